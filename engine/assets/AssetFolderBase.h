@@ -1,0 +1,109 @@
+// The common implementation every folder class derives from.
+#pragma once
+
+#include <atomic>
+#include <set>
+
+#include <boost/enable_shared_from_this.hpp>
+#include <boost/thread/recursive_mutex.hpp>
+#include <boost/weak_ptr.hpp>
+
+#include "assets/IAssetFolder.h"
+#include "assets/IAssetStore.h"
+
+namespace KestrinMIMEEngineCommon {
+
+// Orders children by their folder id, byte by byte.
+struct FolderIdLess {
+    bool operator()(const boost::shared_ptr<IAssetFolder>& a,
+                    const boost::shared_ptr<IAssetFolder>& b) const;
+};
+
+class AssetFolderBase : public IAssetFolderMutable,
+                        public boost::enable_shared_from_this<AssetFolderBase> {
+public:
+    // An empty name is taken from the location's last component. The kind is
+    // 7 when the parent is alive, 9 otherwise.
+    AssetFolderBase(const std::wstring& name, const std::string& location,
+                    const boost::shared_ptr<IAssetStore>& store,
+                    const boost::shared_ptr<IAssetFolder>& parent, bool isDefaultFolder);
+    ~AssetFolderBase() override;
+
+    int GetSenderTypeId() override;
+    int GetFolderKind() override { return m_kind; }
+    int64_t GetAssetCount() override { return m_assetCount.load(); }
+    std::wstring GetName(bool display = true) override { return m_name; }
+    std::wstring GetPath() override { return m_path; }
+    std::string GetFolderId() override { return m_location; }
+    boost::shared_ptr<IAssetFolder> GetParent() override { return m_parent.lock(); }
+    boost::shared_ptr<IAssetStore> GetStore() override { return m_store.lock(); }
+    int RefreshAssetCount() override { return 0; }
+    int LoadSubFolders() override;
+    std::vector<boost::shared_ptr<IAssetFolder>> GetSubFolders() override;
+    size_t GetSubFolderCount() override;
+    boost::shared_ptr<IAssetFolder> FindSubFolder(const std::wstring& name) override;
+    std::string GetPathUTF8() override;
+    boost::shared_ptr<IAssetIterator> GetAssetIterator(
+        unsigned queryKind, const boost::shared_ptr<IProgressPresenter>& presenter,
+        const boost::shared_ptr<ICancelable>& cancelable,
+        const boost::shared_ptr<ILogger>& logger) override
+    {
+        return {};
+    }
+
+    boost::shared_ptr<IAssetStoreMutable> GetStoreMutable() override;
+    boost::shared_ptr<IAssetFolderMutable> CreateSubFolder(const std::wstring& name, unsigned kind,
+                                                           const std::string& sourceId) override;
+    bool BeginAddAssets(const boost::shared_ptr<IAssetFolder>& source,
+                        const boost::shared_ptr<IProgressPresenter>& presenter,
+                        const boost::shared_ptr<ILogger>& logger) override
+    {
+        return true;
+    }
+    void EndAddAssets(const boost::shared_ptr<IAssetFolder>& source,
+                      const boost::shared_ptr<IProgressPresenter>& presenter,
+                      const boost::shared_ptr<ILogger>& logger) override
+    {
+    }
+    AddAssetResult AddAsset(const boost::shared_ptr<IAsset>& asset,
+                            const boost::shared_ptr<IProgressPresenter>& presenter,
+                            const boost::shared_ptr<ILogger>& logger,
+                            const boost::shared_ptr<ICancelable>& cancelable,
+                            const std::string& assetId) override
+    {
+        return AddAssetResult{kAddAssetFailed, {}};
+    }
+    std::vector<boost::shared_ptr<IAssetFolderMutable>> GetSubFoldersMutable() override;
+    boost::shared_ptr<IAssetFolder> FindSubFolderLocked(const std::wstring& name) override;
+    boost::shared_ptr<IAssetFolder> FindSubFolderByIdLocked(const std::string& id) override;
+    std::wstring MakeUniqueSubFolderName(const std::wstring& wished, unsigned kind) override;
+    void UpdatePath() override;
+
+    // Links a child of the same store under this folder; a child of another
+    // store is refused.
+    bool AddChild(const boost::shared_ptr<AssetFolderBase>& child);
+
+    bool IsDefaultFolder() const { return m_isDefaultFolder; }
+
+protected:
+    void SetFolderKind(int kind) { m_kind = kind; }
+    void SetAssetCount(int64_t count) { m_assetCount.store(count); }
+    void AddToAssetCount(int64_t delta) { m_assetCount.fetch_add(delta); }
+    void SetChildrenLoaded(bool loaded) { m_childrenLoaded = loaded; }
+    bool ChildrenLoaded() const { return m_childrenLoaded; }
+    boost::recursive_mutex& Mutex() { return m_mutex; }
+
+    std::set<boost::shared_ptr<IAssetFolder>, FolderIdLess> m_children;
+    int m_kind;
+    std::wstring m_name;
+    std::wstring m_path;
+    std::string m_location;
+    boost::weak_ptr<IAssetStore> m_store;
+    boost::weak_ptr<IAssetFolder> m_parent;
+    bool m_childrenLoaded = false;
+    bool m_isDefaultFolder;
+    std::atomic<int64_t> m_assetCount{-1};
+    boost::recursive_mutex m_mutex;
+};
+
+}  // namespace KestrinMIMEEngineCommon

@@ -1,0 +1,81 @@
+// Items moved by the engine. Every item of this system is an e-mail message.
+#pragma once
+
+#include <cstdint>
+#include <ostream>
+#include <string>
+
+#include <boost/shared_ptr.hpp>
+
+#include "streams/KSData.h"
+
+namespace KestrinMIMEEngineCommon {
+
+// Asset-type codes.
+enum : int {
+    kAssetTypeEmail = 2,
+    kAssetTypeContact = 3,
+    kAssetTypeCalendarEvent = 4,
+    kAssetTypeTask = 5,
+    kAssetTypeNote = 6,
+};
+
+// Attribute word bit: the item's content is incomplete (partial download,
+// header-only message).
+constexpr uint16_t kAssetFlagIncomplete = 4;
+
+// Answers of the writers.
+enum : int {
+    kWriteOK = 0,
+    kWriteShort = 2,        // the raw stream took fewer bytes than offered
+    kWriteStreamFailed = 4  // the mbox output stream reported a failure
+};
+
+class IAsset {
+public:
+    virtual ~IAsset() = default;
+    virtual std::wstring GetDescription() = 0;
+    virtual std::wstring GetTitle() = 0;
+    virtual int GetAssetType() = 0;
+    virtual uint16_t GetAssetFlags() { return m_attributes; }
+    virtual uint64_t GetSize() = 0;
+
+protected:
+    uint16_t m_attributes = 0;
+};
+
+class IEmailAsset : public virtual IAsset {
+public:
+    int GetAssetType() override { return kAssetTypeEmail; }
+    // The Message-ID, unchanged; empty when the message has none.
+    virtual std::string GetUniqueId() = 0;
+    // Appends one mbox entry: "From - " + date + "\n", the message, "\n\n".
+    // Answers 0, or 4 when the output stream failed.
+    virtual int WriteMBOXMessage(std::ostream& out) = 0;
+    // Writes the raw message bytes; 0 when all went out, 2 on a short write.
+    virtual int WriteRawMessage(const boost::shared_ptr<KSDataStreamOut>& out) = 0;
+};
+
+// What every message carries: a description for the log, a title for file
+// names and a unique id. Concrete classes fill them once, from their parsed
+// message.
+class EmailAssetBase : public IEmailAsset {
+public:
+    std::wstring GetDescription() override { return m_description; }
+    std::wstring GetTitle() override { return m_title; }
+    std::string GetUniqueId() override { return m_uniqueId; }
+
+protected:
+    // Builds description, unique id and title by the e-mail rule:
+    // "From : " + from + "\r\nDate : " + RFC 822 date + "\r\nSubject : " +
+    // subject (appended to what the description already holds); the title is
+    // the subject through MakeSafeName.
+    void FillSummary(const std::wstring& from, int64_t dateSeconds, const std::wstring& subject,
+                     const std::string& messageId);
+
+    std::wstring m_description;
+    std::string m_uniqueId;
+    std::wstring m_title;
+};
+
+}  // namespace KestrinMIMEEngineCommon

@@ -1,0 +1,22 @@
+// Decides, for one export, which output folder receives each item.
+#pragma once
+
+#include <boost/shared_ptr.hpp>
+
+#include "assets/IAssetFolder.h"
+
+namespace KestrinMIMEEngineCommon {
+
+class IOutputStoreProvider {
+public:
+    virtual ~IOutputStoreProvider() = default;
+    // The folder that mirrors the source folder below the output store; empty
+    // when there is none.
+    virtual boost::shared_ptr<IAssetFolderMutable> GetOutputFolder(
+        const boost::shared_ptr<IAssetFolder>& source, const boost::shared_ptr<IAsset>& asset,
+        bool useDefaultFolder) = 0;
+    virtual int CloseStores(const boost::shared_ptr<void>& extra1 = {},
+                            const boost::shared_ptr<void>& extra2 = {}) = 0;
+};
+
+}  // namespace KestrinMIMEEngineCommon

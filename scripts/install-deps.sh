@@ -1,0 +1,35 @@
+#!/usr/bin/env bash
+# Installs what the build and the tests need, from Debian's packages.
+# Quick when everything is present; refreshes the package lists only when
+# something is missing.
+set -euo pipefail
+
+packages=(
+  build-essential cmake ninja-build pkg-config python3
+  libgmime-3.0-dev libglib2.0-dev
+  libicu-dev
+  libsqlite3-dev sqlite3
+  libboost-filesystem-dev libboost-thread-dev
+  libzstd-dev zstd
+  libcurl4-openssl-dev
+  libzip-dev
+  libplist-dev
+  libgtest-dev libgmock-dev
+)
+
+missing=()
+for p in "${packages[@]}"; do
+  if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed'; then
+    missing+=("$p")
+  fi
+done
+
+if [ ${#missing[@]} -eq 0 ]; then
+  exit 0
+fi
+
+sudo=""
+if [ "$(id -u)" -ne 0 ]; then sudo="sudo"; fi
+echo "Installing: ${missing[*]}" >&2
+$sudo apt-get update -qq
+DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"

@@ -1,0 +1,50 @@
+// Helpers shared by every test binary.
+#pragma once
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include <boost/filesystem.hpp>
+
+namespace kestrin_test {
+
+// A fresh folder below the system's temporary folder, removed with the object.
+class TempDir {
+public:
+    TempDir();
+    ~TempDir();
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+    const boost::filesystem::path& path() const { return m_path; }
+    std::string str() const { return m_path.string(); }
+    boost::filesystem::path operator/(const std::string& name) const { return m_path / name; }
+
+private:
+    boost::filesystem::path m_path;
+};
+
+// Sends the diagnostic stream to a temporary file while alive; text() reads
+// what was written so far.
+class CapturedDiagnostics {
+public:
+    CapturedDiagnostics();
+    ~CapturedDiagnostics();
+    std::string text() const;
+
+private:
+    FILE* m_file;
+    FILE* m_previous;
+};
+
+std::string ReadFile(const boost::filesystem::path& path);
+std::vector<unsigned char> ReadBytes(const boost::filesystem::path& path);
+void WriteFile(const boost::filesystem::path& path, const std::string& content);
+
+// Folder of the real Apple Mail samples kept beside the repository; empty
+// when absent (tests that need them are skipped).
+std::string SamplesDir();
+// Root of the source tree (for fixtures).
+std::string SourceDir();
+
+}  // namespace kestrin_test
