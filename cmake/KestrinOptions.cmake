@@ -11,12 +11,31 @@ if(KESTRIN_SANITIZE)
   target_link_options(kestrin_options INTERFACE -fsanitize=address,undefined)
 endif()
 
-# kestrin_add_library(<name> <sources...> LINKS <targets...>)
-function(kestrin_add_library name)
-  cmake_parse_arguments(ARG "" "" "SOURCES;LINKS" ${ARGN})
-  add_library(${name} STATIC ${ARG_SOURCES})
-  target_include_directories(${name} PUBLIC ${PROJECT_SOURCE_DIR}/engine ${PROJECT_SOURCE_DIR})
-  target_link_libraries(${name} PUBLIC ${ARG_LINKS} PRIVATE kestrin_options)
+# kestrin_area_library(<name> LINKS <targets...>): a static library of every
+# .cpp file in the calling folder (header-only while there is none).
+function(kestrin_area_library name)
+  cmake_parse_arguments(ARG "" "" "LINKS" ${ARGN})
+  file(GLOB sources CONFIGURE_DEPENDS "${CMAKE_CURRENT_SOURCE_DIR}/*.cpp")
+  if(sources)
+    add_library(${name} STATIC ${sources})
+    target_include_directories(${name} PUBLIC ${PROJECT_SOURCE_DIR}/engine ${PROJECT_SOURCE_DIR})
+    target_link_libraries(${name} PUBLIC ${ARG_LINKS} PRIVATE kestrin_options)
+  else()
+    add_library(${name} INTERFACE)
+    target_include_directories(${name} INTERFACE ${PROJECT_SOURCE_DIR}/engine ${PROJECT_SOURCE_DIR})
+    target_link_libraries(${name} INTERFACE ${ARG_LINKS})
+  endif()
+endfunction()
+
+# kestrin_area_tests(<name> LINKS <targets...>): one test binary of every .cpp
+# file in the calling folder.
+function(kestrin_area_tests name)
+  cmake_parse_arguments(ARG "" "" "LINKS" ${ARGN})
+  file(GLOB sources CONFIGURE_DEPENDS "${CMAKE_CURRENT_SOURCE_DIR}/*.cpp")
+  if(NOT sources)
+    return()
+  endif()
+  kestrin_add_test(${name} SOURCES ${sources} LINKS ${ARG_LINKS})
 endfunction()
 
 # kestrin_add_test(<name> SOURCES <files...> LINKS <targets...>)
