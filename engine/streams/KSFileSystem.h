@@ -1,0 +1,54 @@
+// Directory creation for output stores. A location is a path with traits that
+// name its scheme; only local files are served. Created and reused
+// directories get exactly rwxrwx--- whatever the process umask.
+#pragma once
+
+#include <string>
+
+#include <boost/shared_ptr.hpp>
+
+namespace KestrinMIMEEngineCommon {
+
+class KSPathTraits {
+public:
+    enum Scheme { kSchemeFile = 0 };
+    explicit KSPathTraits(int scheme) : m_scheme(scheme) {}
+    virtual ~KSPathTraits() = default;
+    int GetScheme() const { return m_scheme; }
+
+private:
+    int m_scheme;
+};
+
+class KSPathTraitsFile : public KSPathTraits {
+public:
+    KSPathTraitsFile() : KSPathTraits(kSchemeFile) {}
+};
+
+class KSFileSystemPath {
+public:
+    KSFileSystemPath() = default;
+    KSFileSystemPath(boost::shared_ptr<KSPathTraits> traits, std::string path)
+        : m_traits(std::move(traits)), m_path(std::move(path))
+    {
+    }
+    const boost::shared_ptr<KSPathTraits>& GetTraits() const { return m_traits; }
+    const std::string& GetPath() const { return m_path; }
+    bool IsEmpty() const { return !m_traits; }
+
+private:
+    boost::shared_ptr<KSPathTraits> m_traits;
+    std::string m_path;
+};
+
+class KSFileSystem {
+public:
+    // Creates one directory below an existing parent. Answers true only when
+    // a new directory was made.
+    static bool CreateFolder(const KSFileSystemPath& location);
+    // Creates the directory and its missing parents. Answers true when the
+    // directory exists afterwards.
+    static bool CreateFolderTree(const KSFileSystemPath& location);
+};
+
+}  // namespace KestrinMIMEEngineCommon

@@ -1,0 +1,161 @@
+// Directory creation through the file-system facade.
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <string>
+
+#include <boost/filesystem.hpp>
+#include <boost/make_shared.hpp>
+#include <gtest/gtest.h>
+
+#include "streams/KSFileSystem.h"
+#include "support/TestSupport.h"
+
+using namespace KestrinMIMEEngineCommon;
+namespace fs = boost::filesystem;
+
+namespace {
+
+class UmaskGuard {
+public:
+    explicit UmaskGuard(mode_t mask) : m_previous(::umask(mask)) {}
+    ~UmaskGuard() { ::umask(m_previous); }
+
+private:
+    mode_t m_previous;
+};
+
+KSFileSystemPath Local(const fs::path& path)
+{
+    return KSFileSystemPath(boost::make_shared<KSPathTraitsFile>(), path.string());
+}
+
+unsigned Mode(const fs::path& path) { return static_cast<unsigned>(fs::status(path).permissions()) & 07777; }
+
+// Strips the time stamp of every diagnostic line.
+std::string Texts(const std::string& diagnostics)
+{
+    std::string out;
+    size_t at = 0;
+    while (at < diagnostics.size()) {
+        size_t end = diagnostics.find('\n', at);
+        if (end == std::string::npos) end = diagnostics.size();
+        std::string line = diagnostics.substr(at, end - at);
+        size_t marker = line.find(" ERROR: ");
+        out += (marker == std::string::npos ? line : line.substr(marker + 1)) + "\n";
+        at = end + 1;
+    }
+    return out;
+}
+
+}  // namespace
+
+struct FolderCase {
+    const char* name;
+    bool tree;
+    bool exists;      // the directory is there beforehand (mode 0700)
+    bool expected;    // the answer
+};
+
+void PrintTo(const FolderCase& c, std::ostream* os) { *os << c.name; }
+
+class FolderCreation : public ::testing::TestWithParam<FolderCase> {};
+
+TEST_P(FolderCreation, LeavesTheFolderAtExactly0770)
+{
+    const FolderCase& c = GetParam();
+    kestrin_test::TempDir dir;
+    fs::path target = c.tree ? dir / "a" / "b" / "c" : dir / "a";
+    if (c.exists) {
+        fs::create_directories(target);
+        fs::permissions(target, fs::owner_all);
+    }
+    UmaskGuard restrictive(0077);
+    kestrin_test::CapturedDiagnostics diagnostics;
+    bool answer = c.tree ? KSFileSystem::CreateFolderTree(Local(target)) : KSFileSystem::CreateFolder(Local(target));
+    EXPECT_EQ(answer, c.expected);
+    EXPECT_TRUE(fs::is_directory(target));
+    EXPECT_EQ(Mode(target), 0770u);
+    EXPECT_EQ(diagnostics.text(), "");
+}
+
+INSTANTIATE_TEST_SUITE_P(Streams, FolderCreation,
+                         ::testing::Values(FolderCase{"folder_new", false, false, true},
+                                           FolderCase{"folder_existing_is_reset", false, true, false},
+                                           FolderCase{"tree_new", true, false, true},
+                                           FolderCase{"tree_existing_is_reset", true, true, true}),
+                         [](const ::testing::TestParamInfo<FolderCase>& info) { return std::string(info.param.name); });
+
+struct FolderFailure {
+    const char* name;
+    bool tree;
+    const char* relative;   // below a temporary folder that holds the file "file"
+    const char* message;    // the diagnostic text before the system's reason
+};
+
+void PrintTo(const FolderFailure& c, std::ostream* os) { *os << c.name; }
+
+class FolderCreationFailure : public ::testing::TestWithParam<FolderFailure> {};
+
+TEST_P(FolderCreationFailure, ReportsAndAnswersFalse)
+{
+    const FolderFailure& c = GetParam();
+    kestrin_test::TempDir dir;
+    kestrin_test::WriteFile(dir / "file", "x");
+    fs::path target = dir / c.relative;
+    kestrin_test::CapturedDiagnostics diagnostics;
+    bool answer = c.tree ? KSFileSystem::CreateFolderTree(Local(target)) : KSFileSystem::CreateFolder(Local(target));
+    EXPECT_FALSE(answer);
+    std::string text = Texts(diagnostics.text());
+    EXPECT_EQ(text.rfind(c.message, 0), 0u) << text;
+    EXPECT_GT(text.size(), std::string(c.message).size() + 1) << "the system's reason is missing: " << text;
+    EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 1) << text;
+    EXPECT_FALSE(fs::is_directory(target));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Streams, FolderCreationFailure,
+    ::testing::Values(
+        FolderFailure{"folder_missing_parent", false, "missing/a", "ERROR: Unable to create directory - "},
+        FolderFailure{"folder_over_a_file", false, "file", "ERROR: Unable to create directory - "},
+        FolderFailure{"tree_below_a_file", true, "file/a/b", "ERROR: Unable to create directories - "}),
+    [](const ::testing::TestParamInfo<FolderFailure>& info) { return std::string(info.param.name); });
+
+TEST(FileSystem, MissingParentNamesTheSystemsReason)
+{
+    kestrin_test::TempDir dir;
+    kestrin_test::CapturedDiagnostics diagnostics;
+    EXPECT_FALSE(KSFileSystem::CreateFolder(Local(dir / "missing" / "a")));
+    EXPECT_EQ(Texts(diagnostics.text()), "ERROR: Unable to create directory - No such file or directory\n");
+}
+
+TEST(FileSystem, OtherSchemesAndEmptyLocationsAreRefused)
+{
+    kestrin_test::TempDir dir;
+    KSFileSystemPath remote(boost::make_shared<KSPathTraits>(5), (dir / "r").string());
+    {
+        kestrin_test::CapturedDiagnostics diagnostics;
+        EXPECT_FALSE(KSFileSystem::CreateFolder(remote));
+        EXPECT_FALSE(KSFileSystem::CreateFolderTree(remote));
+        EXPECT_EQ(Texts(diagnostics.text()),
+                  "ERROR: KSFileSystem : CreateFolder - Unsupported scheme for operation\n"
+                  "ERROR: KSFileSystem : CreateFolderTree - Unsupported scheme for operation\n");
+    }
+    EXPECT_FALSE(fs::exists(dir / "r"));
+
+    kestrin_test::CapturedDiagnostics diagnostics;
+    EXPECT_FALSE(KSFileSystem::CreateFolder(KSFileSystemPath()));
+    EXPECT_FALSE(KSFileSystem::CreateFolderTree(KSFileSystemPath()));
+    EXPECT_EQ(diagnostics.text(), "");
+}
+
+TEST(FileSystem, TreeWithTrailingSeparatorIsCreated)
+{
+    kestrin_test::TempDir dir;
+    UmaskGuard restrictive(0077);
+    kestrin_test::CapturedDiagnostics diagnostics;
+    EXPECT_TRUE(KSFileSystem::CreateFolderTree(Local(dir.str() + "/x/y/")));
+    EXPECT_TRUE(fs::is_directory(dir / "x" / "y"));
+    EXPECT_EQ(Mode(dir / "x" / "y"), 0770u);
+    EXPECT_EQ(diagnostics.text(), "");
+}
