@@ -19,6 +19,8 @@ struct CharsetInfo {
 };
 
 boost::shared_ptr<CharsetInfo> GetCharsetByCodePage(int32_t codePage);
+// Every registered charset, in the registry's table order (for listings).
+std::vector<boost::shared_ptr<CharsetInfo>> GetAllCharsets();
 boost::shared_ptr<CharsetInfo> GetUTF8Charset();     // 65001
 boost::shared_ptr<CharsetInfo> GetUTF16LECharset();  // 1200
 boost::shared_ptr<CharsetInfo> GetUTF32LECharset();  // 12000
