@@ -1,0 +1,45 @@
+// ".emlx" files as Apple Mail writes them: the decimal byte count of the
+// message on the first line (padded with blanks), the message bytes, then an
+// XML property-list trailer. Stripped parts go to ".emlxpart" files beside the
+// message or to "Attachments/<stem>/<part number>/" beside the message folder.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include <boost/filesystem/path.hpp>
+
+#include "libbuilder/MessageSpec.h"
+
+namespace kestrin_libbuilder {
+
+struct WrittenMessage {
+    boost::filesystem::path emlxPath;
+    // ".emlxpart" files and files below "Attachments", in writing order.
+    std::vector<boost::filesystem::path> sideFiles;
+};
+
+// "<id>.partial.emlx" when some part is stripped, else "<id>.emlx".
+std::string EmlxFileName(uint64_t id, const MessageSpec& spec);
+// The file name with up to two extensions removed: 55.partial.emlx -> 55.
+std::string MessageStem(const boost::filesystem::path& emlxPath);
+
+// The whole ".emlx" file: count line, stored message, trailer.
+std::string RenderEmlx(const MessageSpec& spec);
+// The same around message bytes given as they are (for odd messages: CR LF
+// line ends, broken MIME). Count line and trailer come from the spec.
+std::string RenderEmlxAround(const std::string& message, const MessageSpec& spec);
+std::string EmlxTrailer(const MessageSpec& spec);
+
+// Writes the ".emlx" at this exact path, every ".emlxpart" beside it and the
+// stripped content below "<parent of its folder>/Attachments/<stem>/".
+WrittenMessage WriteEmlx(const boost::filesystem::path& emlxPath, const MessageSpec& spec);
+// Writes into a message folder under the name Apple Mail gives it.
+WrittenMessage WriteMessage(const boost::filesystem::path& messagesFolder, uint64_t id,
+                            const MessageSpec& spec);
+
+// Creates the parent folders and writes the bytes; throws on failure.
+void WriteBinaryFile(const boost::filesystem::path& path, const std::string& content);
+
+}  // namespace kestrin_libbuilder
