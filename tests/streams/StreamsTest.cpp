@@ -13,6 +13,7 @@
 
 #include "streams/KSContainerData.h"
 #include "streams/KSData.h"
+#include "streams/KSDiagnostics.h"
 #include "streams/KSFileData.h"
 #include "streams/KSStringData.h"
 #include "streams/KSSubDataReadable.h"
@@ -427,4 +428,26 @@ TEST(StringData, AppendsToTheCallersString)
     EXPECT_EQ(lock->Write("bc\0d", 4), 4u);
     EXPECT_TRUE(lock->Flush());
     EXPECT_EQ(target, std::string("abc\0d", 5));
+}
+
+// ---------------------------------------------------------------------------
+// Diagnostic stream
+
+TEST(Diagnostics, StampTakesTheLeadingPlaceAndArgumentsFollow)
+{
+    FILE* before = KSGetDiagnosticStream();
+    {
+        kestrin_test::CapturedDiagnostics diagnostics;
+        EXPECT_NE(KSGetDiagnosticStream(), before);
+        KSDiagnostic("%s ERROR: %d%% of %s\n", 50, "the file");
+        KSDiagnostic("%s ERROR: second\n");
+        std::string text = diagnostics.text();
+        size_t split = text.find('\n') + 1;
+        EXPECT_TRUE(IsDiagnostic(text.substr(0, split), "50% of the file"));
+        EXPECT_TRUE(IsDiagnostic(text.substr(split), "second"));
+    }
+    EXPECT_EQ(KSGetDiagnosticStream(), before);
+    FILE* previous = KSSetDiagnosticStream(nullptr);
+    EXPECT_EQ(KSGetDiagnosticStream(), stderr);
+    KSSetDiagnosticStream(previous);
 }
