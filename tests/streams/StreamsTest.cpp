@@ -17,6 +17,7 @@
 #include "streams/KSFileData.h"
 #include "streams/KSStringData.h"
 #include "streams/KSSubDataReadable.h"
+#include "support/FailingStream.h"
 #include "support/TestSupport.h"
 
 using namespace KestrinMIMEEngineCommon;
@@ -450,4 +451,16 @@ TEST(Diagnostics, StampTakesTheLeadingPlaceAndArgumentsFollow)
     FILE* previous = KSSetDiagnosticStream(nullptr);
     EXPECT_EQ(KSGetDiagnosticStream(), stderr);
     KSSetDiagnosticStream(previous);
+}
+
+// The helper other areas use for error paths must fail the way it promises.
+TEST(FailingStreamHelper, WriterAcceptsItsBudgetThenFails)
+{
+    auto out = kestrin_test::FailingStream::Writer(5);
+    EXPECT_EQ(out->Write("abc", 3), 3u);
+    EXPECT_TRUE(out->Flush());
+    EXPECT_EQ(out->Write("defg", 4), 2u);
+    EXPECT_EQ(out->Write("h", 1), 0u);
+    EXPECT_FALSE(out->Flush());
+    EXPECT_EQ(out->Written(), "abcde");
 }
