@@ -1,0 +1,196 @@
+#include "assets/AssetFolderBase.h"
+
+#include <memory>
+#include <unordered_set>
+
+#include <boost/lexical_cast.hpp>
+#include <boost/thread/lock_guard.hpp>
+#include <curl/curl.h>
+
+#include "mime/KSCharsets.h"
+
+namespace KestrinMIMEEngineCommon {
+
+namespace {
+
+struct CurlFree {
+    void operator()(char* text) const { curl_free(text); }
+};
+
+// The last component of a location, ignoring trailing separators, so that
+// "/Users/x/Mail/Work.mbox/" still names the folder "Work.mbox".
+std::string LastPathComponent(const std::string& location)
+{
+    size_t end = location.find_last_not_of('/');
+    if (end == std::string::npos) return std::string();
+    size_t start = location.find_last_of('/', end);
+    start = (start == std::string::npos) ? 0 : start + 1;
+    return location.substr(start, end + 1 - start);
+}
+
+}  // namespace
+
+int KSNextSenderTypeId()
+{
+    static std::atomic<int> counter{0};
+    return ++counter;
+}
+
+bool FolderIdLess::operator()(const boost::shared_ptr<IAssetFolder>& a,
+                              const boost::shared_ptr<IAssetFolder>& b) const
+{
+    return a->GetPathUTF8() < b->GetPathUTF8();
+}
+
+AssetFolderBase::AssetFolderBase(const std::wstring& name, const std::string& location,
+                                 const boost::shared_ptr<IAssetStore>& store,
+                                 const boost::shared_ptr<IAssetFolder>& parent,
+                                 bool isDefaultFolder)
+    : m_kind(parent ? kFolderKindGeneric : kFolderKindRoot),
+      m_name(name.empty() ? UTF8ToWide(LastPathComponent(location)) : name),
+      m_location(location),
+      m_store(store),
+      m_parent(parent),
+      m_isDefaultFolder(isDefaultFolder)
+{
+    AssetFolderBase::UpdatePath();
+}
+
+AssetFolderBase::~AssetFolderBase() = default;
+
+int AssetFolderBase::GetSenderTypeId()
+{
+    static const int typeId = KSNextSenderTypeId();
+    return typeId;
+}
+
+int AssetFolderBase::LoadSubFolders()
+{
+    boost::lock_guard<boost::recursive_mutex> guard(m_mutex);
+    m_childrenLoaded = true;
+    return 0;
+}
+
+std::vector<boost::shared_ptr<IAssetFolder>> AssetFolderBase::GetSubFolders()
+{
+    boost::lock_guard<boost::recursive_mutex> guard(m_mutex);
+    LoadSubFolders();
+    return std::vector<boost::shared_ptr<IAssetFolder>>(m_children.begin(), m_children.end());
+}
+
+std::vector<boost::shared_ptr<IAssetFolderMutable>> AssetFolderBase::GetSubFoldersMutable()
+{
+    boost::lock_guard<boost::recursive_mutex> guard(m_mutex);
+    LoadSubFolders();
+    std::vector<boost::shared_ptr<IAssetFolderMutable>> out;
+    out.reserve(m_children.size());
+    for (const auto& child : m_children) {
+        if (auto mutableChild = boost::dynamic_pointer_cast<IAssetFolderMutable>(child))
+            out.push_back(mutableChild);
+    }
+    return out;
+}
+
+size_t AssetFolderBase::GetSubFolderCount()
+{
+    boost::lock_guard<boost::recursive_mutex> guard(m_mutex);
+    return m_children.size();
+}
+
+boost::shared_ptr<IAssetFolder> AssetFolderBase::FindSubFolder(const std::wstring& name)
+{
+    return FindSubFolderLocked(std::wstring(name));
+}
+
+boost::shared_ptr<IAssetFolder> AssetFolderBase::FindSubFolderLocked(const std::wstring& name)
+{
+    boost::lock_guard<boost::recursive_mutex> guard(m_mutex);
+    LoadSubFolders();
+    for (const auto& child : m_children) {
+        if (child->GetName(true) == name) return child;
+    }
+    return {};
+}
+
+boost::shared_ptr<IAssetFolder> AssetFolderBase::FindSubFolderByIdLocked(const std::string& id)
+{
+    boost::lock_guard<boost::recursive_mutex> guard(m_mutex);
+    LoadSubFolders();
+    for (const auto& child : m_children) {
+        if (child->GetPathUTF8() == id) return child;
+    }
+    return {};
+}
+
+std::string AssetFolderBase::GetPathUTF8()
+{
+    const std::string path = WideToUTF8(m_path);
+    if (path.empty()) return std::string();
+    std::unique_ptr<char, CurlFree> escaped(
+        curl_easy_escape(nullptr, path.data(), static_cast<int>(path.size())));
+    return escaped ? std::string(escaped.get()) : std::string();
+}
+
+boost::shared_ptr<IAssetStoreMutable> AssetFolderBase::GetStoreMutable()
+{
+    return boost::dynamic_pointer_cast<IAssetStoreMutable>(m_store.lock());
+}
+
+boost::shared_ptr<IAssetFolderMutable> AssetFolderBase::CreateSubFolder(const std::wstring& name,
+                                                                        unsigned kind,
+                                                                        const std::string& sourceId)
+{
+    boost::lock_guard<boost::recursive_mutex> guard(m_mutex);
+    return boost::dynamic_pointer_cast<IAssetFolderMutable>(FindSubFolderByIdLocked(sourceId));
+}
+
+std::wstring AssetFolderBase::MakeUniqueSubFolderName(const std::wstring& wished, unsigned kind)
+{
+    boost::lock_guard<boost::recursive_mutex> guard(m_mutex);
+    LoadSubFolders();
+    std::unordered_set<std::wstring> taken;
+    for (const auto& child : m_children) taken.insert(child->GetName(true));
+    if (!taken.count(wished)) return wished;
+    for (int64_t n = 1;; ++n) {
+        std::wstring candidate = wished + L" (" + boost::lexical_cast<std::wstring>(n) + L")";
+        if (!taken.count(candidate)) return candidate;
+    }
+}
+
+void AssetFolderBase::UpdatePath()
+{
+    boost::shared_ptr<IAssetFolder> parent = m_parent.lock();
+    if (!parent) {
+        m_path = L"/";
+        return;
+    }
+    m_path = parent->GetPath();
+    if (!m_name.empty()) m_path += m_name + L"/";
+    // Children keep their order: every id gains the same escaped prefix.
+    for (const auto& child : m_children) {
+        if (auto mutableChild = boost::dynamic_pointer_cast<IAssetFolderMutable>(child))
+            mutableChild->UpdatePath();
+    }
+}
+
+bool AssetFolderBase::AddChild(const boost::shared_ptr<AssetFolderBase>& child)
+{
+    if (!child) return false;
+    boost::lock_guard<boost::recursive_mutex> guard(m_mutex);
+    if (child->GetStore() != GetStore()) return false;
+
+    boost::weak_ptr<IAssetFolder> previousParent = child->m_parent;
+    child->m_parent = boost::static_pointer_cast<IAssetFolder>(shared_from_this());
+    child->UpdatePath();
+    auto inserted = m_children.insert(child);
+    if (!inserted.second && *inserted.first != child) {
+        // A different child already holds this id; linking a second one would
+        // leave it unreachable, so the new child stays where it was.
+        child->m_parent = previousParent;
+        child->UpdatePath();
+        return false;
+    }
+    return true;
+}
+
+}  // namespace KestrinMIMEEngineCommon

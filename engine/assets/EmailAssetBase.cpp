@@ -1,0 +1,26 @@
+#include "assets/IAsset.h"
+
+#include "mime/MakeSafeName.h"
+#include "mime/MimeServices.h"
+
+namespace KestrinMIMEEngineCommon {
+
+void EmailAssetBase::FillSummary(const std::wstring& from, int64_t dateSeconds,
+                                 const std::wstring& subject, const std::string& messageId)
+{
+    // The formatted date is plain ASCII, so widening byte by byte is exact.
+    const std::string date = FormatRFC822Date(dateSeconds);
+
+    m_description.reserve(512);
+    m_description += L"From : ";
+    m_description += from;
+    m_description += L"\r\nDate : ";
+    m_description.append(date.begin(), date.end());
+    m_description += L"\r\nSubject : ";
+    m_description += subject;
+
+    m_uniqueId = messageId;
+    m_title = MakeSafeName(subject);
+}
+
+}  // namespace KestrinMIMEEngineCommon

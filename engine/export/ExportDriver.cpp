@@ -1,0 +1,229 @@
+#include "export/ExportDriver.h"
+
+#include <exception>
+#include <string>
+
+#include <boost/lexical_cast.hpp>
+
+#include "assets/IAssetStore.h"
+#include "export/AppInfo.h"
+#include "mime/KSCharsets.h"
+
+namespace KestrinMIMEEngineCommon {
+
+namespace {
+
+const std::wstring kSeparatorDouble(70, L'=');
+const std::wstring kSeparatorSingle(70, L'-');
+
+std::wstring Number(int64_t value) { return boost::lexical_cast<std::wstring>(value); }
+
+std::string SupportAddress()
+{
+    boost::shared_ptr<IAppInfo> info = GetAppInfo();
+    return info ? info->GetSupportAddress() : TaviAppInfo().GetSupportAddress();
+}
+
+// One export's state while the driver walks the selection.
+class ExportPass {
+public:
+    ExportPass(ExportSummary& summary, const boost::shared_ptr<ICancelableProgressPresenter>& presenter,
+               const boost::shared_ptr<ILogger>& logger,
+               const boost::shared_ptr<ICancelable>& cancelable,
+               const boost::shared_ptr<IOutputStoreProvider>& provider, unsigned queryKind,
+               bool useDefaultFolder)
+        : m_summary(summary), m_presenter(presenter), m_logger(logger), m_cancelable(cancelable),
+          m_provider(provider), m_queryKind(queryKind), m_useDefaultFolder(useDefaultFolder)
+    {
+    }
+
+    void Log(const std::wstring& text, bool toReport)
+    {
+        if (m_logger) m_logger->Log(text, toReport, true);
+    }
+
+    void AnnounceStore(const boost::shared_ptr<IAssetFolder>& folder)
+    {
+        boost::shared_ptr<IAssetStore> store = folder->GetStore();
+        if (m_haveStore && store == m_currentStore) return;
+        m_haveStore = true;
+        m_currentStore = store;
+        const std::wstring location = store ? UTF8ToWide(store->GetLocation()) : std::wstring();
+        Log(L"Processing Content From: " + location, true);
+        if (m_presenter) m_presenter->PostStoreMessage(location);
+    }
+
+    // The folder's items, from the iterator request to the folder's end
+    // lines. Exceptions are left to the caller.
+    void ExportFolder(const boost::shared_ptr<IAssetFolder>& folder)
+    {
+        const boost::shared_ptr<IProgressPresenter> presenter = m_presenter;
+        boost::shared_ptr<IAssetIterator> iterator =
+            folder->GetAssetIterator(m_queryKind, presenter, m_cancelable, m_logger);
+        if (!iterator) return;
+        iterator->Begin();
+        if (m_presenter) {
+            int64_t units = 0;
+            iterator->GetUnitCount(&units);
+            m_presenter->SetTotalUnits(units);
+            m_presenter->SetFolderText(L"Folder: " + folder->GetName(true));
+        }
+
+        int64_t folderProcessed = 0;
+        boost::shared_ptr<IAssetFolderMutable> output;
+        while (iterator->HasCurrent()) {
+            boost::shared_ptr<IAssetQueryResult> result = iterator->GetCurrent();
+            boost::shared_ptr<IAsset> asset = result ? result->GetAsset() : boost::shared_ptr<IAsset>();
+            if (m_cancelable && m_cancelable->IsCanceled()) {
+                m_summary.status = kExportCanceled;
+                break;
+            }
+            // A readable entry without an item is as unusable as an
+            // unreadable one; counting it keeps the totals honest.
+            const bool deleted = result && result->GetQueryKind() == kQueryKindDeleted;
+            if (!result || result->GetStatus() == kQueryStatusUnreadable || (!asset && !deleted)) {
+                m_summary.failed += 1;
+                m_summary.status = kExportFailed;
+                Log(L"ERROR : Failed to retrieve item from data source. Please check if backup "
+                    L"location is accessible or network issue in case backup is stored at cloud.",
+                    false);
+                iterator->Increment();
+                continue;
+            }
+            if (deleted) {
+                iterator->Increment();
+                continue;
+            }
+
+            const std::wstring description = asset->GetDescription();
+            if (m_presenter) m_presenter->PostItemMessage(description);
+            Log(description, false);
+            Log(L"", false);
+
+            boost::shared_ptr<IAssetFolderMutable> target =
+                m_provider ? m_provider->GetOutputFolder(folder, asset, m_useDefaultFolder)
+                           : boost::shared_ptr<IAssetFolderMutable>();
+            if (!target) {
+                Log(L"Failed to map this folder for current asset.", false);
+                iterator->Increment();
+                continue;
+            }
+            if (target != output) {
+                if (output) CloseOutput(output, folder);
+                target->BeginAddAssets(folder, presenter, m_logger);
+                output = target;
+            }
+
+            AddAssetResult added =
+                target->AddAsset(asset, presenter, m_logger, m_cancelable, result->GetAssetId());
+            if (added.code == kAddAssetWritten) {
+                m_summary.processed += 1;
+                folderProcessed += 1;
+            } else {
+                m_summary.failed += 1;
+                m_summary.status = kExportFailed;
+                Log(L"ERROR : Error occurred while converting this item.\r\n", false);
+            }
+            if (m_presenter) m_presenter->AdvanceProgress(result->GetUnits());
+            iterator->Increment();
+        }
+        if (output) CloseOutput(output, folder);
+
+        Log(kSeparatorSingle, false);
+        Log(L"End processing Folder: " + folder->GetName(true), false);
+        Log(L"Processed Item Count: " + Number(folderProcessed), true);
+        Log(L"", true);
+    }
+
+    void LogSummary()
+    {
+        Log(kSeparatorSingle, true);
+        switch (m_summary.status) {
+        case kExportFailed:
+            Log(L"Operation completed with errors. Please look for ERROR in export log emitted "
+                L"above.\n",
+                true);
+            break;
+        case kExportCanceled: Log(L"Operation canceled by user.\n", true); break;
+        default: Log(L"Operation completed successfully.\n", true); break;
+        }
+        if (m_summary.processed > 0)
+            Log(L"Total number of items processed:" + Number(m_summary.processed), true);
+        if (m_summary.failed > 0) {
+            const std::string contact =
+                " (Please contact our Support Team for assistance at " + SupportAddress() + ")";
+            Log(L"Total number of items failed:" + Number(m_summary.failed) + UTF8ToWide(contact),
+                true);
+        }
+    }
+
+private:
+    void CloseOutput(const boost::shared_ptr<IAssetFolderMutable>& output,
+                     const boost::shared_ptr<IAssetFolder>& source)
+    {
+        output->EndAddAssets(source, m_presenter, m_logger);
+        boost::shared_ptr<IAssetStore> store = output->GetStore();
+        const std::wstring location = store ? UTF8ToWide(store->GetLocation()) : std::wstring();
+        Log(kSeparatorSingle, false);
+        Log(L"Saved As: " + location + output->GetPath(), false);
+        Log(L"", true);
+    }
+
+    ExportSummary& m_summary;
+    boost::shared_ptr<ICancelableProgressPresenter> m_presenter;
+    boost::shared_ptr<ILogger> m_logger;
+    boost::shared_ptr<ICancelable> m_cancelable;
+    boost::shared_ptr<IOutputStoreProvider> m_provider;
+    unsigned m_queryKind;
+    bool m_useDefaultFolder;
+    bool m_haveStore = false;
+    boost::shared_ptr<IAssetStore> m_currentStore;
+};
+
+}  // namespace
+
+void RunExport(ExportSummary& summary, const int64_t* folderTotal,
+               const boost::shared_ptr<ICancelableProgressPresenter>& presenter,
+               const std::vector<boost::shared_ptr<IAssetFolder>>& folders,
+               const boost::shared_ptr<ILogger>& logger,
+               const boost::shared_ptr<ICancelable>& cancelable,
+               const boost::shared_ptr<IOutputStoreProvider>& provider, unsigned queryKind,
+               bool preserveFolderHierarchy, int64_t* folderCounter)
+{
+    summary = ExportSummary();
+    ExportPass pass(summary, presenter, logger, cancelable, provider, queryKind,
+                    !preserveFolderHierarchy);
+    int64_t localCounter = 0;
+    int64_t* counter = folderCounter ? folderCounter : &localCounter;
+    const int64_t total = folderTotal ? *folderTotal : 0;
+
+    for (const boost::shared_ptr<IAssetFolder>& folder : folders) {
+        if (!folder) continue;
+        pass.AnnounceStore(folder);
+        pass.Log(kSeparatorDouble, true);
+        pass.Log(L"Begin processing Folder: " + folder->GetPath(), true);
+        pass.Log(kSeparatorDouble, false);
+
+        *counter += 1;
+        if (presenter)
+            presenter->SetOverallText(L"Overall: Folders [ " + Number(*counter) + L" / " +
+                                      Number(total) + L" ]");
+
+        try {
+            pass.ExportFolder(folder);
+        } catch (const std::exception& e) {
+            summary.status = kExportFailed;
+            pass.Log(L"Exception occurred during conversion - " + UTF8ToWide(e.what()), true);
+            break;
+        } catch (...) {
+            summary.status = kExportFailed;
+            pass.Log(L"Unknown error occurred during conversion.", true);
+            break;
+        }
+        if (summary.status == kExportCanceled) break;
+    }
+
+    pass.LogSummary();
+}
+
+}  // namespace KestrinMIMEEngineCommon

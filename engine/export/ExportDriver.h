@@ -1,0 +1,38 @@
+// The export driver: moves the items of the selected source folders into the
+// output folders an output store provider hands out, writing the conversion
+// log and reporting progress on the way.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include <boost/shared_ptr.hpp>
+
+#include "assets/IAssetFolder.h"
+#include "assets/ILogger.h"
+#include "assets/IProgressPresenter.h"
+#include "export/IOutputStoreProvider.h"
+
+namespace KestrinMIMEEngineCommon {
+
+enum : int { kExportSucceeded = 0, kExportCanceled = 1, kExportFailed = 2 };
+
+struct ExportSummary {
+    int status = kExportSucceeded;
+    int64_t processed = 0;  // items the output folders accepted
+    int64_t failed = 0;     // unreadable items and items the output folders refused
+};
+
+// folderTotal only feeds the "Overall: Folders [ n / total ]" text;
+// folderCounter is advanced once per folder started. Presenter, cancelable
+// and logger may be empty. The output folders receive !preserveFolderHierarchy
+// as the provider's use-default-folder flag.
+void RunExport(ExportSummary& summary, const int64_t* folderTotal,
+               const boost::shared_ptr<ICancelableProgressPresenter>& presenter,
+               const std::vector<boost::shared_ptr<IAssetFolder>>& folders,
+               const boost::shared_ptr<ILogger>& logger,
+               const boost::shared_ptr<ICancelable>& cancelable,
+               const boost::shared_ptr<IOutputStoreProvider>& provider, unsigned queryKind,
+               bool preserveFolderHierarchy, int64_t* folderCounter);
+
+}  // namespace KestrinMIMEEngineCommon

@@ -1,0 +1,63 @@
+// The conversion log file and the brief report text.
+#include <gtest/gtest.h>
+
+#include "assets/KestrinLogger.h"
+#include "support/TestSupport.h"
+
+using namespace KestrinMIMEEngineCommon;
+using kestrin_test::ReadFile;
+
+namespace {
+
+const std::string kBom = "\xEF\xBB\xBF";
+
+TEST(KestrinLoggerTest, NewFileStartsWithByteOrderMarkAndLinesEndInCrLf)
+{
+    kestrin_test::TempDir dir;
+    const auto path = dir / "Detailed Conversion Report.txt";
+    KestrinLogger logger(path.string());
+    EXPECT_EQ(ReadFile(path), kBom);
+
+    logger.Log(L"Begin processing Folder: /Bo\u00eete/", true, true);
+    logger.Log(L"", true, true);
+    logger.Log(L"Operation completed successfully.\n", true, true);
+    EXPECT_EQ(ReadFile(path), kBom + "Begin processing Folder: /Bo\xC3\xAEte/\r\n\r\n"
+                                     "Operation completed successfully.\n\r\n");
+    EXPECT_EQ(logger.GetReportText(), L"Begin processing Folder: /Bo\u00eete/\r\n\r\n"
+                                      L"Operation completed successfully.\n\r\n");
+}
+
+TEST(KestrinLoggerTest, ChannelsAreIndependent)
+{
+    kestrin_test::TempDir dir;
+    const auto path = dir / "log.txt";
+    KestrinLogger logger(path.string());
+    logger.Log(L"file only", false, true);
+    logger.Log(L"report only", true, false);
+    logger.Log(L"nowhere", false, false);
+    EXPECT_EQ(ReadFile(path), kBom + "file only\r\n");
+    EXPECT_EQ(logger.GetReportText(), L"report only\r\n");
+}
+
+TEST(KestrinLoggerTest, ExistingFileIsAppendedToWithoutSecondMark)
+{
+    kestrin_test::TempDir dir;
+    const auto path = dir / "log.txt";
+    kestrin_test::WriteFile(path, "earlier\r\n");
+    KestrinLogger logger(path.string());
+    logger.Log(L"later", false, true);
+    EXPECT_EQ(ReadFile(path), "earlier\r\nlater\r\n");
+}
+
+TEST(KestrinLoggerTest, UnopenableFileLosesTheFileLineOnly)
+{
+    kestrin_test::TempDir dir;  // a directory cannot be opened as the log file
+    KestrinLogger logger(dir.str());
+    logger.Log(L"kept for the report", true, true);
+    logger.Log(L"lost", false, true);
+    EXPECT_EQ(logger.GetReportText(), L"kept for the report\r\n");
+    EXPECT_TRUE(boost::filesystem::is_directory(dir.path()));
+    EXPECT_TRUE(boost::filesystem::is_empty(dir.path()));
+}
+
+}  // namespace
