@@ -15,6 +15,8 @@ namespace {
 
 GMimeStreamClass* g_parentClass = nullptr;
 
+GMimeStream* NewMimeStream(const boost::shared_ptr<KSLockable>& data);
+
 KSGMimeStream* Self(GMimeStream* stream)
 {
     return reinterpret_cast<KSGMimeStream*>(stream);
@@ -195,12 +197,8 @@ GMimeStream* StreamSubstream(GMimeStream* stream, gint64 start, gint64 end)
         // The window shares the source's lock, so it is built outside it.
         boost::shared_ptr<KSLockable> window =
             boost::make_shared<KSSubDataReadable>(source, start, length);
-        GMimeStreamPtr sub = CreateMimeStream(window);
-        if (!sub) return nullptr;
-        // GMime takes over our reference.
-        GMimeStream* result = sub.get();
-        g_object_ref(result);
-        return result;
+        // GMime takes over the new stream's only reference.
+        return NewMimeStream(window);
     });
 }
 
@@ -239,6 +237,24 @@ void InstanceInit(GTypeInstance* instance, gpointer)
     self->eos = FALSE;
 }
 
+// A new stream owning a reference to the data object; the caller receives
+// the stream's only reference. Null for an empty pointer.
+GMimeStream* NewMimeStream(const boost::shared_ptr<KSLockable>& data)
+{
+    if (!data) return nullptr;
+    std::unique_ptr<KSGMimeStreamData> state(new KSGMimeStreamData);
+    state->data = data;
+    state->input = dynamic_cast<KSDataStreamIn*>(data.get());
+    state->output = dynamic_cast<KSDataStreamOut*>(data.get());
+    state->readable = dynamic_cast<KSDataReadable*>(data.get());
+    state->seekable = dynamic_cast<KSDataSeekable*>(data.get());
+
+    auto* stream = static_cast<KSGMimeStream*>(g_object_new(KSGMimeStreamGetType(), nullptr));
+    stream->data = state.release();
+    g_mime_stream_construct(&stream->parent, 0, -1);
+    return &stream->parent;
+}
+
 }  // namespace
 
 GType KSGMimeStreamGetType()
@@ -260,19 +276,7 @@ GType KSGMimeStreamGetType()
 
 GMimeStreamPtr CreateMimeStream(const boost::shared_ptr<KSLockable>& data)
 {
-    if (!data) return GMimeStreamPtr();
-    std::unique_ptr<KSGMimeStreamData> state(new KSGMimeStreamData);
-    state->data = data;
-    state->input = dynamic_cast<KSDataStreamIn*>(data.get());
-    state->output = dynamic_cast<KSDataStreamOut*>(data.get());
-    state->readable = dynamic_cast<KSDataReadable*>(data.get());
-    state->seekable = dynamic_cast<KSDataSeekable*>(data.get());
-
-    auto* stream = static_cast<KSGMimeStream*>(g_object_new(KSGMimeStreamGetType(), nullptr));
-    stream->data = state.release();
-    GMimeStreamPtr result = AdoptGObject(reinterpret_cast<GMimeStream*>(stream));
-    g_mime_stream_construct(result.get(), 0, -1);
-    return result;
+    return AdoptGObject(NewMimeStream(data));
 }
 
 }  // namespace KestrinMIMEEngineCommon
