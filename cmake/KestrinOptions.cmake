@@ -42,7 +42,7 @@ endfunction()
 function(kestrin_add_test name)
   cmake_parse_arguments(ARG "" "" "SOURCES;LINKS" ${ARGN})
   add_executable(${name} ${ARG_SOURCES})
-  target_link_libraries(${name} PRIVATE ${ARG_LINKS} kestrin_test_support GTest::gtest GTest::gmock kestrin_options)
+  target_link_libraries(${name} PRIVATE ${ARG_LINKS} kestrin_test_support GTest::gtest GTest::gmock GTest::gtest_main kestrin_options)
   gtest_discover_tests(${name}
     DISCOVERY_TIMEOUT 60
     PROPERTIES ENVIRONMENT "TZ=UTC;LANG=C.UTF-8;KESTRIN_SOURCE_DIR=${PROJECT_SOURCE_DIR};KESTRIN_SAMPLES_DIR=${KESTRIN_SAMPLES_DIR}")
