@@ -35,7 +35,7 @@ class AssetStoreBase : public IAssetStoreMutable,
 public:
     // An empty state-database path means ":memory:".
     AssetStoreBase(const std::string& location, const std::wstring& name, int storeKind,
-                   const std::string& stateDatabasePath);
+                   const std::string& stateDatabasePath = std::string());
     ~AssetStoreBase() override;
 
     int GetSenderTypeId() override;
