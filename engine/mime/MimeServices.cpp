@@ -89,7 +89,7 @@ GMimeMessagePtr ParseMimeMessageFromBuffer(const uint8_t* bytes, size_t length)
     return ParseFromStream(stream.get(), false);
 }
 
-GMimeMessagePtr ParseMimeMessageFromFile(const std::string& path, int64_t offset, int64_t length)
+GMimeStreamPtr OpenMimeFileStream(const std::string& path)
 {
     InitializeMimeEngine();
     GError* rawError = nullptr;
@@ -98,8 +98,14 @@ GMimeMessagePtr ParseMimeMessageFromFile(const std::string& path, int64_t offset
     if (!stream) {
         KSDiagnostic("%s ERROR: Cannot open message file %s - %s\n", path.c_str(),
                      error && error->message ? error->message : "unknown error");
-        return GMimeMessagePtr();
     }
+    return stream;
+}
+
+GMimeMessagePtr ParseMimeMessageFromFile(const std::string& path, int64_t offset, int64_t length)
+{
+    GMimeStreamPtr stream = OpenMimeFileStream(path);
+    if (!stream) return GMimeMessagePtr();
     if (offset < 0) offset = 0;
     g_mime_stream_set_bounds(stream.get(), offset, length < 0 ? -1 : offset + length);
     return ParseFromStream(stream.get(), true);

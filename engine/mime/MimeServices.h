@@ -28,9 +28,13 @@ void InitializeMimeEngine();
 GMimeStreamPtr CreateMimeStream(const boost::shared_ptr<KSLockable>& data);
 
 GMimeMessagePtr ParseMimeMessage(const boost::shared_ptr<KSLockable>& data);
-// The buffer is not copied and must outlive the parse.
+// The buffer is not copied and must outlive the parse; the message does not
+// refer to it afterwards.
 GMimeMessagePtr ParseMimeMessageFromBuffer(const uint8_t* bytes, size_t length);
 GMimeMessagePtr ParseMimeMessageFromFile(const std::string& path, int64_t offset, int64_t length);
+// A GMime file stream opened "rb"; null (with a diagnostic line) when the file
+// cannot be opened.
+GMimeStreamPtr OpenMimeFileStream(const std::string& path);
 
 std::string Base64Encode(const void* bytes, size_t length);
 // Appends the value as it should stand in a header; true when not encoded.
