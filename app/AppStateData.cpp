@@ -1,0 +1,82 @@
+#include "app/AppStateData.h"
+
+namespace KestrinApp {
+
+AppStateData& AppStateData::GetSingleton()
+{
+    static AppStateData instance;
+    return instance;
+}
+
+void AppStateData::Set(const std::string& key, Value value)
+{
+    boost::mutex::scoped_lock lock(m_mutex);
+    m_state[key] = std::move(value);
+}
+
+boost::optional<AppStateData::Value> AppStateData::Get(const std::string& key) const
+{
+    boost::mutex::scoped_lock lock(m_mutex);
+    const auto found = m_state.find(key);
+    if (found == m_state.end())
+        return boost::none;
+    return found->second;
+}
+
+bool AppStateData::Has(const std::string& key) const
+{
+    boost::mutex::scoped_lock lock(m_mutex);
+    return m_state.count(key) != 0;
+}
+
+void AppStateData::ResetData()
+{
+    boost::mutex::scoped_lock lock(m_mutex);
+    m_state.clear();
+}
+
+boost::optional<std::string> AppStateData::GetString(const std::string& key) const
+{
+    const auto value = Get(key);
+    if (!value)
+        return boost::none;
+    if (const auto* text = boost::get<std::string>(&*value))
+        return *text;
+    return boost::none;
+}
+
+boost::optional<int64_t> AppStateData::GetInteger(const std::string& key) const
+{
+    const auto value = Get(key);
+    if (!value)
+        return boost::none;
+    if (const auto* number = boost::get<int64_t>(&*value))
+        return *number;
+    if (const auto* flag = boost::get<bool>(&*value))
+        return *flag ? 1 : 0;
+    return boost::none;
+}
+
+bool AppStateData::IsSet(const std::string& key) const
+{
+    const auto value = Get(key);
+    if (!value)
+        return false;
+    if (const auto* flag = boost::get<bool>(&*value))
+        return *flag;
+    if (const auto* number = boost::get<int64_t>(&*value))
+        return *number != 0;
+    return true;
+}
+
+FolderNodeList AppStateData::GetNodes(const std::string& key) const
+{
+    const auto value = Get(key);
+    if (!value)
+        return {};
+    if (const auto* nodes = boost::get<FolderNodeList>(&*value))
+        return *nodes;
+    return {};
+}
+
+}  // namespace KestrinApp

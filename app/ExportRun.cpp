@@ -1,0 +1,160 @@
+#include "app/ExportRun.h"
+
+#include <stdexcept>
+
+#include <boost/filesystem.hpp>
+#include <boost/make_shared.hpp>
+
+#include "app/FolderTree.h"
+#include "assets/KestrinLogger.h"
+#include "export/ExportDriver.h"
+#include "export/ExportProgressPresenter.h"
+#include "mime/KSCharsets.h"
+
+namespace KestrinApp {
+
+using namespace KestrinMIMEEngineCommon;
+namespace fs = boost::filesystem;
+
+int TargetCodeForFormatIndex(int outputFormatIndex)
+{
+    switch (outputFormatIndex) {
+    case 0:
+        return kTargetArchive;
+    case 1:
+        return kTargetEML;
+    case 2:
+        return kTargetMbox;
+    default:
+        return kTargetEMLDefault;
+    }
+}
+
+std::string MakeUniquePath(const std::string& folder, const std::string& name)
+{
+    const fs::path base(folder);
+    fs::path candidate = base / name;
+    boost::system::error_code error;
+    for (int n = 1; fs::exists(fs::symlink_status(candidate, error)); ++n)
+        candidate = base / (name + " (" + std::to_string(n) + ")");
+    return candidate.string();
+}
+
+namespace {
+
+// A failure of the export's own set-up, reported in plain words.
+class ExportSetupError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+}  // namespace
+
+int DoExport(const ExportRunContext& context)
+{
+    AppStateData& state = context.state;
+    const std::string exportPath = state.GetString(StateKey::kExportPath).value_or(std::string());
+    const int64_t targetCode = state.GetInteger(StateKey::kTargetFormatKey).value_or(kTargetEML);
+    context.sheet.SetCancelRequested(false);
+
+    int status = kExportFailed;
+    std::wstring reportText;
+    boost::shared_ptr<KestrinLogger> logger;
+    bool sheetShown = false;
+    try {
+        if (exportPath.empty())
+            throw ExportSetupError("No folder was chosen to save the converted data.");
+        const std::string outputRoot = MakeUniquePath(exportPath, kConvertedDataName);
+        state.Set(StateKey::kExportPath, outputRoot);
+        boost::system::error_code error;
+        fs::create_directories(outputRoot, error);
+        // Going on without the output folder would log every item as unmapped
+        // and still end as a success.
+        if (error || !fs::is_directory(outputRoot))
+            throw ExportSetupError("Could not create the folder for the converted data: " +
+                                   outputRoot +
+                                   (error ? " (" + error.message() + ")" : std::string()));
+
+        const std::string logPath = (fs::path(outputRoot) / kDetailedReportName).string();
+        state.Set(StateKey::kLogReportPath, logPath);
+
+        std::vector<boost::shared_ptr<IAssetFolder>> folders;
+        int64_t overallUnits = 0;
+        for (const auto& node : state.GetNodes(StateKey::kSelectedItems)) {
+            if (!node || !node->GetFolder())
+                continue;
+            folders.push_back(node->GetFolder());
+            const int64_t count = node->GetFolder()->GetAssetCount();
+            if (count >= 0)
+                overallUnits += count;
+        }
+        const int64_t folderTotal = static_cast<int64_t>(folders.size());
+
+        logger = boost::make_shared<KestrinLogger>(logPath, false, 0);
+
+        context.dispatcher.PostAndWait([&] { context.sheet.BeginProgress(); });
+        sheetShown = true;
+
+        std::vector<int> mergeList;
+        if (state.IsSet(StateKey::kMergeContacts))
+            mergeList.push_back(kAssetTypeContact);
+        if (state.IsSet(StateKey::kMergeCalendar))
+            mergeList.push_back(kAssetTypeCalendarEvent);
+        const int64_t sourceFormat = state.GetInteger(StateKey::kSourceFormatKey).value_or(0);
+
+        const auto provider = context.providerFactory
+                                  ? context.providerFactory(static_cast<int>(targetCode),
+                                                            outputRoot, mergeList)
+                                  : boost::shared_ptr<IOutputStoreProvider>();
+        if (!provider)
+            throw ExportSetupError("This output format is not available.");
+
+        const auto presenter = boost::make_shared<ExportProgressPresenter>(
+            context.sheet, sourceFormat != kStoreTypeMboxArchive);
+        presenter->SetOverallTotalUnits(overallUnits);
+
+        ExportSummary summary;
+        int64_t folderCounter = 0;
+        RunExport(summary, &folderTotal, presenter, folders, logger,
+                  boost::shared_ptr<ICancelable>(presenter), provider, kQueryKindNew, true,
+                  &folderCounter);
+        provider->CloseStores({}, {});
+
+        status = summary.status;
+        reportText = logger->GetReportText();
+    } catch (const std::exception& failure) {
+        status = kExportFailed;
+        const std::wstring line = dynamic_cast<const ExportSetupError*>(&failure)
+                                      ? UTF8ToWide(failure.what())
+                                      : L"Exception occurred during conversion - " +
+                                            UTF8ToWide(failure.what());
+        if (logger) {
+            logger->Log(line, true, true);
+            reportText = logger->GetReportText();
+        } else {
+            reportText = line;
+        }
+    } catch (...) {
+        status = kExportFailed;
+        const std::wstring line = L"Unknown error occurred during conversion.";
+        if (logger) {
+            logger->Log(line, true, true);
+            reportText = logger->GetReportText();
+        } else {
+            reportText = line;
+        }
+    }
+
+    state.Set(StateKey::kExportResult, static_cast<int64_t>(status));
+    state.Set(StateKey::kBriefReportPath, WideToUTF8(reportText));
+
+    context.dispatcher.PostAndWait([&] {
+        if (sheetShown)
+            context.sheet.EndProgress();
+        if (context.onSheetEnded)
+            context.onSheetEnded();
+    });
+    return status;
+}
+
+}  // namespace KestrinApp

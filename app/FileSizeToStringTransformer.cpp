@@ -1,0 +1,30 @@
+#include "app/FileSizeToStringTransformer.h"
+
+#include <cstdio>
+
+namespace KestrinApp {
+
+std::string FileSizeToStringTransformer::Transform(int64_t bytes)
+{
+    static const char* const kUnits[] = {"BYTES", "KB", "MB", "GB", "TB", "PB", "EB"};
+    constexpr size_t kLastUnit = sizeof(kUnits) / sizeof(kUnits[0]) - 1;
+
+    double x = static_cast<double>(bytes);
+    size_t unit = 0;
+    while (x > 1 && unit < kLastUnit) {
+        x /= 1024;
+        ++unit;
+        if (x < 1024)
+            break;
+    }
+    char text[64];
+    std::snprintf(text, sizeof text, unit == 0 ? "%.0f %s" : "%.1f %s", x, kUnits[unit]);
+    return text;
+}
+
+std::string FileSizeToStringTransformer::Transform(const boost::optional<int64_t>& bytes)
+{
+    return bytes ? Transform(*bytes) : std::string();
+}
+
+}  // namespace KestrinApp

@@ -1,0 +1,93 @@
+// The node model between the engine's folders and the folder tree on screen.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include <boost/shared_ptr.hpp>
+
+#include "assets/IAssetFolder.h"
+#include "assets/IAssetStore.h"
+
+namespace KestrinApp {
+
+using KestrinMIMEEngineCommon::IAssetFolder;
+using KestrinMIMEEngineCommon::IAssetStore;
+
+// One shown folder. Counts and names are those of load time: the folder's
+// count is taken once and never refreshed.
+class FolderNodeData {
+public:
+    explicit FolderNodeData(const boost::shared_ptr<IAssetFolder>& folder);
+
+    const boost::shared_ptr<IAssetFolder>& GetFolder() const { return m_folder; }
+
+    bool isSelected = true;
+    // The folder's kind, a generic folder (7) shown as a mail folder (4).
+    int folderType = 0;
+    // -1 when the folder was not counted.
+    int64_t contentCount = -1;
+
+    // The store's name for a store row, the folder's display name otherwise.
+    const std::wstring& Name() const { return m_name; }
+    // The emphasised count part of the row text: "  [42]", or "  [1.5 KB]"
+    // for stores whose counts are byte sizes; empty unless the count is above 0.
+    const std::wstring& CountText() const { return m_countText; }
+    // The row text: name followed by the count part.
+    std::wstring RowText() const { return m_name + m_countText; }
+    // The folder's own name, with " [count]" when it was counted.
+    std::wstring Description() const;
+    // The kind of the folder's store when the node was made (-1 without store).
+    int StoreKind() const { return m_storeKind; }
+
+private:
+    boost::shared_ptr<IAssetFolder> m_folder;
+    std::wstring m_name;
+    std::wstring m_folderName;
+    std::wstring m_countText;
+    int m_storeKind = -1;
+};
+
+// A node of the tree: the root has no data, each loaded store is one child of
+// the root (the store row), folders below. Hidden nodes ("not live") keep
+// their selection but every traversal passes them by.
+class TreeNode : public std::enable_shared_from_this<TreeNode> {
+public:
+    static std::shared_ptr<TreeNode> WithData(std::shared_ptr<FolderNodeData> data);
+
+    const std::shared_ptr<FolderNodeData>& NodeData() const { return m_data; }
+    std::shared_ptr<TreeNode> Parent() const { return m_parent.lock(); }
+
+    void AddChild(const std::shared_ptr<TreeNode>& child);
+    // Removes every occurrence of the child and clears its parent link.
+    void RemoveChild(const std::shared_ptr<TreeNode>& child);
+    // Drops all children; their parent links are left as they are.
+    void RemoveAllChildren();
+
+    // The live children, in order; also refreshes IsLeaf.
+    std::vector<std::shared_ptr<TreeNode>> Children();
+    // Every child, live or not.
+    std::vector<std::shared_ptr<TreeNode>> AllChildren() const { return m_children; }
+    size_t NumberOfChildren() const;
+    // The i-th live child, empty when there is none.
+    std::shared_ptr<TreeNode> ChildAtIndex(size_t index) const;
+
+    bool IsLive() const { return m_isLive; }
+    void SetIsLive(bool live) { m_isLive = live; }
+    bool IsLeaf() const { return m_isLeaf; }
+
+private:
+    std::shared_ptr<FolderNodeData> m_data;
+    std::weak_ptr<TreeNode> m_parent;
+    std::vector<std::shared_ptr<TreeNode>> m_children;
+    bool m_isLive = true;
+    bool m_isLeaf = true;
+};
+
+// The icon of a row by folder type: "Calendar.png", "Contact.png",
+// "AssetFolder.png", "Store.png", "AppleMailLogo.png" or "Folder.png".
+std::string FolderIconName(int folderType, int storeKind);
+
+}  // namespace KestrinApp

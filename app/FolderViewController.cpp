@@ -1,0 +1,359 @@
+#include "app/FolderViewController.h"
+
+#include "mime/KSCharsets.h"
+
+namespace KestrinApp {
+
+using namespace KestrinMIMEEngineCommon;
+
+namespace {
+
+constexpr int kCategoryTypes[kCategoryCount] = {kFolderKindMail, kFolderKindContacts,
+                                                kFolderKindCalendar, kFolderKindTasks,
+                                                kFolderKindNotes};
+
+// Folder kinds that are never shown, with everything below them.
+bool IsHiddenKind(int kind)
+{
+    return kind == kFolderKindUnused || kind == kFolderKindNotes || kind == kFolderKindTasks;
+}
+
+}  // namespace
+
+int CategoryFolderType(int category)
+{
+    return category >= 0 && category < kCategoryCount ? kCategoryTypes[category] : -1;
+}
+
+FolderViewController::FolderViewController(IMainThreadDispatcher& dispatcher)
+    : m_dispatcher(dispatcher), m_alive(std::make_shared<bool>(true))
+{
+}
+
+void FolderViewController::InvalidateView()
+{
+    if (m_view)
+        m_view->ReloadTree();
+}
+
+void FolderViewController::UpdateDisplay()
+{
+    if (m_view)
+        m_view->Redraw();
+}
+
+void FolderViewController::PopulateTree(const boost::shared_ptr<IAssetFolder>& folder,
+                                        const std::shared_ptr<TreeNode>& parent)
+{
+    if (!folder || IsHiddenKind(folder->GetFolderKind()))
+        return;
+    auto node = TreeNode::WithData(std::make_shared<FolderNodeData>(folder));
+    for (const auto& sub : folder->GetSubFolders())
+        PopulateTree(sub, node);
+    // Appended only once its own subtree is complete.
+    parent->AddChild(node);
+}
+
+void FolderViewController::ShowTreeAfterChange()
+{
+    UpdateEmptyFolderStatus();
+    InvalidateView();
+    if (m_view)
+        m_view->ExpandAll();
+    UpdateDisplay();
+    UpdateAllItemStatusForContainerClass(kAllCategories);
+    m_hasOpenedStores = true;
+    if (m_view)
+        m_view->SelectionStateChanged();
+}
+
+void FolderViewController::AddStoreToFolderView(const boost::shared_ptr<IAssetStore>& store)
+{
+    if (!store)
+        return;
+    if (!m_rootNode)
+        m_rootNode = TreeNode::WithData(nullptr);
+    PopulateTree(store->GetRootFolder(), m_rootNode);
+    ShowTreeAfterChange();
+}
+
+std::shared_ptr<TreeNode> FolderViewController::FindStoreRow(
+    const boost::shared_ptr<IAssetStore>& store, bool liveOnly) const
+{
+    if (!m_rootNode || !store)
+        return {};
+    const auto rows = liveOnly ? m_rootNode->Children() : m_rootNode->AllChildren();
+    for (const auto& row : rows) {
+        const auto& data = row->NodeData();
+        if (data && data->GetFolder() && data->GetFolder()->GetStore() == store)
+            return row;
+    }
+    return {};
+}
+
+void FolderViewController::ReloadStore(const boost::shared_ptr<IAssetStore>& store)
+{
+    const auto row = FindStoreRow(store, false);
+    if (!row)
+        return;
+    row->RemoveAllChildren();
+    if (const auto root = store->GetRootFolder())
+        for (const auto& sub : root->GetSubFolders())
+            PopulateTree(sub, row);
+    ShowTreeAfterChange();
+}
+
+void FolderViewController::RemoveStoreFromFolderView(const boost::shared_ptr<IAssetStore>& store)
+{
+    if (const auto row = FindStoreRow(store, false)) {
+        m_rootNode->RemoveChild(row);
+        InvalidateView();
+        UpdateAllItemStatusForContainerClass(kAllCategories);
+        if (m_delegate)
+            m_delegate->RemovedStoreFromView(store);
+    }
+    m_hasOpenedStores = m_rootNode && m_rootNode->NumberOfChildren() > 0;
+    if (m_view)
+        m_view->SelectionStateChanged();
+}
+
+void FolderViewController::RemoveAllStores()
+{
+    if (!m_rootNode)
+        return;
+    for (const auto& row : m_rootNode->Children()) {
+        const auto& data = row->NodeData();
+        if (data && data->GetFolder())
+            RemoveStoreFromFolderView(data->GetFolder()->GetStore());
+    }
+}
+
+void FolderViewController::Clear()
+{
+    m_rootNode.reset();
+    UpdateDisplay();
+}
+
+void FolderViewController::SetSelected(const std::shared_ptr<TreeNode>& start, bool value,
+                                       int folderType, bool includeChildren)
+{
+    const auto node = start ? start : m_rootNode;
+    if (!node)
+        return;
+    const auto& data = node->NodeData();
+    if (data && (folderType == kAnyFolderType || folderType == data->folderType))
+        data->isSelected = value;
+    if (includeChildren)
+        for (const auto& child : node->Children())
+            SetSelected(child, value, folderType, true);
+}
+
+int FolderViewController::GetSelected(const std::shared_ptr<TreeNode>& start, int folderType) const
+{
+    const auto node = start ? start : m_rootNode;
+    if (!node)
+        return kCategoryAbsent;
+    const auto& data = node->NodeData();
+    // The root has no data and reads as type 0.
+    const int ownType = data ? data->folderType : 0;
+    int result = ownType == folderType ? (data->isSelected ? 1 : 0) : kCategoryAbsent;
+    for (const auto& child : node->Children()) {
+        const int value = GetSelected(child, folderType);
+        if (value == kCategoryAbsent)
+            continue;
+        if (result == kCategoryAbsent)
+            result = value;
+        else if (result != value)
+            result = kCategoryMixed;
+        if (result == kCategoryMixed)
+            return kCategoryMixed;
+    }
+    return result;
+}
+
+void FolderViewController::CollectItems(const std::shared_ptr<TreeNode>& start, bool selected,
+                                        FolderNodeList& out) const
+{
+    const auto node = start ? start : m_rootNode;
+    if (!node)
+        return;
+    const auto& data = node->NodeData();
+    if (data && data->isSelected == selected && data->folderType != kFolderKindRoot &&
+        (!m_ignoreEmptyFolders || data->contentCount != 0))
+        out.push_back(data);
+    for (const auto& child : node->Children())
+        CollectItems(child, selected, out);
+}
+
+void FolderViewController::GetSelectedItems(const std::shared_ptr<TreeNode>& start,
+                                            FolderNodeList& out) const
+{
+    CollectItems(start, true, out);
+}
+
+void FolderViewController::GetUnselectedItems(const std::shared_ptr<TreeNode>& start,
+                                              FolderNodeList& out) const
+{
+    CollectItems(start, false, out);
+}
+
+void FolderViewController::UpdateAllItemStatusForContainerClass(int folderType)
+{
+    m_isSelfUpdating = true;
+    for (int category = 0; category < kCategoryCount; ++category) {
+        const bool concerned = folderType == kAnyFolderType || folderType == 8 ||
+                               folderType == kAllCategories ||
+                               folderType == kCategoryTypes[category];
+        if (!concerned)
+            continue;
+        const int value = GetSelected(m_rootNode, kCategoryTypes[category]);
+        SetCategoryValue(category, value);
+        m_hasCategory[category] = value != kCategoryAbsent;
+    }
+    UpdateHasSelectedFolders();
+    m_isSelfUpdating = false;
+}
+
+void FolderViewController::UpdateHasSelectedFolders()
+{
+    bool any = false;
+    for (int category = 0; category < kCategoryCount; ++category)
+        if (m_hasCategory[category] && m_categoryValues[category] != kCategoryNone)
+            any = true;
+    m_hasSelectedFolders = any;
+    if (m_view)
+        m_view->SelectionStateChanged();
+}
+
+bool FolderViewController::MarkEmptyChildren(const std::shared_ptr<TreeNode>& node)
+{
+    bool anyLiveChild = false;
+    for (const auto& child : node->Children())
+        if (MarkEmptyChildren(child))
+            anyLiveChild = true;
+    const auto& data = node->NodeData();
+    // The root counts as empty; an uncounted folder (-1) too.
+    const int64_t count = data ? data->contentCount : 0;
+    const bool live = count >= 1 || anyLiveChild;
+    node->SetIsLive(live);
+    return live;
+}
+
+void FolderViewController::UnmarkEmptyChildren(const std::shared_ptr<TreeNode>& node)
+{
+    node->SetIsLive(true);
+    for (const auto& child : node->AllChildren())
+        UnmarkEmptyChildren(child);
+}
+
+void FolderViewController::UpdateEmptyFolderStatus()
+{
+    if (!m_rootNode)
+        return;
+    if (m_ignoreEmptyFolders)
+        MarkEmptyChildren(m_rootNode);
+    else
+        UnmarkEmptyChildren(m_rootNode);
+}
+
+void FolderViewController::ClickCheckBox(const std::shared_ptr<TreeNode>& node, bool value,
+                                         bool optionKeyHeld)
+{
+    if (!node || !node->NodeData())
+        return;
+    SetSelected(node, value, kAnyFolderType, !optionKeyHeld);
+    UpdateAllItemStatusForContainerClass(node->NodeData()->folderType);
+    UpdateDisplay();
+}
+
+void FolderViewController::ClickHeaderRow(const std::shared_ptr<TreeNode>& node, bool value)
+{
+    if (!node || !node->NodeData())
+        return;
+    node->NodeData()->isSelected = value;
+    if (!value && node->NodeData()->GetFolder())
+        RemoveStoreFromFolderView(node->NodeData()->GetFolder()->GetStore());
+}
+
+bool FolderViewController::IsHeaderRow(const std::shared_ptr<TreeNode>& node) const
+{
+    return m_showHeaderRows && node && node->NodeData() &&
+           node->NodeData()->folderType == kFolderKindRoot;
+}
+
+std::string FolderViewController::Tooltip(const std::shared_ptr<TreeNode>& node) const
+{
+    if (!node || !node->NodeData())
+        return {};
+    if (IsHeaderRow(node)) {
+        const auto& folder = node->NodeData()->GetFolder();
+        const auto store = folder ? folder->GetStore() : boost::shared_ptr<IAssetStore>();
+        return store ? store->GetLocation() : std::string();
+    }
+    if (node->NumberOfChildren() > 0)
+        return "Option + click to exclude subfolders from selection.";
+    return {};
+}
+
+void FolderViewController::SetIgnoreEmptyFolders(bool ignore)
+{
+    m_ignoreEmptyFolders = ignore;
+    if (m_isSelfUpdating)
+        return;
+    UpdateEmptyFolderStatus();
+    AfterObservedChange();
+}
+
+void FolderViewController::SetShowHeaderRows(bool show)
+{
+    m_showHeaderRows = show;
+    if (m_isSelfUpdating)
+        return;
+    AfterObservedChange();
+}
+
+void FolderViewController::SetCategoryValue(int category, int value)
+{
+    const int old = m_categoryValues.at(category);
+    m_categoryValues[category] = value;
+    if (m_isSelfUpdating)
+        return;
+    CategoryChanged(category, value, old);
+}
+
+void FolderViewController::CategoryChanged(int category, int newValue, int oldValue)
+{
+    if (SkipMixedStateForKey(category, newValue, oldValue))
+        SetSelected(m_rootNode, newValue != 0, kCategoryTypes[category], true);
+    AfterObservedChange();
+}
+
+void FolderViewController::AfterObservedChange()
+{
+    InvalidateView();
+    UpdateHasSelectedFolders();
+}
+
+bool FolderViewController::SkipMixedStateForKey(int category, int newValue, int oldValue)
+{
+    if (newValue != kCategoryMixed)
+        return true;
+    // A box cannot be set to "mixed" by the user: flip it once the observer
+    // that saw the mixed value has returned.
+    const int number = category * 256 + (oldValue & 0xFF);
+    std::weak_ptr<bool> alive = m_alive;
+    m_dispatcher.Post([this, alive, number] {
+        if (alive.lock())
+            ResetCB(number);
+    });
+    return false;
+}
+
+void FolderViewController::ResetCB(int number)
+{
+    if (number < 0 || number >= kCategoryCount * 256)
+        return;
+    SetCategoryValue(number >> 8, (number & 0xFF) == 0 ? 1 : 0);
+}
+
+}  // namespace KestrinApp

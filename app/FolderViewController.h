@@ -1,0 +1,150 @@
+// The folder tree's logic: which folders are shown, which are ticked, the
+// tri-state category boxes, hiding empty folders and collecting the selection
+// for an export. Main thread only; drawing is the front end's business.
+#pragma once
+
+#include <array>
+#include <memory>
+#include <string>
+
+#include "app/AppStateData.h"
+#include "app/FolderTree.h"
+#include "app/Seams.h"
+
+namespace KestrinApp {
+
+// The outline on screen.
+class IFolderTreeView {
+public:
+    virtual ~IFolderTreeView() = default;
+    // Reload the rows from the tree and redraw.
+    virtual void ReloadTree() = 0;
+    // Redraw only.
+    virtual void Redraw() = 0;
+    // Expand every row, children included.
+    virtual void ExpandAll() = 0;
+    // A category value or one of the has-flags changed.
+    virtual void SelectionStateChanged() {}
+};
+
+// Whoever owns the stores shown in the tree.
+class IStoreViewDelegate {
+public:
+    virtual ~IStoreViewDelegate() = default;
+    // The store's row went away: close and release the store.
+    virtual void RemovedStoreFromView(const boost::shared_ptr<IAssetStore>& store) = 0;
+};
+
+// The five categories with their folder types.
+enum Category : int {
+    kCategoryMail = 0,
+    kCategoryContacts = 1,
+    kCategoryCalendars = 2,
+    kCategoryTasks = 3,
+    kCategoryNotes = 4,
+    kCategoryCount = 5,
+};
+int CategoryFolderType(int category);
+
+// Tri-state category values.
+enum : int {
+    kCategoryAbsent = -2,  // no folder of the category is shown
+    kCategoryMixed = -1,
+    kCategoryNone = 0,
+    kCategoryAll = 1,
+};
+
+// Folder type meaning "every type" for SetSelected.
+constexpr int kAnyFolderType = 7;
+// Folder type meaning "all categories" for UpdateAllItemStatusForContainerClass.
+constexpr int kAllCategories = 9;
+
+class FolderViewController {
+public:
+    explicit FolderViewController(IMainThreadDispatcher& dispatcher);
+
+    void SetView(IFolderTreeView* view) { m_view = view; }
+    void SetStoreViewDelegate(IStoreViewDelegate* delegate) { m_delegate = delegate; }
+
+    // Stores.
+    void AddStoreToFolderView(const boost::shared_ptr<IAssetStore>& store);
+    // Rebuilds the folders below a shown store's row; the row itself stays.
+    void ReloadStore(const boost::shared_ptr<IAssetStore>& store);
+    void RemoveStoreFromFolderView(const boost::shared_ptr<IAssetStore>& store);
+    void RemoveAllStores();
+    // Drops the whole tree.
+    void Clear();
+
+    // The root node (no data); empty before the first store.
+    const std::shared_ptr<TreeNode>& RootNode() const { return m_rootNode; }
+
+    // Selection. A null node means the root.
+    void SetSelected(const std::shared_ptr<TreeNode>& node, bool value, int folderType,
+                     bool includeChildren);
+    int GetSelected(const std::shared_ptr<TreeNode>& node, int folderType) const;
+    // Selected folders in pre-order, the store rows never among them; with
+    // empty folders ignored, folders counted 0 are left out.
+    void GetSelectedItems(const std::shared_ptr<TreeNode>& start, FolderNodeList& out) const;
+    void GetUnselectedItems(const std::shared_ptr<TreeNode>& start, FolderNodeList& out) const;
+
+    void UpdateAllItemStatusForContainerClass(int folderType);
+    void UpdateHasSelectedFolders();
+    void UpdateEmptyFolderStatus();
+    bool MarkEmptyChildren(const std::shared_ptr<TreeNode>& node);
+    void UnmarkEmptyChildren(const std::shared_ptr<TreeNode>& node);
+
+    // User actions on rows.
+    // A folder's check box; with the Option key held only that folder changes.
+    void ClickCheckBox(const std::shared_ptr<TreeNode>& node, bool value, bool optionKeyHeld);
+    // The close button of a store's header row (value false closes the store).
+    void ClickHeaderRow(const std::shared_ptr<TreeNode>& node, bool value);
+    bool IsHeaderRow(const std::shared_ptr<TreeNode>& node) const;
+    // The row's tool tip, empty when it has none.
+    std::string Tooltip(const std::shared_ptr<TreeNode>& node) const;
+
+    // Observed properties: every setter runs the change observer.
+    bool IgnoreEmptyFolders() const { return m_ignoreEmptyFolders; }
+    void SetIgnoreEmptyFolders(bool ignore);
+    bool ShowHeaderRows() const { return m_showHeaderRows; }
+    void SetShowHeaderRows(bool show);
+    int CategoryValue(int category) const { return m_categoryValues.at(category); }
+    void SetCategoryValue(int category, int value);
+
+    bool HasCategoryFolders(int category) const { return m_hasCategory.at(category); }
+    bool HasOpenedStores() const { return m_hasOpenedStores; }
+    bool HasSelectedFolders() const { return m_hasSelectedFolders; }
+
+    // True when a category change is applied to the folders at once; a mixed
+    // value instead schedules ResetCB for after the observer returns.
+    bool SkipMixedStateForKey(int category, int newValue, int oldValue);
+    void ResetCB(int number);
+
+private:
+    void PopulateTree(const boost::shared_ptr<IAssetFolder>& folder,
+                      const std::shared_ptr<TreeNode>& parent);
+    void CollectItems(const std::shared_ptr<TreeNode>& start, bool selected,
+                      FolderNodeList& out) const;
+    std::shared_ptr<TreeNode> FindStoreRow(const boost::shared_ptr<IAssetStore>& store,
+                                           bool liveOnly) const;
+    void ShowTreeAfterChange();
+    void CategoryChanged(int category, int newValue, int oldValue);
+    void AfterObservedChange();
+    void InvalidateView();
+    void UpdateDisplay();
+
+    IMainThreadDispatcher& m_dispatcher;
+    IFolderTreeView* m_view = nullptr;
+    IStoreViewDelegate* m_delegate = nullptr;
+    std::shared_ptr<TreeNode> m_rootNode;
+    bool m_isSelfUpdating = false;
+    bool m_ignoreEmptyFolders = false;
+    bool m_showHeaderRows = false;
+    std::array<int, kCategoryCount> m_categoryValues{};
+    std::array<bool, kCategoryCount> m_hasCategory{};
+    bool m_hasOpenedStores = false;
+    bool m_hasSelectedFolders = false;
+    // Deferred resets check this so that they never outlive the controller.
+    std::shared_ptr<bool> m_alive;
+};
+
+}  // namespace KestrinApp

@@ -1,0 +1,237 @@
+#include "app/MainWindowController.h"
+
+#include <cstdlib>
+
+#include <boost/filesystem.hpp>
+
+#include "app/Application.h"
+#include "app/FolderTree.h"
+
+namespace KestrinApp {
+
+namespace fs = boost::filesystem;
+
+MainWindowController::MainWindowController(const MainWindowSeams& seams,
+                                           StoreContentViewController& content,
+                                           OutputProviderFactory providerFactory)
+    : m_seams(seams), m_content(content), m_providerFactory(std::move(providerFactory)),
+      m_rememberedSaveFolder((fs::path(HomeDirectory()) / "Desktop").string()),
+      m_alive(std::make_shared<bool>(true))
+{
+}
+
+MainWindowController::~MainWindowController()
+{
+    m_alive.reset();
+    JoinExportThread();
+}
+
+void MainWindowController::JoinExportThread()
+{
+    if (m_exportThread.joinable())
+        m_exportThread.join();
+}
+
+void MainWindowController::ClickConvert()
+{
+    if (m_exporting.load())
+        return;
+    const FolderNodeList selection = m_content.GetSelectedItems();
+    if (selection.empty()) {
+        m_seams.alerts.ShowAlert(
+            AlertText{"Please select one or more folders for processing.", "Ok", "", false});
+        return;
+    }
+    StartExport(selection);
+}
+
+void MainWindowController::StartExport(const FolderNodeList& selection)
+{
+    AppStateData& state = m_seams.state;
+    state.Set(StateKey::kSelectedItems, selection);
+    // Once on, the merge options stay on for later exports.
+    if (m_content.mergeContacts)
+        state.Set(StateKey::kMergeContacts, true);
+    if (m_content.mergeCalendar)
+        state.Set(StateKey::kMergeCalendar, true);
+    state.Set(StateKey::kTargetFormatKey,
+              static_cast<int64_t>(TargetCodeForFormatIndex(m_outputFormatIndex)));
+    ChooseSavePath();
+}
+
+void MainWindowController::ChooseSavePath()
+{
+    const auto chosen = m_seams.choosers.ChooseSaveFolder("Select a folder to save converted data:",
+                                                          "Save", m_rememberedSaveFolder);
+    if (!chosen)
+        return;
+    m_rememberedSaveFolder = *chosen;
+    m_seams.state.Set(StateKey::kExportPath, *chosen);
+    StartExportThread();
+}
+
+void MainWindowController::StartExportThread()
+{
+    JoinExportThread();
+    m_exporting = true;
+    m_exportThread = std::thread([this] {
+        std::weak_ptr<bool> alive = m_alive;
+        ExportRunContext context{m_seams.state, m_seams.progressSheet, m_seams.dispatcher,
+                                 m_providerFactory, [this, alive] {
+                                     if (alive.lock())
+                                         WorkflowStepCompleted(WorkflowStep::kProgress);
+                                 }};
+        DoExport(context);
+    });
+}
+
+void MainWindowController::WorkflowStepCompleted(WorkflowStep sender)
+{
+    switch (sender) {
+    case WorkflowStep::kFolderSelection: {
+        // Nothing chosen yet: nothing to load, nothing changes.
+        const auto path = m_seams.state.GetString(StateKey::kMailFolderPath);
+        if (path && !path->empty())
+            m_content.LoadStore(*path);
+        break;
+    }
+    case WorkflowStep::kProgress: {
+        std::weak_ptr<bool> alive = m_alive;
+        m_seams.dispatcher.Post([this, alive] {
+            if (alive.lock())
+                BeginReport();
+        });
+        break;
+    }
+    }
+}
+
+ReportData MainWindowController::MakeReport(const AppStateData& state)
+{
+    ReportData report;
+    report.exportResult = static_cast<int>(state.GetInteger(StateKey::kExportResult).value_or(0));
+    report.report = state.GetString(StateKey::kBriefReportPath).value_or(std::string());
+    report.footer1 = "Converted Data is saved at following path:\n" +
+                     state.GetString(StateKey::kExportPath).value_or(std::string());
+    report.footer2 = "A detailed Log Report is saved at following path:\n" +
+                     state.GetString(StateKey::kLogReportPath).value_or(std::string());
+    switch (report.exportResult) {
+    case 0:
+        report.title = "Operation Completed Successfully.";
+        break;
+    case 1:
+        report.title = "Operation aborted. Data was Partially exported.";
+        break;
+    case 2:
+        report.title = "Operation failed.";
+        break;
+    default:
+        break;
+    }
+    return report;
+}
+
+void MainWindowController::BeginReport()
+{
+    const ReportData report = MakeReport(m_seams.state);
+    m_seams.reportView.ShowReport(report);
+    const int64_t target = m_seams.state.GetInteger(StateKey::kTargetFormatKey).value_or(-1);
+    if (target == kTargetArchive)
+        m_seams.workspace.OpenResourceDocument("Outlook Import Guide.pdf");
+    else if (target == kTargetEML)
+        m_seams.workspace.OpenResourceDocument("Thunderbird Import Guide EML.pdf");
+    m_exporting = false;
+    if (m_exportFinished)
+        m_exportFinished(report.exportResult);
+}
+
+void MainWindowController::ClickCancel()
+{
+    m_seams.progressSheet.SetCancelRequested(true);
+}
+
+void MainWindowController::LocateOutput()
+{
+    if (const auto path = m_seams.state.GetString(StateKey::kExportPath))
+        m_seams.workspace.RevealPath(*path);
+}
+
+void MainWindowController::OpenLogReport()
+{
+    if (const auto path = m_seams.state.GetString(StateKey::kLogReportPath))
+        m_seams.workspace.OpenFile(*path);
+}
+
+std::string HomeDirectory()
+{
+    const char* home = std::getenv("HOME");
+    return home ? std::string(home) : std::string();
+}
+
+std::string DefaultMailFolder()
+{
+    return (fs::path(HomeDirectory()) / "Library" / "Mail").string();
+}
+
+OpenDatabaseController::OpenDatabaseController(AppStateData& state, IAlertPresenter& alerts,
+                                               IChoosers& choosers,
+                                               std::function<void()> selectionCompleted)
+    : m_state(state), m_alerts(alerts), m_choosers(choosers),
+      m_selectionCompleted(std::move(selectionCompleted))
+{
+}
+
+void OpenDatabaseController::ClickLoadMailDatabase()
+{
+    LocalFolderSelectionCompleted(DefaultMailFolder());
+}
+
+bool OpenDatabaseController::IsAcceptableLibraryFolder(const std::string& path)
+{
+    fs::path candidate(path);
+    while (!candidate.empty() && candidate.filename() == ".")
+        candidate = candidate.parent_path();
+    if (candidate.filename() != "Mail" || candidate.parent_path().filename() != "Library")
+        return false;
+    boost::system::error_code error;
+    return fs::exists(candidate, error);
+}
+
+void OpenDatabaseController::ClickBrowseLibrary()
+{
+    const auto chosen =
+        m_choosers.ChooseSourceFolder("Click on Open button to load your \"Library/Mail\" folder.");
+    if (!chosen)
+        return;
+    if (IsAcceptableLibraryFolder(*chosen))
+        LocalFolderSelectionCompleted(*chosen);
+    else
+        LocalFolderSelectionCompleted(boost::none);
+}
+
+void OpenDatabaseController::ClickOpen()
+{
+    const auto chosen =
+        m_choosers.ChooseSourceFolder("Select the Mail Folder or Exported Mailbox root.");
+    if (chosen)
+        LocalFolderSelectionCompleted(*chosen);
+}
+
+void OpenDatabaseController::LocalFolderSelectionCompleted(const boost::optional<std::string>& path)
+{
+    if (path) {
+        m_state.Set(StateKey::kMailFolderPath, *path);
+    } else {
+        m_alerts.ShowAlert(AlertText{
+            "Failed to Access [User Home]/Library/Mail folder.", "Ok",
+            "Please ensure that you select \"Library/Mail\" folder located in your User Home "
+            "Directory.\n\nIf you are having trouble locating  your \"[User Home]/Library/Mail\" "
+            "folder then please contact for support at " +
+                SupportAddress() + ".",
+            false});
+    }
+    if (m_selectionCompleted)
+        m_selectionCompleted();
+}
+
+}  // namespace KestrinApp

@@ -1,0 +1,113 @@
+// The main window's workflow: load step, Convert with its checks, the choice
+// of target folder, the export on a worker thread and the result sheet.
+#pragma once
+
+#include <atomic>
+#include <functional>
+#include <memory>
+#include <string>
+#include <thread>
+
+#include "app/AppStateData.h"
+#include "app/ExportRun.h"
+#include "app/Seams.h"
+#include "app/StoreContentViewController.h"
+#include "app/Views.h"
+
+namespace KestrinApp {
+
+// Who reports a finished step to the main window.
+enum class WorkflowStep { kFolderSelection, kProgress };
+
+struct MainWindowSeams {
+    AppStateData& state;
+    IMainThreadDispatcher& dispatcher;
+    IAlertPresenter& alerts;
+    IChoosers& choosers;
+    IWorkspace& workspace;
+    IReportView& reportView;
+    IExportProgressSheet& progressSheet;
+};
+
+class MainWindowController {
+public:
+    MainWindowController(const MainWindowSeams& seams, StoreContentViewController& content,
+                         OutputProviderFactory providerFactory);
+    // A running export must have finished (see IsExporting) before destruction.
+    ~MainWindowController();
+
+    int OutputFormatIndex() const { return m_outputFormatIndex; }
+    void SetOutputFormatIndex(int index) { m_outputFormatIndex = index; }
+
+    // Main thread. Refuses an empty selection with an alert; otherwise stores
+    // the selection and options, asks for the target folder and exports.
+    void ClickConvert();
+    void StartExport(const FolderNodeList& selection);
+    // Asks for the target folder; on "Save" stores it and starts the export.
+    void ChooseSavePath();
+    void WorkflowStepCompleted(WorkflowStep sender);
+    // Shows the result of the last export, then the import guide for the target.
+    void BeginReport();
+    // The progress sheet's cancel button.
+    void ClickCancel();
+    // Result sheet buttons.
+    void LocateOutput();
+    void OpenLogReport();
+
+    // True from the start of an export until its result sheet was shown.
+    bool IsExporting() const { return m_exporting.load(); }
+    // Called on the main thread after the result sheet was shown.
+    void SetExportFinishedHandler(std::function<void(int result)> handler)
+    {
+        m_exportFinished = std::move(handler);
+    }
+    // The folder the save chooser starts in until the user confirms one.
+    void SetDefaultSaveFolder(const std::string& folder) { m_rememberedSaveFolder = folder; }
+
+    // The result sheet's texts for the state after an export.
+    static ReportData MakeReport(const AppStateData& state);
+
+private:
+    void StartExportThread();
+    void JoinExportThread();
+
+    MainWindowSeams m_seams;
+    StoreContentViewController& m_content;
+    OutputProviderFactory m_providerFactory;
+    int m_outputFormatIndex = 0;
+    std::string m_rememberedSaveFolder;
+    std::atomic<bool> m_exporting{false};
+    std::thread m_exportThread;
+    std::function<void(int)> m_exportFinished;
+    std::shared_ptr<bool> m_alive;
+};
+
+// The user's home folder ($HOME) and the mail folder in it.
+std::string HomeDirectory();
+std::string DefaultMailFolder();
+
+// The sheet that names the folder to load: the default mail folder, a browsed
+// "Library/Mail" folder, or any folder.
+class OpenDatabaseController {
+public:
+    OpenDatabaseController(AppStateData& state, IAlertPresenter& alerts, IChoosers& choosers,
+                           std::function<void()> selectionCompleted);
+
+    void ClickLoadMailDatabase();
+    void ClickBrowseLibrary();
+    void ClickOpen();
+    // With a path: remember it under "MailFolderPath"; without: the access
+    // alert. Either way the main window is told that the step completed.
+    void LocalFolderSelectionCompleted(const boost::optional<std::string>& path);
+
+    // True for an existing folder whose path ends with "Library/Mail".
+    static bool IsAcceptableLibraryFolder(const std::string& path);
+
+private:
+    AppStateData& m_state;
+    IAlertPresenter& m_alerts;
+    IChoosers& m_choosers;
+    std::function<void()> m_selectionCompleted;
+};
+
+}  // namespace KestrinApp

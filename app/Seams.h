@@ -1,0 +1,61 @@
+// What the application logic needs of a front end. The command line, the
+// window and the tests each implement these; nothing here knows a toolkit.
+#pragma once
+
+#include <functional>
+#include <string>
+
+#include <boost/optional.hpp>
+
+namespace KestrinApp {
+
+// Runs work on the thread that owns the user interface. Post returns at once;
+// PostAndWait returns after the work ran. PostAndWait called on the main
+// thread itself must run the work directly instead of deadlocking.
+class IMainThreadDispatcher {
+public:
+    virtual ~IMainThreadDispatcher() = default;
+    virtual void Post(std::function<void()> work) = 0;
+    virtual void PostAndWait(std::function<void()> work) = 0;
+};
+
+// A message box with one button. A sheet belongs to the main window; an
+// application-modal alert stands on its own.
+struct AlertText {
+    std::string message;
+    std::string button;
+    std::string informative;
+    bool applicationModal = false;
+};
+
+class IAlertPresenter {
+public:
+    virtual ~IAlertPresenter() = default;
+    virtual void ShowAlert(const AlertText& alert) = 0;
+};
+
+// Folder pickers. An empty answer means the user backed out.
+class IChoosers {
+public:
+    virtual ~IChoosers() = default;
+    // The folder to load: "Select the Mail Folder or Exported Mailbox root."
+    virtual boost::optional<std::string> ChooseSourceFolder(const std::string& message) = 0;
+    // The folder to save into; startFolder is the one remembered from the last
+    // confirmed choice (the Desktop the first time).
+    virtual boost::optional<std::string> ChooseSaveFolder(const std::string& message,
+                                                          const std::string& confirmButton,
+                                                          const std::string& startFolder) = 0;
+};
+
+// The system's file browser and default applications.
+class IWorkspace {
+public:
+    virtual ~IWorkspace() = default;
+    virtual void OpenFile(const std::string& path) = 0;
+    virtual void RevealPath(const std::string& path) = 0;
+    // A document shipped with the application, by its file name ("Outlook
+    // Import Guide.pdf"); where the documents live is the front end's business.
+    virtual void OpenResourceDocument(const std::string& name) = 0;
+};
+
+}  // namespace KestrinApp

@@ -1,0 +1,184 @@
+// Recording stand-ins for the front end seams, and folders and stores whose
+// kinds and counts a test chooses, for the application logic's tests.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include <boost/make_shared.hpp>
+#include <boost/optional/optional_io.hpp>
+#include <boost/thread/mutex.hpp>
+
+#include "app/Seams.h"
+#include "app/Views.h"
+#include "export/FakeEngine.h"
+
+namespace kestrin_app_fakes {
+
+using namespace kestrin_fakes;
+
+// A folder whose kind and count the test sets.
+class CountedFolder : public FakeFolder {
+public:
+    using FakeFolder::FakeFolder;
+    void Set(int kind, int64_t count)
+    {
+        SetFolderKind(kind);
+        SetAssetCount(count);
+    }
+};
+
+// An opened store of a chosen kind, with a root the test fills.
+class KindStore : public FakeStore {
+public:
+    KindStore(const std::string& location, const std::wstring& name, int kind)
+        : FakeStore(location, name)
+    {
+        m_storeKind = kind;
+    }
+    int openResult = kStatusOK;  // what Open answers after building the root
+    int closeCalls = 0;
+    int Open(const boost::shared_ptr<IProgressPresenter>& presenter,
+             const boost::shared_ptr<ICancelable>& cancelable,
+             const boost::shared_ptr<ILogger>& logger, bool createLocation,
+             const boost::shared_ptr<void>& extra1 = {},
+             const boost::shared_ptr<void>& extra2 = {}) override
+    {
+        // The real stores give up when asked to while they read the tree.
+        if (cancelable && cancelable->IsCanceled())
+            return kStatusCanceled;
+        const int result = FakeStore::Open(presenter, cancelable, logger, createLocation);
+        return result == kStatusOK ? openResult : result;
+    }
+    int Close(const boost::shared_ptr<void>& extra1 = {},
+              const boost::shared_ptr<void>& extra2 = {}) override
+    {
+        ++closeCalls;
+        return FakeStore::Close(extra1, extra2);
+    }
+};
+
+inline boost::shared_ptr<KindStore> MakeKindStore(const std::string& location, int kind,
+                                                  const std::wstring& name = L"Apple Mail Database")
+{
+    auto store = boost::make_shared<KindStore>(location, name, kind);
+    store->Open({}, {}, {}, false);
+    return store;
+}
+
+// Adds a folder of the given kind and count below parent (the root when empty).
+inline boost::shared_ptr<CountedFolder> AddCounted(const boost::shared_ptr<FakeStore>& store,
+                                                   const std::wstring& name, int kind,
+                                                   int64_t count,
+                                                   boost::shared_ptr<FakeFolder> parent = {})
+{
+    if (!parent)
+        parent = store->Root();
+    auto folder = boost::make_shared<CountedFolder>(name, store, parent);
+    folder->Set(kind, count);
+    parent->AddChild(folder);
+    return folder;
+}
+
+class RecordingAlerts : public KestrinApp::IAlertPresenter {
+public:
+    std::vector<KestrinApp::AlertText> alerts;
+    void ShowAlert(const KestrinApp::AlertText& alert) override { alerts.push_back(alert); }
+};
+
+class FixedChoosers : public KestrinApp::IChoosers {
+public:
+    boost::optional<std::string> source;
+    boost::optional<std::string> save;
+    std::vector<std::string> saveStartFolders;
+    std::vector<std::string> messages;
+    boost::optional<std::string> ChooseSourceFolder(const std::string& message) override
+    {
+        messages.push_back(message);
+        return source;
+    }
+    boost::optional<std::string> ChooseSaveFolder(const std::string& message,
+                                                  const std::string& confirmButton,
+                                                  const std::string& startFolder) override
+    {
+        messages.push_back(message + " / " + confirmButton);
+        saveStartFolders.push_back(startFolder);
+        return save;
+    }
+};
+
+class RecordingWorkspace : public KestrinApp::IWorkspace {
+public:
+    std::vector<std::string> calls;
+    void OpenFile(const std::string& path) override { calls.push_back("open " + path); }
+    void RevealPath(const std::string& path) override { calls.push_back("reveal " + path); }
+    void OpenResourceDocument(const std::string& name) override
+    {
+        calls.push_back("document " + name);
+    }
+};
+
+class RecordingReportView : public KestrinApp::IReportView {
+public:
+    std::vector<KestrinApp::ReportData> reports;
+    void ShowReport(const KestrinApp::ReportData& report) override { reports.push_back(report); }
+};
+
+// Records the sheet's appearance and every post (posts come from the worker).
+class RecordingProgressSheet : public KestrinApp::IExportProgressSheet {
+public:
+    std::vector<std::wstring> Events()
+    {
+        boost::mutex::scoped_lock lock(m_mutex);
+        return m_events;
+    }
+    // Called with every post, on the posting thread.
+    std::function<void(const std::wstring&)> onPost;
+
+    void BeginProgress() override { Note(L"begin"); }
+    void EndProgress() override { Note(L"end"); }
+    void postProgressMessage(const std::wstring& text) override { Note(L"message " + text); }
+    void postFilePath(const std::wstring& text) override { Note(L"path " + text); }
+    void postCurrentProgressLabel(const std::wstring& text) override { Note(L"folder " + text); }
+    void postCurrentProgressValue(double) override {}
+    void postOverallFoldersLabel(const std::wstring& text) override { Note(L"folders " + text); }
+    void postOverallItemsLabel(const std::wstring& text) override { Note(L"items " + text); }
+    void postOverallProgressValue(double) override {}
+
+private:
+    void Note(const std::wstring& event)
+    {
+        {
+            boost::mutex::scoped_lock lock(m_mutex);
+            m_events.push_back(event);
+        }
+        if (onPost)
+            onPost(event);
+    }
+    boost::mutex m_mutex;
+    std::vector<std::wstring> m_events;
+};
+
+class RecordingLoadingSheet : public KestrinApp::ILoadingSheet {
+public:
+    std::vector<std::wstring> Events()
+    {
+        boost::mutex::scoped_lock lock(m_mutex);
+        return m_events;
+    }
+    void BeginProgress() override { Note(L"begin"); }
+    void EndProgress() override { Note(L"end"); }
+    void SetProgressMessage(const std::wstring& text) override { Note(L"message " + text); }
+    void SetFilePath(const std::wstring& text) override { Note(L"path " + text); }
+
+private:
+    void Note(const std::wstring& event)
+    {
+        boost::mutex::scoped_lock lock(m_mutex);
+        m_events.push_back(event);
+    }
+    boost::mutex m_mutex;
+    std::vector<std::wstring> m_events;
+};
+
+}  // namespace kestrin_app_fakes

@@ -1,0 +1,397 @@
+// The folder tree: what is shown, tri-state categories, option-click, empty
+// folders, collecting the selection, removing and reloading stores.
+#include <gtest/gtest.h>
+
+#include "app/EventQueueDispatcher.h"
+#include "app/FileSizeToStringTransformer.h"
+#include "app/FolderViewController.h"
+#include "AppFakes.h"
+
+using namespace KestrinApp;
+using namespace kestrin_app_fakes;
+
+namespace {
+
+class RecordingDelegate : public IStoreViewDelegate {
+public:
+    std::vector<boost::shared_ptr<IAssetStore>> removed;
+    void RemovedStoreFromView(const boost::shared_ptr<IAssetStore>& store) override
+    {
+        removed.push_back(store);
+    }
+};
+
+std::vector<std::wstring> Names(const FolderNodeList& nodes)
+{
+    std::vector<std::wstring> names;
+    for (const auto& node : nodes)
+        names.push_back(node->Name());
+    return names;
+}
+
+// Finds the shown node of a folder name, searching live nodes only.
+std::shared_ptr<TreeNode> Find(const std::shared_ptr<TreeNode>& from, const std::wstring& name)
+{
+    for (const auto& child : from->Children()) {
+        if (child->NodeData() && child->NodeData()->Name() == name)
+            return child;
+        if (auto found = Find(child, name))
+            return found;
+    }
+    return {};
+}
+
+// Apple Mail Database
+//   Contacts (contacts, 5)
+//   Inbox (mail, 3)
+//     Work (mail, 2)
+//   Sent (mail, 0)
+class FolderViewTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        store = MakeKindStore("/lib", kStoreTypeEnvelopeIndex);
+        AddCounted(store, L"Contacts", kFolderKindContacts, 5);
+        inbox = AddCounted(store, L"Inbox", kFolderKindMail, 3);
+        AddCounted(store, L"Work", kFolderKindMail, 2, inbox);
+        AddCounted(store, L"Sent", kFolderKindMail, 0);
+        view.SetStoreViewDelegate(&delegate);
+    }
+    std::shared_ptr<TreeNode> Node(const std::wstring& name)
+    {
+        return Find(view.RootNode(), name);
+    }
+    std::vector<std::wstring> Selected()
+    {
+        FolderNodeList items;
+        view.GetSelectedItems(nullptr, items);
+        return Names(items);
+    }
+
+    EventQueueDispatcher dispatcher;
+    FolderViewController view{dispatcher};
+    RecordingDelegate delegate;
+    boost::shared_ptr<KindStore> store;
+    boost::shared_ptr<CountedFolder> inbox;
+};
+
+TEST_F(FolderViewTest, AddedStoreShowsStoreRowAndEveryFolderSelected)
+{
+    view.AddStoreToFolderView(store);
+
+    const auto rows = view.RootNode()->Children();
+    ASSERT_EQ(rows.size(), 1u);
+    EXPECT_EQ(rows[0]->NodeData()->Name(), L"Apple Mail Database");
+    EXPECT_EQ(rows[0]->NodeData()->folderType, kFolderKindRoot);
+    EXPECT_EQ(Selected(), (std::vector<std::wstring>{L"Contacts", L"Inbox", L"Work", L"Sent"}));
+    EXPECT_TRUE(view.HasOpenedStores());
+    EXPECT_TRUE(view.HasSelectedFolders());
+
+    const int expected[kCategoryCount] = {kCategoryAll, kCategoryAll, kCategoryAbsent,
+                                          kCategoryAbsent, kCategoryAbsent};
+    for (int category = 0; category < kCategoryCount; ++category) {
+        EXPECT_EQ(view.CategoryValue(category), expected[category]) << category;
+        EXPECT_EQ(view.HasCategoryFolders(category), expected[category] != kCategoryAbsent);
+    }
+}
+
+TEST_F(FolderViewTest, NotesTasksAndUnusedKindsAreNotShownWithTheirSubtrees)
+{
+    auto notes = AddCounted(store, L"Notes", kFolderKindNotes, 4);
+    AddCounted(store, L"Below Notes", kFolderKindMail, 4, notes);
+    AddCounted(store, L"Tasks", kFolderKindTasks, 1);
+    AddCounted(store, L"Unused", kFolderKindUnused, 1);
+    auto generic = AddCounted(store, L"Generic", kFolderKindGeneric, 1);
+
+    view.AddStoreToFolderView(store);
+
+    EXPECT_EQ(Selected(),
+              (std::vector<std::wstring>{L"Contacts", L"Generic", L"Inbox", L"Work", L"Sent"}));
+    EXPECT_EQ(Node(L"Generic")->NodeData()->folderType, kFolderKindMail);
+    EXPECT_FALSE(view.HasCategoryFolders(kCategoryNotes));
+    EXPECT_FALSE(view.HasCategoryFolders(kCategoryTasks));
+}
+
+TEST_F(FolderViewTest, ClickingBoxesGivesTriStateCategories)
+{
+    struct Case {
+        const char* name;
+        std::vector<std::wstring> untick;
+        int mail;
+        int contacts;
+        bool hasSelected;
+    };
+    const Case cases[] = {
+        {"nothing unticked", {}, kCategoryAll, kCategoryAll, true},
+        {"one mail folder of several", {L"Sent"}, kCategoryMixed, kCategoryAll, true},
+        {"every mail folder", {L"Inbox", L"Sent"}, kCategoryNone, kCategoryAll, true},
+        {"everything", {L"Inbox", L"Sent", L"Contacts"}, kCategoryNone, kCategoryNone, false},
+        {"only contacts, mail stays", {L"Contacts"}, kCategoryAll, kCategoryNone, true},
+    };
+    for (const auto& c : cases) {
+        FolderViewController fresh(dispatcher);
+        fresh.AddStoreToFolderView(store);
+        for (const auto& name : c.untick)
+            fresh.ClickCheckBox(Find(fresh.RootNode(), name), false, false);
+        EXPECT_EQ(fresh.CategoryValue(kCategoryMail), c.mail) << c.name;
+        EXPECT_EQ(fresh.CategoryValue(kCategoryContacts), c.contacts) << c.name;
+        EXPECT_EQ(fresh.HasSelectedFolders(), c.hasSelected) << c.name;
+        EXPECT_EQ(dispatcher.Drain(), 0u) << c.name;
+    }
+}
+
+TEST_F(FolderViewTest, CategoryBoxTicksEveryFolderOfItsKind)
+{
+    view.AddStoreToFolderView(store);
+    view.SetCategoryValue(kCategoryMail, kCategoryNone);
+    EXPECT_EQ(Selected(), (std::vector<std::wstring>{L"Contacts"}));
+    EXPECT_TRUE(view.HasSelectedFolders());
+
+    view.SetCategoryValue(kCategoryContacts, kCategoryNone);
+    EXPECT_TRUE(Selected().empty());
+    EXPECT_FALSE(view.HasSelectedFolders());
+
+    view.SetCategoryValue(kCategoryMail, kCategoryAll);
+    EXPECT_EQ(Selected(), (std::vector<std::wstring>{L"Inbox", L"Work", L"Sent"}));
+}
+
+TEST_F(FolderViewTest, MixedValueIsResetThroughTheDispatcherAfterTheObserver)
+{
+    struct Case {
+        const char* name;
+        int before;
+        int after;
+        size_t selectedMail;
+    };
+    const Case cases[] = {
+        {"none selected becomes all", kCategoryNone, kCategoryAll, 3},
+        {"all selected becomes none", kCategoryAll, kCategoryNone, 0},
+    };
+    for (const auto& c : cases) {
+        FolderViewController fresh(dispatcher);
+        fresh.AddStoreToFolderView(store);
+        fresh.SetCategoryValue(kCategoryMail, c.before);
+
+        fresh.SetCategoryValue(kCategoryMail, kCategoryMixed);
+        // Nothing changes until the main thread's next turn.
+        EXPECT_EQ(fresh.CategoryValue(kCategoryMail), kCategoryMixed) << c.name;
+
+        EXPECT_EQ(dispatcher.Drain(), 1u) << c.name;
+        EXPECT_EQ(fresh.CategoryValue(kCategoryMail), c.after) << c.name;
+        FolderNodeList items;
+        fresh.GetSelectedItems(nullptr, items);
+        size_t mail = 0;
+        for (const auto& item : items)
+            mail += item->folderType == kFolderKindMail;
+        EXPECT_EQ(mail, c.selectedMail) << c.name;
+    }
+}
+
+TEST_F(FolderViewTest, MixedBoxAfterUserMixIsUnticked)
+{
+    view.AddStoreToFolderView(store);
+    view.ClickCheckBox(Node(L"Sent"), false, false);
+    ASSERT_EQ(view.CategoryValue(kCategoryMail), kCategoryMixed);
+
+    // A box showing "mixed" that is clicked into "mixed" again clears.
+    view.SetCategoryValue(kCategoryMail, kCategoryMixed);
+    dispatcher.Drain();
+    EXPECT_EQ(view.CategoryValue(kCategoryMail), kCategoryNone);
+    EXPECT_EQ(Selected(), (std::vector<std::wstring>{L"Contacts"}));
+}
+
+TEST_F(FolderViewTest, ResetNumbersOutOfRangeAreIgnored)
+{
+    view.AddStoreToFolderView(store);
+    view.ResetCB(5 * 256);
+    EXPECT_EQ(view.CategoryValue(kCategoryMail), kCategoryAll);
+    view.ResetCB(0 * 256 + 0);
+    EXPECT_EQ(view.CategoryValue(kCategoryMail), kCategoryAll);
+    view.ResetCB(0 * 256 + 1);
+    EXPECT_EQ(view.CategoryValue(kCategoryMail), kCategoryNone);
+}
+
+TEST_F(FolderViewTest, PendingResetDoesNotOutliveTheController)
+{
+    {
+        FolderViewController shortLived(dispatcher);
+        shortLived.AddStoreToFolderView(store);
+        shortLived.SetCategoryValue(kCategoryMail, kCategoryMixed);
+    }
+    EXPECT_EQ(dispatcher.Drain(), 1u);
+}
+
+TEST_F(FolderViewTest, OptionClickChangesTheFolderAlone)
+{
+    view.AddStoreToFolderView(store);
+
+    view.ClickCheckBox(Node(L"Inbox"), false, true);
+    EXPECT_EQ(Selected(), (std::vector<std::wstring>{L"Contacts", L"Work", L"Sent"}));
+
+    view.ClickCheckBox(Node(L"Inbox"), true, false);
+    view.ClickCheckBox(Node(L"Inbox"), false, false);
+    EXPECT_EQ(Selected(), (std::vector<std::wstring>{L"Contacts", L"Sent"}));
+}
+
+TEST_F(FolderViewTest, StoreRowIsNeverSelected)
+{
+    view.AddStoreToFolderView(store);
+    const auto storeRow = view.RootNode()->Children().at(0);
+    view.ClickCheckBox(storeRow, true, false);
+    EXPECT_TRUE(storeRow->NodeData()->isSelected);
+    for (const auto& name : Selected())
+        EXPECT_NE(name, L"Apple Mail Database");
+
+    view.ClickCheckBox(storeRow, false, false);
+    EXPECT_TRUE(Selected().empty());
+    FolderNodeList unselected;
+    view.GetUnselectedItems(nullptr, unselected);
+    EXPECT_EQ(Names(unselected),
+              (std::vector<std::wstring>{L"Contacts", L"Inbox", L"Work", L"Sent"}));
+}
+
+TEST(FolderViewEmptyFolders, IgnoringEmptyFoldersHidesAndSkipsThem)
+{
+    // Parent (0)          visible: a child has mail, but not exported
+    //   Child (4)
+    // Uncounted (-1)      hidden: nothing below has mail
+    //   Empty (0)
+    // Counted later (-1)  visible and exported: a child has mail
+    //   Full (1)
+    auto store = MakeKindStore("/lib", kStoreTypeEnvelopeIndex);
+    auto parent = AddCounted(store, L"A Parent", kFolderKindMail, 0);
+    AddCounted(store, L"Child", kFolderKindMail, 4, parent);
+    auto uncounted = AddCounted(store, L"B Uncounted", kFolderKindMail, -1);
+    AddCounted(store, L"Empty", kFolderKindMail, 0, uncounted);
+    auto later = AddCounted(store, L"C Counted later", kFolderKindMail, -1);
+    AddCounted(store, L"Full", kFolderKindMail, 1, later);
+
+    EventQueueDispatcher dispatcher;
+    FolderViewController view(dispatcher);
+    view.AddStoreToFolderView(store);
+    view.SetIgnoreEmptyFolders(true);
+
+    EXPECT_TRUE(Find(view.RootNode(), L"A Parent"));
+    EXPECT_FALSE(Find(view.RootNode(), L"B Uncounted"));
+    EXPECT_FALSE(Find(view.RootNode(), L"Empty"));
+    FolderNodeList items;
+    view.GetSelectedItems(nullptr, items);
+    EXPECT_EQ(Names(items),
+              (std::vector<std::wstring>{L"Child", L"C Counted later", L"Full"}));
+
+    view.SetIgnoreEmptyFolders(false);
+    items.clear();
+    view.GetSelectedItems(nullptr, items);
+    EXPECT_EQ(Names(items), (std::vector<std::wstring>{L"A Parent", L"Child", L"B Uncounted",
+                                                       L"Empty", L"C Counted later", L"Full"}));
+}
+
+TEST(FolderViewEmptyFolders, StoreWithNothingCountedLosesItsRow)
+{
+    auto store = MakeKindStore("/lib", kStoreTypeEnvelopeIndex);
+    AddCounted(store, L"Empty", kFolderKindMail, 0);
+    EventQueueDispatcher dispatcher;
+    FolderViewController view(dispatcher);
+    view.SetIgnoreEmptyFolders(true);
+    view.AddStoreToFolderView(store);
+    EXPECT_EQ(view.RootNode()->NumberOfChildren(), 0u);
+    EXPECT_EQ(view.RootNode()->AllChildren().size(), 1u);
+}
+
+TEST_F(FolderViewTest, RemovingTheStoreTellsTheDelegate)
+{
+    view.AddStoreToFolderView(store);
+    view.RemoveStoreFromFolderView(store);
+    ASSERT_EQ(delegate.removed.size(), 1u);
+    EXPECT_EQ(delegate.removed[0], store);
+    EXPECT_FALSE(view.HasOpenedStores());
+    EXPECT_FALSE(view.HasSelectedFolders());
+    EXPECT_EQ(view.CategoryValue(kCategoryMail), kCategoryAbsent);
+
+    // A store that is not shown: nothing to tell.
+    view.RemoveStoreFromFolderView(store);
+    EXPECT_EQ(delegate.removed.size(), 1u);
+}
+
+TEST_F(FolderViewTest, ClosingTheHeaderRowRemovesTheStore)
+{
+    view.SetShowHeaderRows(true);
+    view.AddStoreToFolderView(store);
+    const auto storeRow = view.RootNode()->Children().at(0);
+    EXPECT_TRUE(view.IsHeaderRow(storeRow));
+    EXPECT_EQ(view.Tooltip(storeRow), "/lib");
+    EXPECT_EQ(view.Tooltip(Node(L"Inbox")), "Option + click to exclude subfolders from selection.");
+    EXPECT_EQ(view.Tooltip(Node(L"Work")), "");
+
+    view.ClickHeaderRow(storeRow, false);
+    EXPECT_EQ(delegate.removed.size(), 1u);
+    EXPECT_FALSE(view.HasOpenedStores());
+}
+
+TEST_F(FolderViewTest, ReloadingRebuildsTheFoldersBelowTheStoreRow)
+{
+    view.AddStoreToFolderView(store);
+    view.ClickCheckBox(Node(L"Sent"), false, false);
+    AddCounted(store, L"Archive", kFolderKindMail, 7);
+
+    view.ReloadStore(store);
+
+    EXPECT_EQ(view.RootNode()->AllChildren().size(), 1u);
+    // Fresh nodes: everything selected again, the new folder included.
+    EXPECT_EQ(Selected(),
+              (std::vector<std::wstring>{L"Archive", L"Contacts", L"Inbox", L"Work", L"Sent"}));
+    EXPECT_EQ(view.CategoryValue(kCategoryMail), kCategoryAll);
+}
+
+TEST(FolderNodeDataTest, RowTextsShowCountsOrSizes)
+{
+    struct Case {
+        const char* name;
+        int storeKind;
+        int64_t count;
+        std::wstring rowText;
+        std::wstring description;
+    };
+    const Case cases[] = {
+        {"message count", kStoreTypeEnvelopeIndex, 42, L"Inbox  [42]", L"Inbox [42]"},
+        {"exported mailbox in bytes", kStoreTypeMboxArchive, 1536, L"Inbox  [1.5 KB]",
+         L"Inbox [1536]"},
+        {"archive store in bytes", kStoreTypeArchive, 1048576, L"Inbox  [1.0 MB]",
+         L"Inbox [1048576]"},
+        {"mbox output in bytes", kStoreTypeMbox, 500, L"Inbox  [0.5 KB]", L"Inbox [500]"},
+        {"empty folder has no count part", kStoreTypeEnvelopeIndex, 0, L"Inbox", L"Inbox [0]"},
+        {"uncounted folder", kStoreTypeEnvelopeIndex, -1, L"Inbox", L"Inbox"},
+    };
+    for (const auto& c : cases) {
+        auto store = MakeKindStore("/lib", c.storeKind);
+        FolderNodeData data(AddCounted(store, L"Inbox", kFolderKindMail, c.count));
+        EXPECT_EQ(data.RowText(), c.rowText) << c.name;
+        EXPECT_EQ(data.Description(), c.description) << c.name;
+    }
+}
+
+TEST(FileSizeToStringTransformerTest, SizeTexts)
+{
+    struct Case {
+        int64_t bytes;
+        const char* text;
+    };
+    const Case cases[] = {
+        {0, "0 BYTES"},
+        {1, "1 BYTES"},
+        {500, "0.5 KB"},
+        {1536, "1.5 KB"},
+        {2048, "2.0 KB"},
+        {1048576, "1.0 MB"},
+        {5LL * 1024 * 1024 * 1024, "5.0 GB"},
+        {1023LL << 40, "1023.0 TB"},
+        {1LL << 50, "1.0 PB"},
+        {INT64_MAX, "8.0 EB"},
+        {-5, "-5 BYTES"},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(FileSizeToStringTransformer::Transform(c.bytes), c.text) << c.bytes;
+    EXPECT_EQ(FileSizeToStringTransformer::Transform(boost::optional<int64_t>()), "");
+}
+
+}  // namespace

@@ -1,0 +1,212 @@
+// Loading a source folder on the loading thread: the store, the state keys,
+// the error texts, reloading the same path, cancelling.
+#include <gtest/gtest.h>
+
+#include <atomic>
+
+#include "AppFakes.h"
+#include "app/Application.h"
+#include "app/EventQueueDispatcher.h"
+#include "app/MainWindowController.h"
+#include "app/StoreContentViewController.h"
+#include "support/TestSupport.h"
+
+using namespace KestrinApp;
+using namespace kestrin_app_fakes;
+
+namespace {
+
+const char* const kFullDiskAccessText =
+    "This may happen if the application does not have sufficient privileges to read data from "
+    "disk. Please open OSX System Preferences -> Security & Privacy --> Privacy tab and add the "
+    "application under Full Disk Access.";
+
+class LoadingTest : public ::testing::Test {
+protected:
+    void SetUp() override { InitializeApplication(); }
+
+    // A factory handing out a store for each path, counting the calls.
+    StoreFactory Factory()
+    {
+        return [this](const std::string& path, const boost::shared_ptr<ICancelable>& cancelable)
+                   -> boost::shared_ptr<IAssetStore> {
+            ++created;
+            if (onCreate)
+                onCreate(cancelable);
+            if (path == "/missing")
+                return {};
+            auto store = MakeKindStore(path, path == "/mbox" ? kStoreTypeMboxArchive
+                                                            : kStoreTypeEnvelopeIndex);
+            AddCounted(store, L"Inbox", kFolderKindMail, 1);
+            store->openResult = openResult;
+            stores.push_back(store);
+            return store;
+        };
+    }
+    // Loads and runs the main thread until the result is in.
+    int Load(const std::string& path)
+    {
+        int result = -1;
+        content.SetLoadFinishedHandler([&](int r) { result = r; });
+        content.LoadStore(path);
+        dispatcher.RunUntil([&] { return !content.IsLoading(); });
+        return result;
+    }
+
+    AppStateData state;
+    EventQueueDispatcher dispatcher;
+    RecordingAlerts alerts;
+    RecordingLoadingSheet sheet;
+    std::atomic<int> created{0};
+    int openResult = kStatusOK;
+    std::function<void(const boost::shared_ptr<ICancelable>&)> onCreate;
+    std::vector<boost::shared_ptr<KindStore>> stores;
+    StoreContentViewController content{state, dispatcher, alerts, sheet, Factory()};
+};
+
+TEST_F(LoadingTest, LoadedStoreIsShownAndItsKindRemembered)
+{
+    EXPECT_EQ(Load("/mbox"), kLoadSucceeded);
+    ASSERT_TRUE(content.SourceStore());
+    EXPECT_EQ(content.SourceStore()->GetLocation(), "/mbox");
+    EXPECT_EQ(state.GetInteger(StateKey::kSourceFormatKey).value_or(-99), kStoreTypeMboxArchive);
+    EXPECT_TRUE(content.HideIgnoreEmptyFolders());
+    EXPECT_FALSE(content.FolderLoading());
+    EXPECT_EQ(content.GetSelectedItems().size(), 1u);
+    EXPECT_EQ(sheet.Events(), (std::vector<std::wstring>{L"begin", L"end"}));
+    EXPECT_TRUE(alerts.alerts.empty());
+}
+
+TEST_F(LoadingTest, SamePathIsNotReloadedButAnotherReplacesTheStore)
+{
+    ASSERT_EQ(Load("/lib"), kLoadSucceeded);
+    content.LoadStore("/lib");
+    EXPECT_FALSE(content.IsLoading());
+    EXPECT_EQ(created, 1);
+
+    // A trailing separator names another path.
+    ASSERT_EQ(Load("/lib/"), kLoadSucceeded);
+    EXPECT_EQ(created, 2);
+    EXPECT_EQ(stores[0]->closeCalls, 1);
+    EXPECT_EQ(content.SourceStore(), stores[1]);
+    EXPECT_EQ(content.FolderView().RootNode()->NumberOfChildren(), 1u);
+    EXPECT_FALSE(content.HideIgnoreEmptyFolders());
+}
+
+TEST_F(LoadingTest, FailuresShowTheLoadErrorAndLeaveNoStore)
+{
+    struct Case {
+        const char* name;
+        std::string path;
+        int openResult;
+    };
+    const Case cases[] = {
+        {"no store for the folder", "/missing", kStatusOK},
+        {"store does not open", "/broken", kStatusFailed},
+    };
+    for (const auto& c : cases) {
+        alerts.alerts.clear();
+        openResult = c.openResult;
+        EXPECT_EQ(Load(c.path), kLoadFailed) << c.name;
+        EXPECT_FALSE(content.SourceStore()) << c.name;
+        ASSERT_EQ(alerts.alerts.size(), 1u) << c.name;
+        EXPECT_EQ(alerts.alerts[0].message, "Error occurred while loading your email data.");
+        EXPECT_EQ(alerts.alerts[0].button, "Ok");
+        EXPECT_TRUE(alerts.alerts[0].applicationModal);
+        EXPECT_EQ(alerts.alerts[0].informative, kFullDiskAccessText) << c.name;
+        EXPECT_FALSE(content.FolderLoading()) << c.name;
+    }
+    ASSERT_EQ(stores.size(), 1u);
+    EXPECT_EQ(stores[0]->closeCalls, 1);
+    EXPECT_EQ(state.GetInteger(StateKey::kSourceFormatKey).value_or(-99), kStoreTypeEnvelopeIndex);
+}
+
+TEST_F(LoadingTest, CancelledLoadLeavesNoStoreAndNoAlert)
+{
+    ASSERT_EQ(Load("/lib"), kLoadSucceeded);
+    // The user presses cancel while the store is being read.
+    onCreate = [](const boost::shared_ptr<ICancelable>& cancelable) { cancelable->Cancel(); };
+
+    EXPECT_EQ(Load("/other"), kLoadCanceled);
+    EXPECT_FALSE(content.SourceStore());
+    EXPECT_EQ(stores.at(1)->closeCalls, 1);
+    EXPECT_TRUE(alerts.alerts.empty());
+    EXPECT_EQ(content.FolderView().RootNode()->NumberOfChildren(), 0u);
+
+    // Cancelled before any store was made: no alert either.
+    EXPECT_EQ(Load("/missing"), kLoadCanceled);
+    EXPECT_TRUE(alerts.alerts.empty());
+}
+
+TEST_F(LoadingTest, ExceptionFromTheReaderIsALoadFailure)
+{
+    onCreate = [](const boost::shared_ptr<ICancelable>&) { throw std::runtime_error("bad"); };
+    kestrin_test::CapturedDiagnostics diagnostics;
+    EXPECT_EQ(Load("/lib"), kLoadFailed);
+    EXPECT_EQ(alerts.alerts.size(), 1u);
+    EXPECT_NE(diagnostics.text().find("ERROR: Loading /lib failed: bad"), std::string::npos);
+}
+
+TEST_F(LoadingTest, IgnoreEmptyFoldersReachesTheTree)
+{
+    content.SetIgnoreEmptyFolders(true);
+    ASSERT_EQ(Load("/lib"), kLoadSucceeded);
+    EXPECT_TRUE(content.FolderView().IgnoreEmptyFolders());
+}
+
+class SelectionSheetTest : public ::testing::Test {
+protected:
+    void SetUp() override { InitializeApplication(); }
+    AppStateData state;
+    RecordingAlerts alerts;
+    FixedChoosers choosers;
+    int completed = 0;
+    OpenDatabaseController sheet{state, alerts, choosers, [this] { ++completed; }};
+};
+
+TEST_F(SelectionSheetTest, BrowsedFolderMustBeAnExistingLibraryMail)
+{
+    kestrin_test::TempDir home;
+    boost::filesystem::create_directories(home.path() / "Library" / "Mail" / "V10");
+    struct Case {
+        const char* name;
+        std::string chosen;
+        bool accepted;
+    };
+    const Case cases[] = {
+        {"the mail folder", (home.path() / "Library/Mail").string(), true},
+        {"with a trailing separator", (home.path() / "Library/Mail/").string(), true},
+        {"a folder inside it", (home.path() / "Library/Mail/V10").string(), false},
+        {"missing", (home.path() / "Other/Library/Mail").string(), false},
+        {"name merely ending alike", (home.path() / "Library/XMail").string(), false},
+    };
+    for (const auto& c : cases) {
+        alerts.alerts.clear();
+        state.ResetData();
+        choosers.source = c.chosen;
+        sheet.ClickBrowseLibrary();
+        EXPECT_EQ(state.Has(StateKey::kMailFolderPath), c.accepted) << c.name;
+        EXPECT_EQ(alerts.alerts.size(), c.accepted ? 0u : 1u) << c.name;
+    }
+    EXPECT_EQ(completed, 5);
+    EXPECT_EQ(alerts.alerts.at(0).message, "Failed to Access [User Home]/Library/Mail folder.");
+    EXPECT_EQ(alerts.alerts.at(0).informative.rfind(
+                  "Please ensure that you select \"Library/Mail\" folder located in your User "
+                  "Home Directory.\n\nIf you are having trouble locating  your",
+                  0),
+              0u);
+}
+
+TEST_F(SelectionSheetTest, OpenTakesAnyFolderAndBackingOutDoesNothing)
+{
+    choosers.source = std::string("/anywhere");
+    sheet.ClickOpen();
+    EXPECT_EQ(state.GetString(StateKey::kMailFolderPath), std::string("/anywhere"));
+    EXPECT_EQ(completed, 1);
+    choosers.source = boost::none;
+    sheet.ClickOpen();
+    sheet.ClickBrowseLibrary();
+    EXPECT_EQ(completed, 1);
+}
+
+}  // namespace
