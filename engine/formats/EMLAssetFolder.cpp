@@ -1,0 +1,153 @@
+#include "formats/EMLAssetFolder.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+
+#include <boost/algorithm/string/predicate.hpp>
+#include <boost/filesystem.hpp>
+#include <boost/make_shared.hpp>
+#include <boost/thread/lock_guard.hpp>
+
+#include "mime/KSCharsets.h"
+#include "streams/KSDiagnostics.h"
+#include "streams/KSFileData.h"
+
+namespace fs = boost::filesystem;
+
+namespace KestrinMIMEEngineCommon {
+
+namespace {
+
+std::wstring NumberedFileName(const std::wstring& title, int64_t number)
+{
+    return title + L"_" + std::to_wstring(number) + L".eml";
+}
+
+enum class CreateOutcome { Created, Taken, Failed };
+
+// O_EXCL makes taking the name and creating the file one step, so two
+// writers (or a file that appeared meanwhile) can never share a file.
+CreateOutcome CreateNewFile(const std::string& path)
+{
+    int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (fd >= 0) {
+        ::close(fd);
+        return CreateOutcome::Created;
+    }
+    if (errno == EEXIST) return CreateOutcome::Taken;
+    KSDiagnostic("%s ERROR: Unable to create file - %s - %s\n", path.c_str(), std::strerror(errno));
+    return CreateOutcome::Failed;
+}
+
+}  // namespace
+
+EMLAssetFolder::EMLAssetFolder(const std::string& directory,
+                               const boost::shared_ptr<IAssetStore>& store,
+                               const boost::shared_ptr<IAssetFolder>& parent, bool isDefaultFolder)
+    : AssetFolderBase(std::wstring(), directory, store, parent, isDefaultFolder)
+{
+    SetFolderKind(kFolderKindMail);
+}
+
+EMLAssetFolder::~EMLAssetFolder() = default;
+
+int EMLAssetFolder::RefreshAssetCount()
+{
+    boost::lock_guard<boost::recursive_mutex> guard(Mutex());
+    int64_t count = 0;
+    boost::system::error_code ec;
+    for (fs::directory_iterator it(m_location, ec), end; !ec && it != end; it.increment(ec)) {
+        const std::string name = it->path().filename().string();
+        if (boost::algorithm::istarts_with(name, "._")) continue;
+        if (IsAssetFile(name)) ++count;
+    }
+    SetAssetCount(count);
+    return 0;
+}
+
+bool EMLAssetFolder::IsAssetFile(const std::string& path)
+{
+    return HasExtension(path, ".eml");
+}
+
+std::wstring EMLAssetFolder::MapFileName(const boost::shared_ptr<IAsset>& asset)
+{
+    return NumberedFileName(asset->GetTitle(), GetAssetCount() + 1);
+}
+
+AddAssetResult EMLAssetFolder::AddAsset(const boost::shared_ptr<IAsset>& asset,
+                                        const boost::shared_ptr<IProgressPresenter>& presenter,
+                                        const boost::shared_ptr<ILogger>& logger,
+                                        const boost::shared_ptr<ICancelable>& cancelable,
+                                        const std::string& assetId)
+{
+    AddAssetResult result;
+    auto email = boost::dynamic_pointer_cast<IEmailAsset>(asset);
+    if (!email) {
+        // Nothing was written: never report such an item as converted.
+        result.code = kAddAssetFailed;
+        return result;
+    }
+
+    const std::wstring title = email->GetTitle();
+    int64_t number = std::max(GetAssetCount() + 1, m_nextNumber.load());
+    std::string path;
+    for (;;) {
+        path = m_location + "/" + WideToUTF8(NumberedFileName(title, number));
+        const CreateOutcome outcome = CreateNewFile(path);
+        if (outcome == CreateOutcome::Created) break;
+        if (outcome == CreateOutcome::Failed) {
+            result.code = kAddAssetFailed;
+            result.text = path;
+            return result;
+        }
+        ++number;
+    }
+    result.text = path;
+
+    // The file exists and is empty; KSFileData opens it without truncating.
+    auto file = boost::make_shared<KSFileData>(path);
+    const int written = email->WriteRawMessage(file);
+    const bool flushed = file->Flush();
+    if (written == kWriteOK && flushed) {
+        result.code = kAddAssetWritten;
+    } else if (written == kWriteStreamFailed || written == kWriteOK) {
+        result.code = kAddAssetStreamFailed;
+    } else {
+        result.code = kAddAssetFailed;
+    }
+
+    if (result.code == kAddAssetWritten) {
+        AddToAssetCount(1);
+        int64_t next = m_nextNumber.load();
+        while (next < number + 1 && !m_nextNumber.compare_exchange_weak(next, number + 1)) {
+        }
+    }
+    return result;
+}
+
+boost::shared_ptr<IAssetFolderMutable> EMLAssetFolder::CreateSubFolder(const std::wstring& name,
+                                                                       unsigned kind,
+                                                                       const std::string& sourceId)
+{
+    boost::lock_guard<boost::recursive_mutex> guard(Mutex());
+    const UntitledSubFolders::Resolution resolved = m_untitled.Resolve(*this, name, kind);
+    if (resolved.existing) return resolved.existing;
+    const std::wstring& safeName = resolved.name;
+
+    const std::string path = m_location + "/" + WideToUTF8(safeName);
+    boost::system::error_code ec;
+    if (!fs::exists(path, ec)) CreateSingleDirectory(path);
+
+    auto folder = boost::make_shared<EMLAssetFolder>(path, GetStore(), shared_from_this(), false);
+    AddChild(folder);
+    AssetFolderBase::CreateSubFolder(safeName, kind, sourceId);
+    if (resolved.untitled) m_untitled.Remember(name, folder);
+    return folder;
+}
+
+}  // namespace KestrinMIMEEngineCommon

@@ -1,0 +1,56 @@
+#include "formats/EMLAssetStore.h"
+
+#include <boost/filesystem.hpp>
+#include <boost/make_shared.hpp>
+
+#include "mime/KSCharsets.h"
+
+namespace fs = boost::filesystem;
+
+namespace KestrinMIMEEngineCommon {
+
+EMLAssetStore::EMLAssetStore(const std::string& location, const std::wstring& name,
+                             bool keepEmptyFolders, const std::string& stateDatabasePath)
+    : FileTreeStoreBase(location, name.empty() ? std::wstring(L"EML Store") : name, kStoreTypeEML,
+                        stateDatabasePath),
+      m_keepEmptyFolders(keepEmptyFolders)
+{
+}
+
+EMLAssetStore::~EMLAssetStore() = default;
+
+int EMLAssetStore::LoadFolderTree(const boost::shared_ptr<IProgressPresenter>& presenter,
+                                  const boost::shared_ptr<ICancelable>& cancelable,
+                                  const boost::shared_ptr<ILogger>& logger)
+{
+    auto root = boost::make_shared<EMLAssetFolder>(GetLocation(), shared_from_this(),
+                                                   boost::shared_ptr<IAssetFolder>(), true);
+    root->RefreshAssetCount();
+    SetRootFolder(root);
+    return ScanDirectory(root, presenter, cancelable);
+}
+
+int EMLAssetStore::ScanDirectory(const boost::shared_ptr<EMLAssetFolder>& parent,
+                                 const boost::shared_ptr<IProgressPresenter>& presenter,
+                                 const boost::shared_ptr<ICancelable>& cancelable)
+{
+    if (presenter) presenter->PostItemMessage(UTF8ToWide(parent->GetDirectory()));
+    boost::system::error_code ec;
+    for (fs::directory_iterator it(parent->GetDirectory(), ec), end; !ec && it != end;
+         it.increment(ec)) {
+        if (cancelable && cancelable->IsCanceled()) return kStatusCanceled;
+        boost::system::error_code statusError;
+        if (!fs::is_directory(it->path(), statusError)) continue;
+
+        auto folder = boost::make_shared<EMLAssetFolder>(it->path().string(), shared_from_this(),
+                                                         parent, false);
+        folder->RefreshAssetCount();
+        const int result = ScanDirectory(folder, presenter, cancelable);
+        if (result != kStatusOK) return result;
+        if (m_keepEmptyFolders || folder->GetAssetCount() != 0 || folder->GetSubFolderCount() != 0)
+            parent->AddChild(folder);
+    }
+    return kStatusOK;
+}
+
+}  // namespace KestrinMIMEEngineCommon

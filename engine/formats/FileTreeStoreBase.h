@@ -1,0 +1,28 @@
+// The opening sequence the file-based stores (EML directories, mbox trees)
+// share: base part, optional creation of the location, the store message to
+// the presenter, the tree build, the cancel check.
+#pragma once
+
+#include "assets/AssetStoreBase.h"
+
+namespace KestrinMIMEEngineCommon {
+
+class FileTreeStoreBase : public AssetStoreBase {
+public:
+    using AssetStoreBase::AssetStoreBase;
+
+    // 0 opened (also when already open), 1 canceled while the tree was
+    // built (the store stays closed, without a tree), otherwise the failure
+    // of the base part or of LoadFolderTree.
+    int Open(const boost::shared_ptr<IProgressPresenter>& presenter,
+             const boost::shared_ptr<ICancelable>& cancelable,
+             const boost::shared_ptr<ILogger>& logger, bool createLocation,
+             const boost::shared_ptr<void>& extra1 = {},
+             const boost::shared_ptr<void>& extra2 = {}) override;
+
+    // The root folder for e-mail items; none for other item types.
+    boost::shared_ptr<IAssetFolderMutable> GetDefaultFolderMutable(int assetType,
+                                                                   bool create) override;
+};
+
+}  // namespace KestrinMIMEEngineCommon

@@ -1,0 +1,215 @@
+#include "formats/MBOXAssetFolder.h"
+
+#include <stdexcept>
+
+#include <boost/algorithm/string/predicate.hpp>
+#include <boost/filesystem.hpp>
+#include <boost/make_shared.hpp>
+#include <boost/thread/lock_guard.hpp>
+
+#include "formats/MBOXAssetFolderIterator.h"
+#include "mime/KSCharsets.h"
+#include "streams/KSDiagnostics.h"
+
+namespace fs = boost::filesystem;
+
+namespace KestrinMIMEEngineCommon {
+
+namespace {
+
+std::wstring StemOf(const std::string& path)
+{
+    return UTF8ToWide(fs::path(path).stem().string());
+}
+
+std::string ParentDirectoryOf(const std::string& path)
+{
+    const std::string parent = fs::path(path).parent_path().string();
+    return parent.empty() ? std::string(".") : parent;
+}
+
+// -1 when the size cannot be known (a device, a missing file).
+int64_t RegularFileSize(const std::string& path)
+{
+    boost::system::error_code ec;
+    if (!fs::is_regular_file(path, ec)) return -1;
+    const auto size = fs::file_size(path, ec);
+    return ec ? -1 : static_cast<int64_t>(size);
+}
+
+}  // namespace
+
+MBOXAssetFolder::MBOXAssetFolder(const std::string& path, const std::wstring& name,
+                                 const boost::shared_ptr<IAssetStore>& store,
+                                 const boost::shared_ptr<IAssetFolder>& parent,
+                                 bool isDefaultFolder, bool isBundle)
+    : AssetFolderBase(name.empty() ? StemOf(path) : name, path, store, parent, isDefaultFolder),
+      m_mailboxPath(isBundle ? path + "/mbox" : path),
+      m_isBundle(isBundle)
+{
+    if (parent) SetFolderKind(kFolderKindMail);
+}
+
+MBOXAssetFolder::~MBOXAssetFolder() = default;
+
+int MBOXAssetFolder::RefreshAssetCount()
+{
+    boost::lock_guard<boost::recursive_mutex> guard(Mutex());
+    boost::system::error_code ec;
+    const fs::file_status status = fs::status(m_mailboxPath, ec);
+    if (fs::exists(status) && !fs::is_directory(status)) {
+        const auto size = fs::file_size(m_mailboxPath, ec);
+        if (!ec) SetAssetCount(static_cast<int64_t>(size));
+    }
+    return 0;
+}
+
+boost::shared_ptr<IAssetIterator> MBOXAssetFolder::GetAssetIterator(
+    unsigned queryKind, const boost::shared_ptr<IProgressPresenter>& presenter,
+    const boost::shared_ptr<ICancelable>& cancelable, const boost::shared_ptr<ILogger>& logger)
+{
+    if (queryKind != kQueryKindNew) return {};
+    return boost::make_shared<MBOXAssetFolderIterator>(
+        presenter, cancelable, logger,
+        boost::static_pointer_cast<MBOXAssetFolder>(shared_from_this()));
+}
+
+std::string MBOXAssetFolder::SubFolderPathFor(const std::wstring& safeName)
+{
+    const std::string name = WideToUTF8(safeName);
+    if (GetFolderKind() == kFolderKindRoot) return ParentDirectoryOf(m_location) + "/" + name;
+    boost::system::error_code ec;
+    if (fs::is_directory(m_location, ec) &&
+        !boost::algorithm::iequals(fs::path(m_mailboxPath).filename().string(), "mbox")) {
+        return m_location + "/" + name;
+    }
+    return ParentDirectoryOf(m_location) + "/" + fs::path(m_location).stem().string() + "/" + name;
+}
+
+boost::shared_ptr<IAssetFolderMutable> MBOXAssetFolder::CreateSubFolder(const std::wstring& name,
+                                                                        unsigned kind,
+                                                                        const std::string& sourceId)
+{
+    boost::lock_guard<boost::recursive_mutex> guard(Mutex());
+    const UntitledSubFolders::Resolution resolved = m_untitled.Resolve(*this, name, kind);
+    if (resolved.existing) return resolved.existing;
+    const std::wstring& safeName = resolved.name;
+
+    auto folder = CreateFolderObject(SubFolderPathFor(safeName), safeName, GetStore(),
+                                     shared_from_this(), false);
+    if (!folder) return {};
+    AddChild(folder);
+    AssetFolderBase::CreateSubFolder(safeName, kind, sourceId);
+    if (kind == kFolderKindGeneric || kind == 8) folder->SetFolderKind(static_cast<int>(kind));
+    // Every created folder gets its (empty) mailbox file at once. The file
+    // is closed again: a large tree must not hold a descriptor per folder.
+    if (folder->OpenForWriting({})) folder->CloseMailbox({});
+    if (resolved.untitled) m_untitled.Remember(name, folder);
+    return folder;
+}
+
+bool MBOXAssetFolder::OpenForWriting(const boost::shared_ptr<ILogger>& logger)
+{
+    boost::lock_guard<boost::recursive_mutex> guard(Mutex());
+    if (m_open) return true;
+    const fs::path parent = fs::path(m_mailboxPath).parent_path();
+    boost::system::error_code ec;
+    if (!parent.empty() && !fs::exists(parent, ec)) CreateDirectoryTree(parent.string());
+
+    m_stream.clear();
+    m_stream.open(m_mailboxPath, std::ios::out | std::ios::app | std::ios::binary);
+    if (!m_stream.is_open()) {
+        m_stream.clear();
+        if (logger) logger->Log(L"Error while opening file: " + UTF8ToWide(m_mailboxPath), true, true);
+        return false;
+    }
+    m_open = true;
+    return true;
+}
+
+void MBOXAssetFolder::CloseMailbox(const boost::shared_ptr<ILogger>& logger)
+{
+    boost::lock_guard<boost::recursive_mutex> guard(Mutex());
+    if (!m_open) return;
+    m_stream.close();
+    if (m_stream.fail()) {
+        KSDiagnostic("%s ERROR: Error while writing file: %s\n", m_mailboxPath.c_str());
+        if (logger) logger->Log(L"Error while writing file: " + UTF8ToWide(m_mailboxPath), true, true);
+    }
+    m_stream.clear();
+    m_open = false;
+}
+
+bool MBOXAssetFolder::BeginAddAssets(const boost::shared_ptr<IAssetFolder>& source,
+                                     const boost::shared_ptr<IProgressPresenter>& presenter,
+                                     const boost::shared_ptr<ILogger>& logger)
+{
+    if (!AssetFolderBase::BeginAddAssets(source, presenter, logger)) return false;
+    if (GetFolderKind() == kFolderKindMail) OpenForWriting(logger);
+    return true;
+}
+
+void MBOXAssetFolder::EndAddAssets(const boost::shared_ptr<IAssetFolder>& source,
+                                   const boost::shared_ptr<IProgressPresenter>& presenter,
+                                   const boost::shared_ptr<ILogger>& logger)
+{
+    CloseMailbox(logger);
+    AssetFolderBase::EndAddAssets(source, presenter, logger);
+}
+
+AddAssetResult MBOXAssetFolder::AddAsset(const boost::shared_ptr<IAsset>& asset,
+                                         const boost::shared_ptr<IProgressPresenter>& presenter,
+                                         const boost::shared_ptr<ILogger>& logger,
+                                         const boost::shared_ptr<ICancelable>& cancelable,
+                                         const std::string& assetId)
+{
+    auto email = boost::dynamic_pointer_cast<IEmailAsset>(asset);
+    if (!email) {
+        auto store = GetStoreMutable();
+        auto target = store && asset ? store->GetDefaultFolderMutable(asset->GetAssetType(), true)
+                                     : boost::shared_ptr<IAssetFolderMutable>();
+        if (target && target.get() != static_cast<IAssetFolderMutable*>(this))
+            return target->AddAsset(asset, presenter, logger, cancelable, assetId);
+        return AddAssetResult{kAddAssetFailed, {}};
+    }
+
+    boost::lock_guard<boost::recursive_mutex> guard(Mutex());
+    if (!OpenForWriting(logger)) return AddAssetResult{kAddAssetFailed, {}};
+    const int64_t sizeBefore = RegularFileSize(m_mailboxPath);
+    const int written = email->WriteMBOXMessage(m_stream);
+    if (written == kWriteOK) return AddAssetResult{kAddAssetWritten, {}};
+
+    // Take the broken entry back off: a half-written entry would swallow the
+    // separator of the next one. The stream is reopened for the next item.
+    m_stream.close();
+    m_stream.clear();
+    m_open = false;
+    if (sizeBefore >= 0) {
+        boost::system::error_code ec;
+        fs::resize_file(m_mailboxPath, static_cast<uintmax_t>(sizeBefore), ec);
+    }
+    KSDiagnostic("%s ERROR: Error while writing file: %s\n", m_mailboxPath.c_str());
+    return AddAssetResult{written == kWriteStreamFailed ? kAddAssetStreamFailed : kAddAssetFailed,
+                          {}};
+}
+
+boost::shared_ptr<MBOXAssetFolder> MBOXAssetFolder::CreateFolderObject(
+    const std::string& path, const std::wstring& name, const boost::shared_ptr<IAssetStore>& store,
+    const boost::shared_ptr<IAssetFolder>& parent, bool isDefaultFolder)
+{
+    const bool bundle = store && store->GetStoreKind() == kStoreTypeMboxArchive;
+    return boost::make_shared<MBOXAssetFolder>(path + ".mbox", name, store, parent,
+                                               isDefaultFolder, bundle);
+}
+
+std::wstring MBOXAssetFolder::MapFileName(const boost::shared_ptr<IAsset>& asset)
+{
+    throw std::runtime_error("MBOXAssetFolder::MapFileName : Not implemented.");
+}
+
+bool MBOXAssetFolder::IsAssetFile(const std::string& path)
+{
+    return HasExtension(path, ".mbox");
+}
+
+}  // namespace KestrinMIMEEngineCommon

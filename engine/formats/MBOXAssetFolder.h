@@ -1,0 +1,80 @@
+// One mailbox file of an mbox tree. A plain folder's mailbox is the file
+// "Name.mbox" itself; a bundle folder (Apple Mail's mailbox-archive layout)
+// is the directory "Name.mbox" holding the file "mbox". Sub-folders of
+// Name.mbox live in the directory "Name" beside it.
+#pragma once
+
+#include <fstream>
+
+#include "assets/AssetFolderBase.h"
+#include "formats/FormatsSupport.h"
+
+namespace KestrinMIMEEngineCommon {
+
+class MBOXAssetFolder : public AssetFolderBase {
+public:
+    // path: the ".mbox" entry (file or bundle directory). An empty name
+    // becomes the stem of the path. The kind is mail below a live parent,
+    // root otherwise.
+    MBOXAssetFolder(const std::string& path, const std::wstring& name,
+                    const boost::shared_ptr<IAssetStore>& store,
+                    const boost::shared_ptr<IAssetFolder>& parent, bool isDefaultFolder,
+                    bool isBundle);
+    ~MBOXAssetFolder() override;
+
+    // The mailbox file's size in bytes: progress through a mailbox is
+    // counted in bytes. A missing file leaves the count as it was.
+    int RefreshAssetCount() override;
+    // Query kind 0: an iterator over the messages of the mailbox file.
+    boost::shared_ptr<IAssetIterator> GetAssetIterator(
+        unsigned queryKind, const boost::shared_ptr<IProgressPresenter>& presenter,
+        const boost::shared_ptr<ICancelable>& cancelable,
+        const boost::shared_ptr<ILogger>& logger) override;
+    // Creates the sub-folder with an empty mailbox file on disk (or answers
+    // the existing sub-folder of the sanitised name).
+    boost::shared_ptr<IAssetFolderMutable> CreateSubFolder(const std::wstring& name, unsigned kind,
+                                                           const std::string& sourceId) override;
+    bool BeginAddAssets(const boost::shared_ptr<IAssetFolder>& source,
+                        const boost::shared_ptr<IProgressPresenter>& presenter,
+                        const boost::shared_ptr<ILogger>& logger) override;
+    void EndAddAssets(const boost::shared_ptr<IAssetFolder>& source,
+                      const boost::shared_ptr<IProgressPresenter>& presenter,
+                      const boost::shared_ptr<ILogger>& logger) override;
+    // Appends the item's mbox entry: 0 written, 7 when the mailbox file
+    // failed (the entry is taken back off the file), 3 otherwise.
+    AddAssetResult AddAsset(const boost::shared_ptr<IAsset>& asset,
+                            const boost::shared_ptr<IProgressPresenter>& presenter,
+                            const boost::shared_ptr<ILogger>& logger,
+                            const boost::shared_ptr<ICancelable>& cancelable,
+                            const std::string& assetId) override;
+
+    // A folder object for path + ".mbox", a bundle when the store's kind is
+    // the mailbox-archive layout.
+    virtual boost::shared_ptr<MBOXAssetFolder> CreateFolderObject(
+        const std::string& path, const std::wstring& name,
+        const boost::shared_ptr<IAssetStore>& store, const boost::shared_ptr<IAssetFolder>& parent,
+        bool isDefaultFolder);
+    // Mailboxes have no file per message: throws std::runtime_error.
+    virtual std::wstring MapFileName(const boost::shared_ptr<IAsset>& asset);
+    virtual bool IsAssetFile(const std::string& path);
+
+    const std::string& GetFolderPath() const { return m_location; }
+    const std::string& GetMailboxPath() const { return m_mailboxPath; }
+    bool IsBundle() const { return m_isBundle; }
+
+    // Opens the mailbox file for appending (creating missing directories);
+    // logs "Error while opening file: " + path when that fails.
+    bool OpenForWriting(const boost::shared_ptr<ILogger>& logger);
+
+private:
+    void CloseMailbox(const boost::shared_ptr<ILogger>& logger);
+    std::string SubFolderPathFor(const std::wstring& safeName);
+
+    std::string m_mailboxPath;
+    bool m_isBundle;
+    std::ofstream m_stream;
+    bool m_open = false;
+    UntitledSubFolders m_untitled;
+};
+
+}  // namespace KestrinMIMEEngineCommon

@@ -1,0 +1,118 @@
+#include "formats/MBOXAssetFolderIterator.h"
+
+#include <cstring>
+
+#include <boost/core/null_deleter.hpp>
+#include <boost/filesystem.hpp>
+#include <boost/make_shared.hpp>
+
+#include "formats/MBOXAssetFolder.h"
+#include "formats/MBOXEmailAsset.h"
+#include "streams/KSContainerData.h"
+#include "streams/KSFileData.h"
+#include "streams/KSLineReader.h"
+
+namespace fs = boost::filesystem;
+
+namespace KestrinMIMEEngineCommon {
+
+MBOXAssetFolderIterator::MBOXAssetFolderIterator(
+    const boost::shared_ptr<IProgressPresenter>& presenter,
+    const boost::shared_ptr<ICancelable>& cancelable, const boost::shared_ptr<ILogger>& logger,
+    const boost::shared_ptr<MBOXAssetFolder>& folder)
+    : m_presenter(presenter), m_cancelable(cancelable), m_logger(logger), m_folder(folder)
+{
+}
+
+MBOXAssetFolderIterator::~MBOXAssetFolderIterator() = default;
+
+int MBOXAssetFolderIterator::Begin()
+{
+    if (!m_begun) {
+        m_begun = true;
+        Increment();
+    }
+    return 0;
+}
+
+int MBOXAssetFolderIterator::GetUnitCount(int64_t* count)
+{
+    if (count) *count = m_folder ? m_folder->GetAssetCount() : 0;
+    return 0;
+}
+
+boost::shared_ptr<IAssetQueryResult> MBOXAssetFolderIterator::GetCurrent()
+{
+    if (m_message.empty()) {
+        return boost::make_shared<NewAssetQueryResult>(boost::shared_ptr<IAsset>(), 0, std::string(),
+                                                       kQueryStatusUnreadable);
+    }
+    auto asset = boost::make_shared<MBOXEmailAsset>(m_message);
+    const uint64_t units = asset->GetSize();
+    return boost::make_shared<NewAssetQueryResult>(asset, units, std::string(),
+                                                   kQueryStatusReadable);
+}
+
+void MBOXAssetFolderIterator::Increment()
+{
+    m_valid = false;
+    m_message.clear();
+    if (!m_folder) return;
+    const std::string& path = m_folder->GetMailboxPath();
+
+    // The sink writes into the iterator's own buffer.
+    auto buffer = boost::make_shared<KSContainerData<std::vector<uint8_t>>>(
+        boost::shared_ptr<std::vector<uint8_t>>(&m_message, boost::null_deleter()));
+    KSDataLock<KSDataStreamOut> sink(buffer);
+
+    if (!m_started) {
+        m_started = true;
+        boost::system::error_code ec;
+        // A folder that stands for a directory, or whose mailbox file was
+        // never written, simply has no messages.
+        if (!fs::is_regular_file(path, ec)) return;
+        m_reader = boost::make_shared<KSLineReader>(boost::make_shared<KSFileData>(path));
+        // The first line is taken to be the first separator, unseen.
+        const bool terminated = m_reader->ReadLine(sink);
+        const bool anyLine = terminated || !m_message.empty();
+        m_message.clear();
+        buffer->Seek(0, 0);
+        if (!anyLine) {
+            m_reader.reset();
+            return;
+        }
+    }
+    if (!m_reader) return;
+
+    // An empty entry is skipped rather than taken for the end of the file:
+    // every message after it would otherwise be lost without a word.
+    for (;;) {
+        const bool more = ReadEntry(sink);
+        if (!m_message.empty()) {
+            m_valid = true;
+            return;
+        }
+        if (!more) {
+            m_reader.reset();
+            return;
+        }
+        buffer->Seek(0, 0);
+    }
+}
+
+bool MBOXAssetFolderIterator::ReadEntry(const KSDataLock<KSDataStreamOut>& sink)
+{
+    for (;;) {
+        const size_t lineStart = m_message.size();
+        if (!m_reader->ReadLine(sink)) return false;
+        if (m_message.size() - lineStart >= 5 &&
+            std::memcmp(m_message.data() + lineStart, "From ", 5) == 0) {
+            // The next entry's separator: not part of this message.
+            m_message.resize(lineStart);
+            return true;
+        }
+        sink->Write("\n", 1);
+    }
+}
+
+}  // namespace KestrinMIMEEngineCommon

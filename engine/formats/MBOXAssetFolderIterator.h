@@ -1,0 +1,57 @@
+// Walks the messages of one mailbox file. Only the current message is held
+// in memory; the file is read line by line from where the last message
+// ended.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include <boost/shared_ptr.hpp>
+
+#include "assets/IAssetFolder.h"
+
+namespace KestrinMIMEEngineCommon {
+
+class KSLineReader;
+class KSDataStreamOut;
+template <typename T>
+class KSDataLock;
+class MBOXAssetFolder;
+
+class MBOXAssetFolderIterator : public IAssetIterator {
+public:
+    MBOXAssetFolderIterator(const boost::shared_ptr<IProgressPresenter>& presenter,
+                            const boost::shared_ptr<ICancelable>& cancelable,
+                            const boost::shared_ptr<ILogger>& logger,
+                            const boost::shared_ptr<MBOXAssetFolder>& folder);
+    ~MBOXAssetFolderIterator() override;
+
+    int Begin() override;
+    int End() override { return 0; }
+    // A new-item result: the message with its byte count as units, or an
+    // unreadable result (no item, status 2) when there is no message.
+    boost::shared_ptr<IAssetQueryResult> GetCurrent() override;
+    // Moves to the next message. The first line of the file is taken to be
+    // the first separator; a message runs up to the next line beginning with
+    // "From ". Empty entries (two separators in a row) are passed over.
+    void Increment() override;
+    bool IsValid() override { return m_valid; }
+    // The folder's asset count: the mailbox size in bytes.
+    int GetUnitCount(int64_t* count) override;
+
+private:
+    // Reads the next entry into the buffer; false at the end of the file.
+    bool ReadEntry(const KSDataLock<KSDataStreamOut>& sink);
+
+    boost::shared_ptr<IProgressPresenter> m_presenter;
+    boost::shared_ptr<ICancelable> m_cancelable;
+    boost::shared_ptr<ILogger> m_logger;
+    boost::shared_ptr<MBOXAssetFolder> m_folder;
+    boost::shared_ptr<KSLineReader> m_reader;
+    bool m_started = false;
+    std::vector<uint8_t> m_message;
+    bool m_valid = false;
+    bool m_begun = false;
+};
+
+}  // namespace KestrinMIMEEngineCommon

@@ -1,0 +1,140 @@
+#include "formats/MBOXAssetStore.h"
+
+#include <cstring>
+#include <fstream>
+
+#include <boost/filesystem.hpp>
+#include <boost/make_shared.hpp>
+
+#include "mime/KSCharsets.h"
+
+namespace fs = boost::filesystem;
+
+namespace KestrinMIMEEngineCommon {
+
+namespace {
+
+std::wstring DefaultName(int storeKind)
+{
+    return storeKind == kStoreTypeMboxArchive ? L"Apple Mail Mailbox Archive" : L"MBOX Store";
+}
+
+std::string WithoutTrailingSlashes(std::string path)
+{
+    while (path.size() > 1 && path.back() == '/') path.pop_back();
+    return path;
+}
+
+bool IsDirectory(const fs::path& path)
+{
+    boost::system::error_code ec;
+    return fs::is_directory(path, ec);
+}
+
+}  // namespace
+
+MBOXAssetStore::MBOXAssetStore(const std::string& location, const std::wstring& name,
+                               const std::string& stateDatabasePath, int storeKind)
+    : FileTreeStoreBase(location, name.empty() ? DefaultName(storeKind) : name, storeKind,
+                        stateDatabasePath)
+{
+}
+
+MBOXAssetStore::~MBOXAssetStore() = default;
+
+bool MBOXAssetStore::LooksLikeMailbox(const std::string& path)
+{
+    boost::system::error_code ec;
+    if (!fs::is_regular_file(path, ec)) return false;
+    std::ifstream in(path, std::ios::binary);
+    if (!in) return false;
+    char head[5] = {0};
+    in.read(head, sizeof head);
+    const std::streamsize got = in.gcount();
+    return got == 0 || (got == 5 && std::memcmp(head, "From ", 5) == 0);
+}
+
+int MBOXAssetStore::LoadFolderTree(const boost::shared_ptr<IProgressPresenter>& presenter,
+                                   const boost::shared_ptr<ICancelable>& cancelable,
+                                   const boost::shared_ptr<ILogger>& logger)
+{
+    const fs::path location(WithoutTrailingSlashes(GetLocation()));
+    const std::wstring locationName = UTF8ToWide(location.filename().string());
+    const bool isDirectory = IsDirectory(location);
+    auto self = shared_from_this();
+
+    boost::shared_ptr<MBOXAssetFolder> root;
+    int result = kStatusOK;
+    if (isDirectory && !HasExtension(location.string(), ".mbox")) {
+        const std::string rootMailbox = location.string() + "/" + location.stem().string() + ".mbox";
+        root = boost::make_shared<MBOXAssetFolder>(rootMailbox, locationName, self,
+                                                   boost::shared_ptr<IAssetFolder>(), true, false);
+        root->RefreshAssetCount();
+        result = ScanDirectory(location.string(), root, rootMailbox, presenter, cancelable);
+    } else {
+        std::string parentDirectory = location.parent_path().string();
+        if (parentDirectory.empty()) parentDirectory = ".";
+        root = boost::make_shared<MBOXAssetFolder>(parentDirectory, locationName, self,
+                                                   boost::shared_ptr<IAssetFolder>(), true, false);
+        root->RefreshAssetCount();
+        auto child = boost::make_shared<MBOXAssetFolder>(location.string(), std::wstring(), self,
+                                                         root, false, isDirectory);
+        child->RefreshAssetCount();
+        root->AddChild(child);
+    }
+    SetRootFolder(root);
+    return result;
+}
+
+int MBOXAssetStore::ScanDirectory(const std::string& directory,
+                                  const boost::shared_ptr<MBOXAssetFolder>& parent,
+                                  const std::string& rootMailbox,
+                                  const boost::shared_ptr<IProgressPresenter>& presenter,
+                                  const boost::shared_ptr<ICancelable>& cancelable)
+{
+    if (!IsDirectory(directory)) return kStatusOK;
+    if (presenter) presenter->PostItemMessage(UTF8ToWide(directory));
+    auto self = shared_from_this();
+
+    std::vector<fs::path> plainDirectories;
+    boost::system::error_code ec;
+    for (fs::directory_iterator it(directory, ec), end; !ec && it != end; it.increment(ec)) {
+        if (cancelable && cancelable->IsCanceled()) return kStatusCanceled;
+        const fs::path entry = it->path();
+        const std::string name = entry.filename().string();
+        if (name.empty() || name[0] == '.') continue;
+        const bool entryIsDirectory = IsDirectory(entry);
+        if (HasExtension(name, ".mbox")) {
+            // The root's own mailbox sits in the scanned directory: listing
+            // it again as a child would hand out its messages twice.
+            if (entry.string() == rootMailbox) continue;
+            const bool holdsMailbox = entryIsDirectory ? LooksLikeMailbox((entry / "mbox").string())
+                                                       : LooksLikeMailbox(entry.string());
+            if (!holdsMailbox) continue;
+            auto folder = boost::make_shared<MBOXAssetFolder>(entry.string(), std::wstring(), self,
+                                                              parent, false, entryIsDirectory);
+            parent->AddChild(folder);
+            const int result = folder->RefreshAssetCount();
+            if (result != kStatusOK) return result;
+        } else if (entryIsDirectory) {
+            plainDirectories.push_back(entry);
+        }
+    }
+
+    for (const fs::path& sub : plainDirectories) {
+        if (cancelable && cancelable->IsCanceled()) return kStatusCanceled;
+        auto folder = boost::dynamic_pointer_cast<MBOXAssetFolder>(
+            parent->FindSubFolder(UTF8ToWide(sub.filename().string())));
+        if (!folder) {
+            folder = boost::make_shared<MBOXAssetFolder>(sub.string() + ".mbox", std::wstring(), self,
+                                                         parent, false,
+                                                         GetStoreKind() == kStoreTypeMboxArchive);
+            parent->AddChild(folder);
+        }
+        const int result = ScanDirectory(sub.string(), folder, rootMailbox, presenter, cancelable);
+        if (result != kStatusOK) return result;
+    }
+    return kStatusOK;
+}
+
+}  // namespace KestrinMIMEEngineCommon

@@ -1,0 +1,64 @@
+// The mbox entry format shared by every e-mail item that holds its message as
+// raw RFC 822 bytes (the EML message, the Apple Mail message, ...).
+//
+// An entry is
+//     "From - " + date + "\n"      the separator line
+//     [Received: (Synthesized ...) line]
+//     the message, LF line ends, separator-like lines escaped
+//     "\n" x trailingLineFeeds
+//
+// Escaping: a line that, after any run of ">", starts with "From " gets one
+// more ">" in front, so readers never take a body line for a separator and
+// the writer of the EML form can take exactly one ">" off again
+// (UnescapeMboxLine).
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include <boost/shared_ptr.hpp>
+#include <gmime/gmime.h>
+
+#include "streams/KSData.h"
+
+namespace KestrinMIMEEngineCommon {
+
+// The mbox form of a message's source: line ends become LF, separator-like
+// lines are escaped (also an unterminated last line, which is written without
+// a line end). With a parsed message its synthesized Received line (when the
+// message calls for one) goes first; without one the header block is parsed
+// when its end is reached and the line is put at the end of the headers.
+// Appends to out.
+void WriteMboxBody(const boost::shared_ptr<KSDataReadable>& source, GMimeMessage* message,
+                   std::vector<uint8_t>& out);
+// The same, written to an output byte stream.
+void WriteMboxBody(const boost::shared_ptr<KSDataReadable>& source, GMimeMessage* message,
+                   std::ostream& out);
+
+// "From - " + the mbox date of the message's Date header, without line end.
+// The current time stands in when there is no message, no Date, or a Date
+// that converts to 0.
+std::string MboxSeparatorLine(GMimeMessage* message);
+
+// Writes one whole mbox entry (see above) for a message held as raw bytes,
+// then flushes the stream. Answers kWriteOK, or kWriteStreamFailed when the
+// stream is in a failed state afterwards (disk full, I/O error): the caller
+// must not count the message as written. The Apple Mail item ends its entries
+// with one line feed, the EML item with two.
+int WriteMboxEntry(std::ostream& out, const boost::shared_ptr<KSDataReadable>& source,
+                   GMimeMessage* message, int trailingLineFeeds = 2);
+int WriteMboxEntry(std::ostream& out, const boost::shared_ptr<std::vector<uint8_t>>& bytes,
+                   GMimeMessage* message, int trailingLineFeeds = 2);
+
+// True when the line (without its line end), after any run of leading ">",
+// starts with "From ": the writer puts one more ">" in front of it.
+bool NeedsMboxEscape(const uint8_t* line, size_t length);
+
+// Number of leading bytes (0 or 1) to drop from a line read from a mailbox to
+// undo the writer's escaping: 1 for one or more ">" followed by "From ".
+size_t MboxUnescapePrefix(const uint8_t* line, size_t length);
+
+}  // namespace KestrinMIMEEngineCommon

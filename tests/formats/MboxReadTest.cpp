@@ -1,0 +1,181 @@
+// Reading mailboxes back: splitting a file into messages and finding the
+// mailboxes of a tree when the store opens.
+#include <gtest/gtest.h>
+
+#include "FormatsTestHelpers.h"
+#include "streams/KSContainerData.h"
+
+namespace formats_test {
+namespace {
+
+struct SplitCase {
+    const char* name;
+    const char* fixture;
+    std::vector<std::string> messages;
+};
+
+class MboxSplitting : public ::testing::TestWithParam<SplitCase> {};
+
+TEST_P(MboxSplitting, YieldsTheMessagesBetweenSeparators)
+{
+    kestrin_test::TempDir dir;
+    auto store = OpenMboxStore(CopyFixture(dir, std::string("reading/") + GetParam().fixture),
+                               kStoreTypeMbox);
+    auto root = store->GetRootFolder();
+    ASSERT_EQ(root->GetSubFolderCount(), 1u);
+    EXPECT_EQ(ReadMailbox(root->GetSubFolders().front()), GetParam().messages);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Fixtures, MboxSplitting,
+    ::testing::Values(
+        SplitCase{"FirstLineNotASeparatorIsLost",
+                  "first-line-not-separator.mbox",
+                  {"Subject: one\n\nbody one\n", "Subject: two\n\nbody two\n"}},
+        SplitCase{"LastLineWithoutLineEndStaysInTheLastMessage",
+                  "no-final-newline.mbox",
+                  {"Subject: one\n\nbody one\n\n", "Subject: two\n\nthe last line has no line end"}},
+        SplitCase{"EmptyEntriesArePassedOver",
+                  "empty-entries.mbox",
+                  {"Subject: one\n\nbody one\n\n", "Subject: two\n\nbody two\n\n"}},
+        SplitCase{"CrLfLinesComeBackWithLineFeeds",
+                  "crlf.mbox",
+                  {"Subject: crlf one\n\nline one\n>From the past\n\n", "Subject: crlf two\n\nline two\n"}}),
+    [](const ::testing::TestParamInfo<SplitCase>& info) { return info.param.name; });
+
+TEST(MboxIterator, UnitsAreBytesAndAMissingOrDirectoryMailboxHasNoMessages)
+{
+    kestrin_test::TempDir dir;
+    const std::string path = CopyFixture(dir, "reading/crlf.mbox");
+    auto store = OpenMboxStore(path, kStoreTypeMbox);
+    auto folder = store->GetRootFolder()->GetSubFolders().front();
+    EXPECT_EQ(folder->GetAssetCount(), static_cast<int64_t>(fs::file_size(path)));
+    auto iterator = folder->GetAssetIterator(kQueryKindNew, {}, {}, {});
+    int64_t units = 0;
+    EXPECT_EQ(iterator->GetUnitCount(&units), 0);
+    EXPECT_EQ(units, static_cast<int64_t>(fs::file_size(path)));
+    EXPECT_FALSE(folder->GetAssetIterator(kQueryKindDeleted, {}, {}, {}));
+
+    // The root of a single mailbox stands for its directory.
+    kestrin_test::CapturedDiagnostics diagnostics;
+    EXPECT_TRUE(ReadMailbox(store->GetRootFolder()).empty());
+    auto never = boost::make_shared<MBOXAssetFolder>(dir.str() + "/never-written.mbox", L"", store,
+                                                     nullptr, false, false);
+    EXPECT_TRUE(ReadMailbox(never).empty());
+    EXPECT_EQ(diagnostics.text(), "");
+}
+
+TEST(MboxIterator, RoundTripToEmlGivesCrLfWithoutTheAddedMark)
+{
+    kestrin_test::TempDir dir;
+    auto store = OpenMboxStore(CopyFixture(dir, "reading/crlf.mbox"), kStoreTypeMbox);
+    auto iterator = store->GetRootFolder()->GetSubFolders().front()->GetAssetIterator(0, {}, {}, {});
+    iterator->Begin();
+    auto message = boost::dynamic_pointer_cast<IEmailAsset>(iterator->GetCurrent()->GetAsset());
+    ASSERT_TRUE(message);
+    EXPECT_EQ(message->GetTitle(), L"crlf one");
+    auto bytes = boost::make_shared<std::vector<uint8_t>>();
+    EXPECT_EQ(message->WriteRawMessage(boost::make_shared<KSVectorData>(bytes)), kWriteOK);
+    EXPECT_EQ(AsString(*bytes), "Subject: crlf one\r\n\r\nline one\r\nFrom the past\r\n\r\n");
+}
+
+// A mailbox tree as found on disk: which entries become folders.
+class MboxTreeScan : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        const std::string mail = "From - Tue Mar 05 14:07:09 2019\nSubject: m\n\nbody\n\n";
+        root = dir.path() / "Export";
+        fs::create_directories(root / "Archive.mbox");
+        fs::create_directories(root / "Inbox");
+        fs::create_directories(root / "Loose");
+        kestrin_test::WriteFile(root / "Inbox.mbox", mail + mail);
+        kestrin_test::WriteFile(root / "Inbox" / "Work.mbox", mail);
+        kestrin_test::WriteFile(root / "Archive.mbox" / "mbox", mail);
+        kestrin_test::WriteFile(root / "Empty.mbox", "");
+        kestrin_test::WriteFile(root / "Notes.mbox", "Subject: not a mailbox\n\ntext\n");
+        kestrin_test::WriteFile(root / ".Hidden.mbox", mail);
+        kestrin_test::WriteFile(root / "._Inbox.mbox", "AppleDouble");
+        kestrin_test::WriteFile(root / "readme.txt", "From here on\n");
+        kestrin_test::WriteFile(root / "Loose" / "Deep.mbox", mail);
+    }
+
+    std::vector<std::wstring> ChildNames(const boost::shared_ptr<IAssetFolder>& folder)
+    {
+        std::vector<std::wstring> names;
+        for (const auto& child : folder->GetSubFolders()) names.push_back(child->GetName());
+        std::sort(names.begin(), names.end());
+        return names;
+    }
+
+    kestrin_test::TempDir dir;
+    fs::path root;
+};
+
+TEST_F(MboxTreeScan, ListsMailboxesAndSkipsWhatIsNotOne)
+{
+    auto store = OpenMboxStore(root.string(), kStoreTypeMboxArchive);
+    EXPECT_EQ(store->GetStoreName(), L"Apple Mail Mailbox Archive");
+    auto top = store->GetRootFolder();
+    EXPECT_EQ(top->GetName(), L"Export");
+    EXPECT_EQ(top->GetFolderKind(), kFolderKindRoot);
+    EXPECT_EQ(top->GetFolderId(), (root / "Export.mbox").string());
+    EXPECT_EQ(ChildNames(top),
+              (std::vector<std::wstring>{L"Archive", L"Empty", L"Inbox", L"Loose"}));
+
+    auto inbox = Child<MBOXAssetFolder>(top, L"Inbox");
+    ASSERT_TRUE(inbox);
+    EXPECT_EQ(inbox->GetFolderKind(), kFolderKindMail);
+    EXPECT_EQ(inbox->GetPath(), L"/Inbox/");
+    EXPECT_EQ(inbox->GetAssetCount(), static_cast<int64_t>(fs::file_size(root / "Inbox.mbox")));
+    EXPECT_EQ(ChildNames(inbox), std::vector<std::wstring>{L"Work"});
+    EXPECT_EQ(ReadMailbox(inbox).size(), 2u);
+    EXPECT_EQ(ReadMailbox(inbox->FindSubFolder(L"Work")).size(), 1u);
+
+    auto archive = Child<MBOXAssetFolder>(top, L"Archive");
+    ASSERT_TRUE(archive);
+    EXPECT_TRUE(archive->IsBundle());
+    EXPECT_EQ(ReadMailbox(archive).size(), 1u);
+    EXPECT_EQ(Child<MBOXAssetFolder>(top, L"Empty")->GetAssetCount(), 0);
+
+    // A directory without a mailbox of its own still carries its sub-tree.
+    auto loose = Child<MBOXAssetFolder>(top, L"Loose");
+    ASSERT_TRUE(loose);
+    EXPECT_EQ(loose->GetAssetCount(), -1);
+    EXPECT_TRUE(ReadMailbox(loose).empty());
+    EXPECT_EQ(ChildNames(loose), std::vector<std::wstring>{L"Deep"});
+}
+
+TEST_F(MboxTreeScan, RootMailboxIsNotListedAgainAsItsOwnChild)
+{
+    kestrin_test::WriteFile(root / "Export.mbox", "From - x\nSubject: root\n\nbody\n");
+    auto store = OpenMboxStore(root.string(), kStoreTypeMbox);
+    auto top = store->GetRootFolder();
+    EXPECT_EQ(ChildNames(top), (std::vector<std::wstring>{L"Archive", L"Empty", L"Inbox", L"Loose"}));
+    EXPECT_EQ(ReadMailbox(top), std::vector<std::string>{"Subject: root\n\nbody\n"});
+}
+
+TEST_F(MboxTreeScan, SingleBundleOpensAsTheOneChildOfItsDirectory)
+{
+    auto store = OpenMboxStore((root / "Archive.mbox").string(), kStoreTypeMboxArchive);
+    auto top = store->GetRootFolder();
+    EXPECT_EQ(top->GetName(), L"Archive.mbox");
+    EXPECT_EQ(top->GetFolderId(), root.string());
+    ASSERT_EQ(ChildNames(top), std::vector<std::wstring>{L"Archive"});
+    EXPECT_EQ(ReadMailbox(top->FindSubFolder(L"Archive")).size(), 1u);
+}
+
+TEST_F(MboxTreeScan, CancelDuringOpenLeavesTheStoreClosed)
+{
+    struct AlwaysCanceled : ICancelable {
+        bool IsCanceled() override { return true; }
+        void Cancel() override {}
+    };
+    auto store = boost::make_shared<MBOXAssetStore>(root.string(), L"", ":memory:", kStoreTypeMbox);
+    EXPECT_EQ(store->Open({}, boost::make_shared<AlwaysCanceled>(), {}, false), kStatusCanceled);
+    EXPECT_FALSE(store->IsOpen());
+    EXPECT_FALSE(store->GetRootFolder());
+}
+
+}  // namespace
+}  // namespace formats_test

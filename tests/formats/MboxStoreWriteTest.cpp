@@ -1,0 +1,176 @@
+// Writing mbox trees: where each folder's mailbox file goes, appending to
+// existing mailboxes, and what a failing mailbox file answers.
+#include <gtest/gtest.h>
+
+#include "FormatsTestHelpers.h"
+
+namespace formats_test {
+namespace {
+
+AddAssetResult Add(const boost::shared_ptr<IAssetFolderMutable>& folder,
+                   const boost::shared_ptr<IAsset>& asset,
+                   const boost::shared_ptr<ILogger>& logger = {})
+{
+    return folder->AddAsset(asset, {}, logger, {}, "id");
+}
+
+struct LayoutCase {
+    const char* name;
+    int storeKind;
+    const char* sentMailbox;
+    const char* draftsMailbox;
+};
+
+class MboxLayout : public ::testing::TestWithParam<LayoutCase> {};
+
+TEST_P(MboxLayout, SubFoldersGetTheirMailboxFilesAtOnce)
+{
+    kestrin_test::TempDir dir;
+    const fs::path location = dir.path() / "Mails";
+    auto store = OpenMboxStore(location.string(), GetParam().storeKind, true);
+    auto root = RootOf<MBOXAssetFolder>(store);
+    ASSERT_TRUE(root);
+    EXPECT_EQ(root->GetMailboxPath(), (location / "Mails.mbox").string());
+
+    auto sent = boost::dynamic_pointer_cast<MBOXAssetFolder>(root->CreateSubFolder(L"Sent", 4, ""));
+    ASSERT_TRUE(sent);
+    auto drafts = boost::dynamic_pointer_cast<MBOXAssetFolder>(sent->CreateSubFolder(L"Drafts", 4, ""));
+    ASSERT_TRUE(drafts);
+    EXPECT_EQ(sent->GetMailboxPath(), (location / GetParam().sentMailbox).string());
+    EXPECT_EQ(drafts->GetMailboxPath(), (location / GetParam().draftsMailbox).string());
+    EXPECT_EQ(drafts->GetPath(), L"/Sent/Drafts/");
+    EXPECT_TRUE(fs::is_regular_file(sent->GetMailboxPath()));
+    EXPECT_EQ(fs::file_size(sent->GetMailboxPath()), 0u);
+
+    EXPECT_EQ(Add(drafts, EmlAsset(MessageText("Draft", {"text"}))).code, kAddAssetWritten);
+    drafts->EndAddAssets({}, {}, {});
+    EXPECT_EQ(ReadMailbox(drafts).size(), 1u);
+    EXPECT_EQ(fs::file_size(sent->GetMailboxPath()), 0u);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    StoreKinds, MboxLayout,
+    ::testing::Values(LayoutCase{"PlainFiles", kStoreTypeMbox, "Sent.mbox", "Sent/Drafts.mbox"},
+                      LayoutCase{"MailboxArchive", kStoreTypeMboxArchive, "Sent.mbox/mbox",
+                                 "Sent/Drafts.mbox/mbox"}),
+    [](const ::testing::TestParamInfo<LayoutCase>& info) { return info.param.name; });
+
+TEST(MboxStoreWrite, SecondExportAppendsToTheExistingMailbox)
+{
+    kestrin_test::TempDir dir;
+    const std::string location = (dir.path() / "Mails").string();
+    {
+        auto store = OpenMboxStore(location, kStoreTypeMbox, true);
+        auto inbox = RootOf<MBOXAssetFolder>(store)->CreateSubFolder(L"Inbox", 4, "");
+        EXPECT_TRUE(inbox->BeginAddAssets({}, {}, {}));
+        EXPECT_EQ(Add(inbox, EmlAsset(MessageText("first", {"From one"}))).code, kAddAssetWritten);
+        EXPECT_EQ(Add(inbox, EmlAsset(MessageText("second", {"two"}))).code, kAddAssetWritten);
+        inbox->EndAddAssets({}, {}, {});
+    }
+    auto store = OpenMboxStore(location, kStoreTypeMbox, true);
+    auto root = RootOf<MBOXAssetFolder>(store);
+    auto found = root->FindSubFolder(L"Inbox");
+    ASSERT_TRUE(found);
+    auto inbox = root->CreateSubFolder(L"Inbox", 4, "");
+    EXPECT_EQ(inbox.get(), dynamic_cast<IAssetFolderMutable*>(found.get()));
+    EXPECT_EQ(Add(inbox, EmlAsset(MessageText("third", {"three"}))).code, kAddAssetWritten);
+    inbox->EndAddAssets({}, {}, {});
+
+    std::vector<std::wstring> titles;
+    auto iterator = inbox->GetAssetIterator(0, {}, {}, {});
+    for (iterator->Begin(); iterator->HasCurrent(); iterator->Increment())
+        titles.push_back(iterator->GetCurrent()->GetAsset()->GetTitle());
+    EXPECT_EQ(titles, (std::vector<std::wstring>{L"first", L"second", L"third"}));
+}
+
+// Writes half an entry, then reports the stream as failed.
+class HalfWrittenAsset : public EmailAssetBase {
+public:
+    int WriteMBOXMessage(std::ostream& out) override
+    {
+        out << "From - Tue Mar 05 14:07:09 2019\nSubject: cut";
+        out.flush();
+        return kWriteStreamFailed;
+    }
+    int WriteRawMessage(const boost::shared_ptr<KSDataStreamOut>&) override { return kWriteOK; }
+    uint64_t GetSize() override { return 0; }
+};
+
+class NoteAsset : public IAsset {
+public:
+    std::wstring GetDescription() override { return L"note"; }
+    std::wstring GetTitle() override { return L"note"; }
+    int GetAssetType() override { return kAssetTypeNote; }
+    uint64_t GetSize() override { return 0; }
+};
+
+TEST(MboxStoreWriteFailure, FailedEntryIsNotSuccessAndIsTakenBackOffTheFile)
+{
+    kestrin_test::TempDir dir;
+    auto store = OpenMboxStore((dir.path() / "Mails").string(), kStoreTypeMbox, true);
+    auto inbox = boost::dynamic_pointer_cast<MBOXAssetFolder>(
+        RootOf<MBOXAssetFolder>(store)->CreateSubFolder(L"Inbox", 4, ""));
+    EXPECT_EQ(Add(inbox, EmlAsset(MessageText("kept", {"body"}))).code, kAddAssetWritten);
+    const auto sizeBefore = fs::file_size(inbox->GetMailboxPath());
+
+    kestrin_test::CapturedDiagnostics diagnostics;
+    EXPECT_EQ(Add(inbox, boost::make_shared<HalfWrittenAsset>()).code, kAddAssetStreamFailed);
+    EXPECT_EQ(fs::file_size(inbox->GetMailboxPath()), sizeBefore);
+    EXPECT_NE(diagnostics.text().find("Error while writing file: " + inbox->GetMailboxPath()),
+              std::string::npos);
+
+    // The folder goes on with a fresh stream.
+    EXPECT_EQ(Add(inbox, EmlAsset(MessageText("after", {"body"}))).code, kAddAssetWritten);
+    inbox->EndAddAssets({}, {}, {});
+    EXPECT_EQ(ReadMailbox(inbox).size(), 2u);
+}
+
+TEST(MboxStoreWriteFailure, FullDiskAnswersStreamFailed)
+{
+    kestrin_test::TempDir dir;
+    auto store = OpenMboxStore((dir.path() / "Mails").string(), kStoreTypeMbox, true);
+    auto full = boost::make_shared<MBOXAssetFolder>("/dev/full", L"Full", store,
+                                                    store->GetRootFolder(), false, false);
+    kestrin_test::CapturedDiagnostics diagnostics;
+    EXPECT_TRUE(full->BeginAddAssets({}, {}, {}));
+    EXPECT_EQ(Add(full, EmlAsset(MessageText("lost", {"body"}))).code, kAddAssetStreamFailed);
+    EXPECT_EQ(Add(full, EmlAsset(MessageText("lost too", {"body"}))).code, kAddAssetStreamFailed);
+    full->EndAddAssets({}, {}, {});
+}
+
+TEST(MboxStoreWriteFailure, UnopenableMailboxIsLoggedAndRefused)
+{
+    kestrin_test::TempDir dir;
+    kestrin_test::WriteFile(dir.path() / "blocker", "a file where a directory is needed");
+    auto store = OpenMboxStore((dir.path() / "Mails").string(), kStoreTypeMbox, true);
+    const std::string path = (dir.path() / "blocker" / "Inbox.mbox").string();
+    auto folder = boost::make_shared<MBOXAssetFolder>(path, L"", store, store->GetRootFolder(),
+                                                      false, false);
+    auto logger = boost::make_shared<RecordingLogger>();
+    kestrin_test::CapturedDiagnostics diagnostics;
+    EXPECT_EQ(Add(folder, EmlAsset(MessageText("x", {"y"})), logger).code, kAddAssetFailed);
+    EXPECT_EQ(logger->lines, std::vector<std::wstring>{L"Error while opening file: " + UTF8ToWide(path)});
+}
+
+TEST(MboxStoreWrite, OnlyEmailItemsAreTakenAndFileNamesAreNotMapped)
+{
+    kestrin_test::TempDir dir;
+    auto store = OpenMboxStore((dir.path() / "Mails").string(), kStoreTypeMbox, true);
+    auto root = RootOf<MBOXAssetFolder>(store);
+    EXPECT_EQ(Add(root, boost::make_shared<NoteAsset>()).code, kAddAssetFailed);
+    EXPECT_FALSE(store->GetDefaultFolderMutable(kAssetTypeNote, true));
+    EXPECT_EQ(store->GetDefaultFolderMutable(kAssetTypeEmail, true).get(),
+              static_cast<IAssetFolderMutable*>(root.get()));
+    EXPECT_FALSE(store->SupportsFolderKind(kFolderKindMail));
+    try {
+        root->MapFileName(EmlAsset("Subject: x\r\n\r\n"));
+        ADD_FAILURE() << "MapFileName must throw";
+    } catch (const std::runtime_error& error) {
+        EXPECT_STREQ(error.what(), "MBOXAssetFolder::MapFileName : Not implemented.");
+    }
+    EXPECT_TRUE(root->IsAssetFile("x/Inbox.MBOX"));
+    EXPECT_FALSE(root->IsAssetFile("x/Inbox.mbx"));
+}
+
+}  // namespace
+}  // namespace formats_test
