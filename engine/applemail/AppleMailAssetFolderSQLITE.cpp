@@ -1,0 +1,401 @@
+#include "applemail/AppleMailAssetFolderSQLITE.h"
+
+#include <cstdio>
+#include <set>
+#include <vector>
+
+#include <boost/lexical_cast.hpp>
+#include <boost/make_shared.hpp>
+#include <boost/thread/lock_guard.hpp>
+
+#include "applemail/AppleMailDBStoreSQLITE.h"
+#include "applemail/EMLXEmailAsset.h"
+#include "applemail/MailFolderPaths.h"
+#include "applemail/SqliteReadCopy.h"
+#include "formats/EMLEmailAsset.h"
+#include "mime/KSCharsets.h"
+#include "mime/MimeServices.h"
+#include "streams/KSDiagnostics.h"
+
+namespace KestrinMIMEEngineCommon {
+
+const wchar_t* const kNotDownloadedWarning =
+    L"\n---------------------------------------- WARNING ----------------------------------------\n"
+    L"Apple Mail has not downloaded email content or attachments for following email: ";
+
+AppleMailAssetFolderSQLITE::AppleMailAssetFolderSQLITE(
+    const std::wstring& name, const std::string& location,
+    const boost::shared_ptr<AppleMailDBStoreSQLITE>& store,
+    const boost::shared_ptr<IAssetFolder>& parent, bool isRoot, int64_t mailboxRowId)
+    : AssetFolderBase(name, location, store, parent, isRoot),
+      m_dbStore(store),
+      m_mailboxRowId(mailboxRowId)
+{
+}
+
+int AppleMailAssetFolderSQLITE::LoadSubFolders()
+{
+    boost::lock_guard<boost::recursive_mutex> guard(Mutex());
+    if (!ChildrenLoaded())
+        return AssetFolderBase::LoadSubFolders();
+    return 0;
+}
+
+std::string AppleMailAssetFolderSQLITE::GetPathUTF8()
+{
+    if (m_mailboxRowId >= 1)
+        return boost::lexical_cast<std::string>(m_mailboxRowId);
+    const std::string key = m_mailboxRowId == kAccountFolderRowID ? LastPathComponent(m_location)
+                                                                  : WideToUTF8(m_name);
+    const std::string digest = boost::lexical_cast<std::string>(Crc32(key.data(), key.size()));
+    boost::shared_ptr<IAssetFolder> parent = GetParent();
+    return (parent ? parent->GetPathUTF8() + "." : std::string("placeholder.")) + digest;
+}
+
+namespace {
+
+// Re-sorts every children set below folder: the ids of grouping folders
+// derive from their parent's id.
+void RebuildChildOrder(std::set<boost::shared_ptr<IAssetFolder>, FolderIdLess>& children)
+{
+    std::vector<boost::shared_ptr<IAssetFolder>> all(children.begin(), children.end());
+    children.clear();
+    children.insert(all.begin(), all.end());
+}
+
+}  // namespace
+
+void AppleMailAssetFolderSQLITE::BecomeMailbox(int64_t rowId)
+{
+    auto parent = boost::dynamic_pointer_cast<AppleMailAssetFolderSQLITE>(GetParent());
+    auto self = boost::static_pointer_cast<AppleMailAssetFolderSQLITE>(shared_from_this());
+    boost::shared_ptr<IAssetFolder> asChild = self;
+    if (parent) {
+        boost::lock_guard<boost::recursive_mutex> guard(parent->Mutex());
+        parent->m_children.erase(asChild);
+    }
+    m_mailboxRowId = rowId;
+    if (rowId != kGroupingFolderRowID)
+        SetFolderKind(kFolderKindMail);
+    m_source = -1;
+
+    // Every set below this folder may now be out of order.
+    std::vector<boost::shared_ptr<AppleMailAssetFolderSQLITE>> pending{self};
+    while (!pending.empty()) {
+        auto folder = pending.back();
+        pending.pop_back();
+        boost::lock_guard<boost::recursive_mutex> guard(folder->Mutex());
+        RebuildChildOrder(folder->m_children);
+        for (const auto& child : folder->m_children) {
+            if (auto sub = boost::dynamic_pointer_cast<AppleMailAssetFolderSQLITE>(child))
+                pending.push_back(sub);
+        }
+    }
+    if (parent) {
+        boost::lock_guard<boost::recursive_mutex> guard(parent->Mutex());
+        parent->m_children.insert(asChild);
+    }
+}
+
+int64_t AppleMailAssetFolderSQLITE::GetSource()
+{
+    boost::lock_guard<boost::recursive_mutex> guard(Mutex());
+    if (m_source != -1)
+        return m_source;
+    m_source = 0;
+    auto store = m_dbStore.lock();
+    if (!store || m_mailboxRowId < 1)
+        return m_source;
+    boost::lock_guard<boost::recursive_mutex> dbGuard(store->EnvelopeIndexMutex());
+    char sql[512] = {0};
+    std::snprintf(sql, sizeof(sql), "select source from mailboxes where ROWID=%lld",
+                  static_cast<long long>(m_mailboxRowId));
+    SqliteStatement stmt = PrepareStatement(store->GetEnvelopeIndexHandle(), sql);
+    if (stmt && sqlite3_step(stmt.get()) == SQLITE_ROW &&
+        sqlite3_column_type(stmt.get(), 0) != SQLITE_NULL)
+        m_source = sqlite3_column_int64(stmt.get(), 0);
+    return m_source;
+}
+
+int AppleMailAssetFolderSQLITE::RefreshAssetCount()
+{
+    boost::lock_guard<boost::recursive_mutex> guard(Mutex());
+    if (m_mailboxRowId < 1) {
+        SetAssetCount(0);
+        return 0;
+    }
+    const int64_t source = GetSource();
+    auto store = m_dbStore.lock();
+    if (!store)
+        return 0;
+    boost::lock_guard<boost::recursive_mutex> dbGuard(store->EnvelopeIndexMutex());
+    char sql[1024] = {0};
+    std::snprintf(sql, sizeof(sql),
+                  source < 1 ? "SELECT COUNT(*) FROM messages WHERE mailbox=%lld"
+                             : "SELECT COUNT(*) FROM labels WHERE mailbox_id=%lld",
+                  static_cast<long long>(m_mailboxRowId));
+    SqliteStatement stmt = PrepareStatement(store->GetEnvelopeIndexHandle(), sql);
+    int64_t count = 0;
+    if (stmt && sqlite3_step(stmt.get()) == SQLITE_ROW)
+        count = sqlite3_column_int64(stmt.get(), 0);
+    SetAssetCount(count);
+    return 0;
+}
+
+boost::shared_ptr<IAssetIterator> AppleMailAssetFolderSQLITE::GetAssetIterator(
+    unsigned queryKind, const boost::shared_ptr<IProgressPresenter>& presenter,
+    const boost::shared_ptr<ICancelable>& cancelable, const boost::shared_ptr<ILogger>& logger)
+{
+    if (queryKind != kQueryKindNew)
+        return {};
+    return boost::make_shared<AppleMailAssetFolderSQLITEIterator>(
+        presenter, cancelable, logger,
+        boost::static_pointer_cast<AppleMailAssetFolderSQLITE>(shared_from_this()));
+}
+
+std::string AppleMailAssetFolderSQLITE::MessageStoreFolderName()
+{
+    boost::lock_guard<boost::recursive_mutex> guard(Mutex());
+    if (!m_storeFolderKnown) {
+        m_storeFolderName = FindUUIDFolderName(m_location);
+        m_storeFolderKnown = true;
+    }
+    return m_storeFolderName;
+}
+
+std::string AppleMailAssetFolderSQLITE::ResolveMessageFile(int64_t messageRowId, bool& found)
+{
+    found = false;
+    auto store = m_dbStore.lock();
+    AppleMailAssetFolderSQLITE* baseFolder = this;
+    boost::shared_ptr<AppleMailAssetFolderSQLITE> sourceFolder;
+    if (GetSource() >= 1 && store) {
+        sourceFolder = m_sourceFolder.lock();
+        if (!sourceFolder) {
+            sourceFolder = store->FindFolderByRowID(GetSource());
+            m_sourceFolder = sourceFolder;
+        }
+        if (sourceFolder)
+            baseFolder = sourceFolder.get();
+    }
+    const std::string base = baseFolder->GetFolderId();
+    const std::string id = boost::lexical_cast<std::string>(messageRowId);
+
+    std::string path = base;
+    if (store && store->GetLayoutVersion() >= 2) {
+        std::string uuid = WideToUTF8(store->GetDatabaseUUID());
+        if (uuid.empty() || !IsSafePathComponent(uuid) || !IsDirectoryPath(JoinPath(base, uuid)))
+            uuid = baseFolder->MessageStoreFolderName();
+        path = JoinPath(uuid.empty() ? base : JoinPath(base, uuid), "Data");
+        // The digits of ROWID / 1000, least significant first.
+        for (size_t n = id.size(); n >= 4; --n)
+            path = JoinPath(path, std::string(1, id[n - 4]));
+    }
+    path = JoinPath(JoinPath(path, "Messages"), id + ".emlx");
+    if (!PathExists(path))
+        path = path.substr(0, path.size() - 5) + ".partial.emlx";
+    found = PathExists(path);
+    return path;
+}
+
+std::string AppleMailAssetFolderSQLITE::MessageIdText(sqlite3* db, int64_t messageRowId)
+{
+    auto store = m_dbStore.lock();
+    if (store && store->HasGlobalMessageData()) {
+        SqliteStatement stmt =
+            PrepareStatement(db, "SELECT mgd.message_id_header FROM messages AS msg JOIN "
+                        "message_global_data AS mgd ON mgd.ROWID = msg.global_message_id "
+                        "WHERE msg.ROWID=?1");
+        if (stmt) {
+            sqlite3_bind_int64(stmt.get(), 1, messageRowId);
+            if (sqlite3_step(stmt.get()) == SQLITE_ROW) {
+                const std::string header = SqliteColumnText(stmt.get(), 0);
+                if (!header.empty())
+                    return header;
+            }
+        }
+    }
+    char sql[512] = {0};
+    std::snprintf(sql, sizeof(sql), "SELECT message_id FROM 'messages' WHERE ROWID=%lld",
+                  static_cast<long long>(messageRowId));
+    SqliteStatement stmt = PrepareStatement(db, sql);
+    std::string text;
+    if (stmt && sqlite3_step(stmt.get()) == SQLITE_ROW)
+        text = SqliteColumnText(stmt.get(), 0);
+    // 0 is the column's default: no Message-ID was recorded.
+    return text == "0" ? std::string() : text;
+}
+
+boost::shared_ptr<IAsset> AppleMailAssetFolderSQLITE::LoadMessageAsset(int64_t messageRowId,
+                                                                       std::string& path,
+                                                                       std::string& assetId)
+{
+    bool found = false;
+    path = ResolveMessageFile(messageRowId, found);
+    auto store = m_dbStore.lock();
+    if (!store)
+        return {};
+    boost::lock_guard<boost::recursive_mutex> dbGuard(store->EnvelopeIndexMutex());
+    sqlite3* db = store->GetEnvelopeIndexHandle();
+    if (assetId.empty())
+        assetId = MessageIdText(db, messageRowId);
+
+    boost::shared_ptr<IAsset> asset;
+    bool headerOnly = true;
+    if (found) {
+        auto message = boost::make_shared<EMLXEmailAsset>(path);
+        if (message->GetSize() != 0) {
+            headerOnly = false;
+            asset = message;
+            if (!assetId.empty())
+                return asset;
+        }
+    }
+
+    SqliteStatement stmt = PrepareStatement(
+        db, "SELECT adr.comment, adr.address, sub.SUBJECT, msg.date_sent, msg.date_received  FROM "
+            "messages AS msg LEFT JOIN addresses AS adr ON adr.ROWID = msg.sender LEFT JOIN "
+            "subjects AS sub ON sub.ROWID = msg.subject WHERE msg.ROWID=?1");
+    if (!stmt)
+        return asset;
+    sqlite3_bind_int64(stmt.get(), 1, messageRowId);
+    if (sqlite3_step(stmt.get()) != SQLITE_ROW)
+        return asset;
+
+    const std::string comment = SqliteColumnText(stmt.get(), 0);
+    const std::string address = SqliteColumnText(stmt.get(), 1);
+    std::string subject = SqliteColumnText(stmt.get(), 2);
+    const int64_t dateSent = sqlite3_column_int64(stmt.get(), 3);
+    const int64_t dateReceived = sqlite3_column_int64(stmt.get(), 4);
+
+    if (assetId.empty()) {
+        uint32_t crc = 0;
+        for (int column = 0; column < 3; ++column) {
+            if (sqlite3_column_type(stmt.get(), column) == SQLITE_NULL)
+                continue;
+            const void* bytes = sqlite3_column_blob(stmt.get(), column);
+            const int length = sqlite3_column_bytes(stmt.get(), column);
+            if (bytes && length > 0)
+                crc = Crc32(bytes, static_cast<size_t>(length), crc);
+        }
+        assetId = "UID:" + boost::lexical_cast<std::string>(crc) + "|" +
+                  boost::lexical_cast<std::string>(dateSent) + "|" +
+                  boost::lexical_cast<std::string>(dateReceived);
+    }
+
+    if (headerOnly) {
+        std::string text = "From: ";
+        FormatMailbox(UTF8ToWide(comment), UTF8ToWide(address), L"SMTP", L"", L"", text);
+        text += "\r\nDate: " + FormatRFC822Date(dateSent) + "\r\nSubject: ";
+        EncodeHeaderText(subject);
+        text += subject;
+        auto bytes = boost::make_shared<std::vector<uint8_t>>(text.begin(), text.end());
+        asset = boost::make_shared<EMLEmailAsset>(bytes, kAssetFlagIncomplete);
+    }
+    return asset;
+}
+
+// ---------------------------------------------------------------------------
+
+AppleMailAssetFolderSQLITEIterator::AppleMailAssetFolderSQLITEIterator(
+    const boost::shared_ptr<IProgressPresenter>& presenter,
+    const boost::shared_ptr<ICancelable>& cancelable, const boost::shared_ptr<ILogger>& logger,
+    const boost::shared_ptr<AppleMailAssetFolderSQLITE>& folder)
+    : m_presenter(presenter),
+      m_cancelable(cancelable),
+      m_logger(logger),
+      m_folder(folder),
+      m_store(folder ? folder->GetDBStore() : boost::shared_ptr<AppleMailDBStoreSQLITE>())
+{
+}
+
+AppleMailAssetFolderSQLITEIterator::~AppleMailAssetFolderSQLITEIterator()
+{
+    if (m_store) {
+        boost::lock_guard<boost::recursive_mutex> dbGuard(m_store->EnvelopeIndexMutex());
+        m_statement.reset();
+    }
+}
+
+int AppleMailAssetFolderSQLITEIterator::Begin()
+{
+    if (m_begun)
+        return 0;
+    m_begun = true;
+    if (!m_folder || !m_store || m_folder->GetMailboxRowID() < 1)
+        return 0;
+    const int64_t source = m_folder->GetSource();
+    boost::lock_guard<boost::recursive_mutex> dbGuard(m_store->EnvelopeIndexMutex());
+    sqlite3* db = m_store->GetEnvelopeIndexHandle();
+    if (!db)
+        return 0;
+    char sql[512] = {0};
+    std::snprintf(sql, sizeof(sql),
+                  source < 1 ? "SELECT ROWID FROM messages WHERE mailbox=%lld AND ROWID > %lld "
+                               "ORDER BY ROWID"
+                             : "SELECT message_id FROM labels WHERE mailbox_id=%lld AND "
+                               "message_id > %lld ORDER BY message_id",
+                  static_cast<long long>(m_folder->GetMailboxRowID()), 0LL);
+    sqlite3_stmt* raw = nullptr;
+    if (sqlite3_prepare_v2(db, sql, -1, &raw, nullptr) != SQLITE_OK) {
+        sqlite3_finalize(raw);
+        return 0;
+    }
+    m_statement.reset(raw);
+    Step();
+    return 0;
+}
+
+void AppleMailAssetFolderSQLITEIterator::Step()
+{
+    m_hasRow = false;
+    if (!m_statement || !m_store)
+        return;
+    boost::lock_guard<boost::recursive_mutex> dbGuard(m_store->EnvelopeIndexMutex());
+    // A closed store's connection is gone; the listing ends there.
+    if (m_store->GetEnvelopeIndexHandle() != sqlite3_db_handle(m_statement.get())) {
+        m_statement.reset();
+        return;
+    }
+    m_hasRow = sqlite3_step(m_statement.get()) == SQLITE_ROW;
+}
+
+void AppleMailAssetFolderSQLITEIterator::Increment()
+{
+    Step();
+}
+
+boost::shared_ptr<IAssetQueryResult> AppleMailAssetFolderSQLITEIterator::GetCurrent()
+{
+    int64_t rowId = 0;
+    if (!m_store || !m_folder)
+        return {};
+    {
+        boost::lock_guard<boost::recursive_mutex> dbGuard(m_store->EnvelopeIndexMutex());
+        if (!m_hasRow || !m_statement)
+            return {};
+        rowId = sqlite3_column_int64(m_statement.get(), 0);
+    }
+    std::string path, assetId;
+    boost::shared_ptr<IAsset> asset = m_folder->LoadMessageAsset(rowId, path, assetId);
+    const bool incomplete = !asset || (asset->GetAssetFlags() & kAssetFlagIncomplete);
+    if (m_logger && incomplete) {
+        m_logger->Log(kNotDownloadedWarning, true, true);
+        m_logger->Log(UTF8ToWide(path), true, true);
+        m_logger->Log(asset ? asset->GetDescription() : std::wstring(L"[NULL Asset Details]"), true,
+                      true);
+        m_logger->Log(L"\n", true, true);
+    }
+    if (asset)
+        return boost::make_shared<NewAssetQueryResult>(asset, 1, assetId, kQueryStatusReadable);
+    return boost::make_shared<DeleteAssetQueryResult>(assetId, 1);
+}
+
+int AppleMailAssetFolderSQLITEIterator::GetUnitCount(int64_t* count)
+{
+    if (count)
+        *count = m_folder ? m_folder->GetAssetCount() : 0;
+    return 0;
+}
+
+}  // namespace KestrinMIMEEngineCommon

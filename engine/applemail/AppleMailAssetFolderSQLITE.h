@@ -1,0 +1,104 @@
+// One mailbox of the Envelope Index: counts and lists its messages from the
+// database in ascending row order and finds each message's file on disk.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include <boost/shared_ptr.hpp>
+#include <boost/weak_ptr.hpp>
+
+#include "assets/AssetFolderBase.h"
+#include "assets/AssetStoreBase.h"
+
+namespace KestrinMIMEEngineCommon {
+
+class AppleMailDBStoreSQLITE;
+
+// Mailbox ROWIDs of folders that only group others.
+constexpr int64_t kGroupingFolderRowID = -1;
+constexpr int64_t kAccountFolderRowID = -2;  // named from the account names
+
+class AppleMailAssetFolderSQLITE : public AssetFolderBase {
+public:
+    AppleMailAssetFolderSQLITE(const std::wstring& name, const std::string& location,
+                               const boost::shared_ptr<AppleMailDBStoreSQLITE>& store,
+                               const boost::shared_ptr<IAssetFolder>& parent, bool isRoot,
+                               int64_t mailboxRowId);
+
+    int RefreshAssetCount() override;
+    int LoadSubFolders() override;
+    std::string GetPathUTF8() override;
+    boost::shared_ptr<IAssetIterator> GetAssetIterator(
+        unsigned queryKind, const boost::shared_ptr<IProgressPresenter>& presenter,
+        const boost::shared_ptr<ICancelable>& cancelable,
+        const boost::shared_ptr<ILogger>& logger) override;
+
+    int64_t GetMailboxRowID() const { return m_mailboxRowId; }
+    // Turns a grouping folder into the mailbox of that row (kind 4 unless
+    // the id is -1). The folder id depends on the row, so the folder is
+    // taken out of its parent's children and put back around the change.
+    void BecomeMailbox(int64_t rowId);
+    // The row's source column (label mailboxes point at the mailbox that
+    // holds their files); 0 when empty.
+    int64_t GetSource();
+
+    // The message file of a row: base/UUID/Data/<digits>/Messages/<id>.emlx
+    // (or ".partial.emlx"); found tells whether it exists.
+    std::string ResolveMessageFile(int64_t messageRowId, bool& found);
+    // The item for a row: the .emlx message, or a header-only message built
+    // from the database; null when neither exists. assetId is filled when
+    // empty.
+    boost::shared_ptr<IAsset> LoadMessageAsset(int64_t messageRowId, std::string& path,
+                                               std::string& assetId);
+
+    boost::shared_ptr<AppleMailDBStoreSQLITE> GetDBStore() const { return m_dbStore.lock(); }
+
+private:
+    // The UUID-named folder below this mailbox that holds its "Data" tree.
+    std::string MessageStoreFolderName();
+    std::string MessageIdText(sqlite3* db, int64_t messageRowId);
+
+    boost::weak_ptr<AppleMailDBStoreSQLITE> m_dbStore;
+    int64_t m_mailboxRowId;
+    int64_t m_source = -1;
+    bool m_storeFolderKnown = false;
+    std::string m_storeFolderName;
+    boost::weak_ptr<AppleMailAssetFolderSQLITE> m_sourceFolder;
+};
+
+class AppleMailAssetFolderSQLITEIterator : public IAssetIterator {
+public:
+    AppleMailAssetFolderSQLITEIterator(const boost::shared_ptr<IProgressPresenter>& presenter,
+                                       const boost::shared_ptr<ICancelable>& cancelable,
+                                       const boost::shared_ptr<ILogger>& logger,
+                                       const boost::shared_ptr<AppleMailAssetFolderSQLITE>& folder);
+    ~AppleMailAssetFolderSQLITEIterator() override;
+
+    int Begin() override;
+    int End() override { return 0; }
+    boost::shared_ptr<IAssetQueryResult> GetCurrent() override;
+    void Increment() override;
+    bool IsValid() override { return m_hasRow; }
+    int GetUnitCount(int64_t* count) override;
+
+private:
+    void Step();
+
+    boost::shared_ptr<IProgressPresenter> m_presenter;
+    boost::shared_ptr<ICancelable> m_cancelable;
+    boost::shared_ptr<ILogger> m_logger;
+    boost::shared_ptr<AppleMailAssetFolderSQLITE> m_folder;
+    bool m_hasRow = false;
+    SqliteStatement m_statement;
+    bool m_begun = false;
+    // The statement belongs to this store's connection; holding the store
+    // keeps the connection (and its private copy) alive while we step.
+    boost::shared_ptr<AppleMailDBStoreSQLITE> m_store;
+};
+
+// The header block logged before every message that Apple Mail has not
+// downloaded.
+extern const wchar_t* const kNotDownloadedWarning;
+
+}  // namespace KestrinMIMEEngineCommon

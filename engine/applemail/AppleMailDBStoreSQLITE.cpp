@@ -1,0 +1,663 @@
+#include "applemail/AppleMailDBStoreSQLITE.h"
+
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+#include <set>
+
+#include <boost/algorithm/string/predicate.hpp>
+#include <boost/filesystem.hpp>
+#include <boost/lexical_cast.hpp>
+#include <boost/make_shared.hpp>
+#include <boost/thread/lock_guard.hpp>
+
+#include "applemail/AppleMailAssetFolderSQLITE.h"
+#include "applemail/AppleMailPlist.h"
+#include "applemail/AppleMailStoreHelper.h"
+#include "applemail/MailFolderPaths.h"
+#include "mime/KSCharsets.h"
+#include "streams/KSDiagnostics.h"
+
+namespace KestrinMIMEEngineCommon {
+
+namespace fs = boost::filesystem;
+
+namespace {
+
+const wchar_t kZAccountsKey[] = L"ZACCOUNTS";
+
+// Domain suffixes of Apple's hosted mail service in layout-1 IMAP URLs.
+const char* const kHostedMailSuffixes[] = {"mac.com", "me.com", "icloud.com"};
+// The host Apple Mail writes into the mailbox URLs of hosted-service accounts.
+const char kHostedMailHost[] = "mail.mac.com";
+
+std::string StripTrailingSeparators(std::string path)
+{
+    while (path.size() > 1 && path.back() == '/')
+        path.pop_back();
+    return path;
+}
+
+std::wstring Widen(const std::string& text)
+{
+    return UTF8ToWide(text);
+}
+
+bool StartsWith(const std::string& text, const char* prefix)
+{
+    return text.compare(0, std::strlen(prefix), prefix) == 0;
+}
+
+void ReplaceFirst(std::string& text, const std::string& what, const std::string& with)
+{
+    const size_t at = text.find(what);
+    if (at != std::string::npos)
+        text.replace(at, what.size(), with);
+}
+
+int SingleValueCallback(void* context, int columnCount, char** values, char**)
+{
+    auto* out = static_cast<std::pair<bool, std::string>*>(context);
+    if (columnCount >= 1) {
+        out->first = true;
+        out->second = values[0] ? values[0] : "";
+    }
+    return 0;
+}
+
+}  // namespace
+
+AppleMailDBStoreSQLITE::AppleMailDBStoreSQLITE(const std::string& rootPath,
+                                               const std::wstring& name,
+                                               const std::string& stateDatabasePath)
+    : AssetStoreBase(rootPath, name.empty() ? std::wstring(L"Apple Mail Store") : name,
+                     kStoreTypeEnvelopeIndex, stateDatabasePath),
+      m_rootPath(StripTrailingSeparators(rootPath))
+{
+    AppleMailStoreHelper::FindEnvelopeIndex(rootPath, m_layoutVersion, m_envelopeIndexPath);
+}
+
+AppleMailDBStoreSQLITE::~AppleMailDBStoreSQLITE()
+{
+    // Folders go before the connection, the connection before its copy.
+    m_rootFolder.reset();
+    m_envelopeIndex.reset();
+    m_copy.reset();
+}
+
+sqlite3* AppleMailDBStoreSQLITE::GetEnvelopeIndexHandle()
+{
+    return m_envelopeIndex.get();
+}
+
+std::string AppleMailDBStoreSQLITE::GetPrivateCopyFolder() const
+{
+    return m_copy ? m_copy->FolderPath() : std::string();
+}
+
+void AppleMailDBStoreSQLITE::CloseEnvelopeIndex()
+{
+    boost::lock_guard<boost::recursive_mutex> guard(m_envelopeIndexMutex);
+    m_envelopeIndex.reset();
+    m_copy.reset();
+}
+
+int AppleMailDBStoreSQLITE::Open(const boost::shared_ptr<IProgressPresenter>& presenter,
+                                 const boost::shared_ptr<ICancelable>& cancelable,
+                                 const boost::shared_ptr<ILogger>& logger, bool createLocation,
+                                 const boost::shared_ptr<void>& extra1,
+                                 const boost::shared_ptr<void>& extra2)
+{
+    int result = kStatusOK;
+    {
+        boost::lock_guard<boost::recursive_mutex> guard(StoreMutex());
+        result = [&]() -> int {
+            if (IsOpen())
+                return kStatusOK;
+            const int base =
+                AssetStoreBase::Open(presenter, cancelable, logger, createLocation, extra1, extra2);
+            if (base != kStatusOK)
+                return base;
+            if (createLocation)
+                return kStatusFailed;  // Apple Mail's data is only ever read
+            if (presenter) {
+                presenter->PostStoreMessage(Widen(m_rootPath));
+                presenter->PostItemMessage(L"Reading Apple Mail database.");
+            }
+            if (m_envelopeIndexPath.empty() || m_layoutVersion == 0)
+                return kStatusFailed;
+
+            {
+                boost::lock_guard<boost::recursive_mutex> dbGuard(m_envelopeIndexMutex);
+                m_copy = SqliteReadCopy::Create(m_envelopeIndexPath);
+                if (!m_copy)
+                    return kStatusFailed;
+                m_envelopeIndex = OpenReadOnlyDatabase(m_copy->DatabasePath());
+                if (!m_envelopeIndex) {
+                    CloseEnvelopeIndex();
+                    return kStatusFailed;
+                }
+                if (ReadProperties() != kStatusOK) {
+                    CloseEnvelopeIndex();
+                    return kStatusFailed;
+                }
+                m_hasGlobalMessageData = SqliteTableExists(m_envelopeIndex.get(), "message_global_data");
+            }
+
+            if (LoadFolderTree(presenter, cancelable, logger) != kStatusOK) {
+                CloseEnvelopeIndex();
+                return kStatusFailed;
+            }
+            if (cancelable && cancelable->IsCanceled()) {
+                SetOpen(false);
+                CloseEnvelopeIndex();
+                SetRootFolder(boost::shared_ptr<IAssetFolder>());
+                return kStatusCanceled;
+            }
+            SetOpen(true);
+            return kStatusOK;
+        }();
+    }
+    ForgetCancelable();
+    return result;
+}
+
+int AppleMailDBStoreSQLITE::ReadProperties()
+{
+    sqlite3* db = m_envelopeIndex.get();
+    // Layouts 8 and later have no properties table.
+    if (m_layoutVersion >= 8 && !SqliteTableExists(db, "properties"))
+        return kStatusOK;
+
+    const char* const queries[] = {
+        "select value from properties where key = 'version'",
+        "select value from properties where key = 'minor_version'",
+        "select value from properties where key = 'UUID'",
+    };
+    std::pair<bool, std::string> values[3];
+    for (int i = 0; i < 3; ++i) {
+        if (sqlite3_exec(db, queries[i], &SingleValueCallback, &values[i], nullptr) != SQLITE_OK)
+            return kStatusFailed;
+    }
+    if (values[0].first)
+        m_majorVersion = std::atoll(values[0].second.c_str());
+    if (values[1].first)
+        m_minorVersion = std::atoll(values[1].second.c_str());
+    if (values[2].first)
+        m_databaseUUID = Widen(PercentDecode(values[2].second));
+    return kStatusOK;
+}
+
+int AppleMailDBStoreSQLITE::Close(const boost::shared_ptr<void>& extra1,
+                                  const boost::shared_ptr<void>& extra2)
+{
+    boost::lock_guard<boost::recursive_mutex> guard(StoreMutex());
+    if (IsOpen()) {
+        CloseEnvelopeIndex();
+        AssetStoreBase::Close(extra1, extra2);
+    }
+    return kStatusOK;
+}
+
+boost::shared_ptr<IAssetFolderMutable> AppleMailDBStoreSQLITE::GetDefaultFolderMutable(
+    int assetType, bool create)
+{
+    if (assetType != kAssetTypeEmail)
+        return {};
+    return boost::dynamic_pointer_cast<IAssetFolderMutable>(GetRootFolderImpl());
+}
+
+int AppleMailDBStoreSQLITE::LoadFolderTree(const boost::shared_ptr<IProgressPresenter>& presenter,
+                                           const boost::shared_ptr<ICancelable>& cancelable,
+                                           const boost::shared_ptr<ILogger>& logger)
+{
+    boost::lock_guard<boost::recursive_mutex> guard(StoreMutex());
+    if (ReadAccounts() == kStatusFailed)
+        return kStatusFailed;
+
+    auto self = boost::static_pointer_cast<AppleMailDBStoreSQLITE>(shared_from_this());
+    auto root = boost::make_shared<AppleMailAssetFolderSQLITE>(
+        Widen(m_rootPath), m_rootPath, self, boost::shared_ptr<IAssetFolder>(), true,
+        kGroupingFolderRowID);
+    SetRootFolder(root);
+
+    boost::lock_guard<boost::recursive_mutex> dbGuard(m_envelopeIndexMutex);
+    if (!m_envelopeIndex)
+        return kStatusFailed;
+    char* error = nullptr;
+    const int rc = sqlite3_exec(m_envelopeIndex.get(), "select ROWID, url from mailboxes order by ROWID",
+                                &AppleMailDBStoreSQLITE::mailboxes_sqlitecallback, this, &error);
+    if (rc != SQLITE_OK) {
+        KSDiagnostic("%s ERROR: Failed to read the mailboxes of [%s]: %s\n",
+                     m_envelopeIndexPath.c_str(), error ? error : "");
+        sqlite3_free(error);
+        return kStatusFailed;
+    }
+    return kStatusOK;
+}
+
+// ---------------------------------------------------------------------------
+// Accounts
+
+bool AppleMailDBStoreSQLITE::AccountDatabaseRead() const
+{
+    auto it = m_accountNames.find(kZAccountsKey);
+    return it != m_accountNames.end() && it->second == L"TRUE";
+}
+
+int AppleMailDBStoreSQLITE::ReadAccounts()
+{
+    boost::lock_guard<boost::recursive_mutex> guard(StoreMutex());
+    if (m_layoutVersion == 2) {
+        if (!PathExists(JoinPath(m_rootPath, "V2/MailData/Accounts.plist")))
+            return kStatusFailed;
+        ReadAccountsPlistV2();
+        return kStatusOK;
+    }
+    if (m_layoutVersion == 3) {
+        PlistHandle toc = ReadPlistFile(JoinPath(m_rootPath, "V3/MailData/BackupTOC.plist"));
+        if (toc)
+            ReadBackupTOC(toc.get(), 0);
+    }
+    if (m_layoutVersion >= 3)
+        ReadAccountDatabase();
+    return kStatusOK;
+}
+
+void AppleMailDBStoreSQLITE::ReadAccountsPlistV2()
+{
+    PlistHandle root = ReadPlistFile(JoinPath(m_rootPath, "V2/MailData/Accounts.plist"));
+    plist_t accounts = PlistDictItem(root.get(), "MailAccounts", PLIST_ARRAY);
+    if (!accounts)
+        return;
+    const uint32_t count = plist_array_get_size(accounts);
+    for (uint32_t i = 0; i < count; ++i) {
+        plist_t account = plist_array_get_item(accounts, i);
+        if (!account || plist_get_node_type(account) != PLIST_DICT)
+            continue;
+        std::string type, user, host, accountPath, canonical;
+        PlistDictString(account, "AccountType", type);
+        PlistDictString(account, "Username", user);
+        PlistDictString(account, "Hostname", host);
+        PlistDictString(account, "AccountPath", accountPath);
+        const bool hasCanonical = PlistDictString(account, "CanonicalEmailAddress", canonical);
+        const std::wstring shown = Widen(hasCanonical ? canonical : user);
+
+        const std::wstring folder = Widen(LastPathComponent(accountPath));
+        const std::wstring directory =
+            Widen(JoinPath(JoinPath(m_rootPath, "V2"), LastPathComponent(accountPath)));
+
+        if (type == "LocalAccount") {
+            m_accountFolders[L"local://"] = folder;
+            m_accountNames[directory] = L"On My Mac";
+        }
+        std::string key;
+        if (type == "RSSAccount") {
+            m_accountFolders[L"feed://"] = folder;
+            m_accountNames[directory] = L"RSS Feeds";
+        } else if (type == "AosImapAccount") {
+            key = "imap://" + user + "@" + kHostedMailHost;
+        } else if (type == "IMAPAccount") {
+            key = "imap://" + user + "@" + host;
+        } else if (type == "POPAccount") {
+            key = "pop://" + user + "@" + host;
+        }
+        if (!key.empty()) {
+            m_accountFolders[Widen(key)] = folder;
+            m_accountNames[directory] = shown;
+        }
+    }
+}
+
+void AppleMailDBStoreSQLITE::ReadBackupTOC(void* dictionary, int depth)
+{
+    // Real tables of contents are a few levels deep; a deeper one is broken.
+    if (depth > 64)
+        return;
+    plist_t mailboxes = PlistDictItem(static_cast<plist_t>(dictionary), "mailboxes", PLIST_ARRAY);
+    if (!mailboxes)
+        return;
+    const uint32_t count = plist_array_get_size(mailboxes);
+    for (uint32_t i = 0; i < count; ++i) {
+        plist_t item = plist_array_get_item(mailboxes, i);
+        if (!item || plist_get_node_type(item) != PLIST_DICT)
+            continue;
+        int64_t type = 0;
+        PlistDictInteger(item, "type", type);
+        if (type != 8) {
+            ReadBackupTOC(item, depth + 1);
+            continue;
+        }
+        std::string accountId, path;
+        PlistDictString(item, "account-id", accountId);
+        if (!PlistDictString(item, "path", path))
+            continue;
+        const std::wstring key = Widen(accountId);
+        if (m_accountFolders.count(key))
+            continue;
+        std::vector<std::string> parts;
+        for (const auto& part : fs::path(path)) {
+            const std::string text = part.string();
+            if (text != "." && text != "/" && !text.empty())
+                parts.push_back(text);
+        }
+        if (parts.size() < 2)
+            continue;
+        m_accountFolders[key] = Widen(parts[1]);
+    }
+}
+
+void AppleMailDBStoreSQLITE::ReadAccountDatabase()
+{
+    int version = 0;
+    std::string databasePath;
+    const std::string parent = fs::path(m_rootPath).parent_path().string();
+    if (AppleMailStoreHelper::DetermineAccountsInfo(parent.empty() ? "." : parent, version,
+                                                    databasePath) != kStatusOK)
+        return;
+    const std::string versioned =
+        JoinPath(m_rootPath, "V" + boost::lexical_cast<std::string>(m_layoutVersion));
+
+    std::unique_ptr<SqliteReadCopy> copy = SqliteReadCopy::Create(databasePath);
+    if (!copy)
+        return;
+    SqliteHandle db = OpenReadOnlyDatabase(copy->DatabasePath());
+    if (!db)
+        return;
+
+    sqlite3_stmt* rawTop = nullptr;
+    sqlite3_stmt* rawChildren = nullptr;
+    sqlite3_prepare_v2(db.get(),
+                       "SELECT `ZIDENTIFIER`, `ZACCOUNTDESCRIPTION`, `ZUSERNAME`, `Z_PK` FROM "
+                       "`ZACCOUNT` WHERE `ZPARENTACCOUNT` IS NULL",
+                       -1, &rawTop, nullptr);
+    SqliteStatement top(rawTop);
+    sqlite3_prepare_v2(db.get(), "SELECT ZIDENTIFIER,Z_PK FROM ZACCOUNT WHERE ZPARENTACCOUNT=?1;",
+                       -1, &rawChildren, nullptr);
+    SqliteStatement children(rawChildren);
+
+    if (top && children) {
+        while (sqlite3_step(top.get()) == SQLITE_ROW) {
+            const std::string identifier = SqliteColumnText(top.get(), 0);
+            const std::string description = SqliteColumnText(top.get(), 1);
+            const std::string user = SqliteColumnText(top.get(), 2);
+            const std::string name = !user.empty() ? user : description;
+            if (name.empty())
+                continue;
+            const std::wstring wideName = Widen(name);
+            m_accountNames[Widen(JoinPath(versioned, identifier))] = wideName;
+
+            // Children carry the top-level account's name, at any depth.
+            std::vector<int64_t> pending{sqlite3_column_int64(top.get(), 3)};
+            std::set<int64_t> visited(pending.begin(), pending.end());
+            while (!pending.empty()) {
+                const int64_t parentKey = pending.back();
+                pending.pop_back();
+                sqlite3_bind_int64(children.get(), 1, parentKey);
+                std::vector<int64_t> found;
+                while (sqlite3_step(children.get()) == SQLITE_ROW) {
+                    m_accountNames[Widen(JoinPath(versioned, SqliteColumnText(children.get(), 0)))] =
+                        wideName;
+                    const int64_t key = sqlite3_column_int64(children.get(), 1);
+                    if (visited.insert(key).second)
+                        found.push_back(key);
+                }
+                sqlite3_reset(children.get());
+                pending.insert(pending.end(), found.rbegin(), found.rend());
+            }
+        }
+    }
+    top.reset();
+    children.reset();
+    db.reset();
+    m_accountNames[kZAccountsKey] = L"TRUE";
+}
+
+// ---------------------------------------------------------------------------
+// Mailbox tree
+
+boost::shared_ptr<AppleMailAssetFolderSQLITE> AppleMailDBStoreSQLITE::FindFolderByRowID(int64_t rowId)
+{
+    boost::lock_guard<boost::recursive_mutex> guard(StoreMutex());
+    auto root = boost::dynamic_pointer_cast<AppleMailAssetFolderSQLITE>(GetRootFolderImpl());
+    if (!root)
+        return {};
+    std::vector<boost::shared_ptr<AppleMailAssetFolderSQLITE>> stack{root};
+    while (!stack.empty()) {
+        auto folder = stack.back();
+        stack.pop_back();
+        if (folder->GetMailboxRowID() == rowId)
+            return folder;
+        const auto subfolders = folder->GetSubFolders();
+        for (auto it = subfolders.rbegin(); it != subfolders.rend(); ++it) {
+            if (auto sub = boost::dynamic_pointer_cast<AppleMailAssetFolderSQLITE>(*it))
+                stack.push_back(sub);
+        }
+    }
+    return {};
+}
+
+int AppleMailDBStoreSQLITE::mailboxes_sqlitecallback(void* context, int columnCount,
+                                                     char** values, char** names)
+{
+    auto* store = static_cast<AppleMailDBStoreSQLITE*>(context);
+    std::string rowIdText, url;
+    for (int i = 0; i < columnCount; ++i) {
+        if (!names[i])
+            continue;
+        if (boost::iequals(names[i], "ROWID"))
+            rowIdText = values[i] ? values[i] : "";
+        else if (boost::iequals(names[i], "url"))
+            url = values[i] ? values[i] : "";
+    }
+    try {
+        store->AddMailboxRow(rowIdText, url);
+    } catch (const std::exception& e) {
+        // One broken row must not end the whole tree.
+        KSDiagnostic("%s ERROR: Mailbox row %s skipped: %s\n", rowIdText.c_str(), e.what());
+    }
+    return 0;
+}
+
+void AppleMailDBStoreSQLITE::AddMailboxRow(const std::string& rowIdText, const std::string& urlText)
+{
+    auto root = FindFolderByRowID(kGroupingFolderRowID);
+    int64_t rowId = -1;
+    try {
+        rowId = boost::lexical_cast<int64_t>(rowIdText);
+    } catch (const boost::bad_lexical_cast&) {
+        KSDiagnostic("%s ERROR: BadCast: On folderId in mailboxes_sqlitecallback\n");
+        rowId = -1;
+    }
+    if (urlText.empty() || !root)
+        return;
+
+    std::string url = PercentDecode(urlText);
+    std::string extension = "mbox";
+    std::string prefix;
+    if (m_layoutVersion != 1)
+        prefix = "V" + boost::lexical_cast<std::string>(m_layoutVersion);
+
+    if (m_layoutVersion >= 2) {
+        const size_t schemeEnd = url.find("://");
+        if (schemeEnd == std::string::npos) {
+            KSDiagnostic("%s ERROR: Mailbox URL without scheme skipped: %s\n", url.c_str());
+            return;
+        }
+        const size_t host = schemeEnd + 3;
+        size_t pathStart = url.find('/', host);
+        if (pathStart == std::string::npos)
+            pathStart = url.size();
+
+        if (m_layoutVersion == 2) {
+            auto it = m_accountFolders.find(Widen(url.substr(0, pathStart)));
+            if (it == m_accountFolders.end())
+                return;
+            url = WideToUTF8(it->second) + url.substr(pathStart);
+        } else {
+            const std::string scheme = url.substr(0, schemeEnd);
+            const std::string accountId = url.substr(host, pathStart - host);
+            std::string accountFolder = accountId;
+            if (m_layoutVersion == 3) {
+                auto it = m_accountFolders.find(Widen(accountId));
+                if (it != m_accountFolders.end())
+                    accountFolder = WideToUTF8(it->second);
+            }
+            if (boost::iequals(scheme, "local")) {
+                // Local mailboxes without an account part live in "Mailboxes".
+                if (accountFolder.empty())
+                    accountFolder = "Mailboxes";
+                if (m_layoutVersion == 3 &&
+                    !PathExists(JoinPath(JoinPath(m_rootPath, prefix), accountFolder)) &&
+                    PathExists(JoinPath(JoinPath(m_rootPath, "V2"), accountFolder)))
+                    prefix = "V2";
+                // "On My Mac" mail is kept whether or not the account
+                // database lists the local account.
+                const std::wstring key =
+                    Widen(JoinPath(JoinPath(m_rootPath, prefix), accountFolder));
+                if (!m_accountNames.count(key))
+                    m_accountNames[key] = L"On My Mac (" + Widen(accountFolder) + L")";
+            }
+            if (!accountFolder.empty() && accountFolder[0] == '/')
+                accountFolder.erase(0, 1);
+            url = accountFolder + url.substr(pathStart);
+        }
+    } else {
+        if (StartsWith(url, "imap://")) {
+            extension = "imapmbox";
+            const size_t slash = url.find('/', 8);
+            if (slash == std::string::npos || slash >= 8) {
+                const std::string hostPart =
+                    url.substr(7, slash == std::string::npos ? std::string::npos : slash - 7);
+                const bool hosted =
+                    std::any_of(std::begin(kHostedMailSuffixes), std::end(kHostedMailSuffixes),
+                                [&](const char* suffix) {
+                                    return boost::algorithm::ends_with(hostPart, suffix);
+                                });
+                if (hosted) {
+                    const std::string rest =
+                        slash == std::string::npos ? std::string() : url.substr(slash);
+                    url = "AosIMAP-" + hostPart.substr(0, hostPart.find('@')) + rest;
+                } else {
+                    ReplaceFirst(url, "imap://", "IMAP-");
+                }
+            }
+        } else if (StartsWith(url, "feed://")) {
+            extension = "rssmbox";
+            ReplaceFirst(url, "feed://", "RSS");
+        } else if (StartsWith(url, "local://")) {
+            ReplaceFirst(url, "local://", "Mailboxes");
+        } else if (StartsWith(url, "ews://")) {
+            ReplaceFirst(url, "ews://", "EWS-");
+        } else if (StartsWith(url, "pop://")) {
+            ReplaceFirst(url, "pop://", "POP-");
+        }
+    }
+
+    std::vector<std::string> components;
+    if (!SplitMailboxPath(url, components)) {
+        // "..", empty or absolute components would lead out of the mail folder.
+        KSDiagnostic("%s ERROR: Mailbox URL with an unsafe path skipped: %s\n", urlText.c_str());
+        return;
+    }
+    AddMailboxPath(root, components, 0, rowId, extension, prefix);
+}
+
+int AppleMailDBStoreSQLITE::AddMailboxPath(const boost::shared_ptr<AppleMailAssetFolderSQLITE>& parent,
+                                           const std::vector<std::string>& components,
+                                           size_t index, int64_t rowId,
+                                           const std::string& extension, const std::string& prefix)
+{
+    const std::string& component = components[index];
+    std::wstring name = Widen(component);
+    std::string base = parent->GetFolderId();
+    if (!prefix.empty())
+        base = JoinPath(base, prefix);
+
+    int64_t folderKind = kGroupingFolderRowID;
+    const std::string plainPath = JoinPath(base, component);
+    auto named = m_accountNames.find(Widen(plainPath));
+    if (named != m_accountNames.end()) {
+        name = named->second;
+        folderKind = kAccountFolderRowID;
+    }
+
+    boost::shared_ptr<AppleMailAssetFolderSQLITE> folder;
+    if (folderKind == kAccountFolderRowID) {
+        // Two accounts may share a display name; they stay apart by folder.
+        for (const auto& sub : parent->GetSubFolders()) {
+            if (sub->GetFolderId() == plainPath) {
+                folder = boost::dynamic_pointer_cast<AppleMailAssetFolderSQLITE>(sub);
+                break;
+            }
+        }
+    } else {
+        folder = boost::dynamic_pointer_cast<AppleMailAssetFolderSQLITE>(parent->FindSubFolder(name));
+    }
+
+    std::string location;
+    if (folder) {
+        location = folder->GetFolderId();
+    } else {
+        location = plainPath;
+        if (!PathExists(location)) {
+            const std::string resolved = ResolveChildPath(base, component);
+            if (!resolved.empty())
+                location = resolved;
+        }
+    }
+
+    if (index > 0) {
+        if (!PathExists(location)) {
+            const std::string resolved = ResolveChildPath(base, component + "." + extension);
+            location = resolved.empty() ? location + "." + extension : resolved;
+        }
+    } else if (AccountDatabaseRead() && !m_accountNames.count(Widen(location))) {
+        KSDiagnostic("%s ERROR: Invalid account folder: %s\n", location.c_str());
+        return 0;
+    }
+
+    if (!PathExists(location)) {
+        if (index > 0)
+            return 0;
+        // A first-level folder may be known only by its "Info.plist".
+        std::string match;
+        boost::system::error_code ec;
+        std::vector<std::string> candidates;
+        for (fs::directory_iterator it(base, ec), end; !ec && it != end; it.increment(ec)) {
+            if (IsDirectoryPath(it->path().string()))
+                candidates.push_back(it->path().string());
+        }
+        std::sort(candidates.begin(), candidates.end());
+        for (const auto& candidate : candidates) {
+            PlistHandle info = ReadPlistFile(JoinPath(candidate, "Info.plist"), 1024 * 1024);
+            std::string mailboxName;
+            if (info && PlistDictString(info.get(), "MailboxName", mailboxName) &&
+                mailboxName == component) {
+                match = candidate;
+                break;
+            }
+        }
+        if (match.empty())
+            return 0;
+        location = match;
+    }
+
+    if (!folder) {
+        auto self = boost::static_pointer_cast<AppleMailDBStoreSQLITE>(shared_from_this());
+        folder = boost::make_shared<AppleMailAssetFolderSQLITE>(name, location, self, parent, false,
+                                                                folderKind);
+        if (!parent->AddChild(folder)) {
+            KSDiagnostic("%s ERROR: Folder %s could not be added to the tree\n", location.c_str());
+            return 0;
+        }
+    }
+
+    if (index + 1 == components.size()) {
+        folder->BecomeMailbox(rowId);
+        return folder->RefreshAssetCount();
+    }
+    return AddMailboxPath(folder, components, index + 1, rowId, extension, std::string());
+}
+
+}  // namespace KestrinMIMEEngineCommon

@@ -1,0 +1,102 @@
+// The store over a modern Apple Mail data folder: the "Envelope Index"
+// database (layouts 1 to 10) lists the accounts' mailboxes and their
+// messages; each mailbox becomes an AppleMailAssetFolderSQLITE.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include <boost/shared_ptr.hpp>
+#include <boost/thread/recursive_mutex.hpp>
+
+#include "applemail/SqliteReadCopy.h"
+#include "assets/AssetStoreBase.h"
+
+namespace KestrinMIMEEngineCommon {
+
+class AppleMailAssetFolderSQLITE;
+
+class AppleMailDBStoreSQLITE : public AssetStoreBase {
+public:
+    // An empty name becomes "Apple Mail Store". Locates the database at once.
+    AppleMailDBStoreSQLITE(const std::string& rootPath, const std::wstring& name,
+                           const std::string& stateDatabasePath);
+    ~AppleMailDBStoreSQLITE() override;
+
+    int Open(const boost::shared_ptr<IProgressPresenter>& presenter,
+             const boost::shared_ptr<ICancelable>& cancelable,
+             const boost::shared_ptr<ILogger>& logger, bool createLocation,
+             const boost::shared_ptr<void>& extra1 = {},
+             const boost::shared_ptr<void>& extra2 = {}) override;
+    int Close(const boost::shared_ptr<void>& extra1 = {},
+              const boost::shared_ptr<void>& extra2 = {}) override;
+    bool SupportsFolderKind(int kind) override { return kind == kFolderKindMail; }
+    boost::shared_ptr<IAssetFolderMutable> GetDefaultFolderMutable(int assetType,
+                                                                   bool create) override;
+    int LoadFolderTree(const boost::shared_ptr<IProgressPresenter>& presenter,
+                       const boost::shared_ptr<ICancelable>& cancelable,
+                       const boost::shared_ptr<ILogger>& logger) override;
+
+    virtual boost::shared_ptr<void> GetExtension() { return {}; }
+    // The open connection (on the private copy), or null while closed.
+    virtual sqlite3* GetEnvelopeIndexHandle();
+
+    // Depth first, a folder before its subfolders; -1 finds the root.
+    boost::shared_ptr<AppleMailAssetFolderSQLITE> FindFolderByRowID(int64_t rowId);
+
+    // sqlite3_exec callback over "select ROWID, url from mailboxes"; the
+    // context is the store. Always answers 0.
+    static int mailboxes_sqlitecallback(void* context, int columnCount, char** values,
+                                        char** names);
+    int AddMailboxPath(const boost::shared_ptr<AppleMailAssetFolderSQLITE>& parent,
+                       const std::vector<std::string>& components, size_t index, int64_t rowId,
+                       const std::string& extension, const std::string& prefix);
+    // Fills the account maps; 2 when the layout-2 "Accounts.plist" is missing.
+    int ReadAccounts();
+
+    int GetLayoutVersion() const { return m_layoutVersion; }
+    const std::string& GetEnvelopeIndexPath() const { return m_envelopeIndexPath; }
+    // The folder all paths are joined to (the location without trailing '/').
+    const std::string& GetRootPath() const { return m_rootPath; }
+    int64_t GetMajorVersion() const { return m_majorVersion; }
+    int64_t GetMinorVersion() const { return m_minorVersion; }
+    const std::wstring& GetDatabaseUUID() const { return m_databaseUUID; }
+    const std::map<std::wstring, std::wstring>& GetAccountFolders() const { return m_accountFolders; }
+    const std::map<std::wstring, std::wstring>& GetAccountNames() const { return m_accountNames; }
+    // Where the database is read from while open; empty while closed.
+    std::string GetPrivateCopyFolder() const;
+    // Whether messages carry their Message-ID in message_global_data.
+    bool HasGlobalMessageData() const { return m_hasGlobalMessageData; }
+
+    // Serialises every use of the Envelope Index connection, which SQLite
+    // does not guard itself (it is opened without its mutex).
+    boost::recursive_mutex& EnvelopeIndexMutex() { return m_envelopeIndexMutex; }
+
+private:
+    void ReadAccountsPlistV2();
+    void ReadBackupTOC(void* dictionary, int depth);
+    void ReadAccountDatabase();
+    int ReadProperties();
+    void AddMailboxRow(const std::string& rowIdText, const std::string& urlText);
+    bool AccountDatabaseRead() const;
+    void CloseEnvelopeIndex();
+
+    SqliteHandle m_envelopeIndex;
+    int64_t m_majorVersion = -1;
+    int64_t m_minorVersion = -1;
+    std::wstring m_databaseUUID;
+    int m_layoutVersion = 1;
+    std::string m_envelopeIndexPath;
+    std::map<std::wstring, std::wstring> m_accountFolders;
+    std::map<std::wstring, std::wstring> m_accountNames;
+
+    std::string m_rootPath;
+    std::unique_ptr<SqliteReadCopy> m_copy;
+    bool m_hasGlobalMessageData = false;
+    boost::recursive_mutex m_envelopeIndexMutex;
+};
+
+}  // namespace KestrinMIMEEngineCommon

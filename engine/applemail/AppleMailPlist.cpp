@@ -1,0 +1,74 @@
+#include "applemail/AppleMailPlist.h"
+
+#include <cstdlib>
+#include <fstream>
+#include <vector>
+
+#include <boost/filesystem.hpp>
+
+namespace KestrinMIMEEngineCommon {
+
+PlistHandle ReadPlistFile(const std::string& path, uint64_t limitBytes)
+{
+    boost::system::error_code ec;
+    const uint64_t size = boost::filesystem::file_size(path, ec);
+    if (ec || size == 0 || size > limitBytes || size > UINT32_MAX)
+        return PlistHandle();
+    std::ifstream in(path, std::ios::binary);
+    if (!in)
+        return PlistHandle();
+    std::vector<char> bytes(static_cast<size_t>(size));
+    in.read(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    if (static_cast<uint64_t>(in.gcount()) != size)
+        return PlistHandle();
+    plist_t root = nullptr;
+    plist_from_memory(bytes.data(), static_cast<uint32_t>(bytes.size()), &root);
+    return PlistHandle(root);
+}
+
+plist_t PlistDictItem(plist_t dict, const char* key, plist_type type)
+{
+    if (!dict || plist_get_node_type(dict) != PLIST_DICT)
+        return nullptr;
+    plist_t item = plist_dict_get_item(dict, key);
+    if (!item || plist_get_node_type(item) != type)
+        return nullptr;
+    return item;
+}
+
+std::string PlistStringValue(plist_t node)
+{
+    std::string value;
+    if (!node || plist_get_node_type(node) != PLIST_STRING)
+        return value;
+    char* text = nullptr;
+    plist_get_string_val(node, &text);
+    if (text) {
+        value = text;
+        free(text);
+    }
+    return value;
+}
+
+bool PlistDictString(plist_t dict, const char* key, std::string& out)
+{
+    plist_t item = PlistDictItem(dict, key, PLIST_STRING);
+    if (!item)
+        return false;
+    out = PlistStringValue(item);
+    return true;
+}
+
+bool PlistDictInteger(plist_t dict, const char* key, int64_t& out)
+{
+    plist_t item = PlistDictItem(dict, key, PLIST_UINT);
+    if (!item)
+        return false;
+    uint64_t value = 0;
+    plist_get_uint_val(item, &value);
+    // Negative integers come back as their two's complement.
+    out = static_cast<int64_t>(value);
+    return true;
+}
+
+}  // namespace KestrinMIMEEngineCommon

@@ -1,0 +1,51 @@
+// Reading SQLite databases of the user's mail folder without writing there.
+// Opening a WAL-mode database, even read-only, creates "-shm" and "-wal"
+// files beside it, and Apple Mail may be writing the database while we read.
+// So the database and its "-wal" file are copied into a private folder and
+// read from there.
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include "assets/AssetStoreBase.h"
+
+namespace KestrinMIMEEngineCommon {
+
+class SqliteReadCopy {
+public:
+    // Copies source (and source + "-wal" when present) into a new folder
+    // below the system's temporary folder; null when that fails.
+    static std::unique_ptr<SqliteReadCopy> Create(const std::string& source);
+    ~SqliteReadCopy();
+    SqliteReadCopy(const SqliteReadCopy&) = delete;
+    SqliteReadCopy& operator=(const SqliteReadCopy&) = delete;
+
+    const std::string& DatabasePath() const { return m_databasePath; }
+    const std::string& FolderPath() const { return m_folder; }
+
+private:
+    SqliteReadCopy(std::string folder, std::string databasePath);
+    std::string m_folder;
+    std::string m_databasePath;
+};
+
+// Opens a database read-only without SQLite's own mutex (flags 0x8001) and
+// installs a busy handler that always retries. Null on failure.
+SqliteHandle OpenReadOnlyDatabase(const std::string& path);
+
+// Whether the database file opens, without creating anything beside it (the
+// file is opened as immutable through a "file:" URI).
+bool DatabaseOpensInPlace(const std::string& path);
+
+// A prepared statement, or null when it does not prepare (a table or
+// column the database lacks).
+SqliteStatement PrepareStatement(sqlite3* db, const char* sql);
+// Column text, empty for NULL.
+std::string SqliteColumnText(sqlite3_stmt* stmt, int column);
+bool SqliteTableExists(sqlite3* db, const char* table);
+
+// "file:" URI of a file-system path, percent-encoding what URIs reserve.
+std::string SqliteFileURI(const std::string& path);
+
+}  // namespace KestrinMIMEEngineCommon
