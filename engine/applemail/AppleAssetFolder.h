@@ -1,0 +1,27 @@
+// Folders of the mailbox-directory stores. AppleAssetFolder is a grouping
+// folder (a plain directory holding mailboxes) and the root; the mailbox
+// folders derive from it.
+#pragma once
+
+#include <string>
+
+#include "assets/AssetFolderBase.h"
+
+namespace KestrinMIMEEngineCommon {
+
+class AppleAssetFolder : public AssetFolderBase {
+public:
+    // An empty name is taken from the location's last component.
+    AppleAssetFolder(const std::wstring& name, const std::string& location,
+                     const boost::shared_ptr<IAssetStore>& store,
+                     const boost::shared_ptr<IAssetFolder>& parent);
+
+    // These folders are read-only: never called.
+    virtual std::wstring MapFileName(const boost::shared_ptr<IAsset>& asset);
+    // True for a message file: the extension ".emlx" in any case. Hidden
+    // files, among them the AppleDouble companions ("._" + name) that copies
+    // to non-Mac disks leave beside every file, are no messages.
+    virtual bool IsAssetFile(const std::string& path);
+};
+
+}  // namespace KestrinMIMEEngineCommon

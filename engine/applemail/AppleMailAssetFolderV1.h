@@ -1,0 +1,71 @@
+// A mailbox bundle read straight from the file system: its messages are the
+// ".emlx" files of its message folders. In the older layout the one message
+// folder is <bundle>/Messages; the newer layout (AppleMailAssetFolderV2)
+// spreads them below a store-UUID folder.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include <boost/filesystem/operations.hpp>
+
+#include "applemail/AppleAssetFolder.h"
+
+namespace KestrinMIMEEngineCommon {
+
+class AppleMailAssetFolderV1 : public AppleAssetFolder {
+public:
+    AppleMailAssetFolderV1(const std::wstring& name, const std::string& location,
+                           const boost::shared_ptr<IAssetStore>& store,
+                           const boost::shared_ptr<IAssetFolder>& parent);
+
+    // Counts the message files of every message folder (a missing folder
+    // counts nothing); answers 0. Other file-system errors are thrown.
+    int RefreshAssetCount() override;
+    // Query kind 0: every message; other kinds: none.
+    boost::shared_ptr<IAssetIterator> GetAssetIterator(
+        unsigned queryKind, const boost::shared_ptr<IProgressPresenter>& presenter,
+        const boost::shared_ptr<ICancelable>& cancelable,
+        const boost::shared_ptr<ILogger>& logger) override;
+
+    std::vector<std::string> GetMessageFolders();
+
+protected:
+    // Counts with the folder lock held.
+    void CountMessages();
+
+    std::vector<std::string> m_messageFolders;
+};
+
+// One pass over a mailbox's message files, folder after folder, in listing
+// order. Only one directory listing is open at a time.
+class AppleMailAssetFolderV1Iterator : public IAssetIterator {
+public:
+    AppleMailAssetFolderV1Iterator(const boost::shared_ptr<IProgressPresenter>& presenter,
+                                   const boost::shared_ptr<ICancelable>& cancelable,
+                                   const boost::shared_ptr<ILogger>& logger,
+                                   const boost::shared_ptr<AppleMailAssetFolderV1>& folder);
+
+    int Begin() override;
+    int End() override { return 0; }
+    // The message at the current position; status 2 with no item when the
+    // iterator stands on nothing or the file can no longer be read.
+    boost::shared_ptr<IAssetQueryResult> GetCurrent() override;
+    void Increment() override;
+    bool IsValid() override { return m_valid; }
+    int GetUnitCount(int64_t* count) override;
+
+private:
+    boost::shared_ptr<IProgressPresenter> m_presenter;
+    boost::shared_ptr<ICancelable> m_cancelable;
+    boost::shared_ptr<ILogger> m_logger;
+    boost::shared_ptr<AppleMailAssetFolderV1> m_folder;
+    std::vector<std::string> m_messageFolders;
+    size_t m_nextFolder = 0;
+    boost::filesystem::directory_iterator m_listing;
+    bool m_firstStep = true;
+    bool m_valid = false;
+    bool m_begun = false;
+};
+
+}  // namespace KestrinMIMEEngineCommon

@@ -1,0 +1,60 @@
+#include "applemail/AppleMailAssetFolderV2.h"
+
+#include <algorithm>
+
+#include <boost/algorithm/string/predicate.hpp>
+#include <boost/thread/lock_guard.hpp>
+
+namespace fs = boost::filesystem;
+
+namespace KestrinMIMEEngineCommon {
+
+namespace {
+
+// A level of the store folder has a few entries (digit folders, Messages,
+// Attachments); sorted, the message folders come out in the same order on
+// every file system.
+std::vector<fs::path> SortedFolderEntries(const fs::path& folder)
+{
+    std::vector<fs::path> entries;
+    for (fs::directory_iterator it(folder), end; it != end; ++it) entries.push_back(it->path());
+    std::sort(entries.begin(), entries.end());
+    return entries;
+}
+
+}  // namespace
+
+bool AppleMailAssetFolderV2::IsStoreUUIDName(const std::string& name)
+{
+    return name.size() == 36 && name[8] == '-' && name[13] == '-';
+}
+
+int AppleMailAssetFolderV2::RefreshAssetCount()
+{
+    boost::lock_guard<boost::recursive_mutex> guard(Mutex());
+    m_messageFolders.clear();
+    for (const fs::path& entry : SortedFolderEntries(GetFolderId())) {
+        if (IsStoreUUIDName(entry.filename().string())) {
+            CollectMessageFolders(entry);
+            break;
+        }
+    }
+    CountMessages();
+    return 0;
+}
+
+void AppleMailAssetFolderV2::CollectMessageFolders(const fs::path& path)
+{
+    boost::system::error_code ec;
+    if (!fs::is_directory(path, ec)) return;
+    const std::string name = path.filename().string();
+    if (boost::algorithm::iequals(name, "Attachments")) return;
+    if (boost::algorithm::iequals(name, "Messages")) {
+        m_messageFolders.push_back(path.string());
+        // Only message files live inside; no need to look at each of them.
+        return;
+    }
+    for (const fs::path& entry : SortedFolderEntries(path)) CollectMessageFolders(entry);
+}
+
+}  // namespace KestrinMIMEEngineCommon

@@ -1,0 +1,56 @@
+#include "applemail/AppleMailDBStoreV1.h"
+
+#include <boost/filesystem/operations.hpp>
+#include <boost/make_shared.hpp>
+
+#include "applemail/AppleMailAssetFolderV1.h"
+#include "mime/KSCharsets.h"
+
+namespace fs = boost::filesystem;
+
+namespace KestrinMIMEEngineCommon {
+
+AppleMailDBStoreV1::AppleMailDBStoreV1(const std::string& rootPath, const std::wstring& name,
+                                       const std::string& stateDatabasePath)
+    : AppleMailDirectoryStore(rootPath, name, kStoreTypeAppleMailV1, stateDatabasePath)
+{
+}
+
+int AppleMailDBStoreV1::LoadFolderTree(const boost::shared_ptr<IProgressPresenter>& presenter,
+                                       const boost::shared_ptr<ICancelable>& cancelable,
+                                       const boost::shared_ptr<ILogger>& logger)
+{
+    return BuildFolderTree(presenter, cancelable, true);
+}
+
+int AppleMailDBStoreV1::VisitEntry(const fs::path& entry,
+                                   const boost::shared_ptr<AppleAssetFolder>& parent, bool,
+                                   const boost::shared_ptr<IProgressPresenter>& presenter,
+                                   const boost::shared_ptr<ICancelable>& cancelable)
+{
+    boost::system::error_code ec;
+    if (!fs::is_directory(entry, ec)) return kNotAFolder;
+
+    if (IsBundleExtension(entry, true)) {
+        const std::string extension = entry.extension().string();
+        const bool twoMessageFolders = fs::is_directory(entry / "Messages", ec) &&
+                                       fs::is_directory(entry / ("Messages" + extension), ec);
+        if (!twoMessageFolders) {
+            auto mailbox = boost::make_shared<AppleMailAssetFolderV1>(
+                UTF8ToWide(entry.stem().string()), entry.string(), shared_from_this(), parent);
+            parent->AddChild(mailbox);
+            int result = mailbox->RefreshAssetCount();
+            if (result == kStatusOK) result = Walk(entry, mailbox, false, presenter, cancelable);
+            return result;
+        }
+    }
+    // A directory holding "mbox" is a mailbox Apple Mail exported: not ours.
+    if (fs::exists(entry / "mbox", ec)) return kNotAFolder;
+    auto group = boost::make_shared<AppleAssetFolder>(std::wstring(), entry.string(),
+                                                      shared_from_this(), parent);
+    const int result = Walk(entry, group, false, presenter, cancelable);
+    if (result == kStatusOK && group->GetSubFolderCount() > 0) parent->AddChild(group);
+    return result;
+}
+
+}  // namespace KestrinMIMEEngineCommon

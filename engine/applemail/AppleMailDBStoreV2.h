@@ -1,0 +1,27 @@
+// The newer mailbox-directory layout: every ".mbox" bundle holds a
+// store-UUID folder with the message folders nested inside; bundles nest,
+// and plain directories outside bundles group them.
+#pragma once
+
+#include "applemail/AppleMailDirectoryStore.h"
+
+namespace KestrinMIMEEngineCommon {
+
+class AppleMailDBStoreV2 : public AppleMailDirectoryStore {
+public:
+    AppleMailDBStoreV2(const std::string& rootPath, const std::wstring& name,
+                       const std::string& stateDatabasePath);
+
+    // Answers 1 when canceled, else 0.
+    int LoadFolderTree(const boost::shared_ptr<IProgressPresenter>& presenter,
+                       const boost::shared_ptr<ICancelable>& cancelable,
+                       const boost::shared_ptr<ILogger>& logger) override;
+
+protected:
+    int VisitEntry(const boost::filesystem::path& entry,
+                   const boost::shared_ptr<AppleAssetFolder>& parent, bool insideMailbox,
+                   const boost::shared_ptr<IProgressPresenter>& presenter,
+                   const boost::shared_ptr<ICancelable>& cancelable) override;
+};
+
+}  // namespace KestrinMIMEEngineCommon

@@ -1,0 +1,317 @@
+#include "applemail/EMLXEmailAsset.h"
+
+#include <algorithm>
+#include <fstream>
+
+#include <boost/algorithm/string/predicate.hpp>
+#include <boost/algorithm/string/trim.hpp>
+#include <boost/filesystem.hpp>
+#include <boost/lexical_cast.hpp>
+#include <boost/make_shared.hpp>
+
+#include "applemail/AttachedFolderArchive.h"
+#include "formats/MboxWriter.h"
+#include "mime/KSCharsets.h"
+#include "streams/KSContainerData.h"
+#include "streams/KSDiagnostics.h"
+#include "streams/KSFileSystem.h"
+
+namespace fs = boost::filesystem;
+
+namespace KestrinMIMEEngineCommon {
+
+namespace {
+
+const char kContentLengthMarker[] = "X-Apple-Content-Length";
+const wchar_t kPartialWarning[] =
+    L"\r\n(Warning: This email has been partially downloaded from server or it may have "
+    L"uncached Attachments.)\uFEFF";
+
+struct GErrorFree {
+    void operator()(GError* error) const
+    {
+        if (error) g_error_free(error);
+    }
+};
+
+GMimeStreamPtr OpenReadStream(const fs::path& path)
+{
+    GError* rawError = nullptr;
+    GMimeStreamPtr stream = AdoptGObject(g_mime_stream_file_open(path.c_str(), "rb", &rawError));
+    std::unique_ptr<GError, GErrorFree> error(rawError);
+    if (!stream) {
+        KSDiagnostic("%s ERROR: Cannot open attachment content %s - %s\n", path.c_str(),
+                     error && error->message ? error->message : "unknown error");
+    }
+    return stream;
+}
+
+// Makes the stream the part's content: for an attached message the message
+// parsed from it, for any other leaf a data wrapper in the given encoding.
+bool SetPartContent(GMimeObject* part, GMimeStream* stream, GMimeContentEncoding encoding)
+{
+    if (!stream) return false;
+    if (GMIME_IS_MESSAGE_PART(part)) {
+        auto parser = AdoptGObject(g_mime_parser_new_with_stream(stream));
+        auto message = AdoptGObject(
+            g_mime_parser_construct_message(parser.get(), g_mime_parser_options_get_default()));
+        if (!message) return false;
+        g_mime_message_part_set_message(GMIME_MESSAGE_PART(part), message.get());
+        return true;
+    }
+    if (GMIME_IS_PART(part)) {
+        auto wrapper = AdoptGObject(g_mime_data_wrapper_new_with_stream(stream, encoding));
+        g_mime_part_set_content(GMIME_PART(part), wrapper.get());
+        return true;
+    }
+    return false;
+}
+
+bool IsDSStore(const std::string& name) { return boost::algorithm::istarts_with(name, ".DS_Store"); }
+
+// Entries of a folder sorted by name, so that "the first" does not depend on
+// the file system's listing order. Attachment folders hold a handful of
+// entries.
+std::vector<fs::path> SortedEntries(const fs::path& folder)
+{
+    std::vector<fs::path> entries;
+    boost::system::error_code ec;
+    for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec))
+        entries.push_back(it->path());
+    std::sort(entries.begin(), entries.end());
+    return entries;
+}
+
+std::string PartNumber(const std::vector<int>& indexPath)
+{
+    std::string number;
+    for (int index : indexPath) {
+        if (!number.empty()) number += '.';
+        number += std::to_string(index + 1);
+    }
+    return number;
+}
+
+// The name a file may take inside a folder of ours: the last component of
+// what the message says, never "." or "..", so a hostile file name cannot
+// point outside.
+std::string SafeLeafName(const char* name)
+{
+    if (!name) return {};
+    const fs::path leaf = fs::path(name).filename();
+    if (leaf.empty() || leaf == "." || leaf == ".." || leaf == "/") return {};
+    return leaf.string();
+}
+
+bool IsAutoArchivedFolder(GMimeObject* part)
+{
+    GMimeContentType* type = g_mime_object_get_content_type(part);
+    if (!type || !g_mime_content_type_is_type(type, "application", "zip")) return false;
+    const char* flag = g_mime_content_type_get_parameter(type, "x-mac-auto-archive");
+    return flag && boost::algorithm::iequals(flag, "yes");
+}
+
+// A folder the sender attached: Apple Mail keeps it unpacked as
+// attachments/<folder>; it is zipped again into a fresh temporary folder,
+// opened, and the folder removed while the stream keeps the data readable.
+GMimeStreamPtr ArchiveAttachedFolder(GMimeObject* part, const fs::path& attachments)
+{
+    std::string zipName = GMIME_IS_PART(part) ? SafeLeafName(g_mime_part_get_filename(GMIME_PART(part)))
+                                               : std::string();
+    if (zipName.empty()) {
+        for (const fs::path& entry : SortedEntries(attachments)) {
+            const std::string name = entry.filename().string();
+            if (IsDSStore(name)) continue;
+            boost::system::error_code ec;
+            if (fs::is_directory(entry, ec)) {
+                zipName = name + ".zip";
+                break;
+            }
+        }
+        if (zipName.empty()) return {};
+    }
+    const std::string folderName = fs::path(zipName).stem().string();
+    const fs::path folder = attachments / folderName;
+    boost::system::error_code ec;
+    if (folderName.empty() || !fs::is_directory(folder, ec)) return {};
+
+    const fs::path temporaryRoot = fs::temp_directory_path(ec);
+    if (ec) return {};
+    const fs::path temporary = temporaryRoot / fs::unique_path("%%%%-%%%%-%%%%-%%%%", ec);
+    if (ec) return {};
+    if (!KSFileSystem::CreateFolder(
+            KSFileSystemPath(boost::make_shared<KSPathTraitsFile>(), temporary.string())))
+        return {};
+    struct RemoveWhenDone {
+        fs::path path;
+        ~RemoveWhenDone()
+        {
+            boost::system::error_code ignored;
+            fs::remove_all(path, ignored);
+        }
+    } cleanup{temporary};
+
+    const fs::path zipPath = temporary / zipName;
+    if (!ZipAttachedFolder(folder, zipPath, folderName)) return {};
+    return OpenReadStream(zipPath);
+}
+
+// The first non-empty regular file of the part's attachment folder.
+GMimeStreamPtr OpenAttachmentFile(const fs::path& attachments)
+{
+    for (const fs::path& entry : SortedEntries(attachments)) {
+        if (IsDSStore(entry.filename().string())) continue;
+        boost::system::error_code ec;
+        if (!fs::is_regular_file(entry, ec)) continue;
+        const uintmax_t size = fs::file_size(entry, ec);
+        if (ec || size == 0) continue;
+        return OpenReadStream(entry);
+    }
+    return {};
+}
+
+// Counts what reaches the target, since GMime does not notice a write that
+// took only part of the bytes.
+class ShortWriteWatch : public KSDataStreamOut {
+public:
+    explicit ShortWriteWatch(boost::shared_ptr<KSDataStreamOut> target) : m_target(std::move(target))
+    {
+    }
+    void Lock() override { m_target->Lock(); }
+    void Unlock() override { m_target->Unlock(); }
+    size_t Write(const void* buffer, size_t n) override
+    {
+        const size_t written = m_target->Write(buffer, n);
+        if (written < n) m_short = true;
+        return written;
+    }
+    bool Flush() override { return m_target->Flush(); }
+    bool WasShort() const { return m_short; }
+
+private:
+    boost::shared_ptr<KSDataStreamOut> m_target;
+    bool m_short = false;
+};
+
+}  // namespace
+
+EMLXEmailAsset::EMLXEmailAsset(const std::string& path) : m_path(path)
+{
+    std::ifstream in(path, std::ios::binary);
+    if (!in) return;
+    m_readable = true;
+
+    std::string countLine;
+    std::getline(in, countLine);
+    boost::algorithm::trim(countLine);
+    int64_t messageSize = 0;
+    bool counted = true;
+    try {
+        messageSize = boost::lexical_cast<int64_t>(countLine);
+    } catch (const boost::bad_lexical_cast&) {
+        KSDiagnostic("%s ERROR: BadCast: On mimeSize in EMLXEmailAsset\n");
+        counted = false;
+    }
+    // A negative count says as little as a zero one.
+    if (!counted || messageSize <= 0) {
+        m_description += L"Skipped : Blank EMLX file: ";
+        m_description += UTF8ToWide(path);
+        m_attributes |= kAssetFlagIncomplete;
+    }
+    const int64_t messageStart = in ? static_cast<int64_t>(in.tellg()) : -1;
+    in.close();
+
+    if (messageSize > 0 && messageStart >= 0) {
+        m_message = ParseMimeMessageFromFile(path, messageStart, messageSize);
+        if (m_message) {
+            GMimeObject* top = g_mime_message_get_mime_part(m_message.get());
+            std::vector<int> indexPath;
+            const fs::path file(path);
+            fs::path stem = file.filename();
+            for (int i = 0; i < 2 && stem.has_extension(); ++i) stem = stem.stem();
+            if (top && ReassembleParts(top, indexPath, stem.string(), file.parent_path().string()))
+                m_attributes |= kAssetFlagIncomplete;
+
+            GMimeHeaderList* headers = g_mime_object_get_header_list(GMIME_OBJECT(m_message.get()));
+            m_noHeaderList = !headers || g_mime_header_list_get_count(headers) == 0;
+            m_parsed = 1;
+            const MessageSummary summary = SummarizeMessage(m_message.get());
+            FillSummary(summary.from, summary.date, summary.subject, summary.messageId);
+        }
+    }
+    if (m_attributes & kAssetFlagIncomplete) m_description += kPartialWarning;
+}
+
+EMLXEmailAsset::~EMLXEmailAsset() = default;
+
+bool EMLXEmailAsset::ReassembleParts(GMimeObject* part, std::vector<int>& indexPath,
+                                     const std::string& stem, const std::string& messageFolder)
+{
+    bool incomplete = false;
+    if (g_mime_object_get_header(part, kContentLengthMarker)) {
+        incomplete = true;
+        const std::string number = PartNumber(indexPath);
+        const fs::path folder(messageFolder);
+        const fs::path emlxPart = folder / (stem + "." + number + ".emlxpart");
+        boost::system::error_code ec;
+        if (fs::is_regular_file(emlxPart, ec)) {
+            // An empty one means Apple Mail never got the content: looking
+            // further would find nothing better.
+            if (fs::file_size(emlxPart, ec) != 0 && !ec) {
+                const GMimeContentEncoding encoding =
+                    GMIME_IS_PART(part) ? g_mime_part_get_content_encoding(GMIME_PART(part))
+                                        : GMIME_CONTENT_ENCODING_DEFAULT;
+                if (SetPartContent(part, OpenReadStream(emlxPart).get(), encoding))
+                    incomplete = false;
+            }
+        } else {
+            const fs::path attachments = folder.parent_path() / "Attachments" / stem / number;
+            GMimeStreamPtr content;
+            if (IsAutoArchivedFolder(part)) content = ArchiveAttachedFolder(part, attachments);
+            // Without the unpacked folder the zip itself may still be there.
+            if (!content) content = OpenAttachmentFile(attachments);
+            if (content && SetPartContent(part, content.get(), GMIME_CONTENT_ENCODING_BINARY))
+                incomplete = false;
+        }
+        g_mime_object_remove_header(part, kContentLengthMarker);
+    }
+
+    if (GMIME_IS_MULTIPART(part)) {
+        GMimeMultipart* multipart = GMIME_MULTIPART(part);
+        const int count = g_mime_multipart_get_count(multipart);
+        for (int i = 0; i < count; ++i) {
+            indexPath.push_back(i);
+            if (ReassembleParts(g_mime_multipart_get_part(multipart, i), indexPath, stem,
+                                messageFolder))
+                incomplete = true;
+            indexPath.pop_back();
+        }
+    }
+    return incomplete;
+}
+
+int EMLXEmailAsset::WriteRawMessage(const boost::shared_ptr<KSDataStreamOut>& out)
+{
+    if (!m_message || !out) return kWriteOK;
+    auto watch = boost::make_shared<ShortWriteWatch>(out);
+    GMimeStreamPtr stream = CreateMimeStream(watch);
+    if (!stream) return kWriteShort;
+    const ssize_t written =
+        g_mime_object_write_to_stream(GMIME_OBJECT(m_message.get()), nullptr, stream.get());
+    g_mime_stream_flush(stream.get());
+    return written < 0 || watch->WasShort() ? kWriteShort : kWriteOK;
+}
+
+int EMLXEmailAsset::WriteMBOXMessage(std::ostream& out)
+{
+    if (!m_message) {
+        out << '\n';
+        out.flush();
+        return out ? kWriteOK : kWriteStreamFailed;
+    }
+    auto bytes = boost::make_shared<KSByteVector>();
+    if (WriteRawMessage(boost::make_shared<KSVectorData>(bytes)) != kWriteOK) return kWriteShort;
+    return WriteMboxEntry(out, bytes, m_message.get(), 1);
+}
+
+}  // namespace KestrinMIMEEngineCommon

@@ -1,0 +1,261 @@
+// The mailbox-directory stores: which folders a tree of mailbox bundles
+// becomes, what each folder counts, and that its iterator yields exactly what
+// it counted.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+#include "EmlxTestSupport.h"
+#include "applemail/AppleMailDBStoreV1.h"
+#include "applemail/AppleMailDBStoreV2.h"
+#include "libbuilder/Mailboxes.h"
+#include "mime/KSCharsets.h"
+#include "support/TestSupport.h"
+
+namespace fs = boost::filesystem;
+using namespace KestrinMIMEEngineCommon;
+using namespace kestrin_libbuilder;
+
+namespace {
+
+MailboxMessage Message(uint64_t id, const std::string& subject)
+{
+    return {id, MakeMessage(subject, TextPart("text of " + subject + "\n"), 1500000000 + id)};
+}
+
+MailboxMessage PartialMessage(uint64_t id, const std::string& subject)
+{
+    return {id, MakeMessage(subject, Multipart("mixed", {TextPart("see attached\n"),
+                                                         AttachmentPart("a.pdf", "application/pdf",
+                                                                        "PDF of " + subject,
+                                                                        PartStorage::Attachments)}))};
+}
+
+// Every folder below the root as "path count".
+void Describe(const boost::shared_ptr<IAssetFolder>& folder, std::vector<std::string>& out)
+{
+    for (const auto& child : folder->GetSubFolders()) {
+        out.push_back(WideToUTF8(child->GetPath()) + " " + std::to_string(child->GetAssetCount()));
+        Describe(child, out);
+    }
+}
+
+std::vector<std::string> Describe(IAssetStore& store)
+{
+    std::vector<std::string> out;
+    if (auto root = store.GetRootFolder()) Describe(root, out);
+    return out;
+}
+
+boost::shared_ptr<IAssetFolder> Find(IAssetStore& store, const std::wstring& path)
+{
+    std::vector<boost::shared_ptr<IAssetFolder>> pending = {store.GetRootFolder()};
+    while (!pending.empty()) {
+        auto folder = pending.back();
+        pending.pop_back();
+        if (!folder) continue;
+        if (folder->GetPath() == path) return folder;
+        for (const auto& child : folder->GetSubFolders()) pending.push_back(child);
+    }
+    return {};
+}
+
+// The subjects the folder's iterator yields, sorted.
+std::vector<std::string> Listed(const boost::shared_ptr<IAssetFolder>& folder)
+{
+    std::vector<std::string> subjects;
+    auto iterator = folder->GetAssetIterator(kQueryKindNew, {}, {}, {});
+    if (!iterator) return subjects;
+    iterator->Begin();
+    for (; iterator->HasCurrent(); iterator->Increment()) {
+        auto result = iterator->GetCurrent();
+        EXPECT_EQ(result->GetStatus(), kQueryStatusReadable);
+        EXPECT_EQ(result->GetUnits(), 1u);
+        if (auto asset = result->GetAsset()) subjects.push_back(WideToUTF8(asset->GetTitle()));
+    }
+    std::sort(subjects.begin(), subjects.end());
+    return subjects;
+}
+
+// The newer layout with everything the walk and the counting must get right.
+fs::path BuildV2Tree(const fs::path& root)
+{
+    const std::string inboxUuid = MakeStoreUuid(1);
+    const fs::path inbox = WriteV2Mailbox(
+        root, "Inbox", inboxUuid,
+        {Message(5, "five"), PartialMessage(1498, "fourteen ninety-eight"), Message(123456, "big")});
+    const fs::path data = inbox / inboxUuid / "Data";
+    // Neither AppleDouble companions, hidden files nor anything below
+    // "Attachments" are messages.
+    kestrin_test::WriteFile(data / "Messages" / "._5.emlx", "resource fork");
+    kestrin_test::WriteFile(data / "Messages" / ".hidden.emlx", "hidden");
+    kestrin_test::WriteFile(data / "1" / "Attachments" / "1498" / "stray.emlx", "not a message");
+    kestrin_test::WriteFile(data / "Messages" / "notes.txt", "not a message");
+    WriteV2Mailbox(inbox, "Sub", MakeStoreUuid(2), {Message(7, "nested")});
+    WriteV2Mailbox(root / "Account", "Work", MakeStoreUuid(3),
+                   {Message(1, "work one"), Message(2000, "work two")});
+    fs::create_directories(root / "Empty" / "Deeper");
+    WriteV2Mailbox(root, ".Hidden", MakeStoreUuid(4), {Message(1, "hidden box")});
+    WriteV2Mailbox(root, "._Companion", MakeStoreUuid(5), {Message(1, "companion box")});
+    return inbox;
+}
+
+// The older layout, with the three bundle extensions and an exported mailbox.
+void BuildV1Tree(const fs::path& root)
+{
+    const fs::path sent =
+        WriteV1Mailbox(root, "Sent", {Message(1, "sent one"), PartialMessage(2, "sent two")}, ".imapmbox");
+    kestrin_test::WriteFile(sent / "Messages" / "._1.emlx", "resource fork");
+    kestrin_test::WriteFile(sent / "Messages" / ".hidden.emlx", "hidden");
+    kestrin_test::WriteFile(sent / "Attachments" / "2" / "stray.emlx", "not a message");
+    WriteV1Mailbox(sent, "Old", {Message(3, "old")});
+    WriteV1Mailbox(root / "IMAP-user@host", "INBOX", {Message(4, "imap")}, ".imapmbox");
+    WriteV1Mailbox(root / "IMAP-user@host", "Feeds", {Message(5, "feed")}, ".rssmbox");
+    // A folder holding an exported mailbox file belongs to another reader,
+    // bundles inside it included.
+    kestrin_test::WriteFile(root / "Exported" / "mbox", "From x\n\nbody\n");
+    WriteV1Mailbox(root / "Exported", "Inside", {Message(6, "inside export")});
+    fs::create_directories(root / "Nothing" / "Here");
+}
+
+class CancelAlways : public ICancelable {
+public:
+    bool IsCanceled() override { return true; }
+    void Cancel() override {}
+};
+
+}  // namespace
+
+TEST(MailboxDirectoryStoreTest, V2TreeListsEveryMessageOnce)
+{
+    kestrin_test::TempDir dir;
+    BuildV2Tree(dir / "Mail");
+    auto store = boost::make_shared<AppleMailDBStoreV2>((dir / "Mail").string(), L"", "");
+    ASSERT_EQ(store->Open({}, {}, {}, false), kStatusOK);
+    EXPECT_TRUE(store->IsOpen());
+
+    const std::vector<std::string> expected = {
+        "/Account/ -1", "/Account/Work/ 2", "/Inbox/ 3", "/Inbox/Sub/ 1",
+    };
+    EXPECT_EQ(Describe(*store), expected);
+
+    const std::vector<std::string> inbox = {"big", "five", "fourteen ninety-eight"};
+    EXPECT_EQ(Listed(Find(*store, L"/Inbox/")), inbox);
+    EXPECT_EQ(Listed(Find(*store, L"/Inbox/Sub/")), std::vector<std::string>{"nested"});
+    const std::vector<std::string> work = {"work one", "work two"};
+    EXPECT_EQ(Listed(Find(*store, L"/Account/Work/")), work);
+    EXPECT_EQ(Find(*store, L"/Inbox/")->GetFolderKind(), kFolderKindMail);
+    EXPECT_EQ(Find(*store, L"/Account/")->GetFolderKind(), kFolderKindGeneric);
+}
+
+TEST(MailboxDirectoryStoreTest, V1TreeListsEveryMessageOnce)
+{
+    kestrin_test::TempDir dir;
+    BuildV1Tree(dir / "Mail");
+    auto store = boost::make_shared<AppleMailDBStoreV1>((dir / "Mail").string(), L"", "");
+    ASSERT_EQ(store->Open({}, {}, {}, false), kStatusOK);
+
+    const std::vector<std::string> expected = {
+        "/IMAP-user@host/ -1", "/IMAP-user@host/Feeds/ 1", "/IMAP-user@host/INBOX/ 1",
+        "/Sent/ 2",            "/Sent/Old/ 1",
+    };
+    EXPECT_EQ(Describe(*store), expected);
+    const std::vector<std::string> sent = {"sent one", "sent two"};
+    EXPECT_EQ(Listed(Find(*store, L"/Sent/")), sent);
+    EXPECT_EQ(Listed(Find(*store, L"/Sent/Old/")), std::vector<std::string>{"old"});
+    EXPECT_EQ(Listed(Find(*store, L"/IMAP-user@host/Feeds/")), std::vector<std::string>{"feed"});
+}
+
+TEST(MailboxDirectoryStoreTest, ChosenBundleIsItsOwnFolder)
+{
+    kestrin_test::TempDir dir;
+    const fs::path inbox = BuildV2Tree(dir / "Mail");
+    BuildV1Tree(dir / "Old");
+    auto v2 = boost::make_shared<AppleMailDBStoreV2>(inbox.string(), L"", "");
+    ASSERT_EQ(v2->Open({}, {}, {}, false), kStatusOK);
+    EXPECT_EQ(Describe(*v2), (std::vector<std::string>{"/Inbox/ 3", "/Inbox/Sub/ 1"}));
+
+    auto v1 = boost::make_shared<AppleMailDBStoreV1>((dir / "Old" / "Sent.imapmbox").string(), L"", "");
+    ASSERT_EQ(v1->Open({}, {}, {}, false), kStatusOK);
+    EXPECT_EQ(Describe(*v1), (std::vector<std::string>{"/Sent/ 2", "/Sent/Old/ 1"}));
+}
+
+TEST(MailboxDirectoryStoreTest, StoresIdentifyThemselves)
+{
+    kestrin_test::TempDir dir;
+    auto v1 = boost::make_shared<AppleMailDBStoreV1>(dir.str(), L"", "");
+    auto v2 = boost::make_shared<AppleMailDBStoreV2>(dir.str(), L"Named", "");
+    EXPECT_EQ(v1->GetStoreKind(), kStoreTypeAppleMailV1);
+    EXPECT_EQ(v2->GetStoreKind(), kStoreTypeAppleMailV2);
+    EXPECT_EQ(v1->GetStoreName(), L"Apple Mail Database");
+    EXPECT_EQ(v2->GetStoreName(), L"Named");
+    EXPECT_TRUE(v1->SupportsFolderKind(kFolderKindMail));
+    EXPECT_FALSE(v2->SupportsFolderKind(kFolderKindContacts));
+
+    ASSERT_EQ(v1->Open({}, {}, {}, false), kStatusOK);
+    auto root = v1->GetRootFolder();
+    ASSERT_TRUE(root);
+    EXPECT_EQ(root->GetName(), UTF8ToWide(dir.str()));
+    EXPECT_EQ(root->GetPath(), L"/");
+    EXPECT_EQ(root->GetFolderKind(), kFolderKindRoot);
+}
+
+TEST(MailboxDirectoryStoreTest, OpeningEdgeCases)
+{
+    kestrin_test::TempDir dir;
+    BuildV2Tree(dir / "Mail");
+    for (bool older : {true, false}) {
+        SCOPED_TRACE(older ? "V1" : "V2");
+        auto make = [&](const fs::path& root) -> boost::shared_ptr<AssetStoreBase> {
+            if (older) return boost::make_shared<AppleMailDBStoreV1>(root.string(), L"", "");
+            return boost::make_shared<AppleMailDBStoreV2>(root.string(), L"", "");
+        };
+        // A missing root opens with an empty tree.
+        auto missing = make(dir / "nowhere");
+        EXPECT_EQ(missing->Open({}, {}, {}, false), kStatusOK);
+        ASSERT_TRUE(missing->GetRootFolder());
+        EXPECT_EQ(missing->GetRootFolder()->GetSubFolderCount(), 0u);
+        EXPECT_FALSE(fs::exists(dir / "nowhere")) << "the mail folder is never created";
+
+        // Canceled while loading: closed, without a tree.
+        auto canceled = make(dir / "Mail");
+        EXPECT_EQ(canceled->Open({}, boost::make_shared<CancelAlways>(), {}, true), kStatusCanceled);
+        EXPECT_FALSE(canceled->IsOpen());
+        EXPECT_FALSE(canceled->GetRootFolder());
+    }
+}
+
+TEST(MailboxDirectoryStoreTest, IteratorEdgeCases)
+{
+    kestrin_test::TempDir dir;
+    const fs::path box = WriteV1Mailbox(dir / "Mail", "Box", {Message(1, "one"), Message(2, "two")});
+    auto store = boost::make_shared<AppleMailDBStoreV1>((dir / "Mail").string(), L"", "");
+    ASSERT_EQ(store->Open({}, {}, {}, false), kStatusOK);
+    auto folder = Find(*store, L"/Box/");
+    ASSERT_TRUE(folder);
+    EXPECT_FALSE(folder->GetAssetIterator(kQueryKindDeleted, {}, {}, {}));
+
+    auto iterator = folder->GetAssetIterator(kQueryKindNew, {}, {}, {});
+    int64_t units = -5;
+    iterator->Begin();
+    EXPECT_EQ(iterator->GetUnitCount(&units), 0);
+    EXPECT_EQ(units, 2);
+    ASSERT_TRUE(iterator->HasCurrent());
+    iterator->Begin();  // a second Begin does not restart or skip
+    ASSERT_TRUE(iterator->HasCurrent());
+
+    // Both files go away after listing: each is reported unreadable, not
+    // handed on as an empty message.
+    fs::remove(box / "Messages" / "1.emlx");
+    fs::remove(box / "Messages" / "2.emlx");
+    int yielded = 0;
+    for (; iterator->HasCurrent(); iterator->Increment()) {
+        ++yielded;
+        auto result = iterator->GetCurrent();
+        EXPECT_EQ(result->GetStatus(), kQueryStatusUnreadable);
+        EXPECT_FALSE(result->GetAsset());
+        EXPECT_EQ(result->GetUnits(), 0u);
+    }
+    EXPECT_LE(yielded, 2);
+    EXPECT_EQ(iterator->GetCurrent()->GetStatus(), kQueryStatusUnreadable);
+}
