@@ -27,25 +27,6 @@ const wchar_t kPartialWarning[] =
     L"\r\n(Warning: This email has been partially downloaded from server or it may have "
     L"uncached Attachments.)\uFEFF";
 
-struct GErrorFree {
-    void operator()(GError* error) const
-    {
-        if (error) g_error_free(error);
-    }
-};
-
-GMimeStreamPtr OpenReadStream(const fs::path& path)
-{
-    GError* rawError = nullptr;
-    GMimeStreamPtr stream = AdoptGObject(g_mime_stream_file_open(path.c_str(), "rb", &rawError));
-    std::unique_ptr<GError, GErrorFree> error(rawError);
-    if (!stream) {
-        KSDiagnostic("%s ERROR: Cannot open attachment content %s - %s\n", path.c_str(),
-                     error && error->message ? error->message : "unknown error");
-    }
-    return stream;
-}
-
 // Makes the stream the part's content: for an attached message the message
 // parsed from it, for any other leaf a data wrapper in the given encoding.
 bool SetPartContent(GMimeObject* part, GMimeStream* stream, GMimeContentEncoding encoding)
@@ -153,7 +134,7 @@ GMimeStreamPtr ArchiveAttachedFolder(GMimeObject* part, const fs::path& attachme
 
     const fs::path zipPath = temporary / zipName;
     if (!ZipAttachedFolder(folder, zipPath, folderName)) return {};
-    return OpenReadStream(zipPath);
+    return OpenMimeFileStream(zipPath.string());
 }
 
 // The first non-empty regular file of the part's attachment folder.
@@ -165,7 +146,7 @@ GMimeStreamPtr OpenAttachmentFile(const fs::path& attachments)
         if (!fs::is_regular_file(entry, ec)) continue;
         const uintmax_t size = fs::file_size(entry, ec);
         if (ec || size == 0) continue;
-        return OpenReadStream(entry);
+        return OpenMimeFileStream(entry.string());
     }
     return {};
 }
@@ -261,7 +242,7 @@ bool EMLXEmailAsset::ReassembleParts(GMimeObject* part, std::vector<int>& indexP
                 const GMimeContentEncoding encoding =
                     GMIME_IS_PART(part) ? g_mime_part_get_content_encoding(GMIME_PART(part))
                                         : GMIME_CONTENT_ENCODING_DEFAULT;
-                if (SetPartContent(part, OpenReadStream(emlxPart).get(), encoding))
+                if (SetPartContent(part, OpenMimeFileStream(emlxPart.string()).get(), encoding))
                     incomplete = false;
             }
         } else {

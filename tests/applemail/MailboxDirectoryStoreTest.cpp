@@ -212,7 +212,9 @@ TEST(MailboxDirectoryStoreTest, OpeningEdgeCases)
         };
         // A missing root opens with an empty tree.
         auto missing = make(dir / "nowhere");
+        kestrin_test::CapturedDiagnostics diagnostics;
         EXPECT_EQ(missing->Open({}, {}, {}, false), kStatusOK);
+        EXPECT_NE(diagnostics.text().find("ERROR: Cannot list mailbox folder"), std::string::npos);
         ASSERT_TRUE(missing->GetRootFolder());
         EXPECT_EQ(missing->GetRootFolder()->GetSubFolderCount(), 0u);
         EXPECT_FALSE(fs::exists(dir / "nowhere")) << "the mail folder is never created";

@@ -1,0 +1,170 @@
+// End to end: a generated library of the newer mailbox-directory layout,
+// exported through the export driver to EML files and to mbox files. Every
+// message must arrive, with the attachments Apple Mail kept beside it.
+#include <gtest/gtest.h>
+
+#include <map>
+
+#include "EmlxTestSupport.h"
+#include "applemail/AppleMailDBStoreV2.h"
+#include "export/ExportDriver.h"
+#include "export/OutputGeneralFormatStoreProvider.h"
+#include "libbuilder/Mailboxes.h"
+#include "mime/KSCharsets.h"
+#include "support/TestSupport.h"
+
+namespace fs = boost::filesystem;
+using namespace KestrinMIMEEngineCommon;
+using namespace kestrin_libbuilder;
+using emlx_test::DecodedPart;
+
+namespace {
+
+class CollectingLogger : public ILogger {
+public:
+    std::wstring text;
+    void Log(const std::wstring& line, bool, bool toFile) override
+    {
+        if (toFile) text += line + L"\r\n";
+    }
+};
+
+// A message whose part 2 is an attachment stored as given.
+struct ExpectedMessage {
+    uint64_t id;
+    std::string subject;
+    PartStorage storage;
+    std::string content;  // decoded content of part 2; empty for a text-only message
+};
+
+MailboxMessage Build(const ExpectedMessage& m)
+{
+    if (m.content.empty())
+        return {m.id, MakeMessage(m.subject, TextPart("only text\nFrom the start of a line\n"),
+                                  1500000000 + m.id)};
+    return {m.id, MakeMessage(m.subject,
+                              Multipart("mixed", {TextPart("see attached\n"),
+                                                  AttachmentPart(m.subject + ".bin",
+                                                                 "application/octet-stream",
+                                                                 m.content, m.storage)}),
+                              1500000000 + m.id)};
+}
+
+size_t OpenDescriptors()
+{
+    size_t count = 0;
+    for (fs::directory_iterator it("/proc/self/fd"), end; it != end; ++it) ++count;
+    return count;
+}
+
+std::string SubjectOf(const std::string& bytes)
+{
+    GMimeMessagePtr message =
+        ParseMimeMessageFromBuffer(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size());
+    const char* subject = message ? g_mime_message_get_subject(message.get()) : nullptr;
+    return subject ? subject : "";
+}
+
+// Every message written below the output directory, by subject: whole .eml
+// files, or the entries of .mbox files (split at their separator lines).
+std::map<std::string, std::string> WrittenMessages(const fs::path& output)
+{
+    std::map<std::string, std::string> messages;
+    for (fs::recursive_directory_iterator it(output), end; it != end; ++it) {
+        const std::string extension = it->path().extension().string();
+        if (!fs::is_regular_file(it->path())) continue;
+        const std::string bytes = kestrin_test::ReadFile(it->path());
+        if (extension == ".eml") {
+            messages[SubjectOf(bytes)] = bytes;
+        } else if (extension == ".mbox") {
+            size_t start = 0;
+            while (start < bytes.size()) {
+                EXPECT_EQ(bytes.compare(start, 7, "From - "), 0) << it->path();
+                const size_t body = bytes.find('\n', start) + 1;
+                size_t next = bytes.find("\nFrom - ", body);
+                next = next == std::string::npos ? bytes.size() : next + 1;
+                const std::string entry = bytes.substr(body, next - body);
+                messages[SubjectOf(entry)] = entry;
+                start = next;
+            }
+        }
+    }
+    return messages;
+}
+
+}  // namespace
+
+TEST(MailboxDirectoryExportTest, V2LibraryExportsEveryMessageWithItsAttachments)
+{
+    const std::vector<ExpectedMessage> inbox = {
+        {5, "plain", PartStorage::Inline, ""},
+        {1498, "from emlxpart", PartStorage::EmlxPart, std::string("EMLXPART\x00\x01\xfe", 11)},
+        {123456, "from attachments", PartStorage::Attachments, "ATTACHMENTS FOLDER"},
+        {2001, "still inline", PartStorage::Inline, "INLINE CONTENT"},
+    };
+    const std::vector<ExpectedMessage> sub = {{7, "nested", PartStorage::Attachments, "NESTED"}};
+    const std::vector<ExpectedMessage> work = {{1, "lost", PartStorage::Missing, "NEVER STORED"}};
+
+    kestrin_test::TempDir dir;
+    auto build = [](const std::vector<ExpectedMessage>& list) {
+        std::vector<MailboxMessage> out;
+        for (const auto& m : list) out.push_back(Build(m));
+        return out;
+    };
+    const fs::path inboxBundle = WriteV2Mailbox(dir / "Mail", "Inbox", MakeStoreUuid(1), build(inbox));
+    WriteV2Mailbox(inboxBundle, "Sub", MakeStoreUuid(2), build(sub));
+    WriteV2Mailbox(dir / "Mail" / "Account", "Work", MakeStoreUuid(3), build(work));
+
+    for (int target : {kGeneralTargetEML, kGeneralTargetMbox}) {
+        SCOPED_TRACE(target == kGeneralTargetEML ? "EML" : "mbox");
+        auto store = boost::make_shared<AppleMailDBStoreV2>((dir / "Mail").string(), L"", "");
+        ASSERT_EQ(store->Open({}, {}, {}, false), kStatusOK);
+        // The selection, parents before children, as the application makes it.
+        std::vector<boost::shared_ptr<IAssetFolder>> folders;
+        std::vector<boost::shared_ptr<IAssetFolder>> pending = store->GetRootFolder()->GetSubFolders();
+        while (!pending.empty()) {
+            auto folder = pending.front();
+            pending.erase(pending.begin());
+            folders.push_back(folder);
+            for (const auto& child : folder->GetSubFolders()) pending.push_back(child);
+        }
+        ASSERT_EQ(folders.size(), 4u);
+
+        kestrin_test::TempDir output;
+        const size_t descriptorsBefore = OpenDescriptors();
+        auto provider =
+            boost::make_shared<OutputGeneralFormatStoreProvider>(output.str(), target, std::vector<int>());
+        auto logger = boost::make_shared<CollectingLogger>();
+        ExportSummary summary;
+        const int64_t total = static_cast<int64_t>(folders.size());
+        int64_t counter = 0;
+        RunExport(summary, &total, {}, folders, logger, {}, provider, kQueryKindNew, true, &counter);
+        provider->CloseStores();
+        provider.reset();
+        EXPECT_EQ(OpenDescriptors(), descriptorsBefore) << "every message's files are closed";
+
+        EXPECT_EQ(summary.status, kExportSucceeded) << WideToUTF8(logger->text);
+        EXPECT_EQ(summary.processed, 6);
+        EXPECT_EQ(summary.failed, 0);
+
+        const std::map<std::string, std::string> written = WrittenMessages(output.path());
+        EXPECT_EQ(written.size(), 6u);
+        for (const auto* list : {&inbox, &sub, &work}) {
+            for (const ExpectedMessage& m : *list) {
+                SCOPED_TRACE(m.subject);
+                EXPECT_NE(logger->text.find(L"\r\nSubject : " + UTF8ToWide(m.subject)), std::wstring::npos);
+                auto found = written.find(m.subject);
+                ASSERT_NE(found, written.end());
+                EXPECT_EQ(found->second.find("X-Apple-Content-Length"), std::string::npos);
+                if (m.storage == PartStorage::Missing) {
+                    EXPECT_EQ(DecodedPart(found->second, "2"), "");
+                } else if (!m.content.empty()) {
+                    EXPECT_EQ(DecodedPart(found->second, "2"), m.content);
+                }
+            }
+        }
+        EXPECT_NE(logger->text.find(L"\r\nSubject : lost\r\n(Warning: This email has been partially "
+                                    L"downloaded from server or it may have uncached Attachments.)"),
+                  std::wstring::npos);
+    }
+}
