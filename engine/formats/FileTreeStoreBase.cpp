@@ -19,7 +19,10 @@ int FileTreeStoreBase::Open(const boost::shared_ptr<IProgressPresenter>& present
 
     int result = AssetStoreBase::Open(presenter, cancelable, logger, createLocation, extra1, extra2);
     if (result == kStatusOK) {
-        if (createLocation) CreateDirectoryTree(GetLocation());
+        // A location that cannot be made is a store that cannot take items.
+        if (createLocation && !CreateDirectoryTree(GetLocation())) result = kStatusFailed;
+    }
+    if (result == kStatusOK) {
         if (presenter) presenter->PostStoreMessage(UTF8ToWide(GetLocation()));
         result = LoadFolderTree(presenter, cancelable, logger);
         if (result == kStatusOK && cancelable && cancelable->IsCanceled()) result = kStatusCanceled;

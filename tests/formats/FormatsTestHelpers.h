@@ -1,6 +1,8 @@
 // Helpers shared by the EML and mbox store tests.
 #pragma once
 
+#include <algorithm>
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -72,9 +74,18 @@ inline std::vector<std::string> ReadMailbox(const boost::shared_ptr<IAssetFolder
     return messages;
 }
 
+// The source tree: KESTRIN_SOURCE_DIR when set, else the tree this binary
+// was built from.
+inline std::string SourceRoot()
+{
+    const char* fromEnvironment = std::getenv("KESTRIN_SOURCE_DIR");
+    return fromEnvironment && *fromEnvironment ? std::string(fromEnvironment)
+                                               : std::string(KESTRIN_FORMATS_SOURCE_DIR);
+}
+
 inline std::string FixturePath(const std::string& relative)
 {
-    return kestrin_test::SourceDir() + "/tests/fixtures/formats/" + relative;
+    return SourceRoot() + "/tests/fixtures/formats/" + relative;
 }
 
 inline void CopyTree(const fs::path& from, const fs::path& to)

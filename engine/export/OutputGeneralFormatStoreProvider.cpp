@@ -1,0 +1,79 @@
+#include "export/OutputGeneralFormatStoreProvider.h"
+
+#include <boost/filesystem.hpp>
+#include <boost/make_shared.hpp>
+
+#include "formats/EMLAssetStore.h"
+#include "formats/MBOXAssetStore.h"
+#include "mime/KSCharsets.h"
+
+namespace fs = boost::filesystem;
+
+namespace KestrinMIMEEngineCommon {
+
+namespace {
+
+std::string FirstFreePath(const std::string& base)
+{
+    boost::system::error_code ec;
+    if (!fs::exists(base, ec)) return base;
+    for (unsigned n = 1;; ++n) {
+        const std::string candidate = base + " (" + std::to_string(n) + ")";
+        if (!fs::exists(candidate, ec)) return candidate;
+    }
+}
+
+}  // namespace
+
+OutputGeneralFormatStoreProvider::OutputGeneralFormatStoreProvider(
+    const std::string& outputRoot, int targetType, const std::vector<int>& mergeList,
+    const boost::shared_ptr<void>& extra1, const boost::shared_ptr<void>& extra2)
+    : m_outputRoot(outputRoot),
+      m_mailDirectory(FirstFreePath(outputRoot + "/Mails")),
+      m_extra1(extra1),
+      m_extra2(extra2),
+      m_targetType(targetType)
+{
+}
+
+OutputGeneralFormatStoreProvider::~OutputGeneralFormatStoreProvider() = default;
+
+int OutputGeneralFormatStoreProvider::OpenMailStore()
+{
+    if (m_mailStore) return m_openResult;
+    const std::wstring name = UTF8ToWide(fs::path(m_mailDirectory).filename().string());
+    if (m_targetType == kGeneralTargetMbox) {
+        m_mailStore = boost::make_shared<MBOXAssetStore>(m_mailDirectory, name, ":memory:",
+                                                         kStoreTypeMbox);
+    } else {
+        m_mailStore = boost::make_shared<EMLAssetStore>(m_mailDirectory, name, true, ":memory:");
+    }
+    m_openResult = m_mailStore->Open({}, {}, {}, true, m_extra1, m_extra2);
+    return m_openResult;
+}
+
+boost::shared_ptr<IAssetFolderMutable> OutputGeneralFormatStoreProvider::GetOutputFolder(
+    const boost::shared_ptr<IAssetFolder>& source, const boost::shared_ptr<IAsset>& asset,
+    bool useDefaultFolder)
+{
+    if (OpenMailStore() != kStatusOK) return {};
+    const boost::shared_ptr<IAssetStore> sourceStore = source ? source->GetStore() : nullptr;
+    auto bound = m_sourceRoots.find(sourceStore);
+    if (bound == m_sourceRoots.end()) {
+        bound = m_sourceRoots
+                    .emplace(sourceStore, boost::dynamic_pointer_cast<IAssetFolderMutable>(
+                                              m_mailStore->GetRootFolderImpl()))
+                    .first;
+    }
+    boost::shared_ptr<IAssetFolderMutable> start = bound->second;
+    return m_mailStore->MapAssetFolderRelative(source, start, true);
+}
+
+int OutputGeneralFormatStoreProvider::CloseStores(const boost::shared_ptr<void>& extra1,
+                                                  const boost::shared_ptr<void>& extra2)
+{
+    if (m_mailStore) m_mailStore->Close(extra1, extra2);
+    return kStatusOK;
+}
+
+}  // namespace KestrinMIMEEngineCommon

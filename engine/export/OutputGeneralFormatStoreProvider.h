@@ -1,0 +1,60 @@
+// The output store provider of the mail file formats: a directory of EML
+// files or a tree of mbox files below "<output root>/Mails" (or "Mails (n)"
+// when that exists), mirroring the source folders.
+#pragma once
+
+#include <map>
+#include <string>
+#include <vector>
+
+#include <boost/enable_shared_from_this.hpp>
+#include <boost/shared_ptr.hpp>
+
+#include "assets/IAssetStore.h"
+#include "export/IOutputStoreProvider.h"
+
+namespace KestrinMIMEEngineCommon {
+
+// Target types of the general provider.
+enum : int { kGeneralTargetMbox = 6, kGeneralTargetEML = 7 };
+
+class OutputGeneralFormatStoreProvider
+    : public IOutputStoreProvider,
+      public boost::enable_shared_from_this<OutputGeneralFormatStoreProvider> {
+public:
+    // targetType 6 writes mbox files, anything else EML files. The merge
+    // list (contact and calendar merge options) is not read by mail output.
+    // Nothing is created on disk until the first item arrives.
+    OutputGeneralFormatStoreProvider(const std::string& outputRoot, int targetType,
+                                     const std::vector<int>& mergeList,
+                                     const boost::shared_ptr<void>& extra1 = {},
+                                     const boost::shared_ptr<void>& extra2 = {});
+    ~OutputGeneralFormatStoreProvider() override;
+
+    // The output folder with the source folder's chain of names below the
+    // mail store's root, created on first use; empty when the mail store
+    // could not be opened.
+    boost::shared_ptr<IAssetFolderMutable> GetOutputFolder(
+        const boost::shared_ptr<IAssetFolder>& source, const boost::shared_ptr<IAsset>& asset,
+        bool useDefaultFolder) override;
+    int CloseStores(const boost::shared_ptr<void>& extra1 = {},
+                    const boost::shared_ptr<void>& extra2 = {}) override;
+
+    const std::string& GetMailDirectory() const { return m_mailDirectory; }
+    // Empty until the first item.
+    boost::shared_ptr<IAssetStoreMutable> GetMailStore() const { return m_mailStore; }
+
+private:
+    int OpenMailStore();
+
+    std::string m_outputRoot;
+    std::string m_mailDirectory;
+    std::map<boost::shared_ptr<IAssetStore>, boost::shared_ptr<IAssetFolderMutable>> m_sourceRoots;
+    boost::shared_ptr<IAssetStoreMutable> m_mailStore;
+    boost::shared_ptr<void> m_extra1;
+    boost::shared_ptr<void> m_extra2;
+    int m_targetType;
+    int m_openResult = kStatusOK;
+};
+
+}  // namespace KestrinMIMEEngineCommon
