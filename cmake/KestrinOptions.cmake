@@ -43,7 +43,12 @@ function(kestrin_add_test name)
   cmake_parse_arguments(ARG "" "" "SOURCES;LINKS" ${ARGN})
   add_executable(${name} ${ARG_SOURCES})
   target_link_libraries(${name} PRIVATE ${ARG_LINKS} kestrin_test_support GTest::gtest GTest::gmock GTest::gtest_main kestrin_options)
-  gtest_discover_tests(${name}
-    DISCOVERY_TIMEOUT 60
-    PROPERTIES ENVIRONMENT "TZ=UTC;LANG=C.UTF-8;KESTRIN_SOURCE_DIR=${PROJECT_SOURCE_DIR};KESTRIN_SAMPLES_DIR=${KESTRIN_SAMPLES_DIR}")
+  # The environment (TZ, LANG, source and sample folders) is fixed by
+  # support/TestEnvironment.cpp inside every binary, so a test behaves the
+  # same under ctest, a debugger or a plain run.
+  target_sources(${name} PRIVATE ${PROJECT_SOURCE_DIR}/tests/support/TestEnvironment.cpp)
+  target_compile_definitions(${name} PRIVATE
+    KESTRIN_SOURCE_DIR_DEFAULT="${PROJECT_SOURCE_DIR}"
+    KESTRIN_SAMPLES_DIR_DEFAULT="${KESTRIN_SAMPLES_DIR}")
+  gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60)
 endfunction()
