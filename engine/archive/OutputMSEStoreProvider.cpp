@@ -1,0 +1,78 @@
+#include "archive/OutputMSEStoreProvider.h"
+
+#include <boost/filesystem.hpp>
+#include <boost/make_shared.hpp>
+
+#include "mime/KSCharsets.h"
+
+namespace fs = boost::filesystem;
+
+namespace KestrinMIMEEngineCommon {
+
+namespace {
+
+// Anything at the path, a dangling link included, makes the name taken.
+bool PathTaken(const std::string& path)
+{
+    boost::system::error_code ec;
+    return fs::exists(fs::symlink_status(path, ec));
+}
+
+}  // namespace
+
+OutputMSEStoreProvider::OutputMSEStoreProvider(const std::string& targetFolder,
+                                               const std::wstring& baseName)
+    : m_targetFolder(targetFolder), m_baseName(baseName)
+{
+}
+
+OutputMSEStoreProvider::~OutputMSEStoreProvider() = default;
+
+std::string OutputMSEStoreProvider::FreePackagePath(const std::string& folder,
+                                                    const std::string& baseName)
+{
+    const std::string base = folder + "/" + baseName;
+    std::string candidate = base + ".rge";
+    for (unsigned n = 1; PathTaken(candidate); ++n)
+        candidate = base + " (" + std::to_string(n) + ").rge";
+    return candidate;
+}
+
+bool OutputMSEStoreProvider::OpenArchive(const boost::shared_ptr<IAssetStore>& sourceStore)
+{
+    if (m_archive) return true;
+    // A package that failed to open is not tried again: every retry would
+    // leave another numbered package behind.
+    if (m_openFailed) return false;
+    const std::string packagePath = FreePackagePath(m_targetFolder, WideToUTF8(m_baseName));
+    auto archive = boost::make_shared<MSEAssetStore>(
+        packagePath, UTF8ToWide(fs::path(packagePath).filename().string()), ":memory:");
+    if (archive->Open({}, {}, {}, true) != kStatusOK) {
+        m_openFailed = true;
+        return false;
+    }
+    m_archive = archive;
+    m_storeMap[sourceStore] = archive;
+    m_createdStores.push_back(archive);
+    return true;
+}
+
+boost::shared_ptr<IAssetFolderMutable> OutputMSEStoreProvider::GetOutputFolder(
+    const boost::shared_ptr<IAssetFolder>& source, const boost::shared_ptr<IAsset>& asset,
+    bool useDefaultFolder)
+{
+    if (!OpenArchive(source ? source->GetStore() : boost::shared_ptr<IAssetStore>())) return {};
+    const int assetType = asset ? asset->GetAssetType() : kAssetTypeEmail;
+    if (assetType == kAssetTypeContact || assetType == kAssetTypeCalendarEvent || useDefaultFolder)
+        return m_archive->GetDefaultFolderMutable(assetType, true);
+    return m_archive->MapAssetFolderRelative(source, true);
+}
+
+int OutputMSEStoreProvider::CloseStores(const boost::shared_ptr<void>& extra1,
+                                        const boost::shared_ptr<void>& extra2)
+{
+    for (const auto& store : m_createdStores) store->Close(extra1, extra2);
+    return kStatusOK;
+}
+
+}  // namespace KestrinMIMEEngineCommon

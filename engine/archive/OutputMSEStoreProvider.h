@@ -1,0 +1,50 @@
+// The output store provider of the Outlook archive: one package
+// "<base name>.rge" in the target folder (or "<base name> (n).rge" when that
+// is taken), shared by every source store of the export.
+#pragma once
+
+#include <map>
+#include <string>
+#include <vector>
+
+#include "archive/MSEAssetStore.h"
+#include "export/IOutputStoreProvider.h"
+
+namespace KestrinMIMEEngineCommon {
+
+class OutputMSEStoreProvider : public IOutputStoreProvider {
+public:
+    // Nothing is created on disk until the first item arrives.
+    OutputMSEStoreProvider(const std::string& targetFolder, const std::wstring& baseName);
+    ~OutputMSEStoreProvider() override;
+
+    // Contacts and events (and every item when useDefaultFolder is set) go
+    // to the package's default folder for their type; other items to the
+    // source folder's counterpart below "Mail". Empty when the package
+    // could not be opened.
+    boost::shared_ptr<IAssetFolderMutable> GetOutputFolder(
+        const boost::shared_ptr<IAssetFolder>& source, const boost::shared_ptr<IAsset>& asset,
+        bool useDefaultFolder) override;
+    // Closes every created store, in creation order; answers 0.
+    int CloseStores(const boost::shared_ptr<void>& extra1 = {},
+                    const boost::shared_ptr<void>& extra2 = {}) override;
+
+    // Empty until the first item.
+    boost::shared_ptr<MSEAssetStore> GetArchiveStore() const { return m_archive; }
+
+    // The first of base.rge, base (1).rge, base (2).rge, ... in the folder
+    // with nothing at that path.
+    static std::string FreePackagePath(const std::string& folder, const std::string& baseName);
+
+private:
+    bool OpenArchive(const boost::shared_ptr<IAssetStore>& sourceStore);
+
+    std::string m_targetFolder;
+    std::wstring m_baseName;
+    std::map<boost::shared_ptr<IAssetStore>, boost::shared_ptr<IAssetStoreMutable>> m_storeMap;
+    std::vector<boost::shared_ptr<IAssetStoreMutable>> m_createdStores;
+    boost::shared_ptr<MSEAssetStore> m_archive;
+    bool m_openFailed = false;
+};
+
+}  // namespace KestrinMIMEEngineCommon
