@@ -43,9 +43,19 @@ MBOXAssetFolder::MBOXAssetFolder(const std::string& path, const std::wstring& na
                                  const boost::shared_ptr<IAssetStore>& store,
                                  const boost::shared_ptr<IAssetFolder>& parent,
                                  bool isDefaultFolder, bool isBundle)
+    : MBOXAssetFolder(path, isBundle ? path + "/mbox" : path, name, store, parent, isDefaultFolder)
+{
+    m_isBundle = isBundle;
+}
+
+MBOXAssetFolder::MBOXAssetFolder(const std::string& path, const std::string& mailboxPath,
+                                 const std::wstring& name,
+                                 const boost::shared_ptr<IAssetStore>& store,
+                                 const boost::shared_ptr<IAssetFolder>& parent,
+                                 bool isDefaultFolder)
     : AssetFolderBase(name.empty() ? StemOf(path) : name, path, store, parent, isDefaultFolder),
-      m_mailboxPath(isBundle ? path + "/mbox" : path),
-      m_isBundle(isBundle)
+      m_mailboxPath(mailboxPath),
+      m_isBundle(false)
 {
     if (parent) SetFolderKind(kFolderKindMail);
 }

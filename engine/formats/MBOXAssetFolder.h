@@ -66,6 +66,14 @@ public:
     // logs "Error while opening file: " + path when that fails.
     bool OpenForWriting(const boost::shared_ptr<ILogger>& logger);
 
+protected:
+    // For folders that keep their mailbox file elsewhere than the two
+    // layouts above (the archive package keeps it inside the folder's own
+    // directory).
+    MBOXAssetFolder(const std::string& path, const std::string& mailboxPath,
+                    const std::wstring& name, const boost::shared_ptr<IAssetStore>& store,
+                    const boost::shared_ptr<IAssetFolder>& parent, bool isDefaultFolder);
+
 private:
     void CloseMailbox(const boost::shared_ptr<ILogger>& logger);
     std::string SubFolderPathFor(const std::wstring& safeName);
