@@ -9,6 +9,7 @@
 #include <zip.h>
 
 #include "EmlxTestSupport.h"
+#include "applemail/AppleMailDBStoreV2.h"
 #include "applemail/EMLXEmailAsset.h"
 #include "libbuilder/Emlx.h"
 #include "libbuilder/MessageSpec.h"
@@ -457,4 +458,29 @@ TEST_F(EmlxSamplesTest, WrongByteCountsStillGiveTheMessage)
         EXPECT_NE(asset.GetDescription().find(L"\r\nSubject : "), std::wstring::npos);
         EXPECT_EQ(RawOutput(asset).find("X-Apple-Content-Length"), std::string::npos);
     }
+}
+
+TEST_F(EmlxSamplesTest, RealMailboxIsReadByTheNewerLayoutStore)
+{
+    const fs::path data = Copy("hoover-testdata/data");
+    auto store = boost::make_shared<AppleMailDBStoreV2>(data.string(), L"", "");
+    ASSERT_EQ(store->Open({}, {}, {}, false), kStatusOK);
+    const auto mailboxes = store->GetRootFolder()->GetSubFolders();
+    ASSERT_EQ(mailboxes.size(), 1u) << "a folder without bundles is no folder of the tree";
+    EXPECT_EQ(mailboxes[0]->GetName(), L"lists");
+    EXPECT_EQ(mailboxes[0]->GetAssetCount(), 1);
+
+    auto iterator = mailboxes[0]->GetAssetIterator(kQueryKindNew, {}, {}, {});
+    iterator->Begin();
+    ASSERT_TRUE(iterator->HasCurrent());
+    auto asset = boost::dynamic_pointer_cast<IEmailAsset>(iterator->GetCurrent()->GetAsset());
+    ASSERT_TRUE(asset);
+    EXPECT_EQ(asset->GetAssetFlags(), 0);
+    EXPECT_NE(RawOutput(*asset).find(kestrin_test::ReadFile(
+                  data / "lists.mbox" / "F2D0D67E-7B19-4C30-B2E9-B58FE4789D51" / "Data" / "1" /
+                  "Messages" / "1498.3.emlxpart")),
+              std::string::npos)
+        << "the stripped part is written with its stored encoding";
+    iterator->Increment();
+    EXPECT_FALSE(iterator->HasCurrent());
 }
