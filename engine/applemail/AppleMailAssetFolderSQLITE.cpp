@@ -269,15 +269,13 @@ boost::shared_ptr<IAsset> AppleMailAssetFolderSQLITE::LoadMessageAsset(int64_t m
     const int64_t dateReceived = sqlite3_column_int64(stmt.get(), 4);
 
     if (assetId.empty()) {
-        uint32_t crc = 0;
+        // Sender name, address and subject, each left out when NULL.
+        std::string key;
         for (int column = 0; column < 3; ++column) {
-            if (sqlite3_column_type(stmt.get(), column) == SQLITE_NULL)
-                continue;
-            const void* bytes = sqlite3_column_blob(stmt.get(), column);
-            const int length = sqlite3_column_bytes(stmt.get(), column);
-            if (bytes && length > 0)
-                crc = Crc32(bytes, static_cast<size_t>(length), crc);
+            if (sqlite3_column_type(stmt.get(), column) != SQLITE_NULL)
+                key += SqliteColumnText(stmt.get(), column);
         }
+        const uint32_t crc = Crc32(key.data(), key.size());
         assetId = "UID:" + boost::lexical_cast<std::string>(crc) + "|" +
                   boost::lexical_cast<std::string>(dateSent) + "|" +
                   boost::lexical_cast<std::string>(dateReceived);

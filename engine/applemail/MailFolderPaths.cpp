@@ -194,12 +194,9 @@ bool SplitMailboxPath(const std::string& path, std::vector<std::string>& out)
     return !out.empty();
 }
 
-uint32_t Crc32(const void* bytes, size_t length, uint32_t previous)
+uint32_t Crc32(const void* bytes, size_t length)
 {
-    // boost::crc_32_type keeps its register un-XORed; resume from the final
-    // value of the previous run.
     boost::crc_32_type crc;
-    crc.reset(previous ^ 0xFFFFFFFFu);
     crc.process_bytes(bytes, length);
     return crc.checksum();
 }

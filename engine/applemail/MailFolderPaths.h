@@ -46,8 +46,8 @@ bool IsSafePathComponent(const std::string& component);
 // absolute path or "//"), "..", or holding a NUL byte.
 bool SplitMailboxPath(const std::string& path, std::vector<std::string>& out);
 
-// Decimal text of the CRC-32 (reflected 0x04C11DB7, initial value and final
-// XOR 0xFFFFFFFF) of the bytes.
-uint32_t Crc32(const void* bytes, size_t length, uint32_t previous = 0);
+// The CRC-32 of the bytes (reflected 0x04C11DB7, initial value and final
+// XOR 0xFFFFFFFF).
+uint32_t Crc32(const void* bytes, size_t length);
 
 }  // namespace KestrinMIMEEngineCommon
