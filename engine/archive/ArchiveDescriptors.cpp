@@ -70,13 +70,17 @@ std::vector<uint8_t> ExpandArchiveTemplate(
 
 void WriteArchiveDescriptors(const std::string& packagePath)
 {
-    CreateDirectoryTree(packagePath + "/Contents");
+    // Asked for every item routed to a default folder: when the package is
+    // complete this costs a few status calls and nothing is expanded.
     std::vector<uint8_t> expanded;
     for (const DescriptorFile& descriptor : kDescriptorFiles) {
         const std::string path = packagePath + "/" + descriptor.relativePath;
         if (PathTaken(path)) continue;
-        if (expanded.empty()) expanded = ExpandArchiveTemplate();
-        if (expanded.empty()) return;
+        if (expanded.empty()) {
+            expanded = ExpandArchiveTemplate();
+            if (expanded.empty()) return;
+            CreateDirectoryTree(packagePath + "/Contents");
+        }
         KSDataLock<KSFileData> file(boost::make_shared<KSFileData>(path));
         file->Write(expanded.data() + descriptor.offset, descriptor.size);
         file->Flush();

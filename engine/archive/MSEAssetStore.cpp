@@ -162,7 +162,7 @@ boost::shared_ptr<IAssetFolderMutable> MSEAssetStore::GetDefaultFolderMutable(in
 {
     boost::lock_guard<boost::recursive_mutex> guard(StoreMutex());
     if (create) {
-        CreateDirectoryTree(m_location);
+        if (!IsDirectory(m_location)) CreateDirectoryTree(m_location);
         WriteArchiveDescriptors(m_location);
     }
     switch (assetType) {
