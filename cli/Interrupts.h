@@ -1,0 +1,19 @@
+// Ctrl-C: the first asks the running load or export to stop, the second
+// ends the process at once.
+#pragma once
+
+namespace KestrinCli {
+
+// The interrupt handler's whole work, safe inside a signal handler: counts
+// the request; on the second one the process exits at once with status 1.
+void RequestInterrupt();
+// Requests since the last reset.
+int InterruptCount();
+void ResetInterrupts();
+
+// Routes SIGINT to RequestInterrupt; RestoreInterruptHandler puts back what
+// was there before.
+void InstallInterruptHandler();
+void RestoreInterruptHandler();
+
+}  // namespace KestrinCli

@@ -1,0 +1,446 @@
+#include "cli/KestrinCli.h"
+
+#include <cstdio>
+#include <memory>
+#include <sstream>
+
+#include <boost/algorithm/string/replace.hpp>
+#include <boost/filesystem.hpp>
+#include <boost/optional.hpp>
+
+#include "app/Application.h"
+#include "app/EventQueueDispatcher.h"
+#include "app/ExportRun.h"
+#include "app/MainWindowController.h"
+#include "app/StoreContentViewController.h"
+#include "cli/CliFrontEnd.h"
+#include "cli/Interrupts.h"
+#include "mime/KSCharsets.h"
+
+namespace KestrinCli {
+
+using namespace KestrinApp;
+using KestrinMIMEEngineCommon::WideToUTF8;
+namespace fs = boost::filesystem;
+
+std::string Usage()
+{
+    return "Usage:\n"
+           "  kestrin list    [SOURCE] [--json]\n"
+           "  kestrin convert [SOURCE] --to eml|mbox|archive --out DIR [--folder PATH]...\n"
+           "                  [--skip-empty] [--no-progress]\n"
+           "\n"
+           "SOURCE is an Apple Mail data folder, an older mail folder or a folder of\n"
+           "exported mailboxes (default: ~/Library/Mail).\n"
+           "\n"
+           "list        prints the folders with their message counts and paths.\n"
+           "  --json    prints them as JSON.\n"
+           "convert     converts every folder, or those named with --folder.\n"
+           "  --to      eml (one file per message), mbox (one file per folder) or\n"
+           "            archive (a package Outlook for Mac imports).\n"
+           "  --out     the folder that receives \"Converted Data\".\n"
+           "  --folder  a folder path as list prints it (\"/Inbox/\"), with everything\n"
+           "            below it; may be repeated.\n"
+           "  --skip-empty   leaves out folders without messages.\n"
+           "  --no-progress  draws no progress line.\n"
+           "\n"
+           "Ctrl-C once stops the conversion before the next message; twice quits at once.\n"
+           "Exit status: 0 success, 1 cancelled, 2 completed with errors, 3 the source\n"
+           "could not be loaded, 64 wrong usage.\n";
+}
+
+std::string JsonString(const std::string& utf8)
+{
+    std::string out = "\"";
+    for (const char c : utf8) {
+        const auto byte = static_cast<unsigned char>(c);
+        switch (c) {
+        case '"':
+            out += "\\\"";
+            break;
+        case '\\':
+            out += "\\\\";
+            break;
+        case '\n':
+            out += "\\n";
+            break;
+        case '\r':
+            out += "\\r";
+            break;
+        case '\t':
+            out += "\\t";
+            break;
+        default:
+            if (byte < 0x20) {
+                char escaped[8];
+                std::snprintf(escaped, sizeof escaped, "\\u%04x", byte);
+                out += escaped;
+            } else {
+                out += c;
+            }
+        }
+    }
+    return out + "\"";
+}
+
+namespace {
+
+class UsageError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+struct Arguments {
+    std::string command;
+    std::string source;
+    bool json = false;
+    std::string to;
+    std::string out;
+    std::vector<std::string> folders;
+    bool skipEmpty = false;
+    bool noProgress = false;
+};
+
+Arguments Parse(const std::vector<std::string>& args)
+{
+    Arguments parsed;
+    if (args.empty())
+        throw UsageError("missing command");
+    parsed.command = args[0];
+    if (parsed.command != "list" && parsed.command != "convert")
+        throw UsageError("unknown command \"" + parsed.command + "\"");
+    const bool convert = parsed.command == "convert";
+
+    bool haveSource = false;
+    for (size_t i = 1; i < args.size(); ++i) {
+        std::string word = args[i];
+        boost::optional<std::string> inlineValue;
+        if (word.size() > 2 && word.compare(0, 2, "--") == 0) {
+            const size_t equals = word.find('=');
+            if (equals != std::string::npos) {
+                inlineValue = word.substr(equals + 1);
+                word = word.substr(0, equals);
+            }
+        }
+        const auto value = [&]() -> std::string {
+            if (inlineValue)
+                return *inlineValue;
+            if (i + 1 >= args.size())
+                throw UsageError(word + " needs a value");
+            return args[++i];
+        };
+        const auto flag = [&] {
+            if (inlineValue)
+                throw UsageError(word + " takes no value");
+        };
+        if (word == "--json" && !convert) {
+            flag();
+            parsed.json = true;
+        } else if (word == "--to" && convert) {
+            parsed.to = value();
+        } else if (word == "--out" && convert) {
+            parsed.out = value();
+        } else if (word == "--folder" && convert) {
+            parsed.folders.push_back(value());
+        } else if (word == "--skip-empty" && convert) {
+            flag();
+            parsed.skipEmpty = true;
+        } else if (word == "--no-progress" && convert) {
+            flag();
+            parsed.noProgress = true;
+        } else if (word == "--") {
+            // Everything after is the source.
+            for (++i; i < args.size(); ++i) {
+                if (haveSource)
+                    throw UsageError("more than one source given");
+                parsed.source = args[i];
+                haveSource = true;
+            }
+        } else if (!word.empty() && word[0] == '-') {
+            throw UsageError("unknown option " + word + " for " + parsed.command);
+        } else {
+            if (haveSource)
+                throw UsageError("more than one source given");
+            parsed.source = word;
+            haveSource = true;
+        }
+    }
+    if (!haveSource)
+        parsed.source = DefaultMailFolder();
+    if (parsed.source.empty())
+        throw UsageError("the source is empty");
+    if (convert) {
+        if (parsed.to.empty())
+            throw UsageError("convert needs --to eml, mbox or archive");
+        if (parsed.to != "eml" && parsed.to != "mbox" && parsed.to != "archive")
+            throw UsageError("--to must be eml, mbox or archive, not \"" + parsed.to + "\"");
+        if (parsed.out.empty())
+            throw UsageError("convert needs --out DIR");
+    }
+    return parsed;
+}
+
+int FormatIndexFor(const std::string& target)
+{
+    if (target == "archive")
+        return 0;
+    if (target == "mbox")
+        return 2;
+    return 1;
+}
+
+// "Inbox" and "/Inbox" name the folder list prints as "/Inbox/".
+std::string NormalizeFolderPath(std::string path)
+{
+    if (path.empty() || path.front() != '/')
+        path.insert(path.begin(), '/');
+    if (path.back() != '/')
+        path.push_back('/');
+    return path;
+}
+
+std::string FolderPath(const std::shared_ptr<TreeNode>& node)
+{
+    const auto& data = node->NodeData();
+    return data && data->GetFolder() ? WideToUTF8(data->GetFolder()->GetPath()) : std::string();
+}
+
+void FindByPath(const std::shared_ptr<TreeNode>& from, const std::string& path,
+                std::vector<std::shared_ptr<TreeNode>>& found)
+{
+    for (const auto& child : from->AllChildren()) {
+        if (FolderPath(child) == path)
+            found.push_back(child);
+        FindByPath(child, path, found);
+    }
+}
+
+void PrintTree(std::ostream& out, const std::shared_ptr<TreeNode>& node, size_t depth)
+{
+    for (const auto& child : node->Children()) {
+        out << std::string(depth * 2, ' ') << WideToUTF8(child->NodeData()->RowText()) << "    "
+            << FolderPath(child) << "\n";
+        PrintTree(out, child, depth + 1);
+    }
+}
+
+void PrintJsonFolder(std::ostream& out, const std::shared_ptr<TreeNode>& node)
+{
+    const auto& data = node->NodeData();
+    out << "{\"name\":" << JsonString(WideToUTF8(data->Name()))
+        << ",\"path\":" << JsonString(FolderPath(node)) << ",\"kind\":" << data->folderType
+        << ",\"count\":" << data->contentCount << ",\"children\":[";
+    bool first = true;
+    for (const auto& child : node->Children()) {
+        if (!first)
+            out << ",";
+        first = false;
+        PrintJsonFolder(out, child);
+    }
+    out << "]}";
+}
+
+// The report text ends its lines with CR LF, as the log file does.
+std::string TerminalText(std::string text)
+{
+    boost::algorithm::replace_all(text, "\r\n", "\n");
+    return text;
+}
+
+// One run of the application without a window.
+class Session {
+public:
+    Session(const Arguments& arguments, std::ostream& out, std::ostream& err,
+            const CliEnvironment& environment)
+        : m_arguments(arguments), m_out(out), m_err(err),
+          m_showProgress(environment.stderrIsTerminal && !arguments.noProgress),
+          m_alerts(err), m_choosers(arguments.out), m_progress(err, m_showProgress),
+          m_loading(err, m_showProgress),
+          m_content(m_state, m_dispatcher, m_alerts, m_loading, MakeAppleMailStoreFactory()),
+          m_window(MainWindowSeams{m_state, m_dispatcher, m_alerts, m_choosers, m_workspace,
+                                   m_reports, m_progress},
+                   m_content, MakeStandardProviderFactory())
+    {
+        m_progress.onItemShown = environment.onItemShown;
+    }
+
+    ~Session()
+    {
+        // Whatever ended the run, the workers must not be left waiting for a
+        // main thread that is gone.
+        m_loading.SetCancelRequested(true);
+        m_progress.SetCancelRequested(true);
+        m_dispatcher.RunUntil([&] { return !m_content.IsLoading() && !m_window.IsExporting(); });
+    }
+
+    int Run()
+    {
+        const int loaded = Load();
+        if (loaded != kExitSuccess)
+            return loaded;
+        return m_arguments.command == "list" ? List() : Convert();
+    }
+
+private:
+    int Load()
+    {
+        boost::system::error_code error;
+        if (!fs::is_directory(m_arguments.source, error)) {
+            m_err << "kestrin: Error occurred while loading your email data.\n"
+                  << "The folder " << m_arguments.source << " does not exist.\n";
+            return kExitLoadFailed;
+        }
+        int result = kLoadFailed;
+        m_content.SetLoadFinishedHandler([&](int r) { result = r; });
+        OpenDatabaseController selection(m_state, m_alerts, m_choosers, [this] {
+            m_window.WorkflowStepCompleted(WorkflowStep::kFolderSelection);
+        });
+        selection.LocalFolderSelectionCompleted(m_arguments.source);
+        m_dispatcher.RunUntil([&] {
+            if (InterruptCount() > 0)
+                m_loading.SetCancelRequested(true);
+            m_loading.Draw();
+            return !m_content.IsLoading();
+        });
+        if (result == kLoadCanceled) {
+            m_err << "kestrin: loading canceled.\n";
+            return kExitCanceled;
+        }
+        if (result != kLoadSucceeded || !m_content.SourceStore())
+            return kExitLoadFailed;
+        return kExitSuccess;
+    }
+
+    std::shared_ptr<TreeNode> StoreRow()
+    {
+        const auto& root = m_content.FolderView().RootNode();
+        if (!root)
+            return {};
+        const auto rows = root->AllChildren();
+        return rows.empty() ? nullptr : rows.front();
+    }
+
+    int List()
+    {
+        const auto store = m_content.SourceStore();
+        const auto row = StoreRow();
+        if (m_arguments.json) {
+            m_out << "{\"store\":{\"name\":" << JsonString(WideToUTF8(store->GetStoreName()))
+                  << ",\"kind\":" << store->GetStoreKind()
+                  << ",\"location\":" << JsonString(store->GetLocation()) << "},\"root\":";
+            if (row)
+                PrintJsonFolder(m_out, row);
+            else
+                m_out << "null";
+            m_out << "}\n";
+            return kExitSuccess;
+        }
+        if (row) {
+            m_out << WideToUTF8(row->NodeData()->RowText()) << "    " << store->GetLocation()
+                  << "\n";
+            PrintTree(m_out, row, 1);
+        }
+        return kExitSuccess;
+    }
+
+    int Select()
+    {
+        FolderViewController& view = m_content.FolderView();
+        if (m_arguments.folders.empty() || !view.RootNode())
+            return kExitSuccess;
+        view.SetSelected(nullptr, false, kAnyFolderType, true);
+        for (const auto& wanted : m_arguments.folders) {
+            std::vector<std::shared_ptr<TreeNode>> found;
+            FindByPath(view.RootNode(), NormalizeFolderPath(wanted), found);
+            if (found.empty()) {
+                m_err << "kestrin: there is no folder " << NormalizeFolderPath(wanted)
+                      << " in " << m_arguments.source << " (kestrin list shows the folders)\n";
+                return kExitUsage;
+            }
+            for (const auto& node : found)
+                view.SetSelected(node, true, kAnyFolderType, true);
+        }
+        view.UpdateAllItemStatusForContainerClass(kAllCategories);
+        return kExitSuccess;
+    }
+
+    int Convert()
+    {
+        m_content.SetIgnoreEmptyFolders(m_arguments.skipEmpty);
+        const int selected = Select();
+        if (selected != kExitSuccess)
+            return selected;
+
+        m_window.SetOutputFormatIndex(FormatIndexFor(m_arguments.to));
+        m_window.ClickConvert();
+        if (!m_window.IsExporting())
+            return kExitErrors;  // nothing selected: the alert said so
+        m_dispatcher.RunUntil([&] {
+            PassOnInterrupt(m_progress);
+            m_progress.Draw();
+            return !m_window.IsExporting();
+        });
+
+        const auto& report = m_reports.Report();
+        if (!report) {
+            m_err << "kestrin: the conversion ended without a result.\n";
+            return kExitErrors;
+        }
+        m_out << report->title << "\n\n"
+              << TerminalText(report->report) << "\n"
+              << report->footer1 << "\n"
+              << report->footer2 << "\n";
+        switch (report->exportResult) {
+        case 0:
+            return kExitSuccess;
+        case 1:
+            return kExitCanceled;
+        default:
+            return kExitErrors;
+        }
+    }
+
+    const Arguments& m_arguments;
+    std::ostream& m_out;
+    std::ostream& m_err;
+    bool m_showProgress;
+    AppStateData m_state;
+    EventQueueDispatcher m_dispatcher;
+    CliAlerts m_alerts;
+    CliChoosers m_choosers;
+    CliWorkspace m_workspace;
+    CliReportView m_reports;
+    CliProgressSheet m_progress;
+    CliLoadingSheet m_loading;
+    StoreContentViewController m_content;
+    MainWindowController m_window;
+};
+
+}  // namespace
+
+int RunKestrin(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
+               const CliEnvironment& environment)
+{
+    try {
+        if (!args.empty() && (args[0] == "--help" || args[0] == "-h" || args[0] == "help")) {
+            out << Usage();
+            return kExitSuccess;
+        }
+        const Arguments arguments = Parse(args);
+        InitializeApplication();
+        ResetInterrupts();
+        Session session(arguments, out, err, environment);
+        return session.Run();
+    } catch (const UsageError& wrong) {
+        err << "kestrin: " << wrong.what() << "\n\n" << Usage();
+        return kExitUsage;
+    } catch (const std::exception& failure) {
+        err << "kestrin: " << failure.what() << "\n";
+        return kExitErrors;
+    } catch (...) {
+        err << "kestrin: an unexpected error stopped the run.\n";
+        return kExitErrors;
+    }
+}
+
+}  // namespace KestrinCli
