@@ -8,6 +8,7 @@
 #include "app/Application.h"
 #include "app/EventQueueDispatcher.h"
 #include "app/ExportRun.h"
+#include "export/AppInfo.h"
 #include "app/MainWindowController.h"
 #include "support/TestSupport.h"
 
@@ -276,6 +277,17 @@ TEST(ReportTest, TitlesAndFootersByResult)
         EXPECT_EQ(report.footer2,
                   "A detailed Log Report is saved at following path:\n/out/Converted Data/log.txt");
     }
+}
+
+TEST(StartUpTest, ApplicationInformationIsRegisteredOnce)
+{
+    InitializeApplication();
+    const auto info = KestrinMIMEEngineCommon::GetAppInfo();
+    ASSERT_TRUE(info);
+    InitializeApplication();
+    EXPECT_EQ(KestrinMIMEEngineCommon::GetAppInfo(), info);
+    EXPECT_EQ(SupportAddress(), info->GetSupportAddress());
+    EXPECT_NE(SupportAddress().find('@'), std::string::npos);
 }
 
 TEST(AppStateDataTest, KeysKeepTheirValuesUntilOverwrittenOrReset)
