@@ -15,6 +15,7 @@
 #include "applemail/AppleMailStoreHelper.h"
 #include "applemail/MailFolderPaths.h"
 #include "formats/EMLEmailAsset.h"
+#include "EmlxTestSupport.h"
 #include "EnvelopeTestSupport.h"
 #include "libbuilder/Accounts.h"
 #include "libbuilder/Emlx.h"
@@ -299,6 +300,11 @@ TEST_F(V10LibraryTest, GroupingFoldersListNothing)
 {
     EXPECT_TRUE(ListFolder(Folder("/john@example.com/")).empty());
     EXPECT_TRUE(ListFolder(Folder("/john@example.com/[Gmail]/")).empty());
+    // The grouping folder stays although its only mailbox has no bundle.
+    auto archive = Folder("/john@example.com/Archive/");
+    ASSERT_TRUE(archive);
+    EXPECT_EQ(kGroupingFolderRowID, archive->GetMailboxRowID());
+    EXPECT_EQ(0u, archive->GetSubFolderCount());
 }
 
 // ---------------------------------------------------------------------------
@@ -454,6 +460,37 @@ TEST(EnvelopeIndexStore, OpenRefusesCreationAndHonoursCancel)
     EXPECT_FALSE(canceled->IsOpen());
     EXPECT_FALSE(canceled->GetRootFolder());
     EXPECT_EQ("", canceled->GetPrivateCopyFolder());
+}
+
+TEST(EnvelopeIndexStore, RealMailboxBundleIsReadThroughItsRow)
+{
+    const std::string samples = kestrin_test::SamplesDir();
+    if (samples.empty())
+        GTEST_SKIP() << "no samples";
+    kestrin_test::TempDir dir;
+    lb::EnvelopeIndexSpec spec;
+    spec.layout = 10;
+    spec.mailboxes = {Box(1, "imap://ACCOUNT/lists", "",
+                          {lb::MakeEnvelopeMessage(1498, "Real message", 1430000000, false)})};
+    const fs::path root = dir / "Mail";
+    lb::WriteEnvelopeIndexLibrary(root, spec);
+    // A real bundle: store UUID folder, ROWID 1498 in Data/1, a stripped PDF
+    // part kept in "1498.3.emlxpart".
+    emlx_test::CopyTree(fs::path(samples) / "hoover-testdata" / "data" / "lists.mbox",
+                        root / "V10" / "ACCOUNT" / "lists.mbox");
+
+    kestrin_test::CapturedDiagnostics quiet;
+    auto store = OpenStore(root);
+    ASSERT_TRUE(store);
+    auto logger = boost::make_shared<CollectingLogger>();
+    const auto items = ListFolder(FoldersByPath(store->GetRootFolder()).at("/ACCOUNT/lists/"), logger);
+    ASSERT_EQ(1u, items.size());
+    EXPECT_FALSE(items[0].incomplete);
+    EXPECT_TRUE(logger->lines.empty());
+    EXPECT_EQ("<message-1498@libbuilder.example>", items[0].id);
+    const std::string raw = RawText(items[0].asset);
+    EXPECT_EQ(std::string::npos, raw.find("X-Apple-Content-Length"));
+    EXPECT_GT(raw.size(), 44126u);
 }
 
 // ---------------------------------------------------------------------------

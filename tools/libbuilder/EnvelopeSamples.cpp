@@ -168,6 +168,8 @@ EnvelopeSampleLibrary BuildEnvelopeSampleLibrary(const fs::path& parent, int lay
             {Message(50)});
     mailbox(8, n.imapUrl + "/Gone", fs::path(), {Message(60)});
     mailbox(9, n.imapUrl + "/..%2F..%2F..%2Fetc", fs::path(), {Message(80)});
+    // A mailbox whose own bundle is gone inside a bundle that is still there.
+    mailbox(11, n.imapUrl + "/Archive/2019", fs::path(), {Message(90)});
     if (layout >= 7)
         mailbox(10, n.namelessUrl + "/INBOX", v / n.namelessFolder / "INBOX.mbox", {Message(70)});
     if (layout == 2)
@@ -175,6 +177,7 @@ EnvelopeSampleLibrary BuildEnvelopeSampleLibrary(const fs::path& parent, int lay
                 v / "IMAP-stranger@imap.other.com" / "INBOX.mbox", {Message(70)});
 
     library.messageFiles = WriteEnvelopeIndexLibrary(library.root, spec);
+    fs::create_directories(library.root / imap / ("Archive" + ext));
 
     // Finder litter inside bundles: never taken for the store folder.
     for (const auto& box : spec.mailboxes) {
@@ -235,7 +238,7 @@ EnvelopeSampleLibrary BuildEnvelopeSampleLibrary(const fs::path& parent, int lay
     AddFolder(library, a + "Projects/", 1);
     AddFolder(library, "/" + n.workName + "/Inbox/", 1);
     AddFolder(library, "/" + n.localName + "/" + kTransfersNFC + "/", 1);
-    library.absentPaths = {a + "Gone/", a + "etc/"};
+    library.absentPaths = {a + "Gone/", a + "etc/", a + "Archive/2019/"};
     if (layout >= 7)
         library.absentPaths.push_back("/" + std::string(kSampleNamelessAccount) + "/");
     if (layout == 2)

@@ -5,7 +5,7 @@
 // messages with and without files, ".partial.emlx" files, messages without a
 // Message-ID, ROWIDs that need digit folders, a mailbox name stored
 // decomposed (NFD) on disk while its URL carries it composed (NFC), a row
-// whose bundle is missing, a row whose path tries to climb out of the mail
+// whose bundle is missing (alone, and inside a bundle that exists), a row whose path tries to climb out of the mail
 // folder, and an account that no longer has a name.
 #pragma once
 
