@@ -3,7 +3,9 @@
 #include <boost/make_shared.hpp>
 
 #include "app/ExportRun.h"
+#include "archive/OutputMSEStoreProvider.h"
 #include "export/OutputGeneralFormatStoreProvider.h"
+#include "mime/KSCharsets.h"
 
 namespace KestrinApp {
 
@@ -15,10 +17,8 @@ OutputProviderFactory MakeStandardProviderFactory()
               const std::vector<int>& mergeList) -> boost::shared_ptr<IOutputStoreProvider> {
         switch (targetCode) {
         case kTargetArchive:
-            // GAP: the archive package provider is not in the engine yet; an
-            // empty provider makes the export fail with "This output format is
-            // not available."
-            return {};
+            return boost::make_shared<OutputMSEStoreProvider>(
+                outputRoot, KestrinMIMEEngineCommon::UTF8ToWide(kArchivePackageName));
         case kTargetMbox:
             return boost::make_shared<OutputGeneralFormatStoreProvider>(outputRoot, kOutputTypeMbox,
                                                                         mergeList);

@@ -210,12 +210,13 @@ TEST_F(CliTest, ConvertWritesEveryTargetAndReportsTheResult)
     const Case cases[] = {
         {"eml", "Mails"},
         {"mbox", "Mails"},
+        {"archive", "Apple Mail Export.rge"},
     };
     for (const auto& c : cases) {
         const fs::path dir = out.path() / c.target;
         const RunResult run = Kestrin({"convert", Source(), "--to", c.target, "--out", dir.string()});
         const fs::path root = dir / "Converted Data";
-        EXPECT_NE(run.status, kExitUsage) << c.target << run.err;
+        EXPECT_EQ(run.status, kExitSuccess) << c.target << run.err;
         EXPECT_TRUE(fs::is_regular_file(root / "Detailed Conversion Report.txt")) << c.target;
         EXPECT_TRUE(fs::exists(root / c.written)) << c.target << "\n" << run.out << run.err;
         EXPECT_TRUE(Contains(run.out, "Converted Data is saved at following path:\n" +
@@ -223,10 +224,10 @@ TEST_F(CliTest, ConvertWritesEveryTargetAndReportsTheResult)
             << run.out;
         EXPECT_TRUE(Contains(run.out, "A detailed Log Report is saved at following path:\n" +
                                           (root / "Detailed Conversion Report.txt").string()));
-        EXPECT_TRUE(Contains(run.out, "Total number of items processed:")) << run.out;
-        EXPECT_EQ(run.status == kExitSuccess,
-                  Contains(run.out, "Operation Completed Successfully.\n"))
-            << c.target;
+        EXPECT_TRUE(Contains(run.out, "Total number of items processed:" +
+                                          std::to_string(s_library->TotalMessages()) + "\n"))
+            << run.out;
+        EXPECT_EQ(run.out.rfind("Operation Completed Successfully.\n\n", 0), 0u) << c.target;
     }
     EXPECT_EQ(CountFiles(out.path() / "eml" / "Converted Data" / "Mails", ".eml"),
               static_cast<size_t>(s_library->TotalMessages()));
