@@ -110,6 +110,8 @@ int AppleMailDBStoreSQLITE::Open(const boost::shared_ptr<IProgressPresenter>& pr
 {
     int result = kStatusOK;
     {
+        // State mutex before store mutex, as the store base takes them.
+        boost::lock_guard<boost::recursive_mutex> stateGuard(StateMutex());
         boost::lock_guard<boost::recursive_mutex> guard(StoreMutex());
         result = [&]() -> int {
             if (IsOpen())
@@ -146,6 +148,7 @@ int AppleMailDBStoreSQLITE::Open(const boost::shared_ptr<IProgressPresenter>& pr
 
             if (LoadFolderTree(presenter, cancelable, logger) != kStatusOK) {
                 CloseEnvelopeIndex();
+                SetRootFolder(boost::shared_ptr<IAssetFolder>());
                 return kStatusFailed;
             }
             if (cancelable && cancelable->IsCanceled()) {
@@ -191,6 +194,7 @@ int AppleMailDBStoreSQLITE::ReadProperties()
 int AppleMailDBStoreSQLITE::Close(const boost::shared_ptr<void>& extra1,
                                   const boost::shared_ptr<void>& extra2)
 {
+    boost::lock_guard<boost::recursive_mutex> stateGuard(StateMutex());
     boost::lock_guard<boost::recursive_mutex> guard(StoreMutex());
     if (IsOpen()) {
         CloseEnvelopeIndex();

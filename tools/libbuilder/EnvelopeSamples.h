@@ -4,9 +4,10 @@
 // listed after its child, a Gmail-style label mailbox (layouts 7 and later),
 // messages with and without files, ".partial.emlx" files, messages without a
 // Message-ID, ROWIDs that need digit folders, a mailbox name stored
-// decomposed (NFD) on disk while its URL carries it composed (NFC), a row
-// whose bundle is missing (alone, and inside a bundle that exists), a row whose path tries to climb out of the mail
-// folder, and an account that no longer has a name.
+// decomposed (NFD) on disk while its URL carries it composed (NFC), rows
+// whose bundle is missing (alone, and inside a bundle that exists), a row
+// whose path tries to climb out of the mail folder, and an account that no
+// longer has a name.
 #pragma once
 
 #include <cstdint>
