@@ -104,6 +104,10 @@ public:
                 m_provider ? m_provider->GetOutputFolder(folder, asset, m_useDefaultFolder)
                            : boost::shared_ptr<IAssetFolderMutable>();
             if (!target) {
+                // The message reaches no output: that is a failed item, and the
+                // export must not end as a success.
+                m_summary.failed += 1;
+                m_summary.status = kExportFailed;
                 Log(L"Failed to map this folder for current asset.", false);
                 iterator->Increment();
                 continue;

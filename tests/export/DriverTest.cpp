@@ -259,8 +259,10 @@ INSTANTIATE_TEST_SUITE_P(
                   L"RF Unknown error occurred during conversion."}),
     [](const ::testing::TestParamInfo<ThrowCase>& info) { return std::string(info.param.name); });
 
-TEST_F(DriverTest, ItemWithoutOutputFolderIsLoggedButNotCounted)
+TEST_F(DriverTest, ItemWithoutOutputFolderCountsAsFailed)
 {
+    // Unmapped messages reach no output; the export must not call that a
+    // success.
     provider = boost::make_shared<FakeProvider>(nullptr);
     auto inbox = SourceFolder(L"Inbox", {ItemEntry(L"a"), ItemEntry(L"b")});
     Run({inbox});
@@ -269,11 +271,11 @@ TEST_F(DriverTest, ItemWithoutOutputFolderIsLoggedButNotCounted)
                            Lines{L"-F Failed to map this folder for current asset."} +
                            ItemLines(L"b") +
                            Lines{L"-F Failed to map this folder for current asset."} +
-                           EndFolder(L"Inbox", 0) + Success();
+                           EndFolder(L"Inbox", 0) + WithErrors() + FailedTotal(2);
     EXPECT_EQ(logger->lines, expected);
-    EXPECT_EQ(summary.status, kExportSucceeded);
+    EXPECT_EQ(summary.status, kExportFailed);
     EXPECT_EQ(summary.processed, 0);
-    EXPECT_EQ(summary.failed, 0);
+    EXPECT_EQ(summary.failed, 2);
 }
 
 TEST_F(DriverTest, FolderWithoutIteratorIsPassedOverAfterItsBeginLines)
