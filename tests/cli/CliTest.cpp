@@ -4,6 +4,9 @@
 #include <gtest/gtest.h>
 
 #include <csignal>
+#include <cstdlib>
+#include <functional>
+#include <map>
 #include <sstream>
 
 #include <boost/filesystem.hpp>
@@ -14,6 +17,8 @@
 #include "cli/KestrinCli.h"
 #include "libbuilder/EnvelopeSamples.h"
 #include "libbuilder/Mailboxes.h"
+#include "mime/KSCharsets.h"
+#include "mime/MakeSafeName.h"
 #include "support/TestSupport.h"
 
 using namespace KestrinCli;
@@ -231,6 +236,83 @@ TEST_F(CliTest, ConvertWritesEveryTargetAndReportsTheResult)
     }
     EXPECT_EQ(CountFiles(out.path() / "eml" / "Converted Data" / "Mails", ".eml"),
               static_cast<size_t>(s_library->TotalMessages()));
+}
+
+// The mailbox files below a folder as Python's mailbox module reads them:
+// relative path -> "count<TAB>problems" (see read_mailboxes.py).
+std::map<std::string, std::string> ReadMailboxes(const fs::path& folder, const fs::path& scratch)
+{
+    const fs::path script = fs::path(kestrin_test::SourceDir()) / "tests/cli/read_mailboxes.py";
+    const fs::path listing = scratch / "mailboxes.txt";
+    const std::string command = "python3 '" + script.string() + "' '" + folder.string() + "' > '" +
+                                listing.string() + "'";
+    EXPECT_EQ(std::system(command.c_str()), 0) << command;
+    std::map<std::string, std::string> boxes;
+    std::istringstream lines(kestrin_test::ReadFile(listing));
+    for (std::string line; std::getline(lines, line);) {
+        const size_t tab = line.find('\t');
+        if (tab != std::string::npos)
+            boxes[line.substr(0, tab)] = line.substr(tab + 1);
+    }
+    return boxes;
+}
+
+// "/john@example.com/INBOX/" -> the safe names of its components.
+std::vector<std::string> SafeComponents(const std::string& folderPath)
+{
+    std::vector<std::string> components;
+    std::istringstream parts(folderPath);
+    for (std::string part; std::getline(parts, part, '/');)
+        if (!part.empty())
+            components.push_back(KestrinMIMEEngineCommon::WideToUTF8(
+                KestrinMIMEEngineCommon::MakeSafeName(KestrinMIMEEngineCommon::UTF8ToWide(part))));
+    return components;
+}
+
+TEST_F(CliTest, MailboxTargetsReadBackFolderByFolder)
+{
+    struct Case {
+        const char* target;
+        // Where a folder's messages land below "Converted Data".
+        std::function<std::string(const std::vector<std::string>&)> mailboxOf;
+    };
+    const Case cases[] = {
+        {"mbox",
+         [](const std::vector<std::string>& names) {
+             std::string path = "Mails";
+             for (const auto& name : names)
+                 path += "/" + name;
+             return path + ".mbox";
+         }},
+        {"archive",
+         [](const std::vector<std::string>& names) {
+             std::string path = "Apple Mail Export.rge/Mail";
+             for (const auto& name : names)
+                 path += "/" + name;
+             return path + "/" + names.back() + ".mbox";
+         }},
+    };
+    for (const auto& c : cases) {
+        const fs::path dir = out.path() / c.target;
+        const RunResult run =
+            Kestrin({"convert", Source(), "--to", c.target, "--out", dir.string(), "--no-progress"});
+        ASSERT_EQ(run.status, kExitSuccess) << c.target << run.err;
+        const auto boxes = ReadMailboxes(dir / "Converted Data", out.path());
+
+        int64_t total = 0;
+        for (const auto& box : boxes) {
+            total += std::stoll(box.second);
+            EXPECT_EQ(box.second.substr(box.second.find('\t') + 1), "-")
+                << c.target << ": " << box.first;
+        }
+        EXPECT_EQ(total, s_library->TotalMessages()) << c.target;
+        for (const auto& folder : s_library->folders) {
+            const std::string mailbox = c.mailboxOf(SafeComponents(folder.path));
+            const auto found = boxes.find(mailbox);
+            ASSERT_NE(found, boxes.end()) << c.target << ": no " << mailbox;
+            EXPECT_EQ(std::stoll(found->second), folder.count) << c.target << ": " << mailbox;
+        }
+    }
 }
 
 TEST_F(CliTest, SecondConversionIntoTheSameFolderIsNumbered)
