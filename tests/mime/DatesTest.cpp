@@ -78,6 +78,24 @@ TEST(MboxDate, EnglishWhateverTheDefaultLocale)
     }
 }
 
+// A thread that formats its first date only after the language was switched
+// has nothing made under the old language to fall back on: a separator date
+// taken from the default locale would show up here as "Di. März 05".
+TEST(MboxDate, EnglishInAThreadThatStartsUnderAnotherLanguage)
+{
+    mime_test::DefaultLocale german("de_DE");
+    std::string separatorDate;
+    std::string headerDate;
+    std::thread worker([&] {
+        auto utc = Zone("UTC");
+        separatorDate = FormatMboxDate(kTuesday, utc.get());
+        headerDate = FormatRFC822Date(kTuesday, utc.get());
+    });
+    worker.join();
+    EXPECT_EQ("Tue Mar 05 13:07:09 2019", separatorDate);
+    EXPECT_EQ("Tue, 05 Mar 2019 13:07:09 +0000", headerDate);
+}
+
 TEST(MboxDate, NoZoneMeansIcuDefaultZone)
 {
     mime_test::DefaultZone zone("America/New_York");
