@@ -286,8 +286,10 @@ private:
     {
         boost::system::error_code error;
         if (!fs::is_directory(m_arguments.source, error)) {
+            const bool exists = fs::exists(m_arguments.source, error);
             m_err << "kestrin: Error occurred while loading your email data.\n"
-                  << "The folder " << m_arguments.source << " does not exist.\n";
+                  << (exists ? "" : "The folder ") << m_arguments.source
+                  << (exists ? " is not a folder.\n" : " does not exist.\n");
             return kExitLoadFailed;
         }
         int result = kLoadFailed;

@@ -135,6 +135,8 @@ TEST(CliSources, SourcesThatCannotBeLoadedExitWith3)
     };
     const Case cases[] = {
         {"missing folder", (home.path() / "Nowhere").string(), "does not exist"},
+        {"file instead of a folder", (home.path() / "Broken" / "Mail" / "V10" / "MailData" /
+                                      "Envelope Index").string(), "is not a folder"},
         {"broken database", broken.string(), "Full Disk Access"},
     };
     for (const auto& c : cases) {
