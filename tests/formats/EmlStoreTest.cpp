@@ -1,5 +1,7 @@
 // EML trees: counting message files, naming new ones, building the tree, and
 // never writing into a file that is already there.
+#include <functional>
+
 #include <gtest/gtest.h>
 
 #include "FormatsTestHelpers.h"
@@ -143,6 +145,77 @@ TEST(EmlExclusiveFiles, UnwritableDirectoryIsAFailure)
     EXPECT_EQ(Add(gone, EmlAsset(MessageText("x", {"y"}))).code, kAddAssetFailed);
     EXPECT_NE(diagnostics.text().find("Unable to create file"), std::string::npos);
 }
+
+// An item whose raw writer reports the given answer, after writing a little.
+class RawWriterAnswering : public EmailAssetBase {
+public:
+    explicit RawWriterAnswering(int answer) : m_answer(answer) {}
+    int WriteMBOXMessage(std::ostream&) override { return kWriteOK; }
+    int WriteRawMessage(const boost::shared_ptr<KSDataStreamOut>& out) override
+    {
+        KSDataLock<KSDataStreamOut> lock(out);
+        lock->Write("Subject: cut", 12);
+        return m_answer;
+    }
+    uint64_t GetSize() override { return 12; }
+
+private:
+    int m_answer;
+};
+
+class NotAMessage : public IAsset {
+public:
+    std::wstring GetDescription() override { return L"note"; }
+    std::wstring GetTitle() override { return L"note"; }
+    int GetAssetType() override { return kAssetTypeNote; }
+    uint64_t GetSize() override { return 0; }
+};
+
+struct RefusalCase {
+    const char* name;
+    std::function<boost::shared_ptr<IAsset>()> make;
+    int code;
+    bool fileStarted;
+};
+
+class EmlRefusal : public ::testing::TestWithParam<RefusalCase> {};
+
+// None of these may count as converted: the driver would otherwise report a
+// message as exported that is not (fully) on disk. The folder's numbering is
+// not advanced, and the next message still never lands in a used file.
+TEST_P(EmlRefusal, IsNotCountedAsWritten)
+{
+    kestrin_test::TempDir dir;
+    auto store = OpenEmlStore(dir.str());
+    auto root = RootOf<EMLAssetFolder>(store);
+
+    const AddAssetResult result = Add(root, GetParam().make());
+    EXPECT_EQ(result.code, GetParam().code);
+    EXPECT_EQ(root->GetAssetCount(), 0);
+    if (!GetParam().fileStarted) {
+        EXPECT_TRUE(SortedFileNames(dir.path()).empty());
+    }
+
+    const AddAssetResult next = Add(root, EmlAsset(MessageText("Next", {"body"})));
+    EXPECT_EQ(next.code, kAddAssetWritten);
+    EXPECT_NE(next.text, result.text);
+    if (GetParam().fileStarted && fs::exists(result.text)) {
+        EXPECT_EQ(kestrin_test::ReadFile(result.text), "Subject: cut");
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Items, EmlRefusal,
+    ::testing::Values(
+        RefusalCase{"NotAnEmailItem", [] { return boost::make_shared<NotAMessage>(); },
+                    kAddAssetFailed, false},
+        RefusalCase{"ShortRawWrite",
+                    [] { return boost::make_shared<RawWriterAnswering>(kWriteShort); },
+                    kAddAssetFailed, true},
+        RefusalCase{"StreamFailed",
+                    [] { return boost::make_shared<RawWriterAnswering>(kWriteStreamFailed); },
+                    kAddAssetStreamFailed, true}),
+    [](const ::testing::TestParamInfo<RefusalCase>& info) { return info.param.name; });
 
 }  // namespace
 }  // namespace formats_test
