@@ -163,14 +163,6 @@ private:
     int m_answer;
 };
 
-class NotAMessage : public IAsset {
-public:
-    std::wstring GetDescription() override { return L"note"; }
-    std::wstring GetTitle() override { return L"note"; }
-    int GetAssetType() override { return kAssetTypeNote; }
-    uint64_t GetSize() override { return 0; }
-};
-
 struct RefusalCase {
     const char* name;
     std::function<boost::shared_ptr<IAsset>()> make;
@@ -207,7 +199,7 @@ TEST_P(EmlRefusal, IsNotCountedAsWritten)
 INSTANTIATE_TEST_SUITE_P(
     Items, EmlRefusal,
     ::testing::Values(
-        RefusalCase{"NotAnEmailItem", [] { return boost::make_shared<NotAMessage>(); },
+        RefusalCase{"NotAnEmailItem", [] { return boost::make_shared<NoteAsset>(); },
                     kAddAssetFailed, false},
         RefusalCase{"ShortRawWrite",
                     [] { return boost::make_shared<RawWriterAnswering>(kWriteShort); },

@@ -29,6 +29,15 @@ public:
     std::vector<std::wstring> lines;
 };
 
+// An item that is not an e-mail message: mail folders must refuse it.
+class NoteAsset : public IAsset {
+public:
+    std::wstring GetDescription() override { return L"note"; }
+    std::wstring GetTitle() override { return L"note"; }
+    int GetAssetType() override { return kAssetTypeNote; }
+    uint64_t GetSize() override { return 0; }
+};
+
 // A small message; lineEnd separates every line, the last one included.
 inline std::string MessageText(const std::string& subject, const std::vector<std::string>& bodyLines,
                                const std::string& lineEnd = "\r\n",

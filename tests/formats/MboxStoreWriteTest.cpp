@@ -96,14 +96,6 @@ public:
     uint64_t GetSize() override { return 0; }
 };
 
-class NoteAsset : public IAsset {
-public:
-    std::wstring GetDescription() override { return L"note"; }
-    std::wstring GetTitle() override { return L"note"; }
-    int GetAssetType() override { return kAssetTypeNote; }
-    uint64_t GetSize() override { return 0; }
-};
-
 TEST(MboxStoreWriteFailure, FailedEntryIsNotSuccessAndIsTakenBackOffTheFile)
 {
     kestrin_test::TempDir dir;
