@@ -46,14 +46,13 @@ UntitledSubFolders::Resolution UntitledSubFolders::Resolve(IAssetFolderMutable& 
                                                            unsigned kind) const
 {
     Resolution resolution;
+    auto known = m_folders.find(wishedName);
+    if (known != m_folders.end()) resolution.existing = known->second.lock();
+    if (resolution.existing) return resolution;
     resolution.name = MakeSafeName(wishedName);
     if (resolution.name.empty()) {
-        auto known = m_folders.find(wishedName);
-        if (known != m_folders.end()) resolution.existing = known->second.lock();
-        if (!resolution.existing) {
-            resolution.name = parent.MakeUniqueSubFolderName(kUntitledFolderName, kind);
-            resolution.untitled = true;
-        }
+        resolution.name = parent.MakeUniqueSubFolderName(kUntitledFolderName, kind);
+        resolution.untitled = true;
     } else {
         resolution.existing =
             boost::dynamic_pointer_cast<IAssetFolderMutable>(parent.FindSubFolderLocked(resolution.name));

@@ -26,9 +26,10 @@ bool HasExtension(const std::string& path, const char* extension);
 // its parent's directory or in a hidden ".mbox" file.
 extern const wchar_t kUntitledFolderName[];
 
-// Remembers which wished name got which untitled folder, so that asking
-// again for the same wished name (every item of that source folder does)
-// finds the same folder instead of making "Untitled Folder (1)", (2), ...
+// Remembers which wished name got a folder under another name (an untitled
+// one, or a numbered one), so that asking again for the same wished name
+// (every item of that source folder does) finds the same folder instead of
+// making "Untitled Folder (1)", (2), ...
 // Used under the owning folder's mutex.
 class UntitledSubFolders {
 public:

@@ -101,9 +101,20 @@ boost::shared_ptr<IAssetFolderMutable> MBOXAssetFolder::CreateSubFolder(const st
                                                                         const std::string& sourceId)
 {
     boost::lock_guard<boost::recursive_mutex> guard(Mutex());
-    const UntitledSubFolders::Resolution resolved = m_untitled.Resolve(*this, name, kind);
+    UntitledSubFolders::Resolution resolved = m_untitled.Resolve(*this, name, kind);
     if (resolved.existing) return resolved.existing;
-    const std::wstring& safeName = resolved.name;
+    std::wstring safeName = resolved.name;
+
+    // A root's own mailbox lies in the directory its sub-folders go to, named
+    // after that directory: a sub-folder of the same name would share that
+    // file (plain files) or be blocked by it (bundles). It gets a numbered
+    // name instead, found again for the same wished name.
+    if (GetFolderKind() == kFolderKindRoot && SubFolderPathFor(safeName) + ".mbox" == m_location) {
+        const std::wstring taken = safeName;
+        for (unsigned n = 1; safeName == taken || FindSubFolderLocked(safeName); ++n)
+            safeName = taken + L" (" + std::to_wstring(n) + L")";
+        resolved.untitled = true;
+    }
 
     auto folder = CreateFolderObject(SubFolderPathFor(safeName), safeName, GetStore(),
                                      shared_from_this(), false);

@@ -55,6 +55,30 @@ INSTANTIATE_TEST_SUITE_P(
                                  "Sent/Drafts.mbox/mbox"}),
     [](const ::testing::TestParamInfo<LayoutCase>& info) { return info.param.name; });
 
+// The root's own mailbox is Mails/Mails.mbox: a sub-folder named like the
+// store's directory must neither write into that file nor be blocked by it.
+TEST_P(MboxLayout, SubFolderNamedLikeTheRootKeepsItsOwnMailbox)
+{
+    kestrin_test::TempDir dir;
+    const fs::path location = dir.path() / "Mails";
+    auto store = OpenMboxStore(location.string(), GetParam().storeKind, true);
+    auto root = RootOf<MBOXAssetFolder>(store);
+    ASSERT_TRUE(root);
+
+    auto namesake = boost::dynamic_pointer_cast<MBOXAssetFolder>(root->CreateSubFolder(L"Mails", 4, ""));
+    ASSERT_TRUE(namesake);
+    EXPECT_NE(namesake->GetMailboxPath(), root->GetMailboxPath());
+    EXPECT_EQ(root->CreateSubFolder(L"Mails", 4, ""), namesake);
+    EXPECT_EQ(root->GetSubFolderCount(), 1);
+
+    EXPECT_EQ(Add(root, EmlAsset(MessageText("In the root", {"a"}))).code, kAddAssetWritten);
+    EXPECT_EQ(Add(namesake, EmlAsset(MessageText("In the namesake", {"b"}))).code, kAddAssetWritten);
+    root->EndAddAssets({}, {}, {});
+    namesake->EndAddAssets({}, {}, {});
+    EXPECT_EQ(ReadMailbox(root).size(), 1u);
+    EXPECT_EQ(ReadMailbox(namesake).size(), 1u);
+}
+
 TEST(MboxStoreWrite, SecondExportAppendsToTheExistingMailbox)
 {
     kestrin_test::TempDir dir;
