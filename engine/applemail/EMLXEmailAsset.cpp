@@ -12,7 +12,6 @@
 #include "applemail/AttachedFolderArchive.h"
 #include "formats/MboxWriter.h"
 #include "mime/KSCharsets.h"
-#include "streams/KSContainerData.h"
 #include "streams/KSDiagnostics.h"
 #include "streams/KSFileSystem.h"
 
@@ -174,6 +173,35 @@ private:
     bool m_short = false;
 };
 
+// When the count line cannot be trusted the message still lies between that
+// line and Apple Mail's property-list trailer; answers its length (0 when
+// nothing but the trailer follows the count line).
+int64_t MessageLengthBeforeTrailer(const std::string& path, int64_t messageStart)
+{
+    boost::system::error_code ec;
+    const uintmax_t fileSize = fs::file_size(path, ec);
+    if (ec || static_cast<int64_t>(fileSize) <= messageStart) return 0;
+    const int64_t available = static_cast<int64_t>(fileSize) - messageStart;
+    // The trailer is a few hundred bytes; a generous tail finds it without
+    // reading the message.
+    const int64_t tailLength = std::min<int64_t>(available, 64 * 1024);
+    std::ifstream in(path, std::ios::binary);
+    in.seekg(static_cast<std::streamoff>(fileSize) - tailLength);
+    std::string tail(static_cast<size_t>(tailLength), '\0');
+    in.read(&tail[0], tailLength);
+    tail.resize(static_cast<size_t>(in.gcount()));
+    size_t at = tail.rfind("<?xml");
+    while (at != std::string::npos) {
+        const int64_t absolute = static_cast<int64_t>(fileSize) - tailLength + static_cast<int64_t>(at);
+        const bool atLineStart = absolute == messageStart || (at > 0 && tail[at - 1] == '\n');
+        if (atLineStart && tail.find("<plist", at) != std::string::npos)
+            return absolute - messageStart;
+        if (at == 0) break;
+        at = tail.rfind("<?xml", at - 1);
+    }
+    return available;
+}
+
 }  // namespace
 
 EMLXEmailAsset::EMLXEmailAsset(const std::string& path) : m_path(path)
@@ -193,14 +221,21 @@ EMLXEmailAsset::EMLXEmailAsset(const std::string& path) : m_path(path)
         KSDiagnostic("%s ERROR: BadCast: On mimeSize in EMLXEmailAsset\n");
         counted = false;
     }
-    // A negative count says as little as a zero one.
-    if (!counted || messageSize <= 0) {
+    const int64_t messageStart = in ? static_cast<int64_t>(in.tellg()) : -1;
+    in.close();
+    // A count that is missing, zero or negative does not make the message
+    // go away: a damaged count line must not lose the user's mail.
+    if ((!counted || messageSize <= 0) && messageStart >= 0) {
+        messageSize = MessageLengthBeforeTrailer(path, messageStart);
+        if (messageSize > 0)
+            KSDiagnostic("%s ERROR: EMLX byte count unusable, message taken up to its trailer - %s\n",
+                         path.c_str());
+    }
+    if (messageSize <= 0) {
         m_description += L"Skipped : Blank EMLX file: ";
         m_description += UTF8ToWide(path);
         m_attributes |= kAssetFlagIncomplete;
     }
-    const int64_t messageStart = in ? static_cast<int64_t>(in.tellg()) : -1;
-    in.close();
 
     if (messageSize > 0 && messageStart >= 0) {
         m_message = ParseMimeMessageFromFile(path, messageStart, messageSize);
@@ -290,9 +325,14 @@ int EMLXEmailAsset::WriteMBOXMessage(std::ostream& out)
         out.flush();
         return out ? kWriteOK : kWriteStreamFailed;
     }
-    auto bytes = boost::make_shared<KSByteVector>();
-    if (WriteRawMessage(boost::make_shared<KSVectorData>(bytes)) != kWriteOK) return kWriteShort;
-    return WriteMboxEntry(out, bytes, m_message.get(), 1);
+    // GMime's own memory stream: a write there cannot come up short.
+    GMimeStreamPtr memory = AdoptGObject(g_mime_stream_mem_new());
+    if (!memory ||
+        g_mime_object_write_to_stream(GMIME_OBJECT(m_message.get()), nullptr, memory.get()) < 0)
+        return kWriteShort;
+    GByteArray* bytes = g_mime_stream_mem_get_byte_array(GMIME_STREAM_MEM(memory.get()));
+    if (!bytes) return kWriteShort;
+    return WriteMboxEntry(out, bytes->data, bytes->len, m_message.get(), 1);
 }
 
 }  // namespace KestrinMIMEEngineCommon

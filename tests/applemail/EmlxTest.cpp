@@ -151,23 +151,27 @@ TEST(EmlxTest, CountLinesThatHoldAMessage)
     }
 }
 
-TEST(EmlxTest, CountLinesThatHoldNoMessage)
+struct UnusableCount {
+    const char* name;
+    const char* line;
+    bool badCast;
+};
+const UnusableCount kUnusableCounts[] = {
+    {"zero", "0", false},
+    {"negative", "-12", false},
+    {"letters", "abc", true},
+    {"empty line", "", true},
+    {"digits followed by text", "12abc", true},
+};
+
+// A damaged count line must not lose the message that follows it: the
+// message is taken up to Apple Mail's property-list trailer.
+TEST(EmlxTest, UnusableCountLineStillYieldsTheMessage)
 {
-    struct Case {
-        const char* name;
-        const char* line;
-        bool badCast;
-    } cases[] = {
-        {"zero", "0", false},
-        {"negative", "-12", false},
-        {"letters", "abc", true},
-        {"empty line", "", true},
-        {"digits followed by text", "12abc", true},
-    };
-    for (const Case& c : cases) {
+    for (const UnusableCount& c : kUnusableCounts) {
         SCOPED_TRACE(c.name);
         kestrin_test::TempDir dir;
-        MessageSpec spec = MakeMessage("Never read", TextPart("hidden\n"));
+        MessageSpec spec = MakeMessage("Still here", TextPart("kept\n"));
         spec.overrideCountLine = true;
         spec.countLine = c.line;
         const fs::path file = dir / "8.emlx";
@@ -179,6 +183,26 @@ TEST(EmlxTest, CountLinesThatHoldNoMessage)
                       std::string::npos,
                   c.badCast)
             << diagnostics.text();
+        EXPECT_NE(diagnostics.text().find("EMLX byte count unusable"), std::string::npos);
+        EXPECT_EQ(asset.GetSize(), 1u);
+        EXPECT_EQ(asset.GetAssetFlags(), 0);
+        EXPECT_NE(asset.GetDescription().find(L"Subject : Still here"), std::wstring::npos);
+        const std::string out = RawOutput(asset);
+        EXPECT_NE(out.find("kept"), std::string::npos);
+        EXPECT_EQ(out.find("plist"), std::string::npos) << "the trailer is not part of the message";
+    }
+}
+
+TEST(EmlxTest, UnusableCountLineWithNothingAfterItIsBlank)
+{
+    for (const UnusableCount& c : kUnusableCounts) {
+        SCOPED_TRACE(c.name);
+        kestrin_test::TempDir dir;
+        MessageSpec spec = MakeMessage("Never there", TextPart("x\n"));
+        const fs::path file = dir / "8.emlx";
+        WriteBinaryFile(file, std::string(c.line) + "\n" + EmlxTrailer(spec));
+
+        EMLXEmailAsset asset(file.string());
         EXPECT_EQ(asset.GetSize(), 0u);
         EXPECT_EQ(asset.GetAssetFlags(), kAssetFlagIncomplete);
         EXPECT_EQ(asset.GetDescription(),
