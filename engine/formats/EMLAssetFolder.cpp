@@ -22,9 +22,25 @@ namespace KestrinMIMEEngineCommon {
 
 namespace {
 
+size_t UTF8Length(wchar_t c)
+{
+    const uint32_t u = static_cast<uint32_t>(c);
+    return u < 0x80 ? 1 : u < 0x800 ? 2 : u < 0x10000 ? 3 : 4;
+}
+
+// File systems limit a name to 255 bytes. A title of 128 characters can
+// exceed that in UTF-8 (every slash became the three-byte U+2215), and a name
+// that cannot be created would lose the message, so the title gives way.
+constexpr size_t kMaxFileNameBytes = 255;
+
 std::wstring NumberedFileName(const std::wstring& title, int64_t number)
 {
-    return title + L"_" + std::to_wstring(number) + L".eml";
+    const std::wstring suffix = L"_" + std::to_wstring(number) + L".eml";
+    size_t bytes = suffix.size();
+    size_t keep = 0;
+    while (keep < title.size() && bytes + UTF8Length(title[keep]) <= kMaxFileNameBytes)
+        bytes += UTF8Length(title[keep++]);
+    return title.substr(0, keep) + suffix;
 }
 
 enum class CreateOutcome { Created, Taken, Failed };

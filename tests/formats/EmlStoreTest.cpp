@@ -43,6 +43,26 @@ TEST(EmlNumbering, CountedRootContinuesAfterItsFilesAndANewSubFolderStartsAtZero
               AsString(*message->GetRawBytes()));
 }
 
+// A subject full of slashes becomes a title of three-byte U+2215 characters:
+// the name must still fit the file system's 255 bytes, or the message is lost.
+TEST(EmlNumbering, LongMultiByteTitleIsCutToAFileNameThatCanBeCreated)
+{
+    kestrin_test::TempDir dir;
+    auto store = OpenEmlStore((dir.path() / "Mails").string());
+    auto root = RootOf<EMLAssetFolder>(store);
+    ASSERT_TRUE(root);
+
+    std::string subject;
+    for (int i = 0; i < 120; ++i) subject += "a/";
+    auto message = EmlAsset(MessageText(subject, {"body"}));
+    const AddAssetResult result = Add(root, message);
+    ASSERT_EQ(result.code, kAddAssetWritten);
+    const std::string name = boost::filesystem::path(result.text).filename().string();
+    EXPECT_LE(name.size(), 255u);
+    EXPECT_EQ(name.substr(name.size() - 6), "_1.eml");
+    EXPECT_EQ(name.substr(0, 5), "a\xE2\x88\x95" "a");
+}
+
 struct CountCase {
     const char* name;
     std::vector<std::string> files;
