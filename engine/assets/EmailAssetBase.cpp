@@ -20,7 +20,14 @@ void EmailAssetBase::FillSummary(const std::wstring& from, int64_t dateSeconds,
     m_description += subject;
 
     m_uniqueId = messageId;
-    m_title = MakeSafeName(subject);
+    m_subject = subject;
+}
+
+std::wstring EmailAssetBase::GetTitle()
+{
+    // The loading and export threads may both ask; the first makes it.
+    std::call_once(m_titleOnce, [this] { m_title = MakeSafeName(std::move(m_subject)); });
+    return m_title;
 }
 
 }  // namespace KestrinMIMEEngineCommon

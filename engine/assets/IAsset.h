@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <mutex>
 #include <ostream>
 #include <string>
 
@@ -58,11 +59,13 @@ public:
 
 // What every message carries: a description for the log, a title for file
 // names and a unique id. Concrete classes fill them once, from their parsed
-// message.
+// message. The title is made from the subject on first use: only the EML
+// target names files after it, and transliterating every subject costs more
+// than the rest of the summary.
 class EmailAssetBase : public IEmailAsset {
 public:
     std::wstring GetDescription() override { return m_description; }
-    std::wstring GetTitle() override { return m_title; }
+    std::wstring GetTitle() override;
     std::string GetUniqueId() override { return m_uniqueId; }
 
 protected:
@@ -76,6 +79,10 @@ protected:
     std::wstring m_description;
     std::string m_uniqueId;
     std::wstring m_title;
+
+private:
+    std::wstring m_subject;
+    std::once_flag m_titleOnce;
 };
 
 }  // namespace KestrinMIMEEngineCommon

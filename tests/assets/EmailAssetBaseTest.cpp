@@ -1,5 +1,8 @@
 // The description, title and unique id every e-mail item builds from its
 // summary. Dates are formatted in the default zone, UTC for the tests.
+#include <thread>
+#include <vector>
+
 #include <gtest/gtest.h>
 
 #include "assets/IAsset.h"
@@ -47,6 +50,22 @@ TEST(EmailAssetBaseTest, SummaryIsAppendedToWhatTheDescriptionHolds)
     asset.FillSummary(L"a@b", 0, L"Hi", "");
     EXPECT_EQ(asset.GetDescription(),
               L"Partial message\r\nFrom : a@b\r\nDate : Thu, 01 Jan 1970 00:00:00 +0000\r\nSubject : Hi");
+}
+
+// The title is made on first use; threads asking at once all get the same.
+TEST(EmailAssetBaseTest, TitleIsMadeOnceForConcurrentCallers)
+{
+    SummaryAsset asset;
+    asset.FillSummary(L"a@b", 0, L".Re: \u00c9t\u00e9 ", "");
+    std::vector<std::wstring> titles(4);
+    std::vector<std::thread> threads;
+    for (auto& title : titles)
+        threads.emplace_back([&asset, &title] { title = asset.GetTitle(); });
+    for (auto& thread : threads) thread.join();
+    for (const auto& title : titles) EXPECT_EQ(title, L"_.Re_ Ete");
+    EXPECT_EQ(asset.GetTitle(), L"_.Re_ Ete");
+    EXPECT_EQ(asset.GetDescription(),
+              L"From : a@b\r\nDate : Thu, 01 Jan 1970 00:00:00 +0000\r\nSubject : .Re: \u00c9t\u00e9 ");
 }
 
 }  // namespace
