@@ -192,36 +192,65 @@ std::string AppleMailAssetFolderSQLITE::ResolveMessageFile(int64_t messageRowId,
             path = JoinPath(path, std::string(1, id[n - 4]));
     }
     path = JoinPath(JoinPath(path, "Messages"), id + ".emlx");
-    if (!PathExists(path))
-        path = path.substr(0, path.size() - 5) + ".partial.emlx";
+    // One probe for the usual case, a whole message file.
+    if (PathExists(path)) {
+        found = true;
+        return path;
+    }
+    path = path.substr(0, path.size() - 5) + ".partial.emlx";
     found = PathExists(path);
     return path;
 }
 
-std::string AppleMailAssetFolderSQLITE::MessageIdText(sqlite3* db, int64_t messageRowId)
+sqlite3_stmt* ReusedStatement::Get(sqlite3* db)
+{
+    if (m_statement && sqlite3_db_handle(m_statement.get()) == db) {
+        sqlite3_reset(m_statement.get());
+        sqlite3_clear_bindings(m_statement.get());
+        return m_statement.get();
+    }
+    m_statement = PrepareStatement(db, m_sql);
+    return m_statement.get();
+}
+
+MessageQueries::MessageQueries()
+    : globalMessageId("SELECT mgd.message_id_header FROM messages AS msg JOIN "
+                      "message_global_data AS mgd ON mgd.ROWID = msg.global_message_id "
+                      "WHERE msg.ROWID=?1"),
+      messageId("SELECT message_id FROM 'messages' WHERE ROWID=?1"),
+      summary("SELECT adr.comment, adr.address, sub.SUBJECT, msg.date_sent, msg.date_received  FROM "
+              "messages AS msg LEFT JOIN addresses AS adr ON adr.ROWID = msg.sender LEFT JOIN "
+              "subjects AS sub ON sub.ROWID = msg.subject WHERE msg.ROWID=?1")
+{
+}
+
+void MessageQueries::Release()
+{
+    globalMessageId.Release();
+    messageId.Release();
+    summary.Release();
+}
+
+std::string AppleMailAssetFolderSQLITE::MessageIdText(sqlite3* db, int64_t messageRowId,
+                                                      MessageQueries& queries)
 {
     auto store = m_dbStore.lock();
     if (store && store->HasGlobalMessageData()) {
-        SqliteStatement stmt =
-            PrepareStatement(db, "SELECT mgd.message_id_header FROM messages AS msg JOIN "
-                        "message_global_data AS mgd ON mgd.ROWID = msg.global_message_id "
-                        "WHERE msg.ROWID=?1");
-        if (stmt) {
-            sqlite3_bind_int64(stmt.get(), 1, messageRowId);
-            if (sqlite3_step(stmt.get()) == SQLITE_ROW) {
-                const std::string header = SqliteColumnText(stmt.get(), 0);
+        if (sqlite3_stmt* stmt = queries.globalMessageId.Get(db)) {
+            sqlite3_bind_int64(stmt, 1, messageRowId);
+            if (sqlite3_step(stmt) == SQLITE_ROW) {
+                const std::string header = SqliteColumnText(stmt, 0);
                 if (!header.empty())
                     return header;
             }
         }
     }
-    char sql[512] = {0};
-    std::snprintf(sql, sizeof(sql), "SELECT message_id FROM 'messages' WHERE ROWID=%lld",
-                  static_cast<long long>(messageRowId));
-    SqliteStatement stmt = PrepareStatement(db, sql);
     std::string text;
-    if (stmt && sqlite3_step(stmt.get()) == SQLITE_ROW)
-        text = SqliteColumnText(stmt.get(), 0);
+    if (sqlite3_stmt* stmt = queries.messageId.Get(db)) {
+        sqlite3_bind_int64(stmt, 1, messageRowId);
+        if (sqlite3_step(stmt) == SQLITE_ROW)
+            text = SqliteColumnText(stmt, 0);
+    }
     // 0 is the column's default: no Message-ID was recorded.
     return text == "0" ? std::string() : text;
 }
@@ -229,6 +258,21 @@ std::string AppleMailAssetFolderSQLITE::MessageIdText(sqlite3* db, int64_t messa
 boost::shared_ptr<IAsset> AppleMailAssetFolderSQLITE::LoadMessageAsset(int64_t messageRowId,
                                                                        std::string& path,
                                                                        std::string& assetId)
+{
+    MessageQueries queries;
+    auto store = m_dbStore.lock();
+    boost::shared_ptr<IAsset> asset = LoadMessageAsset(messageRowId, path, assetId, queries);
+    if (store) {
+        boost::lock_guard<boost::recursive_mutex> dbGuard(store->EnvelopeIndexMutex());
+        queries.Release();
+    }
+    return asset;
+}
+
+boost::shared_ptr<IAsset> AppleMailAssetFolderSQLITE::LoadMessageAsset(int64_t messageRowId,
+                                                                       std::string& path,
+                                                                       std::string& assetId,
+                                                                       MessageQueries& queries)
 {
     bool found = false;
     path = ResolveMessageFile(messageRowId, found);
@@ -238,7 +282,7 @@ boost::shared_ptr<IAsset> AppleMailAssetFolderSQLITE::LoadMessageAsset(int64_t m
     boost::lock_guard<boost::recursive_mutex> dbGuard(store->EnvelopeIndexMutex());
     sqlite3* db = store->GetEnvelopeIndexHandle();
     if (assetId.empty())
-        assetId = MessageIdText(db, messageRowId);
+        assetId = MessageIdText(db, messageRowId, queries);
 
     boost::shared_ptr<IAsset> asset;
     bool headerOnly = true;
@@ -252,28 +296,25 @@ boost::shared_ptr<IAsset> AppleMailAssetFolderSQLITE::LoadMessageAsset(int64_t m
         }
     }
 
-    SqliteStatement stmt = PrepareStatement(
-        db, "SELECT adr.comment, adr.address, sub.SUBJECT, msg.date_sent, msg.date_received  FROM "
-            "messages AS msg LEFT JOIN addresses AS adr ON adr.ROWID = msg.sender LEFT JOIN "
-            "subjects AS sub ON sub.ROWID = msg.subject WHERE msg.ROWID=?1");
+    sqlite3_stmt* stmt = queries.summary.Get(db);
     if (!stmt)
         return asset;
-    sqlite3_bind_int64(stmt.get(), 1, messageRowId);
-    if (sqlite3_step(stmt.get()) != SQLITE_ROW)
+    sqlite3_bind_int64(stmt, 1, messageRowId);
+    if (sqlite3_step(stmt) != SQLITE_ROW)
         return asset;
 
-    const std::string comment = SqliteColumnText(stmt.get(), 0);
-    const std::string address = SqliteColumnText(stmt.get(), 1);
-    std::string subject = SqliteColumnText(stmt.get(), 2);
-    const int64_t dateSent = sqlite3_column_int64(stmt.get(), 3);
-    const int64_t dateReceived = sqlite3_column_int64(stmt.get(), 4);
+    const std::string comment = SqliteColumnText(stmt, 0);
+    const std::string address = SqliteColumnText(stmt, 1);
+    std::string subject = SqliteColumnText(stmt, 2);
+    const int64_t dateSent = sqlite3_column_int64(stmt, 3);
+    const int64_t dateReceived = sqlite3_column_int64(stmt, 4);
 
     if (assetId.empty()) {
         // Sender name, address and subject, each left out when NULL.
         std::string key;
         for (int column = 0; column < 3; ++column) {
-            if (sqlite3_column_type(stmt.get(), column) != SQLITE_NULL)
-                key += SqliteColumnText(stmt.get(), column);
+            if (sqlite3_column_type(stmt, column) != SQLITE_NULL)
+                key += SqliteColumnText(stmt, column);
         }
         const uint32_t crc = Crc32(key.data(), key.size());
         assetId = "UID:" + boost::lexical_cast<std::string>(crc) + "|" +
@@ -312,6 +353,7 @@ AppleMailAssetFolderSQLITEIterator::~AppleMailAssetFolderSQLITEIterator()
     if (m_store) {
         boost::lock_guard<boost::recursive_mutex> dbGuard(m_store->EnvelopeIndexMutex());
         m_statement.reset();
+        m_queries.Release();
     }
 }
 
@@ -375,7 +417,7 @@ boost::shared_ptr<IAssetQueryResult> AppleMailAssetFolderSQLITEIterator::GetCurr
         rowId = sqlite3_column_int64(m_statement.get(), 0);
     }
     std::string path, assetId;
-    boost::shared_ptr<IAsset> asset = m_folder->LoadMessageAsset(rowId, path, assetId);
+    boost::shared_ptr<IAsset> asset = m_folder->LoadMessageAsset(rowId, path, assetId, m_queries);
     const bool incomplete = !asset || (asset->GetAssetFlags() & kAssetFlagIncomplete);
     if (m_logger && incomplete) {
         m_logger->Log(kNotDownloadedWarning, true, true);

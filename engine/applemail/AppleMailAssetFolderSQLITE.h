@@ -19,6 +19,30 @@ class AppleMailDBStoreSQLITE;
 constexpr int64_t kGroupingFolderRowID = -1;
 constexpr int64_t kAccountFolderRowID = -2;  // named from the account names
 
+// A statement run once per message, prepared on first use and reused for the
+// following messages as long as the connection stays the same.
+class ReusedStatement {
+public:
+    explicit ReusedStatement(const char* sql) : m_sql(sql) {}
+    // The statement, reset with its bindings cleared; null when it does not
+    // prepare on this connection. The caller holds the connection's mutex.
+    sqlite3_stmt* Get(sqlite3* db);
+    void Release() { m_statement.reset(); }
+
+private:
+    const char* m_sql;
+    SqliteStatement m_statement;
+};
+
+// The per-message look-ups of a listing.
+struct MessageQueries {
+    MessageQueries();
+    ReusedStatement globalMessageId;
+    ReusedStatement messageId;
+    ReusedStatement summary;
+    void Release();
+};
+
 class AppleMailAssetFolderSQLITE : public AssetFolderBase {
 public:
     AppleMailAssetFolderSQLITE(const std::wstring& name, const std::string& location,
@@ -51,13 +75,17 @@ public:
     // empty.
     boost::shared_ptr<IAsset> LoadMessageAsset(int64_t messageRowId, std::string& path,
                                                std::string& assetId);
+    // The same, with statements kept by the caller from one message to the
+    // next.
+    boost::shared_ptr<IAsset> LoadMessageAsset(int64_t messageRowId, std::string& path,
+                                               std::string& assetId, MessageQueries& queries);
 
     boost::shared_ptr<AppleMailDBStoreSQLITE> GetDBStore() const { return m_dbStore.lock(); }
 
 private:
     // The UUID-named folder below this mailbox that holds its "Data" tree.
     std::string MessageStoreFolderName();
-    std::string MessageIdText(sqlite3* db, int64_t messageRowId);
+    std::string MessageIdText(sqlite3* db, int64_t messageRowId, MessageQueries& queries);
 
     boost::weak_ptr<AppleMailDBStoreSQLITE> m_dbStore;
     int64_t m_mailboxRowId;
@@ -91,6 +119,7 @@ private:
     boost::shared_ptr<AppleMailAssetFolderSQLITE> m_folder;
     bool m_hasRow = false;
     SqliteStatement m_statement;
+    MessageQueries m_queries;
     bool m_begun = false;
     // The statement belongs to this store's connection; holding the store
     // keeps the connection (and its private copy) alive while we step.
