@@ -38,14 +38,18 @@ int FinishEntry(std::ostream& out, const ByteVector& entry)
     return out.fail() ? kWriteStreamFailed : kWriteOK;
 }
 
+void AppendTrailingLineFeeds(int count, ByteVector& entry)
+{
+    entry.insert(entry.end(), static_cast<size_t>(count > 0 ? count : 0), '\n');
+}
+
 void BuildEntry(const boost::shared_ptr<KSDataReadable>& source, GMimeMessage* message,
                 int trailingLineFeeds, ByteVector& entry)
 {
     AppendText(entry, MboxSeparatorLine(message));
     entry.push_back('\n');
     WriteMboxBody(source, message, entry);
-    entry.insert(entry.end(), static_cast<size_t>(trailingLineFeeds > 0 ? trailingLineFeeds : 0),
-                 '\n');
+    AppendTrailingLineFeeds(trailingLineFeeds, entry);
 }
 
 }  // namespace
@@ -106,6 +110,41 @@ void WriteMboxBody(const boost::shared_ptr<KSDataReadable>& source, GMimeMessage
     }
 }
 
+void WriteMboxBody(const uint8_t* bytes, size_t length, GMimeMessage* message, ByteVector& out)
+{
+    if (!bytes) length = 0;
+    const size_t bodyStart = out.size();
+    out.reserve(bodyStart + length + 256);
+
+    bool receivedDue = true;
+    if (message) {
+        AppendSynthesizedReceivedLine(message, out);
+        receivedDue = false;
+    }
+
+    // The same lines as the line reader finds: ended by CR, LF or CR LF.
+    const uint8_t* const end = bytes + length;
+    const uint8_t* line = bytes;
+    while (line < end) {
+        const uint8_t* stop = line;
+        while (stop < end && *stop != '\n' && *stop != '\r') ++stop;
+        const bool terminated = stop < end;
+        const size_t lineLength = static_cast<size_t>(stop - line);
+
+        if (terminated && receivedDue && lineLength == 0) {
+            receivedDue = false;
+            GMimeMessagePtr headers =
+                ParseMimeMessageFromBuffer(out.data() + bodyStart, out.size() - bodyStart);
+            if (headers) AppendSynthesizedReceivedLine(headers.get(), out);
+        }
+        if (NeedsMboxEscape(line, lineLength)) out.push_back('>');
+        out.insert(out.end(), line, stop);
+        if (!terminated) break;
+        out.push_back('\n');
+        line = stop + (stop + 1 < end && stop[0] == '\r' && stop[1] == '\n' ? 2 : 1);
+    }
+}
+
 void WriteMboxBody(const boost::shared_ptr<KSDataReadable>& source, GMimeMessage* message,
                    std::ostream& out)
 {
@@ -135,9 +174,19 @@ int WriteMboxEntry(std::ostream& out, const boost::shared_ptr<KSDataReadable>& s
 int WriteMboxEntry(std::ostream& out, const boost::shared_ptr<std::vector<uint8_t>>& bytes,
                    GMimeMessage* message, int trailingLineFeeds)
 {
-    boost::shared_ptr<KSDataReadable> source;
-    if (bytes) source = boost::make_shared<KSContainerData<ByteVector>>(bytes);
-    return WriteMboxEntry(out, source, message, trailingLineFeeds);
+    if (!bytes) return WriteMboxEntry(out, boost::shared_ptr<KSDataReadable>(), message, trailingLineFeeds);
+    return WriteMboxEntry(out, bytes->data(), bytes->size(), message, trailingLineFeeds);
+}
+
+int WriteMboxEntry(std::ostream& out, const uint8_t* bytes, size_t length, GMimeMessage* message,
+                   int trailingLineFeeds)
+{
+    ByteVector entry;
+    AppendText(entry, MboxSeparatorLine(message));
+    entry.push_back('\n');
+    WriteMboxBody(bytes, length, message, entry);
+    AppendTrailingLineFeeds(trailingLineFeeds, entry);
+    return FinishEntry(out, entry);
 }
 
 }  // namespace KestrinMIMEEngineCommon

@@ -34,6 +34,9 @@ namespace KestrinMIMEEngineCommon {
 // Appends to out.
 void WriteMboxBody(const boost::shared_ptr<KSDataReadable>& source, GMimeMessage* message,
                    std::vector<uint8_t>& out);
+// The same, for a message held in memory.
+void WriteMboxBody(const uint8_t* bytes, size_t length, GMimeMessage* message,
+                   std::vector<uint8_t>& out);
 // The same, written to an output byte stream.
 void WriteMboxBody(const boost::shared_ptr<KSDataReadable>& source, GMimeMessage* message,
                    std::ostream& out);
@@ -52,6 +55,8 @@ int WriteMboxEntry(std::ostream& out, const boost::shared_ptr<KSDataReadable>& s
                    GMimeMessage* message, int trailingLineFeeds = 2);
 int WriteMboxEntry(std::ostream& out, const boost::shared_ptr<std::vector<uint8_t>>& bytes,
                    GMimeMessage* message, int trailingLineFeeds = 2);
+int WriteMboxEntry(std::ostream& out, const uint8_t* bytes, size_t length, GMimeMessage* message,
+                   int trailingLineFeeds = 2);
 
 // True when the line (without its line end), after any run of leading ">",
 // starts with "From ": the writer puts one more ">" in front of it.

@@ -22,10 +22,20 @@ boost::shared_ptr<KSDataReadable> Source(const std::string& bytes)
         boost::make_shared<std::vector<uint8_t>>(bytes.begin(), bytes.end()));
 }
 
+std::string MboxBodyFromMemory(const std::string& source, GMimeMessage* message)
+{
+    std::vector<uint8_t> out;
+    WriteMboxBody(reinterpret_cast<const uint8_t*>(source.data()), source.size(), message, out);
+    return AsString(out);
+}
+
+// Messages held in memory take their own path through the writer; every
+// case checks that it writes what the stream path writes.
 std::string MboxBodyOf(const std::string& source, GMimeMessage* message = nullptr)
 {
     std::vector<uint8_t> out;
     WriteMboxBody(Source(source), message, out);
+    EXPECT_EQ(MboxBodyFromMemory(source, message), AsString(out)) << "source: " << source;
     return AsString(out);
 }
 
@@ -119,6 +129,26 @@ TEST(MboxReceivedLine, NoneWhenAReceivedHeaderComesFirst)
                                "Date: Tue, 05 Mar 2019 14:07:09 +0000\r\n\r\nbody\r\n";
     EXPECT_EQ(MboxBodyOf(source), "Received: from a by b\nReceived-SPF: pass\n"
                                   "Date: Tue, 05 Mar 2019 14:07:09 +0000\n\nbody\n");
+}
+
+// Line ends, escapes and header ends in every mix, also split where the
+// stream path reads eight bytes at a time.
+TEST(MboxMemoryPath, WritesWhatTheStreamPathWritesForMixedInput)
+{
+    const char* const pieces[] = {"\r", "\n", "\r\n", "From ", ">", "x", "Subject: s", ""};
+    uint32_t seed = 12345;
+    for (int round = 0; round < 400; ++round) {
+        std::string source;
+        const int count = static_cast<int>(seed % 24);
+        for (int i = 0; i < count; ++i) {
+            seed = seed * 1103515245u + 12345u;
+            source += pieces[(seed >> 16) % 8];
+        }
+        seed = seed * 1103515245u + 12345u;
+        std::vector<uint8_t> streamed;
+        WriteMboxBody(Source(source), nullptr, streamed);
+        EXPECT_EQ(MboxBodyFromMemory(source, nullptr), AsString(streamed)) << "source: " << source;
+    }
 }
 
 TEST(MboxEntry, SeparatorCarriesTheMessageDateAndTheEntryEndsWithTwoLineFeeds)
