@@ -12,14 +12,9 @@ namespace KestrinMIMEEngineCommon {
 
 namespace {
 
-struct FileCloser {
-    void operator()(FILE* file) const { std::fclose(file); }
-};
-using FileHandle = std::unique_ptr<FILE, FileCloser>;
-
-FileHandle OpenForAppend(const std::string& path)
+FILE* OpenForAppend(const std::string& path)
 {
-    return FileHandle(std::fopen(path.c_str(), "ab"));
+    return std::fopen(path.c_str(), "ab");
 }
 
 }  // namespace
@@ -29,11 +24,15 @@ KestrinLogger::KestrinLogger(const std::string& logPath, bool timestamps, uint64
 {
     boost::system::error_code ec;
     if (boost::filesystem::exists(m_logPath, ec)) return;
-    if (FileHandle file = OpenForAppend(m_logPath)) {
+    m_file.reset(OpenForAppend(m_logPath));
+    if (m_file) {
         static const unsigned char kByteOrderMark[] = {0xEF, 0xBB, 0xBF};
-        std::fwrite(kByteOrderMark, 1, sizeof kByteOrderMark, file.get());
+        std::fwrite(kByteOrderMark, 1, sizeof kByteOrderMark, m_file.get());
+        std::fflush(m_file.get());
     }
 }
+
+KestrinLogger::~KestrinLogger() = default;
 
 void KestrinLogger::Log(const std::wstring& text, bool toReport, bool toFile)
 {
@@ -43,13 +42,15 @@ void KestrinLogger::Log(const std::wstring& text, bool toReport, bool toFile)
         m_reportText += L"\r\n";
     }
     if (!toFile) return;
-    FileHandle file = OpenForAppend(m_logPath);
-    if (!file) return;
+    // Opening the file for every line cost more than writing it.
+    if (!m_file) m_file.reset(OpenForAppend(m_logPath));
+    if (!m_file) return;
     if (!text.empty()) {
         const std::string utf8 = WideToUTF8(text);
-        std::fwrite(utf8.data(), 1, utf8.size(), file.get());
+        std::fwrite(utf8.data(), 1, utf8.size(), m_file.get());
     }
-    std::fwrite("\r\n", 1, 2, file.get());
+    std::fwrite("\r\n", 1, 2, m_file.get());
+    std::fflush(m_file.get());
 }
 
 std::wstring KestrinLogger::GetReportText()

@@ -3,6 +3,8 @@
 #pragma once
 
 #include <cstdint>
+#include <cstdio>
+#include <memory>
 #include <string>
 
 #include <boost/thread/mutex.hpp>
@@ -18,10 +20,12 @@ public:
     // accepted for callers that spell those choices out.
     explicit KestrinLogger(const std::string& logPath, bool timestamps = false,
                            uint64_t sizeLimit = 0);
+    ~KestrinLogger() override;
 
-    // The file is opened, appended to and closed for every line, so others
-    // may read it at any time. A file that cannot be opened loses the line
-    // (the report text still gets it when asked for).
+    // The file stays open for appending and is flushed after every line, so
+    // others may read it at any time. A file that cannot be opened loses the
+    // line (the report text still gets it when asked for); the next line
+    // tries to open it again.
     void Log(const std::wstring& text, bool toReport, bool toFile) override;
 
     std::wstring GetReportText();
@@ -31,6 +35,10 @@ private:
     boost::mutex m_mutex;
     std::wstring m_reportText;
     std::string m_logPath;
+    struct FileCloser {
+        void operator()(std::FILE* file) const { std::fclose(file); }
+    };
+    std::unique_ptr<std::FILE, FileCloser> m_file;
 };
 
 }  // namespace KestrinMIMEEngineCommon

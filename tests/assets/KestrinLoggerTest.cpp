@@ -60,4 +60,19 @@ TEST(KestrinLoggerTest, UnopenableFileLosesTheFileLineOnly)
     EXPECT_TRUE(boost::filesystem::is_empty(dir.path()));
 }
 
+// The file is kept open between lines; one that could not be opened yet is
+// tried again for the next line, which then gets there.
+TEST(KestrinLoggerTest, FileThatAppearsLaterGetsTheLaterLines)
+{
+    kestrin_test::TempDir dir;
+    const auto path = dir / "later" / "log.txt";
+    KestrinLogger logger(path.string());
+    logger.Log(L"lost", false, true);
+    boost::filesystem::create_directory(dir / "later");
+    logger.Log(L"first kept", false, true);
+    EXPECT_EQ(ReadFile(path), "first kept\r\n");
+    logger.Log(L"second kept", false, true);
+    EXPECT_EQ(ReadFile(path), "first kept\r\nsecond kept\r\n");
+}
+
 }  // namespace
