@@ -1,5 +1,6 @@
 #include "mime/MakeSafeName.h"
 
+#include <cstdint>
 #include <cwctype>
 #include <mutex>
 #include <stdexcept>
@@ -64,6 +65,13 @@ std::string TransliterateToASCII(const std::wstring& name)
     return utf8;
 }
 
+bool IsAscii(const std::wstring& name)
+{
+    for (wchar_t c : name)
+        if (static_cast<uint32_t>(c) >= 0x80) return false;
+    return true;
+}
+
 bool IsSpace(wchar_t c) { return std::iswspace(static_cast<wint_t>(c)) != 0; }
 
 }  // namespace
@@ -72,7 +80,10 @@ std::wstring MakeSafeName(std::wstring name)
 {
     if (name.empty())
         return name;
-    name = UTF8ToWide(TransliterateToASCII(name));
+    // The transliteration leaves ASCII text as it is, and most subjects are
+    // ASCII: they skip the costly pass.
+    if (!IsAscii(name))
+        name = UTF8ToWide(TransliterateToASCII(name));
 
     if (!name.empty() && name.front() == L'.')
         name.insert(name.begin(), L'_');

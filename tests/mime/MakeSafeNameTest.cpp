@@ -43,6 +43,11 @@ INSTANTIATE_TEST_SUITE_P(
         SafeNameCase{"ReservedCharacters", L"a\\b<c>d|e?f\"g*h~i:j/k", L"a_b_c_d_e_f_g_h_i_j\u2215k"},
         SafeNameCase{"SurroundingWhiteSpace", L" \t Re: hello \r\n", L"Re_ hello"},
         SafeNameCase{"OnlyWhiteSpace", L"   ", L""},
+        // ASCII names skip the transliteration, which would leave them as
+        // they are: controls and punctuation stay.
+        SafeNameCase{"AsciiControlsStay", L"a\x01" L"b\x7f" L"c\x1b" L"d", L"a\x01" L"b\x7f" L"c\x1b" L"d"},
+        SafeNameCase{"AsciiPunctuationStays", L"#1 [draft] (v2) {a}; 50% off! @home & more ^_^ `x` =+,",
+                     L"#1 [draft] (v2) {a}; 50% off! @home & more ^_^ `x` =+,"},
         SafeNameCase{"NotACodePoint", std::wstring{L'a', wchar_t(0xD800), L'b', wchar_t(0x110000)}, L"ab"}),
     [](const ::testing::TestParamInfo<SafeNameCase>& info) { return info.param.label; });
 
