@@ -123,11 +123,19 @@ void WriteMboxBody(const uint8_t* bytes, size_t length, GMimeMessage* message, B
     }
 
     // The same lines as the line reader finds: ended by CR, LF or CR LF.
+    // The next CR and the next LF are each looked for only once passed.
     const uint8_t* const end = bytes + length;
     const uint8_t* line = bytes;
+    const uint8_t* nextLF = nullptr;
+    const uint8_t* nextCR = nullptr;
+    auto find = [end](const uint8_t* from, uint8_t byte) {
+        const void* hit = std::memchr(from, byte, static_cast<size_t>(end - from));
+        return hit ? static_cast<const uint8_t*>(hit) : end;
+    };
     while (line < end) {
-        const uint8_t* stop = line;
-        while (stop < end && *stop != '\n' && *stop != '\r') ++stop;
+        if (!nextLF || nextLF < line) nextLF = find(line, '\n');
+        if (!nextCR || nextCR < line) nextCR = find(line, '\r');
+        const uint8_t* stop = nextLF < nextCR ? nextLF : nextCR;
         const bool terminated = stop < end;
         const size_t lineLength = static_cast<size_t>(stop - line);
 
