@@ -1,7 +1,11 @@
 #include "applemail/EMLXEmailAsset.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <fstream>
+
+#include <fcntl.h>
+#include <unistd.h>
 
 #include <boost/algorithm/string/predicate.hpp>
 #include <boost/algorithm/string/trim.hpp>
@@ -202,16 +206,66 @@ int64_t MessageLengthBeforeTrailer(const std::string& path, int64_t messageStart
     return available;
 }
 
+// A file descriptor that closes itself.
+class ReadOnlyFile {
+public:
+    explicit ReadOnlyFile(const std::string& path) : m_fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC)) {}
+    ~ReadOnlyFile()
+    {
+        if (m_fd >= 0) ::close(m_fd);
+    }
+    ReadOnlyFile(const ReadOnlyFile&) = delete;
+    ReadOnlyFile& operator=(const ReadOnlyFile&) = delete;
+    bool IsOpen() const { return m_fd >= 0; }
+    // Bytes read; 0 at the end or on an error.
+    size_t Read(char* buffer, size_t length)
+    {
+        for (;;) {
+            const ssize_t got = ::read(m_fd, buffer, length);
+            if (got >= 0) return static_cast<size_t>(got);
+            if (errno != EINTR) return 0;
+        }
+    }
+
+private:
+    int m_fd;
+};
+
+// The byte-count line: the file's first line without its LF, and where the
+// message starts (-1 when the file has no line end). Read in small pieces: the
+// line is a few digits, and the message is read by the parser later.
+void ReadCountLine(ReadOnlyFile& file, std::string& line, int64_t& messageStart)
+{
+    messageStart = -1;
+    char buffer[64];
+    int64_t offset = 0;
+    for (;;) {
+        const size_t got = file.Read(buffer, sizeof buffer);
+        if (got == 0) return;
+        const char* begin = buffer;
+        const char* end = begin + got;
+        const char* lineFeed = std::find(begin, end, '\n');
+        line.append(begin, lineFeed);
+        if (lineFeed != end) {
+            messageStart = offset + (lineFeed - begin) + 1;
+            return;
+        }
+        offset += static_cast<int64_t>(got);
+    }
+}
+
 }  // namespace
 
 EMLXEmailAsset::EMLXEmailAsset(const std::string& path) : m_path(path)
 {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) return;
-    m_readable = true;
-
     std::string countLine;
-    std::getline(in, countLine);
+    int64_t messageStart = -1;
+    {
+        ReadOnlyFile file(path);
+        if (!file.IsOpen()) return;
+        m_readable = true;
+        ReadCountLine(file, countLine, messageStart);
+    }
     boost::algorithm::trim(countLine);
     int64_t messageSize = 0;
     bool counted = true;
@@ -221,8 +275,6 @@ EMLXEmailAsset::EMLXEmailAsset(const std::string& path) : m_path(path)
         KSDiagnostic("%s ERROR: BadCast: On mimeSize in EMLXEmailAsset\n");
         counted = false;
     }
-    const int64_t messageStart = in ? static_cast<int64_t>(in.tellg()) : -1;
-    in.close();
     // A count that is missing, zero or negative does not make the message
     // go away: a damaged count line must not lose the user's mail.
     if ((!counted || messageSize <= 0) && messageStart >= 0) {

@@ -122,6 +122,8 @@ TEST(EmlxTest, CountLinesThatHoldAMessage)
         {"padded with blanks as Apple Mail writes it", 10, nullptr},
         {"blanks before and after", 0, "   %zu   "},
         {"carriage return before the line feed", 0, "%zu\r"},
+        {"longer than one read of the line",
+         0, "%zu                                                                                  "},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -129,7 +131,7 @@ TEST(EmlxTest, CountLinesThatHoldAMessage)
         MessageSpec spec = base;
         spec.countWidth = c.countWidth;
         if (c.overrideLine) {
-            char line[64];
+            char line[160];
             std::snprintf(line, sizeof line, c.overrideLine, size);
             spec.overrideCountLine = true;
             spec.countLine = line;
@@ -190,6 +192,22 @@ TEST(EmlxTest, UnusableCountLineStillYieldsTheMessage)
         const std::string out = RawOutput(asset);
         EXPECT_NE(out.find("kept"), std::string::npos);
         EXPECT_EQ(out.find("plist"), std::string::npos) << "the trailer is not part of the message";
+    }
+}
+
+// Without a line end there is no message after the count line.
+TEST(EmlxTest, FileWithoutLineEndHoldsNoMessage)
+{
+    const std::string cases[] = {"", "12", std::string(200, '7')};
+    for (const std::string& content : cases) {
+        SCOPED_TRACE(content);
+        kestrin_test::TempDir dir;
+        const fs::path file = dir / "9.emlx";
+        WriteBinaryFile(file, content);
+        EMLXEmailAsset asset(file.string());
+        EXPECT_TRUE(asset.WasReadable());
+        EXPECT_EQ(asset.GetSize(), 0u);
+        EXPECT_EQ(RawOutput(asset), "");
     }
 }
 
