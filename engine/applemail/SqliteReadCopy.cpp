@@ -1,6 +1,7 @@
 #include "applemail/SqliteReadCopy.h"
 
 #include <cctype>
+#include <fstream>
 
 #include <boost/filesystem.hpp>
 
@@ -9,6 +10,34 @@
 namespace KestrinMIMEEngineCommon {
 
 namespace fs = boost::filesystem;
+
+namespace {
+
+// fs::copy_file of this Boost gives up with "Invalid cross-device link" when
+// the mail folder and the temporary folder lie on different file systems
+// (the kernel's in-place copy refuses); the bytes are then copied by hand.
+void CopyFile(const fs::path& source, const fs::path& target, boost::system::error_code& ec)
+{
+    fs::copy_file(source, target, ec);
+    if (!ec) return;
+    const boost::system::error_code copyError = ec;
+    boost::system::error_code ignored;
+    fs::remove(target, ignored);
+    std::ifstream in(source.string(), std::ios::binary);
+    std::ofstream out(target.string(), std::ios::binary | std::ios::trunc);
+    if (in && out) {
+        out << in.rdbuf();
+        out.close();
+        if (out && !in.bad()) {
+            ec.clear();
+            return;
+        }
+    }
+    fs::remove(target, ignored);
+    ec = copyError;
+}
+
+}  // namespace
 
 SqliteReadCopy::SqliteReadCopy(std::string folder, std::string databasePath)
     : m_folder(std::move(folder)), m_databasePath(std::move(databasePath))
@@ -34,7 +63,7 @@ std::unique_ptr<SqliteReadCopy> SqliteReadCopy::Create(const std::string& source
     fs::permissions(folder, fs::owner_all, ec);
     std::unique_ptr<SqliteReadCopy> copy(
         new SqliteReadCopy(folder.string(), (folder / fs::path(source).filename()).string()));
-    fs::copy_file(source, copy->m_databasePath, ec);
+    CopyFile(source, copy->m_databasePath, ec);
     if (ec) {
         KSDiagnostic("%s ERROR: Failed to copy database [%s]: %s\n", source.c_str(),
                      ec.message().c_str());
@@ -42,7 +71,7 @@ std::unique_ptr<SqliteReadCopy> SqliteReadCopy::Create(const std::string& source
     }
     const std::string wal = source + "-wal";
     if (fs::exists(wal, ec)) {
-        fs::copy_file(wal, copy->m_databasePath + "-wal", ec);
+        CopyFile(wal, copy->m_databasePath + "-wal", ec);
         if (ec)
             KSDiagnostic("%s ERROR: Failed to copy database journal [%s]: %s\n", wal.c_str(),
                          ec.message().c_str());
