@@ -3,8 +3,10 @@
 #include <memory>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include <gtest/gtest.h>
+#include <unicode/smpdtfmt.h>
 #include <unicode/timezone.h>
 
 #include "MimeTestHelpers.h"
@@ -129,4 +131,52 @@ TEST(DateFormatting, ThreadsDoNotDisturbEachOther)
     other.join();
     EXPECT_TRUE(berlinOk);
     EXPECT_TRUE(newYorkOk);
+}
+
+// Common dates are formatted without ICU's formatter; across zones, eras and
+// the range limits the text is what ICU's formatter writes with the same
+// pattern and locale.
+TEST(DateFormatting, DirectFormattingMatchesIcu)
+{
+    const char* const zones[] = {"UTC", "Europe/Berlin", "America/New_York", "Asia/Kolkata",
+                                 "Australia/Lord_Howe", "Pacific/Chatham", "America/St_Johns",
+                                 "Europe/Amsterdam", "Africa/Monrovia", "Pacific/Kiritimati"};
+    std::vector<int64_t> moments = {0,           -1,           -86400,       951782400,
+                                    951868799,   4107542400,   -2208988800,  -2208902400,
+                                    -2208902401, 253402214400, 253402214401, 253402300799,
+                                    kTuesday,    -12219292800};
+    uint64_t seed = 7;
+    for (int i = 0; i < 3000; ++i) {
+        seed = seed * 6364136223846793005ULL + 1442695040888963407ULL;
+        // 1800 to 2200, all seconds
+        moments.push_back(-5364662400LL + static_cast<int64_t>((seed >> 11) % 12623040000ULL));
+    }
+    UErrorCode status = U_ZERO_ERROR;
+    icu::SimpleDateFormat rfc822(icu::UnicodeString("EEE',' dd MMM yyyy HH':'mm':'ss ZZZ"),
+                                 icu::Locale("en_US"), status);
+    icu::SimpleDateFormat mbox(icu::UnicodeString("EEE MMM dd HH':'mm':'ss yyyy"),
+                               icu::Locale("en_US_POSIX"), status);
+    ASSERT_TRUE(U_SUCCESS(status));
+    for (const char* id : zones) {
+        auto zone = Zone(id);
+        rfc822.setTimeZone(*zone);
+        mbox.setTimeZone(*zone);
+        int mismatches = 0;
+        for (int64_t seconds : moments) {
+            icu::UnicodeString expected;
+            std::string rfcText, mboxText;
+            rfc822.format(static_cast<UDate>(seconds) * 1000.0, expected);
+            expected.toUTF8String(rfcText);
+            expected.remove();
+            mbox.format(static_cast<UDate>(seconds) * 1000.0, expected);
+            expected.toUTF8String(mboxText);
+            if (FormatRFC822Date(seconds, zone.get()) != rfcText && mismatches++ < 3)
+                ADD_FAILURE() << id << " " << seconds << ": " << FormatRFC822Date(seconds, zone.get())
+                              << " != " << rfcText;
+            if (FormatMboxDate(seconds, zone.get()) != mboxText && mismatches++ < 3)
+                ADD_FAILURE() << id << " " << seconds << ": " << FormatMboxDate(seconds, zone.get())
+                              << " != " << mboxText;
+        }
+        EXPECT_EQ(mismatches, 0) << id;
+    }
 }
