@@ -28,7 +28,7 @@ std::string MessageStem(const boost::filesystem::path& emlxPath);
 // The whole ".emlx" file: count line, stored message, trailer.
 std::string RenderEmlx(const MessageSpec& spec);
 // The same around message bytes given as they are (for odd messages: CR LF
-// line ends, broken MIME). Count line and trailer come from the spec.
+// line ends, broken MIME). Count line and trailer follow the MessageSpec.
 std::string RenderEmlxAround(const std::string& message, const MessageSpec& spec);
 std::string EmlxTrailer(const MessageSpec& spec);
 
