@@ -46,11 +46,7 @@ int AppleMailDBStoreV1::VisitEntry(const fs::path& entry,
     }
     // A directory holding "mbox" is a mailbox Apple Mail exported: not ours.
     if (fs::exists(entry / "mbox", ec)) return kNotAFolder;
-    auto group = boost::make_shared<AppleAssetFolder>(std::wstring(), entry.string(),
-                                                      shared_from_this(), parent);
-    const int result = Walk(entry, group, false, presenter, cancelable);
-    if (result == kStatusOK && group->GetSubFolderCount() > 0) parent->AddChild(group);
-    return result;
+    return WalkGroupFolder(entry, parent, presenter, cancelable);
 }
 
 }  // namespace KestrinMIMEEngineCommon

@@ -50,11 +50,7 @@ int AppleMailDBStoreV2::VisitEntry(const fs::path& entry,
     // Inside a bundle the store folder, "Messages" and "Attachments" are no
     // folders of the tree.
     if (insideMailbox) return kNotAFolder;
-    auto group = boost::make_shared<AppleAssetFolder>(std::wstring(), entry.string(),
-                                                      shared_from_this(), parent);
-    const int result = Walk(entry, group, false, presenter, cancelable);
-    if (result == kStatusOK && group->GetSubFolderCount() > 0) parent->AddChild(group);
-    return result;
+    return WalkGroupFolder(entry, parent, presenter, cancelable);
 }
 
 }  // namespace KestrinMIMEEngineCommon

@@ -3,7 +3,6 @@
 #include <boost/algorithm/string/predicate.hpp>
 #include <boost/filesystem/operations.hpp>
 #include <boost/make_shared.hpp>
-#include <boost/thread/lock_guard.hpp>
 
 #include "mime/KSCharsets.h"
 #include "streams/KSDiagnostics.h"
@@ -26,21 +25,19 @@ int AppleMailDirectoryStore::Open(const boost::shared_ptr<IProgressPresenter>& p
                                   const boost::shared_ptr<void>& extra1,
                                   const boost::shared_ptr<void>& extra2)
 {
-    boost::lock_guard<boost::recursive_mutex> stateGuard(StateMutex());
-    boost::lock_guard<boost::recursive_mutex> storeGuard(StoreMutex());
-    if (IsOpen()) return kStatusOK;
+    return OpenAndLoadTree(presenter, cancelable, logger, createLocation, extra1, extra2);
+}
 
-    int result = AssetStoreBase::Open(presenter, cancelable, logger, createLocation, extra1, extra2);
-    if (result == kStatusOK) {
-        if (presenter) presenter->PostStoreMessage(UTF8ToWide(GetLocation()));
-        result = LoadFolderTree(presenter, cancelable, logger);
-        if (result == kStatusOK && cancelable && cancelable->IsCanceled()) result = kStatusCanceled;
-        if (result == kStatusOK)
-            SetOpen(true);
-        else
-            SetRootFolder({});
-    }
-    ForgetCancelable();
+int AppleMailDirectoryStore::WalkGroupFolder(const fs::path& entry,
+                                             const boost::shared_ptr<AppleAssetFolder>& parent,
+                                             const boost::shared_ptr<IProgressPresenter>& presenter,
+                                             const boost::shared_ptr<ICancelable>& cancelable)
+{
+    auto group = boost::make_shared<AppleAssetFolder>(std::wstring(), entry.string(),
+                                                      shared_from_this(), parent);
+    const int result = Walk(entry, group, false, presenter, cancelable);
+    // A directory without any mailbox below it is not shown.
+    if (result == kStatusOK && group->GetSubFolderCount() > 0) parent->AddChild(group);
     return result;
 }
 

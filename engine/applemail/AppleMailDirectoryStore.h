@@ -57,6 +57,13 @@ protected:
              bool insideMailbox, const boost::shared_ptr<IProgressPresenter>& presenter,
              const boost::shared_ptr<ICancelable>& cancelable);
 
+    // A plain directory that groups mailboxes: walked below a new grouping
+    // folder, which joins parent only when it ends up with sub-folders.
+    int WalkGroupFolder(const boost::filesystem::path& entry,
+                        const boost::shared_ptr<AppleAssetFolder>& parent,
+                        const boost::shared_ptr<IProgressPresenter>& presenter,
+                        const boost::shared_ptr<ICancelable>& cancelable);
+
     // ".mbox" in any case; the older layout also ".imapmbox" and ".rssmbox".
     static bool IsBundleExtension(const boost::filesystem::path& path, bool olderLayout);
 

@@ -6,6 +6,7 @@
 #include <boost/lexical_cast.hpp>
 #include <boost/thread/lock_guard.hpp>
 
+#include "mime/KSCharsets.h"
 #include "streams/KSDiagnostics.h"
 
 namespace KestrinMIMEEngineCommon {
@@ -130,6 +131,32 @@ int AssetStoreBase::Open(const boost::shared_ptr<IProgressPresenter>& presenter,
     m_cancelable = cancelable;
     m_closing.store(false);
     return IsStateSchemaOutdated() ? kStatusFailed : kStatusOK;
+}
+
+int AssetStoreBase::OpenAndLoadTree(const boost::shared_ptr<IProgressPresenter>& presenter,
+                                    const boost::shared_ptr<ICancelable>& cancelable,
+                                    const boost::shared_ptr<ILogger>& logger, bool createLocation,
+                                    const boost::shared_ptr<void>& extra1,
+                                    const boost::shared_ptr<void>& extra2,
+                                    const std::function<int()>& prepare)
+{
+    boost::lock_guard<boost::recursive_mutex> stateGuard(StateMutex());
+    boost::lock_guard<boost::recursive_mutex> storeGuard(StoreMutex());
+    if (IsOpen()) return kStatusOK;
+
+    int result = AssetStoreBase::Open(presenter, cancelable, logger, createLocation, extra1, extra2);
+    if (result == kStatusOK && prepare) result = prepare();
+    if (result == kStatusOK) {
+        if (presenter) presenter->PostStoreMessage(UTF8ToWide(GetLocation()));
+        result = LoadFolderTree(presenter, cancelable, logger);
+        if (result == kStatusOK && cancelable && cancelable->IsCanceled()) result = kStatusCanceled;
+        if (result == kStatusOK)
+            SetOpen(true);
+        else
+            SetRootFolder({});
+    }
+    ForgetCancelable();
+    return result;
 }
 
 int AssetStoreBase::Close(const boost::shared_ptr<void>& extra1,

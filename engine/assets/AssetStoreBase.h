@@ -3,6 +3,7 @@
 #pragma once
 
 #include <atomic>
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -78,6 +79,18 @@ public:
     static int ReadDBSchemaVersion(sqlite3* database);
 
 protected:
+    // The opening sequence of stores whose tree is built by LoadFolderTree:
+    // under both locks, nothing when already open; the base part; then
+    // prepare (when given; a non-zero answer fails the open), the location
+    // posted to the presenter, the tree, the cancel check. A store that did
+    // not open is left without a tree; the remembered cancelable is cleared.
+    int OpenAndLoadTree(const boost::shared_ptr<IProgressPresenter>& presenter,
+                        const boost::shared_ptr<ICancelable>& cancelable,
+                        const boost::shared_ptr<ILogger>& logger, bool createLocation,
+                        const boost::shared_ptr<void>& extra1,
+                        const boost::shared_ptr<void>& extra2,
+                        const std::function<int()>& prepare = {});
+
     void SetRootFolder(const boost::shared_ptr<IAssetFolder>& root);
     void SetOpen(bool open) { m_open = open; }
     // Clears the cancelable remembered by Open; derived Opens call it last.

@@ -1,9 +1,7 @@
 #include "formats/FileTreeStoreBase.h"
 
-#include <boost/thread/lock_guard.hpp>
 
 #include "formats/FormatsSupport.h"
-#include "mime/KSCharsets.h"
 
 namespace KestrinMIMEEngineCommon {
 
@@ -13,27 +11,10 @@ int FileTreeStoreBase::Open(const boost::shared_ptr<IProgressPresenter>& present
                             const boost::shared_ptr<void>& extra1,
                             const boost::shared_ptr<void>& extra2)
 {
-    boost::lock_guard<boost::recursive_mutex> stateGuard(StateMutex());
-    boost::lock_guard<boost::recursive_mutex> storeGuard(StoreMutex());
-    if (IsOpen()) return kStatusOK;
-
-    int result = AssetStoreBase::Open(presenter, cancelable, logger, createLocation, extra1, extra2);
-    if (result == kStatusOK) {
+    return OpenAndLoadTree(presenter, cancelable, logger, createLocation, extra1, extra2, [&] {
         // A location that cannot be made is a store that cannot take items.
-        if (createLocation && !CreateDirectoryTree(GetLocation())) result = kStatusFailed;
-    }
-    if (result == kStatusOK) {
-        if (presenter) presenter->PostStoreMessage(UTF8ToWide(GetLocation()));
-        result = LoadFolderTree(presenter, cancelable, logger);
-        if (result == kStatusOK && cancelable && cancelable->IsCanceled()) result = kStatusCanceled;
-        if (result == kStatusOK) {
-            SetOpen(true);
-        } else {
-            SetRootFolder({});
-        }
-    }
-    ForgetCancelable();
-    return result;
+        return createLocation && !CreateDirectoryTree(GetLocation()) ? kStatusFailed : kStatusOK;
+    });
 }
 
 boost::shared_ptr<IAssetFolderMutable> FileTreeStoreBase::GetDefaultFolderMutable(int assetType,
