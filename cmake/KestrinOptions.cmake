@@ -52,3 +52,12 @@ function(kestrin_add_test name)
     KESTRIN_SAMPLES_DIR_DEFAULT="${KESTRIN_SAMPLES_DIR}")
   gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60)
 endfunction()
+
+# KESTRIN_FUZZ: every Kestrin target gets libFuzzer's coverage hooks and
+# ASan + UBSan (clang only; the fuzz binaries add the libFuzzer main).
+if(KESTRIN_FUZZ)
+  target_compile_options(kestrin_options INTERFACE
+    -fsanitize=fuzzer-no-link,address,undefined -fno-omit-frame-pointer
+    -fno-sanitize-recover=undefined)
+  target_link_options(kestrin_options INTERFACE -fsanitize=address,undefined)
+endif()

@@ -15,6 +15,7 @@ packages=(
   libzip-dev
   libplist-dev
   libgtest-dev libgmock-dev
+  clang libclang-rt-14-dev
 )
 
 missing=()

@@ -6,6 +6,8 @@
 
 #include <boost/filesystem.hpp>
 
+#include "streams/KSDiagnostics.h"
+
 namespace KestrinMIMEEngineCommon {
 
 PlistHandle ReadPlistFile(const std::string& path, uint64_t limitBytes)
@@ -21,8 +23,25 @@ PlistHandle ReadPlistFile(const std::string& path, uint64_t limitBytes)
     in.read(bytes.data(), static_cast<std::streamsize>(bytes.size()));
     if (static_cast<uint64_t>(in.gcount()) != size)
         return PlistHandle();
+    std::string refusal;
+    PlistHandle root = ReadPlistBytes(bytes.data(), bytes.size(), &refusal);
+    if (!refusal.empty())
+        KSDiagnostic("%s ERROR: Property list skipped, %s: %s\n", refusal.c_str(), path.c_str());
+    return root;
+}
+
+PlistHandle ReadPlistBytes(const char* bytes, size_t length, std::string* refusal)
+{
+    if (!bytes || length == 0 || length > UINT32_MAX)
+        return PlistHandle();
+    std::string reason = CheckPlistNesting(bytes, length);
+    if (!reason.empty()) {
+        if (refusal)
+            *refusal = std::move(reason);
+        return PlistHandle();
+    }
     plist_t root = nullptr;
-    plist_from_memory(bytes.data(), static_cast<uint32_t>(bytes.size()), &root);
+    plist_from_memory(bytes, static_cast<uint32_t>(length), &root);
     return PlistHandle(root);
 }
 

@@ -1,0 +1,75 @@
+#!/usr/bin/env bash
+# Builds the libFuzzer targets of fuzz/ with clang (ASan + UBSan) in
+# build-fuzz and runs each for a bounded time, starting from its seed corpus
+# in fuzz/corpus/<target>/. Exits non-zero on any finding; a crashing input is
+# left as build-fuzz/findings/<target>/crash-* (keep it under
+# tests/fixtures/fuzz/<target>/ once the fault is fixed).
+#
+#   scripts/fuzz.sh [seconds per target, default 30] [target...]
+#
+# Findings already known and being fixed are listed in fuzz/known-findings.txt
+# and tolerated, nothing else.
+set -euo pipefail
+here="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+cd "$here"
+
+seconds="${1:-30}"
+shift || true
+build="${KESTRIN_FUZZ_BUILD_DIR:-build-fuzz}"
+jobs="$(nproc 2>/dev/null || echo 2)"
+
+launcher=()
+if command -v ccache >/dev/null 2>&1; then
+  launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache -DCMAKE_C_COMPILER_LAUNCHER=ccache)
+fi
+cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+  -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \
+  -DKESTRIN_FUZZ=ON -DKESTRIN_BUILD_TESTS=OFF "${launcher[@]}" >/dev/null
+
+targets=("$@")
+if [ ${#targets[@]} -eq 0 ]; then
+  for source in fuzz/Fuzz*.cpp; do
+    name="$(basename "$source" .cpp)"
+    [ "$name" = FuzzEntries ] && continue
+    # FuzzSafeName -> safe-name
+    name="$(echo "${name#Fuzz}" | sed -E 's/([a-z])([A-Z])/\1-\2/g' | tr 'A-Z' 'a-z')"
+    targets+=("$name")
+  done
+fi
+
+binaries=()
+for t in "${targets[@]}"; do binaries+=("fuzz_${t//-/_}"); done
+cmake --build "$build" -j "$jobs" --target "${binaries[@]}"
+
+known="$(grep -v '^\s*#' fuzz/known-findings.txt | grep -v '^\s*$' | paste -sd, - || true)"
+export KESTRIN_FUZZ_KNOWN="${KESTRIN_FUZZ_KNOWN:-$known}"
+export ASAN_OPTIONS="${ASAN_OPTIONS:-detect_leaks=1:abort_on_error=1:allocator_may_return_null=1}"
+export UBSAN_OPTIONS="${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}"
+export LSAN_OPTIONS="${LSAN_OPTIONS:-suppressions=$here/tests/lsan.supp}"
+
+failed=()
+for t in "${targets[@]}"; do
+  binary="$build/fuzz/fuzz_${t//-/_}"
+  corpus="$build/corpus/$t"
+  findings="$build/findings/$t"
+  mkdir -p "$corpus" "$findings"
+  echo "== fuzz $t for ${seconds}s"
+  # The working corpus starts from the committed seeds and the kept
+  # regression inputs; what it grows stays in the build folder.
+  if ! "$binary" -max_total_time="$seconds" -rss_limit_mb=2048 -timeout=10 \
+      -max_len=65536 -print_final_stats=1 -artifact_prefix="$findings/" \
+      "$corpus" "fuzz/corpus/$t" $( [ -d "tests/fixtures/fuzz/$t" ] && echo "tests/fixtures/fuzz/$t" ) \
+      >"$build/findings/$t.log" 2>&1; then
+    echo "!! $t found a fault; see $build/findings/$t.log and $findings/" >&2
+    grep -E 'ERROR|==kestrin-fuzz==|SUMMARY|Test unit written' "$build/findings/$t.log" | head -20 >&2 || true
+    failed+=("$t")
+  else
+    grep -E '^stat::number_of_executed_units|^Done' "$build/findings/$t.log" | head -2 || true
+  fi
+done
+
+if [ ${#failed[@]} -ne 0 ]; then
+  echo "fuzzing found faults in: ${failed[*]}" >&2
+  exit 1
+fi
+echo "fuzzing: no findings"
