@@ -1,7 +1,5 @@
 #include "FuzzEntries.h"
 
-#include <sqlite3.h>
-
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -19,6 +17,7 @@
 #include "applemail/EMLXEmailAsset.h"
 #include "applemail/MailFolderPaths.h"
 #include "formats/MBOXAssetFolder.h"
+#include "libbuilder/EnvelopeIndex.h"
 #include "formats/MBOXEmailAsset.h"
 #include "formats/MboxWriter.h"
 #include "mime/KSCharsets.h"
@@ -111,16 +110,13 @@ void WriteText(const fs::path& path, const std::string& text)
     WriteFile(path, text.data(), text.size());
 }
 
-// An Envelope Index the layout probe accepts: a database with an empty
-// mailboxes table.
-void WriteEnvelopeIndex(const fs::path& path)
+// An Envelope Index of the layout without mailboxes: the mailbox rows come
+// from the input.
+void WriteEnvelopeIndex(const fs::path& path, int layout)
 {
-    fs::create_directories(path.parent_path());
-    sqlite3* db = nullptr;
-    if (sqlite3_open(path.string().c_str(), &db) == SQLITE_OK)
-        sqlite3_exec(db, "create table if not exists mailboxes (ROWID integer primary key, url text)",
-                     nullptr, nullptr, nullptr);
-    sqlite3_close(db);
+    kestrin_libbuilder::EnvelopeIndexSpec spec;
+    spec.layout = layout;
+    kestrin_libbuilder::WriteEnvelopeIndexDatabase(path, spec);
 }
 
 const char kScratchMessage[] =
@@ -135,14 +131,14 @@ void BuildScratch(const fs::path& root)
 
     // Account property lists for layout 2 (Accounts.plist) and 3
     // (BackupTOC.plist); the input is written over them.
-    WriteEnvelopeIndex(root / "plists/v2/V2/MailData/Envelope Index");
+    WriteEnvelopeIndex(root / "plists/v2/V2/MailData/Envelope Index", 2);
     WriteText(root / "plists/v2/V2/MailData/Accounts.plist", "");
-    WriteEnvelopeIndex(root / "plists/v3/V3/MailData/Envelope Index");
+    WriteEnvelopeIndex(root / "plists/v3/V3/MailData/Envelope Index", 3);
 
     // A layout-5 mail folder with mailboxes that exist, and one beside the
     // mail folder that no mailbox URL may reach.
     const fs::path mail = root / "urls/Mail";
-    WriteEnvelopeIndex(mail / "V5/MailData/Envelope Index");
+    WriteEnvelopeIndex(mail / "V5/MailData/Envelope Index", 5);
     fs::create_directories(mail / "V5/ACCOUNT/INBOX.mbox/Messages");
     fs::create_directories(mail / "V5/ACCOUNT/INBOX/Sub.mbox");
     fs::create_directories(mail / "V5/Mailboxes/Box.mbox");
@@ -554,6 +550,7 @@ int FuzzMailboxUrl(const uint8_t* data, size_t size)
     // Every folder of the tree lies below the mail folder.
     std::vector<boost::shared_ptr<IAssetFolder>> pending;
     if (auto top = store->GetRootFolder()) pending.push_back(top);
+    else ReportFailure("mailbox-url", "harness", "the scratch mail folder did not open");
     while (!pending.empty()) {
         auto folder = pending.back();
         pending.pop_back();
