@@ -57,7 +57,7 @@ for t in "${targets[@]}"; do
   # The working corpus starts from the committed seeds and the kept
   # regression inputs; what it grows stays in the build folder.
   if ! "$binary" -max_total_time="$seconds" -rss_limit_mb=2048 -timeout=10 \
-      -max_len=65536 -print_final_stats=1 -artifact_prefix="$findings/" \
+      -print_final_stats=1 -artifact_prefix="$findings/" \
       "$corpus" "fuzz/corpus/$t" $( [ -d "tests/fixtures/fuzz/$t" ] && echo "tests/fixtures/fuzz/$t" ) \
       >"$build/findings/$t.log" 2>&1; then
     echo "!! $t found a fault; see $build/findings/$t.log and $findings/" >&2
