@@ -1,6 +1,7 @@
 #include "applemail/AppleMailPlist.h"
 
 #include <cstdlib>
+#include <cstring>
 #include <fstream>
 #include <vector>
 
@@ -60,12 +61,12 @@ std::string PlistStringValue(plist_t node)
     std::string value;
     if (!node || plist_get_node_type(node) != PLIST_STRING)
         return value;
-    char* text = nullptr;
-    plist_get_string_val(node, &text);
-    if (text) {
-        value = text;
-        free(text);
-    }
+    // plist_get_string_val aborts the process on a string holding a NUL byte
+    // (a damaged or hostile file); the text is taken up to that byte.
+    uint64_t length = 0;
+    const char* text = plist_get_string_ptr(node, &length);
+    if (text)
+        value.assign(text, strnlen(text, static_cast<size_t>(length)));
     return value;
 }
 

@@ -1,5 +1,7 @@
 #include "mime/MimeServices.h"
 
+#include <cstdint>
+
 #include <limits>
 #include <memory>
 #include <mutex>
@@ -107,7 +109,10 @@ GMimeMessagePtr ParseMimeMessageFromFile(const std::string& path, int64_t offset
     GMimeStreamPtr stream = OpenMimeFileStream(path);
     if (!stream) return GMimeMessagePtr();
     if (offset < 0) offset = 0;
-    g_mime_stream_set_bounds(stream.get(), offset, length < 0 ? -1 : offset + length);
+    // A count beyond what the file can hold (a damaged count line) reads to
+    // the end of the file; offset + length must not overflow.
+    const bool toTheEnd = length < 0 || length > INT64_MAX - offset;
+    g_mime_stream_set_bounds(stream.get(), offset, toTheEnd ? -1 : offset + length);
     return ParseFromStream(stream.get(), true);
 }
 
