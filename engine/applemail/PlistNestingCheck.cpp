@@ -167,12 +167,14 @@ struct BinaryPlist {
             count = ReadBigEndian(bytes + at, width);
             at += width;
         }
+        // A count beyond the file is the library's to reject; here it only
+        // must not overflow the sum.
         if (kind == 0x4 || kind == 0x5) {
-            contentBytes = count;
+            contentBytes = std::min<uint64_t>(count, length);
             return true;
         }
         if (kind == 0x6) {
-            contentBytes = count * 2;
+            contentBytes = std::min<uint64_t>(count, length) * 2;
             return true;
         }
         if (kind != 0xA && kind != 0xB && kind != 0xC && kind != 0xD)
