@@ -13,6 +13,8 @@ set -euo pipefail
 here="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 cd "$here"
 
+scripts/install-deps.sh
+
 seconds="${1:-30}"
 shift || true
 build="${KESTRIN_FUZZ_BUILD_DIR:-build-fuzz}"
