@@ -96,7 +96,7 @@ TEST(CliUsage, WrongUsageExitsWith64AndExplains)
         {"unknown command", {"export"}, "unknown command \"export\""},
         {"unknown option", {"list", "/x", "--fast"}, "unknown option --fast"},
         {"convert option on list", {"list", "--to", "eml"}, "unknown option --to"},
-        {"json on convert", {"convert", "--json", "--to", "eml", "--out", "/o"}, "unknown option"},
+        {"verify on list", {"list", "/x", "--verify"}, "unknown option --verify"},
         {"convert without target", {"convert", "/x", "--out", "/o"}, "needs --to"},
         {"unknown target", {"convert", "/x", "--to", "pst", "--out", "/o"}, "not \"pst\""},
         {"convert without output", {"convert", "/x", "--to", "eml"}, "needs --out"},
