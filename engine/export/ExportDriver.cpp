@@ -146,7 +146,7 @@ public:
             if (added.code == kAddAssetWritten) {
                 m_summary.processed += 1;
                 folderProcessed += 1;
-                Tell((asset->GetAssetFlags() & kAssetFlagIncomplete)
+                Tell((asset->GetAssetFlags() & kAssetFlagHeaderOnly)
                          ? ExportItemOutcome::ConvertedHeaderOnly
                          : ExportItemOutcome::Converted,
                      asset, result, target);
