@@ -7,6 +7,7 @@
 #include <boost/filesystem.hpp>
 #include <nlohmann/json.hpp>
 
+#include "cli/CliRun.h"
 #include "cli/KestrinCli.h"
 #include "libbuilder/EnvelopeSamples.h"
 #include "support/TestSupport.h"
@@ -18,27 +19,9 @@ namespace fs = boost::filesystem;
 namespace lb = kestrin_libbuilder;
 using nlohmann::json;
 
-struct RunResult {
-    int status = -1;
-    std::string out;
-    std::string err;
-};
-
-RunResult Kestrin(const std::vector<std::string>& args, const CliEnvironment& environment = {})
-{
-    std::ostringstream out;
-    std::ostringstream err;
-    RunResult run;
-    run.status = RunKestrin(args, out, err, environment);
-    run.out = out.str();
-    run.err = err.str();
-    return run;
-}
-
-bool Contains(const std::string& text, const std::string& part)
-{
-    return text.find(part) != std::string::npos;
-}
+using kestrin_cli_test::Contains;
+using kestrin_cli_test::Kestrin;
+using kestrin_cli_test::RunResult;
 
 fs::path FirstFileBelow(const fs::path& folder, const std::string& extension)
 {
