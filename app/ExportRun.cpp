@@ -56,6 +56,15 @@ int DoExport(const ExportRunContext& context)
     const std::string exportPath = state.GetString(StateKey::kExportPath).value_or(std::string());
     const int64_t targetCode = state.GetInteger(StateKey::kTargetFormatKey).value_or(kTargetEML);
     context.sheet.SetCancelRequested(false);
+    ExportRecord localRecord;
+    ExportRecord& record = context.record ? *context.record : localRecord;
+    record = ExportRecord();
+    record.source = state.GetString(StateKey::kMailFolderPath).value_or(std::string());
+    record.target = TargetName(static_cast<int>(targetCode));
+    // Nothing of an earlier export may be named in this one's result: until
+    // this run made them there is no output folder and no log.
+    state.Set(StateKey::kExportPath, std::string());
+    state.Set(StateKey::kLogReportPath, std::string());
 
     int status = kExportFailed;
     std::wstring reportText;
@@ -65,7 +74,6 @@ int DoExport(const ExportRunContext& context)
         if (exportPath.empty())
             throw ExportSetupError("No folder was chosen to save the converted data.");
         const std::string outputRoot = MakeUniquePath(exportPath, kConvertedDataName);
-        state.Set(StateKey::kExportPath, outputRoot);
         boost::system::error_code error;
         fs::create_directories(outputRoot, error);
         // Going on without the output folder would log every item as unmapped
@@ -74,9 +82,12 @@ int DoExport(const ExportRunContext& context)
             throw ExportSetupError("Could not create the folder for the converted data: " +
                                    outputRoot +
                                    (error ? " (" + error.message() + ")" : std::string()));
+        state.Set(StateKey::kExportPath, outputRoot);
+        record.outputFolder = outputRoot;
 
         const std::string logPath = (fs::path(outputRoot) / kDetailedReportName).string();
         state.Set(StateKey::kLogReportPath, logPath);
+        record.logPath = logPath;
 
         std::vector<boost::shared_ptr<IAssetFolder>> folders;
         int64_t overallUnits = 0;
@@ -113,14 +124,27 @@ int DoExport(const ExportRunContext& context)
             context.sheet, sourceFormat != kStoreTypeMboxArchive);
         presenter->SetOverallTotalUnits(overallUnits);
 
-        ExportSummary summary;
+        KestrinMIMEEngineCommon::ExportSummary summary;
         int64_t folderCounter = 0;
+        ExportRecorder recorder(record);
         RunExport(summary, &folderTotal, presenter, folders, logger,
                   boost::shared_ptr<ICancelable>(presenter), provider, kQueryKindNew, true,
-                  &folderCounter);
+                  &folderCounter, &recorder);
         provider->CloseStores({}, {});
 
         status = summary.status;
+        // A log that lost lines is no account of the run: not a success.
+        if (logger->HasWriteFailed()) {
+            if (status == kExportSucceeded) status = kExportFailed;
+            logger->Log(L"ERROR : The detailed report could not be written completely: " +
+                            UTF8ToWide(logPath),
+                        true, false);
+            boost::system::error_code missing;
+            if (!fs::exists(logPath, missing)) {
+                state.Set(StateKey::kLogReportPath, std::string());
+                record.logPath.clear();
+            }
+        }
         reportText = logger->GetReportText();
     } catch (const std::exception& failure) {
         status = kExportFailed;
@@ -145,6 +169,7 @@ int DoExport(const ExportRunContext& context)
         }
     }
 
+    record.status = status;
     state.Set(StateKey::kExportResult, static_cast<int64_t>(status));
     state.Set(StateKey::kBriefReportPath, WideToUTF8(reportText));
 

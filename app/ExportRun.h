@@ -9,6 +9,7 @@
 #include <boost/shared_ptr.hpp>
 
 #include "app/AppStateData.h"
+#include "app/ExportRecord.h"
 #include "app/Seams.h"
 #include "app/Views.h"
 #include "export/IOutputStoreProvider.h"
@@ -54,12 +55,15 @@ struct ExportRunContext {
     OutputProviderFactory providerFactory;
     // Runs on the main thread right after the sheet went away.
     std::function<void()> onSheetEnded;
+    // When given, filled with the export's own account of itself.
+    ExportRecord* record = nullptr;
 };
 
 // The export run, on the worker thread: reads "ExportPath", "TargetFormatKey",
 // "SelectedItems", "MergeContacts", "MergeCalendar" and "SourceFormatKey";
-// writes "ExportPath" (the output root it made), "LogReportPath",
-// "ExportResult" and "BriefReportPath". Answers the export status. Never
+// writes "ExportPath" (the output root it made, removed when it could not be
+// made), "LogReportPath" (removed until a log exists), "ExportResult" and
+// "BriefReportPath". Answers the export status. Never
 // throws: a failure anywhere ends as status 2 with its reason in the report.
 int DoExport(const ExportRunContext& context);
 

@@ -73,14 +73,17 @@ void MainWindowController::ChooseSavePath()
 void MainWindowController::StartExportThread()
 {
     JoinExportThread();
+    m_lastExport = std::make_shared<ExportRecord>();
     m_exporting = true;
     m_exportThread = std::thread([this] {
         std::weak_ptr<bool> alive = m_alive;
         ExportRunContext context{m_seams.state, m_seams.progressSheet, m_seams.dispatcher,
-                                 m_providerFactory, [this, alive] {
+                                 m_providerFactory,
+                                 [this, alive] {
                                      if (alive.lock())
                                          WorkflowStepCompleted(WorkflowStep::kProgress);
-                                 }};
+                                 },
+                                 m_lastExport.get()};
         DoExport(context);
     });
 }
@@ -111,10 +114,14 @@ ReportData MainWindowController::MakeReport(const AppStateData& state)
     ReportData report;
     report.exportResult = static_cast<int>(state.GetInteger(StateKey::kExportResult).value_or(0));
     report.report = state.GetString(StateKey::kBriefReportPath).value_or(std::string());
-    report.footer1 = "Converted Data is saved at following path:\n" +
-                     state.GetString(StateKey::kExportPath).value_or(std::string());
-    report.footer2 = "A detailed Log Report is saved at following path:\n" +
-                     state.GetString(StateKey::kLogReportPath).value_or(std::string());
+    // A run whose set-up failed made neither: naming the chosen folder or an
+    // earlier run's log would send the user looking for data that is not there.
+    const std::string exportPath = state.GetString(StateKey::kExportPath).value_or(std::string());
+    const std::string logPath = state.GetString(StateKey::kLogReportPath).value_or(std::string());
+    report.footer1 = exportPath.empty() ? std::string("No converted data was saved.")
+                                        : "Converted Data is saved at following path:\n" + exportPath;
+    report.footer2 = logPath.empty() ? std::string("No detailed Log Report was written.")
+                                     : "A detailed Log Report is saved at following path:\n" + logPath;
     switch (report.exportResult) {
     case 0:
         report.title = "Operation Completed Successfully.";

@@ -56,6 +56,9 @@ public:
 
     // True from the start of an export until its result sheet was shown.
     bool IsExporting() const { return m_exporting.load(); }
+    // The last export's own account of itself; read it once IsExporting()
+    // answers false. Empty before the first export.
+    std::shared_ptr<const ExportRecord> LastExport() const { return m_lastExport; }
     // Called on the main thread after the result sheet was shown.
     void SetExportFinishedHandler(std::function<void(int result)> handler)
     {
@@ -77,6 +80,7 @@ private:
     int m_outputFormatIndex = 0;
     std::string m_rememberedSaveFolder;
     std::atomic<bool> m_exporting{false};
+    std::shared_ptr<ExportRecord> m_lastExport;
     std::thread m_exportThread;
     std::function<void(int)> m_exportFinished;
     std::shared_ptr<bool> m_alive;

@@ -13,7 +13,9 @@
 #include "app/ExportRun.h"
 #include "app/MainWindowController.h"
 #include "app/StoreContentViewController.h"
+#include "app/VerifyExport.h"
 #include "cli/CliFrontEnd.h"
+#include "cli/ConvertResultJson.h"
 #include "cli/Interrupts.h"
 #include "mime/KSCharsets.h"
 
@@ -28,7 +30,7 @@ std::string Usage()
     return "Usage:\n"
            "  kestrin list    [SOURCE] [--json]\n"
            "  kestrin convert [SOURCE] --to eml|mbox|archive --out DIR [--folder PATH]...\n"
-           "                  [--skip-empty] [--no-progress]\n"
+           "                  [--skip-empty] [--no-progress] [--verify] [--json]\n"
            "\n"
            "SOURCE is an Apple Mail data folder, an older mail folder or a folder of\n"
            "exported mailboxes (default: ~/Library/Mail).\n"
@@ -43,6 +45,9 @@ std::string Usage()
            "            below it; may be repeated.\n"
            "  --skip-empty   leaves out folders without messages.\n"
            "  --no-progress  draws no progress line.\n"
+           "  --verify  reads every written folder back and compares the messages\n"
+           "            found with those converted; a difference ends with status 2.\n"
+           "  --json    prints the result as one JSON object instead of the report.\n"
            "\n"
            "Ctrl-C once stops the conversion before the next message; twice quits at once.\n"
            "Exit status: 0 success, 1 cancelled, 2 completed with errors, 3 the source\n"
@@ -99,6 +104,7 @@ struct Arguments {
     std::vector<std::string> folders;
     bool skipEmpty = false;
     bool noProgress = false;
+    bool verify = false;
 };
 
 Arguments Parse(const std::vector<std::string>& args)
@@ -133,7 +139,7 @@ Arguments Parse(const std::vector<std::string>& args)
             if (inlineValue)
                 throw UsageError(word + " takes no value");
         };
-        if (word == "--json" && !convert) {
+        if (word == "--json") {
             flag();
             parsed.json = true;
         } else if (word == "--to" && convert) {
@@ -148,6 +154,9 @@ Arguments Parse(const std::vector<std::string>& args)
         } else if (word == "--no-progress" && convert) {
             flag();
             parsed.noProgress = true;
+        } else if (word == "--verify" && convert) {
+            flag();
+            parsed.verify = true;
         } else if (word == "--") {
             // Everything after is the source.
             for (++i; i < args.size(); ++i) {
@@ -388,18 +397,29 @@ private:
             m_err << "kestrin: the conversion ended without a result.\n";
             return kExitErrors;
         }
-        m_out << report->title << "\n\n"
-              << TerminalText(report->report) << "\n"
-              << report->footer1 << "\n"
-              << report->footer2 << "\n";
-        switch (report->exportResult) {
-        case 0:
-            return kExitSuccess;
-        case 1:
-            return kExitCanceled;
-        default:
-            return kExitErrors;
+        // With --json the object alone goes to standard output; the report
+        // still reaches the user, on standard error.
+        std::ostream& text = m_arguments.json ? m_err : m_out;
+        text << report->title << "\n\n"
+             << TerminalText(report->report) << "\n"
+             << report->footer1 << "\n"
+             << report->footer2 << "\n";
+        const auto record = m_window.LastExport();
+        if (record) text << "\n" << TotalsText(record->Totals());
+
+        int exitCode = report->exportResult == 0   ? kExitSuccess
+                       : report->exportResult == 1 ? kExitCanceled
+                                                   : kExitErrors;
+        boost::optional<VerifyResult> verified;
+        if (m_arguments.verify && record) {
+            verified = VerifyExport(*record);
+            text << "\n" << VerifyText(*verified);
+            if (!verified->ok)
+                exitCode = kExitErrors;
         }
+        if (m_arguments.json && record)
+            m_out << ConvertResultJson(*record, verified.get_ptr()) << "\n";
+        return exitCode;
     }
 
     const Arguments& m_arguments;

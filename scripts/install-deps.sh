@@ -14,6 +14,7 @@ packages=(
   libcurl4-openssl-dev
   libzip-dev
   libplist-dev
+  nlohmann-json3-dev
   libgtest-dev libgmock-dev
   clang libclang-rt-14-dev
 )

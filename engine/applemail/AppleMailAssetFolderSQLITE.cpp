@@ -329,7 +329,7 @@ boost::shared_ptr<IAsset> AppleMailAssetFolderSQLITE::LoadMessageAsset(int64_t m
         EncodeHeaderText(subject);
         text += subject;
         auto bytes = boost::make_shared<std::vector<uint8_t>>(text.begin(), text.end());
-        asset = boost::make_shared<EMLEmailAsset>(bytes, kAssetFlagIncomplete);
+        asset = boost::make_shared<EMLEmailAsset>(bytes, kAssetFlagIncomplete | kAssetFlagHeaderOnly);
     }
     return asset;
 }

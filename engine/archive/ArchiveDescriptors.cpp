@@ -68,7 +68,7 @@ std::vector<uint8_t> ExpandArchiveTemplate(
     return expanded;
 }
 
-void WriteArchiveDescriptors(const std::string& packagePath)
+bool WriteArchiveDescriptors(const std::string& packagePath)
 {
     // Asked for every item routed to a default folder: when the package is
     // complete this costs a few status calls and nothing is expanded.
@@ -78,14 +78,29 @@ void WriteArchiveDescriptors(const std::string& packagePath)
         if (PathTaken(path)) continue;
         if (expanded.empty()) {
             expanded = ExpandArchiveTemplate();
-            if (expanded.empty()) return;
-            CreateDirectoryTree(packagePath + "/Contents");
+            if (expanded.empty()) return false;
+            // Inside the package only: a package that went away is not made
+            // again somewhere the user no longer looks.
+            if (!fs::is_directory(packagePath)) return false;
+            CreateSingleDirectory(packagePath + "/Contents");
         }
-        KSDataLock<KSFileData> file(boost::make_shared<KSFileData>(path));
-        file->Write(expanded.data() + descriptor.offset, descriptor.size);
-        file->Flush();
+        auto data = boost::make_shared<KSFileData>(path);
+        bool written = false;
+        {
+            KSDataLock<KSFileData> file(data);
+            written = file->Write(expanded.data() + descriptor.offset, descriptor.size) ==
+                      descriptor.size;
+        }
+        written = data->Close() && written;
+        if (!written) {
+            KSDiagnostic("%s ERROR: Unable to write the archive descriptor - %s\n", path.c_str());
+            boost::system::error_code ec;
+            fs::remove(path, ec);
+            return false;
+        }
     }
     SetMacFileTypeAndCreator(packagePath + "/Archive.xml", kMacTypeText, kMacCreatorOutlook);
+    return true;
 }
 
 }  // namespace KestrinMIMEEngineCommon

@@ -21,7 +21,8 @@ std::vector<uint8_t> ExpandArchiveTemplate(
 // Writes whichever descriptor files the package lacks, creating "Contents"
 // when needed, and marks "Archive.xml" as Outlook's text file. Files that are
 // already there are kept as they are: the package may be the user's.
-// Write failures are reported by the file stream and do not stop the caller.
-void WriteArchiveDescriptors(const std::string& packagePath);
+// Answers false when a descriptor could not be written whole (full disk, the
+// package gone); the cut file is removed, so the next call tries again.
+bool WriteArchiveDescriptors(const std::string& packagePath);
 
 }  // namespace KestrinMIMEEngineCommon

@@ -66,11 +66,11 @@ int MSEAssetStore::Close(const boost::shared_ptr<void>& extra1, const boost::sha
     return FileTreeStoreBase::Close(extra1, extra2);
 }
 
-void MSEAssetStore::CreatePackage()
+bool MSEAssetStore::CreatePackage()
 {
     for (const wchar_t* folder : {kMailFolderName, kContactsFolderName, kCalendarFolderName})
         CreateDirectoryTree(PathInPackage(folder));
-    WriteArchiveDescriptors(m_location);
+    return WriteArchiveDescriptors(m_location);
 }
 
 int MSEAssetStore::LoadFolderTree(const boost::shared_ptr<IProgressPresenter>& presenter,
@@ -78,7 +78,9 @@ int MSEAssetStore::LoadFolderTree(const boost::shared_ptr<IProgressPresenter>& p
                                   const boost::shared_ptr<ILogger>& logger)
 {
     boost::lock_guard<boost::recursive_mutex> guard(StoreMutex());
-    if (m_createPackage) CreatePackage();
+    // A package without its descriptors is no archive: nothing may be
+    // counted as written into it.
+    if (m_createPackage && !CreatePackage()) return kStatusFailed;
     const boost::shared_ptr<IAssetStore> self = shared_from_this();
 
     // The root stands for the package itself; nothing is written to it.
@@ -161,10 +163,10 @@ boost::shared_ptr<IAssetFolderMutable> MSEAssetStore::GetDefaultFolderMutable(in
                                                                               bool create)
 {
     boost::lock_guard<boost::recursive_mutex> guard(StoreMutex());
-    if (create) {
-        if (!IsDirectory(m_location)) CreateDirectoryTree(m_location);
-        WriteArchiveDescriptors(m_location);
-    }
+    // The package was made when the store was opened; one removed or moved
+    // since is not made again (its items fail), nor is one left without
+    // its descriptors used.
+    if (create && (!IsDirectory(m_location) || !WriteArchiveDescriptors(m_location))) return {};
     switch (assetType) {
     case kAssetTypeContact:
         if (!m_contactsFolder && create)

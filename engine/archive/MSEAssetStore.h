@@ -52,7 +52,7 @@ public:
     boost::shared_ptr<MSEICSAssetFolder> GetCalendarFolder();
 
 private:
-    void CreatePackage();
+    bool CreatePackage();
     int LoadMailFolders(const boost::shared_ptr<MSEMailAssetFolder>& parent,
                         const boost::shared_ptr<IProgressPresenter>& presenter,
                         const boost::shared_ptr<ICancelable>& cancelable);

@@ -24,6 +24,9 @@ enum : int {
 // Attribute word bit: the item's content is incomplete (partial download,
 // header-only message).
 constexpr uint16_t kAssetFlagIncomplete = 4;
+// Attribute word bit: only the headers the source's index holds were
+// available (the message was never downloaded); set with kAssetFlagIncomplete.
+constexpr uint16_t kAssetFlagHeaderOnly = 8;
 
 // Answers of the writers.
 enum : int {

@@ -27,8 +27,12 @@ KestrinLogger::KestrinLogger(const std::string& logPath, bool timestamps, uint64
     m_file.reset(OpenForAppend(m_logPath));
     if (m_file) {
         static const unsigned char kByteOrderMark[] = {0xEF, 0xBB, 0xBF};
-        std::fwrite(kByteOrderMark, 1, sizeof kByteOrderMark, m_file.get());
-        std::fflush(m_file.get());
+        const bool written =
+            std::fwrite(kByteOrderMark, 1, sizeof kByteOrderMark, m_file.get()) ==
+            sizeof kByteOrderMark;
+        if (!written || std::fflush(m_file.get()) != 0) m_writeFailed = true;
+    } else {
+        m_writeFailed = true;
     }
 }
 
@@ -44,13 +48,27 @@ void KestrinLogger::Log(const std::wstring& text, bool toReport, bool toFile)
     if (!toFile) return;
     // Opening the file for every line cost more than writing it.
     if (!m_file) m_file.reset(OpenForAppend(m_logPath));
-    if (!m_file) return;
+    if (!m_file) {
+        m_writeFailed = true;
+        return;
+    }
+    bool written = true;
     if (!text.empty()) {
         const std::string utf8 = WideToUTF8(text);
-        std::fwrite(utf8.data(), 1, utf8.size(), m_file.get());
+        written = std::fwrite(utf8.data(), 1, utf8.size(), m_file.get()) == utf8.size();
     }
-    std::fwrite("\r\n", 1, 2, m_file.get());
-    std::fflush(m_file.get());
+    written = std::fwrite("\r\n", 1, 2, m_file.get()) == 2 && written;
+    if (std::fflush(m_file.get()) != 0 || !written) {
+        m_writeFailed = true;
+        // A stream in error stays so; the next line tries a fresh one.
+        m_file.reset();
+    }
+}
+
+bool KestrinLogger::HasWriteFailed()
+{
+    boost::lock_guard<boost::mutex> guard(m_mutex);
+    return m_writeFailed;
 }
 
 std::wstring KestrinLogger::GetReportText()

@@ -29,6 +29,10 @@ public:
     void Log(const std::wstring& text, bool toReport, bool toFile) override;
 
     std::wstring GetReportText();
+    // True once a line meant for the file did not reach it whole (the file
+    // could not be opened, a full disk): the log is then no full account of
+    // the run, and the run must not be called a success.
+    bool HasWriteFailed();
     const std::string& GetLogPath() const { return m_logPath; }
 
 private:
@@ -39,6 +43,7 @@ private:
         void operator()(std::FILE* file) const { std::fclose(file); }
     };
     std::unique_ptr<std::FILE, FileCloser> m_file;
+    bool m_writeFailed = false;
 };
 
 }  // namespace KestrinMIMEEngineCommon

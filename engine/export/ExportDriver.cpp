@@ -18,6 +18,18 @@ const std::wstring kSeparatorSingle(70, L'-');
 
 std::wstring Number(int64_t value) { return boost::lexical_cast<std::wstring>(value); }
 
+// The item in the user's terms: its log description on one line, or the
+// source's id for an item that could not be read at all.
+std::wstring ItemName(const boost::shared_ptr<IAsset>& asset,
+                      const boost::shared_ptr<IAssetQueryResult>& result)
+{
+    std::wstring name = asset ? asset->GetDescription() : std::wstring();
+    for (size_t at = name.find(L"\r\n"); at != std::wstring::npos; at = name.find(L"\r\n", at))
+        name.replace(at, 2, L"; ");
+    if (name.empty() && result) name = UTF8ToWide(result->GetAssetId());
+    return name.empty() ? std::wstring(L"(unreadable item)") : name;
+}
+
 std::string SupportAddress()
 {
     boost::shared_ptr<IAppInfo> info = GetAppInfo();
@@ -31,10 +43,18 @@ public:
                const boost::shared_ptr<ILogger>& logger,
                const boost::shared_ptr<ICancelable>& cancelable,
                const boost::shared_ptr<IOutputStoreProvider>& provider, unsigned queryKind,
-               bool useDefaultFolder)
+               bool useDefaultFolder, IExportEvents* events)
         : m_summary(summary), m_presenter(presenter), m_logger(logger), m_cancelable(cancelable),
-          m_provider(provider), m_queryKind(queryKind), m_useDefaultFolder(useDefaultFolder)
+          m_provider(provider), m_queryKind(queryKind), m_useDefaultFolder(useDefaultFolder),
+          m_events(events)
     {
+    }
+
+    void Tell(ExportItemOutcome outcome, const boost::shared_ptr<IAsset>& asset,
+              const boost::shared_ptr<IAssetQueryResult>& result,
+              const boost::shared_ptr<IAssetFolderMutable>& output)
+    {
+        if (m_events) m_events->ItemDone(outcome, ItemName(asset, result), output);
     }
 
     void Log(const std::wstring& text, bool toReport)
@@ -87,10 +107,12 @@ public:
                 Log(L"ERROR : Failed to retrieve item from data source. Please check if backup "
                     L"location is accessible or network issue in case backup is stored at cloud.",
                     false);
+                Tell(ExportItemOutcome::Failed, asset, result, nullptr);
                 iterator->Increment();
                 continue;
             }
             if (deleted) {
+                Tell(ExportItemOutcome::Skipped, asset, result, nullptr);
                 iterator->Increment();
                 continue;
             }
@@ -109,6 +131,7 @@ public:
                 m_summary.failed += 1;
                 m_summary.status = kExportFailed;
                 Log(L"Failed to map this folder for current asset.", false);
+                Tell(ExportItemOutcome::Failed, asset, result, nullptr);
                 iterator->Increment();
                 continue;
             }
@@ -123,10 +146,15 @@ public:
             if (added.code == kAddAssetWritten) {
                 m_summary.processed += 1;
                 folderProcessed += 1;
+                Tell((asset->GetAssetFlags() & kAssetFlagHeaderOnly)
+                         ? ExportItemOutcome::ConvertedHeaderOnly
+                         : ExportItemOutcome::Converted,
+                     asset, result, target);
             } else {
                 m_summary.failed += 1;
                 m_summary.status = kExportFailed;
                 Log(L"ERROR : Error occurred while converting this item.\r\n", false);
+                Tell(ExportItemOutcome::Failed, asset, result, target);
             }
             if (m_presenter) m_presenter->AdvanceProgress(result->GetUnits());
             iterator->Increment();
@@ -180,6 +208,7 @@ private:
     boost::shared_ptr<IOutputStoreProvider> m_provider;
     unsigned m_queryKind;
     bool m_useDefaultFolder;
+    IExportEvents* m_events;
     bool m_haveStore = false;
     boost::shared_ptr<IAssetStore> m_currentStore;
 };
@@ -192,11 +221,11 @@ void RunExport(ExportSummary& summary, const int64_t* folderTotal,
                const boost::shared_ptr<ILogger>& logger,
                const boost::shared_ptr<ICancelable>& cancelable,
                const boost::shared_ptr<IOutputStoreProvider>& provider, unsigned queryKind,
-               bool preserveFolderHierarchy, int64_t* folderCounter)
+               bool preserveFolderHierarchy, int64_t* folderCounter, IExportEvents* events)
 {
     summary = ExportSummary();
     ExportPass pass(summary, presenter, logger, cancelable, provider, queryKind,
-                    !preserveFolderHierarchy);
+                    !preserveFolderHierarchy, events);
     int64_t localCounter = 0;
     int64_t* counter = folderCounter ? folderCounter : &localCounter;
     const int64_t total = folderTotal ? *folderTotal : 0;
@@ -213,17 +242,21 @@ void RunExport(ExportSummary& summary, const int64_t* folderTotal,
             presenter->SetOverallText(L"Overall: Folders [ " + Number(*counter) + L" / " +
                                       Number(total) + L" ]");
 
+        if (events) events->FolderBegun(folder);
         try {
             pass.ExportFolder(folder);
         } catch (const std::exception& e) {
             summary.status = kExportFailed;
             pass.Log(L"Exception occurred during conversion - " + UTF8ToWide(e.what()), true);
+            if (events) events->FolderEnded(folder);
             break;
         } catch (...) {
             summary.status = kExportFailed;
             pass.Log(L"Unknown error occurred during conversion.", true);
+            if (events) events->FolderEnded(folder);
             break;
         }
+        if (events) events->FolderEnded(folder);
         if (summary.status == kExportCanceled) break;
     }
 

@@ -23,6 +23,23 @@ struct ExportSummary {
     int64_t failed = 0;     // unreadable items and items the output folders refused
 };
 
+// What became of one item.
+enum class ExportItemOutcome { Converted, ConvertedHeaderOnly, Failed, Skipped };
+
+// Told about every folder and item as the driver goes, so that callers keep
+// their own account of the run instead of reading it back out of the log.
+// Called on the export's thread.
+class IExportEvents {
+public:
+    virtual ~IExportEvents() = default;
+    virtual void FolderBegun(const boost::shared_ptr<IAssetFolder>& source) = 0;
+    // name says which message it was in the user's terms; output is the
+    // folder the item went to (empty when it reached none).
+    virtual void ItemDone(ExportItemOutcome outcome, const std::wstring& name,
+                          const boost::shared_ptr<IAssetFolderMutable>& output) = 0;
+    virtual void FolderEnded(const boost::shared_ptr<IAssetFolder>& source) = 0;
+};
+
 // folderTotal only feeds the "Overall: Folders [ n / total ]" text;
 // folderCounter is advanced once per folder started. Presenter, cancelable
 // and logger may be empty. The output folders receive !preserveFolderHierarchy
@@ -33,6 +50,7 @@ void RunExport(ExportSummary& summary, const int64_t* folderTotal,
                const boost::shared_ptr<ILogger>& logger,
                const boost::shared_ptr<ICancelable>& cancelable,
                const boost::shared_ptr<IOutputStoreProvider>& provider, unsigned queryKind,
-               bool preserveFolderHierarchy, int64_t* folderCounter);
+               bool preserveFolderHierarchy, int64_t* folderCounter,
+               IExportEvents* events = nullptr);
 
 }  // namespace KestrinMIMEEngineCommon

@@ -128,7 +128,7 @@ AddAssetResult EMLAssetFolder::AddAsset(const boost::shared_ptr<IAsset>& asset,
     // The file exists and is empty; KSFileData opens it without truncating.
     auto file = boost::make_shared<KSFileData>(path);
     const int written = email->WriteRawMessage(file);
-    const bool flushed = file->Flush();
+    const bool flushed = file->Close();
     if (written == kWriteOK && flushed) {
         result.code = kAddAssetWritten;
     } else if (written == kWriteStreamFailed || written == kWriteOK) {
@@ -137,7 +137,16 @@ AddAssetResult EMLAssetFolder::AddAsset(const boost::shared_ptr<IAsset>& asset,
         result.code = kAddAssetFailed;
     }
 
-    if (result.code == kAddAssetWritten) {
+    if (result.code != kAddAssetWritten) {
+        // A cut or empty file would later be read back as a message; the
+        // item is reported as failed, so nothing of it stays behind.
+        file.reset();
+        if (::unlink(path.c_str()) != 0 && errno != ENOENT)
+            KSDiagnostic("%s ERROR: Unable to remove the incomplete file - %s - %s\n", path.c_str(),
+                         std::strerror(errno));
+        return result;
+    }
+    {
         AddToAssetCount(1);
         int64_t next = m_nextNumber.load();
         while (next < number + 1 && !m_nextNumber.compare_exchange_weak(next, number + 1)) {

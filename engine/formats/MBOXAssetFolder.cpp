@@ -7,6 +7,7 @@
 #include <boost/make_shared.hpp>
 #include <boost/thread/lock_guard.hpp>
 
+#include "assets/IAssetStore.h"
 #include "formats/MBOXAssetFolderIterator.h"
 #include "mime/KSCharsets.h"
 #include "streams/KSDiagnostics.h"
@@ -135,7 +136,22 @@ bool MBOXAssetFolder::OpenForWriting(const boost::shared_ptr<ILogger>& logger)
     if (m_open) return true;
     const fs::path parent = fs::path(m_mailboxPath).parent_path();
     boost::system::error_code ec;
-    if (!parent.empty() && !fs::exists(parent, ec)) CreateDirectoryTree(parent.string());
+    // Directories are made only for a mailbox not made yet, and only inside
+    // an output folder that is still there: an output folder removed or
+    // moved during the run must not come back as a new, partial one, and a
+    // mailbox file that went away must not restart empty.
+    const bool made = m_mailboxMade;
+    const std::string storeLocation = GetStore() ? GetStore()->GetLocation() : std::string();
+    const bool outputGone = !storeLocation.empty() && !fs::exists(storeLocation, ec);
+    if (outputGone || (made && !fs::exists(m_mailboxPath, ec))) {
+        KSDiagnostic("%s ERROR: The output folder or mailbox is gone: %s\n", m_mailboxPath.c_str());
+        if (logger)
+            logger->Log(L"Error while opening file (the output folder was moved or removed): " +
+                            UTF8ToWide(m_mailboxPath),
+                        true, true);
+        return false;
+    }
+    if (!made && !parent.empty() && !fs::exists(parent, ec)) CreateDirectoryTree(parent.string());
 
     m_stream.clear();
     m_stream.open(m_mailboxPath, std::ios::out | std::ios::app | std::ios::binary);
@@ -145,6 +161,7 @@ bool MBOXAssetFolder::OpenForWriting(const boost::shared_ptr<ILogger>& logger)
         return false;
     }
     m_open = true;
+    m_mailboxMade = true;
     return true;
 }
 

@@ -62,8 +62,9 @@ public:
     const std::string& GetMailboxPath() const { return m_mailboxPath; }
     bool IsBundle() const { return m_isBundle; }
 
-    // Opens the mailbox file for appending (creating missing directories);
-    // logs "Error while opening file: " + path when that fails.
+    // Opens the mailbox file for appending (creating missing directories
+    // the first time, while the store's folder exists); logs "Error while
+    // opening file: " + path when that fails.
     bool OpenForWriting(const boost::shared_ptr<ILogger>& logger);
 
 protected:
@@ -82,6 +83,7 @@ private:
     bool m_isBundle;
     std::ofstream m_stream;
     bool m_open = false;
+    bool m_mailboxMade = false;  // opened for writing once: never recreated
     UntitledSubFolders m_untitled;
 };
 

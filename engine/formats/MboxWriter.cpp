@@ -38,9 +38,14 @@ int FinishEntry(std::ostream& out, const ByteVector& entry)
     return out.fail() ? kWriteStreamFailed : kWriteOK;
 }
 
+// Whatever the item asks for, the entry ends with its last line ended and
+// one empty line: without it a message whose last line has no line end runs
+// straight into the next separator and readers take the two for one line.
 void AppendTrailingLineFeeds(int count, ByteVector& entry)
 {
     entry.insert(entry.end(), static_cast<size_t>(count > 0 ? count : 0), '\n');
+    while (entry.size() < 2 || entry[entry.size() - 1] != '\n' || entry[entry.size() - 2] != '\n')
+        entry.push_back('\n');
 }
 
 void BuildEntry(const boost::shared_ptr<KSDataReadable>& source, GMimeMessage* message,

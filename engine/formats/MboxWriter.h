@@ -5,7 +5,8 @@
 //     "From - " + date + "\n"      the separator line
 //     [Received: (Synthesized ...) line]
 //     the message, LF line ends, separator-like lines escaped
-//     "\n" x trailingLineFeeds
+//     "\n" x trailingLineFeeds, and more until the entry ends with an empty
+//     line (an unterminated last line gets its line end first)
 //
 // Escaping: a line that, after any run of ">", starts with "From " gets one
 // more ">" in front, so readers never take a body line for a separator and
@@ -50,7 +51,8 @@ std::string MboxSeparatorLine(GMimeMessage* message);
 // then flushes the stream. Answers kWriteOK, or kWriteStreamFailed when the
 // stream is in a failed state afterwards (disk full, I/O error): the caller
 // must not count the message as written. The Apple Mail item ends its entries
-// with one line feed, the EML item with two.
+// with one line feed, the EML item with two; either way the entry ends with
+// an empty line.
 int WriteMboxEntry(std::ostream& out, const boost::shared_ptr<KSDataReadable>& source,
                    GMimeMessage* message, int trailingLineFeeds = 2);
 int WriteMboxEntry(std::ostream& out, const boost::shared_ptr<std::vector<uint8_t>>& bytes,

@@ -121,4 +121,14 @@ bool KSFileData::Flush()
     return std::fflush(m_file) == 0;
 }
 
+bool KSFileData::Close()
+{
+    if (!m_file) return true;
+    const bool flushed = std::fflush(m_file) == 0;
+    const bool closed = std::fclose(m_file) == 0;
+    m_file = nullptr;
+    m_lastOp = LastOp::None;
+    return flushed && closed;
+}
+
 }  // namespace KestrinMIMEEngineCommon

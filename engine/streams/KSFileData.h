@@ -26,6 +26,10 @@ public:
     int64_t Seek(int64_t offset, int whence) override;
     size_t Write(const void* buffer, size_t n) override;
     bool Flush() override;
+    // Flushes and closes the file, answering whether both worked: some file
+    // systems report a failed write only when the file is closed. A later
+    // Read or Write opens it again.
+    bool Close();
 
     const std::string& GetPath() const { return m_path; }
 

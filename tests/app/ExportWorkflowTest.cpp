@@ -237,6 +237,51 @@ TEST_F(ExportWorkflowTest, UncreatableOutputFolderFailsInsteadOfSucceeding)
               std::string::npos);
 }
 
+// A set-up that failed made no output folder and no log: the result must
+// name neither the chosen path nor the log of the export before.
+TEST_F(ExportWorkflowTest, FailedSetUpNamesNoFolderAndNoEarlierLog)
+{
+    ConvertAndWait();
+    ASSERT_EQ(state.GetInteger(StateKey::kExportResult).value_or(-99), 0);
+    const std::string earlierLog = state.GetString(StateKey::kLogReportPath).value_or("");
+    ASSERT_FALSE(earlierLog.empty());
+
+    kestrin_test::WriteFile(target.path() / "file", "not a folder");
+    choosers.save = (target.path() / "file").string();
+    ConvertAndWait();
+    ASSERT_EQ(reports.reports.size(), 2u);
+    const ReportData& failed = reports.reports[1];
+    EXPECT_EQ(failed.title, "Operation failed.");
+    EXPECT_EQ(failed.footer1, "No converted data was saved.");
+    EXPECT_EQ(failed.footer2, "No detailed Log Report was written.");
+    EXPECT_EQ(failed.report.find(earlierLog), std::string::npos);
+    const auto record = window.LastExport();
+    ASSERT_TRUE(record);
+    EXPECT_TRUE(record->outputFolder.empty());
+    EXPECT_TRUE(record->logPath.empty());
+    EXPECT_EQ(record->status, 2);
+}
+
+// The export's own account: per source folder, from the driver's events.
+TEST_F(ExportWorkflowTest, RecordCountsEveryItemPerFolder)
+{
+    sent->entries = {ItemEntry(L"third"), UnreadableEntry()};
+    ConvertAndWait();
+    const auto record = window.LastExport();
+    ASSERT_TRUE(record);
+    ASSERT_EQ(record->folders.size(), 2u);
+    EXPECT_EQ(record->folders[0].processed, 2);
+    EXPECT_EQ(record->folders[1].processed, 1);
+    EXPECT_EQ(record->folders[1].failed, 1);
+    EXPECT_EQ(record->folders[1].failedNames.size(), 1u);
+    const ExportTotals totals = record->Totals();
+    EXPECT_EQ(totals.listed, 4);
+    EXPECT_EQ(totals.converted, 3);
+    EXPECT_EQ(totals.failed, 1);
+    EXPECT_EQ(record->status, 2);
+    EXPECT_EQ(record->outputFolder, state.GetString(StateKey::kExportPath).value_or("?"));
+}
+
 TEST_F(ExportWorkflowTest, ExceptionOutsideTheDriverEndsAsFailure)
 {
     AppStateData runState;

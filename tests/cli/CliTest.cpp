@@ -14,6 +14,7 @@
 #include <boost/property_tree/ptree.hpp>
 
 #include "cli/Interrupts.h"
+#include "cli/CliRun.h"
 #include "cli/KestrinCli.h"
 #include "libbuilder/EnvelopeSamples.h"
 #include "libbuilder/Mailboxes.h"
@@ -27,22 +28,9 @@ namespace lb = kestrin_libbuilder;
 
 namespace {
 
-struct RunResult {
-    int status = -1;
-    std::string out;
-    std::string err;
-};
-
-RunResult Kestrin(const std::vector<std::string>& args, const CliEnvironment& environment = {})
-{
-    std::ostringstream out;
-    std::ostringstream err;
-    RunResult run;
-    run.status = RunKestrin(args, out, err, environment);
-    run.out = out.str();
-    run.err = err.str();
-    return run;
-}
+using kestrin_cli_test::Contains;
+using kestrin_cli_test::Kestrin;
+using kestrin_cli_test::RunResult;
 
 size_t CountFiles(const fs::path& folder, const std::string& extension)
 {
@@ -53,11 +41,6 @@ size_t CountFiles(const fs::path& folder, const std::string& extension)
         if (fs::is_regular_file(it->path()) && it->path().extension() == extension)
             ++count;
     return count;
-}
-
-bool Contains(const std::string& text, const std::string& part)
-{
-    return text.find(part) != std::string::npos;
 }
 
 // One sample library (layout 10) shared by the tests of this file.
@@ -96,7 +79,7 @@ TEST(CliUsage, WrongUsageExitsWith64AndExplains)
         {"unknown command", {"export"}, "unknown command \"export\""},
         {"unknown option", {"list", "/x", "--fast"}, "unknown option --fast"},
         {"convert option on list", {"list", "--to", "eml"}, "unknown option --to"},
-        {"json on convert", {"convert", "--json", "--to", "eml", "--out", "/o"}, "unknown option"},
+        {"verify on list", {"list", "/x", "--verify"}, "unknown option --verify"},
         {"convert without target", {"convert", "/x", "--out", "/o"}, "needs --to"},
         {"unknown target", {"convert", "/x", "--to", "pst", "--out", "/o"}, "not \"pst\""},
         {"convert without output", {"convert", "/x", "--to", "eml"}, "needs --out"},

@@ -187,6 +187,46 @@ TEST(MboxEntry, HelperWritesTheRequestedTrailingLineFeeds)
                          "Date: Tue, 05 Mar 2019 14:07:09 +0000\nSubject: s\n\nbody\n\n");
 }
 
+// Whatever the item's trailing line feeds and however the message ends, the
+// entry ends with the last line ended and one empty line, so the next
+// separator is a line of its own.
+TEST(MboxEntry, EveryEntryEndsWithAnEmptyLineBeforeTheNextSeparator)
+{
+    struct Case {
+        const char* name;
+        std::string body;  // after the header block
+        int trailingLineFeeds;
+        std::string expectedEnd;
+    };
+    const Case cases[] = {
+        {"line feed, one trailing", "last\n", 1, "\nlast\n\n"},
+        {"no line end, one trailing", "last", 1, "\nlast\n\n"},
+        {"CR LF, one trailing", "last\r\n", 1, "\nlast\n\n"},
+        {"lone CR, one trailing", "last\r", 1, "\nlast\n\n"},
+        {"no line end, two trailing", "last", 2, "\nlast\n\n"},
+        {"line feed, two trailing", "last\n", 2, "\nlast\n\n\n"},
+        {"no line end, none asked", "last", 0, "\nlast\n\n"},
+        {"escaped last line without end", "From here", 1, "\n>From here\n\n"},
+        {"empty body", "", 1, "Subject: s\n\n\n"},
+    };
+    const std::string headers = "Date: Tue, 05 Mar 2019 14:07:09 +0000\r\nSubject: s\r\n\r\n";
+    for (const Case& c : cases) {
+        const std::string text = headers + c.body;
+        auto bytes = boost::make_shared<std::vector<uint8_t>>(text.begin(), text.end());
+        auto message = ParseMimeMessageFromBuffer(bytes->data(), bytes->size());
+        std::ostringstream fromMemory;
+        std::ostringstream fromStream;
+        ASSERT_EQ(WriteMboxEntry(fromMemory, bytes, message.get(), c.trailingLineFeeds), kWriteOK);
+        ASSERT_EQ(WriteMboxEntry(fromStream, Source(text), message.get(), c.trailingLineFeeds),
+                  kWriteOK);
+        for (const std::string& entry : {fromMemory.str(), fromStream.str()}) {
+            ASSERT_GE(entry.size(), c.expectedEnd.size()) << c.name;
+            EXPECT_EQ(entry.substr(entry.size() - c.expectedEnd.size()), c.expectedEnd)
+                << c.name << ": " << entry;
+        }
+    }
+}
+
 // A failed output must never pass for a written message.
 TEST(MboxEntryFailure, FullDiskIsReported)
 {

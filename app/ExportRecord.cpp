@@ -1,0 +1,104 @@
+#include "app/ExportRecord.h"
+
+#include "app/ExportRun.h"
+#include "assets/AssetFolderBase.h"
+#include "formats/EMLAssetFolder.h"
+#include "formats/MBOXAssetFolder.h"
+#include "mime/KSCharsets.h"
+
+namespace KestrinApp {
+
+using namespace KestrinMIMEEngineCommon;
+
+ExportTotals ExportRecord::Totals() const
+{
+    ExportTotals totals;
+    for (const ExportFolderRecord& folder : folders) {
+        totals.listed += folder.Listed();
+        totals.converted += folder.processed;
+        totals.notDownloaded += folder.notDownloaded;
+        totals.failed += folder.failed;
+        totals.skipped += folder.skipped;
+    }
+    return totals;
+}
+
+std::string TotalsText(const ExportTotals& totals)
+{
+    return "Messages listed: " + std::to_string(totals.listed) +
+           "\nMessages converted: " + std::to_string(totals.converted) +
+           "\nConverted header-only (not downloaded): " + std::to_string(totals.notDownloaded) +
+           "\nMessages failed: " + std::to_string(totals.failed) +
+           "\nMessages skipped: " + std::to_string(totals.skipped) + "\n";
+}
+
+std::string TargetName(int targetCode)
+{
+    switch (targetCode) {
+    case kTargetArchive: return "archive";
+    case kTargetMbox: return "mbox";
+    default: return "eml";
+    }
+}
+
+void ExportRecorder::FolderBegun(const boost::shared_ptr<IAssetFolder>& source)
+{
+    m_record.folders.emplace_back();
+    m_folder = &m_record.folders.back();
+    if (source) m_folder->sourcePath = WideToUTF8(source->GetPath());
+}
+
+ExportOutputRecord& ExportRecorder::OutputFor(IAssetFolderMutable& output)
+{
+    ExportOutputRecord wanted;
+    if (auto* mailbox = dynamic_cast<MBOXAssetFolder*>(&output)) {
+        wanted.kind = ExportOutputRecord::Kind::Mailbox;
+        wanted.path = mailbox->GetMailboxPath();
+    } else {
+        wanted.kind = ExportOutputRecord::Kind::EmlDirectory;
+        wanted.path = output.GetFolderId();
+    }
+    for (ExportOutputRecord& known : m_record.outputs) {
+        if (known.kind == wanted.kind && known.path == wanted.path) return known;
+    }
+    m_record.outputs.push_back(wanted);
+    return m_record.outputs.back();
+}
+
+void ExportRecorder::ItemDone(ExportItemOutcome outcome, const std::wstring& name,
+                              const boost::shared_ptr<IAssetFolderMutable>& output)
+{
+    if (!m_folder) FolderBegun(nullptr);
+    const std::string text = WideToUTF8(name);
+    switch (outcome) {
+    case ExportItemOutcome::ConvertedHeaderOnly:
+        m_folder->notDownloaded += 1;
+        m_folder->notDownloadedNames.push_back(text);
+        [[fallthrough]];  // a header-only message is a converted one too
+    case ExportItemOutcome::Converted:
+        m_folder->processed += 1;
+        if (output) {
+            ExportOutputRecord& written = OutputFor(*output);
+            written.written += 1;
+            if (written.sourcePaths.empty() || written.sourcePaths.back() != m_folder->sourcePath)
+                written.sourcePaths.push_back(m_folder->sourcePath);
+            if (m_folder->outputPath.empty()) m_folder->outputPath = written.path;
+        }
+        break;
+    case ExportItemOutcome::Failed:
+        m_folder->failed += 1;
+        m_folder->failedNames.push_back(text);
+        break;
+    case ExportItemOutcome::Skipped:
+        m_folder->skipped += 1;
+        m_folder->skippedNames.push_back(text);
+        break;
+    }
+}
+
+void ExportRecorder::FolderEnded(const boost::shared_ptr<IAssetFolder>&)
+{
+    m_folder = nullptr;
+}
+
+}  // namespace KestrinApp

@@ -1,0 +1,84 @@
+// The export's own account of itself, per source folder: what was converted,
+// what failed, what was skipped, which messages were only headers. Gathered
+// from the export driver's events as it runs; the CLI's totals, its JSON
+// result, the read-back check and the result list all read it.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "export/ExportDriver.h"
+
+namespace KestrinApp {
+
+struct ExportFolderRecord {
+    std::string sourcePath;  // the folder's path in the source tree, as the folder list shows it
+    std::string outputPath;  // where its messages went (first output used; empty if none)
+    int64_t processed = 0;      // converted, header-only ones included
+    int64_t failed = 0;
+    int64_t skipped = 0;
+    int64_t notDownloaded = 0;  // converted with headers only
+    std::vector<std::string> failedNames;
+    std::vector<std::string> skippedNames;
+    std::vector<std::string> notDownloadedNames;
+
+    int64_t Listed() const { return processed + failed + skipped; }
+};
+
+// One written output folder: a directory of ".eml" files or a mailbox file.
+struct ExportOutputRecord {
+    enum class Kind { EmlDirectory, Mailbox };
+    Kind kind = Kind::EmlDirectory;
+    std::string path;
+    int64_t written = 0;  // messages the writers reported as written there
+    std::vector<std::string> sourcePaths;
+};
+
+struct ExportTotals {
+    int64_t listed = 0;
+    int64_t converted = 0;  // header-only ones included
+    int64_t notDownloaded = 0;
+    int64_t failed = 0;
+    int64_t skipped = 0;
+};
+
+struct ExportRecord {
+    std::string source;        // the mail folder read
+    std::string target;        // "eml", "mbox" or "archive"
+    std::string outputFolder;  // empty when the set-up failed before it existed
+    std::string logPath;       // empty when no log was written
+    int status = KestrinMIMEEngineCommon::kExportFailed;
+    std::vector<ExportFolderRecord> folders;
+    std::vector<ExportOutputRecord> outputs;
+
+    ExportTotals Totals() const;
+};
+
+// The closing lines a user wants before deleting a source, one a line:
+// listed, converted, converted header-only, failed, skipped.
+std::string TotalsText(const ExportTotals& totals);
+
+// The target code's name as the CLI spells it.
+std::string TargetName(int targetCode);
+
+// Fills a record from the driver's events. Used on the export's thread only;
+// read the record once the export is over.
+class ExportRecorder : public KestrinMIMEEngineCommon::IExportEvents {
+public:
+    explicit ExportRecorder(ExportRecord& record) : m_record(record) {}
+
+    void FolderBegun(const boost::shared_ptr<KestrinMIMEEngineCommon::IAssetFolder>& source) override;
+    void ItemDone(KestrinMIMEEngineCommon::ExportItemOutcome outcome, const std::wstring& name,
+                  const boost::shared_ptr<KestrinMIMEEngineCommon::IAssetFolderMutable>& output)
+        override;
+    void FolderEnded(const boost::shared_ptr<KestrinMIMEEngineCommon::IAssetFolder>& source) override;
+
+private:
+    ExportOutputRecord& OutputFor(KestrinMIMEEngineCommon::IAssetFolderMutable& output);
+
+    ExportRecord& m_record;
+    ExportFolderRecord* m_folder = nullptr;
+};
+
+}  // namespace KestrinApp

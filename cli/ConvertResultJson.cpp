@@ -1,0 +1,64 @@
+#include "cli/ConvertResultJson.h"
+
+#include <nlohmann/json.hpp>
+
+namespace KestrinCli {
+
+using KestrinApp::ExportRecord;
+using nlohmann::json;
+
+namespace {
+
+const char* StatusName(int status)
+{
+    switch (status) {
+    case KestrinMIMEEngineCommon::kExportSucceeded: return "succeeded";
+    case KestrinMIMEEngineCommon::kExportCanceled: return "canceled";
+    default: return "failed";
+    }
+}
+
+}  // namespace
+
+std::string ConvertResultJson(const ExportRecord& record, const KestrinApp::VerifyResult* verify)
+{
+    json folders = json::array();
+    for (const auto& folder : record.folders) {
+        folders.push_back({{"source", folder.sourcePath},
+                           {"output", folder.outputPath},
+                           {"processed", folder.processed},
+                           {"failed", folder.failed},
+                           {"skipped", folder.skipped},
+                           {"notDownloaded", folder.notDownloaded},
+                           {"failedMessages", folder.failedNames},
+                           {"skippedMessages", folder.skippedNames},
+                           {"notDownloadedMessages", folder.notDownloadedNames}});
+    }
+    const KestrinApp::ExportTotals totals = record.Totals();
+    json result = {{"source", record.source},
+                   {"target", record.target},
+                   {"outputFolder", record.outputFolder},
+                   {"logPath", record.logPath},
+                   {"status", StatusName(record.status)},
+                   {"totals",
+                    {{"listed", totals.listed},
+                     {"converted", totals.converted},
+                     {"notDownloaded", totals.notDownloaded},
+                     {"failed", totals.failed},
+                     {"skipped", totals.skipped}}},
+                   {"folders", folders}};
+    if (verify) {
+        json checked = json::array();
+        for (const auto& folder : verify->folders) {
+            checked.push_back({{"output", folder.outputPath},
+                               {"sources", folder.sourcePaths},
+                               {"processed", folder.processed},
+                               {"found", folder.found},
+                               {"problem", folder.problem}});
+        }
+        result["verify"] = {{"ok", verify->ok}, {"folders", checked}};
+    }
+    return result.dump(2, ' ', false, json::error_handler_t::replace);
+}
+
+}  // namespace KestrinCli
