@@ -15,6 +15,10 @@ packages=(
   libzip-dev
   libplist-dev
   libgtest-dev libgmock-dev
+  # The desktop window: Qt 6 Widgets and Test, its SVG icon and platform
+  # plugins, and Xvfb with a font for the screenshot run.
+  qt6-base-dev libqt6svg6 qt6-qpa-plugins
+  xvfb xauth fonts-dejavu-core
 )
 
 missing=()
