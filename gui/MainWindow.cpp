@@ -21,6 +21,7 @@
 #include <QVBoxLayout>
 
 #include "app/Application.h"
+#include "gui/FolderRowDelegate.h"
 
 // The window's pictures live in the library; a static library needs its
 // resources registered by name.
@@ -187,6 +188,7 @@ void MainWindow::BuildCentralWidget()
     m_tree->setAccessibleName(tr("Folders"));
     m_tree->setAccessibleDescription(tr("Tick the folders to convert."));
     m_tree->setModel(m_model.get());
+    m_tree->setItemDelegate(new FolderRowDelegate(m_tree));
     m_tree->setHeaderHidden(true);
     m_tree->setUniformRowHeights(true);
     m_tree->setSelectionMode(QAbstractItemView::SingleSelection);

@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QDialogButtonBox>
+#include <QFontDatabase>
 #include <QFontMetrics>
 #include <QHBoxLayout>
 #include <QHeaderView>
@@ -181,10 +182,13 @@ ProgressSheet::ProgressSheet(QWidget* parent) : QDialog(parent)
     layout->addWidget(m_folderLabel);
     layout->addWidget(m_folderBar);
     layout->addSpacing(6);
+    // Both labels share the line; the items count keeps to the right.
     auto* overall = new QHBoxLayout;
-    overall->addWidget(m_foldersLabel);
-    overall->addStretch();
-    overall->addWidget(m_itemsLabel);
+    overall->addWidget(m_foldersLabel, 1);
+    overall->addWidget(m_itemsLabel, 1);
+    m_itemsLabel->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    m_foldersLabel->setMinimumWidth(200);
+    m_itemsLabel->setMinimumWidth(200);
     layout->addLayout(overall);
     layout->addWidget(m_overallBar);
     auto* row = new QHBoxLayout;
@@ -312,7 +316,10 @@ ResultSheet::ResultSheet(QWidget* parent) : QDialog(parent)
     m_report->setObjectName(QStringLiteral("report"));
     m_report->setReadOnly(true);
     m_report->setAccessibleName(tr("Brief report"));
-    m_report->setMinimumSize(520, 160);
+    // The report lines up its columns and rules: keep them as written.
+    m_report->setLineWrapMode(QPlainTextEdit::NoWrap);
+    m_report->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
+    m_report->setMinimumSize(640, 260);
     layout->addWidget(m_report, 1);
 
     m_issuesCaption = new QLabel(tr("Messages that were not converted, by folder:"), this);
