@@ -8,6 +8,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QContextMenuEvent>
 #include <QDialogButtonBox>
 #include <QDirIterator>
 #include <QFile>
@@ -255,6 +256,27 @@ private slots:
         ClickCheckIndicator(Find("INBOX"), FolderTreeModel::ExcludeModifier());
         QCOMPARE(Check("INBOX"), Qt::Unchecked);
         QCOMPARE(Check("Projects"), Qt::Checked);
+    }
+
+    void theContextMenuExcludesSubfoldersToo()
+    {
+        Load(m_mail);
+        QTreeView* tree = m_window->treeView();
+        const QRect row = tree->visualRect(Find("Archive"));
+        // Picks the action from the menu once it is up.
+        QTimer::singleShot(50, [] {
+            auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+            QVERIFY(menu);
+            auto* action = menu->findChild<QAction*>("excludeSubfoldersAction");
+            QVERIFY(action && action->isEnabled());
+            action->trigger();
+            menu->close();
+        });
+        QContextMenuEvent event(QContextMenuEvent::Keyboard, row.center(),
+                                tree->viewport()->mapToGlobal(row.center()));
+        QApplication::sendEvent(tree->viewport(), &event);
+        QCOMPARE(Check("Archive"), Qt::Unchecked);
+        QCOMPARE(Check("2023"), Qt::Checked);
     }
 
     void categoryBoxCycles()
