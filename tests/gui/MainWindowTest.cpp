@@ -400,11 +400,11 @@ private slots:
         sheet->accept();
     }
 
-    void cancellingALoadLeavesNoStoreAndNoAlert()
+    // A window whose reader works until the user cancels.
+    void UseEndlessReader()
     {
         MainWindowOptions options = Options();
         auto real = MakeAppleMailStoreFactory();
-        // The reader works until the user cancels.
         options.storeFactory = [real](const std::string& path,
                                       const boost::shared_ptr<ICancelable>& cancelable) {
             while (!cancelable->IsCanceled())
@@ -413,6 +413,11 @@ private slots:
         };
         m_window = std::make_unique<MainWindow>(options);
         m_window->show();
+    }
+
+    void cancellingALoadLeavesNoStoreAndNoAlert()
+    {
+        UseEndlessReader();
         QSignalSpy finished(m_window.get(), &MainWindow::loadFinished);
         m_window->loadFolder(m_mail);
         QTRY_VERIFY(m_window->loadingSheet()->isVisible());
@@ -474,6 +479,20 @@ private slots:
         QVERIFY(!m_window->isBusy());
         QCOMPARE(m_window->state().GetInteger(StateKey::kExportResult).value_or(-1), 1);
         QVERIFY(!m_window->resultSheet()->isVisible());
+    }
+
+    void quittingDuringALoadStopsItFirst()
+    {
+        UseEndlessReader();
+        m_window->loadFolder(m_mail);
+        QTRY_VERIFY(m_window->loadingSheet()->isVisible());
+        QVERIFY(!m_window->close());
+        QMessageBox* ask = WaitForBox(m_window.get(), "quitWhileBusy");
+        QVERIFY(ask);
+        QTest::mouseClick(ask->findChild<QPushButton*>("stopAndQuit"), Qt::LeftButton);
+        QTRY_VERIFY_WITH_TIMEOUT(!m_window->isVisible(), 20000);
+        QVERIFY(!m_window->isBusy());
+        QVERIFY(!m_window->content().SourceStore());
     }
 
     void droppingFolders_data()
