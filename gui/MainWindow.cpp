@@ -6,6 +6,7 @@
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QDir>
+#include <QEventLoop>
 #include <QFileInfo>
 #include <QHBoxLayout>
 #include <QHeaderView>
@@ -319,6 +320,20 @@ void MainWindow::BuildMenus()
     });
     about->setMenuRole(QAction::AboutRole);
     UpdateRecentMenu();
+}
+
+void MainWindow::finishWork()
+{
+    if (!isBusy())
+        return;
+    QEventLoop loop;
+    bool idle = false;
+    m_controller->RequestShutdown([&] {
+        idle = true;
+        loop.quit();
+    });
+    if (!idle)
+        loop.exec();
 }
 
 void MainWindow::showSelectionSheet()

@@ -66,6 +66,10 @@ public:
     KestrinApp::MainWindowController& controller() { return *m_controller; }
     bool isBusy() const { return m_controller->IsBusy(); }
 
+    // Stops a running export or load and waits, running events, until it
+    // has ended: for an event loop that ended without the window closing.
+    void finishWork();
+
     // Loads a folder as the Open button does, without a chooser.
     void loadFolder(const QString& path);
 

@@ -36,5 +36,8 @@ int main(int argc, char** argv)
 
     KestrinGui::MainWindow window;
     window.show();
-    return application.exec();
+    const int status = application.exec();
+    // The session may end the loop while a worker still needs it.
+    window.finishWork();
+    return status;
 }

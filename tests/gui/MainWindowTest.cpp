@@ -24,6 +24,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
+#include <QTreeWidget>
 #include <QTreeView>
 #include <QUrl>
 
@@ -431,6 +432,30 @@ private slots:
         QVERIFY(!m_window->findChild<QMessageBox*>("alert"));
     }
 
+    void theResultSheetListsProblemsPerFolder()
+    {
+        ResultSheet* sheet = m_window->resultSheet();
+        sheet->SetFolderIssues({});
+        QVERIFY(sheet->issuesList()->isHidden());
+        FolderIssues inbox{"/anna/INBOX/", {"Broken one"}, {}, {"Large attachment"}};
+        FolderIssues sent{"/anna/Sent/", {}, {"Skipped one", "Skipped two"}, {}};
+        sheet->SetFolderIssues({inbox, sent});
+        QVERIFY(!sheet->issuesList()->isHidden());
+        QTreeWidget* list = sheet->issuesList();
+        QCOMPARE(list->topLevelItemCount(), 2);
+        QCOMPARE(list->topLevelItem(0)->text(0), QStringLiteral("/anna/INBOX/"));
+        QCOMPARE(list->topLevelItem(0)->childCount(), 2);
+        QCOMPARE(list->topLevelItem(0)->child(1)->text(1), QStringLiteral("not downloaded"));
+        QCOMPARE(list->topLevelItem(1)->child(0)->text(1), QStringLiteral("skipped"));
+        // The read-back check is offered only when there is one.
+        QVERIFY(sheet->verifyButton()->isHidden());
+        bool verified = false;
+        sheet->SetVerifyHandler([&] { verified = true; });
+        QVERIFY(!sheet->verifyButton()->isHidden());
+        sheet->verifyButton()->click();
+        QVERIFY(verified);
+    }
+
     void cancellingAnExportEndsItAborted()
     {
         Load(m_mail);
@@ -493,6 +518,21 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(!m_window->isVisible(), 20000);
         QVERIFY(!m_window->isBusy());
         QVERIFY(!m_window->content().SourceStore());
+    }
+
+    void anEventLoopEndingMidExportStopsTheExportFirst()
+    {
+        Load(m_mail);
+        QTemporaryDir save;
+        m_gate.open = false;
+        AnswerNextFolderDialog(m_window.get(), "saveChooser", save.path());
+        QTest::mouseClick(m_window->convertButton(), Qt::LeftButton);
+        QTRY_VERIFY(m_window->progressSheet()->isVisible());
+        // The worker is let go only once the window waits for it.
+        QTimer::singleShot(20, [this] { m_gate.open = true; });
+        m_window->finishWork();
+        QVERIFY(!m_window->isBusy());
+        QCOMPARE(m_window->state().GetInteger(StateKey::kExportResult).value_or(-1), 1);
     }
 
     void droppingFolders_data()
