@@ -131,6 +131,17 @@ private:
         QCOMPARE(finished.first().first().toInt(), 0);
     }
 
+    // Loads the library and converts it, the worker held at its start with
+    // the progress sheet up until the gate opens.
+    void StartHeldExport(const QString& saveFolder)
+    {
+        Load(m_mail);
+        m_gate.open = false;
+        AnswerNextFolderDialog(m_window.get(), "saveChooser", saveFolder);
+        QTest::mouseClick(m_window->convertButton(), Qt::LeftButton);
+        QTRY_VERIFY(m_window->progressSheet()->isVisible());
+    }
+
     QModelIndex Find(const QString& name, const QModelIndex& parent = {})
     {
         auto* model = m_window->treeModel();
@@ -458,13 +469,9 @@ private slots:
 
     void cancellingAnExportEndsItAborted()
     {
-        Load(m_mail);
         QTemporaryDir save;
-        m_gate.open = false;
         QSignalSpy finished(m_window.get(), &MainWindow::exportFinished);
-        AnswerNextFolderDialog(m_window.get(), "saveChooser", save.path());
-        QTest::mouseClick(m_window->convertButton(), Qt::LeftButton);
-        QTRY_VERIFY(m_window->progressSheet()->isVisible());
+        StartHeldExport(save.path());
         QVERIFY(m_window->isBusy());
         QTest::mouseClick(m_window->progressSheet()->cancelButton(), Qt::LeftButton);
         m_gate.open = true;
@@ -477,12 +484,8 @@ private slots:
 
     void quittingDuringAnExportIsAskedAndStopsItFirst()
     {
-        Load(m_mail);
         QTemporaryDir save;
-        m_gate.open = false;
-        AnswerNextFolderDialog(m_window.get(), "saveChooser", save.path());
-        QTest::mouseClick(m_window->convertButton(), Qt::LeftButton);
-        QTRY_VERIFY(m_window->progressSheet()->isVisible());
+        StartHeldExport(save.path());
 
         // Closing is refused until the user answers.
         QVERIFY(!m_window->close());
@@ -522,12 +525,8 @@ private slots:
 
     void anEventLoopEndingMidExportStopsTheExportFirst()
     {
-        Load(m_mail);
         QTemporaryDir save;
-        m_gate.open = false;
-        AnswerNextFolderDialog(m_window.get(), "saveChooser", save.path());
-        QTest::mouseClick(m_window->convertButton(), Qt::LeftButton);
-        QTRY_VERIFY(m_window->progressSheet()->isVisible());
+        StartHeldExport(save.path());
         // The worker is let go only once the window waits for it.
         QTimer::singleShot(20, [this] { m_gate.open = true; });
         m_window->finishWork();
