@@ -103,6 +103,12 @@ int DoExport(const ExportRunContext& context)
 
         logger = boost::make_shared<KestrinLogger>(logPath, false, 0);
 
+        // Made before the sheet shows: making it clears the cancel flag, and
+        // a cancel pressed as soon as the sheet is up must count.
+        const int64_t sourceFormat = state.GetInteger(StateKey::kSourceFormatKey).value_or(0);
+        const auto presenter = boost::make_shared<ExportProgressPresenter>(
+            context.sheet, sourceFormat != kStoreTypeMboxArchive);
+
         context.dispatcher.PostAndWait([&] { context.sheet.BeginProgress(); });
         sheetShown = true;
 
@@ -111,8 +117,6 @@ int DoExport(const ExportRunContext& context)
             mergeList.push_back(kAssetTypeContact);
         if (state.IsSet(StateKey::kMergeCalendar))
             mergeList.push_back(kAssetTypeCalendarEvent);
-        const int64_t sourceFormat = state.GetInteger(StateKey::kSourceFormatKey).value_or(0);
-
         const auto provider = context.providerFactory
                                   ? context.providerFactory(static_cast<int>(targetCode),
                                                             outputRoot, mergeList)
@@ -120,8 +124,6 @@ int DoExport(const ExportRunContext& context)
         if (!provider)
             throw ExportSetupError("This output format is not available.");
 
-        const auto presenter = boost::make_shared<ExportProgressPresenter>(
-            context.sheet, sourceFormat != kStoreTypeMboxArchive);
         presenter->SetOverallTotalUnits(overallUnits);
 
         KestrinMIMEEngineCommon::ExportSummary summary;

@@ -51,6 +51,7 @@ void TreeNode::AddChild(const std::shared_ptr<TreeNode>& child)
     m_children.push_back(child);
     child->m_parent = shared_from_this();
     m_isLeaf = m_children.empty();
+    m_liveDirty = true;
 }
 
 void TreeNode::RemoveChild(const std::shared_ptr<TreeNode>& child)
@@ -61,40 +62,79 @@ void TreeNode::RemoveChild(const std::shared_ptr<TreeNode>& child)
     child->m_parent.reset();
     m_children.erase(std::remove(m_children.begin(), m_children.end(), child), m_children.end());
     m_isLeaf = m_children.empty();
+    m_liveDirty = true;
 }
 
 void TreeNode::RemoveAllChildren()
 {
     m_children.clear();
     m_isLeaf = true;
+    m_liveDirty = true;
+}
+
+void TreeNode::SetIsLive(bool live)
+{
+    if (m_isLive == live)
+        return;
+    m_isLive = live;
+    if (const auto parent = m_parent.lock())
+        parent->m_liveDirty = true;
+}
+
+void TreeNode::EnsureLiveCache() const
+{
+    if (!m_liveDirty)
+        return;
+    m_live.clear();
+    for (const auto& child : m_children) {
+        if (!child->m_isLive)
+            continue;
+        child->m_row = m_live.size();
+        m_live.push_back(child.get());
+    }
+    m_liveDirty = false;
 }
 
 std::vector<std::shared_ptr<TreeNode>> TreeNode::Children()
 {
+    EnsureLiveCache();
     std::vector<std::shared_ptr<TreeNode>> live;
-    for (const auto& child : m_children)
-        if (child->m_isLive)
-            live.push_back(child);
+    live.reserve(m_live.size());
+    for (TreeNode* child : m_live)
+        live.push_back(child->shared_from_this());
     m_isLeaf = live.empty();
     return live;
 }
 
 size_t TreeNode::NumberOfChildren() const
 {
-    return static_cast<size_t>(std::count_if(m_children.begin(), m_children.end(),
-                                             [](const auto& child) { return child->m_isLive; }));
+    EnsureLiveCache();
+    return m_live.size();
 }
 
 std::shared_ptr<TreeNode> TreeNode::ChildAtIndex(size_t index) const
 {
-    for (const auto& child : m_children) {
-        if (!child->m_isLive)
-            continue;
-        if (index == 0)
-            return child;
-        --index;
-    }
-    return {};
+    EnsureLiveCache();
+    if (index >= m_live.size())
+        return {};
+    return m_live[index]->shared_from_this();
+}
+
+int TreeNode::IndexOfChild(const TreeNode* child) const
+{
+    if (!child)
+        return -1;
+    EnsureLiveCache();
+    // A child dropped by RemoveAllChildren keeps a stale row: check it.
+    if (child->m_row < m_live.size() && m_live[child->m_row] == child)
+        return static_cast<int>(child->m_row);
+    return -1;
+}
+
+int TreeNode::Row() const
+{
+    const auto parent = m_parent.lock();
+    return parent ? parent->IndexOfChild(this) : -1;
 }
 
 std::string FolderIconName(int folderType, int storeKind)

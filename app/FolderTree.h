@@ -53,6 +53,10 @@ private:
 // A node of the tree: the root has no data, each loaded store is one child of
 // the root (the store row), folders below. Hidden nodes ("not live") keep
 // their selection but every traversal passes them by.
+//
+// The live children are cached with each child's row, so that a view model
+// finds a child by row and a row by child in constant time; the cache is
+// rebuilt once after the children or their liveness change. Main thread only.
 class TreeNode : public std::enable_shared_from_this<TreeNode> {
 public:
     static std::shared_ptr<TreeNode> WithData(std::shared_ptr<FolderNodeData> data);
@@ -73,17 +77,27 @@ public:
     size_t NumberOfChildren() const;
     // The i-th live child, empty when there is none.
     std::shared_ptr<TreeNode> ChildAtIndex(size_t index) const;
+    // The row of a live child among the live children, -1 when it is not one.
+    int IndexOfChild(const TreeNode* child) const;
+    // This node's row below its parent, -1 for the root or a hidden node.
+    int Row() const;
 
     bool IsLive() const { return m_isLive; }
-    void SetIsLive(bool live) { m_isLive = live; }
+    // Also tells the parent that its live children changed.
+    void SetIsLive(bool live);
     bool IsLeaf() const { return m_isLeaf; }
 
 private:
+    void EnsureLiveCache() const;
+
     std::shared_ptr<FolderNodeData> m_data;
     std::weak_ptr<TreeNode> m_parent;
     std::vector<std::shared_ptr<TreeNode>> m_children;
     bool m_isLive = true;
     bool m_isLeaf = true;
+    mutable std::vector<TreeNode*> m_live;
+    mutable bool m_liveDirty = true;
+    mutable size_t m_row = 0;
 };
 
 // The icon of a row by folder type: "Calendar.png", "Contact.png",

@@ -30,6 +30,12 @@ FolderViewController::FolderViewController(IMainThreadDispatcher& dispatcher)
 {
 }
 
+void FolderViewController::TreeWillChange()
+{
+    if (m_view)
+        m_view->TreeWillChange();
+}
+
 void FolderViewController::InvalidateView()
 {
     if (m_view)
@@ -71,6 +77,7 @@ void FolderViewController::AddStoreToFolderView(const boost::shared_ptr<IAssetSt
 {
     if (!store)
         return;
+    TreeWillChange();
     if (!m_rootNode)
         m_rootNode = TreeNode::WithData(nullptr);
     PopulateTree(store->GetRootFolder(), m_rootNode);
@@ -96,6 +103,7 @@ void FolderViewController::ReloadStore(const boost::shared_ptr<IAssetStore>& sto
     const auto row = FindStoreRow(store, false);
     if (!row)
         return;
+    TreeWillChange();
     row->RemoveAllChildren();
     if (const auto root = store->GetRootFolder())
         for (const auto& sub : root->GetSubFolders())
@@ -105,7 +113,10 @@ void FolderViewController::ReloadStore(const boost::shared_ptr<IAssetStore>& sto
 
 void FolderViewController::RemoveStoreFromFolderView(const boost::shared_ptr<IAssetStore>& store)
 {
+    if (m_delegate && store && !m_delegate->CanRemoveStore(store))
+        return;
     if (const auto row = FindStoreRow(store, false)) {
+        TreeWillChange();
         m_rootNode->RemoveChild(row);
         InvalidateView();
         UpdateAllItemStatusForContainerClass(kAllCategories);
@@ -130,8 +141,12 @@ void FolderViewController::RemoveAllStores()
 
 void FolderViewController::Clear()
 {
+    // The view must let go of the nodes before they are freed.
+    TreeWillChange();
     m_rootNode.reset();
-    UpdateDisplay();
+    InvalidateView();
+    m_hasOpenedStores = false;
+    UpdateAllItemStatusForContainerClass(kAllCategories);
 }
 
 void FolderViewController::SetSelected(const std::shared_ptr<TreeNode>& start, bool value,
@@ -297,15 +312,26 @@ std::string FolderViewController::Tooltip(const std::shared_ptr<TreeNode>& node)
 
 void FolderViewController::SetIgnoreEmptyFolders(bool ignore)
 {
-    m_ignoreEmptyFolders = ignore;
-    if (m_isSelfUpdating)
+    if (m_ignoreEmptyFolders == ignore)
         return;
+    if (m_isSelfUpdating) {
+        m_ignoreEmptyFolders = ignore;
+        return;
+    }
+    // Hiding and showing rows changes the tree's shape.
+    TreeWillChange();
+    m_ignoreEmptyFolders = ignore;
     UpdateEmptyFolderStatus();
-    AfterObservedChange();
+    InvalidateView();
+    if (m_view)
+        m_view->ExpandAll();
+    UpdateHasSelectedFolders();
 }
 
 void FolderViewController::SetShowHeaderRows(bool show)
 {
+    if (m_showHeaderRows == show)
+        return;
     m_showHeaderRows = show;
     if (m_isSelfUpdating)
         return;
@@ -315,10 +341,20 @@ void FolderViewController::SetShowHeaderRows(bool show)
 void FolderViewController::SetCategoryValue(int category, int value)
 {
     const int old = m_categoryValues.at(category);
+    if (old == value)
+        return;
     m_categoryValues[category] = value;
     if (m_isSelfUpdating)
         return;
     CategoryChanged(category, value, old);
+}
+
+void FolderViewController::ClickCategoryBox(int category)
+{
+    const int value = CategoryValue(category);
+    if (value == kCategoryAbsent)
+        return;
+    SetCategoryValue(category, value == kCategoryNone ? kCategoryAll : kCategoryNone);
 }
 
 void FolderViewController::CategoryChanged(int category, int newValue, int oldValue)
@@ -330,7 +366,9 @@ void FolderViewController::CategoryChanged(int category, int newValue, int oldVa
 
 void FolderViewController::AfterObservedChange()
 {
-    InvalidateView();
+    // Only tick marks changed: the rows, their expansion and the view's
+    // selection stay.
+    UpdateDisplay();
     UpdateHasSelectedFolders();
 }
 

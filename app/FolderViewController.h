@@ -1,6 +1,10 @@
 // The folder tree's logic: which folders are shown, which are ticked, the
 // tri-state category boxes, hiding empty folders and collecting the selection
-// for an export. Main thread only; drawing is the front end's business.
+// for an export. Drawing is the front end's business.
+//
+// Threads: every operation here, and every call it makes on the view and the
+// delegate, runs on the main thread. The nodes are not locked; a worker never
+// touches them (an export reads only the FolderNodeData it was handed).
 #pragma once
 
 #include <array>
@@ -13,13 +17,19 @@
 
 namespace KestrinApp {
 
-// The outline on screen.
+// The outline on screen. Structural changes come in pairs: TreeWillChange
+// before any node is added, removed, hidden or freed, ReloadTree after; a
+// view model must stop handing out its node pointers at the first. Changes
+// of tick marks and texts alone come as Redraw, so that a view keeps its
+// expansion, selection and scroll position.
 class IFolderTreeView {
 public:
     virtual ~IFolderTreeView() = default;
+    // The rows are about to change: forget every node.
+    virtual void TreeWillChange() {}
     // Reload the rows from the tree and redraw.
     virtual void ReloadTree() = 0;
-    // Redraw only.
+    // Tick marks or texts changed, the rows did not: redraw only.
     virtual void Redraw() = 0;
     // Expand every row, children included.
     virtual void ExpandAll() = 0;
@@ -33,6 +43,9 @@ public:
     virtual ~IStoreViewDelegate() = default;
     // The store's row went away: close and release the store.
     virtual void RemovedStoreFromView(const boost::shared_ptr<IAssetStore>& store) = 0;
+    // False while the store must stay open (an export reads it); its row
+    // then stays too.
+    virtual bool CanRemoveStore(const boost::shared_ptr<IAssetStore>& store) { return true; }
 };
 
 // The five categories with their folder types.
@@ -102,13 +115,18 @@ public:
     // The row's tool tip, empty when it has none.
     std::string Tooltip(const std::shared_ptr<TreeNode>& node) const;
 
-    // Observed properties: every setter runs the change observer.
+    // Observed properties: every setter that changes a value runs the change
+    // observer; writing back the value already held does nothing (a tri-state
+    // box set from the program writes its value back).
     bool IgnoreEmptyFolders() const { return m_ignoreEmptyFolders; }
     void SetIgnoreEmptyFolders(bool ignore);
     bool ShowHeaderRows() const { return m_showHeaderRows; }
     void SetShowHeaderRows(bool show);
     int CategoryValue(int category) const { return m_categoryValues.at(category); }
     void SetCategoryValue(int category, int value);
+    // The user clicked a category box: a box that reads none ticks every
+    // folder of the category, one that reads all or mixed unticks them.
+    void ClickCategoryBox(int category);
 
     bool HasCategoryFolders(int category) const { return m_hasCategory.at(category); }
     bool HasOpenedStores() const { return m_hasOpenedStores; }
@@ -129,6 +147,7 @@ private:
     void ShowTreeAfterChange();
     void CategoryChanged(int category, int newValue, int oldValue);
     void AfterObservedChange();
+    void TreeWillChange();
     void InvalidateView();
     void UpdateDisplay();
 

@@ -18,12 +18,36 @@ MainWindowController::MainWindowController(const MainWindowSeams& seams,
       m_rememberedSaveFolder((fs::path(HomeDirectory()) / "Desktop").string()),
       m_alive(std::make_shared<bool>(true))
 {
+    m_content.SetLoadEndedObserver([this] { CheckShutdown(); });
 }
 
 MainWindowController::~MainWindowController()
 {
+    m_content.SetLoadEndedObserver({});
     m_alive.reset();
     JoinExportThread();
+}
+
+void MainWindowController::RequestShutdown(std::function<void()> whenIdle)
+{
+    m_shuttingDown = true;
+    m_whenIdle = std::move(whenIdle);
+    if (IsExporting())
+        m_seams.progressSheet.SetCancelRequested(true);
+    m_content.CancelLoad();
+    CheckShutdown();
+}
+
+void MainWindowController::CheckShutdown()
+{
+    if (!m_shuttingDown || IsBusy() || !m_whenIdle)
+        return;
+    // Both workers have handed over their last work: they end without
+    // waiting for this thread again, so joining them cannot block.
+    JoinExportThread();
+    auto whenIdle = std::move(m_whenIdle);
+    m_whenIdle = nullptr;
+    whenIdle();
 }
 
 void MainWindowController::JoinExportThread()
@@ -34,7 +58,7 @@ void MainWindowController::JoinExportThread()
 
 void MainWindowController::ClickConvert()
 {
-    if (m_exporting.load())
+    if (IsBusy() || m_shuttingDown)
         return;
     const FolderNodeList selection = m_content.GetSelectedItems();
     if (selection.empty()) {
@@ -75,6 +99,7 @@ void MainWindowController::StartExportThread()
     JoinExportThread();
     m_lastExport = std::make_shared<ExportRecord>();
     m_exporting = true;
+    m_content.SetStoreInUse(true);
     m_exportThread = std::thread([this] {
         std::weak_ptr<bool> alive = m_alive;
         ExportRunContext context{m_seams.state, m_seams.progressSheet, m_seams.dispatcher,
@@ -140,6 +165,12 @@ ReportData MainWindowController::MakeReport(const AppStateData& state)
 
 void MainWindowController::BeginReport()
 {
+    m_content.SetStoreInUse(false);
+    if (m_shuttingDown) {
+        m_exporting = false;
+        CheckShutdown();
+        return;
+    }
     const ReportData report = MakeReport(m_seams.state);
     m_seams.reportView.ShowReport(report);
     const int64_t target = m_seams.state.GetInteger(StateKey::kTargetFormatKey).value_or(-1);
@@ -169,6 +200,15 @@ void MainWindowController::OpenLogReport()
         m_seams.workspace.OpenFile(*path);
 }
 
+AlertText MissingFolderAlert(const std::string& folder)
+{
+    return AlertText{
+        "Your mail folder was not found.", "Ok",
+        "There is no folder at " + folder +
+            ".\n\nUse Open to choose the folder that holds your mail or an exported mailbox.",
+        false};
+}
+
 std::string HomeDirectory()
 {
     const char* home = std::getenv("HOME");
@@ -190,7 +230,14 @@ OpenDatabaseController::OpenDatabaseController(AppStateData& state, IAlertPresen
 
 void OpenDatabaseController::ClickLoadMailDatabase()
 {
-    LocalFolderSelectionCompleted(DefaultMailFolder());
+    const std::string folder = DefaultMailFolder();
+    boost::system::error_code error;
+    if (!fs::is_directory(folder, error)) {
+        // Loading it would show an empty store as if the mail were gone.
+        m_alerts.ShowAlert(MissingFolderAlert(folder));
+        return;
+    }
+    LocalFolderSelectionCompleted(folder);
 }
 
 bool OpenDatabaseController::IsAcceptableLibraryFolder(const std::string& path)

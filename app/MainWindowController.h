@@ -1,5 +1,11 @@
 // The main window's workflow: load step, Convert with its checks, the choice
 // of target folder, the export on a worker thread and the result sheet.
+//
+// Threads: every operation here runs on the main thread. The export runs on
+// one worker thread per Convert; it shows and hides the progress sheet with
+// PostAndWait and otherwise only posts. So the main thread must keep running
+// its event loop until the worker ended: quit through RequestShutdown, never
+// by destroying this object while IsBusy().
 #pragma once
 
 #include <atomic>
@@ -33,7 +39,8 @@ class MainWindowController {
 public:
     MainWindowController(const MainWindowSeams& seams, StoreContentViewController& content,
                          OutputProviderFactory providerFactory);
-    // A running export must have finished (see IsExporting) before destruction.
+    // A running export must have finished (see IsBusy, RequestShutdown)
+    // before destruction.
     ~MainWindowController();
 
     int OutputFormatIndex() const { return m_outputFormatIndex; }
@@ -59,6 +66,13 @@ public:
     // The last export's own account of itself; read it once IsExporting()
     // answers false. Empty before the first export.
     std::shared_ptr<const ExportRecord> LastExport() const { return m_lastExport; }
+    // An export or a load runs.
+    bool IsBusy() const { return IsExporting() || m_content.IsLoading(); }
+    // An orderly end: cancels a running export and load, and calls whenIdle
+    // on the main thread once both have ended (at once when nothing runs).
+    // The caller keeps the event loop running until then. An export ended
+    // this way shows no result sheet and opens no guide.
+    void RequestShutdown(std::function<void()> whenIdle);
     // Called on the main thread after the result sheet was shown.
     void SetExportFinishedHandler(std::function<void(int result)> handler)
     {
@@ -73,6 +87,7 @@ public:
 private:
     void StartExportThread();
     void JoinExportThread();
+    void CheckShutdown();
 
     MainWindowSeams m_seams;
     StoreContentViewController& m_content;
@@ -83,8 +98,14 @@ private:
     std::shared_ptr<ExportRecord> m_lastExport;
     std::thread m_exportThread;
     std::function<void(int)> m_exportFinished;
+    std::function<void()> m_whenIdle;
+    bool m_shuttingDown = false;
     std::shared_ptr<bool> m_alive;
 };
+
+// The alert for a mail folder that is not there (the default one, or one
+// remembered from an earlier run): loading it would show an empty store.
+AlertText MissingFolderAlert(const std::string& folder);
 
 // The user's home folder ($HOME) and the mail folder in it.
 std::string HomeDirectory();

@@ -1,5 +1,10 @@
 // What the application logic needs of a front end. The command line, the
 // window and the tests each implement these; nothing here knows a toolkit.
+//
+// Threads: the main thread owns the window and every object of app/ except
+// the export and loading workers. Alerts, choosers and the workspace are
+// called on the main thread only. The dispatcher is the one way a worker
+// reaches the main thread.
 #pragma once
 
 #include <functional>
@@ -11,7 +16,10 @@ namespace KestrinApp {
 
 // Runs work on the thread that owns the user interface. Post returns at once;
 // PostAndWait returns after the work ran. PostAndWait called on the main
-// thread itself must run the work directly instead of deadlocking.
+// thread itself must run the work directly instead of deadlocking. Both may
+// be called from any thread; work runs in the order it was posted. Because a
+// worker may be blocked in PostAndWait, the main thread never waits for a
+// worker without running posted work (see MainWindowController::RequestShutdown).
 class IMainThreadDispatcher {
 public:
     virtual ~IMainThreadDispatcher() = default;

@@ -1,6 +1,12 @@
 #include "app/StoreContentViewController.h"
 
-#include <boost/filesystem/path.hpp>
+#include <cerrno>
+#include <cstring>
+#include <fstream>
+
+#include <unistd.h>
+
+#include <boost/filesystem.hpp>
 #include <boost/make_shared.hpp>
 
 #include "app/Application.h"
@@ -11,6 +17,55 @@
 namespace KestrinApp {
 
 using namespace KestrinMIMEEngineCommon;
+namespace fs = boost::filesystem;
+
+namespace {
+
+std::string Unreadable(const std::string& path)
+{
+    if (::access(path.c_str(), R_OK) == 0)
+        return {};
+    return std::string(std::strerror(errno)) + ": " + path;
+}
+
+// The Envelope Index databases of the layouts the reader knows, newest first.
+std::vector<fs::path> EnvelopeIndexCandidates(const fs::path& folder)
+{
+    std::vector<fs::path> found;
+    for (int version = 10; version >= 2; --version)
+        found.push_back(folder / ("V" + std::to_string(version)) / "MailData" / "Envelope Index");
+    found.push_back(folder / "Envelope Index");
+    return found;
+}
+
+}  // namespace
+
+std::string DescribeLoadFailure(const std::string& path)
+{
+    boost::system::error_code error;
+    const fs::path folder(path);
+    if (!fs::exists(folder, error))
+        return "The folder \"" + path + "\" does not exist.";
+    if (!fs::is_directory(folder, error))
+        return "\"" + path + "\" is not a folder.";
+    if (::access(path.c_str(), R_OK | X_OK) != 0)
+        return std::string(std::strerror(errno)) + ": " + path;
+    for (const auto& index : EnvelopeIndexCandidates(folder)) {
+        if (!fs::is_regular_file(index, error))
+            continue;
+        const std::string unreadable = Unreadable(index.string());
+        if (!unreadable.empty())
+            return unreadable;
+        // SQLite's own words for a file without its header.
+        char header[16] = {};
+        std::ifstream in(index.string(), std::ios::binary);
+        in.read(header, sizeof header);
+        if (in.gcount() != sizeof header || std::memcmp(header, "SQLite format 3", 16) != 0)
+            return index.string() + ": file is not a database";
+        return {};
+    }
+    return {};
+}
 
 StoreContentViewController::StoreContentViewController(AppStateData& state,
                                                        IMainThreadDispatcher& dispatcher,
@@ -78,6 +133,17 @@ void StoreContentViewController::RemovedStoreFromView(const boost::shared_ptr<IA
     CloseSourceStore();
 }
 
+bool StoreContentViewController::CanRemoveStore(const boost::shared_ptr<IAssetStore>& store)
+{
+    return !m_storeInUse.load();
+}
+
+void StoreContentViewController::CancelLoad()
+{
+    if (m_loadRunning.load())
+        m_loadingSheet.SetCancelRequested(true);
+}
+
 FolderNodeList StoreContentViewController::GetSelectedItems() const
 {
     FolderNodeList items;
@@ -85,24 +151,32 @@ FolderNodeList StoreContentViewController::GetSelectedItems() const
     return items;
 }
 
-void StoreContentViewController::LoadStore(const std::string& path)
+bool StoreContentViewController::LoadStore(const std::string& path)
 {
     // One load at a time; the loading sheet keeps the user from asking twice.
     if (m_loadRunning.load())
-        return;
+        return false;
+    // Closing the store under a running export would end it early and still
+    // report success for the part it wrote.
+    if (m_storeInUse.load())
+        return false;
     JoinLoadingThread();
 
     if (const auto loaded = SourceStore()) {
         // Compared element by element: a trailing separator makes a difference.
         if (boost::filesystem::path(loaded->GetLocation()) == boost::filesystem::path(path))
-            return;
+            return true;
         m_folderView.RemoveStoreFromFolderView(loaded);
         CloseSourceStore();
     }
 
     m_folderLoading = true;
     m_loadRunning = true;
+    // Cleared here, before the thread starts, so that a cancel pressed at
+    // once is not lost.
+    m_loadingSheet.SetCancelRequested(false);
     m_loadingThread = std::thread([this, path] { LoadFolder(path); });
+    return true;
 }
 
 void StoreContentViewController::LoadFolder(const std::string& path)
@@ -111,9 +185,9 @@ void StoreContentViewController::LoadFolder(const std::string& path)
 
     const auto presenter = boost::make_shared<LoadingProgressPresenterWrapper>(m_loadingSheet);
     const auto cancelable = boost::make_shared<LoadingCancelable>(m_loadingSheet);
-    m_loadingSheet.SetCancelRequested(false);
 
     int result = kLoadFailed;
+    std::string reason;
     try {
         const auto store = m_storeFactory ? m_storeFactory(path, cancelable)
                                           : boost::shared_ptr<IAssetStore>();
@@ -130,6 +204,7 @@ void StoreContentViewController::LoadFolder(const std::string& path)
     } catch (const std::exception& failure) {
         KSDiagnostic("%s ERROR: Loading %s failed: %s\n", path.c_str(), failure.what());
         result = kLoadFailed;
+        reason = failure.what();
     } catch (...) {
         KSDiagnostic("%s ERROR: Loading %s failed.\n", path.c_str());
         result = kLoadFailed;
@@ -141,13 +216,17 @@ void StoreContentViewController::LoadFolder(const std::string& path)
         CloseSourceStore();
 
     std::weak_ptr<bool> alive = m_alive;
-    m_dispatcher.Post([this, alive, result] {
+    if (result == kLoadFailed) {
+        const std::string found = DescribeLoadFailure(path);
+        reason = found.empty() ? reason : found;
+    }
+    m_dispatcher.Post([this, alive, result, path, reason] {
         if (!alive.lock())
             return;
         if (result == kLoadSucceeded)
             LoadFolderView();
         else if (result == kLoadFailed)
-            ShowLoadError();
+            ShowLoadError(path, reason);
         FinishLoad(result);
     });
 }
@@ -159,7 +238,7 @@ void StoreContentViewController::LoadFolderView()
     m_folderView.SetIgnoreEmptyFolders(m_ignoreEmptyFolders);
 }
 
-void StoreContentViewController::ShowLoadError()
+void StoreContentViewController::ShowLoadError(const std::string& path, const std::string& reason)
 {
     AlertText alert;
     alert.message = "Error occurred while loading your email data.";
@@ -172,11 +251,24 @@ void StoreContentViewController::ShowLoadError()
             "path. If this problem persists then please contact us at " +
             SupportAddress();
     else
-        alert.informative =
-            "This may happen if the application does not have sufficient privileges to read "
-            "data from disk. Please open OSX System Preferences -> Security & Privacy --> "
-            "Privacy tab and add the application under Full Disk Access.";
+        alert.informative = LoadErrorAdvice();
+    // The reason first, in the system's words; the advice after it.
+    if (!reason.empty())
+        alert.informative = reason + "\n\n" + alert.informative;
     m_alerts.ShowAlert(alert);
+}
+
+std::string LoadErrorAdvice()
+{
+#ifdef __APPLE__
+    return "This may happen if the application does not have sufficient privileges to read "
+           "data from disk. Please open OSX System Preferences -> Security & Privacy --> "
+           "Privacy tab and add the application under Full Disk Access.";
+#else
+    // The privacy settings exist only on macOS.
+    return "Please check that the folder holds mail and that you may read it and the files "
+           "in it.";
+#endif
 }
 
 void StoreContentViewController::FinishLoad(int result)
@@ -187,6 +279,8 @@ void StoreContentViewController::FinishLoad(int result)
     m_loadRunning = false;
     if (m_loadFinished)
         m_loadFinished(result);
+    if (m_loadEnded)
+        m_loadEnded();
 }
 
 }  // namespace KestrinApp

@@ -1,5 +1,10 @@
 // The content of the main window: the loaded source store, its folder tree,
 // the export options, and loading a folder behind the loading sheet.
+//
+// Threads: everything here runs on the main thread except LoadFolder, which
+// runs on the one loading thread per load. That thread talks to the window
+// through the dispatcher only: PostAndWait to show and hide the loading sheet,
+// Post for the result. The loading sheet's posts come from the loading thread.
 #pragma once
 
 #include <atomic>
@@ -33,6 +38,15 @@ constexpr const char* kStoreDisplayName = "Apple Mail Database";
 // Load results: 0 loaded, 1 cancelled by the user, 2 failed.
 enum : int { kLoadSucceeded = 0, kLoadCanceled = 1, kLoadFailed = 2 };
 
+// Why a folder could not be loaded, in the user's terms, as far as the file
+// system tells: "The folder ... does not exist.", "Permission denied: ...",
+// "... is not a database" for an Envelope Index that is no SQLite file.
+// Empty when nothing is found wrong.
+std::string DescribeLoadFailure(const std::string& path);
+// What the load-error alert advises after the reason (the privacy settings
+// on macOS).
+std::string LoadErrorAdvice();
+
 class StoreContentViewController : public IStoreViewDelegate {
 public:
     StoreContentViewController(AppStateData& state, IMainThreadDispatcher& dispatcher,
@@ -54,8 +68,15 @@ public:
     bool FolderLoading() const { return m_folderLoading.load(); }
 
     // Main thread: load the folder unless it is the one already loaded. The
-    // store being replaced is closed and released first.
-    void LoadStore(const std::string& path);
+    // store being replaced is closed and released first. Refused (false)
+    // while a load runs or while an export reads the loaded store.
+    bool LoadStore(const std::string& path);
+    // The loading sheet's cancel button.
+    void CancelLoad();
+    // While in use (an export reads it) the loaded store is neither closed
+    // nor replaced.
+    void SetStoreInUse(bool inUse) { m_storeInUse = inUse; }
+    bool StoreInUse() const { return m_storeInUse.load(); }
     // The loading thread's work (public for front ends that run it themselves).
     void LoadFolder(const std::string& path);
     // Main thread, after a successful load: show the store's tree.
@@ -67,6 +88,12 @@ public:
     {
         m_loadFinished = std::move(handler);
     }
+    // Also called once a load ended, after the handler (for the main window's
+    // own bookkeeping).
+    void SetLoadEndedObserver(std::function<void()> observer)
+    {
+        m_loadEnded = std::move(observer);
+    }
 
     // The folders ticked for an export, in tree order.
     FolderNodeList GetSelectedItems() const;
@@ -74,11 +101,12 @@ public:
     boost::shared_ptr<IAssetStore> SourceStore() const;
     std::string GetTooltipForStore(const boost::shared_ptr<IAssetStore>& store) const;
     void RemovedStoreFromView(const boost::shared_ptr<IAssetStore>& store) override;
+    bool CanRemoveStore(const boost::shared_ptr<IAssetStore>& store) override;
 
 private:
     void SetSourceStore(const boost::shared_ptr<IAssetStore>& store);
     void CloseSourceStore();
-    void ShowLoadError();
+    void ShowLoadError(const std::string& path, const std::string& reason);
     void FinishLoad(int result);
     void JoinLoadingThread();
 
@@ -96,6 +124,8 @@ private:
     std::atomic<bool> m_hideIgnoreEmptyFolders{false};
     std::atomic<bool> m_folderLoading{false};
     std::atomic<bool> m_loadRunning{false};
+    std::atomic<bool> m_storeInUse{false};
+    std::function<void()> m_loadEnded;
     std::thread m_loadingThread;
     std::function<void(int)> m_loadFinished;
     std::shared_ptr<bool> m_alive;

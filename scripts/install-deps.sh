@@ -17,6 +17,10 @@ packages=(
   nlohmann-json3-dev
   libgtest-dev libgmock-dev
   clang libclang-rt-14-dev
+  # The desktop window: Qt 6 Widgets and Test, its SVG icon and platform
+  # plugins, and Xvfb with a font for the screenshot run.
+  qt6-base-dev libqt6svg6 qt6-qpa-plugins
+  xvfb xauth fonts-dejavu-core
 )
 
 missing=()

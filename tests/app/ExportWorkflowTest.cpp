@@ -2,6 +2,10 @@
 // choice, progress, results and the result sheet.
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <chrono>
+#include <thread>
+
 #include <boost/filesystem.hpp>
 
 #include "AppFakes.h"
@@ -62,6 +66,22 @@ protected:
         content.FolderView().AddStoreToFolderView(source);
         state.Set(StateKey::kSourceFormatKey, int64_t{kStoreTypeEnvelopeIndex});
         choosers.save = target.str();
+    }
+    // When the export shows its first item, the user does something on the
+    // main thread; the worker goes on only after that.
+    void OnMainThreadAtFirstItem(std::function<void()> action)
+    {
+        progress.onPost = [this, action](const std::wstring& event) {
+            if (event != L"message first")
+                return;
+            auto done = std::make_shared<std::atomic<bool>>(false);
+            dispatcher.Post([action, done] {
+                action();
+                *done = true;
+            });
+            while (!done->load())
+                std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        };
     }
     // Convert, then run the main thread until the result sheet was shown.
     void ConvertAndWait()
@@ -208,6 +228,16 @@ TEST_F(ExportWorkflowTest, CancelDuringTheExportAbortsIt)
     EXPECT_NE(reports.reports[0].report.find("Operation canceled by user."), std::string::npos);
 }
 
+TEST_F(ExportWorkflowTest, CancelPressedAsSoonAsTheSheetShowsCounts)
+{
+    progress.onPost = [&](const std::wstring& event) {
+        if (event == L"begin")
+            window.ClickCancel();
+    };
+    ConvertAndWait();
+    EXPECT_EQ(state.GetInteger(StateKey::kExportResult).value_or(-99), 1);
+}
+
 TEST_F(ExportWorkflowTest, FailedItemsMakeTheExportFail)
 {
     sent->entries = {UnreadableEntry()};
@@ -300,6 +330,49 @@ TEST_F(ExportWorkflowTest, ExceptionOutsideTheDriverEndsAsFailure)
               std::string::npos);
     const auto events = progress.Events();
     EXPECT_EQ(events.back(), L"end");
+}
+
+TEST_F(ExportWorkflowTest, TheStoreStaysWhileTheExportReadsIt)
+{
+    // A load or a close asked for while the export runs is refused; the
+    // export ends with every item.
+    bool loadAccepted = true;
+    OnMainThreadAtFirstItem([&] {
+        loadAccepted = content.LoadStore("/elsewhere");
+        content.FolderView().RemoveStoreFromFolderView(source);
+    });
+    ConvertAndWait();
+    EXPECT_FALSE(loadAccepted);
+    EXPECT_EQ(source->closeCalls, 0);
+    EXPECT_EQ(content.FolderView().RootNode()->NumberOfChildren(), 1u);
+    EXPECT_EQ(state.GetInteger(StateKey::kExportResult).value_or(-99), 0);
+    EXPECT_NE(state.GetString(StateKey::kBriefReportPath)->find("Total number of items processed:3"),
+              std::string::npos);
+    EXPECT_TRUE(alerts.alerts.empty());
+    EXPECT_FALSE(content.StoreInUse());
+}
+
+TEST_F(ExportWorkflowTest, ShutdownDuringTheExportCancelsItAndEndsWithoutDeadlock)
+{
+    bool idle = false;
+    OnMainThreadAtFirstItem([&] { window.RequestShutdown([&] { idle = true; }); });
+    window.ClickConvert();
+    dispatcher.RunUntil([&] { return idle; });
+    EXPECT_FALSE(window.IsBusy());
+    EXPECT_EQ(state.GetInteger(StateKey::kExportResult).value_or(-99), 1);
+    // Quitting shows no result sheet and opens no guide.
+    EXPECT_TRUE(reports.reports.empty());
+    EXPECT_TRUE(workspace.calls.empty());
+    // Convert is refused once shutting down.
+    window.ClickConvert();
+    EXPECT_FALSE(window.IsExporting());
+}
+
+TEST_F(ExportWorkflowTest, ShutdownWhenIdleIsImmediate)
+{
+    bool idle = false;
+    window.RequestShutdown([&] { idle = true; });
+    EXPECT_TRUE(idle);
 }
 
 TEST(ReportTest, TitlesAndFootersByResult)

@@ -193,11 +193,28 @@ TEST_F(FolderViewTest, MixedBoxAfterUserMixIsUnticked)
     view.ClickCheckBox(Node(L"Sent"), false, false);
     ASSERT_EQ(view.CategoryValue(kCategoryMail), kCategoryMixed);
 
-    // A box showing "mixed" that is clicked into "mixed" again clears.
-    view.SetCategoryValue(kCategoryMail, kCategoryMixed);
+    // A box showing "mixed" that the user clicks clears.
+    view.ClickCategoryBox(kCategoryMail);
     dispatcher.Drain();
     EXPECT_EQ(view.CategoryValue(kCategoryMail), kCategoryNone);
     EXPECT_EQ(Selected(), (std::vector<std::wstring>{L"Contacts"}));
+    view.ClickCategoryBox(kCategoryMail);
+    EXPECT_EQ(view.CategoryValue(kCategoryMail), kCategoryAll);
+}
+
+TEST_F(FolderViewTest, WritingBackTheValueHeldChangesNothing)
+{
+    // A tri-state box set from the program writes its value back.
+    view.AddStoreToFolderView(store);
+    view.ClickCheckBox(Node(L"Sent"), false, false);
+    ASSERT_EQ(view.CategoryValue(kCategoryMail), kCategoryMixed);
+    const auto before = Selected();
+
+    view.SetCategoryValue(kCategoryMail, kCategoryMixed);
+    view.SetCategoryValue(kCategoryContacts, kCategoryAll);
+    EXPECT_EQ(dispatcher.Drain(), 0u);
+    EXPECT_EQ(view.CategoryValue(kCategoryMail), kCategoryMixed);
+    EXPECT_EQ(Selected(), before);
 }
 
 TEST_F(FolderViewTest, ResetNumbersOutOfRangeAreIgnored)

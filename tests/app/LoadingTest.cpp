@@ -3,6 +3,11 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <fstream>
+
+#include <unistd.h>
+
+#include <boost/filesystem.hpp>
 
 #include "AppFakes.h"
 #include "app/Application.h"
@@ -16,10 +21,6 @@ using namespace kestrin_app_fakes;
 
 namespace {
 
-const char* const kFullDiskAccessText =
-    "This may happen if the application does not have sufficient privileges to read data from "
-    "disk. Please open OSX System Preferences -> Security & Privacy --> Privacy tab and add the "
-    "application under Full Disk Access.";
 
 class LoadingTest : public ::testing::Test {
 protected:
@@ -113,7 +114,10 @@ TEST_F(LoadingTest, FailuresShowTheLoadErrorAndLeaveNoStore)
         EXPECT_EQ(alerts.alerts[0].message, "Error occurred while loading your email data.");
         EXPECT_EQ(alerts.alerts[0].button, "Ok");
         EXPECT_TRUE(alerts.alerts[0].applicationModal);
-        EXPECT_EQ(alerts.alerts[0].informative, kFullDiskAccessText) << c.name;
+        // The fake paths do not exist: that is the reason given.
+        EXPECT_EQ(alerts.alerts[0].informative,
+                  "The folder \"" + c.path + "\" does not exist.\n\n" + LoadErrorAdvice())
+            << c.name;
         EXPECT_FALSE(content.FolderLoading()) << c.name;
     }
     ASSERT_EQ(stores.size(), 1u);
@@ -136,6 +140,52 @@ TEST_F(LoadingTest, CancelledLoadLeavesNoStoreAndNoAlert)
     // Cancelled before any store was made: no alert either.
     EXPECT_EQ(Load("/missing"), kLoadCanceled);
     EXPECT_TRUE(alerts.alerts.empty());
+}
+
+TEST_F(LoadingTest, CancelPressedAtOnceIsNotLost)
+{
+    int result = -1;
+    content.SetLoadFinishedHandler([&](int r) { result = r; });
+    ASSERT_TRUE(content.LoadStore("/lib"));
+    // Before the loading thread has even shown its sheet.
+    content.CancelLoad();
+    dispatcher.RunUntil([&] { return !content.IsLoading(); });
+    EXPECT_EQ(result, kLoadCanceled);
+    EXPECT_FALSE(content.SourceStore());
+}
+
+TEST(LoadFailureTest, ReasonsInTheUsersTerms)
+{
+    kestrin_test::TempDir dir;
+    const auto root = dir.path();
+    boost::filesystem::create_directories(root / "good/V10/MailData");
+    boost::filesystem::create_directories(root / "garbled/V10/MailData");
+    boost::filesystem::create_directories(root / "locked");
+    std::ofstream(((root / "good/V10/MailData/Envelope Index").string()))
+        << std::string("SQLite format 3\0", 16) << "rest";
+    std::ofstream(((root / "garbled/V10/MailData/Envelope Index").string())) << "not sqlite at all";
+    std::ofstream(((root / "a file").string())) << "x";
+    boost::filesystem::permissions(root / "locked", boost::filesystem::no_perms);
+    struct Case {
+        const char* name;
+        std::string path;
+        std::string reason;
+    };
+    const std::string base = root.string();
+    const Case cases[] = {
+        {"missing", base + "/nothing", "The folder \"" + base + "/nothing\" does not exist."},
+        {"a file", base + "/a file", "\"" + base + "/a file\" is not a folder."},
+        {"not a database", base + "/garbled",
+         base + "/garbled/V10/MailData/Envelope Index: file is not a database"},
+        {"nothing wrong to see", base + "/good", ""},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(DescribeLoadFailure(c.path), c.reason) << c.name;
+    // Root reads everything; the check means something only for others.
+    if (::geteuid() != 0) {
+        EXPECT_EQ(DescribeLoadFailure(base + "/locked"), "Permission denied: " + base + "/locked");
+    }
+    boost::filesystem::permissions(root / "locked", boost::filesystem::owner_all);
 }
 
 TEST_F(LoadingTest, ExceptionFromTheReaderIsALoadFailure)
@@ -195,6 +245,25 @@ TEST_F(SelectionSheetTest, BrowsedFolderMustBeAnExistingLibraryMail)
                   "Home Directory.\n\nIf you are having trouble locating  your",
                   0),
               0u);
+}
+
+TEST_F(SelectionSheetTest, MissingDefaultMailFolderIsNamedInsteadOfLoaded)
+{
+    kestrin_test::TempDir home;
+    const std::string oldHome = HomeDirectory();
+    ::setenv("HOME", home.str().c_str(), 1);
+    sheet.ClickLoadMailDatabase();
+    EXPECT_FALSE(state.Has(StateKey::kMailFolderPath));
+    EXPECT_EQ(completed, 0);
+    ASSERT_EQ(alerts.alerts.size(), 1u);
+    EXPECT_EQ(alerts.alerts[0].message, "Your mail folder was not found.");
+    EXPECT_NE(alerts.alerts[0].informative.find(home.str() + "/Library/Mail"), std::string::npos);
+
+    boost::filesystem::create_directories(home.path() / "Library" / "Mail");
+    sheet.ClickLoadMailDatabase();
+    EXPECT_EQ(state.GetString(StateKey::kMailFolderPath), home.str() + "/Library/Mail");
+    EXPECT_EQ(completed, 1);
+    ::setenv("HOME", oldHome.c_str(), 1);
 }
 
 TEST_F(SelectionSheetTest, OpenTakesAnyFolderAndBackingOutDoesNothing)

@@ -1,0 +1,78 @@
+#include "app/Preferences.h"
+
+#include <algorithm>
+
+#include <boost/filesystem/operations.hpp>
+
+#include "app/MainWindowController.h"
+
+namespace KestrinApp {
+
+boost::optional<std::string> MemoryPreferences::Get(const std::string& key) const
+{
+    const auto found = m_values.find(key);
+    if (found == m_values.end())
+        return boost::none;
+    return found->second;
+}
+
+void MemoryPreferences::Set(const std::string& key, const std::string& value)
+{
+    m_values[key] = value;
+}
+
+std::vector<std::string> MemoryPreferences::GetList(const std::string& key) const
+{
+    const auto found = m_lists.find(key);
+    return found == m_lists.end() ? std::vector<std::string>() : found->second;
+}
+
+void MemoryPreferences::SetList(const std::string& key, const std::vector<std::string>& values)
+{
+    m_lists[key] = values;
+}
+
+void RegisterDefaultPreferences(IPreferences& preferences)
+{
+    const std::pair<const char*, std::string> defaults[] = {
+        {PreferenceKey::kOutputFormat, "1"},
+        {PreferenceKey::kIgnoreEmptyFolders, "0"},
+        {PreferenceKey::kLastSaveFolder, HomeDirectory() + "/Desktop"},
+    };
+    for (const auto& entry : defaults)
+        if (!preferences.Get(entry.first))
+            preferences.Set(entry.first, entry.second);
+}
+
+void RememberRecentMailFolder(IPreferences& preferences, const std::string& folder)
+{
+    if (folder.empty())
+        return;
+    auto list = preferences.GetList(PreferenceKey::kRecentMailFolders);
+    list.erase(std::remove(list.begin(), list.end(), folder), list.end());
+    list.insert(list.begin(), folder);
+    if (list.size() > kRecentMailFolderLimit)
+        list.resize(kRecentMailFolderLimit);
+    preferences.SetList(PreferenceKey::kRecentMailFolders, list);
+    preferences.Set(PreferenceKey::kLastMailFolder, folder);
+}
+
+int RememberedOutputFormat(const IPreferences& preferences)
+{
+    const auto text = preferences.Get(PreferenceKey::kOutputFormat);
+    if (!text || text->size() != 1 || (*text)[0] < '0' || (*text)[0] > '2')
+        return 0;
+    return (*text)[0] - '0';
+}
+
+boost::optional<std::string> AcceptDroppedFolder(const std::vector<std::string>& paths)
+{
+    if (paths.size() != 1 || paths[0].empty())
+        return boost::none;
+    boost::system::error_code error;
+    if (!boost::filesystem::is_directory(paths[0], error))
+        return boost::none;
+    return paths[0];
+}
+
+}  // namespace KestrinApp

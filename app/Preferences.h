@@ -1,0 +1,64 @@
+// What the window remembers between runs: the last mail folder, the last save
+// folder, the output format, the window's geometry and the recent mail
+// folders. Values are text; the front end stores them where its platform
+// keeps settings. Main thread only.
+#pragma once
+
+#include <map>
+#include <string>
+#include <vector>
+
+#include <boost/optional.hpp>
+
+namespace KestrinApp {
+
+namespace PreferenceKey {
+constexpr const char* kLastMailFolder = "LastMailFolder";
+constexpr const char* kLastSaveFolder = "LastSaveFolder";
+constexpr const char* kOutputFormat = "OutputFormatIndex";
+constexpr const char* kWindowGeometry = "WindowGeometry";  // opaque to the logic
+constexpr const char* kRecentMailFolders = "RecentMailFolders";
+constexpr const char* kIgnoreEmptyFolders = "IgnoreEmptyFolders";
+}  // namespace PreferenceKey
+
+class IPreferences {
+public:
+    virtual ~IPreferences() = default;
+    virtual boost::optional<std::string> Get(const std::string& key) const = 0;
+    virtual void Set(const std::string& key, const std::string& value) = 0;
+    virtual std::vector<std::string> GetList(const std::string& key) const = 0;
+    virtual void SetList(const std::string& key, const std::vector<std::string>& values) = 0;
+};
+
+// For tests and for a run that must leave no trace.
+class MemoryPreferences : public IPreferences {
+public:
+    boost::optional<std::string> Get(const std::string& key) const override;
+    void Set(const std::string& key, const std::string& value) override;
+    std::vector<std::string> GetList(const std::string& key) const override;
+    void SetList(const std::string& key, const std::vector<std::string>& values) override;
+
+private:
+    std::map<std::string, std::string> m_values;
+    std::map<std::string, std::vector<std::string>> m_lists;
+};
+
+// The values a first run starts from; registered at start-up without
+// overwriting what the user already has.
+void RegisterDefaultPreferences(IPreferences& preferences);
+
+constexpr size_t kRecentMailFolderLimit = 8;
+
+// Puts a folder first in the recent list, without duplicates, at most
+// kRecentMailFolderLimit long.
+void RememberRecentMailFolder(IPreferences& preferences, const std::string& folder);
+
+// The output format index kept in the preferences, 0 when none or garbled.
+int RememberedOutputFormat(const IPreferences& preferences);
+
+// Dropping onto the window loads a folder only when exactly one item is
+// dropped and it is an existing folder. Items that are not local files (web
+// addresses) arrive as empty paths.
+boost::optional<std::string> AcceptDroppedFolder(const std::vector<std::string>& paths);
+
+}  // namespace KestrinApp

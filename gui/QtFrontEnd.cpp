@@ -1,0 +1,187 @@
+#include "gui/QtFrontEnd.h"
+
+#include <QCoreApplication>
+#include <QDesktopServices>
+#include <QDir>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QMessageBox>
+#include <QThread>
+#include <QUrl>
+
+#include "app/ExportRun.h"
+
+namespace KestrinGui {
+
+QString ToQString(const std::string& text)
+{
+    return QString::fromStdString(text);
+}
+
+QString ToQString(const std::wstring& text)
+{
+    return QString::fromStdWString(text);
+}
+
+std::string ToUtf8(const QString& text)
+{
+    return text.toStdString();
+}
+
+void QtDispatcher::Post(std::function<void()> work)
+{
+    QMetaObject::invokeMethod(this, std::move(work), Qt::QueuedConnection);
+}
+
+void QtDispatcher::PostAndWait(std::function<void()> work)
+{
+    if (QThread::currentThread() == thread()) {
+        work();
+        return;
+    }
+    QMetaObject::invokeMethod(this, std::move(work), Qt::BlockingQueuedConnection);
+}
+
+void QtAlerts::ShowAlert(const KestrinApp::AlertText& alert)
+{
+    auto* box = new QMessageBox(m_window);
+    box->setObjectName(QStringLiteral("alert"));
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->setIcon(QMessageBox::Warning);
+    box->setWindowTitle(QCoreApplication::applicationName());
+    box->setText(ToQString(alert.message));
+    box->setInformativeText(ToQString(alert.informative));
+    box->addButton(alert.button.empty() ? QMessageBox::tr("Ok") : ToQString(alert.button),
+                   QMessageBox::AcceptRole);
+    box->setWindowModality(alert.applicationModal || !m_window ? Qt::ApplicationModal
+                                                               : Qt::WindowModal);
+    box->open();
+}
+
+namespace {
+
+boost::optional<std::string> RunFolderDialog(QWidget* parent, const QString& objectName,
+                                             const QString& message, const QString& start,
+                                             const QString& confirm, bool showHidden)
+{
+    QFileDialog dialog(parent, message, start);
+    dialog.setObjectName(objectName);
+    dialog.setOption(QFileDialog::DontUseNativeDialog);
+    dialog.setFileMode(QFileDialog::Directory);
+    dialog.setOption(QFileDialog::ShowDirsOnly);
+    if (showHidden)
+        dialog.setFilter(dialog.filter() | QDir::Hidden);
+    if (!confirm.isEmpty())
+        dialog.setLabelText(QFileDialog::Accept, confirm);
+    dialog.setWindowModality(Qt::WindowModal);
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return boost::none;
+    return ToUtf8(QDir::cleanPath(dialog.selectedFiles().first()));
+}
+
+}  // namespace
+
+boost::optional<std::string> QtChoosers::ChooseSourceFolder(const std::string& message)
+{
+    return RunFolderDialog(m_window, QStringLiteral("sourceChooser"), ToQString(message),
+                           QDir::homePath(), QString(), true);
+}
+
+boost::optional<std::string> QtChoosers::ChooseSaveFolder(const std::string& message,
+                                                          const std::string& confirmButton,
+                                                          const std::string& startFolder)
+{
+    return RunFolderDialog(m_window, QStringLiteral("saveChooser"), ToQString(message),
+                           ToQString(startFolder), ToQString(confirmButton), false);
+}
+
+void QtWorkspace::OpenFile(const std::string& path)
+{
+    QDesktopServices::openUrl(QUrl::fromLocalFile(ToQString(path)));
+}
+
+void QtWorkspace::RevealPath(const std::string& path)
+{
+    // Desktops have no common "select this item" request: show the folder
+    // itself, or the one that holds a file.
+    const QFileInfo info(ToQString(path));
+    const QString folder = info.isDir() ? info.absoluteFilePath() : info.absolutePath();
+    QDesktopServices::openUrl(QUrl::fromLocalFile(folder));
+}
+
+void QtWorkspace::OpenResourceDocument(const std::string& name)
+{
+    const QString path = GuidePath(GuideFileName(ToQString(name)));
+    if (!path.isEmpty())
+        QDesktopServices::openUrl(QUrl::fromLocalFile(path));
+}
+
+QString GuideFileName(const QString& documentName)
+{
+    if (documentName == QLatin1String("Outlook Import Guide.pdf"))
+        return QStringLiteral("archive.html");
+    if (documentName == QLatin1String("Thunderbird Import Guide EML.pdf"))
+        return QStringLiteral("eml.html");
+    if (documentName.endsWith(QLatin1String(".pdf")))
+        return QStringLiteral("getting-started.html");
+    return documentName;
+}
+
+QString GuidePath(const QString& fileName)
+{
+    const QString installed = QCoreApplication::applicationDirPath() +
+                              QStringLiteral("/../share/kestrin/guides/") + fileName;
+    if (QFileInfo::exists(installed))
+        return QDir::cleanPath(installed);
+    const QString source = QStringLiteral(KESTRIN_GUIDES_SOURCE_DIR "/") + fileName;
+    if (QFileInfo::exists(source))
+        return source;
+    return {};
+}
+
+QString GuideForTarget(int targetCode)
+{
+    switch (targetCode) {
+    case KestrinApp::kTargetArchive:
+        return QStringLiteral("archive.html");
+    case KestrinApp::kTargetMbox:
+        return QStringLiteral("mbox.html");
+    default:
+        return QStringLiteral("eml.html");
+    }
+}
+
+QtPreferences::QtPreferences() : m_settings(QStringLiteral("Kestrin"), QStringLiteral("kestrin-gui"))
+{
+}
+
+boost::optional<std::string> QtPreferences::Get(const std::string& key) const
+{
+    const QVariant value = m_settings.value(ToQString(key));
+    if (!value.isValid())
+        return boost::none;
+    return ToUtf8(value.toString());
+}
+
+void QtPreferences::Set(const std::string& key, const std::string& value)
+{
+    m_settings.setValue(ToQString(key), ToQString(value));
+}
+
+std::vector<std::string> QtPreferences::GetList(const std::string& key) const
+{
+    std::vector<std::string> list;
+    for (const QString& item : m_settings.value(ToQString(key)).toStringList())
+        list.push_back(ToUtf8(item));
+    return list;
+}
+
+void QtPreferences::SetList(const std::string& key, const std::vector<std::string>& values)
+{
+    QStringList list;
+    for (const auto& value : values)
+        list << ToQString(value);
+    m_settings.setValue(ToQString(key), list);
+}
+
+}  // namespace KestrinGui

@@ -1,0 +1,441 @@
+#include "gui/Sheets.h"
+
+#include <QApplication>
+#include <QDialogButtonBox>
+#include <QFontDatabase>
+#include <QFontMetrics>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QPlainTextEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QStyle>
+#include <QTreeWidget>
+#include <QVBoxLayout>
+
+#include "gui/QtFrontEnd.h"
+
+namespace KestrinGui {
+
+namespace {
+
+QLabel* ElidingLabel(QWidget* parent, const QString& name)
+{
+    auto* label = new QLabel(parent);
+    label->setObjectName(name);
+    label->setTextFormat(Qt::PlainText);
+    label->setWordWrap(false);
+    label->setMinimumWidth(420);
+    label->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+    return label;
+}
+
+QString Clock(qint64 seconds)
+{
+    const qint64 h = seconds / 3600, m = (seconds / 60) % 60, s = seconds % 60;
+    return h > 0 ? QStringLiteral("%1:%2:%3").arg(h).arg(m, 2, 10, QLatin1Char('0')).arg(s, 2, 10, QLatin1Char('0'))
+                 : QStringLiteral("%1:%2").arg(m).arg(s, 2, 10, QLatin1Char('0'));
+}
+
+}  // namespace
+
+SelectionSheet::SelectionSheet(QWidget* parent) : QDialog(parent)
+{
+    setObjectName(QStringLiteral("selectionSheet"));
+    setWindowTitle(tr("Choose Your Mail"));
+    setWindowModality(Qt::WindowModal);
+    auto* layout = new QVBoxLayout(this);
+    auto* intro = new QLabel(tr("Where is the mail you want to convert?"), this);
+    intro->setWordWrap(true);
+    layout->addWidget(intro);
+
+    m_default = new QPushButton(tr("Load &My Mail Folder"), this);
+    m_default->setObjectName(QStringLiteral("loadDefaultButton"));
+    m_default->setToolTip(tr("Loads the Library/Mail folder in your home folder."));
+    m_browse = new QPushButton(tr("&Browse for Library/Mail…"), this);
+    m_browse->setObjectName(QStringLiteral("browseButton"));
+    m_browse->setToolTip(tr("Choose the Library/Mail folder of a home folder, for example on a "
+                            "backup disk."));
+    m_open = new QPushButton(tr("&Open Any Folder or Exported Mailbox…"), this);
+    m_open->setObjectName(QStringLiteral("openButton"));
+    m_open->setToolTip(tr("Choose a mail folder or the folder of mailboxes exported from "
+                          "Apple Mail."));
+    for (QPushButton* button : {m_default, m_browse, m_open}) {
+        button->setAutoDefault(false);
+        layout->addWidget(button);
+    }
+    m_default->setDefault(true);
+
+    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Cancel, this);
+    layout->addWidget(buttons);
+    connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+    // The sheet goes away first; then the step runs (it may open a chooser).
+    connect(m_default, &QPushButton::clicked, this, [this] {
+        hide();
+        emit loadDefaultClicked();
+    });
+    connect(m_browse, &QPushButton::clicked, this, [this] {
+        hide();
+        emit browseClicked();
+    });
+    connect(m_open, &QPushButton::clicked, this, [this] {
+        hide();
+        emit openClicked();
+    });
+}
+
+LoadingSheet::LoadingSheet(QWidget* parent) : QDialog(parent)
+{
+    setObjectName(QStringLiteral("loadingSheet"));
+    setWindowTitle(tr("Loading"));
+    setWindowModality(Qt::WindowModal);
+    auto* layout = new QVBoxLayout(this);
+    m_message = ElidingLabel(this, QStringLiteral("loadingMessage"));
+    m_message->setText(tr("Reading your mail folder…"));
+    m_path = ElidingLabel(this, QStringLiteral("loadingPath"));
+    m_path->setForegroundRole(QPalette::PlaceholderText);
+    auto* bar = new QProgressBar(this);
+    bar->setRange(0, 0);
+    bar->setAccessibleName(tr("Loading"));
+    m_cancel = new QPushButton(tr("Cancel"), this);
+    m_cancel->setObjectName(QStringLiteral("loadingCancel"));
+    layout->addWidget(m_message);
+    layout->addWidget(m_path);
+    layout->addWidget(bar);
+    auto* row = new QHBoxLayout;
+    row->addStretch();
+    row->addWidget(m_cancel);
+    layout->addLayout(row);
+    connect(m_cancel, &QPushButton::clicked, this, &LoadingSheet::reject);
+}
+
+void LoadingSheet::BeginProgress()
+{
+    m_cancel->setEnabled(true);
+    m_message->setText(tr("Reading your mail folder…"));
+    m_path->clear();
+    open();
+}
+
+void LoadingSheet::EndProgress()
+{
+    hide();
+}
+
+void LoadingSheet::reject()
+{
+    // Escape and Cancel ask the load to stop; the sheet goes when it has.
+    m_cancel->setEnabled(false);
+    m_message->setText(tr("Stopping…"));
+    emit cancelClicked();
+}
+
+void LoadingSheet::SetProgressMessage(const std::wstring& text)
+{
+    const QString value = ToQString(text);
+    QMetaObject::invokeMethod(this, [this, value] {
+        if (m_cancel->isEnabled())
+            m_message->setText(value);
+    }, Qt::QueuedConnection);
+}
+
+void LoadingSheet::SetFilePath(const std::wstring& text)
+{
+    const QString value = ToQString(text);
+    QMetaObject::invokeMethod(this, [this, value] { m_path->setText(value); },
+                              Qt::QueuedConnection);
+}
+
+QString LoadingSheet::messageText() const
+{
+    return m_message->text();
+}
+
+ProgressSheet::ProgressSheet(QWidget* parent) : QDialog(parent)
+{
+    setObjectName(QStringLiteral("progressSheet"));
+    setWindowTitle(tr("Converting"));
+    setWindowModality(Qt::WindowModal);
+    auto* layout = new QVBoxLayout(this);
+    m_message = ElidingLabel(this, QStringLiteral("progressMessage"));
+    m_path = ElidingLabel(this, QStringLiteral("progressPath"));
+    m_path->setForegroundRole(QPalette::PlaceholderText);
+    m_folderLabel = ElidingLabel(this, QStringLiteral("currentProgressLabel"));
+    m_folderBar = new QProgressBar(this);
+    m_folderBar->setObjectName(QStringLiteral("currentProgressBar"));
+    m_folderBar->setAccessibleName(tr("Current folder"));
+    m_foldersLabel = ElidingLabel(this, QStringLiteral("overallFoldersLabel"));
+    m_itemsLabel = ElidingLabel(this, QStringLiteral("overallItemsLabel"));
+    m_overallBar = new QProgressBar(this);
+    m_overallBar->setObjectName(QStringLiteral("overallProgressBar"));
+    m_overallBar->setAccessibleName(tr("All folders"));
+    for (QProgressBar* bar : {m_folderBar, m_overallBar})
+        bar->setRange(0, 1000);
+    m_time = ElidingLabel(this, QStringLiteral("timeLabel"));
+    m_cancel = new QPushButton(tr("Cancel"), this);
+    m_cancel->setObjectName(QStringLiteral("progressCancel"));
+
+    layout->addWidget(m_message);
+    layout->addWidget(m_path);
+    layout->addSpacing(6);
+    layout->addWidget(m_folderLabel);
+    layout->addWidget(m_folderBar);
+    layout->addSpacing(6);
+    // Both labels share the line; the items count keeps to the right.
+    auto* overall = new QHBoxLayout;
+    overall->addWidget(m_foldersLabel, 1);
+    overall->addWidget(m_itemsLabel, 1);
+    m_itemsLabel->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    m_foldersLabel->setMinimumWidth(200);
+    m_itemsLabel->setMinimumWidth(200);
+    layout->addLayout(overall);
+    layout->addWidget(m_overallBar);
+    auto* row = new QHBoxLayout;
+    row->addWidget(m_time, 1);
+    row->addWidget(m_cancel);
+    layout->addLayout(row);
+    connect(m_cancel, &QPushButton::clicked, this, &ProgressSheet::reject);
+
+    m_clock.setInterval(1000);
+    connect(&m_clock, &QTimer::timeout, this, &ProgressSheet::UpdateTime);
+}
+
+template <class Apply>
+void ProgressSheet::OnMainThread(Apply apply)
+{
+    // Posts come from the worker and must not wait for the window.
+    QMetaObject::invokeMethod(this, std::move(apply), Qt::QueuedConnection);
+}
+
+void ProgressSheet::BeginProgress()
+{
+    for (QLabel* label : {m_message, m_path, m_folderLabel, m_foldersLabel, m_itemsLabel})
+        label->clear();
+    m_folderBar->setValue(0);
+    m_overallBar->setValue(0);
+    m_fraction = 0;
+    m_cancel->setEnabled(true);
+    m_cancel->setText(tr("Cancel"));
+    m_elapsed.start();
+    UpdateTime();
+    m_clock.start();
+    open();
+}
+
+void ProgressSheet::EndProgress()
+{
+    m_clock.stop();
+    hide();
+}
+
+void ProgressSheet::reject()
+{
+    m_cancel->setEnabled(false);
+    m_cancel->setText(tr("Stopping…"));
+    emit cancelClicked();
+}
+
+void ProgressSheet::postProgressMessage(const std::wstring& text)
+{
+    OnMainThread([this, value = ToQString(text)] { m_message->setText(value); });
+}
+
+void ProgressSheet::postFilePath(const std::wstring& text)
+{
+    OnMainThread([this, value = ToQString(text)] { m_path->setText(value); });
+}
+
+void ProgressSheet::postCurrentProgressLabel(const std::wstring& text)
+{
+    OnMainThread([this, value = ToQString(text)] { m_folderLabel->setText(value); });
+}
+
+void ProgressSheet::postCurrentProgressValue(double percent)
+{
+    const double fraction = KestrinApp::ProgressFraction(percent);
+    OnMainThread([this, fraction] { m_folderBar->setValue(static_cast<int>(fraction * 1000)); });
+}
+
+void ProgressSheet::postOverallFoldersLabel(const std::wstring& text)
+{
+    OnMainThread([this, value = ToQString(text)] { m_foldersLabel->setText(value); });
+}
+
+void ProgressSheet::postOverallItemsLabel(const std::wstring& text)
+{
+    OnMainThread([this, value = ToQString(text)] { m_itemsLabel->setText(value); });
+}
+
+void ProgressSheet::postOverallProgressValue(double percent)
+{
+    const double fraction = KestrinApp::ProgressFraction(percent);
+    OnMainThread([this, fraction] {
+        m_fraction = fraction;
+        m_overallBar->setValue(static_cast<int>(fraction * 1000));
+    });
+}
+
+void ProgressSheet::UpdateTime()
+{
+    const qint64 seconds = m_elapsed.isValid() ? m_elapsed.elapsed() / 1000 : 0;
+    QString text = tr("Elapsed %1").arg(Clock(seconds));
+    // An estimate from the first few percent would only mislead.
+    if (m_fraction >= 0.02 && m_fraction < 1 && seconds >= 2) {
+        const qint64 left = static_cast<qint64>(seconds * (1 - m_fraction) / m_fraction + 0.5);
+        text += QStringLiteral("  ·  ") + tr("about %1 left").arg(Clock(left));
+    }
+    m_time->setText(text);
+}
+
+QString ProgressSheet::timeText() const
+{
+    return m_time->text();
+}
+
+ResultSheet::ResultSheet(QWidget* parent) : QDialog(parent)
+{
+    setObjectName(QStringLiteral("resultSheet"));
+    setWindowTitle(tr("Conversion Result"));
+    setWindowModality(Qt::WindowModal);
+    auto* layout = new QVBoxLayout(this);
+
+    auto* head = new QHBoxLayout;
+    m_icon = new QLabel(this);
+    m_title = new QLabel(this);
+    m_title->setObjectName(QStringLiteral("reportTitle"));
+    QFont titleFont = m_title->font();
+    titleFont.setBold(true);
+    titleFont.setPointSizeF(titleFont.pointSizeF() * 1.25);
+    m_title->setFont(titleFont);
+    head->addWidget(m_icon);
+    head->addWidget(m_title, 1);
+    layout->addLayout(head);
+
+    m_report = new QPlainTextEdit(this);
+    m_report->setObjectName(QStringLiteral("report"));
+    m_report->setReadOnly(true);
+    m_report->setAccessibleName(tr("Brief report"));
+    // The report lines up its columns and rules: keep them as written.
+    m_report->setLineWrapMode(QPlainTextEdit::NoWrap);
+    m_report->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
+    m_report->setMinimumSize(640, 260);
+    layout->addWidget(m_report, 1);
+
+    m_issuesCaption = new QLabel(tr("Messages that were not converted, by folder:"), this);
+    m_issues = new QTreeWidget(this);
+    m_issues->setObjectName(QStringLiteral("folderIssues"));
+    m_issues->setHeaderLabels({tr("Folder or message"), tr("What happened")});
+    m_issues->setAccessibleName(tr("Messages not converted"));
+    m_issues->header()->setSectionResizeMode(0, QHeaderView::Stretch);
+    m_issuesCaption->setBuddy(m_issues);
+    layout->addWidget(m_issuesCaption);
+    layout->addWidget(m_issues, 1);
+    m_issuesCaption->hide();
+    m_issues->hide();
+
+    m_footer1 = new QLabel(this);
+    m_footer1->setObjectName(QStringLiteral("footer1"));
+    m_footer2 = new QLabel(this);
+    m_footer2->setObjectName(QStringLiteral("footer2"));
+    for (QLabel* footer : {m_footer1, m_footer2}) {
+        footer->setTextFormat(Qt::PlainText);
+        footer->setWordWrap(true);
+        footer->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
+        layout->addWidget(footer);
+    }
+
+    auto* buttons = new QHBoxLayout;
+    m_openLog = new QPushButton(tr("Open &Log"), this);
+    m_openLog->setObjectName(QStringLiteral("openLogButton"));
+    m_showData = new QPushButton(tr("&Show Converted Data"), this);
+    m_showData->setObjectName(QStringLiteral("showDataButton"));
+    m_guide = new QPushButton(tr("Import &Guide"), this);
+    m_guide->setObjectName(QStringLiteral("guideButton"));
+    m_verify = new QPushButton(tr("&Verify"), this);
+    m_verify->setObjectName(QStringLiteral("verifyButton"));
+    m_verify->setToolTip(tr("Reads the converted data back and compares it with your mail."));
+    m_verify->hide();
+    auto* ok = new QPushButton(tr("OK"), this);
+    ok->setObjectName(QStringLiteral("okButton"));
+    ok->setDefault(true);
+    for (QPushButton* button : {m_openLog, m_showData, m_guide, m_verify})
+        buttons->addWidget(button);
+    buttons->addStretch();
+    buttons->addWidget(ok);
+    layout->addLayout(buttons);
+
+    connect(m_openLog, &QPushButton::clicked, this, &ResultSheet::openLogClicked);
+    connect(m_showData, &QPushButton::clicked, this, &ResultSheet::showDataClicked);
+    connect(m_guide, &QPushButton::clicked, this, [this] { emit guideClicked(m_guideFile); });
+    connect(m_verify, &QPushButton::clicked, this, [this] {
+        if (m_verifyHandler)
+            m_verifyHandler();
+    });
+    connect(ok, &QPushButton::clicked, this, &QDialog::accept);
+}
+
+void ResultSheet::ShowReport(const KestrinApp::ReportData& report)
+{
+    QStyle::StandardPixmap icon = QStyle::SP_MessageBoxInformation;
+    if (report.exportResult == 1)
+        icon = QStyle::SP_MessageBoxWarning;
+    else if (report.exportResult != 0)
+        icon = QStyle::SP_MessageBoxCritical;
+    const int size = style()->pixelMetric(QStyle::PM_MessageBoxIconSize, nullptr, this);
+    m_icon->setPixmap(style()->standardIcon(icon, nullptr, this).pixmap(size, size));
+    m_title->setText(ToQString(report.title));
+    m_report->setPlainText(ToQString(report.report));
+    m_footer1->setText(ToQString(report.footer1));
+    m_footer2->setText(ToQString(report.footer2));
+    m_guide->setVisible(!m_guideFile.isEmpty());
+    open();
+}
+
+void ResultSheet::SetFolderIssues(const std::vector<FolderIssues>& issues)
+{
+    m_issues->clear();
+    for (const auto& folder : issues) {
+        auto* top = new QTreeWidgetItem(m_issues, {folder.folder});
+        const std::pair<const QStringList*, QString> groups[] = {
+            {&folder.failed, tr("failed")},
+            {&folder.skipped, tr("skipped")},
+            {&folder.notDownloaded, tr("not downloaded")},
+        };
+        for (const auto& group : groups)
+            for (const QString& message : *group.first)
+                new QTreeWidgetItem(top, {message, group.second});
+        top->setExpanded(true);
+    }
+    const bool any = !issues.empty();
+    m_issues->setVisible(any);
+    m_issuesCaption->setVisible(any);
+}
+
+void ResultSheet::SetVerifyHandler(std::function<void()> handler)
+{
+    m_verifyHandler = std::move(handler);
+    m_verify->setVisible(static_cast<bool>(m_verifyHandler));
+}
+
+QString ResultSheet::titleText() const
+{
+    return m_title->text();
+}
+
+QString ResultSheet::reportText() const
+{
+    return m_report->toPlainText();
+}
+
+QString ResultSheet::footer1Text() const
+{
+    return m_footer1->text();
+}
+
+QString ResultSheet::footer2Text() const
+{
+    return m_footer2->text();
+}
+
+}  // namespace KestrinGui

@@ -1,0 +1,168 @@
+// The sheets of the main window: naming the folder to load, loading,
+// export progress, and the result. Each is a window-modal dialog opened
+// without a nested event loop.
+#pragma once
+
+#include <QDialog>
+#include <QElapsedTimer>
+#include <QTimer>
+
+#include <functional>
+#include <vector>
+
+#include "app/Views.h"
+
+class QLabel;
+class QPlainTextEdit;
+class QProgressBar;
+class QPushButton;
+class QTreeWidget;
+
+namespace KestrinGui {
+
+// Three ways to name the mail: the default folder, a browsed Library/Mail
+// folder, any folder or exported-mailbox root.
+class SelectionSheet : public QDialog {
+    Q_OBJECT
+public:
+    explicit SelectionSheet(QWidget* parent);
+    QPushButton* defaultButton() const { return m_default; }
+    QPushButton* browseButton() const { return m_browse; }
+    QPushButton* openButton() const { return m_open; }
+
+signals:
+    void loadDefaultClicked();
+    void browseClicked();
+    void openClicked();
+
+private:
+    QPushButton* m_default;
+    QPushButton* m_browse;
+    QPushButton* m_open;
+};
+
+// Shown while a folder loads. Posts arrive on the loading thread and are
+// handed to the main thread.
+class LoadingSheet : public QDialog, public KestrinApp::ILoadingSheet {
+    Q_OBJECT
+public:
+    explicit LoadingSheet(QWidget* parent);
+    void BeginProgress() override;
+    void EndProgress() override;
+    void SetProgressMessage(const std::wstring& text) override;
+    void SetFilePath(const std::wstring& text) override;
+
+    QPushButton* cancelButton() const { return m_cancel; }
+    QString messageText() const;
+
+signals:
+    void cancelClicked();
+
+protected:
+    void reject() override;
+
+private:
+    QLabel* m_message;
+    QLabel* m_path;
+    QPushButton* m_cancel;
+};
+
+// The export progress: the folder bar and the overall bar with the export
+// presenter's labels, elapsed time and an estimate of the time left.
+class ProgressSheet : public QDialog, public KestrinApp::IExportProgressSheet {
+    Q_OBJECT
+public:
+    explicit ProgressSheet(QWidget* parent);
+    void BeginProgress() override;
+    void EndProgress() override;
+    void postProgressMessage(const std::wstring& text) override;
+    void postFilePath(const std::wstring& text) override;
+    void postCurrentProgressLabel(const std::wstring& text) override;
+    void postCurrentProgressValue(double percent) override;
+    void postOverallFoldersLabel(const std::wstring& text) override;
+    void postOverallItemsLabel(const std::wstring& text) override;
+    void postOverallProgressValue(double percent) override;
+
+    QPushButton* cancelButton() const { return m_cancel; }
+    QProgressBar* overallBar() const { return m_overallBar; }
+    QString timeText() const;
+
+signals:
+    void cancelClicked();
+
+protected:
+    void reject() override;
+
+private:
+    void UpdateTime();
+    template <class Apply>
+    void OnMainThread(Apply apply);
+
+    QLabel* m_message;
+    QLabel* m_path;
+    QLabel* m_folderLabel;
+    QProgressBar* m_folderBar;
+    QLabel* m_foldersLabel;
+    QLabel* m_itemsLabel;
+    QProgressBar* m_overallBar;
+    QLabel* m_time;
+    QPushButton* m_cancel;
+    QElapsedTimer m_elapsed;
+    QTimer m_clock;
+    double m_fraction = 0;
+};
+
+// Messages of one folder that did not arrive whole, for the result sheet.
+struct FolderIssues {
+    QString folder;
+    QStringList failed;
+    QStringList skipped;
+    QStringList notDownloaded;
+};
+
+// The result of an export: title by result, the brief report, both
+// footers, Open Log, Show Converted Data, the import guide of the target,
+// the read-back check when there is one, and the problems per folder.
+class ResultSheet : public QDialog, public KestrinApp::IReportView {
+    Q_OBJECT
+public:
+    explicit ResultSheet(QWidget* parent);
+    void ShowReport(const KestrinApp::ReportData& report) override;
+    // Fills the per-folder list; hidden when empty.
+    void SetFolderIssues(const std::vector<FolderIssues>& issues);
+    // Offers the read-back check when a handler is given.
+    void SetVerifyHandler(std::function<void()> handler);
+    void SetGuide(const QString& guideFile) { m_guideFile = guideFile; }
+
+    QString titleText() const;
+    QString reportText() const;
+    QString footer1Text() const;
+    QString footer2Text() const;
+    QPushButton* openLogButton() const { return m_openLog; }
+    QPushButton* showDataButton() const { return m_showData; }
+    QPushButton* guideButton() const { return m_guide; }
+    QPushButton* verifyButton() const { return m_verify; }
+    QTreeWidget* issuesList() const { return m_issues; }
+
+signals:
+    void openLogClicked();
+    void showDataClicked();
+    void guideClicked(const QString& guideFile);
+
+private:
+    QLabel* m_icon;
+    QLabel* m_title;
+    QPlainTextEdit* m_report;
+    QLabel* m_footer1;
+    QLabel* m_footer2;
+    QTreeWidget* m_issues;
+    QLabel* m_issuesCaption;
+    QPushButton* m_openLog;
+    QPushButton* m_showData;
+    QPushButton* m_guide;
+    QPushButton* m_verify;
+    QString m_guideFile;
+    std::function<void()> m_verifyHandler;
+};
+
+}  // namespace KestrinGui

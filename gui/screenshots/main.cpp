@@ -1,0 +1,121 @@
+// kestrin-gui-screenshots <mail folder> <save folder> <picture folder>:
+// runs the window over a library and saves what a person sees: the loaded
+// tree, the progress sheet part-way, the result sheet. Run under Xvfb.
+#include <QApplication>
+#include <QDir>
+#include <QPixmap>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QScreen>
+#include <QTimer>
+#include <QTreeView>
+
+#include <cstdio>
+
+#include "app/Application.h"
+#include "app/Preferences.h"
+#include "gui/MainWindow.h"
+
+namespace {
+
+// Answers the save chooser with a fixed folder; the source is never asked.
+class FixedSaveFolder : public KestrinApp::IChoosers {
+public:
+    explicit FixedSaveFolder(std::string folder) : m_folder(std::move(folder)) {}
+    boost::optional<std::string> ChooseSourceFolder(const std::string&) override { return {}; }
+    boost::optional<std::string> ChooseSaveFolder(const std::string&, const std::string&,
+                                                  const std::string&) override
+    {
+        return m_folder;
+    }
+
+private:
+    std::string m_folder;
+};
+
+class NoWorkspace : public KestrinApp::IWorkspace {
+public:
+    void OpenFile(const std::string&) override {}
+    void RevealPath(const std::string&) override {}
+    void OpenResourceDocument(const std::string&) override {}
+};
+
+bool Save(QWidget* window, const QString& file)
+{
+    // The whole screen: sheets are windows of their own.
+    QPixmap picture = window->screen()->grabWindow(0, window->x(), window->y(),
+                                                   window->frameGeometry().width(),
+                                                   window->frameGeometry().height());
+    if (picture.isNull())
+        picture = window->grab();
+    const bool saved = picture.save(file);
+    std::fprintf(stderr, "%s %s\n", saved ? "wrote" : "could not write", qPrintable(file));
+    return saved;
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    QApplication application(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("Kestrin"));
+    if (argc != 4) {
+        std::fprintf(stderr, "usage: kestrin-gui-screenshots MAILFOLDER SAVEFOLDER PICTUREFOLDER\n");
+        return 64;
+    }
+    KestrinApp::InitializeApplication();
+    const QString mail = QString::fromLocal8Bit(argv[1]);
+    const QString pictures = QString::fromLocal8Bit(argv[3]);
+    QDir().mkpath(pictures);
+
+    FixedSaveFolder choosers(argv[2]);
+    NoWorkspace workspace;
+    KestrinApp::MemoryPreferences preferences;
+    preferences.Set(KestrinApp::PreferenceKey::kOutputFormat, "1");
+    KestrinGui::MainWindowOptions options;
+    options.choosers = &choosers;
+    options.workspace = &workspace;
+    options.preferences = &preferences;
+    options.startWorkflow = false;
+    KestrinGui::MainWindow window(options);
+    window.resize(820, 600);
+    window.move(0, 0);
+    window.show();
+
+    int status = 1;
+    QObject::connect(&window, &KestrinGui::MainWindow::loadFinished, [&](int result) {
+        if (result != 0) {
+            std::fprintf(stderr, "the library did not load\n");
+            application.exit(1);
+            return;
+        }
+        // Untick one folder so that the picture shows a real choice.
+        QTimer::singleShot(300, [&] {
+            Save(&window, pictures + QStringLiteral("/main-window.png"));
+            window.convertButton()->click();
+        });
+    });
+    // The progress sheet part-way through.
+    QTimer poll;
+    bool progressSaved = false;
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        auto* sheet = window.progressSheet();
+        if (!progressSaved && sheet->isVisible() && sheet->overallBar()->value() >= 250) {
+            progressSaved = true;
+            QApplication::processEvents();
+            Save(sheet, pictures + QStringLiteral("/progress-sheet.png"));
+        }
+    });
+    poll.start(20);
+    QObject::connect(&window, &KestrinGui::MainWindow::exportFinished, [&](int) {
+        QTimer::singleShot(300, [&] {
+            Save(window.resultSheet(), pictures + QStringLiteral("/result-sheet.png"));
+            status = progressSaved ? 0 : 2;
+            if (!progressSaved)
+                std::fprintf(stderr, "the export ended before the progress sheet was seen\n");
+            application.exit(status);
+        });
+    });
+    window.loadFolder(mail);
+    return application.exec();
+}

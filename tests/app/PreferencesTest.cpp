@@ -1,0 +1,85 @@
+// What the window remembers between runs, and which drops load a folder.
+#include <gtest/gtest.h>
+
+#include <fstream>
+
+#include <boost/filesystem.hpp>
+#include <boost/optional/optional_io.hpp>
+
+#include "app/Preferences.h"
+#include "support/TestSupport.h"
+
+using namespace KestrinApp;
+
+namespace {
+
+TEST(PreferencesTest, RecentFoldersComeFirstOnceAndAreLimited)
+{
+    MemoryPreferences preferences;
+    RememberRecentMailFolder(preferences, "/a");
+    RememberRecentMailFolder(preferences, "/b");
+    RememberRecentMailFolder(preferences, "/a");
+    RememberRecentMailFolder(preferences, "");
+    EXPECT_EQ(preferences.GetList(PreferenceKey::kRecentMailFolders),
+              (std::vector<std::string>{"/a", "/b"}));
+    EXPECT_EQ(preferences.Get(PreferenceKey::kLastMailFolder), std::string("/a"));
+
+    for (int i = 0; i < 20; ++i)
+        RememberRecentMailFolder(preferences, "/f" + std::to_string(i));
+    const auto list = preferences.GetList(PreferenceKey::kRecentMailFolders);
+    ASSERT_EQ(list.size(), kRecentMailFolderLimit);
+    EXPECT_EQ(list.front(), "/f19");
+}
+
+TEST(PreferencesTest, DefaultsNeverOverwriteTheUsersValues)
+{
+    MemoryPreferences preferences;
+    preferences.Set(PreferenceKey::kOutputFormat, "2");
+    RegisterDefaultPreferences(preferences);
+    EXPECT_EQ(RememberedOutputFormat(preferences), 2);
+    EXPECT_TRUE(preferences.Get(PreferenceKey::kLastSaveFolder));
+
+    struct Case {
+        const char* name;
+        std::string stored;
+        int format;
+    };
+    const Case garbled[] = {{"out of range", "7", 0}, {"not a number", "mbox", 0}, {"empty", "", 0}};
+    for (const auto& c : garbled) {
+        preferences.Set(PreferenceKey::kOutputFormat, c.stored);
+        EXPECT_EQ(RememberedOutputFormat(preferences), c.format) << c.name;
+    }
+}
+
+TEST(DropTest, OnlyOneExistingFolderIsAccepted)
+{
+    kestrin_test::TempDir dir;
+    const std::string folder = (dir.path() / "Mail").string();
+    const std::string other = (dir.path() / "Other").string();
+    const std::string file = (dir.path() / "note.txt").string();
+    boost::filesystem::create_directories(folder);
+    boost::filesystem::create_directories(other);
+    std::ofstream(file) << "x";
+    struct Case {
+        const char* name;
+        std::vector<std::string> paths;
+        bool accepted;
+    };
+    const Case cases[] = {
+        {"one folder", {folder}, true},
+        {"two folders", {folder, other}, false},
+        {"a file", {file}, false},
+        {"a missing path", {(dir.path() / "gone").string()}, false},
+        {"a web address (no local path)", {""}, false},
+        {"nothing", {}, false},
+    };
+    for (const auto& c : cases) {
+        const auto accepted = AcceptDroppedFolder(c.paths);
+        EXPECT_EQ(bool(accepted), c.accepted) << c.name;
+        if (accepted) {
+            EXPECT_EQ(*accepted, folder) << c.name;
+        }
+    }
+}
+
+}  // namespace

@@ -1,0 +1,637 @@
+// The desktop window driven with real events on the offscreen platform: a
+// generated library is loaded, folders are ticked with the mouse, Space and
+// the exclude-subfolders click, category boxes cycle, every target is
+// converted through Qt's own folder dialogs, loads and exports are
+// cancelled, quitting during an export is asked first, folders are dropped.
+#include <QAbstractButton>
+#include <QAction>
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QContextMenuEvent>
+#include <QDialogButtonBox>
+#include <QDirIterator>
+#include <QFile>
+#include <QFileDialog>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMessageBox>
+#include <QMimeData>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QStyle>
+#include <QStyleOptionViewItem>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+#include <QTreeWidget>
+#include <QTreeView>
+#include <QUrl>
+
+#include <atomic>
+#include <chrono>
+#include <thread>
+
+#include "app/Application.h"
+#include "app/Preferences.h"
+#include "gui/MainWindow.h"
+#include "sample-library/SampleLibrary.h"
+
+using namespace KestrinGui;
+using namespace KestrinApp;
+
+namespace {
+
+class RecordingWorkspace : public IWorkspace {
+public:
+    QStringList calls;
+    void OpenFile(const std::string& path) override { calls << "open " + ToQString(path); }
+    void RevealPath(const std::string& path) override { calls << "reveal " + ToQString(path); }
+    void OpenResourceDocument(const std::string& name) override
+    {
+        calls << "document " + ToQString(name);
+    }
+};
+
+// Holds the export's worker at its start until the test lets it go.
+struct Gate {
+    std::atomic<bool> open{true};
+    void Wait() const
+    {
+        while (!open.load())
+            std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+};
+
+// Answers the next folder dialog the window opens with a path, as a person
+// types it and confirms.
+void AnswerNextFolderDialog(QWidget* window, const QString& objectName, const QString& path)
+{
+    auto* timer = new QTimer(window);
+    QObject::connect(timer, &QTimer::timeout, window, [=] {
+        auto* dialog = window->findChild<QFileDialog*>(objectName);
+        if (!dialog || !dialog->isVisible())
+            return;
+        timer->stop();
+        timer->deleteLater();
+        auto* edit = dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+        if (edit)
+            edit->setText(path);
+        dialog->selectFile(path);
+        static_cast<QDialog*>(dialog)->accept();
+    });
+    timer->start(10);
+}
+
+QMessageBox* WaitForBox(QWidget* window, const QString& objectName)
+{
+    QMessageBox* found = nullptr;
+    const bool shown = QTest::qWaitFor([&] {
+        for (auto* box : window->findChildren<QMessageBox*>(objectName))
+            if (box->isVisible())
+                found = box;
+        return found != nullptr;
+    }, 5000);
+    return shown ? found : nullptr;
+}
+
+}  // namespace
+
+class MainWindowTest : public QObject {
+    Q_OBJECT
+
+private:
+    QTemporaryDir m_dir;
+    QString m_mail;
+    MemoryPreferences m_preferences;
+    RecordingWorkspace m_workspace;
+    Gate m_gate;
+    std::unique_ptr<MainWindow> m_window;
+
+    MainWindowOptions Options()
+    {
+        MainWindowOptions options;
+        options.workspace = &m_workspace;
+        options.preferences = &m_preferences;
+        options.startWorkflow = false;
+        auto standard = MakeStandardProviderFactory();
+        options.providerFactory = [this, standard](int code, const std::string& root,
+                                                   const std::vector<int>& merge) {
+            m_gate.Wait();
+            return standard(code, root, merge);
+        };
+        return options;
+    }
+
+    void Load(const QString& path)
+    {
+        QSignalSpy finished(m_window.get(), &MainWindow::loadFinished);
+        m_window->loadFolder(path);
+        QVERIFY(finished.wait(20000));
+        QCOMPARE(finished.first().first().toInt(), 0);
+    }
+
+    // Loads the library and converts it, the worker held at its start with
+    // the progress sheet up until the gate opens.
+    void StartHeldExport(const QString& saveFolder)
+    {
+        Load(m_mail);
+        m_gate.open = false;
+        AnswerNextFolderDialog(m_window.get(), "saveChooser", saveFolder);
+        QTest::mouseClick(m_window->convertButton(), Qt::LeftButton);
+        QTRY_VERIFY(m_window->progressSheet()->isVisible());
+    }
+
+    QModelIndex Find(const QString& name, const QModelIndex& parent = {})
+    {
+        auto* model = m_window->treeModel();
+        for (int row = 0; row < model->rowCount(parent); ++row) {
+            const QModelIndex index = model->index(row, 0, parent);
+            if (index.data(FolderTreeModel::NameRole).toString() == name)
+                return index;
+            const QModelIndex below = Find(name, index);
+            if (below.isValid())
+                return below;
+        }
+        return {};
+    }
+
+    Qt::CheckState Check(const QString& name)
+    {
+        return static_cast<Qt::CheckState>(Find(name).data(Qt::CheckStateRole).toInt());
+    }
+
+    // Clicks a row's check indicator where the style draws it.
+    void ClickCheckIndicator(const QModelIndex& index, Qt::KeyboardModifiers modifiers = {})
+    {
+        QTreeView* tree = m_window->treeView();
+        tree->scrollTo(index);
+        QStyleOptionViewItem option;
+        option.initFrom(tree);
+        option.rect = tree->visualRect(index);
+        option.features = QStyleOptionViewItem::HasCheckIndicator |
+                          QStyleOptionViewItem::HasDisplay | QStyleOptionViewItem::HasDecoration;
+        option.decorationSize = tree->iconSize();
+        const QRect box = tree->style()->subElementRect(QStyle::SE_ItemViewItemCheckIndicator,
+                                                        &option, tree);
+        QTest::mouseClick(tree->viewport(), Qt::LeftButton, modifiers, box.center());
+    }
+
+    void AllExpanded(const QModelIndex& parent = {})
+    {
+        auto* model = m_window->treeModel();
+        for (int row = 0; row < model->rowCount(parent); ++row) {
+            const QModelIndex index = model->index(row, 0, parent);
+            if (model->rowCount(index) > 0) {
+                QVERIFY2(m_window->treeView()->isExpanded(index),
+                         qPrintable(index.data().toString()));
+                AllExpanded(index);
+            }
+        }
+    }
+
+private slots:
+    void initTestCase()
+    {
+        QApplication::setQuitOnLastWindowClosed(false);
+        InitializeApplication();
+        QVERIFY(m_dir.isValid());
+        kestrin_sample::SampleOptions options;
+        options.outDir = (m_dir.path() + "/home").toStdString();
+        m_mail = ToQString(kestrin_sample::WriteSampleLibrary(options).mailFolder.string());
+    }
+
+    void init()
+    {
+        m_gate.open = true;
+        m_workspace.calls.clear();
+        m_window = std::make_unique<MainWindow>(Options());
+        m_window->show();
+        QVERIFY(QTest::qWaitForWindowExposed(m_window.get()));
+    }
+
+    void cleanup()
+    {
+        m_gate.open = true;
+        QVERIFY(QTest::qWaitFor([this] { return !m_window->isBusy(); }, 20000));
+        m_window.reset();
+    }
+
+    void openingThroughTheSelectionSheetShowsTheTreeExpandedAndTicked()
+    {
+        m_window->showSelectionSheet();
+        QVERIFY(m_window->selectionSheet()->isVisible());
+        QSignalSpy finished(m_window.get(), &MainWindow::loadFinished);
+        AnswerNextFolderDialog(m_window.get(), "sourceChooser", m_mail);
+        QTest::mouseClick(m_window->selectionSheet()->openButton(), Qt::LeftButton);
+        QVERIFY(finished.wait(20000));
+        QCOMPARE(finished.first().first().toInt(), 0);
+        QVERIFY(!m_window->selectionSheet()->isVisible());
+
+        auto* model = m_window->treeModel();
+        QCOMPARE(model->rowCount(), 1);
+        QCOMPARE(model->index(0, 0).data(FolderTreeModel::NameRole).toString(),
+                 QStringLiteral("Apple Mail Database"));
+        AllExpanded();
+        for (const char* name : {"INBOX", "Projects", "Junk", "Receipts"})
+            QCOMPARE(Check(name), Qt::Checked);
+        QVERIFY(Find("INBOX").data().toString().contains("["));
+        QCOMPARE(Find("INBOX").data(Qt::ToolTipRole).toString(),
+                 FolderTreeModel::ExcludeTooltip());
+        QCOMPARE(m_window->categoryBox(kCategoryMail)->checkState(), Qt::Checked);
+        QVERIFY(m_window->convertButton()->isEnabled());
+        // Remembered for the next run.
+        QCOMPARE(m_preferences.GetList(PreferenceKey::kRecentMailFolders).front(),
+                 m_mail.toStdString());
+        QCOMPARE(m_window->recentMenu()->actions().size(), 1);
+    }
+
+    void tickingWithMouseSpaceAndTheExcludeClick()
+    {
+        Load(m_mail);
+        // A click on the box of a folder with a subfolder takes the subfolder along.
+        ClickCheckIndicator(Find("INBOX"));
+        QCOMPARE(Check("INBOX"), Qt::Unchecked);
+        QCOMPARE(Check("Projects"), Qt::Unchecked);
+        QCOMPARE(m_window->categoryBox(kCategoryMail)->checkState(), Qt::PartiallyChecked);
+        AllExpanded();
+
+        // Space on the current row ticks it again, subfolder included.
+        QTreeView* tree = m_window->treeView();
+        tree->setFocus();
+        tree->setCurrentIndex(Find("INBOX"));
+        QTest::keyClick(tree, Qt::Key_Space);
+        QCOMPARE(Check("INBOX"), Qt::Checked);
+        QCOMPARE(Check("Projects"), Qt::Checked);
+
+        // With the exclude modifier only the folder itself changes.
+        ClickCheckIndicator(Find("INBOX"), FolderTreeModel::ExcludeModifier());
+        QCOMPARE(Check("INBOX"), Qt::Unchecked);
+        QCOMPARE(Check("Projects"), Qt::Checked);
+    }
+
+    void theContextMenuExcludesSubfoldersToo()
+    {
+        Load(m_mail);
+        QTreeView* tree = m_window->treeView();
+        const QRect row = tree->visualRect(Find("Archive"));
+        // Picks the action from the menu once it is up.
+        QTimer::singleShot(50, [] {
+            auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+            QVERIFY(menu);
+            auto* action = menu->findChild<QAction*>("excludeSubfoldersAction");
+            QVERIFY(action && action->isEnabled());
+            action->trigger();
+            menu->close();
+        });
+        QContextMenuEvent event(QContextMenuEvent::Keyboard, row.center(),
+                                tree->viewport()->mapToGlobal(row.center()));
+        QApplication::sendEvent(tree->viewport(), &event);
+        QCOMPARE(Check("Archive"), Qt::Unchecked);
+        QCOMPARE(Check("2023"), Qt::Checked);
+    }
+
+    void categoryBoxCycles()
+    {
+        Load(m_mail);
+        QCheckBox* mail = m_window->categoryBox(kCategoryMail);
+        ClickCheckIndicator(Find("Junk"));
+        QCOMPARE(mail->checkState(), Qt::PartiallyChecked);
+
+        // Mixed → none → all, as a person clicks it.
+        QTest::mouseClick(mail, Qt::LeftButton);
+        QTest::qWait(0);
+        QCOMPARE(mail->checkState(), Qt::Unchecked);
+        QCOMPARE(Check("INBOX"), Qt::Unchecked);
+        QCOMPARE(Check("Receipts"), Qt::Unchecked);
+        mail->setFocus();
+        QTest::keyClick(mail, Qt::Key_Space);
+        QCOMPARE(mail->checkState(), Qt::Checked);
+        QCOMPARE(Check("Junk"), Qt::Checked);
+        AllExpanded();
+
+        // Nothing ticked: Convert names the problem instead of exporting.
+        QTest::mouseClick(mail, Qt::LeftButton);
+        QCOMPARE(mail->checkState(), Qt::Unchecked);
+        QTest::mouseClick(m_window->convertButton(), Qt::LeftButton);
+        QMessageBox* box = WaitForBox(m_window.get(), "alert");
+        QVERIFY(box);
+        QCOMPARE(box->text(), QStringLiteral("Please select one or more folders for processing."));
+        box->accept();
+        QVERIFY(!m_window->isBusy());
+    }
+
+    void headerRowClosesTheMailFolder()
+    {
+        Load(m_mail);
+        auto* model = m_window->treeModel();
+        const QModelIndex store = model->index(0, 0);
+        QVERIFY(store.data(Qt::CheckStateRole).isValid());
+        m_window->findChild<QAction*>("showHeaderRowsAction")->trigger();
+        // A header row: no box, a close button in the second column.
+        QVERIFY(!store.data(Qt::CheckStateRole).isValid());
+        QVERIFY(!(model->flags(store) & Qt::ItemIsUserCheckable));
+        const QModelIndex close = model->index(0, 1);
+        QVERIFY(close.data(Qt::DecorationRole).isValid());
+        QCOMPARE(store.data(Qt::ToolTipRole).toString(), m_mail);
+        AllExpanded();
+        QTreeView* tree = m_window->treeView();
+        QTest::mouseClick(tree->viewport(), Qt::LeftButton, {}, tree->visualRect(close).center());
+        QCOMPARE(model->rowCount(), 0);
+        QVERIFY(!m_window->content().SourceStore());
+    }
+
+    void ignoringEmptyFoldersHidesThemAndKeepsTheTreeOpen()
+    {
+        Load(m_mail);
+        QVERIFY(Find("Junk").isValid());
+        QTest::mouseClick(m_window->ignoreEmptyBox(), Qt::LeftButton);
+        QVERIFY(!Find("Junk").isValid());
+        AllExpanded();
+        QTest::mouseClick(m_window->ignoreEmptyBox(), Qt::LeftButton);
+        QVERIFY(Find("Junk").isValid());
+        AllExpanded();
+    }
+
+    void convertToEachTarget_data()
+    {
+        QTest::addColumn<int>("format");
+        QTest::addColumn<QString>("expectedSuffix");
+        QTest::addColumn<QString>("guideDocument");
+        QTest::addColumn<QString>("guideFile");
+        QTest::newRow("Outlook archive") << 0 << ".rge" << "Outlook Import Guide.pdf" << "archive.html";
+        QTest::newRow("EML files") << 1 << ".eml" << "Thunderbird Import Guide EML.pdf" << "eml.html";
+        QTest::newRow("mbox files") << 2 << ".mbox" << "" << "mbox.html";
+    }
+
+    void convertToEachTarget()
+    {
+        QFETCH(int, format);
+        QFETCH(QString, expectedSuffix);
+        QFETCH(QString, guideDocument);
+        QFETCH(QString, guideFile);
+        Load(m_mail);
+        QTemporaryDir save;
+        m_window->formatBox()->setFocus();
+        m_window->formatBox()->setCurrentIndex(format);
+
+        QSignalSpy finished(m_window.get(), &MainWindow::exportFinished);
+        AnswerNextFolderDialog(m_window.get(), "saveChooser", save.path());
+        QTest::mouseClick(m_window->convertButton(), Qt::LeftButton);
+        QVERIFY(finished.wait(60000));
+
+        ResultSheet* sheet = m_window->resultSheet();
+        QVERIFY(sheet->isVisible());
+        const QString root = save.path() + "/Converted Data";
+        QVERIFY2(sheet->titleText().startsWith("Operation"), qPrintable(sheet->titleText()));
+        QCOMPARE(sheet->footer1Text(), "Converted Data is saved at following path:\n" + root);
+        QCOMPARE(sheet->footer2Text(), "A detailed Log Report is saved at following path:\n" +
+                                           root + "/Detailed Conversion Report.txt");
+        QVERIFY(sheet->reportText().contains("Total number of items processed"));
+        QVERIFY(QFileInfo::exists(root + "/Detailed Conversion Report.txt"));
+        int matches = 0;
+        QDirIterator it(root, QDir::AllEntries | QDir::NoDotAndDotDot, QDirIterator::Subdirectories);
+        while (it.hasNext())
+            matches += it.next().endsWith(expectedSuffix);
+        QVERIFY2(matches > 0, qPrintable(expectedSuffix));
+        QVERIFY(sheet->guideButton()->isVisible());
+        QVERIFY(!sheet->verifyButton()->isVisible());
+        QCOMPARE(m_workspace.calls.contains("document " + guideDocument), !guideDocument.isEmpty());
+
+        m_workspace.calls.clear();
+        QTest::mouseClick(sheet->openLogButton(), Qt::LeftButton);
+        QTest::mouseClick(sheet->showDataButton(), Qt::LeftButton);
+        QTest::mouseClick(sheet->guideButton(), Qt::LeftButton);
+        QCOMPARE(m_workspace.calls,
+                 QStringList({"open " + root + "/Detailed Conversion Report.txt", "reveal " + root,
+                              "document " + guideFile}));
+        QVERIFY(!GuidePath(guideFile).isEmpty());
+        // The chosen folder and format are remembered.
+        QCOMPARE(ToQString(*m_preferences.Get(PreferenceKey::kLastSaveFolder)), save.path());
+        QCOMPARE(RememberedOutputFormat(m_preferences), format);
+        sheet->accept();
+    }
+
+    // A window whose reader works until the user cancels.
+    void UseEndlessReader()
+    {
+        MainWindowOptions options = Options();
+        auto real = MakeAppleMailStoreFactory();
+        options.storeFactory = [real](const std::string& path,
+                                      const boost::shared_ptr<ICancelable>& cancelable) {
+            while (!cancelable->IsCanceled())
+                std::this_thread::sleep_for(std::chrono::milliseconds(2));
+            return real(path, cancelable);
+        };
+        m_window = std::make_unique<MainWindow>(options);
+        m_window->show();
+    }
+
+    void cancellingALoadLeavesNoStoreAndNoAlert()
+    {
+        UseEndlessReader();
+        QSignalSpy finished(m_window.get(), &MainWindow::loadFinished);
+        m_window->loadFolder(m_mail);
+        QTRY_VERIFY(m_window->loadingSheet()->isVisible());
+        QTest::mouseClick(m_window->loadingSheet()->cancelButton(), Qt::LeftButton);
+        QVERIFY(finished.wait(20000));
+        QCOMPARE(finished.first().first().toInt(), 1);
+        QVERIFY(!m_window->loadingSheet()->isVisible());
+        QVERIFY(!m_window->content().SourceStore());
+        QCOMPARE(m_window->treeModel()->rowCount(), 0);
+        QTest::qWait(50);
+        QVERIFY(!m_window->findChild<QMessageBox*>("alert"));
+    }
+
+    void theResultSheetListsProblemsPerFolder()
+    {
+        ResultSheet* sheet = m_window->resultSheet();
+        sheet->SetFolderIssues({});
+        QVERIFY(sheet->issuesList()->isHidden());
+        FolderIssues inbox{"/anna/INBOX/", {"Broken one"}, {}, {"Large attachment"}};
+        FolderIssues sent{"/anna/Sent/", {}, {"Skipped one", "Skipped two"}, {}};
+        sheet->SetFolderIssues({inbox, sent});
+        QVERIFY(!sheet->issuesList()->isHidden());
+        QTreeWidget* list = sheet->issuesList();
+        QCOMPARE(list->topLevelItemCount(), 2);
+        QCOMPARE(list->topLevelItem(0)->text(0), QStringLiteral("/anna/INBOX/"));
+        QCOMPARE(list->topLevelItem(0)->childCount(), 2);
+        QCOMPARE(list->topLevelItem(0)->child(1)->text(1), QStringLiteral("not downloaded"));
+        QCOMPARE(list->topLevelItem(1)->child(0)->text(1), QStringLiteral("skipped"));
+        // The read-back check is offered only when there is one.
+        QVERIFY(sheet->verifyButton()->isHidden());
+        bool verified = false;
+        sheet->SetVerifyHandler([&] { verified = true; });
+        QVERIFY(!sheet->verifyButton()->isHidden());
+        sheet->verifyButton()->click();
+        QVERIFY(verified);
+    }
+
+    void cancellingAnExportEndsItAborted()
+    {
+        QTemporaryDir save;
+        QSignalSpy finished(m_window.get(), &MainWindow::exportFinished);
+        StartHeldExport(save.path());
+        QVERIFY(m_window->isBusy());
+        QTest::mouseClick(m_window->progressSheet()->cancelButton(), Qt::LeftButton);
+        m_gate.open = true;
+        QVERIFY(finished.wait(60000));
+        QCOMPARE(finished.first().first().toInt(), 1);
+        QCOMPARE(m_window->resultSheet()->titleText(),
+                 QStringLiteral("Operation aborted. Data was Partially exported."));
+        QVERIFY(!m_window->progressSheet()->isVisible());
+    }
+
+    void quittingDuringAnExportIsAskedAndStopsItFirst()
+    {
+        QTemporaryDir save;
+        StartHeldExport(save.path());
+
+        // Closing is refused until the user answers.
+        QVERIFY(!m_window->close());
+        QMessageBox* ask = WaitForBox(m_window.get(), "quitWhileBusy");
+        QVERIFY(ask);
+        QTest::mouseClick(ask->findChild<QPushButton*>("keepWorking"), Qt::LeftButton);
+        QVERIFY(m_window->isVisible());
+        QVERIFY(m_window->isBusy());
+        // Loading another folder is refused while the export reads this one.
+        m_window->loadFolder(m_mail + "/V10");
+        QVERIFY(m_window->content().SourceStore());
+
+        QVERIFY(!m_window->close());
+        ask = WaitForBox(m_window.get(), "quitWhileBusy");
+        QVERIFY(ask);
+        QTest::mouseClick(ask->findChild<QPushButton*>("stopAndQuit"), Qt::LeftButton);
+        m_gate.open = true;
+        QTRY_VERIFY_WITH_TIMEOUT(!m_window->isVisible(), 60000);
+        QVERIFY(!m_window->isBusy());
+        QCOMPARE(m_window->state().GetInteger(StateKey::kExportResult).value_or(-1), 1);
+        QVERIFY(!m_window->resultSheet()->isVisible());
+    }
+
+    void quittingDuringALoadStopsItFirst()
+    {
+        UseEndlessReader();
+        m_window->loadFolder(m_mail);
+        QTRY_VERIFY(m_window->loadingSheet()->isVisible());
+        QVERIFY(!m_window->close());
+        QMessageBox* ask = WaitForBox(m_window.get(), "quitWhileBusy");
+        QVERIFY(ask);
+        QTest::mouseClick(ask->findChild<QPushButton*>("stopAndQuit"), Qt::LeftButton);
+        QTRY_VERIFY_WITH_TIMEOUT(!m_window->isVisible(), 20000);
+        QVERIFY(!m_window->isBusy());
+        QVERIFY(!m_window->content().SourceStore());
+    }
+
+    void anEventLoopEndingMidExportStopsTheExportFirst()
+    {
+        QTemporaryDir save;
+        StartHeldExport(save.path());
+        // The worker is let go only once the window waits for it.
+        QTimer::singleShot(20, [this] { m_gate.open = true; });
+        m_window->finishWork();
+        QVERIFY(!m_window->isBusy());
+        QCOMPARE(m_window->state().GetInteger(StateKey::kExportResult).value_or(-1), 1);
+    }
+
+    void droppingFolders_data()
+    {
+        QTest::addColumn<QList<QUrl>>("urls");
+        QTest::addColumn<bool>("accepted");
+        const QString other = m_dir.path();
+        QTest::newRow("one folder") << QList<QUrl>{QUrl::fromLocalFile(m_mail)} << true;
+        QTest::newRow("two folders")
+            << QList<QUrl>{QUrl::fromLocalFile(m_mail), QUrl::fromLocalFile(other)} << false;
+        QTest::newRow("a file")
+            << QList<QUrl>{QUrl::fromLocalFile(m_dir.path() + "/home/Library/Accounts/Accounts4.sqlite")}
+            << false;
+        QTest::newRow("a missing path") << QList<QUrl>{QUrl::fromLocalFile(other + "/gone")} << false;
+        QTest::newRow("a web address") << QList<QUrl>{QUrl("https://example.com/Mail")} << false;
+    }
+
+    void droppingFolders()
+    {
+        QFETCH(QList<QUrl>, urls);
+        QFETCH(bool, accepted);
+        QMimeData mime;
+        mime.setUrls(urls);
+        const QPoint at = m_window->rect().center();
+        QDragEnterEvent enter(at, Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(m_window.get(), &enter);
+        QCOMPARE(enter.isAccepted(), accepted);
+
+        QSignalSpy finished(m_window.get(), &MainWindow::loadFinished);
+        QDropEvent drop(at, Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(m_window.get(), &drop);
+        if (accepted) {
+            QVERIFY(finished.wait(20000));
+            QCOMPARE(m_window->treeModel()->rowCount(), 1);
+        } else {
+            QTest::qWait(20);
+            QVERIFY(finished.isEmpty());
+            QVERIFY(!m_window->isBusy());
+            QCOMPARE(m_window->treeModel()->rowCount(), 0);
+        }
+    }
+
+    void theLastFolderIsLoadedAtTheNextStart()
+    {
+        Load(m_mail);
+        m_window->formatBox()->setCurrentIndex(2);
+        m_window->close();
+        MainWindowOptions options = Options();
+        options.startWorkflow = true;
+        m_window = std::make_unique<MainWindow>(options);
+        QSignalSpy finished(m_window.get(), &MainWindow::loadFinished);
+        m_window->show();
+        QVERIFY(finished.wait(20000));
+        QCOMPARE(m_window->treeModel()->rowCount(), 1);
+        QCOMPARE(m_window->formatBox()->currentIndex(), 2);
+        QVERIFY(m_preferences.Get(PreferenceKey::kWindowGeometry));
+    }
+
+    void aFolderThatCannotBeReadIsExplained_data()
+    {
+        QTest::addColumn<QString>("folder");
+        QTest::addColumn<int>("loadResult");  // -1: refused before loading
+        QTest::addColumn<QString>("message");
+        QTest::addColumn<QString>("reason");
+        QDir(m_dir.path()).mkpath("garbled/V10/MailData");
+        QFile index(m_dir.path() + "/garbled/V10/MailData/Envelope Index");
+        index.open(QIODevice::WriteOnly);
+        index.write("this is no database at all, not even close to one");
+        index.close();
+        QTest::newRow("a folder that is gone")
+            << m_dir.path() + "/gone" << -1 << "Your mail folder was not found."
+            << "There is no folder at " + m_dir.path() + "/gone";
+        QTest::newRow("a damaged Envelope Index")
+            << m_dir.path() + "/garbled" << 2 << "Error occurred while loading your email data."
+            << "file is not a database";
+    }
+
+    void aFolderThatCannotBeReadIsExplained()
+    {
+        QFETCH(QString, folder);
+        QFETCH(int, loadResult);
+        QFETCH(QString, message);
+        QFETCH(QString, reason);
+        QSignalSpy finished(m_window.get(), &MainWindow::loadFinished);
+        m_window->loadFolder(folder);
+        if (loadResult >= 0) {
+            QVERIFY(finished.wait(20000));
+            QCOMPARE(finished.first().first().toInt(), loadResult);
+        }
+        QMessageBox* box = WaitForBox(m_window.get(), "alert");
+        QVERIFY(box);
+        QCOMPARE(box->text(), message);
+        QVERIFY2(box->informativeText().contains(reason), qPrintable(box->informativeText()));
+#ifndef Q_OS_MACOS
+        QVERIFY(!box->informativeText().contains("Full Disk Access"));
+#endif
+        QCOMPARE(m_window->treeModel()->rowCount(), 0);
+        box->accept();
+    }
+};
+
+QTEST_MAIN(MainWindowTest)
+#include "MainWindowTest.moc"
