@@ -117,29 +117,48 @@ int64_t AppleMailAssetFolderSQLITE::GetSource()
     return m_source;
 }
 
+AppleMailAssetFolderSQLITE::RowSelection AppleMailAssetFolderSQLITE::SelectRows()
+{
+    const std::string mailbox = boost::lexical_cast<std::string>(m_mailboxRowId);
+    // Every row of the mailbox, whatever its ROWID: a bound such as
+    // "ROWID > 0" would list fewer messages than the count announces.
+    if (GetSource() < 1)
+        return {"FROM messages WHERE mailbox=" + mailbox, "ROWID", "mailbox"};
+    // A label that names no message row holds nothing to export.
+    return {"FROM labels AS l JOIN messages AS m ON m.ROWID = l.message_id WHERE l.mailbox_id=" +
+                mailbox,
+            "l.message_id", "m.mailbox"};
+}
+
+std::string AppleMailAssetFolderSQLITE::GetCountError()
+{
+    boost::lock_guard<boost::recursive_mutex> guard(Mutex());
+    return m_countError;
+}
+
 int AppleMailAssetFolderSQLITE::RefreshAssetCount()
 {
     boost::lock_guard<boost::recursive_mutex> guard(Mutex());
+    m_countError.clear();
     if (m_mailboxRowId < 1) {
         SetAssetCount(0);
         return 0;
     }
-    const int64_t source = GetSource();
     auto store = m_dbStore.lock();
     if (!store)
         return 0;
+    const RowSelection rows = SelectRows();
     boost::lock_guard<boost::recursive_mutex> dbGuard(store->EnvelopeIndexMutex());
-    char sql[1024] = {0};
-    std::snprintf(sql, sizeof(sql),
-                  source < 1 ? "SELECT COUNT(*) FROM messages WHERE mailbox=%lld"
-                             : "SELECT COUNT(*) FROM labels WHERE mailbox_id=%lld",
-                  static_cast<long long>(m_mailboxRowId));
-    SqliteStatement stmt = PrepareStatement(store->GetEnvelopeIndexHandle(), sql);
+    sqlite3* db = store->GetEnvelopeIndexHandle();
+    const std::string sql = "SELECT COUNT(*) " + rows.from;
+    SqliteStatement stmt = PrepareStatement(db, sql.c_str());
     int64_t count = 0;
     if (stmt && sqlite3_step(stmt.get()) == SQLITE_ROW)
         count = sqlite3_column_int64(stmt.get(), 0);
+    else
+        m_countError = db ? sqlite3_errmsg(db) : "the database is closed";
     SetAssetCount(count);
-    return 0;
+    return m_countError.empty() ? 0 : 2;
 }
 
 boost::shared_ptr<IAssetIterator> AppleMailAssetFolderSQLITE::GetAssetIterator(
@@ -165,11 +184,24 @@ std::string AppleMailAssetFolderSQLITE::MessageStoreFolderName()
 
 std::string AppleMailAssetFolderSQLITE::ResolveMessageFile(int64_t messageRowId, bool& found)
 {
+    return ResolveMessageFile(messageRowId, 0, found);
+}
+
+std::string AppleMailAssetFolderSQLITE::ResolveMessageFile(int64_t messageRowId,
+                                                           int64_t ownMailbox, bool& found)
+{
     found = false;
     auto store = m_dbStore.lock();
     AppleMailAssetFolderSQLITE* baseFolder = this;
     boost::shared_ptr<AppleMailAssetFolderSQLITE> sourceFolder;
-    if (GetSource() >= 1 && store) {
+    // A label mailbox lists messages of several mailboxes; each file lives
+    // in the bundle of the mailbox its own row names.
+    if (ownMailbox >= 1 && ownMailbox != m_mailboxRowId && GetSource() >= 1 && store) {
+        sourceFolder = store->FindFolderByRowID(ownMailbox);
+        if (sourceFolder)
+            baseFolder = sourceFolder.get();
+    }
+    if (!sourceFolder && GetSource() >= 1 && store) {
         sourceFolder = m_sourceFolder.lock();
         if (!sourceFolder) {
             sourceFolder = store->FindFolderByRowID(GetSource());
@@ -220,7 +252,8 @@ MessageQueries::MessageQueries()
       messageId("SELECT message_id FROM 'messages' WHERE ROWID=?1"),
       summary("SELECT adr.comment, adr.address, sub.SUBJECT, msg.date_sent, msg.date_received  FROM "
               "messages AS msg LEFT JOIN addresses AS adr ON adr.ROWID = msg.sender LEFT JOIN "
-              "subjects AS sub ON sub.ROWID = msg.subject WHERE msg.ROWID=?1")
+              "subjects AS sub ON sub.ROWID = msg.subject WHERE msg.ROWID=?1"),
+      dates("SELECT date_sent, date_received FROM messages WHERE ROWID=?1")
 {
 }
 
@@ -229,6 +262,7 @@ void MessageQueries::Release()
     globalMessageId.Release();
     messageId.Release();
     summary.Release();
+    dates.Release();
 }
 
 std::string AppleMailAssetFolderSQLITE::MessageIdText(sqlite3* db, int64_t messageRowId,
@@ -272,10 +306,12 @@ boost::shared_ptr<IAsset> AppleMailAssetFolderSQLITE::LoadMessageAsset(int64_t m
 boost::shared_ptr<IAsset> AppleMailAssetFolderSQLITE::LoadMessageAsset(int64_t messageRowId,
                                                                        std::string& path,
                                                                        std::string& assetId,
-                                                                       MessageQueries& queries)
+                                                                       MessageQueries& queries,
+                                                                       int64_t ownMailbox)
 {
     bool found = false;
-    path = ResolveMessageFile(messageRowId, found);
+    queries.summaryError.clear();
+    path = ResolveMessageFile(messageRowId, ownMailbox, found);
     auto store = m_dbStore.lock();
     if (!store)
         return {};
@@ -296,26 +332,41 @@ boost::shared_ptr<IAsset> AppleMailAssetFolderSQLITE::LoadMessageAsset(int64_t m
         }
     }
 
+    std::string comment, address, subject;
+    int64_t dateSent = 0, dateReceived = 0;
+    std::string key;  // sender name, address and subject, each left out when NULL
     sqlite3_stmt* stmt = queries.summary.Get(db);
-    if (!stmt)
-        return asset;
-    sqlite3_bind_int64(stmt, 1, messageRowId);
-    if (sqlite3_step(stmt) != SQLITE_ROW)
-        return asset;
-
-    const std::string comment = SqliteColumnText(stmt, 0);
-    const std::string address = SqliteColumnText(stmt, 1);
-    std::string subject = SqliteColumnText(stmt, 2);
-    const int64_t dateSent = sqlite3_column_int64(stmt, 3);
-    const int64_t dateReceived = sqlite3_column_int64(stmt, 4);
-
-    if (assetId.empty()) {
-        // Sender name, address and subject, each left out when NULL.
-        std::string key;
+    int rc = SQLITE_ERROR;
+    if (stmt) {
+        sqlite3_bind_int64(stmt, 1, messageRowId);
+        rc = sqlite3_step(stmt);
+    }
+    if (rc == SQLITE_ROW) {
+        comment = SqliteColumnText(stmt, 0);
+        address = SqliteColumnText(stmt, 1);
+        subject = SqliteColumnText(stmt, 2);
+        dateSent = sqlite3_column_int64(stmt, 3);
+        dateReceived = sqlite3_column_int64(stmt, 4);
         for (int column = 0; column < 3; ++column) {
             if (sqlite3_column_type(stmt, column) != SQLITE_NULL)
                 key += SqliteColumnText(stmt, column);
         }
+    } else if (rc == SQLITE_DONE) {
+        return asset;  // the row is gone: nothing left to export
+    } else {
+        // A damaged sender or subject table must not cost the message: it
+        // goes out without the summary, with the dates when they still read.
+        queries.summaryError = sqlite3_errmsg(db);
+        if (sqlite3_stmt* plain = queries.dates.Get(db)) {
+            sqlite3_bind_int64(plain, 1, messageRowId);
+            if (sqlite3_step(plain) == SQLITE_ROW) {
+                dateSent = sqlite3_column_int64(plain, 0);
+                dateReceived = sqlite3_column_int64(plain, 1);
+            }
+        }
+    }
+
+    if (assetId.empty()) {
         const uint32_t crc = Crc32(key.data(), key.size());
         assetId = "UID:" + boost::lexical_cast<std::string>(crc) + "|" +
                   boost::lexical_cast<std::string>(dateSent) + "|" +
@@ -360,30 +411,44 @@ AppleMailAssetFolderSQLITEIterator::~AppleMailAssetFolderSQLITEIterator()
 int AppleMailAssetFolderSQLITEIterator::Begin()
 {
     if (m_begun)
-        return 0;
+        return End();
     m_begun = true;
     if (!m_folder || !m_store || m_folder->GetMailboxRowID() < 1)
         return 0;
-    const int64_t source = m_folder->GetSource();
-    boost::lock_guard<boost::recursive_mutex> dbGuard(m_store->EnvelopeIndexMutex());
-    sqlite3* db = m_store->GetEnvelopeIndexHandle();
-    if (!db)
-        return 0;
-    char sql[512] = {0};
-    std::snprintf(sql, sizeof(sql),
-                  source < 1 ? "SELECT ROWID FROM messages WHERE mailbox=%lld AND ROWID > %lld "
-                               "ORDER BY ROWID"
-                             : "SELECT message_id FROM labels WHERE mailbox_id=%lld AND "
-                               "message_id > %lld ORDER BY message_id",
-                  static_cast<long long>(m_folder->GetMailboxRowID()), 0LL);
-    sqlite3_stmt* raw = nullptr;
-    if (sqlite3_prepare_v2(db, sql, -1, &raw, nullptr) != SQLITE_OK) {
-        sqlite3_finalize(raw);
-        return 0;
+    // A count SQLite refused means the tree showed a wrong number: the
+    // folder fails even if the listing itself goes through.
+    const std::string countError = m_folder->GetCountError();
+    if (!countError.empty())
+        Fail(L"Failed to count the messages", countError);
+    const AppleMailAssetFolderSQLITE::RowSelection rows = m_folder->SelectRows();
+    {
+        boost::lock_guard<boost::recursive_mutex> dbGuard(m_store->EnvelopeIndexMutex());
+        sqlite3* db = m_store->GetEnvelopeIndexHandle();
+        if (!db) {
+            Fail(L"Failed to list the messages", "the database is closed");
+            return End();
+        }
+        const std::string sql = "SELECT " + rows.rowColumn + ", " + rows.mailboxColumn + " " +
+                                rows.from + " ORDER BY " + rows.rowColumn;
+        sqlite3_stmt* raw = nullptr;
+        if (sqlite3_prepare_v2(db, sql.c_str(), -1, &raw, nullptr) != SQLITE_OK) {
+            sqlite3_finalize(raw);
+            Fail(L"Failed to list the messages", sqlite3_errmsg(db));
+            return End();
+        }
+        m_statement.reset(raw);
     }
-    m_statement.reset(raw);
     Step();
-    return 0;
+    return End();
+}
+
+void AppleMailAssetFolderSQLITEIterator::Fail(const wchar_t* what, const std::string& message)
+{
+    m_failed = true;
+    if (m_logger)
+        m_logger->Log(L"ERROR : " + std::wstring(what) + L" of folder " + m_folder->GetPath() +
+                          L" : " + UTF8ToWide(message),
+                      true, true);
 }
 
 void AppleMailAssetFolderSQLITEIterator::Step()
@@ -395,9 +460,18 @@ void AppleMailAssetFolderSQLITEIterator::Step()
     // A closed store's connection is gone; the listing ends there.
     if (m_store->GetEnvelopeIndexHandle() != sqlite3_db_handle(m_statement.get())) {
         m_statement.reset();
+        Fail(L"Failed to list the messages", "the database was closed during the listing");
         return;
     }
-    m_hasRow = sqlite3_step(m_statement.get()) == SQLITE_ROW;
+    const int rc = sqlite3_step(m_statement.get());
+    if (rc == SQLITE_ROW) {
+        m_hasRow = true;
+    } else if (rc != SQLITE_DONE) {
+        // A corrupt page or a vanished table: the rest of the folder is
+        // unread, which the export must not take for its end.
+        Fail(L"Failed to list the messages", sqlite3_errmsg(sqlite3_db_handle(m_statement.get())));
+        m_statement.reset();
+    }
 }
 
 void AppleMailAssetFolderSQLITEIterator::Increment()
@@ -408,6 +482,7 @@ void AppleMailAssetFolderSQLITEIterator::Increment()
 boost::shared_ptr<IAssetQueryResult> AppleMailAssetFolderSQLITEIterator::GetCurrent()
 {
     int64_t rowId = 0;
+    int64_t ownMailbox = 0;
     if (!m_store || !m_folder)
         return {};
     {
@@ -415,9 +490,17 @@ boost::shared_ptr<IAssetQueryResult> AppleMailAssetFolderSQLITEIterator::GetCurr
         if (!m_hasRow || !m_statement)
             return {};
         rowId = sqlite3_column_int64(m_statement.get(), 0);
+        ownMailbox = sqlite3_column_int64(m_statement.get(), 1);
     }
     std::string path, assetId;
-    boost::shared_ptr<IAsset> asset = m_folder->LoadMessageAsset(rowId, path, assetId, m_queries);
+    boost::shared_ptr<IAsset> asset =
+        m_folder->LoadMessageAsset(rowId, path, assetId, m_queries, ownMailbox);
+    if (m_logger && !m_queries.summaryError.empty())
+        m_logger->Log(L"WARNING : The sender, subject and dates of message " +
+                          boost::lexical_cast<std::wstring>(rowId) + L" in folder " +
+                          m_folder->GetPath() + L" could not be read from the database : " +
+                          UTF8ToWide(m_queries.summaryError),
+                      true, true);
     const bool incomplete = !asset || (asset->GetAssetFlags() & kAssetFlagIncomplete);
     if (m_logger && incomplete) {
         m_logger->Log(kNotDownloadedWarning, true, true);

@@ -40,6 +40,9 @@ struct MessageQueries {
     ReusedStatement globalMessageId;
     ReusedStatement messageId;
     ReusedStatement summary;
+    ReusedStatement dates;
+    // SQLite's message when the last message's summary could not be read.
+    std::string summaryError;
     void Release();
 };
 
@@ -50,6 +53,8 @@ public:
                                const boost::shared_ptr<IAssetFolder>& parent, bool isRoot,
                                int64_t mailboxRowId);
 
+    // A count that SQLite refuses is remembered and reported when the folder
+    // is listed (the folder then counts as failed); answers 2 then.
     int RefreshAssetCount() override;
     int LoadSubFolders() override;
     std::string GetPathUTF8() override;
@@ -70,6 +75,10 @@ public:
     // The message file of a row: base/UUID/Data/<digits>/Messages/<id>.emlx
     // (or ".partial.emlx"); found tells whether it exists.
     std::string ResolveMessageFile(int64_t messageRowId, bool& found);
+    // The same below the bundle of the mailbox that holds the message row
+    // (a label mailbox lists messages stored in other mailboxes); 0 or an
+    // unknown mailbox falls back to the source folder.
+    std::string ResolveMessageFile(int64_t messageRowId, int64_t ownMailbox, bool& found);
     // The item for a row: the .emlx message, or a header-only message built
     // from the database; null when neither exists. assetId is filled when
     // empty.
@@ -78,9 +87,21 @@ public:
     // The same, with statements kept by the caller from one message to the
     // next.
     boost::shared_ptr<IAsset> LoadMessageAsset(int64_t messageRowId, std::string& path,
-                                               std::string& assetId, MessageQueries& queries);
+                                               std::string& assetId, MessageQueries& queries,
+                                               int64_t ownMailbox = 0);
 
     boost::shared_ptr<AppleMailDBStoreSQLITE> GetDBStore() const { return m_dbStore.lock(); }
+    // SQLite's message when the last count failed; empty when it succeeded.
+    std::string GetCountError();
+    // The rows a listing visits, in the same form for the count and the
+    // listing so that both always select the same rows: the FROM and WHERE
+    // part, the ROWID column and the column of the row's own mailbox.
+    struct RowSelection {
+        std::string from;
+        std::string rowColumn;
+        std::string mailboxColumn;
+    };
+    RowSelection SelectRows();
 
 private:
     // The UUID-named folder below this mailbox that holds its "Data" tree.
@@ -93,6 +114,7 @@ private:
     bool m_storeFolderKnown = false;
     std::string m_storeFolderName;
     boost::weak_ptr<AppleMailAssetFolderSQLITE> m_sourceFolder;
+    std::string m_countError;
 };
 
 class AppleMailAssetFolderSQLITEIterator : public IAssetIterator {
@@ -104,7 +126,9 @@ public:
     ~AppleMailAssetFolderSQLITEIterator() override;
 
     int Begin() override;
-    int End() override { return 0; }
+    // 2 when the listing broke off (SQLite refused the count, the statement
+    // or a step): the folder has not been read completely.
+    int End() override { return m_failed ? 2 : 0; }
     boost::shared_ptr<IAssetQueryResult> GetCurrent() override;
     void Increment() override;
     bool IsValid() override { return m_hasRow; }
@@ -112,6 +136,8 @@ public:
 
 private:
     void Step();
+    // Marks the folder failed and logs what failed with SQLite's message.
+    void Fail(const wchar_t* what, const std::string& message);
 
     boost::shared_ptr<IProgressPresenter> m_presenter;
     boost::shared_ptr<ICancelable> m_cancelable;
@@ -121,6 +147,7 @@ private:
     SqliteStatement m_statement;
     MessageQueries m_queries;
     bool m_begun = false;
+    bool m_failed = false;
     // The statement belongs to this store's connection; holding the store
     // keeps the connection (and its private copy) alive while we step.
     boost::shared_ptr<AppleMailDBStoreSQLITE> m_store;

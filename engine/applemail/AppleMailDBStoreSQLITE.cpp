@@ -25,17 +25,35 @@ namespace fs = boost::filesystem;
 namespace {
 
 const wchar_t kZAccountsKey[] = L"ZACCOUNTS";
+// AddMailboxPath's answer for a row whose mailbox has no folder on disk.
+const int kMailboxWithoutFolder = -1;
 
 // Domain suffixes of Apple's hosted mail service in layout-1 IMAP URLs.
 const char* const kHostedMailSuffixes[] = {"mac.com", "me.com", "icloud.com"};
 // The host Apple Mail writes into the mailbox URLs of hosted-service accounts.
 const char kHostedMailHost[] = "mail.mac.com";
 
-std::string StripTrailingSeparators(std::string path)
+// Whether the host part ("user@host" or "host") of a layout-1 IMAP URL
+// belongs to the hosted service: the suffix must start a label, so that
+// "acme.com" is not taken for "me.com".
+bool IsHostedMailHost(const std::string& hostPart)
 {
-    while (path.size() > 1 && path.back() == '/')
-        path.pop_back();
-    return path;
+    for (const char* suffix : kHostedMailSuffixes) {
+        if (!boost::algorithm::ends_with(hostPart, suffix))
+            continue;
+        const size_t at = hostPart.size() - std::strlen(suffix);
+        if (at == 0 || hostPart[at - 1] == '.' || hostPart[at - 1] == '@')
+            return true;
+    }
+    return false;
+}
+
+std::wstring JoinedList(const std::vector<std::wstring>& items)
+{
+    std::wstring out;
+    for (const auto& item : items)
+        out += (out.empty() ? L"" : L", ") + item;
+    return out;
 }
 
 std::wstring Widen(const std::string& text)
@@ -70,11 +88,47 @@ int SingleValueCallback(void* context, int columnCount, char** values, char**)
 AppleMailDBStoreSQLITE::AppleMailDBStoreSQLITE(const std::string& rootPath,
                                                const std::wstring& name,
                                                const std::string& stateDatabasePath)
-    : AssetStoreBase(rootPath, name.empty() ? std::wstring(L"Apple Mail Store") : name,
+    : AssetStoreBase(NormaliseRootPath(rootPath),
+                     name.empty() ? std::wstring(L"Apple Mail Store") : name,
                      kStoreTypeEnvelopeIndex, stateDatabasePath),
-      m_rootPath(StripTrailingSeparators(rootPath))
+      // Account names are looked up by paths built from the root, and the
+      // account database is found beside it: ".", ".." or "Mail/." must
+      // lead to the same names as the absolute path.
+      m_rootPath(NormaliseRootPath(rootPath))
 {
-    AppleMailStoreHelper::FindEnvelopeIndex(rootPath, m_layoutVersion, m_envelopeIndexPath);
+    AppleMailStoreHelper::FindEnvelopeIndex(m_rootPath, m_layoutVersion, m_envelopeIndexPath);
+}
+
+std::vector<std::wstring> AppleMailDBStoreSQLITE::GetReportNotes()
+{
+    boost::lock_guard<boost::recursive_mutex> guard(StoreMutex());
+    std::vector<std::wstring> notes;
+    if (!m_unnamedAccounts.empty())
+        notes.push_back(L"WARNING : The account configuration does not name every account; the "
+                        L"mailboxes of these accounts are kept under the account ids: " +
+                        JoinedList(m_unnamedAccounts));
+    for (const auto& mailbox : m_mailboxesWithoutFolder)
+        notes.push_back(mailbox);
+    return notes;
+}
+
+void AppleMailDBStoreSQLITE::NoteMailboxWithoutFolder(int64_t rowId, const std::string& url)
+{
+    int64_t count = -1;  // unknown when SQLite cannot count them
+    if (m_envelopeIndex) {
+        const std::string sql =
+            "SELECT COUNT(*) FROM messages WHERE mailbox=" + boost::lexical_cast<std::string>(rowId);
+        SqliteStatement stmt = PrepareStatement(m_envelopeIndex.get(), sql.c_str());
+        if (stmt && sqlite3_step(stmt.get()) == SQLITE_ROW)
+            count = sqlite3_column_int64(stmt.get(), 0);
+    }
+    // An empty mailbox loses nothing.
+    if (count == 0)
+        return;
+    m_mailboxesWithoutFolder.push_back(
+        L"Skipped : Mailbox " + Widen(url) + L" has no folder in the mail folder; its " +
+        (count > 0 ? boost::lexical_cast<std::wstring>(count) + L" " : std::wstring()) +
+        L"messages listed in the Envelope Index are not exported.");
 }
 
 AppleMailDBStoreSQLITE::~AppleMailDBStoreSQLITE()
@@ -242,12 +296,6 @@ int AppleMailDBStoreSQLITE::LoadFolderTree(const boost::shared_ptr<IProgressPres
 
 // ---------------------------------------------------------------------------
 // Accounts
-
-bool AppleMailDBStoreSQLITE::AccountDatabaseRead() const
-{
-    auto it = m_accountNames.find(kZAccountsKey);
-    return it != m_accountNames.end() && it->second == L"TRUE";
-}
 
 int AppleMailDBStoreSQLITE::ReadAccounts()
 {
@@ -486,6 +534,7 @@ void AppleMailDBStoreSQLITE::AddMailboxRow(const std::string& rowIdText, const s
         const size_t schemeEnd = url.find("://");
         if (schemeEnd == std::string::npos) {
             KSDiagnostic("%s ERROR: Mailbox URL without scheme skipped: %s\n", url.c_str());
+            NoteMailboxWithoutFolder(rowId, url);
             return;
         }
         const size_t host = schemeEnd + 3;
@@ -495,9 +544,24 @@ void AppleMailDBStoreSQLITE::AddMailboxRow(const std::string& rowIdText, const s
 
         if (m_layoutVersion == 2) {
             auto it = m_accountFolders.find(Widen(url.substr(0, pathStart)));
-            if (it == m_accountFolders.end())
-                return;
-            url = WideToUTF8(it->second) + url.substr(pathStart);
+            if (it != m_accountFolders.end()) {
+                url = WideToUTF8(it->second) + url.substr(pathStart);
+            } else {
+                // An account removed from the settings may still have its
+                // mail on disk: keep it, named by the URL's account part.
+                const std::string account = url.substr(host, pathStart - host);
+                const std::string folder = UnlistedAccountFolderV2(url.substr(0, schemeEnd), account);
+                if (folder.empty()) {
+                    NoteMailboxWithoutFolder(rowId, url);
+                    return;
+                }
+                const std::wstring directory = Widen(JoinPath(JoinPath(m_rootPath, "V2"), folder));
+                if (!m_accountNames.count(directory)) {
+                    m_accountNames[directory] = Widen(account);
+                    m_unnamedAccounts.push_back(Widen(account));
+                }
+                url = folder + url.substr(pathStart);
+            }
         } else {
             const std::string scheme = url.substr(0, schemeEnd);
             const std::string accountId = url.substr(host, pathStart - host);
@@ -533,12 +597,7 @@ void AppleMailDBStoreSQLITE::AddMailboxRow(const std::string& rowIdText, const s
             if (slash == std::string::npos || slash >= 8) {
                 const std::string hostPart =
                     url.substr(7, slash == std::string::npos ? std::string::npos : slash - 7);
-                const bool hosted =
-                    std::any_of(std::begin(kHostedMailSuffixes), std::end(kHostedMailSuffixes),
-                                [&](const char* suffix) {
-                                    return boost::algorithm::ends_with(hostPart, suffix);
-                                });
-                if (hosted) {
+                if (IsHostedMailHost(hostPart)) {
                     const std::string rest =
                         slash == std::string::npos ? std::string() : url.substr(slash);
                     url = "AosIMAP-" + hostPart.substr(0, hostPart.find('@')) + rest;
@@ -562,9 +621,11 @@ void AppleMailDBStoreSQLITE::AddMailboxRow(const std::string& rowIdText, const s
     if (!SplitMailboxPath(url, components)) {
         // "..", empty or absolute components would lead out of the mail folder.
         KSDiagnostic("%s ERROR: Mailbox URL with an unsafe path skipped: %s\n", urlText.c_str());
+        NoteMailboxWithoutFolder(rowId, PercentDecode(urlText));
         return;
     }
-    AddMailboxPath(root, components, 0, rowId, extension, prefix);
+    if (AddMailboxPath(root, components, 0, rowId, extension, prefix) == kMailboxWithoutFolder)
+        NoteMailboxWithoutFolder(rowId, PercentDecode(urlText));
 }
 
 int AppleMailDBStoreSQLITE::AddMailboxPath(const boost::shared_ptr<AppleMailAssetFolderSQLITE>& parent,
@@ -588,13 +649,17 @@ int AppleMailDBStoreSQLITE::AddMailboxPath(const boost::shared_ptr<AppleMailAsse
 
     boost::shared_ptr<AppleMailAssetFolderSQLITE> folder;
     if (folderKind == kAccountFolderRowID) {
-        // Two accounts may share a display name; they stay apart by folder.
+        // Two accounts may share a display name; they stay apart by folder,
+        // and the second gets a name of its own so that the output and the
+        // tree paths keep them apart too.
         for (const auto& sub : parent->GetSubFolders()) {
             if (sub->GetFolderId() == plainPath) {
                 folder = boost::dynamic_pointer_cast<AppleMailAssetFolderSQLITE>(sub);
                 break;
             }
         }
+        if (!folder)
+            name = parent->MakeUniqueSubFolderName(name, kFolderKindGeneric);
     } else {
         folder = boost::dynamic_pointer_cast<AppleMailAssetFolderSQLITE>(parent->FindSubFolder(name));
     }
@@ -616,14 +681,11 @@ int AppleMailDBStoreSQLITE::AddMailboxPath(const boost::shared_ptr<AppleMailAsse
             const std::string resolved = ResolveChildPath(base, component + "." + extension);
             location = resolved.empty() ? location + "." + extension : resolved;
         }
-    } else if (AccountDatabaseRead() && !m_accountNames.count(Widen(location))) {
-        KSDiagnostic("%s ERROR: Invalid account folder: %s\n", location.c_str());
-        return 0;
     }
 
     if (!PathExists(location)) {
         if (index > 0)
-            return 0;
+            return kMailboxWithoutFolder;
         // A first-level folder may be known only by its "Info.plist".
         std::string match;
         boost::system::error_code ec;
@@ -643,25 +705,59 @@ int AppleMailDBStoreSQLITE::AddMailboxPath(const boost::shared_ptr<AppleMailAsse
             }
         }
         if (match.empty())
-            return 0;
+            return kMailboxWithoutFolder;
         location = match;
     }
 
+    auto self = boost::static_pointer_cast<AppleMailDBStoreSQLITE>(shared_from_this());
+    const bool last = index + 1 == components.size();
+    if (folder && last && folder->GetMailboxRowID() >= 1 && folder->GetMailboxRowID() != rowId) {
+        // Two rows whose URLs lead to the same path: both mailboxes keep
+        // their messages, the second under a name of its own.
+        auto twin = boost::make_shared<AppleMailAssetFolderSQLITE>(
+            parent->MakeUniqueSubFolderName(name, kFolderKindGeneric), location, self, parent,
+            false, folderKind);
+        if (!parent->AddChild(twin)) {
+            KSDiagnostic("%s ERROR: Folder %s could not be added to the tree\n", location.c_str());
+            return kMailboxWithoutFolder;
+        }
+        folder = twin;
+    }
     if (!folder) {
-        auto self = boost::static_pointer_cast<AppleMailDBStoreSQLITE>(shared_from_this());
         folder = boost::make_shared<AppleMailAssetFolderSQLITE>(name, location, self, parent, false,
                                                                 folderKind);
         if (!parent->AddChild(folder)) {
             KSDiagnostic("%s ERROR: Folder %s could not be added to the tree\n", location.c_str());
-            return 0;
+            return kMailboxWithoutFolder;
         }
+        // An account folder the account configuration does not name is
+        // shown under its id; the report says so once.
+        if (index == 0 && m_layoutVersion >= 3 && folderKind != kAccountFolderRowID &&
+            std::find(m_unnamedAccounts.begin(), m_unnamedAccounts.end(), name) ==
+                m_unnamedAccounts.end())
+            m_unnamedAccounts.push_back(name);
     }
 
-    if (index + 1 == components.size()) {
+    if (last) {
         folder->BecomeMailbox(rowId);
         return folder->RefreshAssetCount();
     }
     return AddMailboxPath(folder, components, index + 1, rowId, extension, std::string());
+}
+
+std::string AppleMailDBStoreSQLITE::UnlistedAccountFolderV2(const std::string& scheme,
+                                                            const std::string& account)
+{
+    if (!IsSafePathComponent(account))
+        return {};
+    const char* prefix = boost::iequals(scheme, "imap")  ? "IMAP-"
+                         : boost::iequals(scheme, "pop") ? "POP-"
+                         : boost::iequals(scheme, "ews") ? "EWS-"
+                                                         : nullptr;
+    if (!prefix)
+        return {};
+    const std::string folder = prefix + account;
+    return IsDirectoryPath(JoinPath(JoinPath(m_rootPath, "V2"), folder)) ? folder : std::string();
 }
 
 }  // namespace KestrinMIMEEngineCommon

@@ -34,6 +34,10 @@ public:
     int Close(const boost::shared_ptr<void>& extra1 = {},
               const boost::shared_ptr<void>& extra2 = {}) override;
     bool SupportsFolderKind(int kind) override { return kind == kFolderKindMail; }
+    // One line naming the accounts the account configuration could not name
+    // (their mailboxes are kept under the account ids), and one per mailbox
+    // the database lists but the mail folder does not hold.
+    std::vector<std::wstring> GetReportNotes() override;
     boost::shared_ptr<IAssetFolderMutable> GetDefaultFolderMutable(int assetType,
                                                                    bool create) override;
     int LoadFolderTree(const boost::shared_ptr<IProgressPresenter>& presenter,
@@ -81,7 +85,11 @@ private:
     void ReadAccountDatabase();
     int ReadProperties();
     void AddMailboxRow(const std::string& rowIdText, const std::string& urlText);
-    bool AccountDatabaseRead() const;
+    // Layout 2: the folder of an account "Accounts.plist" does not list,
+    // found by Apple Mail's folder naming; empty when none exists.
+    std::string UnlistedAccountFolderV2(const std::string& scheme, const std::string& account);
+    // Remembers a mailbox row that yields no folder, with its message count.
+    void NoteMailboxWithoutFolder(int64_t rowId, const std::string& url);
     void CloseEnvelopeIndex();
 
     SqliteHandle m_envelopeIndex;
@@ -96,6 +104,9 @@ private:
     std::string m_rootPath;
     std::unique_ptr<SqliteReadCopy> m_copy;
     bool m_hasGlobalMessageData = false;
+    // Account folders shown under their ids, in the order met.
+    std::vector<std::wstring> m_unnamedAccounts;
+    std::vector<std::wstring> m_mailboxesWithoutFolder;
     boost::recursive_mutex m_envelopeIndexMutex;
 };
 

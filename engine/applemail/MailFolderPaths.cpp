@@ -32,6 +32,29 @@ std::string JoinPath(const std::string& base, const std::string& name)
     return (fs::path(base) / name).string();
 }
 
+std::string NormaliseRootPath(const std::string& path)
+{
+    if (path.empty())
+        return path;
+    fs::path absolute = fs::absolute(fs::path(path));
+    std::vector<std::string> parts;
+    for (const auto& part : absolute) {
+        const std::string text = part.string();
+        if (text.empty() || text == "." || text == "/")
+            continue;
+        if (text == "..") {
+            if (!parts.empty())
+                parts.pop_back();
+            continue;
+        }
+        parts.push_back(text);
+    }
+    std::string out;
+    for (const auto& part : parts)
+        out += "/" + part;
+    return out.empty() ? std::string("/") : out;
+}
+
 std::string LastPathComponent(const std::string& path)
 {
     const size_t end = path.find_last_not_of('/');

@@ -14,6 +14,10 @@ namespace KestrinMIMEEngineCommon {
 bool PathExists(const std::string& path);
 bool IsDirectoryPath(const std::string& path);
 std::string JoinPath(const std::string& base, const std::string& name);
+// The absolute form of a folder path without ".", ".." or trailing
+// separators, so that ".", "Mail/." and "/Users/x/Library/Mail" name the
+// same folder in the same words (symbolic links are left as they are).
+std::string NormaliseRootPath(const std::string& path);
 // The last component, ignoring trailing separators.
 std::string LastPathComponent(const std::string& path);
 

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include <boost/shared_ptr.hpp>
 
@@ -39,6 +40,10 @@ public:
                       const boost::shared_ptr<void>& extra2 = {}) = 0;
     virtual boost::shared_ptr<IAssetFolder> GetRootFolder(int kind = kFolderKindMail) = 0;
     virtual bool SupportsFolderKind(int kind) = 0;
+    // Lines for the conversion report about what loading the store could
+    // not do fully (for example accounts it could not name); the export
+    // writes them once for every store it reads from.
+    virtual std::vector<std::wstring> GetReportNotes() { return {}; }
 };
 
 class IAssetStoreMutable : public IAssetStore {

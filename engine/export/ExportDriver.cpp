@@ -70,6 +70,8 @@ public:
         m_currentStore = store;
         const std::wstring location = store ? UTF8ToWide(store->GetLocation()) : std::wstring();
         Log(L"Processing Content From: " + location, true);
+        if (store)
+            for (const std::wstring& note : store->GetReportNotes()) Log(note, true);
         if (m_presenter) m_presenter->PostStoreMessage(location);
     }
 
@@ -81,18 +83,20 @@ public:
         boost::shared_ptr<IAssetIterator> iterator =
             folder->GetAssetIterator(m_queryKind, presenter, m_cancelable, m_logger);
         if (!iterator) return;
-        iterator->Begin();
+        const int begun = iterator->Begin();
+        int64_t units = 0;
+        iterator->GetUnitCount(&units);
         if (m_presenter) {
-            int64_t units = 0;
-            iterator->GetUnitCount(&units);
             m_presenter->SetTotalUnits(units);
             m_presenter->SetFolderText(L"Folder: " + folder->GetName(true));
         }
 
         int64_t folderProcessed = 0;
+        int64_t listed = 0;
         boost::shared_ptr<IAssetFolderMutable> output;
         while (iterator->HasCurrent()) {
             boost::shared_ptr<IAssetQueryResult> result = iterator->GetCurrent();
+            listed += 1;
             boost::shared_ptr<IAsset> asset = result ? result->GetAsset() : boost::shared_ptr<IAsset>();
             if (m_cancelable && m_cancelable->IsCanceled()) {
                 m_summary.status = kExportCanceled;
@@ -160,6 +164,8 @@ public:
             iterator->Increment();
         }
         if (output) CloseOutput(output, folder);
+        if (m_summary.status != kExportCanceled && (begun != 0 || iterator->End() != 0))
+            FolderBrokeOff(folder, units - listed);
 
         Log(kSeparatorSingle, false);
         Log(L"End processing Folder: " + folder->GetName(true), false);
@@ -190,6 +196,18 @@ public:
     }
 
 private:
+    // A listing that ended early (the iterator's Begin or End answered an
+    // error) must not pass for the folder's end: what the folder announced
+    // but did not hand out counts as failed.
+    void FolderBrokeOff(const boost::shared_ptr<IAssetFolder>& folder, int64_t unlisted)
+    {
+        m_summary.status = kExportFailed;
+        if (unlisted > 0) m_summary.failed += unlisted;
+        Log(L"ERROR : Folder " + folder->GetPath() + L" could not be read completely" +
+                (unlisted > 0 ? L"; " + Number(unlisted) + L" items were not read." : L"."),
+            true);
+    }
+
     void CloseOutput(const boost::shared_ptr<IAssetFolderMutable>& output,
                      const boost::shared_ptr<IAssetFolder>& source)
     {

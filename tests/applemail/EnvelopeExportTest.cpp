@@ -22,16 +22,6 @@ namespace lb = kestrin_libbuilder;
 
 namespace {
 
-// Mailboxes in tree order, parents before children, as the user ticks them.
-void CollectMailboxes(const boost::shared_ptr<IAssetFolder>& folder,
-                      std::vector<boost::shared_ptr<IAssetFolder>>& out)
-{
-    if (folder->GetFolderKind() == kFolderKindMail)
-        out.push_back(folder);
-    for (const auto& sub : folder->GetSubFolders())
-        CollectMailboxes(sub, out);
-}
-
 struct ExportCase {
     const char* name;
     int layout;

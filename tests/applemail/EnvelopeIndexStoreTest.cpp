@@ -106,8 +106,19 @@ TEST_P(EnvelopeLibraryTest, OpensWithNamedAccountsCountsAndEveryMessage)
 
     // The row that tries to climb out of the mail folder is refused aloud.
     EXPECT_NE(std::string::npos, diagnostics.text().find("ERROR: Mailbox URL with an unsafe path skipped"));
-    if (c.layout >= 7)
-        EXPECT_NE(std::string::npos, diagnostics.text().find("ERROR: Invalid account folder: "));
+    // The account the configuration cannot name is said so in the report,
+    // and the mailboxes without a folder are named there as skipped.
+    const std::vector<std::wstring> notes = store->GetReportNotes();
+    std::wstring joined;
+    for (const auto& note : notes)
+        joined += note + L"\n";
+    if (c.layout >= 7) {
+        EXPECT_NE(std::wstring::npos, joined.find(UTF8ToWide(lb::kSampleNamelessAccount)));
+    }
+    if (c.layout == 2) {
+        EXPECT_NE(std::wstring::npos, joined.find(L"stranger@imap.other.com"));
+    }
+    EXPECT_NE(std::wstring::npos, joined.find(L"Skipped : Mailbox "));
     EXPECT_EQ(kStatusOK, store->Close());
     EXPECT_FALSE(store->IsOpen());
 }
@@ -429,6 +440,13 @@ INSTANTIATE_TEST_SUITE_P(
                 "/AosIMAP-jim/Sent/"},
         UrlCase{"HostedICloud", "imap://joe@p01-imap.mail.icloud.com/INBOX", "AosIMAP-joe/INBOX.imapmbox",
                 "/AosIMAP-joe/INBOX/"},
+        // A host that merely ends in a hosted-service domain is not hosted.
+        UrlCase{"EndsInMeButNotHosted", "imap://joe@acme.com/INBOX", "IMAP-joe@acme.com/INBOX.imapmbox",
+                "/IMAP-joe@acme.com/INBOX/"},
+        UrlCase{"EndsInMacButNotHosted", "imap://kim@imap.bigmac.com/INBOX",
+                "IMAP-kim@imap.bigmac.com/INBOX.imapmbox", "/IMAP-kim@imap.bigmac.com/INBOX/"},
+        UrlCase{"HostedDomainItself", "imap://lee@me.com/INBOX", "AosIMAP-lee/INBOX.imapmbox",
+                "/AosIMAP-lee/INBOX/"},
         UrlCase{"Pop", "pop://bob@pop.example.com/INBOX", "POP-bob@pop.example.com/INBOX.mbox",
                 "/POP-bob@pop.example.com/INBOX/"},
         UrlCase{"Exchange", "ews://ann@ews.example.com/Inbox", "EWS-ann@ews.example.com/Inbox.mbox",
@@ -620,3 +638,53 @@ TEST(MailFolderPaths, NamesMatchAcrossUnicodeNormalization)
 }
 
 }  // namespace
+
+// The same library named through ".", ".." or a trailing "/." comes out
+// with the same accounts and folders as through its absolute path.
+struct RootSpelling {
+    const char* name;
+    const char* workingFolder;  // below the library's parent folder
+    const char* root;
+};
+
+class RootSpellingTest : public ::testing::TestWithParam<RootSpelling> {};
+
+TEST_P(RootSpellingTest, AccountNamesDoNotDependOnHowTheRootIsWritten)
+{
+    const RootSpelling& c = GetParam();
+    kestrin_test::TempDir dir;
+    const lb::EnvelopeSampleLibrary library = lb::BuildEnvelopeSampleLibrary(dir.path(), 7);
+    kestrin_test::CapturedDiagnostics quiet;
+
+    std::set<std::string> expected;
+    {
+        auto store = OpenStore(library.root);
+        ASSERT_TRUE(store);
+        for (const auto& entry : FoldersByPath(store->GetRootFolder()))
+            expected.insert(entry.first);
+    }
+    ASSERT_TRUE(expected.count("/john@example.com/INBOX/"));
+
+    const fs::path previous = fs::current_path();
+    fs::current_path(dir / c.workingFolder);
+    auto store = AppleMailStoreHelper::CreateStore(c.root, L"", "", {});
+    const int opened = store ? store->Open({}, {}, {}, false) : kStatusFailed;
+    std::set<std::string> actual;
+    if (opened == kStatusOK)
+        for (const auto& entry : FoldersByPath(store->GetRootFolder()))
+            actual.insert(entry.first);
+    fs::current_path(previous);
+
+    ASSERT_EQ(kStatusOK, opened);
+    EXPECT_EQ(expected, actual);
+    EXPECT_EQ(fs::canonical(library.root).string(), store->GetLocation());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Spellings, RootSpellingTest,
+    ::testing::Values(RootSpelling{"Dot", "Mail", "."}, RootSpelling{"DotDot", "Mail/V7", ".."},
+                      RootSpelling{"TrailingDot", ".", "Mail/."},
+                      RootSpelling{"TrailingDotSlash", ".", "Mail/./"},
+                      RootSpelling{"DotDotInside", "Mail", "../Mail"},
+                      RootSpelling{"Relative", ".", "Mail"}),
+    [](const ::testing::TestParamInfo<RootSpelling>& info) { return std::string(info.param.name); });

@@ -42,6 +42,16 @@ inline std::map<std::string, boost::shared_ptr<KestrinMIMEEngineCommon::IAssetFo
     return out;
 }
 
+// Mailboxes in tree order, parents before children, as the user ticks them.
+inline void CollectMailboxes(const boost::shared_ptr<KestrinMIMEEngineCommon::IAssetFolder>& folder,
+                             std::vector<boost::shared_ptr<KestrinMIMEEngineCommon::IAssetFolder>>& out)
+{
+    if (folder->GetFolderKind() == KestrinMIMEEngineCommon::kFolderKindMail)
+        out.push_back(folder);
+    for (const auto& sub : folder->GetSubFolders())
+        CollectMailboxes(sub, out);
+}
+
 struct ListedItem {
     boost::shared_ptr<KestrinMIMEEngineCommon::IAsset> asset;
     std::string id;

@@ -120,7 +120,8 @@ void AddFolder(EnvelopeSampleLibrary& library, const std::string& path, int64_t 
 }  // namespace
 
 EnvelopeSampleLibrary BuildEnvelopeSampleLibrary(const fs::path& parent, int layout,
-                                                 PlistFormat plistFormat)
+                                                 PlistFormat plistFormat,
+                                                 const std::function<void(EnvelopeIndexSpec&)>& adjust)
 {
     EnvelopeSampleLibrary library;
     library.root = parent / "Mail";
@@ -176,6 +177,8 @@ EnvelopeSampleLibrary BuildEnvelopeSampleLibrary(const fs::path& parent, int lay
         mailbox(10, "imap://stranger@imap.other.com/INBOX",
                 v / "IMAP-stranger@imap.other.com" / "INBOX.mbox", {Message(70)});
 
+    if (adjust)
+        adjust(spec);
     library.messageFiles = WriteEnvelopeIndexLibrary(library.root, spec);
     fs::create_directories(library.root / imap / ("Archive" + ext));
 
@@ -238,11 +241,13 @@ EnvelopeSampleLibrary BuildEnvelopeSampleLibrary(const fs::path& parent, int lay
     AddFolder(library, a + "Projects/", 1);
     AddFolder(library, "/" + n.workName + "/Inbox/", 1);
     AddFolder(library, "/" + n.localName + "/" + kTransfersNFC + "/", 1);
-    library.absentPaths = {a + "Gone/", a + "etc/", a + "Archive/2019/"};
+    // Accounts the configuration does not name keep their mail, shown
+    // under the account id (layout 2: the URL's account part).
     if (layout >= 7)
-        library.absentPaths.push_back("/" + std::string(kSampleNamelessAccount) + "/");
+        AddFolder(library, "/" + std::string(kSampleNamelessAccount) + "/INBOX/", 1);
     if (layout == 2)
-        library.absentPaths.push_back("/IMAP-stranger@imap.other.com/");
+        AddFolder(library, "/stranger@imap.other.com/INBOX/", 1);
+    library.absentPaths = {a + "Gone/", a + "etc/", a + "Archive/2019/"};
     return library;
 }
 

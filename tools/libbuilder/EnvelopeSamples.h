@@ -11,6 +11,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -53,7 +54,10 @@ extern const char* const kTransfersNFD;
 
 // Writes <parent>/Mail and, for layouts 7 and later, <parent>/Accounts with
 // "Accounts3.sqlite" and "Accounts4.sqlite" (the newer one names the accounts).
-EnvelopeSampleLibrary BuildEnvelopeSampleLibrary(const boost::filesystem::path& parent, int layout,
-                                                 PlistFormat plistFormat = PlistFormat::Binary);
+// adjust, when given, may change the database and bundles before they are
+// written (the expected folders then describe the unchanged library).
+EnvelopeSampleLibrary BuildEnvelopeSampleLibrary(
+    const boost::filesystem::path& parent, int layout, PlistFormat plistFormat = PlistFormat::Binary,
+    const std::function<void(EnvelopeIndexSpec&)>& adjust = {});
 
 }  // namespace kestrin_libbuilder
