@@ -155,9 +155,11 @@ TEST(MailboxDirectoryStoreTest, V1TreeListsEveryMessageOnce)
     auto store = boost::make_shared<AppleMailDBStoreV1>((dir / "Mail").string(), L"", "");
     ASSERT_EQ(store->Open({}, {}, {}, false), kStatusOK);
 
+    // The exported mailbox (an mbox folder, counted in bytes) and the bundle
+    // inside its folder are mail too.
     const std::vector<std::string> expected = {
-        "/IMAP-user@host/ -1", "/IMAP-user@host/Feeds/ 1", "/IMAP-user@host/INBOX/ 1",
-        "/Sent/ 2",            "/Sent/Old/ 1",
+        "/Exported/ 13", "/Exported/Inside/ 1", "/IMAP-user@host/ -1", "/IMAP-user@host/Feeds/ 1",
+        "/IMAP-user@host/INBOX/ 1", "/Sent/ 2", "/Sent/Old/ 1",
     };
     EXPECT_EQ(Describe(*store), expected);
     const std::vector<std::string> sent = {"sent one", "sent two"};

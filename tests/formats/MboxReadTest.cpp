@@ -29,9 +29,11 @@ TEST_P(MboxSplitting, YieldsTheMessagesBetweenSeparators)
 INSTANTIATE_TEST_SUITE_P(
     Fixtures, MboxSplitting,
     ::testing::Values(
-        SplitCase{"FirstLineNotASeparatorIsLost",
+        // Nothing before the first separator may be lost.
+        SplitCase{"FirstLineNotASeparatorStaysInTheFirstMessage",
                   "first-line-not-separator.mbox",
-                  {"Subject: one\n\nbody one\n", "Subject: two\n\nbody two\n"}},
+                  {"This line stands where a separator should be\nSubject: one\n\nbody one\n",
+                   "Subject: two\n\nbody two\n"}},
         SplitCase{"LastLineWithoutLineEndStaysInTheLastMessage",
                   "no-final-newline.mbox",
                   {"Subject: one\n\nbody one\n\n", "Subject: two\n\nthe last line has no line end"}},
