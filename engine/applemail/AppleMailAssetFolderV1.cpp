@@ -77,13 +77,23 @@ bool NumericOrder(const std::pair<std::string, fs::path>& a, const std::pair<std
     return a.second < b.second;
 }
 
+void SortNumerically(std::vector<fs::path>& files)
+{
+    std::vector<std::pair<std::string, fs::path>> keyed;
+    keyed.reserve(files.size());
+    for (fs::path& file : files) keyed.emplace_back(LeadingNumber(file), std::move(file));
+    std::sort(keyed.begin(), keyed.end(), NumericOrder);
+    files.clear();
+    for (auto& entry : keyed) files.push_back(std::move(entry.second));
+}
+
 }  // namespace
 
 std::vector<fs::path> AppleMailAssetFolderV1::ListMessageFiles(const std::string& folder,
                                                                boost::system::error_code& ec)
 {
     ec.clear();
-    std::vector<std::pair<std::string, fs::path>> keyed;
+    std::vector<fs::path> files;
     fs::directory_iterator it(folder, ec), end;
     // A bundle without messages simply has none.
     if (ec == boost::system::errc::no_such_file_or_directory ||
@@ -92,11 +102,8 @@ std::vector<fs::path> AppleMailAssetFolderV1::ListMessageFiles(const std::string
         return {};
     }
     for (; !ec && it != end; it.increment(ec))
-        if (IsAssetFile(it->path().string())) keyed.emplace_back(LeadingNumber(it->path()), it->path());
-    std::sort(keyed.begin(), keyed.end(), NumericOrder);
-    std::vector<fs::path> files;
-    files.reserve(keyed.size());
-    for (auto& entry : keyed) files.push_back(std::move(entry.second));
+        if (IsAssetFile(it->path().string())) files.push_back(it->path());
+    SortNumerically(files);
     return files;
 }
 
@@ -123,42 +130,27 @@ int AppleMailAssetFolderV1Iterator::Begin()
 {
     if (m_begun) return 0;
     m_begun = true;
-    m_messageFolders = m_folder->GetMessageFolders();
-    m_nextFolder = 0;
-    LoadNextFolder();
-    return 0;
-}
-
-void AppleMailAssetFolderV1Iterator::LoadNextFolder()
-{
-    m_valid = false;
-    m_entries.clear();
-    m_index = 0;
-    m_unlistedFolder.clear();
-    while (m_nextFolder < m_messageFolders.size()) {
-        const std::string& folder = m_messageFolders[m_nextFolder++];
+    // The newer layout spreads one mailbox over several message folders
+    // (ids from 1000 on one level deeper): the whole mailbox is put in
+    // numeric order, as Apple Mail numbered it.
+    for (const std::string& folder : m_folder->GetMessageFolders()) {
         boost::system::error_code ec;
-        m_entries = m_folder->ListMessageFiles(folder, ec);
-        if (ec) {
-            // Its messages are unknown: one failed item names the folder.
-            m_entries.clear();
-            m_unlistedFolder = folder;
-            m_unlistedReason = ec.message();
-            m_valid = true;
-            return;
-        }
-        if (!m_entries.empty()) {
-            m_valid = true;
-            return;
-        }
+        std::vector<fs::path> files = m_folder->ListMessageFiles(folder, ec);
+        // Its messages are unknown: one failed item names the folder.
+        if (ec) m_unlisted.emplace_back(folder, ec.message());
+        for (fs::path& file : files) m_entries.push_back(std::move(file));
     }
+    SortNumerically(m_entries);
+    m_index = 0;
+    m_valid = m_index < m_unlisted.size() + m_entries.size();
+    return 0;
 }
 
 void AppleMailAssetFolderV1Iterator::Increment()
 {
     if (!m_valid) return;
-    if (m_unlistedFolder.empty() && ++m_index < m_entries.size()) return;
-    LoadNextFolder();
+    ++m_index;
+    m_valid = m_index < m_unlisted.size() + m_entries.size();
 }
 
 boost::shared_ptr<IAssetQueryResult> AppleMailAssetFolderV1Iterator::GetCurrent()
@@ -169,10 +161,10 @@ boost::shared_ptr<IAssetQueryResult> AppleMailAssetFolderV1Iterator::GetCurrent(
                                                        std::string(), kQueryStatusUnreadable);
     };
     if (!m_valid) return failed(std::wstring());
-    if (!m_unlistedFolder.empty())
-        return failed(L"ERROR : Cannot read mailbox folder " + UTF8ToWide(m_unlistedFolder) +
-                      L" - " + UTF8ToWide(m_unlistedReason));
-    const std::string path = m_entries[m_index].string();
+    if (m_index < m_unlisted.size())
+        return failed(L"ERROR : Cannot read mailbox folder " + UTF8ToWide(m_unlisted[m_index].first) +
+                      L" - " + UTF8ToWide(m_unlisted[m_index].second));
+    const std::string path = m_entries[m_index - m_unlisted.size()].string();
     auto asset = boost::make_shared<EMLXEmailAsset>(path);
     // A file that went away after listing or may not be read is a message
     // that could not be read, not an empty message written as converted.

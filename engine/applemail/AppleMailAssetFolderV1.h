@@ -5,6 +5,7 @@
 #pragma once
 
 #include <string>
+#include <utility>
 #include <vector>
 
 #include <boost/filesystem/operations.hpp>
@@ -37,7 +38,8 @@ public:
     // The message files of one message folder in the order Apple Mail gave
     // them ids: numeric order of the names (1, 2, ..., 999, 1000), names
     // without digits last. A folder that does not exist has none; any other
-    // listing failure sets ec.
+    // listing failure sets ec. Several message folders' files together are
+    // ordered the same way by the iterator.
     std::vector<boost::filesystem::path> ListMessageFiles(const std::string& folder,
                                                           boost::system::error_code& ec);
 
@@ -48,8 +50,8 @@ protected:
     std::vector<std::string> m_messageFolders;
 };
 
-// One pass over a mailbox's message files, folder after folder, each in
-// numeric order. A message folder that cannot be listed and a message file
+// One pass over a mailbox's message files, all its message folders together
+// in numeric order. A message folder that cannot be listed and a message file
 // that cannot be read or holds no message are failed items, each named in
 // the log; incomplete messages get the WARNING block.
 class AppleMailAssetFolderV1Iterator : public IAssetIterator {
@@ -73,15 +75,10 @@ private:
     boost::shared_ptr<ICancelable> m_cancelable;
     boost::shared_ptr<ILogger> m_logger;
     boost::shared_ptr<AppleMailAssetFolderV1> m_folder;
-    void LoadNextFolder();
-
-    std::vector<std::string> m_messageFolders;
-    size_t m_nextFolder = 0;
+    // Message folders that could not be listed, and why: the first items.
+    std::vector<std::pair<std::string, std::string>> m_unlisted;
     std::vector<boost::filesystem::path> m_entries;
     size_t m_index = 0;
-    // The message folder that could not be listed, and why.
-    std::string m_unlistedFolder;
-    std::string m_unlistedReason;
     bool m_valid = false;
     bool m_begun = false;
 };
