@@ -52,13 +52,6 @@ bool SetPartContent(GMimeObject* part, GMimeStream* stream, GMimeContentEncoding
     return false;
 }
 
-// Finder's folder settings and the AppleDouble companions ("._" + name, a few
-// KB of resource-fork data that copies to exFAT or network disks leave beside
-// every file) are never the attachment.
-bool IsFinderMetadata(const std::string& name)
-{
-    return boost::algorithm::istarts_with(name, ".DS_Store") || boost::algorithm::starts_with(name, "._");
-}
 
 // Entries of a folder sorted by name, so that "the first" does not depend on
 // the file system's listing order. Attachment folders hold a handful of
