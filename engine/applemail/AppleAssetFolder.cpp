@@ -5,6 +5,8 @@
 #include <boost/algorithm/string/predicate.hpp>
 #include <boost/filesystem/path.hpp>
 
+#include "mime/KSCharsets.h"
+
 namespace KestrinMIMEEngineCommon {
 
 AppleAssetFolder::AppleAssetFolder(const std::wstring& name, const std::string& location,
@@ -25,6 +27,20 @@ bool AppleAssetFolder::IsAssetFile(const std::string& path)
     const std::string name = file.filename().string();
     if (name.empty() || name[0] == '.') return false;
     return boost::algorithm::iequals(file.extension().string(), ".emlx");
+}
+
+const wchar_t* const kNotDownloadedWarning =
+    L"\n---------------------------------------- WARNING ----------------------------------------\n"
+    L"Apple Mail has not downloaded email content or attachments for following email: ";
+
+void LogIncompleteMessage(const boost::shared_ptr<ILogger>& logger, const std::string& path,
+                          const boost::shared_ptr<IAsset>& asset)
+{
+    if (!logger) return;
+    logger->Log(kNotDownloadedWarning, true, true);
+    logger->Log(UTF8ToWide(path), true, true);
+    logger->Log(asset ? asset->GetDescription() : std::wstring(L"[NULL Asset Details]"), true, true);
+    logger->Log(L"\n", true, true);
 }
 
 }  // namespace KestrinMIMEEngineCommon

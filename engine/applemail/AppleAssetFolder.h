@@ -24,4 +24,13 @@ public:
     virtual bool IsAssetFile(const std::string& path);
 };
 
+// The heading of that block.
+extern const wchar_t* const kNotDownloadedWarning;
+
+// The WARNING block every Apple Mail folder writes to the conversion log for a
+// message whose content (or some attachment) is not on disk: the heading, the
+// message file's path and the message's description.
+void LogIncompleteMessage(const boost::shared_ptr<ILogger>& logger, const std::string& path,
+                          const boost::shared_ptr<IAsset>& asset);
+
 }  // namespace KestrinMIMEEngineCommon

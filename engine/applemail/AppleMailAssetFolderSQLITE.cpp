@@ -8,6 +8,7 @@
 #include <boost/make_shared.hpp>
 #include <boost/thread/lock_guard.hpp>
 
+#include "applemail/AppleAssetFolder.h"
 #include "applemail/AppleMailDBStoreSQLITE.h"
 #include "applemail/EMLXEmailAsset.h"
 #include "applemail/MailFolderPaths.h"
@@ -18,10 +19,6 @@
 #include "streams/KSDiagnostics.h"
 
 namespace KestrinMIMEEngineCommon {
-
-const wchar_t* const kNotDownloadedWarning =
-    L"\n---------------------------------------- WARNING ----------------------------------------\n"
-    L"Apple Mail has not downloaded email content or attachments for following email: ";
 
 AppleMailAssetFolderSQLITE::AppleMailAssetFolderSQLITE(
     const std::wstring& name, const std::string& location,
@@ -502,13 +499,7 @@ boost::shared_ptr<IAssetQueryResult> AppleMailAssetFolderSQLITEIterator::GetCurr
                           UTF8ToWide(m_queries.summaryError),
                       true, true);
     const bool incomplete = !asset || (asset->GetAssetFlags() & kAssetFlagIncomplete);
-    if (m_logger && incomplete) {
-        m_logger->Log(kNotDownloadedWarning, true, true);
-        m_logger->Log(UTF8ToWide(path), true, true);
-        m_logger->Log(asset ? asset->GetDescription() : std::wstring(L"[NULL Asset Details]"), true,
-                      true);
-        m_logger->Log(L"\n", true, true);
-    }
+    if (incomplete) LogIncompleteMessage(m_logger, path, asset);
     if (asset)
         return boost::make_shared<NewAssetQueryResult>(asset, 1, assetId, kQueryStatusReadable);
     return boost::make_shared<DeleteAssetQueryResult>(assetId, 1);

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <string>
+#include <utility>
 #include <vector>
 
 #include <boost/filesystem/operations.hpp>
@@ -20,7 +21,8 @@ public:
                            const boost::shared_ptr<IAssetFolder>& parent);
 
     // Counts the message files of every message folder (a missing folder
-    // counts nothing); answers 0. Other file-system errors are thrown.
+    // counts nothing, one that cannot be listed is reported when the folder
+    // is exported); answers 0.
     int RefreshAssetCount() override;
     // Query kind 0: every message; other kinds: none.
     boost::shared_ptr<IAssetIterator> GetAssetIterator(
@@ -29,6 +31,17 @@ public:
         const boost::shared_ptr<ILogger>& logger) override;
 
     std::vector<std::string> GetMessageFolders();
+    // Makes the folder stand for a directory that could not be read: its one
+    // "message folder" is the location, which the export reports as failed.
+    void StandForUnreadableDirectory();
+
+    // The message files of one message folder in the order Apple Mail gave
+    // them ids: numeric order of the names (1, 2, ..., 999, 1000), names
+    // without digits last. A folder that does not exist has none; any other
+    // listing failure sets ec. Several message folders' files together are
+    // ordered the same way by the iterator.
+    std::vector<boost::filesystem::path> ListMessageFiles(const std::string& folder,
+                                                          boost::system::error_code& ec);
 
 protected:
     // Counts with the folder lock held.
@@ -37,8 +50,10 @@ protected:
     std::vector<std::string> m_messageFolders;
 };
 
-// One pass over a mailbox's message files, folder after folder, in listing
-// order. Only one directory listing is open at a time.
+// One pass over a mailbox's message files, all its message folders together
+// in numeric order. A message folder that cannot be listed and a message file
+// that cannot be read or holds no message are failed items, each named in
+// the log; incomplete messages get the WARNING block.
 class AppleMailAssetFolderV1Iterator : public IAssetIterator {
 public:
     AppleMailAssetFolderV1Iterator(const boost::shared_ptr<IProgressPresenter>& presenter,
@@ -60,10 +75,10 @@ private:
     boost::shared_ptr<ICancelable> m_cancelable;
     boost::shared_ptr<ILogger> m_logger;
     boost::shared_ptr<AppleMailAssetFolderV1> m_folder;
-    std::vector<std::string> m_messageFolders;
-    size_t m_nextFolder = 0;
-    boost::filesystem::directory_iterator m_listing;
-    bool m_firstStep = true;
+    // Message folders that could not be listed, and why: the first items.
+    std::vector<std::pair<std::string, std::string>> m_unlisted;
+    std::vector<boost::filesystem::path> m_entries;
+    size_t m_index = 0;
     bool m_valid = false;
     bool m_begun = false;
 };

@@ -14,10 +14,11 @@ namespace {
 // A level of the store folder has a few entries (digit folders, Messages,
 // Attachments); sorted, the message folders come out in the same order on
 // every file system.
-std::vector<fs::path> SortedFolderEntries(const fs::path& folder)
+std::vector<fs::path> SortedFolderEntries(const fs::path& folder, boost::system::error_code& ec)
 {
     std::vector<fs::path> entries;
-    for (fs::directory_iterator it(folder), end; it != end; ++it) entries.push_back(it->path());
+    for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec))
+        entries.push_back(it->path());
     std::sort(entries.begin(), entries.end());
     return entries;
 }
@@ -33,12 +34,15 @@ int AppleMailAssetFolderV2::RefreshAssetCount()
 {
     boost::lock_guard<boost::recursive_mutex> guard(Mutex());
     m_messageFolders.clear();
-    for (const fs::path& entry : SortedFolderEntries(GetFolderId())) {
-        if (IsStoreUUIDName(entry.filename().string())) {
-            CollectMessageFolders(entry);
-            break;
-        }
-    }
+    boost::system::error_code ec;
+    const std::vector<fs::path> entries = SortedFolderEntries(GetFolderId(), ec);
+    // A bundle that cannot be read stays a folder of its own; listing it
+    // again at export time names it as failed.
+    if (ec) m_messageFolders.push_back(GetFolderId());
+    // A bundle moved between Macs or accounts can hold more than one store
+    // folder: the messages of each are the mailbox's.
+    for (const fs::path& entry : entries)
+        if (IsStoreUUIDName(entry.filename().string())) CollectMessageFolders(entry);
     CountMessages();
     return 0;
 }
@@ -54,7 +58,11 @@ void AppleMailAssetFolderV2::CollectMessageFolders(const fs::path& path)
         // Only message files live inside; no need to look at each of them.
         return;
     }
-    for (const fs::path& entry : SortedFolderEntries(path)) CollectMessageFolders(entry);
+    const std::vector<fs::path> entries = SortedFolderEntries(path, ec);
+    // Messages may lie below a level that cannot be listed: the export
+    // reports it instead of passing over it.
+    if (ec) m_messageFolders.push_back(path.string());
+    for (const fs::path& entry : entries) CollectMessageFolders(entry);
 }
 
 }  // namespace KestrinMIMEEngineCommon

@@ -11,7 +11,7 @@ class AppleMailAssetFolderV2 : public AppleMailAssetFolderV1 {
 public:
     using AppleMailAssetFolderV1::AppleMailAssetFolderV1;
 
-    // Finds the store-UUID folder, collects every "Messages" folder below it
+    // Finds the store-UUID folders, collects every "Messages" folder below them
     // (never looking into "Attachments"), then counts as the older layout.
     int RefreshAssetCount() override;
 

@@ -24,13 +24,17 @@ int AppleMailDBStoreV1::LoadFolderTree(const boost::shared_ptr<IProgressPresente
 }
 
 int AppleMailDBStoreV1::VisitEntry(const fs::path& entry,
-                                   const boost::shared_ptr<AppleAssetFolder>& parent, bool,
+                                   const boost::shared_ptr<AssetFolderBase>& parent, bool,
                                    const boost::shared_ptr<IProgressPresenter>& presenter,
                                    const boost::shared_ptr<ICancelable>& cancelable)
 {
     boost::system::error_code ec;
     if (!fs::is_directory(entry, ec)) return kNotAFolder;
 
+    // Exported mailboxes kept beside Apple Mail's own are read as well, and
+    // so are mailboxes inside them.
+    if (auto exported = AddExportedMailbox(entry, parent))
+        return Walk(entry, exported, false, presenter, cancelable);
     if (IsBundleExtension(entry, true)) {
         const std::string extension = entry.extension().string();
         const bool twoMessageFolders = fs::is_directory(entry / "Messages", ec) &&
@@ -40,12 +44,12 @@ int AppleMailDBStoreV1::VisitEntry(const fs::path& entry,
                 UTF8ToWide(entry.stem().string()), entry.string(), shared_from_this(), parent);
             parent->AddChild(mailbox);
             int result = mailbox->RefreshAssetCount();
-            if (result == kStatusOK) result = Walk(entry, mailbox, false, presenter, cancelable);
+            // Inside the bundle: an unreadable bundle is reported by its
+            // own folder when exported, not a second time.
+            if (result == kStatusOK) result = Walk(entry, mailbox, true, presenter, cancelable);
             return result;
         }
     }
-    // A directory holding "mbox" is a mailbox Apple Mail exported: not ours.
-    if (fs::exists(entry / "mbox", ec)) return kNotAFolder;
     return WalkGroupFolder(entry, parent, presenter, cancelable);
 }
 

@@ -25,7 +25,7 @@ int AppleMailDBStoreV2::LoadFolderTree(const boost::shared_ptr<IProgressPresente
 }
 
 int AppleMailDBStoreV2::VisitEntry(const fs::path& entry,
-                                   const boost::shared_ptr<AppleAssetFolder>& parent,
+                                   const boost::shared_ptr<AssetFolderBase>& parent,
                                    bool insideMailbox,
                                    const boost::shared_ptr<IProgressPresenter>& presenter,
                                    const boost::shared_ptr<ICancelable>& cancelable)
@@ -37,6 +37,10 @@ int AppleMailDBStoreV2::VisitEntry(const fs::path& entry,
     if (name.empty() || name[0] == '.') return kNotAFolder;
     if (presenter) presenter->PostItemMessage(UTF8ToWide(entry.string()));
 
+    // Exported mailboxes kept beside Apple Mail's own are read as well, and
+    // so are mailboxes inside them.
+    if (auto exported = AddExportedMailbox(entry, parent))
+        return Walk(entry, exported, false, presenter, cancelable);
     if (IsBundleExtension(entry, false)) {
         auto mailbox = boost::make_shared<AppleMailAssetFolderV2>(
             UTF8ToWide(entry.stem().string()), entry.string(), shared_from_this(), parent);

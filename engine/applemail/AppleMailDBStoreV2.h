@@ -19,7 +19,7 @@ public:
 
 protected:
     int VisitEntry(const boost::filesystem::path& entry,
-                   const boost::shared_ptr<AppleAssetFolder>& parent, bool insideMailbox,
+                   const boost::shared_ptr<AssetFolderBase>& parent, bool insideMailbox,
                    const boost::shared_ptr<IProgressPresenter>& presenter,
                    const boost::shared_ptr<ICancelable>& cancelable) override;
 };

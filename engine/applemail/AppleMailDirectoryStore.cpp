@@ -4,12 +4,25 @@
 #include <boost/filesystem/operations.hpp>
 #include <boost/make_shared.hpp>
 
+#include "applemail/AppleMailAssetFolderV1.h"
+#include "formats/MBOXAssetFolder.h"
 #include "mime/KSCharsets.h"
 #include "streams/KSDiagnostics.h"
 
 namespace fs = boost::filesystem;
 
 namespace KestrinMIMEEngineCommon {
+
+namespace {
+
+// Gone (or never there) rather than unreadable: nothing of the user's is hidden.
+bool IsMissing(const boost::system::error_code& ec)
+{
+    return ec == boost::system::errc::no_such_file_or_directory ||
+           ec == boost::system::errc::not_a_directory;
+}
+
+}  // namespace
 
 AppleMailDirectoryStore::AppleMailDirectoryStore(const std::string& rootPath,
                                                  const std::wstring& name, int storeKind,
@@ -28,11 +41,26 @@ int AppleMailDirectoryStore::Open(const boost::shared_ptr<IProgressPresenter>& p
     return OpenAndLoadTree(presenter, cancelable, logger, createLocation, extra1, extra2);
 }
 
+void AppleMailDirectoryStore::AddUnreadableFolder(const fs::path& dir,
+                                                   const boost::shared_ptr<AssetFolderBase>& parent)
+{
+    auto folder = boost::make_shared<AppleMailAssetFolderV1>(std::wstring(), dir.string(),
+                                                             shared_from_this(), parent);
+    folder->StandForUnreadableDirectory();
+    parent->AddChild(folder);
+}
+
 int AppleMailDirectoryStore::WalkGroupFolder(const fs::path& entry,
-                                             const boost::shared_ptr<AppleAssetFolder>& parent,
+                                             const boost::shared_ptr<AssetFolderBase>& parent,
                                              const boost::shared_ptr<IProgressPresenter>& presenter,
                                              const boost::shared_ptr<ICancelable>& cancelable)
 {
+    boost::system::error_code ec;
+    fs::directory_iterator probe(entry, ec);
+    if (ec && !IsMissing(ec)) {
+        AddUnreadableFolder(entry, parent);
+        return kStatusOK;
+    }
     auto group = boost::make_shared<AppleAssetFolder>(std::wstring(), entry.string(),
                                                       shared_from_this(), parent);
     const int result = Walk(entry, group, false, presenter, cancelable);
@@ -62,15 +90,22 @@ int AppleMailDirectoryStore::BuildFolderTree(const boost::shared_ptr<IProgressPr
 }
 
 int AppleMailDirectoryStore::Walk(const fs::path& dir,
-                                  const boost::shared_ptr<AppleAssetFolder>& parent,
+                                  const boost::shared_ptr<AssetFolderBase>& parent,
                                   bool insideMailbox,
                                   const boost::shared_ptr<IProgressPresenter>& presenter,
                                   const boost::shared_ptr<ICancelable>& cancelable)
 {
     if (presenter) presenter->PostItemMessage(UTF8ToWide(dir.string()));
     int result = kStatusOK;
+    boost::system::error_code ec;
+    fs::directory_iterator listing(dir, ec);
+    if (ec) {
+        KSDiagnostic("%s ERROR: Cannot list mailbox folder %s - %s\n", dir.c_str(), ec.message().c_str());
+        if (!insideMailbox && !IsMissing(ec)) AddUnreadableFolder(dir, parent);
+        return result;
+    }
     try {
-        for (fs::directory_iterator it(dir), end; it != end; ++it) {
+        for (fs::directory_iterator it = listing, end; it != end; ++it) {
             if (cancelable && cancelable->IsCanceled()) return kStatusCanceled;
             const int visited = VisitGuarded(it->path(), parent, insideMailbox, presenter, cancelable);
             if (visited != kNotAFolder) result = visited;
@@ -83,7 +118,7 @@ int AppleMailDirectoryStore::Walk(const fs::path& dir,
 }
 
 int AppleMailDirectoryStore::VisitGuarded(const fs::path& entry,
-                                          const boost::shared_ptr<AppleAssetFolder>& parent,
+                                          const boost::shared_ptr<AssetFolderBase>& parent,
                                           bool insideMailbox,
                                           const boost::shared_ptr<IProgressPresenter>& presenter,
                                           const boost::shared_ptr<ICancelable>& cancelable)
@@ -95,6 +130,19 @@ int AppleMailDirectoryStore::VisitGuarded(const fs::path& entry,
                      error.what());
     }
     return kNotAFolder;
+}
+
+boost::shared_ptr<AssetFolderBase> AppleMailDirectoryStore::AddExportedMailbox(const fs::path& entry,
+                                                  const boost::shared_ptr<AssetFolderBase>& parent)
+{
+    boost::system::error_code ec;
+    if (!fs::is_regular_file(entry / "mbox", ec) || fs::is_directory(entry / "Messages", ec))
+        return {};
+    auto mailbox = boost::make_shared<MBOXAssetFolder>(entry.string(), std::wstring(),
+                                                       shared_from_this(), parent, false, true);
+    mailbox->RefreshAssetCount();
+    parent->AddChild(mailbox);
+    return mailbox;
 }
 
 bool AppleMailDirectoryStore::IsBundleExtension(const fs::path& path, bool olderLayout)

@@ -36,7 +36,7 @@ protected:
     // Turns one directory entry into folders below parent (walking deeper
     // as the layout's rules say); answers the entry's result or kNotAFolder.
     virtual int VisitEntry(const boost::filesystem::path& entry,
-                           const boost::shared_ptr<AppleAssetFolder>& parent, bool insideMailbox,
+                           const boost::shared_ptr<AssetFolderBase>& parent, bool insideMailbox,
                            const boost::shared_ptr<IProgressPresenter>& presenter,
                            const boost::shared_ptr<ICancelable>& cancelable) = 0;
 
@@ -52,24 +52,35 @@ protected:
     // Answers 1 as soon as the cancel object reports cancellation, else the
     // last visit result other than kNotAFolder (0 when there was none). An
     // entry whose visit fails is reported on the diagnostic stream and
-    // skipped, so one unreadable folder does not hide its siblings.
-    int Walk(const boost::filesystem::path& dir, const boost::shared_ptr<AppleAssetFolder>& parent,
+    // skipped, so one unreadable folder does not hide its siblings. Outside a
+    // mailbox, a dir that cannot be listed becomes a folder of its own below
+    // parent, which the export reports as failed: mail may be inside.
+    int Walk(const boost::filesystem::path& dir, const boost::shared_ptr<AssetFolderBase>& parent,
              bool insideMailbox, const boost::shared_ptr<IProgressPresenter>& presenter,
              const boost::shared_ptr<ICancelable>& cancelable);
 
     // A plain directory that groups mailboxes: walked below a new grouping
     // folder, which joins parent only when it ends up with sub-folders.
     int WalkGroupFolder(const boost::filesystem::path& entry,
-                        const boost::shared_ptr<AppleAssetFolder>& parent,
+                        const boost::shared_ptr<AssetFolderBase>& parent,
                         const boost::shared_ptr<IProgressPresenter>& presenter,
                         const boost::shared_ptr<ICancelable>& cancelable);
+
+    // A mailbox exported from Apple Mail (a folder holding the mbox file
+    // "mbox" and no "Messages" folder) found among the bundles: added below
+    // parent as an mbox folder, which answers. Null for any other entry.
+    boost::shared_ptr<AssetFolderBase> AddExportedMailbox(const boost::filesystem::path& entry,
+                            const boost::shared_ptr<AssetFolderBase>& parent);
 
     // ".mbox" in any case; the older layout also ".imapmbox" and ".rssmbox".
     static bool IsBundleExtension(const boost::filesystem::path& path, bool olderLayout);
 
 private:
+    void AddUnreadableFolder(const boost::filesystem::path& dir,
+                             const boost::shared_ptr<AssetFolderBase>& parent);
+
     int VisitGuarded(const boost::filesystem::path& entry,
-                     const boost::shared_ptr<AppleAssetFolder>& parent, bool insideMailbox,
+                     const boost::shared_ptr<AssetFolderBase>& parent, bool insideMailbox,
                      const boost::shared_ptr<IProgressPresenter>& presenter,
                      const boost::shared_ptr<ICancelable>& cancelable);
 };

@@ -140,6 +140,10 @@ int AppleMailStoreHelper::ScanForMailboxes(const std::string& path,
         const bool bundle = boost::iequals(extension, ".mbox") || boost::iequals(extension, ".imapmbox");
         if (bundle && PathExists(JoinPath(path, "mbox")))
             return kScanExportedMbox;
+        // Exported mailboxes may sit beside Apple Mail's own bundles: the
+        // Apple Mail stores read both kinds, the mbox store only its own,
+        // so an Apple Mail bundle anywhere decides, whatever the listing order.
+        bool exported = false;
         for (fs::directory_iterator it(path), end; it != end; ++it) {
             const std::string name = it->path().filename().string();
             if (bundle) {
@@ -153,11 +157,15 @@ int AppleMailStoreHelper::ScanForMailboxes(const std::string& path,
             if (fs::is_symlink(it->symlink_status()))
                 continue;
             const int result = ScanForMailboxes(it->path().string(), cancel);
-            if (result != kScanNothing)
+            if (result == kScanExportedMbox)
+                exported = true;
+            else if (result != kScanNothing)
                 return result;
             if (Canceled(cancel))
                 return kScanNothing;
         }
+        if (exported)
+            return kScanExportedMbox;
     } catch (const std::exception&) {
         KSDiagnostic("%s ERROR: Exception while attempting to iterate directory - possible "
                      "permission error.\n");

@@ -26,13 +26,22 @@ struct ZipErrorFini {
 using ZipArchive = std::unique_ptr<zip_t, ZipDiscard>;
 using ZipSource = std::unique_ptr<zip_source_t, ZipSourceFree>;
 
+}  // namespace
+
+bool IsFinderMetadata(const std::string& name)
+{
+    return boost::algorithm::istarts_with(name, ".DS_Store") || boost::algorithm::starts_with(name, "._");
+}
+
+namespace {
+
 bool AddFiles(zip_t* archive, const fs::path& folder, const std::string& prefix)
 {
     boost::system::error_code ec;
     for (fs::directory_iterator it(folder, ec), end; it != end; it.increment(ec)) {
         if (ec) return false;
         const std::string name = it->path().filename().string();
-        if (boost::algorithm::istarts_with(name, ".DS_Store")) continue;
+        if (IsFinderMetadata(name)) continue;
         const std::string entryName = prefix + "/" + name;
         // Apple Mail keeps a sub-folder of the attached folder as a sub-folder;
         // its files belong in the archive too.

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstring>
 #include <fstream>
 
 #include <fcntl.h>
@@ -51,7 +52,6 @@ bool SetPartContent(GMimeObject* part, GMimeStream* stream, GMimeContentEncoding
     return false;
 }
 
-bool IsDSStore(const std::string& name) { return boost::algorithm::istarts_with(name, ".DS_Store"); }
 
 // Entries of a folder sorted by name, so that "the first" does not depend on
 // the file system's listing order. Attachment folders hold a handful of
@@ -105,7 +105,7 @@ GMimeStreamPtr ArchiveAttachedFolder(GMimeObject* part, const fs::path& attachme
     if (zipName.empty()) {
         for (const fs::path& entry : SortedEntries(attachments)) {
             const std::string name = entry.filename().string();
-            if (IsDSStore(name)) continue;
+            if (IsFinderMetadata(name)) continue;
             boost::system::error_code ec;
             if (fs::is_directory(entry, ec)) {
                 zipName = name + ".zip";
@@ -144,7 +144,7 @@ GMimeStreamPtr ArchiveAttachedFolder(GMimeObject* part, const fs::path& attachme
 GMimeStreamPtr OpenAttachmentFile(const fs::path& attachments)
 {
     for (const fs::path& entry : SortedEntries(attachments)) {
-        if (IsDSStore(entry.filename().string())) continue;
+        if (IsFinderMetadata(entry.filename().string())) continue;
         boost::system::error_code ec;
         if (!fs::is_regular_file(entry, ec)) continue;
         const uintmax_t size = fs::file_size(entry, ec);
@@ -209,7 +209,10 @@ int64_t MessageLengthBeforeTrailer(const std::string& path, int64_t messageStart
 // A file descriptor that closes itself.
 class ReadOnlyFile {
 public:
-    explicit ReadOnlyFile(const std::string& path) : m_fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC)) {}
+    explicit ReadOnlyFile(const std::string& path)
+        : m_fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC)), m_openError(m_fd < 0 ? errno : 0)
+    {
+    }
     ~ReadOnlyFile()
     {
         if (m_fd >= 0) ::close(m_fd);
@@ -217,6 +220,7 @@ public:
     ReadOnlyFile(const ReadOnlyFile&) = delete;
     ReadOnlyFile& operator=(const ReadOnlyFile&) = delete;
     bool IsOpen() const { return m_fd >= 0; }
+    int OpenError() const { return m_openError; }
     // Bytes read; 0 at the end or on an error.
     size_t Read(char* buffer, size_t length)
     {
@@ -227,8 +231,19 @@ public:
         }
     }
 
+    // Bytes read at offset, without moving the read position.
+    size_t ReadAt(char* buffer, size_t length, int64_t offset)
+    {
+        for (;;) {
+            const ssize_t got = ::pread(m_fd, buffer, length, static_cast<off_t>(offset));
+            if (got >= 0) return static_cast<size_t>(got);
+            if (errno != EINTR) return 0;
+        }
+    }
+
 private:
     int m_fd;
+    int m_openError;
 };
 
 // The byte-count line: the file's first line without its LF, and where the
@@ -260,12 +275,13 @@ EMLXEmailAsset::EMLXEmailAsset(const std::string& path) : m_path(path)
 {
     std::string countLine;
     int64_t messageStart = -1;
-    {
-        ReadOnlyFile file(path);
-        if (!file.IsOpen()) return;
-        m_readable = true;
-        ReadCountLine(file, countLine, messageStart);
+    ReadOnlyFile file(path);
+    if (!file.IsOpen()) {
+        m_readError = std::strerror(file.OpenError());
+        return;
     }
+    m_readable = true;
+    ReadCountLine(file, countLine, messageStart);
     boost::algorithm::trim(countLine);
     int64_t messageSize = 0;
     bool counted = true;
@@ -274,6 +290,31 @@ EMLXEmailAsset::EMLXEmailAsset(const std::string& path) : m_path(path)
     } catch (const boost::bad_lexical_cast&) {
         KSDiagnostic("%s ERROR: BadCast: On mimeSize in EMLXEmailAsset\n");
         counted = false;
+    }
+    // A count that runs past the message would carry the trailer (or, near
+    // 2^63, an offset that overflows) into the message: the trailer is where
+    // the message ends whatever the count says. A sound file has the trailer
+    // right at the count's end, which one small read confirms.
+    if (counted && messageSize > 0 && messageStart >= 0) {
+        boost::system::error_code ec;
+        const uintmax_t fileSize = fs::file_size(path, ec);
+        const int64_t available =
+            ec || static_cast<int64_t>(fileSize) < messageStart ? 0 : static_cast<int64_t>(fileSize) - messageStart;
+        char next[5] = {0};
+        const bool endsAtTrailer =
+            messageSize == available ||
+            (messageSize < available &&
+             file.ReadAt(next, sizeof next, messageStart + messageSize) == sizeof next &&
+             std::memcmp(next, "<?xml", sizeof next) == 0);
+        if (!endsAtTrailer) {
+            const int64_t limit = MessageLengthBeforeTrailer(path, messageStart);
+            if (messageSize > limit) {
+                KSDiagnostic("%s ERROR: EMLX byte count runs past the message, message taken up "
+                             "to its trailer - %s\n",
+                             path.c_str());
+                messageSize = limit;
+            }
+        }
     }
     // A count that is missing, zero or negative does not make the message
     // go away: a damaged count line must not lose the user's mail.
@@ -292,12 +333,12 @@ EMLXEmailAsset::EMLXEmailAsset(const std::string& path) : m_path(path)
     if (messageSize > 0 && messageStart >= 0) {
         m_message = ParseMimeMessageFromFile(path, messageStart, messageSize);
         if (m_message) {
-            GMimeObject* top = g_mime_message_get_mime_part(m_message.get());
             std::vector<int> indexPath;
             const fs::path file(path);
             fs::path stem = file.filename();
             for (int i = 0; i < 2 && stem.has_extension(); ++i) stem = stem.stem();
-            if (top && ReassembleParts(top, indexPath, stem.string(), file.parent_path().string()))
+            if (ReassembleMessage(m_message.get(), indexPath, stem.string(),
+                                  file.parent_path().string()))
                 m_attributes |= kAssetFlagIncomplete;
 
             GMimeHeaderList* headers = g_mime_object_get_header_list(GMIME_OBJECT(m_message.get()));
@@ -312,39 +353,49 @@ EMLXEmailAsset::EMLXEmailAsset(const std::string& path) : m_path(path)
 
 EMLXEmailAsset::~EMLXEmailAsset() = default;
 
+namespace {
+
+// Puts the content Apple Mail stored apart for part number `number` into
+// part; answers false when it is not there.
+bool FillStoredContent(GMimeObject* part, const std::string& number, const std::string& stem,
+                       const fs::path& folder)
+{
+    const fs::path emlxPart = folder / (stem + "." + number + ".emlxpart");
+    boost::system::error_code ec;
+    if (fs::is_regular_file(emlxPart, ec)) {
+        // An empty one means Apple Mail never got the content: looking
+        // further would find nothing better.
+        if (fs::file_size(emlxPart, ec) == 0 || ec) return false;
+        const GMimeContentEncoding encoding = GMIME_IS_PART(part)
+                                                  ? g_mime_part_get_content_encoding(GMIME_PART(part))
+                                                  : GMIME_CONTENT_ENCODING_DEFAULT;
+        return SetPartContent(part, OpenMimeFileStream(emlxPart.string()).get(), encoding);
+    }
+    const fs::path attachments = folder.parent_path() / "Attachments" / stem / number;
+    GMimeStreamPtr content;
+    if (IsAutoArchivedFolder(part)) content = ArchiveAttachedFolder(part, attachments);
+    // Without the unpacked folder the zip itself may still be there.
+    if (!content) content = OpenAttachmentFile(attachments);
+    return content && SetPartContent(part, content.get(), GMIME_CONTENT_ENCODING_BINARY);
+}
+
+}  // namespace
+
 bool EMLXEmailAsset::ReassembleParts(GMimeObject* part, std::vector<int>& indexPath,
                                      const std::string& stem, const std::string& messageFolder)
 {
     bool incomplete = false;
     if (g_mime_object_get_header(part, kContentLengthMarker)) {
-        incomplete = true;
-        const std::string number = PartNumber(indexPath);
-        const fs::path folder(messageFolder);
-        const fs::path emlxPart = folder / (stem + "." + number + ".emlxpart");
-        boost::system::error_code ec;
-        if (fs::is_regular_file(emlxPart, ec)) {
-            // An empty one means Apple Mail never got the content: looking
-            // further would find nothing better.
-            if (fs::file_size(emlxPart, ec) != 0 && !ec) {
-                const GMimeContentEncoding encoding =
-                    GMIME_IS_PART(part) ? g_mime_part_get_content_encoding(GMIME_PART(part))
-                                        : GMIME_CONTENT_ENCODING_DEFAULT;
-                if (SetPartContent(part, OpenMimeFileStream(emlxPart.string()).get(), encoding))
-                    incomplete = false;
-            }
-        } else {
-            const fs::path attachments = folder.parent_path() / "Attachments" / stem / number;
-            GMimeStreamPtr content;
-            if (IsAutoArchivedFolder(part)) content = ArchiveAttachedFolder(part, attachments);
-            // Without the unpacked folder the zip itself may still be there.
-            if (!content) content = OpenAttachmentFile(attachments);
-            if (content && SetPartContent(part, content.get(), GMIME_CONTENT_ENCODING_BINARY))
-                incomplete = false;
-        }
+        incomplete = !FillStoredContent(part, PartNumber(indexPath), stem, fs::path(messageFolder));
         g_mime_object_remove_header(part, kContentLengthMarker);
     }
 
-    if (GMIME_IS_MULTIPART(part)) {
+    if (GMIME_IS_MESSAGE_PART(part)) {
+        // An attached message's parts are numbered below the attachment's
+        // own number (2.1, 2.2, ...), and may be stored apart as well.
+        GMimeMessage* inner = g_mime_message_part_get_message(GMIME_MESSAGE_PART(part));
+        if (inner && ReassembleMessage(inner, indexPath, stem, messageFolder)) incomplete = true;
+    } else if (GMIME_IS_MULTIPART(part)) {
         GMimeMultipart* multipart = GMIME_MULTIPART(part);
         const int count = g_mime_multipart_get_count(multipart);
         for (int i = 0; i < count; ++i) {
@@ -355,6 +406,28 @@ bool EMLXEmailAsset::ReassembleParts(GMimeObject* part, std::vector<int>& indexP
             indexPath.pop_back();
         }
     }
+    return incomplete;
+}
+
+bool EMLXEmailAsset::ReassembleMessage(GMimeMessage* message, std::vector<int>& indexPath,
+                                       const std::string& stem, const std::string& messageFolder)
+{
+    GMimeObject* body = g_mime_message_get_mime_part(message);
+    if (!body) return false;
+    // The top-level multipart itself has the empty number; an attached
+    // message's multipart shares the attachment's number.
+    if (GMIME_IS_MULTIPART(body)) return ReassembleParts(body, indexPath, stem, messageFolder);
+    bool incomplete = false;
+    indexPath.push_back(0);
+    // A single-part message carries the marker among its own headers, where
+    // the body part does not see it.
+    GMimeObject* headers = GMIME_OBJECT(message);
+    if (g_mime_object_get_header(headers, kContentLengthMarker)) {
+        incomplete = !FillStoredContent(body, PartNumber(indexPath), stem, fs::path(messageFolder));
+        g_mime_object_remove_header(headers, kContentLengthMarker);
+    }
+    if (ReassembleParts(body, indexPath, stem, messageFolder)) incomplete = true;
+    indexPath.pop_back();
     return incomplete;
 }
 

@@ -36,10 +36,20 @@ public:
     // Answers true while some content is still missing.
     bool ReassembleParts(GMimeObject* part, std::vector<int>& indexPath, const std::string& stem,
                          const std::string& messageFolder);
+    // The same for a whole message (the top-level one or one attached as
+    // message/rfc822 at indexPath): a single-part message keeps the marker on
+    // its own headers, and its body is part number indexPath + "1".
+    bool ReassembleMessage(GMimeMessage* message, std::vector<int>& indexPath,
+                           const std::string& stem, const std::string& messageFolder);
 
     // False when the file could not be opened at all (deleted after listing,
     // no permission): the asset then carries nothing.
     bool WasReadable() const { return m_readable; }
+    // Why the file could not be opened (the system's text), empty otherwise.
+    const std::string& ReadError() const { return m_readError; }
+    // True when a message was parsed: a file without one (0 bytes, only a
+    // count line) holds nothing that could be written.
+    bool HasMessage() const { return static_cast<bool>(m_message); }
     GMimeMessage* GetMessage() const { return m_message.get(); }
 
 private:
@@ -48,6 +58,7 @@ private:
     std::string m_path;
     int64_t m_parsed = 0;
     bool m_readable = false;
+    std::string m_readError;
 };
 
 }  // namespace KestrinMIMEEngineCommon

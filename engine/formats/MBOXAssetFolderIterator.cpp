@@ -1,6 +1,10 @@
 #include "formats/MBOXAssetFolderIterator.h"
 
+#include <algorithm>
+#include <cerrno>
 #include <cstring>
+
+#include <unistd.h>
 
 #include <boost/core/null_deleter.hpp>
 #include <boost/filesystem.hpp>
@@ -10,6 +14,7 @@
 #include "formats/MBOXEmailAsset.h"
 #include "streams/KSContainerData.h"
 #include "streams/KSFileData.h"
+#include "mime/KSCharsets.h"
 #include "streams/KSLineReader.h"
 
 namespace fs = boost::filesystem;
@@ -43,6 +48,14 @@ int MBOXAssetFolderIterator::GetUnitCount(int64_t* count)
 
 boost::shared_ptr<IAssetQueryResult> MBOXAssetFolderIterator::GetCurrent()
 {
+    if (!m_unreadable.empty()) {
+        if (m_logger)
+            m_logger->Log(L"ERROR : Cannot read mailbox file " +
+                              UTF8ToWide(m_folder->GetMailboxPath()) + L" - " + UTF8ToWide(m_unreadable),
+                          true, true);
+        return boost::make_shared<NewAssetQueryResult>(boost::shared_ptr<IAsset>(), 0, std::string(),
+                                                       kQueryStatusUnreadable);
+    }
     if (m_message.empty()) {
         return boost::make_shared<NewAssetQueryResult>(boost::shared_ptr<IAsset>(), 0, std::string(),
                                                        kQueryStatusUnreadable);
@@ -56,6 +69,7 @@ boost::shared_ptr<IAssetQueryResult> MBOXAssetFolderIterator::GetCurrent()
 void MBOXAssetFolderIterator::Increment()
 {
     m_valid = false;
+    m_unreadable.clear();
     m_message.clear();
     if (!m_folder) return;
     const std::string& path = m_folder->GetMailboxPath();
@@ -71,16 +85,21 @@ void MBOXAssetFolderIterator::Increment()
         // A folder that stands for a directory, or whose mailbox file was
         // never written, simply has no messages.
         if (!fs::is_regular_file(path, ec)) return;
+        // A mailbox file that may not be read holds messages nobody can
+        // count: one failed item names it.
+        if (::access(path.c_str(), R_OK) != 0) {
+            m_unreadable = std::strerror(errno);
+            m_valid = true;
+            return;
+        }
         m_reader = boost::make_shared<KSLineReader>(boost::make_shared<KSFileData>(path));
-        // The first line is taken to be the first separator, unseen.
-        const bool terminated = m_reader->ReadLine(sink);
-        const bool anyLine = terminated || !m_message.empty();
-        m_message.clear();
-        buffer->Seek(0, 0);
-        if (!anyLine) {
+        if (!SkipToFirstEntry(buffer, sink)) {
             m_reader.reset();
             return;
         }
+        // The first message had no separator: its first line is already in
+        // the buffer and must stay part of it.
+        if (!m_message.empty()) sink->Write("\n", 1);
     }
     if (!m_reader) return;
 
@@ -97,6 +116,41 @@ void MBOXAssetFolderIterator::Increment()
             return;
         }
         buffer->Seek(0, 0);
+    }
+}
+
+bool MBOXAssetFolderIterator::SkipToFirstEntry(
+    const boost::shared_ptr<KSContainerData<std::vector<uint8_t>>>& buffer,
+    const KSDataLock<KSDataStreamOut>& sink)
+{
+    static const uint8_t kByteOrderMark[] = {0xEF, 0xBB, 0xBF};
+    bool first = true;
+    for (;;) {
+        m_message.clear();
+        buffer->Seek(0, 0);
+        const bool terminated = m_reader->ReadLine(sink);
+        if (!terminated && m_message.empty()) return false;
+        // Editors and some exporters put a byte-order mark or blank lines
+        // before the first separator.
+        size_t skip = 0;
+        if (first && m_message.size() >= 3 && std::equal(kByteOrderMark, kByteOrderMark + 3, m_message.begin()))
+            skip = 3;
+        first = false;
+        const std::vector<uint8_t> line(m_message.begin() + static_cast<std::ptrdiff_t>(skip), m_message.end());
+        const bool blank = std::all_of(line.begin(), line.end(), [](uint8_t c) {
+            return c == ' ' || c == '\t' || c == '\r';
+        });
+        if (blank) {
+            if (!terminated) return false;
+            continue;
+        }
+        m_message.clear();
+        buffer->Seek(0, 0);
+        // The separator is not part of the message; any other first line is
+        // the first message's first header.
+        if (line.size() >= 5 && std::memcmp(line.data(), "From ", 5) == 0) return true;
+        sink->Write(line.data(), line.size());
+        return true;
     }
 }
 

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 #include <vector>
 
 #include <boost/shared_ptr.hpp>
@@ -16,6 +17,8 @@ class KSLineReader;
 class KSDataStreamOut;
 template <typename T>
 class KSDataLock;
+template <typename Container>
+class KSContainerData;
 class MBOXAssetFolder;
 
 class MBOXAssetFolderIterator : public IAssetIterator {
@@ -31,9 +34,12 @@ public:
     // A new-item result: the message with its byte count as units, or an
     // unreadable result (no item, status 2) when there is no message.
     boost::shared_ptr<IAssetQueryResult> GetCurrent() override;
-    // Moves to the next message. The first line of the file is taken to be
-    // the first separator; a message runs up to the next line beginning with
-    // "From ". Empty entries (two separators in a row) are passed over.
+    // Moves to the next message. A byte-order mark and blank lines at the
+    // start are passed over; the first other line is the first separator when
+    // it begins with "From ", else the first message's first line. A message
+    // runs up to the next line beginning with "From ". Empty entries (two
+    // separators in a row) are passed over. A mailbox file that may not be
+    // read gives one unreadable result naming it in the log.
     void Increment() override;
     bool IsValid() override { return m_valid; }
     // The folder's asset count: the mailbox size in bytes.
@@ -42,6 +48,10 @@ public:
 private:
     // Reads the next entry into the buffer; false at the end of the file.
     bool ReadEntry(const KSDataLock<KSDataStreamOut>& sink);
+    // Reads up to the first separator; false when the file holds no line
+    // but blank ones. A first line that is no separator is left in the buffer.
+    bool SkipToFirstEntry(const boost::shared_ptr<KSContainerData<std::vector<uint8_t>>>& buffer,
+                          const KSDataLock<KSDataStreamOut>& sink);
 
     boost::shared_ptr<IProgressPresenter> m_presenter;
     boost::shared_ptr<ICancelable> m_cancelable;
@@ -52,6 +62,7 @@ private:
     std::vector<uint8_t> m_message;
     bool m_valid = false;
     bool m_begun = false;
+    std::string m_unreadable;  // why the mailbox file may not be read
 };
 
 }  // namespace KestrinMIMEEngineCommon

@@ -46,12 +46,18 @@ bool MBOXAssetStore::LooksLikeMailbox(const std::string& path)
 {
     boost::system::error_code ec;
     if (!fs::is_regular_file(path, ec)) return false;
+    // A file that may not be read is listed: reading it names it as failed
+    // rather than passing over it.
     std::ifstream in(path, std::ios::binary);
-    if (!in) return false;
-    char head[5] = {0};
+    if (!in) return true;
+    char head[512];
     in.read(head, sizeof head);
-    const std::streamsize got = in.gcount();
-    return got == 0 || (got == 5 && std::memcmp(head, "From ", 5) == 0);
+    const size_t got = static_cast<size_t>(in.gcount());
+    // A byte-order mark or blank lines may come before the first separator.
+    size_t at = got >= 3 && std::memcmp(head, "\xEF\xBB\xBF", 3) == 0 ? 3 : 0;
+    while (at < got && (head[at] == '\n' || head[at] == '\r' || head[at] == ' ' || head[at] == '\t'))
+        ++at;
+    return at == got || (got - at >= 5 && std::memcmp(head + at, "From ", 5) == 0);
 }
 
 int MBOXAssetStore::LoadFolderTree(const boost::shared_ptr<IProgressPresenter>& presenter,
@@ -105,11 +111,15 @@ int MBOXAssetStore::ScanDirectory(const std::string& directory,
         if (name.empty() || name[0] == '.') continue;
         const bool entryIsDirectory = IsDirectory(entry);
         if (HasExtension(name, ".mbox")) {
-            // The root's own mailbox sits in the scanned directory: listing
-            // it again as a child would hand out its messages twice.
-            if (entry.string() == rootMailbox) continue;
-            const bool holdsMailbox = entryIsDirectory ? LooksLikeMailbox((entry / "mbox").string())
-                                                       : LooksLikeMailbox(entry.string());
+            // The root's own mailbox file sits in the scanned directory:
+            // listing it again as a child would hand out its messages twice.
+            // A bundle of the same name is not read by the root.
+            if (entry.string() == rootMailbox && !entryIsDirectory) continue;
+            // An exported bundle's "mbox" is a mailbox whatever it begins with.
+            boost::system::error_code fileError;
+            const bool holdsMailbox = entryIsDirectory
+                                          ? fs::is_regular_file(entry / "mbox", fileError)
+                                          : LooksLikeMailbox(entry.string());
             if (!holdsMailbox) continue;
             auto folder = boost::make_shared<MBOXAssetFolder>(entry.string(), std::wstring(), self,
                                                               parent, false, entryIsDirectory);

@@ -363,6 +363,10 @@ TEST(EmlxTest, AutoArchivedFolderBecomesAZipOfItsFiles)
         // A folder inside the attached folder is kept, with its files.
         kestrin_test::WriteFile(photos / "Trip" / "c.jpg", "JPEG-C");
         kestrin_test::WriteFile(photos / "Trip" / ".DS_Store", "finder");
+        // Copies through exFAT or SMB leave AppleDouble companions everywhere.
+        WriteAppleDouble(photos / "a.jpg");
+        WriteAppleDouble(photos / "Trip");
+        WriteAppleDouble(photos);
 
         kestrin_test::TempDir temporary;
         std::string out;

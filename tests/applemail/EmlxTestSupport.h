@@ -26,6 +26,8 @@ inline std::string RawOutput(KestrinMIMEEngineCommon::IEmailAsset& asset, int* r
 }
 
 // The part at the 1-based part number ("2", "2.2") of the message, or null.
+// As in IMAP, an attached message's parts are numbered below it and a
+// single-part body (of the message or of an attached one) is number 1.
 inline GMimeObject* FindPart(GMimeMessage* message, const std::string& number)
 {
     GMimeObject* part = g_mime_message_get_mime_part(message);
@@ -34,9 +36,17 @@ inline GMimeObject* FindPart(GMimeMessage* message, const std::string& number)
         size_t dot = number.find('.', start);
         if (dot == std::string::npos) dot = number.size();
         const int index = std::stoi(number.substr(start, dot - start)) - 1;
-        if (!GMIME_IS_MULTIPART(part) || index >= g_mime_multipart_get_count(GMIME_MULTIPART(part)))
-            return nullptr;
-        part = g_mime_multipart_get_part(GMIME_MULTIPART(part), index);
+        if (GMIME_IS_MESSAGE_PART(part)) {
+            GMimeMessage* inner = g_mime_message_part_get_message(GMIME_MESSAGE_PART(part));
+            part = inner ? g_mime_message_get_mime_part(inner) : nullptr;
+            if (!part) return nullptr;
+        }
+        if (!GMIME_IS_MULTIPART(part)) {
+            if (index != 0) return nullptr;
+        } else {
+            if (index >= g_mime_multipart_get_count(GMIME_MULTIPART(part))) return nullptr;
+            part = g_mime_multipart_get_part(GMIME_MULTIPART(part), index);
+        }
         start = dot + 1;
     }
     return part;

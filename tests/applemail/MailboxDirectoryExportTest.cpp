@@ -6,6 +6,7 @@
 #include <map>
 
 #include "EmlxTestSupport.h"
+#include "ExportTestSupport.h"
 #include "applemail/AppleMailDBStoreV2.h"
 #include "export/ExportDriver.h"
 #include "export/OutputGeneralFormatStoreProvider.h"
@@ -17,17 +18,10 @@ namespace fs = boost::filesystem;
 using namespace KestrinMIMEEngineCommon;
 using namespace kestrin_libbuilder;
 using emlx_test::DecodedPart;
+using export_test::CollectingLogger;
+using export_test::WrittenMessages;
 
 namespace {
-
-class CollectingLogger : public ILogger {
-public:
-    std::wstring text;
-    void Log(const std::wstring& line, bool, bool toFile) override
-    {
-        if (toFile) text += line + L"\r\n";
-    }
-};
 
 // A message whose part 2 is an attachment stored as given.
 struct ExpectedMessage {
@@ -57,41 +51,6 @@ size_t OpenDescriptors()
     return count;
 }
 
-std::string SubjectOf(const std::string& bytes)
-{
-    GMimeMessagePtr message =
-        ParseMimeMessageFromBuffer(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size());
-    const char* subject = message ? g_mime_message_get_subject(message.get()) : nullptr;
-    return subject ? subject : "";
-}
-
-// Every message written below the output directory, by subject: whole .eml
-// files, or the entries of .mbox files (split at their separator lines).
-std::map<std::string, std::string> WrittenMessages(const fs::path& output)
-{
-    std::map<std::string, std::string> messages;
-    for (fs::recursive_directory_iterator it(output), end; it != end; ++it) {
-        const std::string extension = it->path().extension().string();
-        if (!fs::is_regular_file(it->path())) continue;
-        const std::string bytes = kestrin_test::ReadFile(it->path());
-        if (extension == ".eml") {
-            messages[SubjectOf(bytes)] = bytes;
-        } else if (extension == ".mbox") {
-            size_t start = 0;
-            while (start < bytes.size()) {
-                EXPECT_EQ(bytes.compare(start, 7, "From - "), 0) << it->path();
-                const size_t body = bytes.find('\n', start) + 1;
-                size_t next = bytes.find("\nFrom - ", body);
-                next = next == std::string::npos ? bytes.size() : next + 1;
-                const std::string entry = bytes.substr(body, next - body);
-                messages[SubjectOf(entry)] = entry;
-                start = next;
-            }
-        }
-    }
-    return messages;
-}
-
 }  // namespace
 
 TEST(MailboxDirectoryExportTest, V2LibraryExportsEveryMessageWithItsAttachments)
@@ -119,15 +78,7 @@ TEST(MailboxDirectoryExportTest, V2LibraryExportsEveryMessageWithItsAttachments)
         SCOPED_TRACE(target == kGeneralTargetEML ? "EML" : "mbox");
         auto store = boost::make_shared<AppleMailDBStoreV2>((dir / "Mail").string(), L"", "");
         ASSERT_EQ(store->Open({}, {}, {}, false), kStatusOK);
-        // The selection, parents before children, as the application makes it.
-        std::vector<boost::shared_ptr<IAssetFolder>> folders;
-        std::vector<boost::shared_ptr<IAssetFolder>> pending = store->GetRootFolder()->GetSubFolders();
-        while (!pending.empty()) {
-            auto folder = pending.front();
-            pending.erase(pending.begin());
-            folders.push_back(folder);
-            for (const auto& child : folder->GetSubFolders()) pending.push_back(child);
-        }
+        const std::vector<boost::shared_ptr<IAssetFolder>> folders = export_test::AllFolders(*store);
         ASSERT_EQ(folders.size(), 4u);
 
         kestrin_test::TempDir output;

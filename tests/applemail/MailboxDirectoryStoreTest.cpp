@@ -61,7 +61,7 @@ boost::shared_ptr<IAssetFolder> Find(IAssetStore& store, const std::wstring& pat
 }
 
 // The subjects the folder's iterator yields, sorted.
-std::vector<std::string> Listed(const boost::shared_ptr<IAssetFolder>& folder)
+std::vector<std::string> Listed(const boost::shared_ptr<IAssetFolder>& folder, bool inListingOrder = false)
 {
     std::vector<std::string> subjects;
     auto iterator = folder->GetAssetIterator(kQueryKindNew, {}, {}, {});
@@ -73,7 +73,7 @@ std::vector<std::string> Listed(const boost::shared_ptr<IAssetFolder>& folder)
         EXPECT_EQ(result->GetUnits(), 1u);
         if (auto asset = result->GetAsset()) subjects.push_back(WideToUTF8(asset->GetTitle()));
     }
-    std::sort(subjects.begin(), subjects.end());
+    if (!inListingOrder) std::sort(subjects.begin(), subjects.end());
     return subjects;
 }
 
@@ -148,6 +148,25 @@ TEST(MailboxDirectoryStoreTest, V2TreeListsEveryMessageOnce)
     EXPECT_EQ(Find(*store, L"/Account/")->GetFolderKind(), kFolderKindGeneric);
 }
 
+TEST(MailboxDirectoryStoreTest, MessagesComeInNumericOrderOfTheirFileNames)
+{
+    kestrin_test::TempDir dir;
+    WriteV1Mailbox(dir / "Mail", "Inbox",
+                   {Message(1000, "1000"), Message(2, "2"), Message(999, "999"), Message(1, "1"),
+                    Message(10, "10")});
+    WriteV2Mailbox(dir / "Mail2", "Inbox", MakeStoreUuid(1),
+                   {Message(1000, "1000"), Message(2, "2"), Message(999, "999"), Message(1, "1"),
+                    Message(10, "10")});
+    const std::vector<std::string> numeric = {"1", "2", "10", "999", "1000"};
+    auto v1 = boost::make_shared<AppleMailDBStoreV1>((dir / "Mail").string(), L"", "");
+    ASSERT_EQ(v1->Open({}, {}, {}, false), kStatusOK);
+    EXPECT_EQ(Listed(Find(*v1, L"/Inbox/"), true), numeric);
+    // In the newer layout ids from 1000 on live one folder deeper.
+    auto v2 = boost::make_shared<AppleMailDBStoreV2>((dir / "Mail2").string(), L"", "");
+    ASSERT_EQ(v2->Open({}, {}, {}, false), kStatusOK);
+    EXPECT_EQ(Listed(Find(*v2, L"/Inbox/"), true), numeric);
+}
+
 TEST(MailboxDirectoryStoreTest, V1TreeListsEveryMessageOnce)
 {
     kestrin_test::TempDir dir;
@@ -155,9 +174,11 @@ TEST(MailboxDirectoryStoreTest, V1TreeListsEveryMessageOnce)
     auto store = boost::make_shared<AppleMailDBStoreV1>((dir / "Mail").string(), L"", "");
     ASSERT_EQ(store->Open({}, {}, {}, false), kStatusOK);
 
+    // The exported mailbox (an mbox folder, counted in bytes) and the bundle
+    // inside its folder are mail too.
     const std::vector<std::string> expected = {
-        "/IMAP-user@host/ -1", "/IMAP-user@host/Feeds/ 1", "/IMAP-user@host/INBOX/ 1",
-        "/Sent/ 2",            "/Sent/Old/ 1",
+        "/Exported/ 13", "/Exported/Inside/ 1", "/IMAP-user@host/ -1", "/IMAP-user@host/Feeds/ 1",
+        "/IMAP-user@host/INBOX/ 1", "/Sent/ 2", "/Sent/Old/ 1",
     };
     EXPECT_EQ(Describe(*store), expected);
     const std::vector<std::string> sent = {"sent one", "sent two"};

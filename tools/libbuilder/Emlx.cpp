@@ -125,6 +125,39 @@ WrittenMessage WriteEmlx(const fs::path& emlxPath, const MessageSpec& spec)
     return written;
 }
 
+fs::path WriteDamagedEmlx(const fs::path& messagesFolder, uint64_t id, const MessageSpec& spec,
+                          EmlxDamage damage)
+{
+    const fs::path path = messagesFolder / EmlxFileName(id, spec);
+    MessageSpec counted = spec;
+    counted.overrideCountLine = true;
+    const std::string message = RenderStoredMessage(spec);
+    switch (damage) {
+    case EmlxDamage::Empty: WriteBinaryFile(path, std::string()); break;
+    case EmlxDamage::CountLineOnly: WriteBinaryFile(path, CountLine(message.size(), spec)); break;
+    case EmlxDamage::CountPastMessage:
+        counted.countLine = std::to_string(message.size() + 100);
+        WriteBinaryFile(path, RenderEmlxAround(message, counted));
+        break;
+    case EmlxDamage::CountNearInt64Max:
+        counted.countLine = "9223372036854775000";
+        WriteBinaryFile(path, RenderEmlxAround(message, counted));
+        break;
+    }
+    return path;
+}
+
+fs::path WriteAppleDouble(const fs::path& file)
+{
+    // Magic 0x00051607, version 2, then filler up to the usual 4 KB.
+    std::string bytes("\x00\x05\x16\x07\x00\x02\x00\x00", 8);
+    bytes += "Mac OS X        ";
+    bytes.resize(4096, '\0');
+    const fs::path companion = file.parent_path() / ("._" + file.filename().string());
+    WriteBinaryFile(companion, bytes);
+    return companion;
+}
+
 WrittenMessage WriteMessage(const fs::path& messagesFolder, uint64_t id, const MessageSpec& spec)
 {
     return WriteEmlx(messagesFolder / EmlxFileName(id, spec), spec);

@@ -39,6 +39,22 @@ WrittenMessage WriteEmlx(const boost::filesystem::path& emlxPath, const MessageS
 WrittenMessage WriteMessage(const boost::filesystem::path& messagesFolder, uint64_t id,
                             const MessageSpec& spec);
 
+// Message files as damaged copies, crashes and full disks leave them.
+enum class EmlxDamage {
+    Empty,              // 0 bytes
+    CountLineOnly,      // the byte count line and nothing after it
+    CountPastMessage,   // a count larger than the message: it runs into the trailer
+    CountNearInt64Max,  // a count a little below 2^63
+};
+// Writes the damaged file into a message folder under the name Apple Mail
+// gives it (no side files) and answers its path.
+boost::filesystem::path WriteDamagedEmlx(const boost::filesystem::path& messagesFolder, uint64_t id,
+                                         const MessageSpec& spec, EmlxDamage damage);
+
+// The AppleDouble companion "._<name>" beside file: 4 KB of resource-fork
+// metadata, as copies through exFAT or SMB leave them. Answers its path.
+boost::filesystem::path WriteAppleDouble(const boost::filesystem::path& file);
+
 // Creates the parent folders and writes the bytes; throws on failure.
 void WriteBinaryFile(const boost::filesystem::path& path, const std::string& content);
 

@@ -87,10 +87,10 @@ std::string RenderMboxEntry(const MessageSpec& message)
 }
 
 fs::path WriteExportedMailbox(const fs::path& parent, const std::string& name,
-                              const std::vector<MessageSpec>& messages)
+                              const std::vector<MessageSpec>& messages, const std::string& leading)
 {
     const fs::path bundle = parent / (name + ".mbox");
-    std::string mbox;
+    std::string mbox = leading;
     for (const MessageSpec& message : messages) mbox += RenderMboxEntry(message);
     WriteBinaryFile(bundle / "mbox", mbox);
     return bundle;

@@ -36,7 +36,8 @@ boost::filesystem::path V2DataFolder(uint64_t id);
 boost::filesystem::path V2MessagesFolder(const boost::filesystem::path& bundle,
                                          const std::string& uuid, uint64_t id);
 
-// Each answers the bundle's path. The "Messages" folder of a V1 bundle is
+// Each answers the bundle's path. Writing a second V2 mailbox of the same
+// name with another UUID gives a bundle with two store folders. The "Messages" folder of a V1 bundle is
 // created even when it receives no message.
 boost::filesystem::path WriteV1Mailbox(const boost::filesystem::path& parent,
                                        const std::string& name,
@@ -45,9 +46,11 @@ boost::filesystem::path WriteV1Mailbox(const boost::filesystem::path& parent,
 boost::filesystem::path WriteV2Mailbox(const boost::filesystem::path& parent,
                                        const std::string& name, const std::string& uuid,
                                        const std::vector<MailboxMessage>& messages);
+// leading: bytes before the first entry (a byte-order mark, blank lines).
 boost::filesystem::path WriteExportedMailbox(const boost::filesystem::path& parent,
                                              const std::string& name,
-                                             const std::vector<MessageSpec>& messages);
+                                             const std::vector<MessageSpec>& messages,
+                                             const std::string& leading = std::string());
 
 // One mbox entry: "From <address> <asctime date>", the full message with
 // body lines beginning "From " (after any ">") escaped, and a blank line.

@@ -93,6 +93,14 @@ public:
 
     std::string Body(const PartSpec& part)
     {
+        if (part.IsAttachedMessage()) {
+            const PartSpec& inner = part.children.at(0);
+            std::string out;
+            for (const auto& header : part.messageHeaders)
+                out += header.first + ": " + header.second + "\n";
+            out += Headers(inner) + "\n";
+            return out + Body(inner);
+        }
         if (!part.IsMultipart()) {
             if (m_stripped && part.IsStripped()) return {};
             return EncodeContent(part);
@@ -142,8 +150,17 @@ std::string Render(const MessageSpec& spec, bool stripped)
 
 void Number(const PartSpec& part, const std::string& number, std::vector<NumberedPart>& out)
 {
+    if (part.IsAttachedMessage()) {
+        const PartSpec& inner = part.children.at(0);
+        // The attached message's multipart shares the attachment's number.
+        if (inner.IsMultipart())
+            Number(inner, number, out);
+        else
+            Number(inner, number + ".1", out);
+        return;
+    }
     if (!part.IsMultipart()) {
-        out.push_back({number, &part});
+        out.push_back({number.empty() ? std::string("1") : number, &part});
         return;
     }
     for (size_t i = 0; i < part.children.size(); ++i) {
@@ -156,6 +173,11 @@ void Number(const PartSpec& part, const std::string& number, std::vector<Numbere
 }  // namespace
 
 bool PartSpec::IsMultipart() const { return StartsWithNoCase(contentType, "multipart/"); }
+
+bool PartSpec::IsAttachedMessage() const
+{
+    return StartsWithNoCase(contentType, "message/rfc822") && !children.empty();
+}
 
 PartSpec TextPart(const std::string& text, const std::string& subtype, const std::string& charset)
 {
@@ -196,6 +218,16 @@ PartSpec Multipart(const std::string& subtype, std::vector<PartSpec> children)
     PartSpec part;
     part.contentType = "multipart/" + subtype;
     part.children = std::move(children);
+    return part;
+}
+
+PartSpec AttachedMessagePart(const std::string& subject, PartSpec body)
+{
+    PartSpec part;
+    part.contentType = "message/rfc822";
+    part.disposition = "attachment";
+    part.messageHeaders = MakeMessage(subject, PartSpec(), 1400000000).headers;
+    part.children.push_back(std::move(body));
     return part;
 }
 

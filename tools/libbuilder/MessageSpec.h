@@ -31,7 +31,9 @@ struct FileEntry {
 };
 
 struct PartSpec {
-    // "type/subtype"; a "multipart/..." type makes this a container of children.
+    // "type/subtype"; a "multipart/..." type makes this a container of children,
+    // "message/rfc822" an attached message: messageHeaders and children[0] as
+    // its body.
     std::string contentType = "text/plain";
     // Extra Content-Type parameters after the type (charset, name, ...).
     HeaderList contentTypeParams;
@@ -47,8 +49,10 @@ struct PartSpec {
     std::vector<FileEntry> folderFiles;  // the attached folder's files (AttachedFolder)
     HeaderList extraHeaders;             // written after the MIME headers
     std::string boundary;                // empty: a boundary is made up
+    HeaderList messageHeaders;           // the attached message's headers (message/rfc822)
 
     bool IsMultipart() const;
+    bool IsAttachedMessage() const;
     bool IsStripped() const { return storage != PartStorage::Inline; }
 };
 
@@ -84,6 +88,9 @@ PartSpec AttachmentPart(const std::string& fileName, const std::string& mimeType
 PartSpec FolderAttachmentPart(const std::string& folderName, std::vector<FileEntry> files,
                               PartStorage storage = PartStorage::AttachedFolder);
 PartSpec Multipart(const std::string& subtype, std::vector<PartSpec> children);
+// A message/rfc822 attachment holding a message with this subject and body;
+// its parts are numbered below the attachment's own number (2.1, 2.2, ...).
+PartSpec AttachedMessagePart(const std::string& subject, PartSpec body);
 
 // A message with From, To, Subject, Date, Message-Id and Mime-Version headers.
 MessageSpec MakeMessage(const std::string& subject, PartSpec body,
@@ -114,8 +121,8 @@ std::string FormatRfc822DateUtc(int64_t seconds);
 // "Fri Jul 14 02:40:00 2017", as mbox separator lines carry it.
 std::string FormatAscTimeUtc(int64_t seconds);
 
-// Walks the leaves with their part numbers ("" for a single-part body, "1",
-// "2.2" ... below multiparts).
+// Walks the leaves with their part numbers as IMAP gives them: "1" for a
+// single-part body, "1", "2.2" ... below multiparts and attached messages.
 struct NumberedPart {
     std::string number;
     const PartSpec* part;
