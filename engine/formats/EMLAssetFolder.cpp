@@ -1,8 +1,6 @@
 #include "formats/EMLAssetFolder.h"
 
 #include <algorithm>
-#include <cerrno>
-#include <cstring>
 
 #include <boost/algorithm/string/predicate.hpp>
 #include <boost/filesystem.hpp>
@@ -10,7 +8,6 @@
 #include <boost/thread/lock_guard.hpp>
 
 #include "mime/KSCharsets.h"
-#include "streams/KSDiagnostics.h"
 #include "streams/KSFileData.h"
 
 namespace fs = boost::filesystem;
