@@ -21,6 +21,7 @@ namespace KestrinCli {
 
 using namespace KestrinApp;
 using KestrinMIMEEngineCommon::WideToUTF8;
+using KestrinMIMEEngineCommon::UTF8ToWide;
 namespace fs = boost::filesystem;
 
 std::string Usage()
