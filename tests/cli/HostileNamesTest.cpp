@@ -68,13 +68,12 @@ std::vector<std::string> SavedAsLines(const std::string& log)
 
 // The folder (EML) or mailbox file (mbox: beside it; archive: inside it) a
 // "Saved As" line names.
-fs::path SavedPlace(std::string saved)
+fs::path SavedPlace(std::string saved, const std::string& target)
 {
     while (saved.size() > 1 && saved.back() == '/') saved.pop_back();
     const fs::path folder(saved);
-    const fs::path inside = folder / (folder.filename().string() + ".mbox");
-    if (fs::is_regular_file(inside)) return inside;
-    if (fs::is_directory(folder) && !fs::exists(saved + ".mbox")) return folder;
+    if (target == "eml") return folder;
+    if (target == "archive") return folder / (folder.filename().string() + ".mbox");
     return saved + ".mbox";
 }
 
@@ -157,7 +156,7 @@ TEST_P(HostileNames, StayInsideConvertedDataAndApartFromEachOther)
     const std::string log = kestrin_test::ReadFile(converted / "Detailed Conversion Report.txt");
     std::set<std::string> saved;
     for (const std::string& line : SavedAsLines(log)) {
-        const fs::path place = SavedPlace(line);
+        const fs::path place = SavedPlace(line, GetParam().option);
         EXPECT_TRUE(fs::exists(place)) << line;
         saved.insert(place.string());
     }
