@@ -10,6 +10,7 @@
 #include "export/ExportDriver.h"
 #include "export/ExportProgressPresenter.h"
 #include "mime/KSCharsets.h"
+#include "streams/KSFileSystem.h"
 
 namespace KestrinApp {
 
@@ -28,16 +29,6 @@ int TargetCodeForFormatIndex(int outputFormatIndex)
     default:
         return kTargetEMLDefault;
     }
-}
-
-std::string MakeUniquePath(const std::string& folder, const std::string& name)
-{
-    const fs::path base(folder);
-    fs::path candidate = base / name;
-    boost::system::error_code error;
-    for (int n = 1; fs::exists(fs::symlink_status(candidate, error)); ++n)
-        candidate = base / (name + " (" + std::to_string(n) + ")");
-    return candidate.string();
 }
 
 namespace {
@@ -73,15 +64,17 @@ int DoExport(const ExportRunContext& context)
     try {
         if (exportPath.empty())
             throw ExportSetupError("No folder was chosen to save the converted data.");
-        const std::string outputRoot = MakeUniquePath(exportPath, kConvertedDataName);
-        boost::system::error_code error;
-        fs::create_directories(outputRoot, error);
+        // Taking the name and creating the folder are one step: two exports
+        // into the same folder never share "Converted Data".
+        std::string error;
+        const std::string outputRoot = KSFileSystem::CreateUniqueFolder(
+            KSFileSystemPath(boost::make_shared<KSPathTraitsFile>(), exportPath), kConvertedDataName,
+            error);
         // Going on without the output folder would log every item as unmapped
         // and still end as a success.
-        if (error || !fs::is_directory(outputRoot))
-            throw ExportSetupError("Could not create the folder for the converted data: " +
-                                   outputRoot +
-                                   (error ? " (" + error.message() + ")" : std::string()));
+        if (outputRoot.empty())
+            throw ExportSetupError("Could not create the folder for the converted data in " +
+                                   exportPath + " (" + error + ")");
         state.Set(StateKey::kExportPath, outputRoot);
         record.outputFolder = outputRoot;
 

@@ -44,10 +44,6 @@ constexpr const char* kConvertedDataName = "Converted Data";
 constexpr const char* kDetailedReportName = "Detailed Conversion Report.txt";
 constexpr const char* kArchivePackageName = "Apple Mail Export";
 
-// The first of name, name + " (1)", name + " (2)", ... that does not exist in
-// the folder.
-std::string MakeUniquePath(const std::string& folder, const std::string& name);
-
 struct ExportRunContext {
     AppStateData& state;
     IExportProgressSheet& sheet;

@@ -5,6 +5,8 @@
 
 #include <unistd.h>
 
+#include "applemail/SqliteReadCopy.h"
+
 namespace KestrinCli {
 
 namespace {
@@ -28,6 +30,8 @@ void RequestInterrupt()
         static const char message[] = "\nkestrin: interrupted\n";
         const ssize_t ignored = write(STDERR_FILENO, message, sizeof message - 1);
         (void)ignored;
+        // _exit runs no destructors: the private database copy would stay.
+        KestrinMIMEEngineCommon::RemovePrivateCopiesNow();
         _exit(1);
     }
 }

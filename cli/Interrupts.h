@@ -5,7 +5,8 @@
 namespace KestrinCli {
 
 // The interrupt handler's whole work, safe inside a signal handler: counts
-// the request; on the second one the process exits at once with status 1.
+// the request; on the second one the process removes the private database
+// copies and exits at once with status 1.
 void RequestInterrupt();
 // Requests since the last reset.
 int InterruptCount();

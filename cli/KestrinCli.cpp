@@ -23,6 +23,7 @@ namespace KestrinCli {
 
 using namespace KestrinApp;
 using KestrinMIMEEngineCommon::WideToUTF8;
+using KestrinMIMEEngineCommon::UTF8ToWide;
 namespace fs = boost::filesystem;
 
 std::string Usage()
@@ -224,11 +225,31 @@ void FindByPath(const std::shared_ptr<TreeNode>& from, const std::string& path,
     }
 }
 
+// Folder names come from mail servers and other people's folders: a newline
+// would fake a line of the listing, an escape sequence would drive the
+// terminal. Control characters are shown as their visible symbols (U+2400
+// onwards, U+2421 for DEL, U+FFFD for the C1 range).
+std::string PlainText(std::wstring text)
+{
+    for (wchar_t& c : text) {
+        const uint32_t u = static_cast<uint32_t>(c);
+        if (u < 0x20)
+            c = static_cast<wchar_t>(0x2400 + u);
+        else if (u == 0x7F)
+            c = static_cast<wchar_t>(0x2421);
+        else if (u >= 0x80 && u < 0xA0)
+            c = static_cast<wchar_t>(0xFFFD);
+    }
+    return WideToUTF8(text);
+}
+
+std::string PlainText(const std::string& text) { return PlainText(UTF8ToWide(text)); }
+
 void PrintTree(std::ostream& out, const std::shared_ptr<TreeNode>& node, size_t depth)
 {
     for (const auto& child : node->Children()) {
-        out << std::string(depth * 2, ' ') << WideToUTF8(child->NodeData()->RowText()) << "    "
-            << FolderPath(child) << "\n";
+        out << std::string(depth * 2, ' ') << PlainText(child->NodeData()->RowText()) << "    "
+            << PlainText(FolderPath(child)) << "\n";
         PrintTree(out, child, depth + 1);
     }
 }
@@ -347,8 +368,8 @@ private:
             return kExitSuccess;
         }
         if (row) {
-            m_out << WideToUTF8(row->NodeData()->RowText()) << "    " << store->GetLocation()
-                  << "\n";
+            m_out << PlainText(row->NodeData()->RowText()) << "    "
+                  << PlainText(store->GetLocation()) << "\n";
             PrintTree(m_out, row, 1);
         }
         return kExitSuccess;

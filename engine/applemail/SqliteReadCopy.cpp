@@ -1,7 +1,18 @@
 #include "applemail/SqliteReadCopy.h"
 
+#include <signal.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <array>
+#include <atomic>
 #include <cctype>
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
 #include <fstream>
+#include <mutex>
+#include <vector>
 
 #include <boost/filesystem.hpp>
 
@@ -37,30 +48,139 @@ void CopyFile(const fs::path& source, const fs::path& target, boost::system::err
     ec = copyError;
 }
 
+const char kCopyFolderPrefix[] = "kestrin-";
+
+// The copies alive in this process, kept where a signal handler can reach
+// them: fixed slots of ready-made paths, published by an atomic flag, so that
+// removing them needs nothing but unlink and rmdir.
+constexpr size_t kMaxLiveCopies = 16;
+constexpr size_t kMaxPathBytes = 4096;
+// The copy and what SQLite makes beside it.
+const char* const kCopySuffixes[] = {"", "-wal", "-shm", "-journal"};
+constexpr size_t kCopyFiles = sizeof kCopySuffixes / sizeof kCopySuffixes[0];
+
+struct LiveCopySlot {
+    std::atomic<bool> used{false};
+    char folder[kMaxPathBytes];
+    char files[kCopyFiles][kMaxPathBytes];
+};
+static_assert(std::atomic<bool>::is_always_lock_free, "signal handlers need a lock-free flag");
+
+LiveCopySlot g_liveCopies[kMaxLiveCopies];
+std::mutex g_slotMutex;
+
+bool CopyInto(char* target, const std::string& text)
+{
+    if (text.size() >= kMaxPathBytes) return false;
+    std::memcpy(target, text.c_str(), text.size() + 1);
+    return true;
+}
+
+void RegisterLiveCopy(const std::string& folder, const std::string& database)
+{
+    std::lock_guard<std::mutex> guard(g_slotMutex);
+    for (LiveCopySlot& slot : g_liveCopies) {
+        if (slot.used.load()) continue;
+        bool fits = CopyInto(slot.folder, folder);
+        for (size_t i = 0; i < kCopyFiles; ++i)
+            fits = fits && CopyInto(slot.files[i], database + kCopySuffixes[i]);
+        if (fits) slot.used.store(true);
+        return;
+    }
+    // More copies than slots: the extra ones are still removed by their
+    // owner and by the next start, only not by a second Ctrl-C.
+}
+
+void UnregisterLiveCopy(const std::string& folder)
+{
+    std::lock_guard<std::mutex> guard(g_slotMutex);
+    for (LiveCopySlot& slot : g_liveCopies)
+        if (slot.used.load() && folder == slot.folder) slot.used.store(false);
+}
+
+extern "C" void RemovePrivateCopiesAtExit() { RemovePrivateCopiesNow(); }
+
+// "kestrin-<pid>-XXXXXX": the pid, or 0 for any other name.
+pid_t OwnerOfCopyFolder(const std::string& name)
+{
+    const size_t prefix = sizeof kCopyFolderPrefix - 1;
+    if (name.compare(0, prefix, kCopyFolderPrefix) != 0) return 0;
+    size_t at = prefix;
+    long long pid = 0;
+    while (at < name.size() && std::isdigit(static_cast<unsigned char>(name[at])) && pid < 1LL << 32)
+        pid = pid * 10 + (name[at++] - '0');
+    if (at == prefix || at >= name.size() || name[at] != '-' || name.size() - at - 1 != 6) return 0;
+    return pid > 0 && pid < 1LL << 31 ? static_cast<pid_t>(pid) : 0;
+}
+
 }  // namespace
+
+void RemovePrivateCopiesNow()
+{
+    for (LiveCopySlot& slot : g_liveCopies) {
+        if (!slot.used.load()) continue;
+        for (const char* file : slot.files) ::unlink(file);
+        ::rmdir(slot.folder);
+    }
+}
+
+int RemoveStaleCopies()
+{
+    boost::system::error_code ec;
+    const fs::path temporary = fs::temp_directory_path(ec);
+    if (ec) return 0;
+    int removed = 0;
+    for (fs::directory_iterator entry(temporary, ec), end; !ec && entry != end; entry.increment(ec)) {
+        const pid_t owner = OwnerOfCopyFolder(entry->path().filename().string());
+        if (owner == 0 || owner == ::getpid()) continue;
+        // Only a process that is gone: one of another user answers EPERM.
+        if (::kill(owner, 0) == 0 || errno != ESRCH) continue;
+        // Only our own real folders, never what a link points to.
+        struct stat info {};
+        if (::lstat(entry->path().c_str(), &info) != 0 || !S_ISDIR(info.st_mode) ||
+            info.st_uid != ::getuid())
+            continue;
+        boost::system::error_code removeError;
+        fs::remove_all(entry->path(), removeError);
+        if (!removeError) ++removed;
+    }
+    return removed;
+}
 
 SqliteReadCopy::SqliteReadCopy(std::string folder, std::string databasePath)
     : m_folder(std::move(folder)), m_databasePath(std::move(databasePath))
 {
+    RegisterLiveCopy(m_folder, m_databasePath);
 }
 
 SqliteReadCopy::~SqliteReadCopy()
 {
+    UnregisterLiveCopy(m_folder);
     boost::system::error_code ec;
     fs::remove_all(m_folder, ec);
 }
 
 std::unique_ptr<SqliteReadCopy> SqliteReadCopy::Create(const std::string& source)
 {
+    static std::once_flag once;
+    std::call_once(once, [] {
+        RemoveStaleCopies();
+        std::atexit(RemovePrivateCopiesAtExit);
+    });
+
     boost::system::error_code ec;
-    const fs::path folder =
-        fs::temp_directory_path(ec) / fs::unique_path("kestrin-db-%%%%-%%%%-%%%%-%%%%");
-    if (ec || !fs::create_directory(folder, ec) || ec) {
+    const fs::path temporary = fs::temp_directory_path(ec);
+    std::string folderTemplate = (temporary / (std::string(kCopyFolderPrefix) +
+                                               std::to_string(::getpid()) + "-XXXXXX"))
+                                     .string();
+    std::vector<char> buffer(folderTemplate.begin(), folderTemplate.end());
+    buffer.push_back('\0');
+    // mkdtemp makes the folder readable by the user only: mail data is private.
+    if (ec || !::mkdtemp(buffer.data())) {
         KSDiagnostic("%s ERROR: Failed to create a private folder for [%s]\n", source.c_str());
         return nullptr;
     }
-    // Mail data is private: only the user may read the copy.
-    fs::permissions(folder, fs::owner_all, ec);
+    const fs::path folder(buffer.data());
     std::unique_ptr<SqliteReadCopy> copy(
         new SqliteReadCopy(folder.string(), (folder / fs::path(source).filename()).string()));
     CopyFile(source, copy->m_databasePath, ec);

@@ -3,6 +3,13 @@
 // files beside it, and Apple Mail may be writing the database while we read.
 // So the database and its "-wal" file are copied into a private folder and
 // read from there.
+//
+// The private folder is "kestrin-<pid>-XXXXXX" in the system's temporary
+// folder (TMPDIR, else /tmp), readable by the user only. It can hold a large
+// part of someone's mail metadata, so it is removed when the copy is
+// dropped, at exit, by the command line's second Ctrl-C
+// (RemovePrivateCopiesNow), and, should the process have been killed, by the
+// next start of the program (RemoveStaleCopies).
 #pragma once
 
 #include <memory>
@@ -15,7 +22,8 @@ namespace KestrinMIMEEngineCommon {
 class SqliteReadCopy {
 public:
     // Copies source (and source + "-wal" when present) into a new folder
-    // below the system's temporary folder; null when that fails.
+    // below the system's temporary folder; null when that fails. The first
+    // call of a process removes stale copies first.
     static std::unique_ptr<SqliteReadCopy> Create(const std::string& source);
     ~SqliteReadCopy();
     SqliteReadCopy(const SqliteReadCopy&) = delete;
@@ -29,6 +37,13 @@ private:
     std::string m_folder;
     std::string m_databasePath;
 };
+
+// Removes the private folders of every copy still alive, with only calls
+// that are safe in a signal handler (for a process about to end at once).
+void RemovePrivateCopiesNow();
+// Removes the private folders that processes of this program left behind
+// (killed, crashed): those whose process no longer runs. Answers how many.
+int RemoveStaleCopies();
 
 // Opens a database read-only without SQLite's own mutex (flags 0x8001) and
 // installs a busy handler that always retries. Null on failure.

@@ -237,7 +237,7 @@ boost::shared_ptr<IAssetFolderMutable> AssetStoreBase::MapAssetFolderRelative(
                                       : folder->GetName(true);
 
         boost::shared_ptr<IAssetFolderMutable> next =
-            boost::dynamic_pointer_cast<IAssetFolderMutable>(base->FindSubFolderLocked(name));
+            boost::dynamic_pointer_cast<IAssetFolderMutable>(base->FindMappedSubFolder(name));
         if (!next && create) {
             next = base->CreateSubFolder(name, static_cast<unsigned>(kind), folder->GetPathUTF8());
             if (!next)

@@ -26,7 +26,7 @@ void EmailAssetBase::FillSummary(const std::wstring& from, int64_t dateSeconds,
 std::wstring EmailAssetBase::GetTitle()
 {
     // The loading and export threads may both ask; the first makes it.
-    std::call_once(m_titleOnce, [this] { m_title = MakeSafeName(std::move(m_subject)); });
+    std::call_once(m_titleOnce, [this] { m_title = MakeSafeName(std::move(m_subject), std::wstring()); });
     return m_title;
 }
 

@@ -163,6 +163,14 @@ public:
     virtual boost::shared_ptr<IAssetFolder> FindSubFolderByIdLocked(const std::string& id) = 0;
     virtual std::wstring MakeUniqueSubFolderName(const std::wstring& wished, unsigned kind) = 0;
     virtual void UpdatePath() = 0;
+    // The sub-folder standing for a source folder named wishedName. Output
+    // folders answer the one made for that name, whatever name it got on
+    // disk, and never one made for a different name; others look the name
+    // up as it is.
+    virtual boost::shared_ptr<IAssetFolder> FindMappedSubFolder(const std::wstring& wishedName)
+    {
+        return FindSubFolderLocked(wishedName);
+    }
 };
 
 }  // namespace KestrinMIMEEngineCommon

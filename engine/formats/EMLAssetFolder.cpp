@@ -1,11 +1,6 @@
 #include "formats/EMLAssetFolder.h"
 
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <algorithm>
-#include <cerrno>
-#include <cstring>
 
 #include <boost/algorithm/string/predicate.hpp>
 #include <boost/filesystem.hpp>
@@ -13,7 +8,6 @@
 #include <boost/thread/lock_guard.hpp>
 
 #include "mime/KSCharsets.h"
-#include "streams/KSDiagnostics.h"
 #include "streams/KSFileData.h"
 
 namespace fs = boost::filesystem;
@@ -41,22 +35,6 @@ std::wstring NumberedFileName(const std::wstring& title, int64_t number)
     while (keep < title.size() && bytes + UTF8Length(title[keep]) <= kMaxFileNameBytes)
         bytes += UTF8Length(title[keep++]);
     return title.substr(0, keep) + suffix;
-}
-
-enum class CreateOutcome { Created, Taken, Failed };
-
-// O_EXCL makes taking the name and creating the file one step, so two
-// writers (or a file that appeared meanwhile) can never share a file.
-CreateOutcome CreateNewFile(const std::string& path)
-{
-    int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-    if (fd >= 0) {
-        ::close(fd);
-        return CreateOutcome::Created;
-    }
-    if (errno == EEXIST) return CreateOutcome::Taken;
-    KSDiagnostic("%s ERROR: Unable to create file - %s - %s\n", path.c_str(), std::strerror(errno));
-    return CreateOutcome::Failed;
 }
 
 }  // namespace
@@ -114,6 +92,11 @@ AddAssetResult EMLAssetFolder::AddAsset(const boost::shared_ptr<IAsset>& asset,
     std::string path;
     for (;;) {
         path = m_location + "/" + WideToUTF8(NumberedFileName(title, number));
+        if (!ConfirmOutputPath(GetStore(), path, logger)) {
+            result.code = kAddAssetFailed;
+            result.text = path;
+            return result;
+        }
         const CreateOutcome outcome = CreateNewFile(path);
         if (outcome == CreateOutcome::Created) break;
         if (outcome == CreateOutcome::Failed) {
@@ -160,19 +143,25 @@ boost::shared_ptr<IAssetFolderMutable> EMLAssetFolder::CreateSubFolder(const std
                                                                        const std::string& sourceId)
 {
     boost::lock_guard<boost::recursive_mutex> guard(Mutex());
-    const UntitledSubFolders::Resolution resolved = m_untitled.Resolve(*this, name, kind);
-    if (resolved.existing) return resolved.existing;
-    const std::wstring& safeName = resolved.name;
+    return m_subFolderNames.FindOrMake(
+        *this, name,
+        [&](const std::wstring& safeName, boost::shared_ptr<IAssetFolderMutable>& made) {
+            const std::string path = m_location + "/" + WideToUTF8(safeName);
+            if (!ConfirmOutputPath(GetStore(), path)) return CreateOutcome::Failed;
+            const CreateOutcome outcome = CreateNewDirectory(path);
+            if (outcome != CreateOutcome::Created) return outcome;
+            auto folder = boost::make_shared<EMLAssetFolder>(path, GetStore(), shared_from_this(), false);
+            AddChild(folder);
+            AssetFolderBase::CreateSubFolder(safeName, kind, sourceId);
+            made = folder;
+            return CreateOutcome::Created;
+        });
+}
 
-    const std::string path = m_location + "/" + WideToUTF8(safeName);
-    boost::system::error_code ec;
-    if (!fs::exists(path, ec)) CreateSingleDirectory(path);
-
-    auto folder = boost::make_shared<EMLAssetFolder>(path, GetStore(), shared_from_this(), false);
-    AddChild(folder);
-    AssetFolderBase::CreateSubFolder(safeName, kind, sourceId);
-    if (resolved.untitled) m_untitled.Remember(name, folder);
-    return folder;
+boost::shared_ptr<IAssetFolder> EMLAssetFolder::FindMappedSubFolder(const std::wstring& wishedName)
+{
+    boost::lock_guard<boost::recursive_mutex> guard(Mutex());
+    return m_subFolderNames.Find(*this, wishedName);
 }
 
 }  // namespace KestrinMIMEEngineCommon

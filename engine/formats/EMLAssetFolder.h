@@ -6,6 +6,7 @@
 
 #include "assets/AssetFolderBase.h"
 #include "formats/FormatsSupport.h"
+#include "formats/OutputPaths.h"
 
 namespace KestrinMIMEEngineCommon {
 
@@ -19,10 +20,12 @@ public:
     // Counts the ".eml" files of the directory (not recursively), leaving out
     // AppleDouble companions ("._" names). Always answers 0.
     int RefreshAssetCount() override;
-    // The sanitised name names the directory; an existing sub-folder of that
-    // name is answered as it is.
+    // The sanitised name names the directory, numbered when another wished
+    // name took it (SubFolderNames); asking again for the same wished name
+    // answers the same sub-folder. The directory is always a new one.
     boost::shared_ptr<IAssetFolderMutable> CreateSubFolder(const std::wstring& name, unsigned kind,
                                                            const std::string& sourceId) override;
+    boost::shared_ptr<IAssetFolder> FindMappedSubFolder(const std::wstring& wishedName) override;
     // Writes the raw message into a new file of this directory; the text of
     // the result is the file's path. The file is always a new one: when the
     // chosen name is taken the next number is tried, so nothing already on
@@ -45,7 +48,7 @@ private:
     // has already taken, so files added behind the store's back are stepped
     // over once, not once per message.
     std::atomic<int64_t> m_nextNumber{0};
-    UntitledSubFolders m_untitled;
+    SubFolderNames m_subFolderNames;
 };
 
 }  // namespace KestrinMIMEEngineCommon

@@ -10,6 +10,7 @@
 #include "assets/IAssetStore.h"
 #include "formats/MBOXAssetFolderIterator.h"
 #include "mime/KSCharsets.h"
+#include "mime/MakeSafeName.h"
 #include "streams/KSDiagnostics.h"
 
 namespace fs = boost::filesystem;
@@ -102,32 +103,45 @@ boost::shared_ptr<IAssetFolderMutable> MBOXAssetFolder::CreateSubFolder(const st
                                                                         const std::string& sourceId)
 {
     boost::lock_guard<boost::recursive_mutex> guard(Mutex());
-    UntitledSubFolders::Resolution resolved = m_untitled.Resolve(*this, name, kind);
-    if (resolved.existing) return resolved.existing;
-    std::wstring safeName = resolved.name;
+    return m_subFolderNames.FindOrMake(
+        *this, name,
+        [&](const std::wstring& safeName, boost::shared_ptr<IAssetFolderMutable>& made) {
+            const std::string path = SubFolderPathFor(safeName);
+            // A root's own mailbox lies in the directory its sub-folders go
+            // to, named after that directory: a sub-folder of the same name
+            // would share that file (plain files) or be blocked by it
+            // (bundles).
+            if (GetFolderKind() == kFolderKindRoot &&
+                FileSystemNameKey(UTF8ToWide(path + ".mbox")) == FileSystemNameKey(UTF8ToWide(m_location)))
+                return CreateOutcome::Taken;
+            auto folder = CreateFolderObject(path, safeName, GetStore(), shared_from_this(), false);
+            if (!folder) return CreateOutcome::Failed;
+            // Every created folder gets its (empty) mailbox file at once,
+            // and it must be a new file: appending to one found there
+            // would change a file this export did not make.
+            const CreateOutcome outcome = folder->CreateMailboxFile();
+            if (outcome != CreateOutcome::Created) return outcome;
+            AddChild(folder);
+            AssetFolderBase::CreateSubFolder(safeName, kind, sourceId);
+            if (kind == kFolderKindGeneric || kind == 8) folder->SetFolderKind(static_cast<int>(kind));
+            made = folder;
+            return CreateOutcome::Created;
+        });
+}
 
-    // A root's own mailbox lies in the directory its sub-folders go to, named
-    // after that directory: a sub-folder of the same name would share that
-    // file (plain files) or be blocked by it (bundles). It gets a numbered
-    // name instead, found again for the same wished name.
-    if (GetFolderKind() == kFolderKindRoot && SubFolderPathFor(safeName) + ".mbox" == m_location) {
-        const std::wstring taken = safeName;
-        for (unsigned n = 1; safeName == taken || FindSubFolderLocked(safeName); ++n)
-            safeName = taken + L" (" + std::to_wstring(n) + L")";
-        resolved.untitled = true;
-    }
+boost::shared_ptr<IAssetFolder> MBOXAssetFolder::FindMappedSubFolder(const std::wstring& wishedName)
+{
+    boost::lock_guard<boost::recursive_mutex> guard(Mutex());
+    return m_subFolderNames.Find(*this, wishedName);
+}
 
-    auto folder = CreateFolderObject(SubFolderPathFor(safeName), safeName, GetStore(),
-                                     shared_from_this(), false);
-    if (!folder) return {};
-    AddChild(folder);
-    AssetFolderBase::CreateSubFolder(safeName, kind, sourceId);
-    if (kind == kFolderKindGeneric || kind == 8) folder->SetFolderKind(static_cast<int>(kind));
-    // Every created folder gets its (empty) mailbox file at once. The file
-    // is closed again: a large tree must not hold a descriptor per folder.
-    if (folder->OpenForWriting({})) folder->CloseMailbox({});
-    if (resolved.untitled) m_untitled.Remember(name, folder);
-    return folder;
+CreateOutcome MBOXAssetFolder::CreateMailboxFile()
+{
+    if (!ConfirmOutputPath(GetStore(), m_mailboxPath)) return CreateOutcome::Failed;
+    const fs::path parent = fs::path(m_mailboxPath).parent_path();
+    boost::system::error_code ec;
+    if (!parent.empty() && !fs::exists(parent, ec)) CreateDirectoryTree(parent.string());
+    return CreateNewFile(m_mailboxPath);
 }
 
 bool MBOXAssetFolder::OpenForWriting(const boost::shared_ptr<ILogger>& logger)

@@ -8,6 +8,7 @@
 
 #include "assets/AssetFolderBase.h"
 #include "formats/FormatsSupport.h"
+#include "formats/OutputPaths.h"
 
 namespace KestrinMIMEEngineCommon {
 
@@ -30,10 +31,12 @@ public:
         unsigned queryKind, const boost::shared_ptr<IProgressPresenter>& presenter,
         const boost::shared_ptr<ICancelable>& cancelable,
         const boost::shared_ptr<ILogger>& logger) override;
-    // Creates the sub-folder with an empty mailbox file on disk (or answers
-    // the existing sub-folder of the sanitised name).
+    // Creates the sub-folder with a new, empty mailbox file on disk, named
+    // as SubFolderNames says; asking again for the same wished name answers
+    // the same sub-folder.
     boost::shared_ptr<IAssetFolderMutable> CreateSubFolder(const std::wstring& name, unsigned kind,
                                                            const std::string& sourceId) override;
+    boost::shared_ptr<IAssetFolder> FindMappedSubFolder(const std::wstring& wishedName) override;
     bool BeginAddAssets(const boost::shared_ptr<IAssetFolder>& source,
                         const boost::shared_ptr<IProgressPresenter>& presenter,
                         const boost::shared_ptr<ILogger>& logger) override;
@@ -77,6 +80,9 @@ protected:
 
 private:
     void CloseMailbox(const boost::shared_ptr<ILogger>& logger);
+    // Creates the empty mailbox file (and missing directories above it);
+    // Taken when a file is already there.
+    CreateOutcome CreateMailboxFile();
     std::string SubFolderPathFor(const std::wstring& safeName);
 
     std::string m_mailboxPath;
@@ -84,7 +90,7 @@ private:
     std::ofstream m_stream;
     bool m_open = false;
     bool m_mailboxMade = false;  // opened for writing once: never recreated
-    UntitledSubFolders m_untitled;
+    SubFolderNames m_subFolderNames;
 };
 
 }  // namespace KestrinMIMEEngineCommon

@@ -6,6 +6,7 @@
 #include <stdexcept>
 #include <string>
 
+#include <unicode/normalizer2.h>
 #include <unicode/translit.h>
 #include <unicode/unistr.h>
 
@@ -74,12 +75,37 @@ bool IsAscii(const std::wstring& name)
 
 bool IsSpace(wchar_t c) { return std::iswspace(static_cast<wint_t>(c)) != 0; }
 
+bool IsControl(wchar_t c) { return static_cast<uint32_t>(c) < 0x20 || c == 0x7F; }
+
+void TrimSpace(std::wstring& name)
+{
+    size_t first = 0;
+    while (first < name.size() && IsSpace(name[first]))
+        ++first;
+    size_t last = name.size();
+    while (last > first && IsSpace(name[last - 1]))
+        --last;
+    name.erase(last);
+    name.erase(0, first);
+}
+
+std::wstring FromUnicodeString(const icu::UnicodeString& text)
+{
+    std::string utf8;
+    text.toUTF8String(utf8);
+    return UTF8ToWide(utf8);
+}
+
 }  // namespace
 
-std::wstring MakeSafeName(std::wstring name)
+const wchar_t kNamelessSafeName[] = L"Untitled";
+
+std::wstring MakeSafeName(std::wstring name) { return MakeSafeName(std::move(name), kNamelessSafeName); }
+
+std::wstring MakeSafeName(std::wstring name, const std::wstring& whenNothingLeft)
 {
     if (name.empty())
-        return name;
+        return whenNothingLeft;
     // The transliteration leaves ASCII text as it is, and most subjects are
     // ASCII: they skip the costly pass.
     if (!IsAscii(name))
@@ -115,15 +141,33 @@ std::wstring MakeSafeName(std::wstring name)
         }
     }
 
-    size_t first = 0;
-    while (first < name.size() && IsSpace(name[first]))
-        ++first;
-    size_t last = name.size();
-    while (last > first && IsSpace(name[last - 1]))
-        --last;
-    name.erase(last);
-    name.erase(0, first);
+    TrimSpace(name);
+
+    // What the trimming uncovered is checked again: blanks before a dot
+    // ("  ..") would otherwise let the dot lead and name the parent folder,
+    // and a control character left inside (a folded header line, an escape
+    // sequence) has no place in a file name.
+    for (wchar_t& c : name)
+        if (IsControl(c)) c = L'_';
+    if (!name.empty() && name.front() == L'.')
+        name.insert(name.begin(), L'_');
+    if (name.empty())
+        return whenNothingLeft;
     return name;
+}
+
+std::wstring FileSystemNameKey(const std::wstring& name)
+{
+    icu::UnicodeString text =
+        icu::UnicodeString::fromUTF32(reinterpret_cast<const UChar32*>(name.data()), static_cast<int32_t>(name.size()));
+    UErrorCode status = U_ZERO_ERROR;
+    const icu::Normalizer2* nfc = icu::Normalizer2::getNFCInstance(status);
+    if (U_SUCCESS(status)) {
+        icu::UnicodeString composed = nfc->normalize(text, status);
+        if (U_SUCCESS(status)) text = composed;
+    }
+    text.foldCase();
+    return FromUnicodeString(text);
 }
 
 }  // namespace KestrinMIMEEngineCommon

@@ -1,5 +1,10 @@
 #include "streams/KSFileSystem.h"
 
+#include <sys/stat.h>
+
+#include <cerrno>
+#include <cstring>
+
 #include <boost/filesystem.hpp>
 
 #include "streams/KSDiagnostics.h"
@@ -57,6 +62,38 @@ bool KSFileSystem::CreateFolderTree(const KSFileSystemPath& location)
     ResetPermissions(path);
     if (created) return true;
     return fs::is_directory(path, ec);
+}
+
+std::string KSFileSystem::CreateUniqueFolder(const KSFileSystemPath& parent, const std::string& name,
+                                             std::string& error)
+{
+    error.clear();
+    if (parent.IsEmpty() || !IsLocal(parent)) {
+        error = "unsupported location";
+        return std::string();
+    }
+    if (!CreateFolderTree(parent)) {
+        error = "the folder " + parent.GetPath() + " cannot be created";
+        return std::string();
+    }
+    const fs::path base(parent.GetPath());
+    // Far more than anyone keeps; it ends a search that cannot succeed.
+    constexpr unsigned kMaxAttempts = 100000;
+    for (unsigned n = 0; n <= kMaxAttempts; ++n) {
+        const fs::path candidate = base / (n == 0 ? name : name + " (" + std::to_string(n) + ")");
+        if (::mkdir(candidate.c_str(), 0770) == 0) {
+            ResetPermissions(candidate);
+            return candidate.string();
+        }
+        if (errno != EEXIST) {
+            error = std::strerror(errno);
+            KSDiagnostic("%s ERROR: Unable to create directory - %s - %s\n", candidate.c_str(),
+                         error.c_str());
+            return std::string();
+        }
+    }
+    error = "every name is taken";
+    return std::string();
 }
 
 }  // namespace KestrinMIMEEngineCommon

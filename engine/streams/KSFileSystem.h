@@ -49,6 +49,13 @@ public:
     // Creates the directory and its missing parents. Answers true when the
     // directory exists afterwards.
     static bool CreateFolderTree(const KSFileSystemPath& location);
+    // Creates a new folder below parent (made first when missing) named
+    // name, or else name + " (" + n + ")" for n = 1, 2, ...: every attempt is
+    // one exclusive create, so two callers at once never share a folder and
+    // an existing one is never taken over. Answers the path created, or ""
+    // with a plain reason in error.
+    static std::string CreateUniqueFolder(const KSFileSystemPath& parent, const std::string& name,
+                                          std::string& error);
 };
 
 }  // namespace KestrinMIMEEngineCommon

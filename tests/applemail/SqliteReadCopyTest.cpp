@@ -1,7 +1,12 @@
 // The private copy of a mail database, wherever the temporary folder lies.
+#include <signal.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <cstdlib>
+#include <string>
+#include <vector>
 
 #include <boost/filesystem.hpp>
 #include <gtest/gtest.h>
@@ -73,6 +78,78 @@ TEST(SqliteReadCopyTest, CopyCrossesFileSystems)
     EXPECT_EQ(kestrin_test::ReadFile(copy->DatabasePath()), database);
     EXPECT_EQ(kestrin_test::ReadFile(copy->DatabasePath() + "-wal"), "journal");
     EXPECT_EQ(diagnostics.text(), "");
+}
+
+// The copy lives in a folder of its own, named after the program and the
+// process, readable by the user only, and gone with the copy.
+TEST(SqliteReadCopyFolder, IsPrivateNamedAfterTheProcessAndRemovedWithTheCopy)
+{
+    kestrin_test::TempDir mail;
+    kestrin_test::TempDir temporary;
+    kestrin_test::WriteFile(mail / "Envelope Index", "database");
+    TemporaryFolderAt redirect(temporary.path());
+    std::unique_ptr<SqliteReadCopy> copy = SqliteReadCopy::Create((mail / "Envelope Index").string());
+    ASSERT_TRUE(copy);
+    const fs::path folder = copy->FolderPath();
+    EXPECT_EQ(folder.parent_path(), temporary.path());
+    const std::string prefix = "kestrin-" + std::to_string(::getpid()) + "-";
+    EXPECT_EQ(folder.filename().string().rfind(prefix, 0), 0u) << folder;
+    EXPECT_EQ(folder.filename().string().size(), prefix.size() + 6);
+    struct stat info {};
+    ASSERT_EQ(::stat(folder.c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 0777, 0700u);
+    copy.reset();
+    EXPECT_FALSE(fs::exists(folder));
+}
+
+// What a process that was killed left behind goes at the next start; the
+// copies of running processes, other names and links stay.
+TEST(SqliteReadCopyFolder, StaleCopiesOfEndedProcessesAreRemoved)
+{
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) ::_exit(0);
+    ASSERT_EQ(::waitpid(child, nullptr, 0), child);
+    ASSERT_NE(::kill(child, 0), 0);  // gone: its pid is free
+
+    kestrin_test::TempDir temporary;
+    kestrin_test::TempDir elsewhere;
+    const fs::path ended = temporary / ("kestrin-" + std::to_string(child) + "-a1B2c3");
+    const fs::path running = temporary / ("kestrin-" + std::to_string(::getppid()) + "-d4E5f6");
+    const fs::path mine = temporary / ("kestrin-" + std::to_string(::getpid()) + "-g7H8i9");
+    const fs::path link = temporary / ("kestrin-" + std::to_string(child) + "-linked");
+    const std::vector<fs::path> kept = {running, mine, temporary / "kestrin-test-1234",
+                                        temporary / ("kestrin-" + std::to_string(child) + "-toolong1")};
+    kestrin_test::WriteFile(ended / "Envelope Index", "old copy");
+    kestrin_test::WriteFile(ended / "Envelope Index-shm", "old");
+    for (const auto& folder : kept) kestrin_test::WriteFile(folder / "file", "keep");
+    kestrin_test::WriteFile(elsewhere / "precious", "keep");
+    fs::create_directory_symlink(elsewhere.path(), link);
+
+    TemporaryFolderAt redirect(temporary.path());
+    EXPECT_EQ(RemoveStaleCopies(), 1);
+    EXPECT_FALSE(fs::exists(ended));
+    for (const auto& folder : kept) EXPECT_TRUE(fs::exists(folder / "file")) << folder;
+    EXPECT_EQ(kestrin_test::ReadFile(elsewhere / "precious"), "keep");
+}
+
+// A second Ctrl-C ends the process without destructors: the copies are
+// removed by what a signal handler may call.
+TEST(SqliteReadCopyFolder, RemovedAtOnceWithWhatSQLiteMadeBesideIt)
+{
+    kestrin_test::TempDir mail;
+    kestrin_test::TempDir temporary;
+    kestrin_test::WriteFile(mail / "Envelope Index", "database");
+    TemporaryFolderAt redirect(temporary.path());
+    std::unique_ptr<SqliteReadCopy> first = SqliteReadCopy::Create((mail / "Envelope Index").string());
+    std::unique_ptr<SqliteReadCopy> second = SqliteReadCopy::Create((mail / "Envelope Index").string());
+    ASSERT_TRUE(first && second);
+    for (const char* suffix : {"-wal", "-shm", "-journal"})
+        kestrin_test::WriteFile(first->DatabasePath() + suffix, "made by SQLite");
+    RemovePrivateCopiesNow();
+    EXPECT_TRUE(fs::is_empty(temporary.path()));
+    first.reset();
+    second.reset();
 }
 
 }  // namespace

@@ -13,6 +13,7 @@
 #include <boost/property_tree/json_parser.hpp>
 #include <boost/property_tree/ptree.hpp>
 
+#include "applemail/SqliteReadCopy.h"
 #include "cli/Interrupts.h"
 #include "cli/CliRun.h"
 #include "cli/KestrinCli.h"
@@ -445,6 +446,35 @@ TEST(CliInterrupts, SecondCtrlCExitsAtOnce)
     RequestInterrupt();
     EXPECT_EQ(InterruptCount(), 1);
     EXPECT_EXIT(RequestInterrupt(), ::testing::ExitedWithCode(1), "interrupted");
+    ResetInterrupts();
+}
+
+// The second Ctrl-C ends the process at once; the private copy of the mail
+// database must not stay behind in the temporary folder.
+TEST(CliInterrupts, SecondCtrlCRemovesThePrivateDatabaseCopy)
+{
+    kestrin_test::TempDir home;
+    const fs::path temporary = home.path() / "tmp";
+    fs::create_directories(temporary);
+    kestrin_test::WriteFile(home.path() / "Envelope Index", "database");
+    const char* previous = std::getenv("TMPDIR");
+    const std::string saved = previous ? previous : "";
+    setenv("TMPDIR", temporary.c_str(), 1);
+    EXPECT_EXIT(
+        {
+            auto copy = KestrinMIMEEngineCommon::SqliteReadCopy::Create(
+                (home.path() / "Envelope Index").string());
+            if (!copy || fs::is_empty(temporary)) std::abort();
+            ResetInterrupts();
+            RequestInterrupt();
+            RequestInterrupt();
+        },
+        ::testing::ExitedWithCode(1), "interrupted");
+    if (previous)
+        setenv("TMPDIR", saved.c_str(), 1);
+    else
+        unsetenv("TMPDIR");
+    EXPECT_TRUE(fs::is_empty(temporary));
     ResetInterrupts();
 }
 

@@ -2,6 +2,9 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <atomic>
+#include <thread>
+#include <vector>
 #include <string>
 
 #include <boost/filesystem.hpp>
@@ -158,4 +161,77 @@ TEST(FileSystem, TreeWithTrailingSeparatorIsCreated)
     EXPECT_TRUE(fs::is_directory(dir / "x" / "y"));
     EXPECT_EQ(Mode(dir / "x" / "y"), 0770u);
     EXPECT_EQ(diagnostics.text(), "");
+}
+
+// "Converted Data" and its numbered variants: every call gets a folder of its
+// own, never one that was there before.
+struct UniqueFolderCase {
+    const char* name;
+    std::vector<std::string> existingDirectories;
+    std::vector<std::string> existingFiles;
+    const char* expected;
+};
+
+class UniqueFolder : public ::testing::TestWithParam<UniqueFolderCase> {};
+
+TEST_P(UniqueFolder, TakesTheFirstFreeNameAndLeavesWhatWasThere)
+{
+    kestrin_test::TempDir dir;
+    for (const auto& name : GetParam().existingDirectories) fs::create_directories(dir / name / "keep");
+    for (const auto& name : GetParam().existingFiles) kestrin_test::WriteFile(dir / name, "mine");
+    std::string error;
+    const std::string made = KSFileSystem::CreateUniqueFolder(Local(dir.path()), "Converted Data", error);
+    EXPECT_EQ(made, (dir / GetParam().expected).string());
+    EXPECT_EQ(error, "");
+    EXPECT_TRUE(fs::is_directory(made));
+    EXPECT_TRUE(fs::is_empty(made));
+    for (const auto& name : GetParam().existingDirectories) EXPECT_TRUE(fs::exists(dir / name / "keep"));
+    for (const auto& name : GetParam().existingFiles) EXPECT_EQ(kestrin_test::ReadFile(dir / name), "mine");
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Names, UniqueFolder,
+    ::testing::Values(UniqueFolderCase{"Free", {}, {}, "Converted Data"},
+                      UniqueFolderCase{"Taken", {"Converted Data"}, {}, "Converted Data (1)"},
+                      UniqueFolderCase{"FileInTheWay", {}, {"Converted Data"}, "Converted Data (1)"},
+                      UniqueFolderCase{"TwoTaken", {"Converted Data", "Converted Data (1)"}, {},
+                                       "Converted Data (2)"}),
+    [](const ::testing::TestParamInfo<UniqueFolderCase>& info) { return info.param.name; });
+
+TEST(UniqueFolderCreation, MissingParentIsCreatedAndAnUnusableOneIsReported)
+{
+    kestrin_test::TempDir dir;
+    std::string error;
+    EXPECT_EQ(KSFileSystem::CreateUniqueFolder(Local(dir / "a" / "b"), "Converted Data", error),
+              (dir / "a" / "b" / "Converted Data").string());
+
+    kestrin_test::WriteFile(dir / "blocker", "a file where a folder is needed");
+    kestrin_test::CapturedDiagnostics diagnostics;
+    EXPECT_EQ(KSFileSystem::CreateUniqueFolder(Local(dir / "blocker"), "Converted Data", error), "");
+    EXPECT_NE(error, "");
+}
+
+// Two exports started at once into one folder: both ask for "Converted
+// Data" at the same moment and must end up with different folders.
+TEST(UniqueFolderCreation, CallersRacingForOneNameGetDistinctFolders)
+{
+    constexpr int kCallers = 8;
+    for (int round = 0; round < 20; ++round) {
+        kestrin_test::TempDir dir;
+        std::vector<std::string> made(kCallers);
+        std::atomic<int> ready{0};
+        std::vector<std::thread> callers;
+        for (int i = 0; i < kCallers; ++i)
+            callers.emplace_back([&, i] {
+                ready.fetch_add(1);
+                while (ready.load() < kCallers) std::this_thread::yield();
+                std::string error;
+                made[i] = KSFileSystem::CreateUniqueFolder(Local(dir.path()), "Converted Data", error);
+            });
+        for (auto& caller : callers) caller.join();
+        std::sort(made.begin(), made.end());
+        EXPECT_EQ(std::unique(made.begin(), made.end()), made.end());
+        EXPECT_EQ(std::count(made.begin(), made.end(), std::string()), 0);
+        EXPECT_EQ(std::distance(fs::directory_iterator(dir.path()), fs::directory_iterator()), kCallers);
+    }
 }

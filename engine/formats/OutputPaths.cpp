@@ -1,0 +1,160 @@
+#include "formats/OutputPaths.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <set>
+
+#include <boost/filesystem.hpp>
+#include <boost/lexical_cast.hpp>
+
+#include "formats/FormatsSupport.h"
+#include "mime/KSCharsets.h"
+#include "mime/MakeSafeName.h"
+#include "streams/KSDiagnostics.h"
+
+namespace fs = boost::filesystem;
+
+namespace KestrinMIMEEngineCommon {
+
+const wchar_t kUntitledFolderName[] = L"Untitled Folder";
+
+namespace {
+
+std::string WithoutTrailingSlashes(std::string path)
+{
+    while (path.size() > 1 && path.back() == '/') path.pop_back();
+    return path;
+}
+
+bool IsControl(unsigned char c) { return c < 0x20 || c == 0x7F; }
+
+// Enough for any real tree; it stops a runaway search, not a user.
+constexpr unsigned kMaxNumberedNames = 100000;
+
+}  // namespace
+
+std::string OutputRootOf(const boost::shared_ptr<IAssetStore>& store)
+{
+    if (!store) return std::string();
+    const std::string location = WithoutTrailingSlashes(store->GetLocation());
+    boost::system::error_code ec;
+    if (HasExtension(location, ".mbox") || fs::is_regular_file(location, ec)) {
+        const std::string parent = fs::path(location).parent_path().string();
+        return parent.empty() ? std::string(".") : parent;
+    }
+    return location;
+}
+
+bool LiesInside(const std::string& root, const std::string& path)
+{
+    const std::string base = WithoutTrailingSlashes(root);
+    if (base.empty() || path.size() <= base.size() + 1) return false;
+    if (path.compare(0, base.size(), base) != 0) return false;
+    const size_t start = base == "/" ? base.size() : base.size() + 1;
+    if (base != "/" && path[base.size()] != '/') return false;
+    size_t begin = start;
+    while (begin <= path.size()) {
+        size_t end = path.find('/', begin);
+        if (end == std::string::npos) end = path.size();
+        const std::string name = path.substr(begin, end - begin);
+        if (name.empty() || name == "." || name == "..") return false;
+        for (unsigned char c : name)
+            if (IsControl(c)) return false;
+        begin = end + 1;
+    }
+    return true;
+}
+
+bool ConfirmOutputPath(const boost::shared_ptr<IAssetStore>& store, const std::string& path,
+                       const boost::shared_ptr<ILogger>& logger)
+{
+    const std::string root = OutputRootOf(store);
+    if (LiesInside(root, path)) return true;
+    KSDiagnostic("%s ERROR: Refused to write outside the output folder - %s\n", path.c_str());
+    if (logger)
+        logger->Log(L"ERROR: Refused to write outside the output folder: " + UTF8ToWide(path), true,
+                    true);
+    return false;
+}
+
+CreateOutcome CreateNewFile(const std::string& path)
+{
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0666);
+    if (fd >= 0) {
+        ::close(fd);
+        return CreateOutcome::Created;
+    }
+    if (errno == EEXIST) return CreateOutcome::Taken;
+    KSDiagnostic("%s ERROR: Unable to create file - %s - %s\n", path.c_str(), std::strerror(errno));
+    return CreateOutcome::Failed;
+}
+
+CreateOutcome CreateNewDirectory(const std::string& path)
+{
+    if (::mkdir(path.c_str(), 0770) == 0) {
+        // Created directories get exactly rwxrwx--- whatever the umask, as
+        // the file-system facade gives them.
+        ::chmod(path.c_str(), 0770);
+        return CreateOutcome::Created;
+    }
+    if (errno == EEXIST) return CreateOutcome::Taken;
+    KSDiagnostic("%s ERROR: Unable to create directory - %s - %s\n", path.c_str(),
+                 std::strerror(errno));
+    return CreateOutcome::Failed;
+}
+
+bool SubFolderNames::Claimed(const IAssetFolder* folder) const
+{
+    for (const auto& entry : m_folders) {
+        const auto claimed = entry.second.lock();
+        if (claimed && static_cast<const IAssetFolder*>(claimed.get()) == folder) return true;
+    }
+    return false;
+}
+
+boost::shared_ptr<IAssetFolderMutable> SubFolderNames::Find(IAssetFolderMutable& parent,
+                                                            const std::wstring& wishedName)
+{
+    auto known = m_folders.find(wishedName);
+    if (known != m_folders.end()) {
+        if (auto folder = known->second.lock()) return folder;
+    }
+    // A folder that was on disk before (a tree opened again) belongs to the
+    // first wished name that sanitises to exactly its name.
+    const std::wstring safeName = MakeSafeName(wishedName, kUntitledFolderName);
+    auto onDisk = boost::dynamic_pointer_cast<IAssetFolderMutable>(parent.FindSubFolderLocked(safeName));
+    if (!onDisk || Claimed(onDisk.get())) return {};
+    m_folders[wishedName] = onDisk;
+    return onDisk;
+}
+
+boost::shared_ptr<IAssetFolderMutable> SubFolderNames::FindOrMake(IAssetFolderMutable& parent,
+                                                                  const std::wstring& wishedName,
+                                                                  const MakeFolder& make)
+{
+    if (auto found = Find(parent, wishedName)) return found;
+
+    std::set<std::wstring> taken;
+    for (const auto& child : parent.GetSubFoldersMutable())
+        if (child) taken.insert(FileSystemNameKey(child->GetName(true)));
+
+    const std::wstring safeName = MakeSafeName(wishedName, kUntitledFolderName);
+    std::wstring name = safeName;
+    for (unsigned n = 1; n <= kMaxNumberedNames;
+         name = safeName + L" (" + boost::lexical_cast<std::wstring>(n++) + L")") {
+        if (taken.count(FileSystemNameKey(name))) continue;
+        boost::shared_ptr<IAssetFolderMutable> made;
+        const CreateOutcome outcome = make(name, made);
+        if (outcome == CreateOutcome::Taken) continue;
+        if (outcome == CreateOutcome::Failed || !made) return {};
+        m_folders[wishedName] = made;
+        return made;
+    }
+    return {};
+}
+
+}  // namespace KestrinMIMEEngineCommon
