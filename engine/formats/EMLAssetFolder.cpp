@@ -8,6 +8,7 @@
 #include <boost/thread/lock_guard.hpp>
 
 #include "mime/KSCharsets.h"
+#include "streams/KSDiagnostics.h"
 #include "streams/KSFileData.h"
 
 namespace fs = boost::filesystem;
