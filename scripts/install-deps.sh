@@ -15,6 +15,9 @@ packages=(
   libzip-dev
   libplist-dev
   libgtest-dev libgmock-dev
+  nlohmann-json3-dev
+  clang
+  dpkg-dev file man-db
 )
 
 missing=()

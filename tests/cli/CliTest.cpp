@@ -15,6 +15,7 @@
 
 #include "cli/Interrupts.h"
 #include "cli/KestrinCli.h"
+#include "CliRun.h"
 #include "libbuilder/EnvelopeSamples.h"
 #include "libbuilder/Mailboxes.h"
 #include "mime/KSCharsets.h"
@@ -22,27 +23,11 @@
 #include "support/TestSupport.h"
 
 using namespace KestrinCli;
+using namespace kestrin_cli_test;
 namespace fs = boost::filesystem;
 namespace lb = kestrin_libbuilder;
 
 namespace {
-
-struct RunResult {
-    int status = -1;
-    std::string out;
-    std::string err;
-};
-
-RunResult Kestrin(const std::vector<std::string>& args, const CliEnvironment& environment = {})
-{
-    std::ostringstream out;
-    std::ostringstream err;
-    RunResult run;
-    run.status = RunKestrin(args, out, err, environment);
-    run.out = out.str();
-    run.err = err.str();
-    return run;
-}
 
 size_t CountFiles(const fs::path& folder, const std::string& extension)
 {
@@ -53,11 +38,6 @@ size_t CountFiles(const fs::path& folder, const std::string& extension)
         if (fs::is_regular_file(it->path()) && it->path().extension() == extension)
             ++count;
     return count;
-}
-
-bool Contains(const std::string& text, const std::string& part)
-{
-    return text.find(part) != std::string::npos;
 }
 
 // One sample library (layout 10) shared by the tests of this file.
@@ -428,9 +408,10 @@ TEST(CliSources, EveryKindOfSourceListsAndConverts)
             Kestrin({"convert", source, "--to", "eml", "--out", (at / "out").string()});
         EXPECT_NE(convert.status, kExitUsage) << c.name << convert.err;
         EXPECT_NE(convert.status, kExitLoadFailed) << c.name << convert.err;
-        if (c.messages)
+        if (c.messages) {
             EXPECT_EQ(CountFiles(at / "out" / "Converted Data" / "Mails", ".eml"), c.messages)
                 << c.name << "\n" << convert.out;
+        }
     }
 }
 

@@ -1,0 +1,7 @@
+# The version is the project's (project() in the top-level CMakeLists.txt):
+# programs include "KestrinVersion.h" through the kestrin_version target, so
+# the command, the window and the package never disagree.
+configure_file("${CMAKE_CURRENT_LIST_DIR}/KestrinVersion.h.in"
+               "${PROJECT_BINARY_DIR}/generated/KestrinVersion.h" @ONLY)
+add_library(kestrin_version INTERFACE)
+target_include_directories(kestrin_version INTERFACE "${PROJECT_BINARY_DIR}/generated")
