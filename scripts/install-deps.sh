@@ -17,7 +17,7 @@ packages=(
   libgtest-dev libgmock-dev
   nlohmann-json3-dev
   clang
-  dpkg-dev file man-db
+  dpkg-dev file man-db bash-completion desktop-file-utils
 )
 
 missing=()
