@@ -1,9 +1,8 @@
 #include "cli/Interrupts.h"
 
 #include <atomic>
-#include <csignal>
 
-#include <unistd.h>
+#include "streams/Platform.h"
 
 namespace KestrinCli {
 
@@ -11,9 +10,6 @@ namespace {
 
 std::atomic<int> g_interrupts{0};
 static_assert(std::atomic<int>::is_always_lock_free, "the handler needs a lock-free counter");
-
-struct sigaction g_previous;
-bool g_installed = false;
 
 extern "C" void OnInterrupt(int)
 {
@@ -26,9 +22,7 @@ void RequestInterrupt()
 {
     if (g_interrupts.fetch_add(1) >= 1) {
         static const char message[] = "\nkestrin: interrupted\n";
-        const ssize_t ignored = write(STDERR_FILENO, message, sizeof message - 1);
-        (void)ignored;
-        _exit(1);
+        KestrinMIMEEngineCommon::Platform::WriteAndExitAtOnce(message, sizeof message - 1, 1);
     }
 }
 
@@ -44,19 +38,12 @@ void ResetInterrupts()
 
 void InstallInterruptHandler()
 {
-    struct sigaction action = {};
-    action.sa_handler = OnInterrupt;
-    sigemptyset(&action.sa_mask);
-    action.sa_flags = SA_RESTART;
-    if (sigaction(SIGINT, &action, g_installed ? nullptr : &g_previous) == 0)
-        g_installed = true;
+    KestrinMIMEEngineCommon::Platform::CatchInterruptSignal(OnInterrupt);
 }
 
 void RestoreInterruptHandler()
 {
-    if (g_installed)
-        sigaction(SIGINT, &g_previous, nullptr);
-    g_installed = false;
+    KestrinMIMEEngineCommon::Platform::RestoreInterruptSignal();
 }
 
 }  // namespace KestrinCli

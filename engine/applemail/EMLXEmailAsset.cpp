@@ -1,11 +1,7 @@
 #include "applemail/EMLXEmailAsset.h"
 
 #include <algorithm>
-#include <cerrno>
 #include <fstream>
-
-#include <fcntl.h>
-#include <unistd.h>
 
 #include <boost/algorithm/string/predicate.hpp>
 #include <boost/algorithm/string/trim.hpp>
@@ -18,6 +14,7 @@
 #include "mime/KSCharsets.h"
 #include "streams/KSDiagnostics.h"
 #include "streams/KSFileSystem.h"
+#include "streams/Platform.h"
 
 namespace fs = boost::filesystem;
 
@@ -206,30 +203,7 @@ int64_t MessageLengthBeforeTrailer(const std::string& path, int64_t messageStart
     return available;
 }
 
-// A file descriptor that closes itself.
-class ReadOnlyFile {
-public:
-    explicit ReadOnlyFile(const std::string& path) : m_fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC)) {}
-    ~ReadOnlyFile()
-    {
-        if (m_fd >= 0) ::close(m_fd);
-    }
-    ReadOnlyFile(const ReadOnlyFile&) = delete;
-    ReadOnlyFile& operator=(const ReadOnlyFile&) = delete;
-    bool IsOpen() const { return m_fd >= 0; }
-    // Bytes read; 0 at the end or on an error.
-    size_t Read(char* buffer, size_t length)
-    {
-        for (;;) {
-            const ssize_t got = ::read(m_fd, buffer, length);
-            if (got >= 0) return static_cast<size_t>(got);
-            if (errno != EINTR) return 0;
-        }
-    }
-
-private:
-    int m_fd;
-};
+using Platform::ReadOnlyFile;
 
 // The byte-count line: the file's first line without its LF, and where the
 // message starts (-1 when the file has no line end). Read in small pieces: the

@@ -1,11 +1,6 @@
 #include "formats/EMLAssetFolder.h"
 
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <algorithm>
-#include <cerrno>
-#include <cstring>
 
 #include <boost/algorithm/string/predicate.hpp>
 #include <boost/filesystem.hpp>
@@ -15,6 +10,7 @@
 #include "mime/KSCharsets.h"
 #include "streams/KSDiagnostics.h"
 #include "streams/KSFileData.h"
+#include "streams/Platform.h"
 
 namespace fs = boost::filesystem;
 
@@ -43,20 +39,17 @@ std::wstring NumberedFileName(const std::wstring& title, int64_t number)
     return title.substr(0, keep) + suffix;
 }
 
-enum class CreateOutcome { Created, Taken, Failed };
+using Platform::CreateOutcome;
 
-// O_EXCL makes taking the name and creating the file one step, so two
-// writers (or a file that appeared meanwhile) can never share a file.
+// Taking the name and creating the file are one step, so two writers (or a
+// file that appeared meanwhile) can never share a file.
 CreateOutcome CreateNewFile(const std::string& path)
 {
-    int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-    if (fd >= 0) {
-        ::close(fd);
-        return CreateOutcome::Created;
-    }
-    if (errno == EEXIST) return CreateOutcome::Taken;
-    KSDiagnostic("%s ERROR: Unable to create file - %s - %s\n", path.c_str(), std::strerror(errno));
-    return CreateOutcome::Failed;
+    std::string error;
+    const CreateOutcome outcome = Platform::CreateNewFile(path, error);
+    if (outcome == CreateOutcome::Failed)
+        KSDiagnostic("%s ERROR: Unable to create file - %s - %s\n", path.c_str(), error.c_str());
+    return outcome;
 }
 
 }  // namespace

@@ -106,8 +106,9 @@ TEST_P(EnvelopeLibraryTest, OpensWithNamedAccountsCountsAndEveryMessage)
 
     // The row that tries to climb out of the mail folder is refused aloud.
     EXPECT_NE(std::string::npos, diagnostics.text().find("ERROR: Mailbox URL with an unsafe path skipped"));
-    if (c.layout >= 7)
+    if (c.layout >= 7) {
         EXPECT_NE(std::string::npos, diagnostics.text().find("ERROR: Invalid account folder: "));
+    }
     EXPECT_EQ(kStatusOK, store->Close());
     EXPECT_FALSE(store->IsOpen());
 }
