@@ -37,6 +37,18 @@ for part in "kestrin list [SOURCE] [--json]" "EXIT STATUS" "Kestrin $version" "-
   grep -qF -- "$part" <<<"$rendered" || fail "the man page lacks \"$part\""
 done
 
+# The man page and the completion know every option the help texts name.
+completion="$usr/share/bash-completion/completions/kestrin"
+[ -f "$completion" ] || fail "no bash completion"
+for command in list convert; do
+  options="$("$usr/bin/kestrin" "$command" --help | grep -oE -- '--[a-z][a-z-]*' | sort -u)"
+  [ -n "$options" ] || fail "kestrin $command --help names no option"
+  for option in $options; do
+    grep -qF -- "$option" <<<"$rendered" || fail "the man page lacks $command $option"
+    grep -qF -- "$option" "$completion" || fail "the completion lacks $command $option"
+  done
+done
+
 if [ -e "$usr/bin/kestrin-gui" ]; then
   desktop="$usr/share/applications/kestrin.desktop"
   [ -f "$desktop" ] || fail "the window is installed without its desktop entry"
@@ -46,7 +58,5 @@ if [ -e "$usr/bin/kestrin-gui" ]; then
 fi
 
 # Tab completion, driven the way bash drives it.
-completion="$usr/share/bash-completion/completions/kestrin"
-[ -f "$completion" ] || fail "no bash completion"
 bash "$(dirname "${BASH_SOURCE[0]}")/completion_test.sh" "$completion" "$scratch/tree"
 echo "install holds what users need"
