@@ -52,7 +52,7 @@ rm -f "$build"/kestrin_*.deb
 debs=("$build"/kestrin_"$version"_*.deb)
 [ -f "${debs[0]}" ] || fail "cpack wrote no kestrin_${version}_*.deb"
 deb="$(cd "$(dirname "${debs[0]}")" && pwd)/$(basename "${debs[0]}")"
-dpkg-deb --info "$deb" | sed -n '/Package:/,$p'
+dpkg-deb --field "$deb"
 depends="$(dpkg-deb -f "$deb" Depends)"
 for library in libgmime-3.0 libsqlite3 libicu libzstd libzip libplist; do
   grep -q "$library" <<<"$depends" || fail "the package does not depend on $library: $depends"
