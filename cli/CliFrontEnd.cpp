@@ -2,11 +2,9 @@
 
 #include <cmath>
 
-#include <sys/ioctl.h>
-#include <unistd.h>
-
 #include "cli/Interrupts.h"
 #include "mime/KSCharsets.h"
+#include "streams/Platform.h"
 
 namespace KestrinCli {
 
@@ -16,10 +14,8 @@ namespace {
 
 size_t TerminalWidth()
 {
-    winsize size = {};
-    if (ioctl(STDERR_FILENO, TIOCGWINSZ, &size) == 0 && size.ws_col > 10)
-        return size.ws_col;
-    return 80;
+    const size_t columns = KestrinMIMEEngineCommon::Platform::StandardErrorColumns();
+    return columns > 10 ? columns : 80;
 }
 
 // Cuts UTF-8 text to a number of characters, never inside one.

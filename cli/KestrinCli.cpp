@@ -1,12 +1,12 @@
 #include "cli/KestrinCli.h"
 
-#include <cstdio>
 #include <memory>
 #include <sstream>
 
 #include <boost/algorithm/string/replace.hpp>
 #include <boost/filesystem.hpp>
 #include <boost/optional.hpp>
+#include <nlohmann/json.hpp>
 
 #include "app/Application.h"
 #include "app/EventQueueDispatcher.h"
@@ -16,6 +16,7 @@
 #include "app/VerifyExport.h"
 #include "cli/CliFrontEnd.h"
 #include "cli/ConvertResultJson.h"
+#include "cli/HelpTexts.h"
 #include "cli/Interrupts.h"
 #include "mime/KSCharsets.h"
 
@@ -55,38 +56,21 @@ std::string Usage()
            "could not be loaded, 64 wrong usage.\n";
 }
 
+namespace {
+
+// Folder names come from the disk and from the Envelope Index, so they may
+// hold any bytes: nlohmann's replace handler turns what is not UTF-8 into
+// U+FFFD instead of passing it through or throwing.
+std::string DumpJson(const nlohmann::ordered_json& value)
+{
+    return value.dump(-1, ' ', false, nlohmann::ordered_json::error_handler_t::replace);
+}
+
+}  // namespace
+
 std::string JsonString(const std::string& utf8)
 {
-    std::string out = "\"";
-    for (const char c : utf8) {
-        const auto byte = static_cast<unsigned char>(c);
-        switch (c) {
-        case '"':
-            out += "\\\"";
-            break;
-        case '\\':
-            out += "\\\\";
-            break;
-        case '\n':
-            out += "\\n";
-            break;
-        case '\r':
-            out += "\\r";
-            break;
-        case '\t':
-            out += "\\t";
-            break;
-        default:
-            if (byte < 0x20) {
-                char escaped[8];
-                std::snprintf(escaped, sizeof escaped, "\\u%04x", byte);
-                out += escaped;
-            } else {
-                out += c;
-            }
-        }
-    }
-    return out + "\"";
+    return DumpJson(nlohmann::ordered_json(utf8));
 }
 
 namespace {
@@ -254,20 +238,17 @@ void PrintTree(std::ostream& out, const std::shared_ptr<TreeNode>& node, size_t 
     }
 }
 
-void PrintJsonFolder(std::ostream& out, const std::shared_ptr<TreeNode>& node)
+nlohmann::ordered_json JsonFolder(const std::shared_ptr<TreeNode>& node)
 {
     const auto& data = node->NodeData();
-    out << "{\"name\":" << JsonString(WideToUTF8(data->Name()))
-        << ",\"path\":" << JsonString(FolderPath(node)) << ",\"kind\":" << data->folderType
-        << ",\"count\":" << data->contentCount << ",\"children\":[";
-    bool first = true;
-    for (const auto& child : node->Children()) {
-        if (!first)
-            out << ",";
-        first = false;
-        PrintJsonFolder(out, child);
-    }
-    out << "]}";
+    nlohmann::ordered_json folder = {{"name", WideToUTF8(data->Name())},
+                                     {"path", FolderPath(node)},
+                                     {"kind", data->folderType},
+                                     {"count", data->contentCount},
+                                     {"children", nlohmann::ordered_json::array()}};
+    for (const auto& child : node->Children())
+        folder["children"].push_back(JsonFolder(child));
+    return folder;
 }
 
 // The report text ends its lines with CR LF, as the log file does.
@@ -357,14 +338,13 @@ private:
         const auto store = m_content.SourceStore();
         const auto row = StoreRow();
         if (m_arguments.json) {
-            m_out << "{\"store\":{\"name\":" << JsonString(WideToUTF8(store->GetStoreName()))
-                  << ",\"kind\":" << store->GetStoreKind()
-                  << ",\"location\":" << JsonString(store->GetLocation()) << "},\"root\":";
-            if (row)
-                PrintJsonFolder(m_out, row);
-            else
-                m_out << "null";
-            m_out << "}\n";
+            const nlohmann::ordered_json listing = {
+                {"store",
+                 {{"name", WideToUTF8(store->GetStoreName())},
+                  {"kind", store->GetStoreKind()},
+                  {"location", store->GetLocation()}}},
+                {"root", row ? JsonFolder(row) : nlohmann::ordered_json(nullptr)}};
+            m_out << DumpJson(listing) << "\n";
             return kExitSuccess;
         }
         if (row) {
@@ -465,8 +445,17 @@ int RunKestrin(const std::vector<std::string>& args, std::ostream& out, std::ost
                const CliEnvironment& environment)
 {
     try {
+        if (!args.empty() && args[0] == "--version") {
+            out << VersionText();
+            return kExitSuccess;
+        }
         if (!args.empty() && (args[0] == "--help" || args[0] == "-h" || args[0] == "help")) {
-            out << Usage();
+            const std::string command = args.size() > 1 ? CommandHelp(args[1]) : std::string();
+            out << (command.empty() ? Usage() + MoreHelpText() : command);
+            return kExitSuccess;
+        }
+        if (!args.empty() && !CommandHelp(args[0]).empty() && AsksForHelp(args)) {
+            out << CommandHelp(args[0]);
             return kExitSuccess;
         }
         const Arguments arguments = Parse(args);

@@ -5,6 +5,13 @@ add_library(Kestrin::options ALIAS kestrin_options)
 target_compile_options(kestrin_options INTERFACE
   -Wall -Wextra -Wpedantic -Wno-unused-parameter -Wno-deprecated-declarations)
 
+# CI's Clang build turns warnings into errors so that the code stays
+# warning-free with both compilers.
+option(KESTRIN_WERROR "Treat compiler warnings as errors" OFF)
+if(KESTRIN_WERROR)
+  target_compile_options(kestrin_options INTERFACE -Werror)
+endif()
+
 if(KESTRIN_SANITIZE)
   target_compile_options(kestrin_options INTERFACE
     -fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=undefined)

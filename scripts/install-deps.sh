@@ -21,6 +21,7 @@ packages=(
   # plugins, and Xvfb with a font for the screenshot run.
   qt6-base-dev libqt6svg6 qt6-qpa-plugins
   xvfb xauth fonts-dejavu-core
+  dpkg-dev file man-db bash-completion desktop-file-utils
 )
 
 missing=()

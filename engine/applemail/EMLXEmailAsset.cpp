@@ -5,9 +5,6 @@
 #include <cstring>
 #include <fstream>
 
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <boost/algorithm/string/predicate.hpp>
 #include <boost/algorithm/string/trim.hpp>
 #include <boost/filesystem.hpp>
@@ -19,6 +16,7 @@
 #include "mime/KSCharsets.h"
 #include "streams/KSDiagnostics.h"
 #include "streams/KSFileSystem.h"
+#include "streams/Platform.h"
 
 namespace fs = boost::filesystem;
 
@@ -206,45 +204,7 @@ int64_t MessageLengthBeforeTrailer(const std::string& path, int64_t messageStart
     return available;
 }
 
-// A file descriptor that closes itself.
-class ReadOnlyFile {
-public:
-    explicit ReadOnlyFile(const std::string& path)
-        : m_fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC)), m_openError(m_fd < 0 ? errno : 0)
-    {
-    }
-    ~ReadOnlyFile()
-    {
-        if (m_fd >= 0) ::close(m_fd);
-    }
-    ReadOnlyFile(const ReadOnlyFile&) = delete;
-    ReadOnlyFile& operator=(const ReadOnlyFile&) = delete;
-    bool IsOpen() const { return m_fd >= 0; }
-    int OpenError() const { return m_openError; }
-    // Bytes read; 0 at the end or on an error.
-    size_t Read(char* buffer, size_t length)
-    {
-        for (;;) {
-            const ssize_t got = ::read(m_fd, buffer, length);
-            if (got >= 0) return static_cast<size_t>(got);
-            if (errno != EINTR) return 0;
-        }
-    }
-
-    // Bytes read at offset, without moving the read position.
-    size_t ReadAt(char* buffer, size_t length, int64_t offset)
-    {
-        for (;;) {
-            const ssize_t got = ::pread(m_fd, buffer, length, static_cast<off_t>(offset));
-            if (got >= 0) return static_cast<size_t>(got);
-            if (errno != EINTR) return 0;
-        }
-    }
-
-private:
-    int m_fd;
-    int m_openError;
-};
+using Platform::ReadOnlyFile;
 
 // The byte-count line: the file's first line without its LF, and where the
 // message starts (-1 when the file has no line end). Read in small pieces: the

@@ -1,19 +1,10 @@
 #include "archive/MacFileType.h"
 
-#ifdef __APPLE__
-#include <sys/xattr.h>
-
-#include <cstring>
-#endif
+#include "streams/Platform.h"
 
 namespace KestrinMIMEEngineCommon {
 
-#ifdef __APPLE__
-
 namespace {
-
-constexpr const char kFinderInfoAttribute[] = "com.apple.FinderInfo";
-constexpr size_t kFinderInfoSize = 32;
 
 void PutBigEndian(uint8_t* at, uint32_t value)
 {
@@ -27,21 +18,14 @@ void PutBigEndian(uint8_t* at, uint32_t value)
 
 bool SetMacFileTypeAndCreator(const std::string& path, uint32_t type, uint32_t creator)
 {
-    uint8_t info[kFinderInfoSize];
-    std::memset(info, 0, sizeof info);
     // Finder flags and the rest stay as they are; a file without the
     // attribute starts from zeros.
-    const ssize_t got = getxattr(path.c_str(), kFinderInfoAttribute, info, sizeof info, 0, 0);
-    if (got != static_cast<ssize_t>(sizeof info)) std::memset(info, 0, sizeof info);
-    PutBigEndian(info, type);
-    PutBigEndian(info + 4, creator);
-    return setxattr(path.c_str(), kFinderInfoAttribute, info, sizeof info, 0, 0) == 0;
+    Platform::FinderInfo info{};
+    if (!Platform::GetFinderInfo(path, info))
+        info.fill(0);
+    PutBigEndian(info.data(), type);
+    PutBigEndian(info.data() + 4, creator);
+    return Platform::SetFinderInfo(path, info);
 }
-
-#else
-
-bool SetMacFileTypeAndCreator(const std::string&, uint32_t, uint32_t) { return false; }
-
-#endif
 
 }  // namespace KestrinMIMEEngineCommon

@@ -10,6 +10,7 @@
 #include "mime/KSCharsets.h"
 #include "streams/KSDiagnostics.h"
 #include "streams/KSFileData.h"
+#include "streams/Platform.h"
 
 namespace fs = boost::filesystem;
 

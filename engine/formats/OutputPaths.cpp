@@ -83,28 +83,20 @@ bool ConfirmOutputPath(const boost::shared_ptr<IAssetStore>& store, const std::s
 
 CreateOutcome CreateNewFile(const std::string& path)
 {
-    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0666);
-    if (fd >= 0) {
-        ::close(fd);
-        return CreateOutcome::Created;
-    }
-    if (errno == EEXIST) return CreateOutcome::Taken;
-    KSDiagnostic("%s ERROR: Unable to create file - %s - %s\n", path.c_str(), std::strerror(errno));
-    return CreateOutcome::Failed;
+    std::string error;
+    const CreateOutcome outcome = Platform::CreateNewFile(path, error);
+    if (outcome == CreateOutcome::Failed)
+        KSDiagnostic("%s ERROR: Unable to create file - %s - %s\n", path.c_str(), error.c_str());
+    return outcome;
 }
 
 CreateOutcome CreateNewDirectory(const std::string& path)
 {
-    if (::mkdir(path.c_str(), 0770) == 0) {
-        // Created directories get exactly rwxrwx--- whatever the umask, as
-        // the file-system facade gives them.
-        ::chmod(path.c_str(), 0770);
-        return CreateOutcome::Created;
-    }
-    if (errno == EEXIST) return CreateOutcome::Taken;
-    KSDiagnostic("%s ERROR: Unable to create directory - %s - %s\n", path.c_str(),
-                 std::strerror(errno));
-    return CreateOutcome::Failed;
+    std::string error;
+    const CreateOutcome outcome = Platform::CreateNewDirectory(path, error);
+    if (outcome == CreateOutcome::Failed)
+        KSDiagnostic("%s ERROR: Unable to create directory - %s - %s\n", path.c_str(), error.c_str());
+    return outcome;
 }
 
 bool SubFolderNames::Claimed(const IAssetFolder* folder) const

@@ -5,6 +5,8 @@
 // systems that ignore case and Unicode normalisation.
 #pragma once
 
+#include "streams/Platform.h"
+
 #include <functional>
 #include <map>
 #include <string>
@@ -33,7 +35,7 @@ bool LiesInside(const std::string& root, const std::string& path);
 bool ConfirmOutputPath(const boost::shared_ptr<IAssetStore>& store, const std::string& path,
                        const boost::shared_ptr<ILogger>& logger = {});
 
-enum class CreateOutcome { Created, Taken, Failed };
+using Platform::CreateOutcome;
 
 // Creates an empty file that did not exist (O_EXCL: taking the name and
 // creating the file are one step). Taken when anything is already there,

@@ -24,14 +24,11 @@
 #include "support/TestSupport.h"
 
 using namespace KestrinCli;
+using namespace kestrin_cli_test;
 namespace fs = boost::filesystem;
 namespace lb = kestrin_libbuilder;
 
 namespace {
-
-using kestrin_cli_test::Contains;
-using kestrin_cli_test::Kestrin;
-using kestrin_cli_test::RunResult;
 
 size_t CountFiles(const fs::path& folder, const std::string& extension)
 {
@@ -413,9 +410,10 @@ TEST(CliSources, EveryKindOfSourceListsAndConverts)
             Kestrin({"convert", source, "--to", "eml", "--out", (at / "out").string()});
         EXPECT_NE(convert.status, kExitUsage) << c.name << convert.err;
         EXPECT_NE(convert.status, kExitLoadFailed) << c.name << convert.err;
-        if (c.messages)
+        if (c.messages) {
             EXPECT_EQ(CountFiles(at / "out" / "Converted Data" / "Mails", ".eml"), c.messages)
                 << c.name << "\n" << convert.out;
+        }
     }
 }
 

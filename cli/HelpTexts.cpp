@@ -1,0 +1,102 @@
+#include "cli/HelpTexts.h"
+
+#include "KestrinVersion.h"
+
+namespace KestrinCli {
+
+namespace {
+
+constexpr const char kSourceText[] =
+    "SOURCE is an Apple Mail data folder, an older mail folder or a folder of\n"
+    "exported mailboxes (default: ~/Library/Mail).\n";
+
+constexpr const char kListHelp[] =
+    "Usage: kestrin list [SOURCE] [--json]\n"
+    "\n"
+    "Prints the folders of SOURCE as a tree with their message counts (sizes for\n"
+    "exported mailboxes) and each folder's path, the path convert --folder takes.\n"
+    "\n";
+
+constexpr const char kListOptions[] =
+    "\n"
+    "Options:\n"
+    "  --json       prints the store and the folder tree as one JSON object:\n"
+    "               {\"store\":{\"name\",\"kind\",\"location\"},\n"
+    "                \"root\":{\"name\",\"path\",\"kind\",\"count\",\"children\":[...]}}\n"
+    "               Bytes that are not UTF-8 are replaced by U+FFFD.\n"
+    "  -h, --help   shows this help.\n"
+    "\n"
+    "Exit status: 0 success, 1 cancelled, 3 the source could not be loaded,\n"
+    "64 wrong usage.\n";
+
+constexpr const char kConvertHelp[] =
+    "Usage: kestrin convert [SOURCE] --to eml|mbox|archive --out DIR [--folder PATH]...\n"
+    "                       [--skip-empty] [--no-progress]\n"
+    "\n"
+    "Converts every folder of SOURCE, or the folders named with --folder, with\n"
+    "their hierarchy mirrored. Writes \"Converted Data\" (or \"Converted Data (1)\",\n"
+    "...) into DIR with \"Detailed Conversion Report.txt\", then prints the result\n"
+    "and the brief report. Apple Mail's data is only read.\n"
+    "\n";
+
+constexpr const char kConvertOptions[] =
+    "\n"
+    "Options:\n"
+    "  --to eml|mbox|archive\n"
+    "               eml: one .eml file per message; mbox: one mbox file per\n"
+    "               folder; archive: a package (.rge) Outlook for Mac imports.\n"
+    "  --out DIR    the folder that receives \"Converted Data\".\n"
+    "  --folder PATH\n"
+    "               a folder path as kestrin list prints it (\"/Inbox/\"), with\n"
+    "               everything below it; may be repeated.\n"
+    "  --skip-empty leaves out folders without messages.\n"
+    "  --no-progress\n"
+    "               draws no progress line (it is drawn on standard error only\n"
+    "               when that is a terminal).\n"
+    "  --verify     reads every written folder back and compares the messages\n"
+    "               found with those converted; a difference ends with status 2.\n"
+    "  --json       prints the result as one JSON object on standard output\n"
+    "               (the report goes to standard error).\n"
+    "  -h, --help   shows this help.\n"
+    "An option's value may also follow an equals sign: --to=mbox.\n"
+    "\n"
+    "Ctrl-C once stops the conversion before the next message; twice quits at once.\n"
+    "\n"
+    "Exit status: 0 success, 1 cancelled, 2 completed with errors (or nothing was\n"
+    "selected), 3 the source could not be loaded, 64 wrong usage.\n";
+
+}  // namespace
+
+std::string VersionText()
+{
+    return std::string("kestrin ") + KESTRIN_VERSION + "\n";
+}
+
+std::string MoreHelpText()
+{
+    return "\n"
+           "kestrin COMMAND --help shows the help of list or convert;\n"
+           "kestrin --version prints the version. See also man kestrin.\n";
+}
+
+std::string CommandHelp(const std::string& command)
+{
+    if (command == "list")
+        return std::string(kListHelp) + kSourceText + kListOptions;
+    if (command == "convert")
+        return std::string(kConvertHelp) + kSourceText + kConvertOptions;
+    return {};
+}
+
+bool AsksForHelp(const std::vector<std::string>& args)
+{
+    for (size_t i = 1; i < args.size(); ++i) {
+        if (args[i] == "--")
+            return false;
+        if (args[i] == "--help" || args[i] == "-h")
+            return true;
+    }
+    return false;
+}
+
+}  // namespace KestrinCli

@@ -1,0 +1,146 @@
+#include "streams/Platform.h"
+
+#include <fcntl.h>
+#include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <csignal>
+#include <cstring>
+
+#ifdef __APPLE__
+#include <sys/xattr.h>
+#endif
+
+namespace KestrinMIMEEngineCommon {
+namespace Platform {
+
+CreateOutcome CreateNewFile(const std::string& path, std::string& error)
+{
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0666);
+    if (fd >= 0) {
+        ::close(fd);
+        return CreateOutcome::Created;
+    }
+    if (errno == EEXIST)
+        return CreateOutcome::Taken;
+    error = std::strerror(errno);
+    return CreateOutcome::Failed;
+}
+
+CreateOutcome CreateNewDirectory(const std::string& path, std::string& error)
+{
+    if (::mkdir(path.c_str(), 0770) == 0) {
+        ::chmod(path.c_str(), 0770);
+        return CreateOutcome::Created;
+    }
+    if (errno == EEXIST)
+        return CreateOutcome::Taken;
+    error = std::strerror(errno);
+    return CreateOutcome::Failed;
+}
+
+ReadOnlyFile::ReadOnlyFile(const std::string& path)
+    : m_fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC)), m_openError(m_fd < 0 ? errno : 0)
+{
+}
+
+ReadOnlyFile::~ReadOnlyFile()
+{
+    if (m_fd >= 0)
+        ::close(m_fd);
+}
+
+size_t ReadOnlyFile::Read(char* buffer, size_t length)
+{
+    for (;;) {
+        const ssize_t got = ::read(m_fd, buffer, length);
+        if (got >= 0)
+            return static_cast<size_t>(got);
+        if (errno != EINTR)
+            return 0;
+    }
+}
+
+size_t ReadOnlyFile::ReadAt(char* buffer, size_t length, int64_t offset)
+{
+    for (;;) {
+        const ssize_t got = ::pread(m_fd, buffer, length, static_cast<off_t>(offset));
+        if (got >= 0)
+            return static_cast<size_t>(got);
+        if (errno != EINTR)
+            return 0;
+    }
+}
+
+#ifdef __APPLE__
+
+namespace {
+constexpr const char kFinderInfoAttribute[] = "com.apple.FinderInfo";
+}
+
+bool GetFinderInfo(const std::string& path, FinderInfo& info)
+{
+    const ssize_t got = getxattr(path.c_str(), kFinderInfoAttribute, info.data(), info.size(), 0, 0);
+    return got == static_cast<ssize_t>(info.size());
+}
+
+bool SetFinderInfo(const std::string& path, const FinderInfo& info)
+{
+    return setxattr(path.c_str(), kFinderInfoAttribute, info.data(), info.size(), 0, 0) == 0;
+}
+
+#else
+
+bool GetFinderInfo(const std::string&, FinderInfo&) { return false; }
+bool SetFinderInfo(const std::string&, const FinderInfo&) { return false; }
+
+#endif
+
+bool StandardErrorIsTerminal()
+{
+    return isatty(STDERR_FILENO) != 0;
+}
+
+size_t StandardErrorColumns()
+{
+    winsize size = {};
+    if (ioctl(STDERR_FILENO, TIOCGWINSZ, &size) == 0)
+        return size.ws_col;
+    return 0;
+}
+
+namespace {
+struct sigaction g_previous;
+bool g_installed = false;
+}  // namespace
+
+bool CatchInterruptSignal(InterruptHandler handler)
+{
+    struct sigaction action = {};
+    action.sa_handler = handler;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    if (sigaction(SIGINT, &action, g_installed ? nullptr : &g_previous) != 0)
+        return false;
+    g_installed = true;
+    return true;
+}
+
+void RestoreInterruptSignal()
+{
+    if (g_installed)
+        sigaction(SIGINT, &g_previous, nullptr);
+    g_installed = false;
+}
+
+void WriteAndExitAtOnce(const char* text, size_t length, int status)
+{
+    const ssize_t ignored = ::write(STDERR_FILENO, text, length);
+    (void)ignored;
+    _exit(status);
+}
+
+}  // namespace Platform
+}  // namespace KestrinMIMEEngineCommon

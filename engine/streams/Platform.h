@@ -1,0 +1,68 @@
+// The calls that differ between the systems Kestrin builds on (Linux and
+// macOS) or exist on one of them only: exclusive file creation and plain
+// descriptor reads, the Finder information attribute, the terminal, and the
+// interrupt signal. Everything else goes through the C++ and Boost
+// libraries, so a port starts and ends here.
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+namespace KestrinMIMEEngineCommon {
+namespace Platform {
+
+enum class CreateOutcome { Created, Taken, Failed };
+
+// Creates an empty file only when the name is free: taking the name and
+// creating the file are one step, so two writers can never share a file.
+// On failure, error holds the system's reason.
+// The file is never created through a symbolic link.
+CreateOutcome CreateNewFile(const std::string& path, std::string& error);
+// Creates one directory (rwxrwx---, whatever the umask) below an existing
+// parent; Taken when anything is already at the path.
+CreateOutcome CreateNewDirectory(const std::string& path, std::string& error);
+
+// A file opened for reading that closes itself.
+class ReadOnlyFile {
+public:
+    explicit ReadOnlyFile(const std::string& path);
+    ~ReadOnlyFile();
+    ReadOnlyFile(const ReadOnlyFile&) = delete;
+    ReadOnlyFile& operator=(const ReadOnlyFile&) = delete;
+    bool IsOpen() const { return m_fd >= 0; }
+    // The system's error number when the file could not be opened.
+    int OpenError() const { return m_openError; }
+    // Bytes read; 0 at the end or on an error.
+    size_t Read(char* buffer, size_t length);
+    // Bytes read at offset, without moving the read position.
+    size_t ReadAt(char* buffer, size_t length, int64_t offset);
+
+private:
+    int m_fd;
+    int m_openError;
+};
+
+// macOS keeps a file's Finder information in a 32-byte extended attribute.
+// Both answer false where there is none (and always on other systems).
+using FinderInfo = std::array<uint8_t, 32>;
+bool GetFinderInfo(const std::string& path, FinderInfo& info);
+bool SetFinderInfo(const std::string& path, const FinderInfo& info);
+
+// Whether standard error is a terminal, and its width in columns (0 when
+// unknown).
+bool StandardErrorIsTerminal();
+size_t StandardErrorColumns();
+
+// Ctrl-C (SIGINT) calls handler until RestoreInterruptSignal puts back what
+// was there before. handler runs inside a signal handler.
+using InterruptHandler = void (*)(int);
+bool CatchInterruptSignal(InterruptHandler handler);
+void RestoreInterruptSignal();
+// Safe inside a signal handler: writes text to standard error and ends the
+// process at once with status, running no exit handlers.
+[[noreturn]] void WriteAndExitAtOnce(const char* text, size_t length, int status);
+
+}  // namespace Platform
+}  // namespace KestrinMIMEEngineCommon
