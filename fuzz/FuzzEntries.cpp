@@ -293,8 +293,10 @@ int FuzzLineReader(const uint8_t* data, size_t size)
 }
 
 // ---------------------------------------------------------------------------
-// Mailbox splitting: the first line is the first separator; a message runs
-// up to the next line starting with "From "; empty entries are passed over.
+// Mailbox splitting: a byte-order mark and blank lines before the first
+// separator are passed over; a first line that is not a separator is the
+// first message's first line; a message runs up to the next line starting
+// with "From "; empty entries are passed over.
 
 int FuzzMboxSplit(const uint8_t* data, size_t size)
 {
@@ -303,9 +305,19 @@ int FuzzMboxSplit(const uint8_t* data, size_t size)
 
     std::vector<std::string> expected;
     if (size > 0) {
-        const std::vector<std::string> lines = ReferenceLines(data, size);
+        std::vector<std::string> lines = ReferenceLines(data, size);
+        if (lines[0].compare(0, 3, "\xEF\xBB\xBF") == 0) lines[0].erase(0, 3);
+        const auto blank = [](const std::string& line) {
+            return line.find_first_not_of(" \t\r") == std::string::npos;
+        };
+        size_t first = 0;
+        while (first + 1 < lines.size() && blank(lines[first])) ++first;
         std::string current;
-        for (size_t i = 1; i < lines.size(); ++i) {
+        if (!blank(lines[first]) && lines[first].compare(0, 5, "From ") != 0) {
+            current = lines[first];
+            if (first + 1 < lines.size()) current += '\n';
+        }
+        for (size_t i = first + 1; i < lines.size(); ++i) {
             const bool last = i + 1 == lines.size();
             if (!last && lines[i].compare(0, 5, "From ") == 0) {
                 if (!current.empty()) expected.push_back(current);
