@@ -31,7 +31,7 @@ constexpr const char kListOptions[] =
 
 constexpr const char kConvertHelp[] =
     "Usage: kestrin convert [SOURCE] --to eml|mbox|archive --out DIR [--folder PATH]...\n"
-    "                       [--skip-empty] [--no-progress]\n"
+    "                       [--skip-empty] [--no-progress] [--verify] [--json]\n"
     "\n"
     "Converts every folder of SOURCE, or the folders named with --folder, with\n"
     "their hierarchy mirrored. Writes \"Converted Data\" (or \"Converted Data (1)\",\n"

@@ -135,13 +135,28 @@ boost::shared_ptr<IAssetFolder> MBOXAssetFolder::FindMappedSubFolder(const std::
     return m_subFolderNames.Find(*this, wishedName);
 }
 
+bool MBOXAssetFolder::OutputFolderGone()
+{
+    boost::system::error_code ec;
+    const std::string storeLocation = GetStore() ? GetStore()->GetLocation() : std::string();
+    return !storeLocation.empty() && !fs::exists(storeLocation, ec);
+}
+
 CreateOutcome MBOXAssetFolder::CreateMailboxFile()
 {
     if (!ConfirmOutputPath(GetStore(), m_mailboxPath)) return CreateOutcome::Failed;
+    // An output folder removed or moved during the run must not come back
+    // as a new, partial one.
+    if (OutputFolderGone()) {
+        KSDiagnostic("%s ERROR: The output folder is gone: %s\n", m_mailboxPath.c_str());
+        return CreateOutcome::Failed;
+    }
     const fs::path parent = fs::path(m_mailboxPath).parent_path();
     boost::system::error_code ec;
     if (!parent.empty() && !fs::exists(parent, ec)) CreateDirectoryTree(parent.string());
-    return CreateNewFile(m_mailboxPath);
+    const CreateOutcome outcome = CreateNewFile(m_mailboxPath);
+    if (outcome == CreateOutcome::Created) m_mailboxMade = true;
+    return outcome;
 }
 
 bool MBOXAssetFolder::OpenForWriting(const boost::shared_ptr<ILogger>& logger)
@@ -155,9 +170,7 @@ bool MBOXAssetFolder::OpenForWriting(const boost::shared_ptr<ILogger>& logger)
     // moved during the run must not come back as a new, partial one, and a
     // mailbox file that went away must not restart empty.
     const bool made = m_mailboxMade;
-    const std::string storeLocation = GetStore() ? GetStore()->GetLocation() : std::string();
-    const bool outputGone = !storeLocation.empty() && !fs::exists(storeLocation, ec);
-    if (outputGone || (made && !fs::exists(m_mailboxPath, ec))) {
+    if (OutputFolderGone() || (made && !fs::exists(m_mailboxPath, ec))) {
         KSDiagnostic("%s ERROR: The output folder or mailbox is gone: %s\n", m_mailboxPath.c_str());
         if (logger)
             logger->Log(L"Error while opening file (the output folder was moved or removed): " +

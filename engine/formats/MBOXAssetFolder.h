@@ -89,6 +89,7 @@ private:
     bool m_isBundle;
     std::ofstream m_stream;
     bool m_open = false;
+    bool OutputFolderGone();
     bool m_mailboxMade = false;  // opened for writing once: never recreated
     SubFolderNames m_subFolderNames;
 };

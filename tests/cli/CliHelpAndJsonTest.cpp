@@ -60,7 +60,7 @@ TEST(CliHelp, EveryWayOfAskingPrintsTheRightHelpAndSucceeds)
     }
     // A command's help is about that command only.
     EXPECT_FALSE(Contains(Kestrin({"list", "--help"}).out, "--to"));
-    EXPECT_FALSE(Contains(Kestrin({"convert", "--help"}).out, "--json  "));
+    EXPECT_FALSE(Contains(Kestrin({"convert", "--help"}).out, "the folder tree as one JSON object"));
 }
 
 TEST(CliHelp, WordsAfterDoubleDashAreNeverHelp)
