@@ -334,6 +334,26 @@ ResultSheet::ResultSheet(QWidget* parent) : QDialog(parent)
     m_issuesCaption->hide();
     m_issues->hide();
 
+    m_verifyStatus = new QLabel(this);
+    m_verifyStatus->setObjectName(QStringLiteral("verifyStatus"));
+    m_verifyStatus->setWordWrap(true);
+    m_verifyList = new QTreeWidget(this);
+    m_verifyList->setObjectName(QStringLiteral("verifyResults"));
+    m_verifyList->setRootIsDecorated(false);
+    m_verifyList->setHeaderLabels({tr("Output folder"), tr("Processed"), tr("Found"), tr("Result")});
+    m_verifyList->setAccessibleName(tr("Read-back check"));
+    m_verifyList->header()->setSectionResizeMode(0, QHeaderView::Stretch);
+    m_verifyList->header()->setStretchLastSection(false);
+    for (int column = 1; column < 4; ++column)
+        m_verifyList->header()->setSectionResizeMode(column, QHeaderView::ResizeToContents);
+    // Long paths keep their end, where the folder's own name is.
+    m_verifyList->setTextElideMode(Qt::ElideLeft);
+    m_verifyStatus->setBuddy(m_verifyList);
+    layout->addWidget(m_verifyStatus);
+    layout->addWidget(m_verifyList, 1);
+    m_verifyStatus->hide();
+    m_verifyList->hide();
+
     m_footer1 = new QLabel(this);
     m_footer1->setObjectName(QStringLiteral("footer1"));
     m_footer2 = new QLabel(this);
@@ -389,6 +409,10 @@ void ResultSheet::ShowReport(const KestrinApp::ReportData& report)
     m_footer1->setText(ToQString(report.footer1));
     m_footer2->setText(ToQString(report.footer2));
     m_guide->setVisible(!m_guideFile.isEmpty());
+    m_verify->setEnabled(true);
+    m_verifyList->clear();
+    m_verifyList->hide();
+    m_verifyStatus->hide();
     open();
 }
 
@@ -416,6 +440,56 @@ void ResultSheet::SetVerifyHandler(std::function<void()> handler)
 {
     m_verifyHandler = std::move(handler);
     m_verify->setVisible(static_cast<bool>(m_verifyHandler));
+}
+
+void ResultSheet::ShowVerifyRunning()
+{
+    m_verify->setEnabled(false);
+    m_verifyList->clear();
+    m_verifyList->hide();
+    m_verifyStatus->setText(tr("Reading the converted data back\u2026"));
+    m_verifyStatus->show();
+}
+
+void ResultSheet::ShowVerifyResult(const KestrinApp::VerifyResult& result)
+{
+    m_verify->setEnabled(true);
+    m_verifyList->clear();
+    const QIcon agreeIcon = style()->standardIcon(QStyle::SP_DialogApplyButton, nullptr, this);
+    const QIcon differIcon = style()->standardIcon(QStyle::SP_MessageBoxWarning, nullptr, this);
+    for (const KestrinApp::VerifiedFolder& folder : result.folders) {
+        const QString verdict = folder.Agrees()
+                                    ? tr("Verified")
+                                    : tr("DIFFERENCE: %1").arg(ToQString(folder.problem));
+        auto* line = new QTreeWidgetItem(
+            m_verifyList, {ToQString(folder.outputPath), QString::number(folder.processed),
+                           QString::number(folder.found), verdict});
+        line->setIcon(3, folder.Agrees() ? agreeIcon : differIcon);
+        line->setToolTip(0, ToQString(folder.outputPath));
+        line->setToolTip(3, verdict);
+        for (int column = 1; column < 3; ++column)
+            line->setTextAlignment(column, Qt::AlignRight | Qt::AlignVCenter);
+        if (!folder.Agrees()) {
+            QFont bold = line->font(3);
+            bold.setBold(true);
+            for (int column = 0; column < 4; ++column)
+                line->setFont(column, bold);
+        }
+    }
+    if (result.folders.empty())
+        m_verifyStatus->setText(tr("No output folder was written, so there is nothing to read back."));
+    else if (result.ok)
+        m_verifyStatus->setText(tr("Every output folder holds the messages written to it."));
+    else
+        m_verifyStatus->setText(
+            tr("The output does not hold every message written: see DIFFERENCE below."));
+    m_verifyStatus->show();
+    m_verifyList->setVisible(!result.folders.empty());
+}
+
+QString ResultSheet::verifyStatusText() const
+{
+    return m_verifyStatus->isHidden() ? QString() : m_verifyStatus->text();
 }
 
 QString ResultSheet::titleText() const
