@@ -456,7 +456,7 @@ void MainWindow::RunVerify()
         // A later export has its own sheet: an old answer does not belong there.
         if (m_controller->LastExport() != record)
             return;
-        m_resultSheet->ShowVerifyResult(result);
+        m_resultSheet->ShowVerifyResult(result, ToQString(record->outputFolder));
         emit verifyFinished(result.ok);
     });
 }

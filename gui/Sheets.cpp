@@ -1,6 +1,7 @@
 #include "gui/Sheets.h"
 
 #include <QApplication>
+#include <QDir>
 #include <QDialogButtonBox>
 #include <QFontDatabase>
 #include <QFontMetrics>
@@ -322,12 +323,15 @@ ResultSheet::ResultSheet(QWidget* parent) : QDialog(parent)
     m_report->setMinimumSize(640, 260);
     layout->addWidget(m_report, 1);
 
-    m_issuesCaption = new QLabel(tr("Messages that were not converted, by folder:"), this);
+    // Header-only messages were converted, so "not converted" alone would be untrue.
+    m_issuesCaption = new QLabel(tr("Messages not converted in full, by folder:"), this);
     m_issues = new QTreeWidget(this);
     m_issues->setObjectName(QStringLiteral("folderIssues"));
     m_issues->setHeaderLabels({tr("Folder or message"), tr("What happened")});
-    m_issues->setAccessibleName(tr("Messages not converted"));
+    m_issues->setAccessibleName(tr("Messages not converted in full"));
+    m_issues->header()->setStretchLastSection(false);
     m_issues->header()->setSectionResizeMode(0, QHeaderView::Stretch);
+    m_issues->header()->setSectionResizeMode(1, QHeaderView::ResizeToContents);
     m_issuesCaption->setBuddy(m_issues);
     layout->addWidget(m_issuesCaption);
     layout->addWidget(m_issues, 1);
@@ -427,8 +431,11 @@ void ResultSheet::SetFolderIssues(const std::vector<FolderIssues>& issues)
             {&folder.notDownloaded, tr("not downloaded")},
         };
         for (const auto& group : groups)
-            for (const QString& message : *group.first)
-                new QTreeWidgetItem(top, {message, group.second});
+            for (const QString& message : *group.first) {
+                auto* item = new QTreeWidgetItem(top, {message, group.second});
+                // A message is named by its headers on one line; the tip shows them one a line.
+                item->setToolTip(0, message.split(QStringLiteral("; ")).join(QLatin1Char('\n')));
+            }
         top->setExpanded(true);
     }
     const bool any = !issues.empty();
@@ -451,8 +458,9 @@ void ResultSheet::ShowVerifyRunning()
     m_verifyStatus->show();
 }
 
-void ResultSheet::ShowVerifyResult(const KestrinApp::VerifyResult& result)
+void ResultSheet::ShowVerifyResult(const KestrinApp::VerifyResult& result, const QString& outputFolder)
 {
+    const QDir base(outputFolder);
     m_verify->setEnabled(true);
     m_verifyList->clear();
     const QIcon agreeIcon = style()->standardIcon(QStyle::SP_DialogApplyButton, nullptr, this);
@@ -461,11 +469,16 @@ void ResultSheet::ShowVerifyResult(const KestrinApp::VerifyResult& result)
         const QString verdict = folder.Agrees()
                                     ? tr("Verified")
                                     : tr("DIFFERENCE: %1").arg(ToQString(folder.problem));
+        // Below the output folder the sheet names already, the rest of the path says enough.
+        const QString path = ToQString(folder.outputPath);
+        const QString relative = outputFolder.isEmpty() ? path : base.relativeFilePath(path);
+        const QString shown = relative.startsWith(QLatin1String("..")) ? path : relative;
         auto* line = new QTreeWidgetItem(
-            m_verifyList, {ToQString(folder.outputPath), QString::number(folder.processed),
+            m_verifyList, {shown, QString::number(folder.processed),
                            QString::number(folder.found), verdict});
         line->setIcon(3, folder.Agrees() ? agreeIcon : differIcon);
-        line->setToolTip(0, ToQString(folder.outputPath));
+        line->setToolTip(0, path);
+        line->setData(0, Qt::UserRole, path);
         line->setToolTip(3, verdict);
         for (int column = 1; column < 3; ++column)
             line->setTextAlignment(column, Qt::AlignRight | Qt::AlignVCenter);

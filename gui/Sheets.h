@@ -134,9 +134,10 @@ public:
     // Offers the read-back check when a handler is given.
     void SetVerifyHandler(std::function<void()> handler);
     // The read-back check: while it runs, and its answer, one line per
-    // output folder. A new report clears it.
+    // output folder. A new report clears it. Paths are shown relative to
+    // outputFolder; each line keeps its full path in Qt::UserRole.
     void ShowVerifyRunning();
-    void ShowVerifyResult(const KestrinApp::VerifyResult& result);
+    void ShowVerifyResult(const KestrinApp::VerifyResult& result, const QString& outputFolder);
     void SetGuide(const QString& guideFile) { m_guideFile = guideFile; }
 
     QString titleText() const;
