@@ -35,31 +35,52 @@ namespace KestrinGui {
 
 using namespace KestrinApp;
 
-std::vector<FolderIssues> CollectFolderIssues(const AppStateData&)
+std::vector<FolderIssues> CollectFolderIssues(const ExportRecord* record)
 {
-    // The export run does not keep per-message records yet; the brief report
-    // and the log name every message that was not converted.
-    return {};
+    std::vector<FolderIssues> issues;
+    if (!record)
+        return issues;
+    const auto toList = [](const std::vector<std::string>& names) {
+        QStringList list;
+        for (const std::string& name : names)
+            list << ToQString(name);
+        return list;
+    };
+    for (const FolderIssueRow& row : FolderIssueRows(*record))
+        issues.push_back({ToQString(row.folder), toList(row.failed), toList(row.skipped),
+                          toList(row.notDownloaded)});
+    return issues;
 }
 
 namespace {
 
-// The result sheet learns the target and the per-folder problems just before
-// it shows the report.
+// The result sheet learns the target, the per-folder problems and whether
+// there is output to read back just before it shows the report. The export
+// has written its record by then: the report is shown after its worker ended.
 class WindowReportView : public IReportView {
 public:
-    WindowReportView(ResultSheet& sheet, const AppStateData& state) : m_sheet(sheet), m_state(state) {}
+    using RecordSource = std::function<std::shared_ptr<const ExportRecord>()>;
+    WindowReportView(ResultSheet& sheet, const AppStateData& state, RecordSource record,
+                     std::function<void()> verify)
+        : m_sheet(sheet), m_state(state), m_record(std::move(record)), m_verify(std::move(verify))
+    {
+    }
     void ShowReport(const ReportData& report) override
     {
         const int64_t target = m_state.GetInteger(StateKey::kTargetFormatKey).value_or(kTargetEML);
+        const auto record = m_record();
         m_sheet.SetGuide(GuideForTarget(static_cast<int>(target)));
-        m_sheet.SetFolderIssues(CollectFolderIssues(m_state));
+        m_sheet.SetFolderIssues(CollectFolderIssues(record.get()));
+        m_sheet.SetVerifyHandler(record && !record->outputs.empty() ? m_verify
+                                                                     : std::function<void()>());
         m_sheet.ShowReport(report);
     }
 
 private:
     ResultSheet& m_sheet;
     const AppStateData& m_state;
+    RecordSource m_record;
+    std::function<void()> m_verify;
 };
 
 // Reports the modifiers of the events that toggle a box to the model.
@@ -113,7 +134,10 @@ MainWindow::MainWindow(const MainWindowOptions& options, QWidget* parent)
     m_loadingSheet = new LoadingSheet(this);
     m_progressSheet = new ProgressSheet(this);
     m_resultSheet = new ResultSheet(this);
-    m_reportView = std::make_unique<WindowReportView>(*m_resultSheet, m_state);
+    m_reportView = std::make_unique<WindowReportView>(
+        *m_resultSheet, m_state, [this] { return m_controller->LastExport(); },
+        [this] { RunVerify(); });
+    m_verify = std::make_unique<BackgroundVerify>(m_dispatcher);
 
     m_content = std::make_unique<StoreContentViewController>(
         m_state, m_dispatcher, m_alerts, *m_loadingSheet,
@@ -420,6 +444,21 @@ void MainWindow::OnExportFinished(int result)
         m_preferences->Set(PreferenceKey::kLastSaveFolder,
                            ToUtf8(QFileInfo(ToQString(*output)).absolutePath()));
     emit exportFinished(result);
+}
+
+void MainWindow::RunVerify()
+{
+    const auto record = m_controller->LastExport();
+    if (!record || m_verify->IsRunning())
+        return;
+    m_resultSheet->ShowVerifyRunning();
+    m_verify->Start(record, [this, record](const VerifyResult& result) {
+        // A later export has its own sheet: an old answer does not belong there.
+        if (m_controller->LastExport() != record)
+            return;
+        m_resultSheet->ShowVerifyResult(result, ToQString(record->outputFolder));
+        emit verifyFinished(result.ok);
+    });
 }
 
 void MainWindow::ShowTreeContextMenu(const QPoint& position)

@@ -9,6 +9,7 @@
 #include <memory>
 
 #include "app/AppStateData.h"
+#include "app/ExportResultRows.h"
 #include "app/ExportRun.h"
 #include "app/MainWindowController.h"
 #include "app/Preferences.h"
@@ -38,10 +39,9 @@ struct MainWindowOptions {
     bool startWorkflow = true;
 };
 
-// The per-folder problems of the last export, for the result sheet. The
-// export's own records of failed, skipped and not-downloaded messages feed
-// this; until they exist it answers nothing.
-std::vector<FolderIssues> CollectFolderIssues(const KestrinApp::AppStateData& state);
+// The per-folder problems of an export, for the result sheet, from the
+// export's own record of failed, skipped and not-downloaded messages.
+std::vector<FolderIssues> CollectFolderIssues(const KestrinApp::ExportRecord* record);
 
 class MainWindow : public QMainWindow {
     Q_OBJECT
@@ -81,6 +81,8 @@ signals:
     void loadFinished(int result);
     // After the result sheet of an export was shown.
     void exportFinished(int result);
+    // After the read-back check's answer was shown in the result sheet.
+    void verifyFinished(bool ok);
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -100,6 +102,7 @@ private:
     void ShowTreeContextMenu(const QPoint& position);
     void OpenGuide(const QString& fileName);
     void AskBeforeQuitting();
+    void RunVerify();
     boost::optional<std::string> DroppedFolder(const QMimeData* mime) const;
 
     KestrinApp::AppStateData m_state;
@@ -127,6 +130,8 @@ private:
     std::unique_ptr<KestrinApp::MainWindowController> m_controller;
     std::unique_ptr<KestrinApp::OpenDatabaseController> m_openDatabase;
     std::unique_ptr<FolderTreeModel> m_model;
+    // Posts through m_dispatcher, so it must go before it; waits for its worker.
+    std::unique_ptr<KestrinApp::BackgroundVerify> m_verify;
 
     QTreeView* m_tree = nullptr;
     QLabel* m_folderLabel = nullptr;

@@ -1,6 +1,7 @@
 #include "gui/Sheets.h"
 
 #include <QApplication>
+#include <QDir>
 #include <QDialogButtonBox>
 #include <QFontDatabase>
 #include <QFontMetrics>
@@ -322,17 +323,40 @@ ResultSheet::ResultSheet(QWidget* parent) : QDialog(parent)
     m_report->setMinimumSize(640, 260);
     layout->addWidget(m_report, 1);
 
-    m_issuesCaption = new QLabel(tr("Messages that were not converted, by folder:"), this);
+    // Header-only messages were converted, so "not converted" alone would be untrue.
+    m_issuesCaption = new QLabel(tr("Messages not converted in full, by folder:"), this);
     m_issues = new QTreeWidget(this);
     m_issues->setObjectName(QStringLiteral("folderIssues"));
     m_issues->setHeaderLabels({tr("Folder or message"), tr("What happened")});
-    m_issues->setAccessibleName(tr("Messages not converted"));
+    m_issues->setAccessibleName(tr("Messages not converted in full"));
+    m_issues->header()->setStretchLastSection(false);
     m_issues->header()->setSectionResizeMode(0, QHeaderView::Stretch);
+    m_issues->header()->setSectionResizeMode(1, QHeaderView::ResizeToContents);
     m_issuesCaption->setBuddy(m_issues);
     layout->addWidget(m_issuesCaption);
     layout->addWidget(m_issues, 1);
     m_issuesCaption->hide();
     m_issues->hide();
+
+    m_verifyStatus = new QLabel(this);
+    m_verifyStatus->setObjectName(QStringLiteral("verifyStatus"));
+    m_verifyStatus->setWordWrap(true);
+    m_verifyList = new QTreeWidget(this);
+    m_verifyList->setObjectName(QStringLiteral("verifyResults"));
+    m_verifyList->setRootIsDecorated(false);
+    m_verifyList->setHeaderLabels({tr("Output folder"), tr("Processed"), tr("Found"), tr("Result")});
+    m_verifyList->setAccessibleName(tr("Read-back check"));
+    m_verifyList->header()->setSectionResizeMode(0, QHeaderView::Stretch);
+    m_verifyList->header()->setStretchLastSection(false);
+    for (int column = 1; column < 4; ++column)
+        m_verifyList->header()->setSectionResizeMode(column, QHeaderView::ResizeToContents);
+    // Long paths keep their end, where the folder's own name is.
+    m_verifyList->setTextElideMode(Qt::ElideLeft);
+    m_verifyStatus->setBuddy(m_verifyList);
+    layout->addWidget(m_verifyStatus);
+    layout->addWidget(m_verifyList, 1);
+    m_verifyStatus->hide();
+    m_verifyList->hide();
 
     m_footer1 = new QLabel(this);
     m_footer1->setObjectName(QStringLiteral("footer1"));
@@ -389,6 +413,10 @@ void ResultSheet::ShowReport(const KestrinApp::ReportData& report)
     m_footer1->setText(ToQString(report.footer1));
     m_footer2->setText(ToQString(report.footer2));
     m_guide->setVisible(!m_guideFile.isEmpty());
+    m_verify->setEnabled(true);
+    m_verifyList->clear();
+    m_verifyList->hide();
+    m_verifyStatus->hide();
     open();
 }
 
@@ -403,8 +431,11 @@ void ResultSheet::SetFolderIssues(const std::vector<FolderIssues>& issues)
             {&folder.notDownloaded, tr("not downloaded")},
         };
         for (const auto& group : groups)
-            for (const QString& message : *group.first)
-                new QTreeWidgetItem(top, {message, group.second});
+            for (const QString& message : *group.first) {
+                auto* item = new QTreeWidgetItem(top, {message, group.second});
+                // A message is named by its headers on one line; the tip shows them one a line.
+                item->setToolTip(0, message.split(QStringLiteral("; ")).join(QLatin1Char('\n')));
+            }
         top->setExpanded(true);
     }
     const bool any = !issues.empty();
@@ -416,6 +447,62 @@ void ResultSheet::SetVerifyHandler(std::function<void()> handler)
 {
     m_verifyHandler = std::move(handler);
     m_verify->setVisible(static_cast<bool>(m_verifyHandler));
+}
+
+void ResultSheet::ShowVerifyRunning()
+{
+    m_verify->setEnabled(false);
+    m_verifyList->clear();
+    m_verifyList->hide();
+    m_verifyStatus->setText(tr("Reading the converted data back\u2026"));
+    m_verifyStatus->show();
+}
+
+void ResultSheet::ShowVerifyResult(const KestrinApp::VerifyResult& result, const QString& outputFolder)
+{
+    const QDir base(outputFolder);
+    m_verify->setEnabled(true);
+    m_verifyList->clear();
+    const QIcon agreeIcon = style()->standardIcon(QStyle::SP_DialogApplyButton, nullptr, this);
+    const QIcon differIcon = style()->standardIcon(QStyle::SP_MessageBoxWarning, nullptr, this);
+    for (const KestrinApp::VerifiedFolder& folder : result.folders) {
+        const QString verdict = folder.Agrees()
+                                    ? tr("Verified")
+                                    : tr("DIFFERENCE: %1").arg(ToQString(folder.problem));
+        // Below the output folder the sheet names already, the rest of the path says enough.
+        const QString path = ToQString(folder.outputPath);
+        const QString relative = outputFolder.isEmpty() ? path : base.relativeFilePath(path);
+        const QString shown = relative.startsWith(QLatin1String("..")) ? path : relative;
+        auto* line = new QTreeWidgetItem(
+            m_verifyList, {shown, QString::number(folder.processed),
+                           QString::number(folder.found), verdict});
+        line->setIcon(3, folder.Agrees() ? agreeIcon : differIcon);
+        line->setToolTip(0, path);
+        line->setData(0, Qt::UserRole, path);
+        line->setToolTip(3, verdict);
+        for (int column = 1; column < 3; ++column)
+            line->setTextAlignment(column, Qt::AlignRight | Qt::AlignVCenter);
+        if (!folder.Agrees()) {
+            QFont bold = line->font(3);
+            bold.setBold(true);
+            for (int column = 0; column < 4; ++column)
+                line->setFont(column, bold);
+        }
+    }
+    if (result.folders.empty())
+        m_verifyStatus->setText(tr("No output folder was written, so there is nothing to read back."));
+    else if (result.ok)
+        m_verifyStatus->setText(tr("Every output folder holds the messages written to it."));
+    else
+        m_verifyStatus->setText(
+            tr("The output does not hold every message written: see DIFFERENCE below."));
+    m_verifyStatus->show();
+    m_verifyList->setVisible(!result.folders.empty());
+}
+
+QString ResultSheet::verifyStatusText() const
+{
+    return m_verifyStatus->isHidden() ? QString() : m_verifyStatus->text();
 }
 
 QString ResultSheet::titleText() const

@@ -10,6 +10,7 @@
 #include <functional>
 #include <vector>
 
+#include "app/VerifyExport.h"
 #include "app/Views.h"
 
 class QLabel;
@@ -132,6 +133,11 @@ public:
     void SetFolderIssues(const std::vector<FolderIssues>& issues);
     // Offers the read-back check when a handler is given.
     void SetVerifyHandler(std::function<void()> handler);
+    // The read-back check: while it runs, and its answer, one line per
+    // output folder. A new report clears it. Paths are shown relative to
+    // outputFolder; each line keeps its full path in Qt::UserRole.
+    void ShowVerifyRunning();
+    void ShowVerifyResult(const KestrinApp::VerifyResult& result, const QString& outputFolder);
     void SetGuide(const QString& guideFile) { m_guideFile = guideFile; }
 
     QString titleText() const;
@@ -143,6 +149,8 @@ public:
     QPushButton* guideButton() const { return m_guide; }
     QPushButton* verifyButton() const { return m_verify; }
     QTreeWidget* issuesList() const { return m_issues; }
+    QTreeWidget* verifyList() const { return m_verifyList; }
+    QString verifyStatusText() const;
 
 signals:
     void openLogClicked();
@@ -161,6 +169,8 @@ private:
     QPushButton* m_showData;
     QPushButton* m_guide;
     QPushButton* m_verify;
+    QLabel* m_verifyStatus;
+    QTreeWidget* m_verifyList;
     QString m_guideFile;
     std::function<void()> m_verifyHandler;
 };

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Runs the desktop window under Xvfb over a generated library and writes
 # its pictures into out/screenshots: the main window with the library
-# loaded, the progress sheet part-way through an export, the result sheet.
+# loaded, the progress sheet part-way through an export, the result sheet
+# (also after its Verify button).
 # Usage: scripts/screenshots.sh [--readme]   (--readme also copies the main
 # window's picture to docs/screenshot-main.png)
 set -euo pipefail

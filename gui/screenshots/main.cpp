@@ -1,6 +1,7 @@
 // kestrin-gui-screenshots <mail folder> <save folder> <picture folder>:
 // runs the window over a library and saves what a person sees: the loaded
-// tree, the progress sheet part-way, the result sheet. Run under Xvfb.
+// tree, the progress sheet part-way, the result sheet before and after
+// its read-back check. Run under Xvfb.
 #include <QApplication>
 #include <QDir>
 #include <QPixmap>
@@ -113,6 +114,13 @@ int main(int argc, char** argv)
             status = progressSaved ? 0 : 2;
             if (!progressSaved)
                 std::fprintf(stderr, "the export ended before the progress sheet was seen\n");
+            // Then the read-back check's answer in the same sheet.
+            window.resultSheet()->verifyButton()->click();
+        });
+    });
+    QObject::connect(&window, &KestrinGui::MainWindow::verifyFinished, [&](bool) {
+        QTimer::singleShot(300, [&] {
+            Save(window.resultSheet(), pictures + QStringLiteral("/result-sheet-verified.png"));
             application.exit(status);
         });
     });

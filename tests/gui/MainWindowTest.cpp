@@ -131,6 +131,20 @@ private:
         QCOMPARE(finished.first().first().toInt(), 0);
     }
 
+    // Loads a library and converts it through the format box and the save
+    // chooser; returns with the result sheet shown.
+    void Convert(const QString& mail, int format, const QString& saveFolder)
+    {
+        Load(mail);
+        m_window->formatBox()->setFocus();
+        m_window->formatBox()->setCurrentIndex(format);
+        QSignalSpy finished(m_window.get(), &MainWindow::exportFinished);
+        AnswerNextFolderDialog(m_window.get(), "saveChooser", saveFolder);
+        QTest::mouseClick(m_window->convertButton(), Qt::LeftButton);
+        QVERIFY(finished.wait(60000));
+        QVERIFY(m_window->resultSheet()->isVisible());
+    }
+
     // Loads the library and converts it, the worker held at its start with
     // the progress sheet up until the gate opens.
     void StartHeldExport(const QString& saveFolder)
@@ -370,18 +384,11 @@ private slots:
         QFETCH(QString, expectedSuffix);
         QFETCH(QString, guideDocument);
         QFETCH(QString, guideFile);
-        Load(m_mail);
         QTemporaryDir save;
-        m_window->formatBox()->setFocus();
-        m_window->formatBox()->setCurrentIndex(format);
-
-        QSignalSpy finished(m_window.get(), &MainWindow::exportFinished);
-        AnswerNextFolderDialog(m_window.get(), "saveChooser", save.path());
-        QTest::mouseClick(m_window->convertButton(), Qt::LeftButton);
-        QVERIFY(finished.wait(60000));
-
+        Convert(m_mail, format, save.path());
+        if (QTest::currentTestFailed())
+            return;
         ResultSheet* sheet = m_window->resultSheet();
-        QVERIFY(sheet->isVisible());
         const QString root = save.path() + "/Converted Data";
         QVERIFY2(sheet->titleText().startsWith("Operation"), qPrintable(sheet->titleText()));
         QCOMPARE(sheet->footer1Text(), "Converted Data is saved at following path:\n" + root);
@@ -395,7 +402,7 @@ private slots:
             matches += it.next().endsWith(expectedSuffix);
         QVERIFY2(matches > 0, qPrintable(expectedSuffix));
         QVERIFY(sheet->guideButton()->isVisible());
-        QVERIFY(!sheet->verifyButton()->isVisible());
+        QVERIFY(sheet->verifyButton()->isVisible());
         QCOMPARE(m_workspace.calls.contains("document " + guideDocument), !guideDocument.isEmpty());
 
         m_workspace.calls.clear();
@@ -465,6 +472,123 @@ private slots:
         QVERIFY(!sheet->verifyButton()->isHidden());
         sheet->verifyButton()->click();
         QVERIFY(verified);
+    }
+
+    // A copy of the sample library with one message file blanked, converted:
+    // the result sheet names that message under its folder, and the
+    // read-back check agrees until one written message is removed.
+    void aDamagedMessageIsListedAndVerifyFindsARemovedOutput_data()
+    {
+        QTest::addColumn<int>("format");
+        QTest::addColumn<QString>("expectedProblem");
+        QTest::newRow("EML files") << 1 << "DIFFERENCE: ";
+        QTest::newRow("mbox files") << 2 << "DIFFERENCE: the mailbox file is missing";
+    }
+
+    void aDamagedMessageIsListedAndVerifyFindsARemovedOutput()
+    {
+        QFETCH(int, format);
+        QFETCH(QString, expectedProblem);
+        QTemporaryDir home;
+        kestrin_sample::SampleOptions options;
+        options.outDir = home.path().toStdString();
+        const QString mail = ToQString(kestrin_sample::WriteSampleLibrary(options).mailFolder.string());
+        // The first whole message file of an INBOX, by name, for a stable choice.
+        QStringList inboxMessages;
+        QDirIterator files(mail, {"*.emlx"}, QDir::Files, QDirIterator::Subdirectories);
+        while (files.hasNext()) {
+            const QString file = files.next();
+            if (file.contains("/INBOX.mbox/") && !file.endsWith(".partial.emlx"))
+                inboxMessages << file;
+        }
+        QVERIFY(!inboxMessages.isEmpty());
+        inboxMessages.sort();
+        QFile damaged(inboxMessages.first());
+        QVERIFY(damaged.open(QIODevice::ReadOnly));
+        QString damagedSubject;
+        for (const QByteArray& line : damaged.readAll().split('\n'))
+            if (line.startsWith("Subject: ") && damagedSubject.isEmpty())
+                damagedSubject = QString::fromUtf8(line.mid(9)).trimmed();
+        damaged.close();
+        QVERIFY(!damagedSubject.isEmpty());
+        QVERIFY(damaged.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        damaged.close();
+
+        QTemporaryDir save;
+        Convert(mail, format, save.path());
+        if (QTest::currentTestFailed())
+            return;
+        ResultSheet* sheet = m_window->resultSheet();
+        // A message file without content is converted from its headers: the
+        // run succeeds and the message is named as not downloaded.
+        QCOMPARE(sheet->titleText(), QStringLiteral("Operation Completed Successfully."));
+
+        // Listed by folder and by name, as the export recorded it; folders
+        // without problems are not listed.
+        QTreeWidget* issues = sheet->issuesList();
+        QVERIFY(issues->isVisible());
+        QTreeWidgetItem* listed = nullptr;
+        for (int row = 0; row < issues->topLevelItemCount(); ++row) {
+            QTreeWidgetItem* folder = issues->topLevelItem(row);
+            QVERIFY(folder->childCount() > 0);
+            for (int child = 0; child < folder->childCount(); ++child)
+                if (folder->child(child)->text(0).contains(damagedSubject))
+                    listed = folder->child(child);
+        }
+        QVERIFY2(listed, qPrintable(damagedSubject));
+        QCOMPARE(listed->text(1), QStringLiteral("not downloaded"));
+        QCOMPARE(listed->parent()->text(0), QStringLiteral("/anna.schmidt@example.com/INBOX/"));
+        const auto record = m_window->controller().LastExport();
+        QVERIFY(record);
+        int foldersWithProblems = 0;
+        for (const auto& folder : record->folders)
+            foldersWithProblems += folder.failed + folder.skipped + folder.notDownloaded > 0;
+        QCOMPARE(issues->topLevelItemCount(), foldersWithProblems);
+
+        // Verify: one line per output folder, every one agreeing.
+        QVERIFY(sheet->verifyButton()->isVisible());
+        QVERIFY(sheet->verifyList()->isHidden());
+        QSignalSpy verified(m_window.get(), &MainWindow::verifyFinished);
+        QTest::mouseClick(sheet->verifyButton(), Qt::LeftButton);
+        QVERIFY(verified.wait(60000));
+        QCOMPARE(verified.takeFirst().first().toBool(), true);
+        QTreeWidget* lines = sheet->verifyList();
+        QVERIFY(lines->isVisible());
+        QCOMPARE(lines->topLevelItemCount(), int(record->outputs.size()));
+        for (int row = 0; row < lines->topLevelItemCount(); ++row) {
+            QCOMPARE(lines->topLevelItem(row)->text(3), QStringLiteral("Verified"));
+            QCOMPARE(lines->topLevelItem(row)->text(1), lines->topLevelItem(row)->text(2));
+        }
+        QCOMPARE(sheet->verifyStatusText(),
+                 QStringLiteral("Every output folder holds the messages written to it."));
+
+        // One written message removed: that folder's line names the difference.
+        const auto& removedFrom = record->outputs.front();
+        QString removed = ToQString(removedFrom.path);
+        if (removedFrom.kind == ExportOutputRecord::Kind::EmlDirectory) {
+            QDirIterator emls(removed, {"*.eml"}, QDir::Files);
+            QVERIFY(emls.hasNext());
+            removed = emls.next();
+        }
+        QVERIFY(QFile::remove(removed));
+        QTest::mouseClick(sheet->verifyButton(), Qt::LeftButton);
+        QVERIFY(verified.wait(60000));
+        QCOMPARE(verified.takeFirst().first().toBool(), false);
+        QCOMPARE(lines->topLevelItemCount(), int(record->outputs.size()));
+        int differences = 0;
+        for (int row = 0; row < lines->topLevelItemCount(); ++row) {
+            QTreeWidgetItem* line = lines->topLevelItem(row);
+            if (line->text(3) == "Verified")
+                continue;
+            ++differences;
+            QCOMPARE(line->data(0, Qt::UserRole).toString(), ToQString(removedFrom.path));
+            QVERIFY(ToQString(removedFrom.path).endsWith(line->text(0)));
+            QVERIFY2(line->text(3).startsWith(expectedProblem), qPrintable(line->text(3)));
+            QVERIFY(line->font(3).bold());
+        }
+        QCOMPARE(differences, 1);
+        QVERIFY(sheet->verifyStatusText().contains("DIFFERENCE"));
+        sheet->accept();
     }
 
     void cancellingAnExportEndsItAborted()
