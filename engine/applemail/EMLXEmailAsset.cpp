@@ -17,6 +17,7 @@
 #include "streams/KSDiagnostics.h"
 #include "streams/KSFileSystem.h"
 #include "streams/Platform.h"
+#include "streams/SourceLimits.h"
 
 namespace fs = boost::filesystem;
 
@@ -237,7 +238,11 @@ EMLXEmailAsset::EMLXEmailAsset(const std::string& path) : m_path(path)
     int64_t messageStart = -1;
     ReadOnlyFile file(path);
     if (!file.IsOpen()) {
-        m_readError = std::strerror(file.OpenError());
+        m_readError = Platform::ErrorText(file.OpenError());
+        return;
+    }
+    if (file.Size() > kMaxMessageFileBytes) {
+        m_readError = "Larger than the 2 GiB limit for one message file";
         return;
     }
     m_readable = true;
