@@ -8,6 +8,7 @@
 #include "formats/MBOXAssetFolder.h"
 #include "mime/KSCharsets.h"
 #include "streams/KSDiagnostics.h"
+#include "streams/KSFileSystem.h"
 
 namespace fs = boost::filesystem;
 
@@ -107,6 +108,7 @@ int AppleMailDirectoryStore::Walk(const fs::path& dir,
     try {
         for (fs::directory_iterator it = listing, end; it != end; ++it) {
             if (cancelable && cancelable->IsCanceled()) return kStatusCanceled;
+            if (SkipSymbolicLink(it->path().string())) continue;
             const int visited = VisitGuarded(it->path(), parent, insideMailbox, presenter, cancelable);
             if (visited != kNotAFolder) result = visited;
         }

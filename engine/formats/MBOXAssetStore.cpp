@@ -7,6 +7,7 @@
 #include <boost/make_shared.hpp>
 
 #include "mime/KSCharsets.h"
+#include "streams/KSFileSystem.h"
 
 namespace fs = boost::filesystem;
 
@@ -109,6 +110,7 @@ int MBOXAssetStore::ScanDirectory(const std::string& directory,
         const fs::path entry = it->path();
         const std::string name = entry.filename().string();
         if (name.empty() || name[0] == '.') continue;
+        if (SkipSymbolicLink(entry.string())) continue;
         const bool entryIsDirectory = IsDirectory(entry);
         if (HasExtension(name, ".mbox")) {
             // The root's own mailbox file sits in the scanned directory:
