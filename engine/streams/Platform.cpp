@@ -85,8 +85,10 @@ int OpenRegularFileForReading(const std::string& path, int& error, int64_t* size
 }
 
 ReadOnlyFile::ReadOnlyFile(const std::string& path)
-    : m_fd(OpenRegularFileForReading(path, m_openError, &m_size))
 {
+    // In the body: the members' own initialisers must not overwrite what
+    // the open reports.
+    m_fd = OpenRegularFileForReading(path, m_openError, &m_size);
 }
 
 ReadOnlyFile::~ReadOnlyFile()

@@ -60,7 +60,7 @@ public:
     size_t ReadAt(char* buffer, size_t length, int64_t offset);
 
 private:
-    int m_fd;
+    int m_fd = -1;
     int m_openError = 0;
     int64_t m_size = 0;
 };
