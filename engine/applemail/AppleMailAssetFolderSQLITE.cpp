@@ -331,7 +331,8 @@ boost::shared_ptr<IAsset> AppleMailAssetFolderSQLITE::LoadMessageAsset(int64_t m
             return {};
         }
         if (!message->HasMessage()) {
-            queries.fileError = L"Skipped : Blank EMLX file: " + UTF8ToWide(path);
+            queries.fileError = L"ERROR : Cannot read message file " + UTF8ToWide(path) +
+                                L" - Blank EMLX file";
             return {};
         }
         if (message->GetSize() != 0) {

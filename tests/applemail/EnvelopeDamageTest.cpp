@@ -8,6 +8,8 @@
 #include <functional>
 #include <map>
 
+#include <sys/stat.h>
+
 #include <boost/algorithm/string/predicate.hpp>
 #include <boost/filesystem.hpp>
 #include <boost/make_shared.hpp>
@@ -45,6 +47,13 @@ fs::path FindMessageFile(const lb::EnvelopeSampleLibrary& library, const std::st
         if (file.filename() == name)
             return file;
     throw std::runtime_error("no message file " + name);
+}
+
+void ReplaceWithFifo(const fs::path& path)
+{
+    fs::remove(path);
+    if (::mkfifo(path.c_str(), 0600) != 0)
+        throw std::runtime_error("cannot make a FIFO at " + path.string());
 }
 
 void MoveRow(const lb::EnvelopeSampleLibrary& library, int from, int to)
@@ -249,6 +258,18 @@ INSTANTIATE_TEST_SUITE_P(
                        spec.mailboxes.push_back(twin);
                    },
                    {}, L"Begin processing Folder: /john@example.com/INBOX (1)/", false},
+        // A message file that is there but holds nothing, or is no file at
+        // all, is a message lost: a failed item, not a header-only message.
+        DamageCase{"BlankMessageFile", Outcome::Failed, {},
+                   [](const fs::path&, const lb::EnvelopeSampleLibrary& library) {
+                       kestrin_test::WriteFile(FindMessageFile(library, "30.emlx"), "");
+                   },
+                   L"30.emlx - Blank EMLX file", false},
+        DamageCase{"FifoInPlaceOfMessageFile", Outcome::Failed, {},
+                   [](const fs::path&, const lb::EnvelopeSampleLibrary& library) {
+                       ReplaceWithFifo(FindMessageFile(library, "31.emlx"));
+                   },
+                   L"31.emlx - Not a regular file", false},
         DamageCase{"LabelOfAnotherMailbox", Outcome::Success,
                    [](lb::EnvelopeIndexSpec& spec) {
                        // Work's source is All Mail; message 5 lives in INBOX.
