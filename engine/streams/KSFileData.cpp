@@ -57,8 +57,11 @@ bool KSFileData::OpenForRead()
         error = errno;
         ::close(fd);
     }
-    KSDiagnostic("%s ERROR: KSFileData - cannot open file for reading - %s - %s\n", m_path.c_str(),
-                 Platform::ErrorText(error).c_str());
+    // The reason goes on a line of its own: the first line's wording is one
+    // that log readers already look for.
+    KSDiagnostic("%s ERROR: KSFileData - fopen failed to open file - %s\n", m_path.c_str());
+    if (error == Platform::kErrorNotRegularFile)
+        KSDiagnostic("%s ERROR: KSFileData - not a regular file, not read - %s\n", m_path.c_str());
     return false;
 }
 
