@@ -290,8 +290,10 @@ std::string SqliteFileURI(const std::string& path)
 bool DatabaseOpensInPlace(const std::string& path)
 {
     std::string reason;
-    if (!IsReadableRegularFile(path, reason))
+    if (!IsReadableRegularFile(path, reason)) {
+        KSDiagnostic("%s ERROR: Cannot read database %s - %s\n", path.c_str(), reason.c_str());
         return false;
+    }
     const std::string uri = SqliteFileURI(path) + "?immutable=1";
     sqlite3* raw = nullptr;
     const int rc = sqlite3_open_v2(

@@ -280,6 +280,25 @@ INSTANTIATE_TEST_SUITE_P(
                    {}, {}, false}),
     [](const ::testing::TestParamInfo<DamageCase>& info) { return std::string(info.param.name); });
 
+// SQLite opens the database with a plain open(): a FIFO in its place would
+// block the store for ever. It is refused at once.
+TEST(EnvelopeIndexFile, FifoInPlaceOfTheDatabaseIsRefusedWithoutWaiting)
+{
+    kestrin_test::TempDir dir;
+    const lb::EnvelopeSampleLibrary library =
+        lb::BuildEnvelopeSampleLibrary(dir / "library", kLayout, lb::PlistFormat::Binary, {});
+    ReplaceWithFifo(EnvelopeIndex(library));
+    kestrin_test::CapturedDiagnostics diagnostics;
+    auto store = AppleMailStoreHelper::CreateStore(library.root.string(), L"Apple Mail Database", "", {});
+    // Either the folder is not taken for a database library at all, or
+    // opening it fails; the diagnostic names the database either way.
+    if (store) EXPECT_NE(kStatusOK, store->Open({}, {}, {}, false));
+    EXPECT_NE(std::string::npos,
+              diagnostics.text().find("Cannot read database " + EnvelopeIndex(library).string() +
+                                      " - Not a regular file"))
+        << diagnostics.text();
+}
+
 // A message of a label mailbox stored in another mailbox's bundle is read
 // from its file, not turned into a header-only message.
 TEST(EnvelopeLabelTest, MessageIsReadFromItsOwnMailboxBundle)
