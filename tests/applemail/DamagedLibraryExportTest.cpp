@@ -137,48 +137,26 @@ void Check(const DamageCase& c, const Outcome& outcome)
 // modes apply; the child sends back what the export did.
 bool RunUnprivileged(const DamageCase& c, Outcome& outcome)
 {
-    int pipeEnds[2];
-    if (::pipe(pipeEnds) != 0) return false;
-    const pid_t child = ::fork();
-    if (child < 0) return false;
-    if (child == 0) {
-        ::close(pipeEnds[0]);
-        std::string message;
-        // A temporary folder the unprivileged user may write to.
-        ::setenv("TMPDIR", "/tmp", 1);
-        if (::setgid(65534) == 0 && ::setuid(65534) == 0) try {
+    std::string received;
+    const bool ran = kestrin_test::RunAsNobody(
+        [&c]() {
             kestrin_test::TempDir dir;
             kestrin_test::TempDir output;
             const fs::path root = c.build(dir.path());
             const Outcome result = ExportLibrary(root, output.path());
-            message = std::to_string(result.status) + "\n" + std::to_string(result.processed) + "\n" +
-                      std::to_string(result.failed) + "\n" + std::to_string(result.written.size()) + "\n";
+            std::string message = std::to_string(result.status) + "\n" + std::to_string(result.processed) +
+                                  "\n" + std::to_string(result.failed) + "\n" +
+                                  std::to_string(result.written.size()) + "\n";
             for (const auto& entry : result.written)
                 message += entry.first + "\n" + std::to_string(entry.second.size()) + "\n" + entry.second;
             message += result.log;
             // Give the files back their modes so the folders can be removed.
             for (fs::recursive_directory_iterator it(dir.path()), end; it != end; ++it)
                 ::chmod(it->path().c_str(), 0700);
-        } catch (const std::exception&) {
-            message.clear();
-        }
-        size_t at = 0;
-        while (at < message.size()) {
-            const ssize_t wrote = ::write(pipeEnds[1], message.data() + at, message.size() - at);
-            if (wrote <= 0) break;
-            at += static_cast<size_t>(wrote);
-        }
-        ::_exit(message.empty() ? 1 : 0);
-    }
-    ::close(pipeEnds[1]);
-    std::string received;
-    char buffer[4096];
-    for (ssize_t got; (got = ::read(pipeEnds[0], buffer, sizeof buffer)) > 0;)
-        received.append(buffer, static_cast<size_t>(got));
-    ::close(pipeEnds[0]);
-    int childStatus = 0;
-    ::waitpid(child, &childStatus, 0);
-    if (!WIFEXITED(childStatus) || WEXITSTATUS(childStatus) != 0) return false;
+            return message;
+        },
+        received);
+    if (!ran) return false;
     size_t at = 0;
     auto line = [&]() {
         const size_t end = received.find('\n', at);

@@ -299,6 +299,48 @@ TEST(EnvelopeIndexFile, FifoInPlaceOfTheDatabaseIsRefusedWithoutWaiting)
         << diagnostics.text();
 }
 
+// A message file the user may not read is a message lost, named with the
+// reason; only a file that is truly absent leaves a header-only message.
+// File modes bind only a user other than root: as root the case runs as
+// "nobody" in a child process.
+TEST(EnvelopeIndexFile, UnreadableMessageFileFailsByName)
+{
+    const auto work = []() {
+        kestrin_test::TempDir dir;
+        const lb::EnvelopeSampleLibrary library =
+            lb::BuildEnvelopeSampleLibrary(dir / "library", kLayout, lb::PlistFormat::Binary, {});
+        const fs::path locked = FindMessageFile(library, "31.emlx");
+        ::chmod(locked.c_str(), 0);
+        kestrin_test::CapturedDiagnostics quiet;
+        auto store = AppleMailStoreHelper::CreateStore(library.root.string(), L"Apple Mail Database", "", {});
+        if (!store || store->Open({}, {}, {}, false) != kStatusOK) return std::string("no store");
+        std::vector<boost::shared_ptr<IAssetFolder>> folders;
+        CollectMailboxes(store->GetRootFolder(), folders);
+        const fs::path output = dir / "Converted Data";
+        fs::create_directories(output);
+        auto provider = boost::make_shared<OutputGeneralFormatStoreProvider>(
+            output.string(), kGeneralTargetEML, std::vector<int>());
+        auto logger = boost::make_shared<KestrinLogger>((output / "Detailed Conversion Report.txt").string());
+        ExportSummary summary;
+        const int64_t total = static_cast<int64_t>(folders.size());
+        int64_t counter = 0;
+        RunExport(summary, &total, {}, folders, logger, {}, provider, kQueryKindNew, true, &counter);
+        provider->CloseStores();
+        ::chmod(locked.c_str(), 0600);
+        return std::to_string(summary.failed) + " " + std::to_string(summary.status) + "\n" +
+               WideToUTF8(logger->GetReportText());
+    };
+    std::string result;
+    if (::geteuid() == 0) {
+        ASSERT_TRUE(kestrin_test::RunAsNobody(work, result)) << "the unprivileged run did not complete";
+    } else {
+        result = work();
+    }
+    EXPECT_EQ(0u, result.find("1 " + std::to_string(kExportFailed) + "\n")) << result;
+    EXPECT_NE(std::string::npos, result.find("ERROR : Cannot read message file ")) << result;
+    EXPECT_NE(std::string::npos, result.find("31.emlx - Permission denied")) << result;
+}
+
 // A message of a label mailbox stored in another mailbox's bundle is read
 // from its file, not turned into a header-only message.
 TEST(EnvelopeLabelTest, MessageIsReadFromItsOwnMailboxBundle)
