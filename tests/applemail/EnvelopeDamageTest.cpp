@@ -104,6 +104,22 @@ std::string SubjectOf(const std::string& message)
     return message.substr(at + 9, end == std::string::npos ? std::string::npos : end - at - 9);
 }
 
+// Exports folders to EML files below output through the driver; answers the
+// brief report.
+std::wstring ExportToEml(const std::vector<boost::shared_ptr<IAssetFolder>>& folders, const fs::path& output,
+                         ExportSummary& summary)
+{
+    fs::create_directories(output);
+    auto provider = boost::make_shared<OutputGeneralFormatStoreProvider>(
+        output.string(), kGeneralTargetEML, std::vector<int>());
+    auto logger = boost::make_shared<KestrinLogger>((output / "Detailed Conversion Report.txt").string());
+    const int64_t total = static_cast<int64_t>(folders.size());
+    int64_t counter = 0;
+    RunExport(summary, &total, {}, folders, logger, {}, provider, kQueryKindNew, true, &counter);
+    provider->CloseStores();
+    return logger->GetReportText();
+}
+
 class EnvelopeDamageTest : public ::testing::TestWithParam<DamageCase> {};
 
 TEST_P(EnvelopeDamageTest, IntactMessagesArriveOnceAndLossesAreReported)
@@ -138,16 +154,8 @@ TEST_P(EnvelopeDamageTest, IntactMessagesArriveOnceAndLossesAreReported)
     }
 
     const fs::path output = dir / "Converted Data";
-    fs::create_directories(output);
-    auto provider = boost::make_shared<OutputGeneralFormatStoreProvider>(
-        output.string(), kGeneralTargetEML, std::vector<int>());
-    auto logger = boost::make_shared<KestrinLogger>((output / "Detailed Conversion Report.txt").string());
     ExportSummary summary;
-    const int64_t total = static_cast<int64_t>(folders.size());
-    int64_t counter = 0;
-    RunExport(summary, &total, {}, folders, logger, {}, provider, kQueryKindNew, true, &counter);
-    provider->CloseStores();
-    const std::wstring report = logger->GetReportText();
+    const std::wstring report = ExportToEml(folders, output, summary);
 
     std::multiset<std::string> written;
     for (fs::recursive_directory_iterator it(output), end; it != end; ++it) {
@@ -316,19 +324,11 @@ TEST(EnvelopeIndexFile, UnreadableMessageFileFailsByName)
         if (!store || store->Open({}, {}, {}, false) != kStatusOK) return std::string("no store");
         std::vector<boost::shared_ptr<IAssetFolder>> folders;
         CollectMailboxes(store->GetRootFolder(), folders);
-        const fs::path output = dir / "Converted Data";
-        fs::create_directories(output);
-        auto provider = boost::make_shared<OutputGeneralFormatStoreProvider>(
-            output.string(), kGeneralTargetEML, std::vector<int>());
-        auto logger = boost::make_shared<KestrinLogger>((output / "Detailed Conversion Report.txt").string());
         ExportSummary summary;
-        const int64_t total = static_cast<int64_t>(folders.size());
-        int64_t counter = 0;
-        RunExport(summary, &total, {}, folders, logger, {}, provider, kQueryKindNew, true, &counter);
-        provider->CloseStores();
+        const std::wstring report = ExportToEml(folders, dir / "Converted Data", summary);
         ::chmod(locked.c_str(), 0600);
         return std::to_string(summary.failed) + " " + std::to_string(summary.status) + "\n" +
-               WideToUTF8(logger->GetReportText());
+               WideToUTF8(report);
     };
     std::string result;
     if (::geteuid() == 0) {
