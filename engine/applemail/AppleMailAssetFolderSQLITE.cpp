@@ -308,6 +308,7 @@ boost::shared_ptr<IAsset> AppleMailAssetFolderSQLITE::LoadMessageAsset(int64_t m
 {
     bool found = false;
     queries.summaryError.clear();
+    queries.fileError.clear();
     path = ResolveMessageFile(messageRowId, ownMailbox, found);
     auto store = m_dbStore.lock();
     if (!store)
@@ -321,6 +322,19 @@ boost::shared_ptr<IAsset> AppleMailAssetFolderSQLITE::LoadMessageAsset(int64_t m
     bool headerOnly = true;
     if (found) {
         auto message = boost::make_shared<EMLXEmailAsset>(path);
+        // Only a file that is absent leaves the database's summary to stand
+        // for the message; one that is there but unreadable or blank is a
+        // message lost, and a header alone would hide that.
+        if (!message->WasReadable()) {
+            queries.fileError = L"ERROR : Cannot read message file " + UTF8ToWide(path) + L" - " +
+                                UTF8ToWide(message->ReadError());
+            return {};
+        }
+        if (!message->HasMessage()) {
+            queries.fileError = L"ERROR : Cannot read message file " + UTF8ToWide(path) +
+                                L" - Blank EMLX file";
+            return {};
+        }
         if (message->GetSize() != 0) {
             headerOnly = false;
             asset = message;
@@ -498,6 +512,11 @@ boost::shared_ptr<IAssetQueryResult> AppleMailAssetFolderSQLITEIterator::GetCurr
                           m_folder->GetPath() + L" could not be read from the database : " +
                           UTF8ToWide(m_queries.summaryError),
                       true, true);
+    if (!m_queries.fileError.empty()) {
+        if (m_logger) m_logger->Log(m_queries.fileError, true, true);
+        return boost::make_shared<NewAssetQueryResult>(boost::shared_ptr<IAsset>(), 0, assetId,
+                                                       kQueryStatusUnreadable);
+    }
     const bool incomplete = !asset || (asset->GetAssetFlags() & kAssetFlagIncomplete);
     if (incomplete) LogIncompleteMessage(m_logger, path, asset);
     if (asset)

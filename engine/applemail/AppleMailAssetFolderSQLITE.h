@@ -43,6 +43,9 @@ struct MessageQueries {
     ReusedStatement dates;
     // SQLite's message when the last message's summary could not be read.
     std::string summaryError;
+    // The report line when the last message's file is there but could not
+    // be read or holds no message: that message failed.
+    std::wstring fileError;
     void Release();
 };
 

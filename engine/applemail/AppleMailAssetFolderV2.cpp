@@ -5,6 +5,8 @@
 #include <boost/algorithm/string/predicate.hpp>
 #include <boost/thread/lock_guard.hpp>
 
+#include "streams/KSFileSystem.h"
+
 namespace fs = boost::filesystem;
 
 namespace KestrinMIMEEngineCommon {
@@ -18,7 +20,7 @@ std::vector<fs::path> SortedFolderEntries(const fs::path& folder, boost::system:
 {
     std::vector<fs::path> entries;
     for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec))
-        entries.push_back(it->path());
+        if (!SkipSymbolicLink(it->path().string())) entries.push_back(it->path());
     std::sort(entries.begin(), entries.end());
     return entries;
 }

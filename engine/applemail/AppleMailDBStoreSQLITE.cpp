@@ -17,6 +17,7 @@
 #include "applemail/MailFolderPaths.h"
 #include "mime/KSCharsets.h"
 #include "streams/KSDiagnostics.h"
+#include "streams/KSFileSystem.h"
 
 namespace KestrinMIMEEngineCommon {
 
@@ -691,7 +692,7 @@ int AppleMailDBStoreSQLITE::AddMailboxPath(const boost::shared_ptr<AppleMailAsse
         boost::system::error_code ec;
         std::vector<std::string> candidates;
         for (fs::directory_iterator it(base, ec), end; !ec && it != end; it.increment(ec)) {
-            if (IsDirectoryPath(it->path().string()))
+            if (!SkipSymbolicLink(it->path().string()) && IsDirectoryPath(it->path().string()))
                 candidates.push_back(it->path().string());
         }
         std::sort(candidates.begin(), candidates.end());

@@ -6,8 +6,10 @@
 
 #include "applemail/AppleMailAssetFolderV1.h"
 #include "formats/MBOXAssetFolder.h"
+#include "formats/MBOXAssetStore.h"
 #include "mime/KSCharsets.h"
 #include "streams/KSDiagnostics.h"
+#include "streams/KSFileSystem.h"
 
 namespace fs = boost::filesystem;
 
@@ -107,6 +109,7 @@ int AppleMailDirectoryStore::Walk(const fs::path& dir,
     try {
         for (fs::directory_iterator it = listing, end; it != end; ++it) {
             if (cancelable && cancelable->IsCanceled()) return kStatusCanceled;
+            if (SkipSymbolicLink(it->path().string())) continue;
             const int visited = VisitGuarded(it->path(), parent, insideMailbox, presenter, cancelable);
             if (visited != kNotAFolder) result = visited;
         }
@@ -136,7 +139,8 @@ boost::shared_ptr<AssetFolderBase> AppleMailDirectoryStore::AddExportedMailbox(c
                                                   const boost::shared_ptr<AssetFolderBase>& parent)
 {
     boost::system::error_code ec;
-    if (!fs::is_regular_file(entry / "mbox", ec) || fs::is_directory(entry / "Messages", ec))
+    if (!MBOXAssetStore::HoldsMailboxFile((entry / "mbox").string()) ||
+        fs::is_directory(entry / "Messages", ec))
         return {};
     auto mailbox = boost::make_shared<MBOXAssetFolder>(entry.string(), std::wstring(),
                                                        shared_from_this(), parent, false, true);

@@ -7,6 +7,8 @@
 #include <zip.h>
 
 #include "streams/KSDiagnostics.h"
+#include "streams/KSFileSystem.h"
+#include "streams/Platform.h"
 
 namespace fs = boost::filesystem;
 
@@ -43,13 +45,18 @@ bool AddFiles(zip_t* archive, const fs::path& folder, const std::string& prefix)
         const std::string name = it->path().filename().string();
         if (IsFinderMetadata(name)) continue;
         const std::string entryName = prefix + "/" + name;
+        // A link may lead anywhere (outside the mail folder, or back up
+        // into a loop): only what the folder itself holds is zipped.
+        if (SkipSymbolicLink(it->path().string())) continue;
+        const Platform::FileKind kind = Platform::GetFileKind(it->path().string());
         // Apple Mail keeps a sub-folder of the attached folder as a sub-folder;
         // its files belong in the archive too.
-        if (fs::is_directory(it->path(), ec)) {
+        if (kind == Platform::FileKind::Directory) {
             if (!AddFiles(archive, it->path(), entryName)) return false;
             continue;
         }
-        if (!fs::is_regular_file(it->path(), ec)) continue;
+        // A FIFO or device would block or never end the archive.
+        if (kind != Platform::FileKind::Regular) continue;
         ZipSource source(zip_source_file(archive, it->path().c_str(), 0, -1));
         if (!source) return false;
         if (zip_file_add(archive, entryName.c_str(), source.get(),

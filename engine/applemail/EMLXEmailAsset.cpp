@@ -17,6 +17,7 @@
 #include "streams/KSDiagnostics.h"
 #include "streams/KSFileSystem.h"
 #include "streams/Platform.h"
+#include "streams/SourceLimits.h"
 
 namespace fs = boost::filesystem;
 
@@ -59,7 +60,7 @@ std::vector<fs::path> SortedEntries(const fs::path& folder)
     std::vector<fs::path> entries;
     boost::system::error_code ec;
     for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec))
-        entries.push_back(it->path());
+        if (!SkipSymbolicLink(it->path().string())) entries.push_back(it->path());
     std::sort(entries.begin(), entries.end());
     return entries;
 }
@@ -115,7 +116,8 @@ GMimeStreamPtr ArchiveAttachedFolder(GMimeObject* part, const fs::path& attachme
     const std::string folderName = fs::path(zipName).stem().string();
     const fs::path folder = attachments / folderName;
     boost::system::error_code ec;
-    if (folderName.empty() || !fs::is_directory(folder, ec)) return {};
+    if (folderName.empty() || SkipSymbolicLink(folder.string()) || !fs::is_directory(folder, ec))
+        return {};
 
     const fs::path temporaryRoot = fs::temp_directory_path(ec);
     if (ec) return {};
@@ -237,7 +239,11 @@ EMLXEmailAsset::EMLXEmailAsset(const std::string& path) : m_path(path)
     int64_t messageStart = -1;
     ReadOnlyFile file(path);
     if (!file.IsOpen()) {
-        m_readError = std::strerror(file.OpenError());
+        m_readError = Platform::ErrorText(file.OpenError());
+        return;
+    }
+    if (file.Size() > kMaxMessageFileBytes) {
+        m_readError = "Larger than the 2 GiB limit for one message file";
         return;
     }
     m_readable = true;

@@ -8,6 +8,8 @@
 #include <unicode/normalizer2.h>
 #include <unicode/unistr.h>
 
+#include "streams/KSFileSystem.h"
+
 namespace KestrinMIMEEngineCommon {
 
 namespace fs = boost::filesystem;
@@ -93,7 +95,8 @@ std::string FindUUIDFolderName(const std::string& dir)
     std::string best;
     for (; !ec && it != end; it.increment(ec)) {
         const std::string name = it->path().filename().string();
-        if (!IsUUIDText(name) || !IsDirectoryPath(it->path().string()))
+        if (!IsUUIDText(name) || SkipSymbolicLink(it->path().string()) ||
+            !IsDirectoryPath(it->path().string()))
             continue;
         if (best.empty() || name < best)
             best = name;

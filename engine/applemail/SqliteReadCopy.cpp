@@ -17,6 +17,7 @@
 #include <boost/filesystem.hpp>
 
 #include "streams/KSDiagnostics.h"
+#include "streams/Platform.h"
 
 namespace KestrinMIMEEngineCommon {
 
@@ -46,6 +47,21 @@ void CopyFile(const fs::path& source, const fs::path& target, boost::system::err
     }
     fs::remove(target, ignored);
     ec = copyError;
+}
+
+// SQLite and the copy open the file with a plain open(): a FIFO in place of
+// the database would block there forever and a device never end. Answers the
+// reason when path is not a regular file that may be read.
+bool IsReadableRegularFile(const std::string& path, std::string& reason)
+{
+    int error = 0;
+    const int fd = Platform::OpenRegularFileForReading(path, error);
+    if (fd < 0) {
+        reason = Platform::ErrorText(error);
+        return false;
+    }
+    ::close(fd);
+    return true;
 }
 
 const char kCopyFolderPrefix[] = "kestrin-";
@@ -168,6 +184,11 @@ std::unique_ptr<SqliteReadCopy> SqliteReadCopy::Create(const std::string& source
         std::atexit(RemovePrivateCopiesAtExit);
     });
 
+    std::string reason;
+    if (!IsReadableRegularFile(source, reason)) {
+        KSDiagnostic("%s ERROR: Cannot read database %s - %s\n", source.c_str(), reason.c_str());
+        return nullptr;
+    }
     boost::system::error_code ec;
     const fs::path temporary = fs::temp_directory_path(ec);
     std::string folderTemplate = (temporary / (std::string(kCopyFolderPrefix) +
@@ -190,7 +211,7 @@ std::unique_ptr<SqliteReadCopy> SqliteReadCopy::Create(const std::string& source
         return nullptr;
     }
     const std::string wal = source + "-wal";
-    if (fs::exists(wal, ec)) {
+    if (fs::exists(wal, ec) && IsReadableRegularFile(wal, reason)) {
         CopyFile(wal, copy->m_databasePath + "-wal", ec);
         if (ec)
             KSDiagnostic("%s ERROR: Failed to copy database journal [%s]: %s\n", wal.c_str(),
@@ -210,6 +231,9 @@ int AlwaysRetry(void*, int)
 
 SqliteHandle OpenReadOnlyDatabase(const std::string& path)
 {
+    std::string reason;
+    if (!IsReadableRegularFile(path, reason))
+        return SqliteHandle();
     sqlite3* raw = nullptr;
     const int rc = sqlite3_open_v2(path.c_str(), &raw, SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX,
                                    nullptr);
@@ -265,6 +289,11 @@ std::string SqliteFileURI(const std::string& path)
 
 bool DatabaseOpensInPlace(const std::string& path)
 {
+    std::string reason;
+    if (!IsReadableRegularFile(path, reason)) {
+        KSDiagnostic("%s ERROR: Cannot read database %s - %s\n", path.c_str(), reason.c_str());
+        return false;
+    }
     const std::string uri = SqliteFileURI(path) + "?immutable=1";
     sqlite3* raw = nullptr;
     const int rc = sqlite3_open_v2(

@@ -4,6 +4,7 @@
 #include <boost/make_shared.hpp>
 
 #include "mime/KSCharsets.h"
+#include "streams/KSFileSystem.h"
 
 namespace fs = boost::filesystem;
 
@@ -40,7 +41,8 @@ int EMLAssetStore::ScanDirectory(const boost::shared_ptr<EMLAssetFolder>& parent
          it.increment(ec)) {
         if (cancelable && cancelable->IsCanceled()) return kStatusCanceled;
         boost::system::error_code statusError;
-        if (!fs::is_directory(it->path(), statusError)) continue;
+        if (SkipSymbolicLink(it->path().string()) || !fs::is_directory(it->path(), statusError))
+            continue;
 
         auto folder = boost::make_shared<EMLAssetFolder>(it->path().string(), shared_from_this(),
                                                          parent, false);

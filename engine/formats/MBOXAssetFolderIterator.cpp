@@ -14,6 +14,7 @@
 #include "formats/MBOXEmailAsset.h"
 #include "streams/KSContainerData.h"
 #include "streams/KSFileData.h"
+#include "streams/Platform.h"
 #include "mime/KSCharsets.h"
 #include "streams/KSLineReader.h"
 
@@ -84,14 +85,18 @@ void MBOXAssetFolderIterator::Increment()
         boost::system::error_code ec;
         // A folder that stands for a directory, or whose mailbox file was
         // never written, simply has no messages.
-        if (!fs::is_regular_file(path, ec)) return;
-        // A mailbox file that may not be read holds messages nobody can
-        // count: one failed item names it.
-        if (::access(path.c_str(), R_OK) != 0) {
-            m_unreadable = std::strerror(errno);
+        const fs::file_type type = fs::status(path, ec).type();
+        if (type == fs::file_not_found || type == fs::directory_file) return;
+        // A mailbox file that may not be read, or a FIFO, socket or device in
+        // its place, holds messages nobody can count: one failed item names it.
+        int error = 0;
+        const int probe = Platform::OpenRegularFileForReading(path, error);
+        if (probe < 0) {
+            m_unreadable = Platform::ErrorText(error);
             m_valid = true;
             return;
         }
+        ::close(probe);
         m_reader = boost::make_shared<KSLineReader>(boost::make_shared<KSFileData>(path));
         if (!SkipToFirstEntry(buffer, sink)) {
             m_reader.reset();

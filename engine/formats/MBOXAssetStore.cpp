@@ -7,6 +7,7 @@
 #include <boost/make_shared.hpp>
 
 #include "mime/KSCharsets.h"
+#include "streams/KSFileSystem.h"
 
 namespace fs = boost::filesystem;
 
@@ -41,6 +42,13 @@ MBOXAssetStore::MBOXAssetStore(const std::string& location, const std::wstring& 
 }
 
 MBOXAssetStore::~MBOXAssetStore() = default;
+
+bool MBOXAssetStore::HoldsMailboxFile(const std::string& path)
+{
+    boost::system::error_code ec;
+    const fs::file_type type = fs::status(path, ec).type();
+    return type != fs::status_error && type != fs::file_not_found && type != fs::directory_file;
+}
 
 bool MBOXAssetStore::LooksLikeMailbox(const std::string& path)
 {
@@ -109,6 +117,7 @@ int MBOXAssetStore::ScanDirectory(const std::string& directory,
         const fs::path entry = it->path();
         const std::string name = entry.filename().string();
         if (name.empty() || name[0] == '.') continue;
+        if (SkipSymbolicLink(entry.string())) continue;
         const bool entryIsDirectory = IsDirectory(entry);
         if (HasExtension(name, ".mbox")) {
             // The root's own mailbox file sits in the scanned directory:
@@ -116,10 +125,8 @@ int MBOXAssetStore::ScanDirectory(const std::string& directory,
             // A bundle of the same name is not read by the root.
             if (entry.string() == rootMailbox && !entryIsDirectory) continue;
             // An exported bundle's "mbox" is a mailbox whatever it begins with.
-            boost::system::error_code fileError;
-            const bool holdsMailbox = entryIsDirectory
-                                          ? fs::is_regular_file(entry / "mbox", fileError)
-                                          : LooksLikeMailbox(entry.string());
+            const bool holdsMailbox = entryIsDirectory ? HoldsMailboxFile((entry / "mbox").string())
+                                                       : LooksLikeMailbox(entry.string());
             if (!holdsMailbox) continue;
             auto folder = boost::make_shared<MBOXAssetFolder>(entry.string(), std::wstring(), self,
                                                               parent, false, entryIsDirectory);

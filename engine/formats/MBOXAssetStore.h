@@ -27,6 +27,10 @@ public:
     // A file looks like a mailbox when it can be read and is empty or starts
     // with "From ".
     static bool LooksLikeMailbox(const std::string& path);
+    // Whether path holds a bundle's mailbox file: a regular file, or a FIFO,
+    // socket or device in its place, which is listed so that reading it
+    // names it as failed rather than passing over it.
+    static bool HoldsMailboxFile(const std::string& path);
 
 private:
     int ScanDirectory(const std::string& directory, const boost::shared_ptr<MBOXAssetFolder>& parent,

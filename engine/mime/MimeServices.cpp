@@ -1,13 +1,16 @@
 #include "mime/MimeServices.h"
 
-#include <cstdint>
+#include <unistd.h>
 
+#include <cstdint>
 #include <limits>
 #include <memory>
 #include <mutex>
 
 #include "mime/KSCharsets.h"
 #include "streams/KSDiagnostics.h"
+#include "streams/Platform.h"
+#include "streams/SourceLimits.h"
 
 namespace KestrinMIMEEngineCommon {
 
@@ -94,13 +97,23 @@ GMimeMessagePtr ParseMimeMessageFromBuffer(const uint8_t* bytes, size_t length)
 GMimeStreamPtr OpenMimeFileStream(const std::string& path)
 {
     InitializeMimeEngine();
-    GError* rawError = nullptr;
-    GMimeStreamPtr stream = AdoptGObject(g_mime_stream_file_open(path.c_str(), "rb", &rawError));
-    std::unique_ptr<GError, GErrorDeleter> error(rawError);
-    if (!stream) {
+    int error = 0;
+    int64_t size = 0;
+    const int fd = Platform::OpenRegularFileForReading(path, error, &size);
+    if (fd < 0) {
         KSDiagnostic("%s ERROR: Cannot open message file %s - %s\n", path.c_str(),
-                     error && error->message ? error->message : "unknown error");
+                     Platform::ErrorText(error).c_str());
+        return GMimeStreamPtr();
     }
+    if (size > kMaxMessageFileBytes) {
+        ::close(fd);
+        KSDiagnostic("%s ERROR: Cannot open message file %s - larger than the 2 GiB limit\n",
+                     path.c_str());
+        return GMimeStreamPtr();
+    }
+    // The stream owns the descriptor from here on.
+    GMimeStreamPtr stream = AdoptGObject(g_mime_stream_fs_new(fd));
+    if (!stream) ::close(fd);
     return stream;
 }
 

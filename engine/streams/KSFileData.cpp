@@ -1,10 +1,14 @@
 #include "streams/KSFileData.h"
 
 #include <sys/types.h>
+#include <unistd.h>
+
+#include <cerrno>
 
 #include <boost/filesystem.hpp>
 
 #include "streams/KSDiagnostics.h"
+#include "streams/Platform.h"
 
 namespace fs = boost::filesystem;
 
@@ -43,11 +47,21 @@ bool KSFileData::Adopt(FILE* handle, bool writable)
 bool KSFileData::OpenForRead()
 {
     if (m_file) return true;
-    // Update mode first so that a later Write needs no reopen; mail data is
-    // often read-only, which must not stop reading.
-    if (FILE* handle = std::fopen(m_path.c_str(), "rb+")) return Adopt(handle, true);
-    if (FILE* handle = std::fopen(m_path.c_str(), "rb")) return Adopt(handle, false);
+    // Reading never asks for write access (a source is never opened for
+    // writing; a later Write reopens in update mode), and reads only a
+    // regular file: a FIFO would block and a device never end.
+    int error = 0;
+    const int fd = Platform::OpenRegularFileForReading(m_path, error);
+    if (fd >= 0) {
+        if (FILE* handle = fdopen(fd, "rb")) return Adopt(handle, false);
+        error = errno;
+        ::close(fd);
+    }
+    // The reason goes on a line of its own: the first line's wording is one
+    // that log readers already look for.
     KSDiagnostic("%s ERROR: KSFileData - fopen failed to open file - %s\n", m_path.c_str());
+    if (error == Platform::kErrorNotRegularFile)
+        KSDiagnostic("%s ERROR: KSFileData - not a regular file, not read - %s\n", m_path.c_str());
     return false;
 }
 

@@ -8,6 +8,7 @@
 #include <boost/filesystem.hpp>
 
 #include "streams/KSDiagnostics.h"
+#include "streams/Platform.h"
 
 namespace fs = boost::filesystem;
 
@@ -94,6 +95,13 @@ std::string KSFileSystem::CreateUniqueFolder(const KSFileSystemPath& parent, con
     }
     error = "every name is taken";
     return std::string();
+}
+
+bool SkipSymbolicLink(const std::string& path)
+{
+    if (Platform::GetFileKind(path) != Platform::FileKind::SymbolicLink) return false;
+    KSDiagnostic("%s Skipped symbolic link %s\n", path.c_str());
+    return true;
 }
 
 }  // namespace KestrinMIMEEngineCommon

@@ -58,4 +58,9 @@ public:
                                           std::string& error);
 };
 
+// True, with a diagnostic line naming it, when path is a symbolic link:
+// walks of a source folder never go through one, so a link to "." or to a
+// folder outside can neither repeat the library nor reach beyond it.
+bool SkipSymbolicLink(const std::string& path);
+
 }  // namespace KestrinMIMEEngineCommon

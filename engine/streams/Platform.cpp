@@ -41,9 +41,54 @@ CreateOutcome CreateNewDirectory(const std::string& path, std::string& error)
     return CreateOutcome::Failed;
 }
 
-ReadOnlyFile::ReadOnlyFile(const std::string& path)
-    : m_fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC)), m_openError(m_fd < 0 ? errno : 0)
+FileKind GetFileKind(const std::string& path)
 {
+    struct stat st;
+    if (::lstat(path.c_str(), &st) != 0) return FileKind::Missing;
+    if (S_ISLNK(st.st_mode)) return FileKind::SymbolicLink;
+    if (S_ISREG(st.st_mode)) return FileKind::Regular;
+    if (S_ISDIR(st.st_mode)) return FileKind::Directory;
+    return FileKind::Other;
+}
+
+std::string ErrorText(int error)
+{
+    if (error == kErrorNotRegularFile) return "Not a regular file";
+    return std::strerror(error);
+}
+
+int OpenRegularFileForReading(const std::string& path, int& error, int64_t* size)
+{
+    // Non-blocking, so that opening a FIFO returns at once; the kind is then
+    // asked of the open descriptor, which no rename can swap afterwards.
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+    if (fd < 0) {
+        error = errno;
+        return -1;
+    }
+    struct stat st;
+    if (::fstat(fd, &st) != 0) {
+        error = errno;
+        ::close(fd);
+        return -1;
+    }
+    if (!S_ISREG(st.st_mode)) {
+        error = kErrorNotRegularFile;
+        ::close(fd);
+        return -1;
+    }
+    const int flags = ::fcntl(fd, F_GETFL);
+    if (flags >= 0) ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
+    if (size) *size = static_cast<int64_t>(st.st_size);
+    error = 0;
+    return fd;
+}
+
+ReadOnlyFile::ReadOnlyFile(const std::string& path)
+{
+    // In the body: the members' own initialisers must not overwrite what
+    // the open reports.
+    m_fd = OpenRegularFileForReading(path, m_openError, &m_size);
 }
 
 ReadOnlyFile::~ReadOnlyFile()

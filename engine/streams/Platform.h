@@ -24,7 +24,25 @@ CreateOutcome CreateNewFile(const std::string& path, std::string& error);
 // parent; Taken when anything is already at the path.
 CreateOutcome CreateNewDirectory(const std::string& path, std::string& error);
 
-// A file opened for reading that closes itself.
+// What is at a path, the link itself when it is a symbolic link: walks of
+// the mail folder must never go through a link (a link to "." converts a
+// library over and over).
+enum class FileKind { Missing, Regular, Directory, SymbolicLink, Other };
+FileKind GetFileKind(const std::string& path);
+
+// Error numbers of our own, beside the system's, for OpenError.
+constexpr int kErrorNotRegularFile = -1;
+// The reason for an error number, the system's or one of ours, in plain words.
+std::string ErrorText(int error);
+
+// Opens a file for reading only, and only when it is a regular file: a FIFO,
+// socket or device (or a link to one, such as /dev/zero) is refused without
+// ever blocking on it. Answers the descriptor, which the caller owns, or -1
+// with error set (kErrorNotRegularFile or the system's number). size gets the
+// file's length when not null.
+int OpenRegularFileForReading(const std::string& path, int& error, int64_t* size = nullptr);
+
+// A regular file opened for reading that closes itself.
 class ReadOnlyFile {
 public:
     explicit ReadOnlyFile(const std::string& path);
@@ -34,14 +52,17 @@ public:
     bool IsOpen() const { return m_fd >= 0; }
     // The system's error number when the file could not be opened.
     int OpenError() const { return m_openError; }
+    // The file's length when it was opened.
+    int64_t Size() const { return m_size; }
     // Bytes read; 0 at the end or on an error.
     size_t Read(char* buffer, size_t length);
     // Bytes read at offset, without moving the read position.
     size_t ReadAt(char* buffer, size_t length, int64_t offset);
 
 private:
-    int m_fd;
-    int m_openError;
+    int m_fd = -1;
+    int m_openError = 0;
+    int64_t m_size = 0;
 };
 
 // macOS keeps a file's Finder information in a 32-byte extended attribute.

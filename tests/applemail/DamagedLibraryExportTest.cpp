@@ -85,6 +85,9 @@ struct DamageCase {
     // Part number -> decoded content, for the message named first in intact.
     std::map<std::string, std::string> contents;
     bool dropsPermissions = false;  // needs a user the file modes apply to
+    // Part number -> text its decoded content must not hold, for the message
+    // named first in intact.
+    std::map<std::string, std::string> lacks;
 };
 
 std::string Describe(const Outcome& outcome)
@@ -119,54 +122,41 @@ void Check(const DamageCase& c, const Outcome& outcome)
         for (const auto& part : c.contents)
             EXPECT_EQ(emlx_test::DecodedPart(found->second, part.first), part.second) << part.first;
     }
+    if (!c.lacks.empty()) {
+        auto found = outcome.written.find(c.intact.front());
+        ASSERT_NE(found, outcome.written.end());
+        for (const auto& part : c.lacks) {
+            const std::string content = emlx_test::DecodedPart(found->second, part.first);
+            EXPECT_FALSE(content.empty()) << part.first;
+            EXPECT_EQ(content.find(part.second), std::string::npos) << part.first;
+        }
+    }
 }
 
 // Runs the case as an unprivileged user in a forked child, so that file
 // modes apply; the child sends back what the export did.
 bool RunUnprivileged(const DamageCase& c, Outcome& outcome)
 {
-    int pipeEnds[2];
-    if (::pipe(pipeEnds) != 0) return false;
-    const pid_t child = ::fork();
-    if (child < 0) return false;
-    if (child == 0) {
-        ::close(pipeEnds[0]);
-        std::string message;
-        // A temporary folder the unprivileged user may write to.
-        ::setenv("TMPDIR", "/tmp", 1);
-        if (::setgid(65534) == 0 && ::setuid(65534) == 0) try {
+    std::string received;
+    const bool ran = kestrin_test::RunAsNobody(
+        [&c]() {
             kestrin_test::TempDir dir;
             kestrin_test::TempDir output;
             const fs::path root = c.build(dir.path());
             const Outcome result = ExportLibrary(root, output.path());
-            message = std::to_string(result.status) + "\n" + std::to_string(result.processed) + "\n" +
-                      std::to_string(result.failed) + "\n" + std::to_string(result.written.size()) + "\n";
+            std::string message = std::to_string(result.status) + "\n" + std::to_string(result.processed) +
+                                  "\n" + std::to_string(result.failed) + "\n" +
+                                  std::to_string(result.written.size()) + "\n";
             for (const auto& entry : result.written)
                 message += entry.first + "\n" + std::to_string(entry.second.size()) + "\n" + entry.second;
             message += result.log;
             // Give the files back their modes so the folders can be removed.
             for (fs::recursive_directory_iterator it(dir.path()), end; it != end; ++it)
                 ::chmod(it->path().c_str(), 0700);
-        } catch (const std::exception&) {
-            message.clear();
-        }
-        size_t at = 0;
-        while (at < message.size()) {
-            const ssize_t wrote = ::write(pipeEnds[1], message.data() + at, message.size() - at);
-            if (wrote <= 0) break;
-            at += static_cast<size_t>(wrote);
-        }
-        ::_exit(message.empty() ? 1 : 0);
-    }
-    ::close(pipeEnds[1]);
-    std::string received;
-    char buffer[4096];
-    for (ssize_t got; (got = ::read(pipeEnds[0], buffer, sizeof buffer)) > 0;)
-        received.append(buffer, static_cast<size_t>(got));
-    ::close(pipeEnds[0]);
-    int childStatus = 0;
-    ::waitpid(child, &childStatus, 0);
-    if (!WIFEXITED(childStatus) || WEXITSTATUS(childStatus) != 0) return false;
+            return message;
+        },
+        received);
+    if (!ran) return false;
     size_t at = 0;
     auto line = [&]() {
         const size_t end = received.find('\n', at);
@@ -186,6 +176,14 @@ bool RunUnprivileged(const DamageCase& c, Outcome& outcome)
     }
     outcome.log = received.substr(at);
     return true;
+}
+
+void Link(const fs::path& target, const fs::path& link) { fs::create_symlink(target, link); }
+
+void MakeFifo(const fs::path& path)
+{
+    fs::remove(path);
+    ASSERT_EQ(::mkfifo(path.c_str(), 0600), 0) << path;
 }
 
 // Folders and files the unprivileged user may create and then lose access to.
@@ -335,6 +333,60 @@ const std::vector<DamageCase>& Cases()
              return dir / "Export";
          },
          {"readable"}, 1, {"ERROR : Cannot read mailbox file ", "Locked.mbox/mbox"}, {}, true},
+        // Links and special files: a walk never goes through a link, and only
+        // regular files are read, so nothing repeats, hangs or runs away.
+        {"SymbolicLinkLoopInMailFolder",
+         [](const fs::path& dir) {
+             WriteV2Mailbox(dir / "Mail", "Inbox", MakeStoreUuid(1), {Plain(1, "one"), Plain(2, "two")});
+             Link(".", dir / "Mail" / "loop");
+             return dir / "Mail";
+         },
+         {"one", "two"}, 0, {}},
+        {"TwoSymbolicLinkLoops",
+         [](const fs::path& dir) {
+             const fs::path bundle = WriteV2Mailbox(dir / "Mail", "Inbox", MakeStoreUuid(1), {Plain(1, "one")});
+             WriteV2Mailbox(dir / "Mail" / "Group", "Old", MakeStoreUuid(2), {Plain(2, "older")});
+             Link("..", dir / "Mail" / "Group" / "up");
+             Link(".", dir / "Mail" / "loop");
+             Link("..", bundle / "back");
+             return dir / "Mail";
+         },
+         {"one", "older"}, 0, {}},
+        {"LinkOutOfAttachedFolderIsNotZipped",
+         [](const fs::path& dir) {
+             WriteBinaryFile(dir / "outside-secret.txt", "SECRET");
+             PartSpec folder = FolderAttachmentPart("Photos", {{"a.txt", "text a"}});
+             const MailboxMessage message{
+                 5, MakeMessage("attached folder", Multipart("mixed", {TextPart("see folder\n"), folder}),
+                                1500000005)};
+             const fs::path bundle = WriteV1Mailbox(dir / "Mail", "Inbox", {message});
+             Link(dir / "outside-secret.txt", bundle / "Attachments" / "5" / "2" / "Photos" / "linked-secret.txt");
+             return dir / "Mail";
+         },
+         {"attached folder"}, 0, {}, {}, false, {{"2", "linked-secret"}}},
+        {"FifoInPlaceOfMessageFile",
+         [](const fs::path& dir) {
+             const fs::path bundle = WriteV1Mailbox(dir / "Mail", "Inbox", {Plain(1, "one"), Plain(3, "three")});
+             MakeFifo(bundle / "Messages" / "2.emlx");
+             return dir / "Mail";
+         },
+         {"one", "three"}, 1, {"ERROR : Cannot read message file ", "Messages/2.emlx - Not a regular file"}},
+        {"DevZeroLinkedAsMessageFile",
+         [](const fs::path& dir) {
+             const fs::path bundle = WriteV2Mailbox(dir / "Mail", "Inbox", MakeStoreUuid(1),
+                                                    {Plain(1, "one"), Plain(3, "three")});
+             Link("/dev/zero", V2MessagesFolder(bundle, MakeStoreUuid(1), 2) / "2.emlx");
+             return dir / "Mail";
+         },
+         {"one", "three"}, 1, {"ERROR : Cannot read message file ", "Messages/2.emlx - Not a regular file"}},
+        {"FifoInPlaceOfExportedMailbox",
+         [](const fs::path& dir) {
+             WriteExportedMailbox(dir / "Export", "Open", {Plain(0, "readable").message});
+             const fs::path fifo = WriteExportedMailbox(dir / "Export", "Pipe", {Plain(1, "pipe").message});
+             MakeFifo(fifo / "mbox");
+             return dir / "Export";
+         },
+         {"readable"}, 1, {"ERROR : Cannot read mailbox file ", "Pipe.mbox/mbox"}},
     };
     return cases;
 }

@@ -8,6 +8,8 @@
 #include <functional>
 #include <map>
 
+#include <sys/stat.h>
+
 #include <boost/algorithm/string/predicate.hpp>
 #include <boost/filesystem.hpp>
 #include <boost/make_shared.hpp>
@@ -45,6 +47,13 @@ fs::path FindMessageFile(const lb::EnvelopeSampleLibrary& library, const std::st
         if (file.filename() == name)
             return file;
     throw std::runtime_error("no message file " + name);
+}
+
+void ReplaceWithFifo(const fs::path& path)
+{
+    fs::remove(path);
+    if (::mkfifo(path.c_str(), 0600) != 0)
+        throw std::runtime_error("cannot make a FIFO at " + path.string());
 }
 
 void MoveRow(const lb::EnvelopeSampleLibrary& library, int from, int to)
@@ -95,6 +104,22 @@ std::string SubjectOf(const std::string& message)
     return message.substr(at + 9, end == std::string::npos ? std::string::npos : end - at - 9);
 }
 
+// Exports folders to EML files below output through the driver; answers the
+// brief report.
+std::wstring ExportToEml(const std::vector<boost::shared_ptr<IAssetFolder>>& folders, const fs::path& output,
+                         ExportSummary& summary)
+{
+    fs::create_directories(output);
+    auto provider = boost::make_shared<OutputGeneralFormatStoreProvider>(
+        output.string(), kGeneralTargetEML, std::vector<int>());
+    auto logger = boost::make_shared<KestrinLogger>((output / "Detailed Conversion Report.txt").string());
+    const int64_t total = static_cast<int64_t>(folders.size());
+    int64_t counter = 0;
+    RunExport(summary, &total, {}, folders, logger, {}, provider, kQueryKindNew, true, &counter);
+    provider->CloseStores();
+    return logger->GetReportText();
+}
+
 class EnvelopeDamageTest : public ::testing::TestWithParam<DamageCase> {};
 
 TEST_P(EnvelopeDamageTest, IntactMessagesArriveOnceAndLossesAreReported)
@@ -129,16 +154,8 @@ TEST_P(EnvelopeDamageTest, IntactMessagesArriveOnceAndLossesAreReported)
     }
 
     const fs::path output = dir / "Converted Data";
-    fs::create_directories(output);
-    auto provider = boost::make_shared<OutputGeneralFormatStoreProvider>(
-        output.string(), kGeneralTargetEML, std::vector<int>());
-    auto logger = boost::make_shared<KestrinLogger>((output / "Detailed Conversion Report.txt").string());
     ExportSummary summary;
-    const int64_t total = static_cast<int64_t>(folders.size());
-    int64_t counter = 0;
-    RunExport(summary, &total, {}, folders, logger, {}, provider, kQueryKindNew, true, &counter);
-    provider->CloseStores();
-    const std::wstring report = logger->GetReportText();
+    const std::wstring report = ExportToEml(folders, output, summary);
 
     std::multiset<std::string> written;
     for (fs::recursive_directory_iterator it(output), end; it != end; ++it) {
@@ -249,6 +266,18 @@ INSTANTIATE_TEST_SUITE_P(
                        spec.mailboxes.push_back(twin);
                    },
                    {}, L"Begin processing Folder: /john@example.com/INBOX (1)/", false},
+        // A message file that is there but holds nothing, or is no file at
+        // all, is a message lost: a failed item, not a header-only message.
+        DamageCase{"BlankMessageFile", Outcome::Failed, {},
+                   [](const fs::path&, const lb::EnvelopeSampleLibrary& library) {
+                       kestrin_test::WriteFile(FindMessageFile(library, "30.emlx"), "");
+                   },
+                   L"30.emlx - Blank EMLX file", false},
+        DamageCase{"FifoInPlaceOfMessageFile", Outcome::Failed, {},
+                   [](const fs::path&, const lb::EnvelopeSampleLibrary& library) {
+                       ReplaceWithFifo(FindMessageFile(library, "31.emlx"));
+                   },
+                   L"31.emlx - Not a regular file", false},
         DamageCase{"LabelOfAnotherMailbox", Outcome::Success,
                    [](lb::EnvelopeIndexSpec& spec) {
                        // Work's source is All Mail; message 5 lives in INBOX.
@@ -258,6 +287,59 @@ INSTANTIATE_TEST_SUITE_P(
                    },
                    {}, {}, false}),
     [](const ::testing::TestParamInfo<DamageCase>& info) { return std::string(info.param.name); });
+
+// SQLite opens the database with a plain open(): a FIFO in its place would
+// block the store for ever. It is refused at once.
+TEST(EnvelopeIndexFile, FifoInPlaceOfTheDatabaseIsRefusedWithoutWaiting)
+{
+    kestrin_test::TempDir dir;
+    const lb::EnvelopeSampleLibrary library =
+        lb::BuildEnvelopeSampleLibrary(dir / "library", kLayout, lb::PlistFormat::Binary, {});
+    ReplaceWithFifo(EnvelopeIndex(library));
+    kestrin_test::CapturedDiagnostics diagnostics;
+    auto store = AppleMailStoreHelper::CreateStore(library.root.string(), L"Apple Mail Database", "", {});
+    // Either the folder is not taken for a database library at all, or
+    // opening it fails; the diagnostic names the database either way.
+    if (store) EXPECT_NE(kStatusOK, store->Open({}, {}, {}, false));
+    EXPECT_NE(std::string::npos,
+              diagnostics.text().find("Cannot read database " + EnvelopeIndex(library).string() +
+                                      " - Not a regular file"))
+        << diagnostics.text();
+}
+
+// A message file the user may not read is a message lost, named with the
+// reason; only a file that is truly absent leaves a header-only message.
+// File modes bind only a user other than root: as root the case runs as
+// "nobody" in a child process.
+TEST(EnvelopeIndexFile, UnreadableMessageFileFailsByName)
+{
+    const auto work = []() {
+        kestrin_test::TempDir dir;
+        const lb::EnvelopeSampleLibrary library =
+            lb::BuildEnvelopeSampleLibrary(dir / "library", kLayout, lb::PlistFormat::Binary, {});
+        const fs::path locked = FindMessageFile(library, "31.emlx");
+        ::chmod(locked.c_str(), 0);
+        kestrin_test::CapturedDiagnostics quiet;
+        auto store = AppleMailStoreHelper::CreateStore(library.root.string(), L"Apple Mail Database", "", {});
+        if (!store || store->Open({}, {}, {}, false) != kStatusOK) return std::string("no store");
+        std::vector<boost::shared_ptr<IAssetFolder>> folders;
+        CollectMailboxes(store->GetRootFolder(), folders);
+        ExportSummary summary;
+        const std::wstring report = ExportToEml(folders, dir / "Converted Data", summary);
+        ::chmod(locked.c_str(), 0600);
+        return std::to_string(summary.failed) + " " + std::to_string(summary.status) + "\n" +
+               WideToUTF8(report);
+    };
+    std::string result;
+    if (::geteuid() == 0) {
+        ASSERT_TRUE(kestrin_test::RunAsNobody(work, result)) << "the unprivileged run did not complete";
+    } else {
+        result = work();
+    }
+    EXPECT_EQ(0u, result.find("1 " + std::to_string(kExportFailed) + "\n")) << result;
+    EXPECT_NE(std::string::npos, result.find("ERROR : Cannot read message file ")) << result;
+    EXPECT_NE(std::string::npos, result.find("31.emlx - Permission denied")) << result;
+}
 
 // A message of a label mailbox stored in another mailbox's bundle is read
 // from its file, not turned into a header-only message.

@@ -2,8 +2,16 @@
 // information that only macOS keeps.
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <fstream>
+#include <functional>
+
 #include <boost/filesystem.hpp>
 
+#include "streams/KSFileData.h"
 #include "streams/Platform.h"
 #include "support/TestSupport.h"
 
@@ -47,6 +55,106 @@ TEST(Platform, ReadOnlyFileReadsToTheEnd)
     Platform::ReadOnlyFile missing((dir.path() / "none.emlx").string());
     EXPECT_FALSE(missing.IsOpen());
     EXPECT_EQ(missing.Read(buffer, sizeof buffer), 0u);
+}
+
+// What sits at a path in a mail folder, and whether it may be read as a file.
+struct FileKindCase {
+    const char* name;
+    std::function<void(const fs::path&)> make;
+    Platform::FileKind kind;  // of the path itself, links not followed
+    bool opens;               // by OpenRegularFileForReading
+    int error;                // the error when it does not open
+};
+
+TEST(Platform, OnlyRegularFilesOpenForReadingAndLinksAreSeenAsLinks)
+{
+    const FileKindCase cases[] = {
+        {"regular file", [](const fs::path& p) { kestrin_test::WriteFile(p, "data"); },
+         Platform::FileKind::Regular, true, 0},
+        {"folder", [](const fs::path& p) { fs::create_directory(p); }, Platform::FileKind::Directory,
+         false, Platform::kErrorNotRegularFile},
+        {"missing", [](const fs::path&) {}, Platform::FileKind::Missing, false, ENOENT},
+        // Opening a FIFO without a writer would block: it must answer at once.
+        {"FIFO", [](const fs::path& p) { ASSERT_EQ(::mkfifo(p.c_str(), 0600), 0); },
+         Platform::FileKind::Other, false, Platform::kErrorNotRegularFile},
+        {"link to /dev/zero", [](const fs::path& p) { fs::create_symlink("/dev/zero", p); },
+         Platform::FileKind::SymbolicLink, false, Platform::kErrorNotRegularFile},
+        {"link to a regular file",
+         [](const fs::path& p) {
+             kestrin_test::WriteFile(p.string() + ".target", "data");
+             fs::create_symlink(p.filename().string() + ".target", p);
+         },
+         Platform::FileKind::SymbolicLink, true, 0},
+        {"link loop", [](const fs::path& p) { fs::create_symlink(".", p); },
+         Platform::FileKind::SymbolicLink, false, Platform::kErrorNotRegularFile},
+    };
+    for (const FileKindCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        kestrin_test::TempDir dir;
+        const fs::path path = dir.path() / "entry";
+        c.make(path);
+        EXPECT_EQ(Platform::GetFileKind(path.string()), c.kind);
+        int error = 0;
+        int64_t size = -1;
+        const int fd = Platform::OpenRegularFileForReading(path.string(), error, &size);
+        EXPECT_EQ(fd >= 0, c.opens);
+        if (fd >= 0) {
+            EXPECT_EQ(size, 4);
+            // Blocking again once opened, and for reading only.
+            const int flags = ::fcntl(fd, F_GETFL);
+            EXPECT_EQ(flags & O_NONBLOCK, 0);
+            EXPECT_EQ(flags & O_ACCMODE, O_RDONLY);
+            ::close(fd);
+        } else {
+            EXPECT_EQ(error, c.error) << Platform::ErrorText(error);
+        }
+        Platform::ReadOnlyFile file(path.string());
+        EXPECT_EQ(file.IsOpen(), c.opens);
+        if (!c.opens) {
+            EXPECT_EQ(file.OpenError(), c.error);
+        }
+    }
+    EXPECT_EQ(Platform::ErrorText(Platform::kErrorNotRegularFile), "Not a regular file");
+}
+
+// The access mode of the descriptor this process holds on path; -1 when none.
+int OpenAccessMode(const fs::path& path)
+{
+    for (fs::directory_iterator it("/proc/self/fd"), end; it != end; ++it) {
+        boost::system::error_code ec;
+        if (fs::read_symlink(it->path(), ec) != path) continue;
+        std::ifstream info("/proc/self/fdinfo/" + it->path().filename().string());
+        std::string key;
+        while (info >> key) {
+            if (key == "flags:") {
+                std::string octal;
+                info >> octal;
+                return static_cast<int>(std::stol(octal, nullptr, 8)) & O_ACCMODE;
+            }
+        }
+    }
+    return -1;
+}
+
+// A source file is never opened for writing, even where writing is allowed
+// (as root the file modes would not show it); a FIFO is refused, not waited on.
+TEST(KSFileDataReading, OpensRegularFilesReadOnlyAndRefusesOthers)
+{
+    if (!fs::exists("/proc/self/fdinfo")) GTEST_SKIP() << "no /proc to inspect descriptors";
+    kestrin_test::TempDir dir;
+    const fs::path path = fs::canonical(dir.path()) / "Inbox.mbox";
+    kestrin_test::WriteFile(path, "From a\nbody\n");
+    {
+        KSFileData file(path.string());
+        char buffer[4];
+        ASSERT_EQ(file.Read(buffer, sizeof buffer), sizeof buffer);
+        EXPECT_EQ(OpenAccessMode(path), O_RDONLY);
+    }
+    const fs::path fifo = dir.path() / "Pipe.mbox";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    KSFileData pipe(fifo.string());
+    char buffer[4];
+    EXPECT_EQ(pipe.Read(buffer, sizeof buffer), 0u);
 }
 
 TEST(Platform, FinderInformationRoundTripsWhereTheSystemKeepsIt)

@@ -1,5 +1,8 @@
 #include "support/TestSupport.h"
 
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
@@ -81,6 +84,41 @@ std::string SourceDir()
 {
     const char* dir = std::getenv("KESTRIN_SOURCE_DIR");
     return dir ? dir : ".";
+}
+
+bool RunAsNobody(const std::function<std::string()>& work, std::string& result)
+{
+    int pipeEnds[2];
+    if (::pipe(pipeEnds) != 0) return false;
+    const pid_t child = ::fork();
+    if (child < 0) return false;
+    if (child == 0) {
+        ::close(pipeEnds[0]);
+        std::string message;
+        // A temporary folder the unprivileged user may write to.
+        ::setenv("TMPDIR", "/tmp", 1);
+        if (::setgid(65534) == 0 && ::setuid(65534) == 0) try {
+            message = work();
+        } catch (const std::exception&) {
+            message.clear();
+        }
+        size_t at = 0;
+        while (at < message.size()) {
+            const ssize_t wrote = ::write(pipeEnds[1], message.data() + at, message.size() - at);
+            if (wrote <= 0) break;
+            at += static_cast<size_t>(wrote);
+        }
+        ::_exit(message.empty() ? 1 : 0);
+    }
+    ::close(pipeEnds[1]);
+    result.clear();
+    char buffer[4096];
+    for (ssize_t got; (got = ::read(pipeEnds[0], buffer, sizeof buffer)) > 0;)
+        result.append(buffer, static_cast<size_t>(got));
+    ::close(pipeEnds[0]);
+    int childStatus = 0;
+    ::waitpid(child, &childStatus, 0);
+    return WIFEXITED(childStatus) && WEXITSTATUS(childStatus) == 0;
 }
 
 }  // namespace kestrin_test

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdio>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -40,6 +41,12 @@ private:
 std::string ReadFile(const boost::filesystem::path& path);
 std::vector<unsigned char> ReadBytes(const boost::filesystem::path& path);
 void WriteFile(const boost::filesystem::path& path, const std::string& content);
+
+// Runs work as the unprivileged user "nobody" in a forked child, so that
+// file modes apply even to a test run as root; result gets what work
+// answered. False when the child could not switch users, threw, or answered
+// nothing.
+bool RunAsNobody(const std::function<std::string()>& work, std::string& result);
 
 // Folder of the real Apple Mail samples kept beside the repository; empty
 // when absent (tests that need them are skipped).
