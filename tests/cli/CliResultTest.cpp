@@ -22,6 +22,7 @@ using nlohmann::json;
 using kestrin_cli_test::Contains;
 using kestrin_cli_test::Kestrin;
 using kestrin_cli_test::RunResult;
+using kestrin_cli_test::SampleLibraryTest;
 
 fs::path FirstFileBelow(const fs::path& folder, const std::string& extension)
 {
@@ -31,20 +32,8 @@ fs::path FirstFileBelow(const fs::path& folder, const std::string& extension)
     return {};
 }
 
-class CliResultTest : public ::testing::Test {
+class CliResultTest : public SampleLibraryTest {
 protected:
-    static void SetUpTestSuite()
-    {
-        s_home = new kestrin_test::TempDir;
-        s_library = new lb::EnvelopeSampleLibrary(lb::BuildEnvelopeSampleLibrary(s_home->path(), 10));
-    }
-    static void TearDownTestSuite()
-    {
-        delete s_library;
-        delete s_home;
-    }
-    static std::string Source() { return s_library->root.string(); }
-
     // The totals must add up whatever happened.
     static void ExpectTotalsAddUp(const json& result, const std::string& label)
     {
@@ -66,12 +55,8 @@ protected:
 
     kestrin_test::TempDir out;
     kestrin_test::CapturedDiagnostics diagnostics;
-    static kestrin_test::TempDir* s_home;
-    static lb::EnvelopeSampleLibrary* s_library;
 };
 
-kestrin_test::TempDir* CliResultTest::s_home = nullptr;
-lb::EnvelopeSampleLibrary* CliResultTest::s_library = nullptr;
 
 TEST_F(CliResultTest, JsonResultAndReadBackAgreeForEveryTarget)
 {

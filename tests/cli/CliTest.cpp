@@ -42,28 +42,13 @@ size_t CountFiles(const fs::path& folder, const std::string& extension)
 }
 
 // One sample library (layout 10) shared by the tests of this file.
-class CliTest : public ::testing::Test {
+class CliTest : public SampleLibraryTest {
 protected:
-    static void SetUpTestSuite()
-    {
-        s_home = new kestrin_test::TempDir;
-        s_library = new lb::EnvelopeSampleLibrary(lb::BuildEnvelopeSampleLibrary(s_home->path(), 10));
-    }
-    static void TearDownTestSuite()
-    {
-        delete s_library;
-        delete s_home;
-    }
-    static std::string Source() { return s_library->root.string(); }
 
     kestrin_test::TempDir out;
     // The samples hold rows the reader reports and skips.
     kestrin_test::CapturedDiagnostics diagnostics;
-    static kestrin_test::TempDir* s_home;
-    static lb::EnvelopeSampleLibrary* s_library;
 };
-kestrin_test::TempDir* CliTest::s_home = nullptr;
-lb::EnvelopeSampleLibrary* CliTest::s_library = nullptr;
 
 TEST(CliUsage, WrongUsageExitsWith64AndExplains)
 {
