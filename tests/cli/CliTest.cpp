@@ -44,7 +44,6 @@ size_t CountFiles(const fs::path& folder, const std::string& extension)
 // One sample library (layout 10) shared by the tests of this file.
 class CliTest : public SampleLibraryTest {
 protected:
-
     kestrin_test::TempDir out;
     // The samples hold rows the reader reports and skips.
     kestrin_test::CapturedDiagnostics diagnostics;
