@@ -42,8 +42,16 @@ void KestrinLogger::Log(const std::wstring& text, bool toReport, bool toFile)
 {
     boost::lock_guard<boost::mutex> guard(m_mutex);
     if (toReport) {
-        m_reportText += text;
-        m_reportText += L"\r\n";
+        if (m_reportTail.empty() && m_reportText.size() + text.size() + 2 <= m_reportHeadLimit) {
+            m_reportText += text;
+            m_reportText += L"\r\n";
+        } else {
+            m_reportTail.push_back(text);
+            if (m_reportTail.size() > m_reportTailLimit) {
+                m_reportTail.pop_front();
+                ++m_reportLinesLeftOut;
+            }
+        }
     }
     if (!toFile) return;
     // Opening the file for every line cost more than writing it.
@@ -74,7 +82,22 @@ bool KestrinLogger::HasWriteFailed()
 std::wstring KestrinLogger::GetReportText()
 {
     boost::lock_guard<boost::mutex> guard(m_mutex);
-    return m_reportText;
+    std::wstring report = m_reportText;
+    if (m_reportLinesLeftOut > 0)
+        report += L"[" + std::to_wstring(m_reportLinesLeftOut) +
+                  L" more lines are in the detailed report: " + UTF8ToWide(m_logPath) + L"]\r\n";
+    for (const auto& line : m_reportTail) {
+        report += line;
+        report += L"\r\n";
+    }
+    return report;
+}
+
+void KestrinLogger::SetReportLimits(size_t headCharacters, size_t tailLines)
+{
+    boost::lock_guard<boost::mutex> guard(m_mutex);
+    m_reportHeadLimit = headCharacters;
+    m_reportTailLimit = tailLines;
 }
 
 }  // namespace KestrinMIMEEngineCommon

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <deque>
 #include <memory>
 #include <string>
 
@@ -28,7 +29,17 @@ public:
     // tries to open it again.
     void Log(const std::wstring& text, bool toReport, bool toFile) override;
 
+    // The brief report: every line meant for it while it is small, then only
+    // the last lines, with one line saying how many were left out and that
+    // the log file holds them all. A library of 100,000 messages that were
+    // never downloaded writes a warning block for each; kept whole, the
+    // report alone would take hundreds of megabytes.
     std::wstring GetReportText();
+    // How much of the report is kept whole (characters) and how many of the
+    // last lines are kept after that.
+    static constexpr size_t kReportHeadCharacters = 256 * 1024;
+    static constexpr size_t kReportTailLines = 40;
+    void SetReportLimits(size_t headCharacters, size_t tailLines);
     // True once a line meant for the file did not reach it whole (the file
     // could not be opened, a full disk): the log is then no full account of
     // the run, and the run must not be called a success.
@@ -38,6 +49,10 @@ public:
 private:
     boost::mutex m_mutex;
     std::wstring m_reportText;
+    size_t m_reportHeadLimit = kReportHeadCharacters;
+    size_t m_reportTailLimit = kReportTailLines;
+    std::deque<std::wstring> m_reportTail;  // the last lines once the head is full
+    uint64_t m_reportLinesLeftOut = 0;
     std::string m_logPath;
     struct FileCloser {
         void operator()(std::FILE* file) const { std::fclose(file); }

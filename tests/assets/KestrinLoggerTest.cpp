@@ -27,6 +27,34 @@ TEST(KestrinLoggerTest, NewFileStartsWithByteOrderMarkAndLinesEndInCrLf)
                                       L"Operation completed successfully.\n\r\n");
 }
 
+TEST(KestrinLoggerTest, LongReportKeepsItsStartAndEndAndCountsWhatIsLeftOut)
+{
+    kestrin_test::TempDir dir;
+    const auto path = dir / "log.txt";
+    KestrinLogger logger(path.string());
+    logger.SetReportLimits(20, 2);  // "line 0\r\nline 1\r\n" is 16 characters
+    for (int i = 0; i < 10; ++i)
+        logger.Log(L"line " + std::to_wstring(i), true, true);
+    EXPECT_EQ(logger.GetReportText(),
+              L"line 0\r\nline 1\r\n[6 more lines are in the detailed report: " +
+                  std::wstring(path.wstring()) + L"]\r\nline 8\r\nline 9\r\n");
+    std::string all = kBom;
+    for (int i = 0; i < 10; ++i)
+        all += "line " + std::to_string(i) + "\r\n";
+    EXPECT_EQ(ReadFile(path), all);  // the file stays complete
+}
+
+TEST(KestrinLoggerTest, ReportWithinTheLimitIsWhole)
+{
+    kestrin_test::TempDir dir;
+    KestrinLogger logger((dir / "log.txt").string());
+    logger.SetReportLimits(16, 2);
+    logger.Log(L"line 0", true, false);
+    logger.Log(L"line 1", true, false);
+    logger.Log(L"line 2", true, false);  // goes to the tail: nothing is left out yet
+    EXPECT_EQ(logger.GetReportText(), L"line 0\r\nline 1\r\nline 2\r\n");
+}
+
 TEST(KestrinLoggerTest, ChannelsAreIndependent)
 {
     kestrin_test::TempDir dir;
