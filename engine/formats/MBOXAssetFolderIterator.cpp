@@ -102,9 +102,6 @@ void MBOXAssetFolderIterator::Increment()
             m_reader.reset();
             return;
         }
-        // The first message had no separator: its first line is already in
-        // the buffer and must stay part of it.
-        if (!m_message.empty()) sink->Write("\n", 1);
     }
     if (!m_reader) return;
 
@@ -154,7 +151,10 @@ bool MBOXAssetFolderIterator::SkipToFirstEntry(
         // The separator is not part of the message; any other first line is
         // the first message's first header.
         if (line.size() >= 5 && std::memcmp(line.data(), "From ", 5) == 0) return true;
+        // The first message had no separator: its first line stays part of
+        // it, with a line end only where the file had one.
         sink->Write(line.data(), line.size());
+        if (terminated) sink->Write("\n", 1);
         return true;
     }
 }

@@ -34,6 +34,10 @@ INSTANTIATE_TEST_SUITE_P(
                   "first-line-not-separator.mbox",
                   {"This line stands where a separator should be\nSubject: one\n\nbody one\n",
                    "Subject: two\n\nbody two\n"}},
+        // No line end is added where the file had none.
+        SplitCase{"OnlyLineWithoutSeparatorOrLineEnd",
+                  "one-unterminated-line.mbox",
+                  {"This line stands alone and has no line end"}},
         SplitCase{"LastLineWithoutLineEndStaysInTheLastMessage",
                   "no-final-newline.mbox",
                   {"Subject: one\n\nbody one\n\n", "Subject: two\n\nthe last line has no line end"}},
