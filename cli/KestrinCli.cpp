@@ -430,8 +430,10 @@ private:
     AppStateData m_state;
     EventQueueDispatcher m_dispatcher;
     CliAlerts m_alerts;
-    CliChoosers m_choosers;
-    CliWorkspace m_workspace;
+    // The target folder is the --out argument; nothing else is ever chosen.
+    FixedSaveFolderChooser m_choosers;
+    // The import guides belong to the window; the command line opens nothing.
+    NoWorkspace m_workspace;
     CliReportView m_reports;
     CliProgressSheet m_progress;
     CliLoadingSheet m_loading;
