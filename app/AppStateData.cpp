@@ -35,12 +35,21 @@ void AppStateData::ResetData()
     m_state.clear();
 }
 
+namespace {
+
+// The value's content when it holds a T; null when absent or of another type.
+template <class T>
+const T* Held(const boost::optional<AppStateData::Value>& value)
+{
+    return value ? boost::get<T>(&*value) : nullptr;
+}
+
+}  // namespace
+
 boost::optional<std::string> AppStateData::GetString(const std::string& key) const
 {
     const auto value = Get(key);
-    if (!value)
-        return boost::none;
-    if (const auto* text = boost::get<std::string>(&*value))
+    if (const auto* text = Held<std::string>(value))
         return *text;
     return boost::none;
 }
@@ -48,11 +57,9 @@ boost::optional<std::string> AppStateData::GetString(const std::string& key) con
 boost::optional<int64_t> AppStateData::GetInteger(const std::string& key) const
 {
     const auto value = Get(key);
-    if (!value)
-        return boost::none;
-    if (const auto* number = boost::get<int64_t>(&*value))
+    if (const auto* number = Held<int64_t>(value))
         return *number;
-    if (const auto* flag = boost::get<bool>(&*value))
+    if (const auto* flag = Held<bool>(value))
         return *flag ? 1 : 0;
     return boost::none;
 }
@@ -62,9 +69,9 @@ bool AppStateData::IsSet(const std::string& key) const
     const auto value = Get(key);
     if (!value)
         return false;
-    if (const auto* flag = boost::get<bool>(&*value))
+    if (const auto* flag = Held<bool>(value))
         return *flag;
-    if (const auto* number = boost::get<int64_t>(&*value))
+    if (const auto* number = Held<int64_t>(value))
         return *number != 0;
     return true;
 }
@@ -72,9 +79,7 @@ bool AppStateData::IsSet(const std::string& key) const
 FolderNodeList AppStateData::GetNodes(const std::string& key) const
 {
     const auto value = Get(key);
-    if (!value)
-        return {};
-    if (const auto* nodes = boost::get<FolderNodeList>(&*value))
+    if (const auto* nodes = Held<FolderNodeList>(value))
         return *nodes;
     return {};
 }

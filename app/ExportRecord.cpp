@@ -48,20 +48,30 @@ void ExportRecorder::FolderBegun(const boost::shared_ptr<IAssetFolder>& source)
     if (source) m_folder->sourcePath = WideToUTF8(source->GetPath());
 }
 
-ExportOutputRecord& ExportRecorder::OutputFor(IAssetFolderMutable& output)
+ExportOutputRecord& ExportRecorder::OutputFor(const boost::shared_ptr<IAssetFolderMutable>& output)
 {
+    // Messages of one folder arrive one after the other into the same output,
+    // so the last one found answers nearly every call without a search. The
+    // weak pointer tells a folder that is gone from a new one at its address.
+    if (m_lastOutput.lock() == output) return m_record.outputs[m_lastOutputIndex];
     ExportOutputRecord wanted;
-    if (auto* mailbox = dynamic_cast<MBOXAssetFolder*>(&output)) {
+    if (auto* mailbox = dynamic_cast<MBOXAssetFolder*>(output.get())) {
         wanted.kind = ExportOutputRecord::Kind::Mailbox;
         wanted.path = mailbox->GetMailboxPath();
     } else {
         wanted.kind = ExportOutputRecord::Kind::EmlDirectory;
-        wanted.path = output.GetFolderId();
+        wanted.path = output->GetFolderId();
     }
-    for (ExportOutputRecord& known : m_record.outputs) {
-        if (known.kind == wanted.kind && known.path == wanted.path) return known;
+    m_lastOutput = output;
+    for (size_t i = 0; i < m_record.outputs.size(); ++i) {
+        const ExportOutputRecord& known = m_record.outputs[i];
+        if (known.kind == wanted.kind && known.path == wanted.path) {
+            m_lastOutputIndex = i;
+            return m_record.outputs[i];
+        }
     }
-    m_record.outputs.push_back(wanted);
+    m_lastOutputIndex = m_record.outputs.size();
+    m_record.outputs.push_back(std::move(wanted));
     return m_record.outputs.back();
 }
 
@@ -69,16 +79,17 @@ void ExportRecorder::ItemDone(ExportItemOutcome outcome, const std::wstring& nam
                               const boost::shared_ptr<IAssetFolderMutable>& output)
 {
     if (!m_folder) FolderBegun(nullptr);
-    const std::string text = WideToUTF8(name);
+    // Names are kept only for the messages a person must look at, so a
+    // converted one costs no conversion of its name.
     switch (outcome) {
     case ExportItemOutcome::ConvertedHeaderOnly:
         m_folder->notDownloaded += 1;
-        m_folder->notDownloadedNames.push_back(text);
+        m_folder->notDownloadedNames.push_back(WideToUTF8(name));
         [[fallthrough]];  // a header-only message is a converted one too
     case ExportItemOutcome::Converted:
         m_folder->processed += 1;
         if (output) {
-            ExportOutputRecord& written = OutputFor(*output);
+            ExportOutputRecord& written = OutputFor(output);
             written.written += 1;
             if (written.sourcePaths.empty() || written.sourcePaths.back() != m_folder->sourcePath)
                 written.sourcePaths.push_back(m_folder->sourcePath);
@@ -87,11 +98,11 @@ void ExportRecorder::ItemDone(ExportItemOutcome outcome, const std::wstring& nam
         break;
     case ExportItemOutcome::Failed:
         m_folder->failed += 1;
-        m_folder->failedNames.push_back(text);
+        m_folder->failedNames.push_back(WideToUTF8(name));
         break;
     case ExportItemOutcome::Skipped:
         m_folder->skipped += 1;
-        m_folder->skippedNames.push_back(text);
+        m_folder->skippedNames.push_back(WideToUTF8(name));
         break;
     }
 }

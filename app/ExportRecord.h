@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include <boost/weak_ptr.hpp>
+
 #include "export/ExportDriver.h"
 
 namespace KestrinApp {
@@ -75,10 +77,13 @@ public:
     void FolderEnded(const boost::shared_ptr<KestrinMIMEEngineCommon::IAssetFolder>& source) override;
 
 private:
-    ExportOutputRecord& OutputFor(KestrinMIMEEngineCommon::IAssetFolderMutable& output);
+    ExportOutputRecord& OutputFor(
+        const boost::shared_ptr<KestrinMIMEEngineCommon::IAssetFolderMutable>& output);
 
     ExportRecord& m_record;
     ExportFolderRecord* m_folder = nullptr;
+    boost::weak_ptr<KestrinMIMEEngineCommon::IAssetFolderMutable> m_lastOutput;
+    size_t m_lastOutputIndex = 0;
 };
 
 }  // namespace KestrinApp

@@ -61,6 +61,17 @@ int DoExport(const ExportRunContext& context)
     std::wstring reportText;
     boost::shared_ptr<KestrinLogger> logger;
     bool sheetShown = false;
+    // A run that stopped: the line goes into the log, or stands alone for
+    // the report when there is no log yet.
+    const auto fail = [&](const std::wstring& line) {
+        status = kExportFailed;
+        if (logger) {
+            logger->Log(line, true, true);
+            reportText = logger->GetReportText();
+        } else {
+            reportText = line;
+        }
+    };
     try {
         if (exportPath.empty())
             throw ExportSetupError("No folder was chosen to save the converted data.");
@@ -142,26 +153,11 @@ int DoExport(const ExportRunContext& context)
         }
         reportText = logger->GetReportText();
     } catch (const std::exception& failure) {
-        status = kExportFailed;
-        const std::wstring line = dynamic_cast<const ExportSetupError*>(&failure)
-                                      ? UTF8ToWide(failure.what())
-                                      : L"Exception occurred during conversion - " +
-                                            UTF8ToWide(failure.what());
-        if (logger) {
-            logger->Log(line, true, true);
-            reportText = logger->GetReportText();
-        } else {
-            reportText = line;
-        }
+        fail(dynamic_cast<const ExportSetupError*>(&failure)
+                 ? UTF8ToWide(failure.what())
+                 : L"Exception occurred during conversion - " + UTF8ToWide(failure.what()));
     } catch (...) {
-        status = kExportFailed;
-        const std::wstring line = L"Unknown error occurred during conversion.";
-        if (logger) {
-            logger->Log(line, true, true);
-            reportText = logger->GetReportText();
-        } else {
-            reportText = line;
-        }
+        fail(L"Unknown error occurred during conversion.");
     }
 
     record.status = status;

@@ -9,6 +9,7 @@
 
 #include <functional>
 #include <string>
+#include <utility>
 
 #include <boost/optional.hpp>
 
@@ -64,6 +65,31 @@ public:
     // A document shipped with the application, by its file name ("Outlook
     // Import Guide.pdf"); where the documents live is the front end's business.
     virtual void OpenResourceDocument(const std::string& name) = 0;
+};
+
+// For front ends that run without asking anyone (the command line, the
+// screenshot run): the save folder is given beforehand, a source folder is
+// never chosen.
+class FixedSaveFolderChooser : public IChoosers {
+public:
+    explicit FixedSaveFolderChooser(std::string saveFolder) : m_saveFolder(std::move(saveFolder)) {}
+    boost::optional<std::string> ChooseSourceFolder(const std::string&) override { return boost::none; }
+    boost::optional<std::string> ChooseSaveFolder(const std::string&, const std::string&,
+                                                  const std::string&) override
+    {
+        return m_saveFolder;
+    }
+
+private:
+    std::string m_saveFolder;
+};
+
+// A front end without a file browser or documents to open.
+class NoWorkspace : public IWorkspace {
+public:
+    void OpenFile(const std::string&) override {}
+    void RevealPath(const std::string&) override {}
+    void OpenResourceDocument(const std::string&) override {}
 };
 
 }  // namespace KestrinApp

@@ -21,9 +21,10 @@ namespace fs = boost::filesystem;
 
 namespace {
 
-std::string Unreadable(const std::string& path)
+// The system's words for why path may not be used as asked; empty when it may.
+std::string AccessError(const std::string& path, int mode)
 {
-    if (::access(path.c_str(), R_OK) == 0)
+    if (::access(path.c_str(), mode) == 0)
         return {};
     return std::string(std::strerror(errno)) + ": " + path;
 }
@@ -48,12 +49,13 @@ std::string DescribeLoadFailure(const std::string& path)
         return "The folder \"" + path + "\" does not exist.";
     if (!fs::is_directory(folder, error))
         return "\"" + path + "\" is not a folder.";
-    if (::access(path.c_str(), R_OK | X_OK) != 0)
-        return std::string(std::strerror(errno)) + ": " + path;
+    const std::string denied = AccessError(path, R_OK | X_OK);
+    if (!denied.empty())
+        return denied;
     for (const auto& index : EnvelopeIndexCandidates(folder)) {
         if (!fs::is_regular_file(index, error))
             continue;
-        const std::string unreadable = Unreadable(index.string());
+        const std::string unreadable = AccessError(index.string(), R_OK);
         if (!unreadable.empty())
             return unreadable;
         // SQLite's own words for a file without its header.

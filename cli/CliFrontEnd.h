@@ -29,32 +29,6 @@ private:
     std::vector<KestrinApp::AlertText> m_shown;
 };
 
-// The target folder is the --out argument; nothing else is ever chosen.
-class CliChoosers : public KestrinApp::IChoosers {
-public:
-    explicit CliChoosers(std::string saveFolder) : m_saveFolder(std::move(saveFolder)) {}
-    boost::optional<std::string> ChooseSourceFolder(const std::string&) override
-    {
-        return boost::none;
-    }
-    boost::optional<std::string> ChooseSaveFolder(const std::string&, const std::string&,
-                                                  const std::string&) override
-    {
-        return m_saveFolder;
-    }
-
-private:
-    std::string m_saveFolder;
-};
-
-// The import guides belong to the window; the command line opens nothing.
-class CliWorkspace : public KestrinApp::IWorkspace {
-public:
-    void OpenFile(const std::string&) override {}
-    void RevealPath(const std::string&) override {}
-    void OpenResourceDocument(const std::string&) override {}
-};
-
 class CliReportView : public KestrinApp::IReportView {
 public:
     void ShowReport(const KestrinApp::ReportData& report) override { m_report = report; }

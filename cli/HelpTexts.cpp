@@ -67,6 +67,34 @@ constexpr const char kConvertOptions[] =
 
 }  // namespace
 
+std::string Usage()
+{
+    return "Usage:\n"
+           "  kestrin list    [SOURCE] [--json]\n"
+           "  kestrin convert [SOURCE] --to eml|mbox|archive --out DIR [--folder PATH]...\n"
+           "                  [--skip-empty] [--no-progress] [--verify] [--json]\n"
+           "\n" +
+           std::string(kSourceText) +
+           "\n"
+           "list        prints the folders with their message counts and paths.\n"
+           "  --json    prints them as JSON.\n"
+           "convert     converts every folder, or those named with --folder.\n"
+           "  --to      eml (one file per message), mbox (one file per folder) or\n"
+           "            archive (a package Outlook for Mac imports).\n"
+           "  --out     the folder that receives \"Converted Data\".\n"
+           "  --folder  a folder path as list prints it (\"/Inbox/\"), with everything\n"
+           "            below it; may be repeated.\n"
+           "  --skip-empty   leaves out folders without messages.\n"
+           "  --no-progress  draws no progress line.\n"
+           "  --verify  reads every written folder back and compares the messages\n"
+           "            found with those converted; a difference ends with status 2.\n"
+           "  --json    prints the result as one JSON object instead of the report.\n"
+           "\n"
+           "Ctrl-C once stops the conversion before the next message; twice quits at once.\n"
+           "Exit status: 0 success, 1 cancelled, 2 completed with errors, 3 the source\n"
+           "could not be loaded, 64 wrong usage.\n";
+}
+
 std::string VersionText()
 {
     return std::string("kestrin ") + KESTRIN_VERSION + "\n";

@@ -7,6 +7,9 @@
 
 namespace KestrinCli {
 
+// The usage text.
+std::string Usage();
+
 // "kestrin 0.1.0" and a line end.
 std::string VersionText();
 

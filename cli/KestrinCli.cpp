@@ -27,35 +27,6 @@ using KestrinMIMEEngineCommon::WideToUTF8;
 using KestrinMIMEEngineCommon::UTF8ToWide;
 namespace fs = boost::filesystem;
 
-std::string Usage()
-{
-    return "Usage:\n"
-           "  kestrin list    [SOURCE] [--json]\n"
-           "  kestrin convert [SOURCE] --to eml|mbox|archive --out DIR [--folder PATH]...\n"
-           "                  [--skip-empty] [--no-progress] [--verify] [--json]\n"
-           "\n"
-           "SOURCE is an Apple Mail data folder, an older mail folder or a folder of\n"
-           "exported mailboxes (default: ~/Library/Mail).\n"
-           "\n"
-           "list        prints the folders with their message counts and paths.\n"
-           "  --json    prints them as JSON.\n"
-           "convert     converts every folder, or those named with --folder.\n"
-           "  --to      eml (one file per message), mbox (one file per folder) or\n"
-           "            archive (a package Outlook for Mac imports).\n"
-           "  --out     the folder that receives \"Converted Data\".\n"
-           "  --folder  a folder path as list prints it (\"/Inbox/\"), with everything\n"
-           "            below it; may be repeated.\n"
-           "  --skip-empty   leaves out folders without messages.\n"
-           "  --no-progress  draws no progress line.\n"
-           "  --verify  reads every written folder back and compares the messages\n"
-           "            found with those converted; a difference ends with status 2.\n"
-           "  --json    prints the result as one JSON object instead of the report.\n"
-           "\n"
-           "Ctrl-C once stops the conversion before the next message; twice quits at once.\n"
-           "Exit status: 0 success, 1 cancelled, 2 completed with errors, 3 the source\n"
-           "could not be loaded, 64 wrong usage.\n";
-}
-
 namespace {
 
 // Folder names come from the disk and from the Envelope Index, so they may
@@ -430,8 +401,10 @@ private:
     AppStateData m_state;
     EventQueueDispatcher m_dispatcher;
     CliAlerts m_alerts;
-    CliChoosers m_choosers;
-    CliWorkspace m_workspace;
+    // The target folder is the --out argument; nothing else is ever chosen.
+    FixedSaveFolderChooser m_choosers;
+    // The import guides belong to the window; the command line opens nothing.
+    NoWorkspace m_workspace;
     CliReportView m_reports;
     CliProgressSheet m_progress;
     CliLoadingSheet m_loading;

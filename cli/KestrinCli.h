@@ -28,9 +28,6 @@ struct CliEnvironment {
 int RunKestrin(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
                const CliEnvironment& environment = CliEnvironment());
 
-// The usage text.
-std::string Usage();
-
 // Text as a JSON string literal, quotes included.
 std::string JsonString(const std::string& utf8);
 

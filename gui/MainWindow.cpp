@@ -499,7 +499,7 @@ boost::optional<std::string> MainWindow::DroppedFolder(const QMimeData* mime) co
     return AcceptDroppedFolder(paths);
 }
 
-void MainWindow::dragEnterEvent(QDragEnterEvent* event)
+void MainWindow::AcceptDropOfFolder(QDragMoveEvent* event) const
 {
     if (!isBusy() && DroppedFolder(event->mimeData()))
         event->acceptProposedAction();
@@ -507,12 +507,14 @@ void MainWindow::dragEnterEvent(QDragEnterEvent* event)
         event->ignore();
 }
 
+void MainWindow::dragEnterEvent(QDragEnterEvent* event)
+{
+    AcceptDropOfFolder(event);
+}
+
 void MainWindow::dragMoveEvent(QDragMoveEvent* event)
 {
-    if (!isBusy() && DroppedFolder(event->mimeData()))
-        event->acceptProposedAction();
-    else
-        event->ignore();
+    AcceptDropOfFolder(event);
 }
 
 void MainWindow::dropEvent(QDropEvent* event)

@@ -104,6 +104,8 @@ private:
     void AskBeforeQuitting();
     void RunVerify();
     boost::optional<std::string> DroppedFolder(const QMimeData* mime) const;
+    // Takes a drag that carries a folder to load, while the window is idle.
+    void AcceptDropOfFolder(QDragMoveEvent* event) const;
 
     KestrinApp::AppStateData m_state;
     // The real seams, used where the options give none.

@@ -209,6 +209,11 @@ void ProgressSheet::OnMainThread(Apply apply)
     QMetaObject::invokeMethod(this, std::move(apply), Qt::QueuedConnection);
 }
 
+void ProgressSheet::PostText(QLabel* label, const std::wstring& text)
+{
+    OnMainThread([label, value = ToQString(text)] { label->setText(value); });
+}
+
 void ProgressSheet::BeginProgress()
 {
     for (QLabel* label : {m_message, m_path, m_folderLabel, m_foldersLabel, m_itemsLabel})
@@ -239,17 +244,17 @@ void ProgressSheet::reject()
 
 void ProgressSheet::postProgressMessage(const std::wstring& text)
 {
-    OnMainThread([this, value = ToQString(text)] { m_message->setText(value); });
+    PostText(m_message, text);
 }
 
 void ProgressSheet::postFilePath(const std::wstring& text)
 {
-    OnMainThread([this, value = ToQString(text)] { m_path->setText(value); });
+    PostText(m_path, text);
 }
 
 void ProgressSheet::postCurrentProgressLabel(const std::wstring& text)
 {
-    OnMainThread([this, value = ToQString(text)] { m_folderLabel->setText(value); });
+    PostText(m_folderLabel, text);
 }
 
 void ProgressSheet::postCurrentProgressValue(double percent)
@@ -260,12 +265,12 @@ void ProgressSheet::postCurrentProgressValue(double percent)
 
 void ProgressSheet::postOverallFoldersLabel(const std::wstring& text)
 {
-    OnMainThread([this, value = ToQString(text)] { m_foldersLabel->setText(value); });
+    PostText(m_foldersLabel, text);
 }
 
 void ProgressSheet::postOverallItemsLabel(const std::wstring& text)
 {
-    OnMainThread([this, value = ToQString(text)] { m_itemsLabel->setText(value); });
+    PostText(m_itemsLabel, text);
 }
 
 void ProgressSheet::postOverallProgressValue(double percent)

@@ -98,6 +98,8 @@ private:
     void UpdateTime();
     template <class Apply>
     void OnMainThread(Apply apply);
+    // Sets the label's text on the main thread.
+    void PostText(QLabel* label, const std::wstring& text);
 
     QLabel* m_message;
     QLabel* m_path;

@@ -4,13 +4,11 @@
 # it after the GCC suite so that the code stays warning-free with both
 # compilers; KESTRIN_CLANG_TESTS names another ctest regular expression.
 set -euo pipefail
-here="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
-cd "$here"
+source "$(dirname "${BASH_SOURCE[0]}")/lib.sh"
 
 scripts/install-deps.sh
 
 build="${KESTRIN_CLANG_BUILD_DIR:-build-clang}"
-jobs="$(nproc 2>/dev/null || echo 2)"
 launcher=()
 if command -v ccache >/dev/null; then
   launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache -DCMAKE_C_COMPILER_LAUNCHER=ccache)

@@ -3,15 +3,10 @@
 # lists it and converts it to every target (out/demo/eml, out/demo/mbox,
 # out/demo/archive). Stops with a non-zero status at the first step that fails.
 set -euo pipefail
-here="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
-cd "$here"
+source "$(dirname "${BASH_SOURCE[0]}")/lib.sh"
 
 build="${KESTRIN_BUILD_DIR:-build}"
 demo="$here/out/demo"
-jobs="$(nproc 2>/dev/null || echo 2)"
-
-step() { printf '\n==> %s\n' "$*"; }
-fail() { printf 'demo: %s\n' "$*" >&2; exit 1; }
 
 step "Installing what is missing"
 scripts/install-deps.sh

@@ -14,15 +14,13 @@
 # Findings already known and being fixed are listed in fuzz/known-findings.txt
 # and tolerated, nothing else.
 set -euo pipefail
-here="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
-cd "$here"
+source "$(dirname "${BASH_SOURCE[0]}")/lib.sh"
 
 scripts/install-deps.sh
 
 seconds="${1:-30}"
 shift || true
 build="${KESTRIN_FUZZ_BUILD_DIR:-build-fuzz}"
-jobs="$(nproc 2>/dev/null || echo 2)"
 
 launcher=()
 if command -v ccache >/dev/null 2>&1; then

@@ -13,8 +13,7 @@
 #            (no root needed; the default otherwise)
 # KESTRIN_PACKAGE_BUILD_DIR names another build folder.
 set -euo pipefail
-here="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
-cd "$here"
+source "$(dirname "${BASH_SOURCE[0]}")/lib.sh"
 
 mode=""
 case "${1:-}" in
@@ -25,12 +24,8 @@ case "${1:-}" in
 esac
 
 build="${KESTRIN_PACKAGE_BUILD_DIR:-build-package}"
-jobs="$(nproc 2>/dev/null || echo 2)"
 scratch="$(mktemp -d)"
 trap 'rm -rf "$scratch"' EXIT
-
-step() { printf '\n==> %s\n' "$*"; }
-fail() { printf 'package: %s\n' "$*" >&2; exit 1; }
 
 step "Installing what is missing"
 scripts/install-deps.sh

@@ -6,14 +6,11 @@
 # Usage: scripts/screenshots.sh [--readme]   (--readme also copies the main
 # window's picture to docs/screenshot-main.png)
 set -euo pipefail
-here="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
-cd "$here"
+source "$(dirname "${BASH_SOURCE[0]}")/lib.sh"
 
 build="${KESTRIN_BUILD_DIR:-build}"
 out="$here/out/screenshots"
-jobs="$(nproc 2>/dev/null || echo 2)"
 
-fail() { printf 'screenshots: %s\n' "$*" >&2; exit 1; }
 command -v xvfb-run >/dev/null || fail "xvfb-run is missing (scripts/install-deps.sh installs it)"
 
 cmake -S . -B "$build" -G Ninja >/dev/null

@@ -2,8 +2,7 @@
 # Installs what is missing, configures, builds and runs the whole suite.
 # KESTRIN_SANITIZE=1 (the default under CI) builds with ASan and UBSan.
 set -euo pipefail
-here="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
-cd "$here"
+source "$(dirname "${BASH_SOURCE[0]}")/lib.sh"
 
 scripts/install-deps.sh
 
@@ -21,7 +20,6 @@ else
   flags=(-DCMAKE_BUILD_TYPE=RelWithDebInfo)
 fi
 
-jobs="$(nproc 2>/dev/null || echo 2)"
 cmake -S . -B "$build" -G Ninja "${flags[@]}"
 cmake --build "$build" -j "$jobs"
 ctest --test-dir "$build" --output-on-failure -j "$jobs" --timeout 600

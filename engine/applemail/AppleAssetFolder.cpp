@@ -43,4 +43,9 @@ void LogIncompleteMessage(const boost::shared_ptr<ILogger>& logger, const std::s
     logger->Log(L"\n", true, true);
 }
 
+std::wstring MessageFileError(const std::string& path, const std::string& reason)
+{
+    return L"ERROR : Cannot read message file " + UTF8ToWide(path) + L" - " + UTF8ToWide(reason);
+}
+
 }  // namespace KestrinMIMEEngineCommon

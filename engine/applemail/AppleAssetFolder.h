@@ -33,4 +33,8 @@ extern const wchar_t* const kNotDownloadedWarning;
 void LogIncompleteMessage(const boost::shared_ptr<ILogger>& logger, const std::string& path,
                           const boost::shared_ptr<IAsset>& asset);
 
+// The log line of a message file that is there but cannot be read:
+// "ERROR : Cannot read message file PATH - REASON".
+std::wstring MessageFileError(const std::string& path, const std::string& reason);
+
 }  // namespace KestrinMIMEEngineCommon

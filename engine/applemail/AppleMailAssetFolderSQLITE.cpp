@@ -326,13 +326,11 @@ boost::shared_ptr<IAsset> AppleMailAssetFolderSQLITE::LoadMessageAsset(int64_t m
         // for the message; one that is there but unreadable or blank is a
         // message lost, and a header alone would hide that.
         if (!message->WasReadable()) {
-            queries.fileError = L"ERROR : Cannot read message file " + UTF8ToWide(path) + L" - " +
-                                UTF8ToWide(message->ReadError());
+            queries.fileError = MessageFileError(path, message->ReadError());
             return {};
         }
         if (!message->HasMessage()) {
-            queries.fileError = L"ERROR : Cannot read message file " + UTF8ToWide(path) +
-                                L" - Blank EMLX file";
+            queries.fileError = MessageFileError(path, "Blank EMLX file");
             return {};
         }
         if (message->GetSize() != 0) {

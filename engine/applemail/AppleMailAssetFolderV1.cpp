@@ -169,8 +169,7 @@ boost::shared_ptr<IAssetQueryResult> AppleMailAssetFolderV1Iterator::GetCurrent(
     // A file that went away after listing or may not be read is a message
     // that could not be read, not an empty message written as converted.
     if (!asset->WasReadable())
-        return failed(L"ERROR : Cannot read message file " + UTF8ToWide(path) + L" - " +
-                      UTF8ToWide(asset->ReadError()));
+        return failed(MessageFileError(path, asset->ReadError()));
     if (!asset->HasMessage()) return failed(L"Skipped : Blank EMLX file: " + UTF8ToWide(path));
     if (asset->GetAssetFlags() & kAssetFlagIncomplete) LogIncompleteMessage(m_logger, path, asset);
     return boost::make_shared<NewAssetQueryResult>(asset, 1, std::string(), kQueryStatusReadable);

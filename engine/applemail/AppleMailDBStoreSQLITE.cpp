@@ -710,30 +710,24 @@ int AppleMailDBStoreSQLITE::AddMailboxPath(const boost::shared_ptr<AppleMailAsse
         location = match;
     }
 
-    auto self = boost::static_pointer_cast<AppleMailDBStoreSQLITE>(shared_from_this());
     const bool last = index + 1 == components.size();
-    if (folder && last && folder->GetMailboxRowID() >= 1 && folder->GetMailboxRowID() != rowId) {
-        // Two rows whose URLs lead to the same path: both mailboxes keep
-        // their messages, the second under a name of its own.
-        auto twin = boost::make_shared<AppleMailAssetFolderSQLITE>(
-            parent->MakeUniqueSubFolderName(name, kFolderKindGeneric), location, self, parent,
-            false, folderKind);
-        if (!parent->AddChild(twin)) {
+    // Two rows whose URLs lead to the same path: both mailboxes keep their
+    // messages, the second under a name of its own.
+    const bool twin =
+        folder && last && folder->GetMailboxRowID() >= 1 && folder->GetMailboxRowID() != rowId;
+    if (!folder || twin) {
+        auto self = boost::static_pointer_cast<AppleMailDBStoreSQLITE>(shared_from_this());
+        auto added = boost::make_shared<AppleMailAssetFolderSQLITE>(
+            twin ? parent->MakeUniqueSubFolderName(name, kFolderKindGeneric) : name, location, self,
+            parent, false, folderKind);
+        if (!parent->AddChild(added)) {
             KSDiagnostic("%s ERROR: Folder %s could not be added to the tree\n", location.c_str());
             return kMailboxWithoutFolder;
         }
-        folder = twin;
-    }
-    if (!folder) {
-        folder = boost::make_shared<AppleMailAssetFolderSQLITE>(name, location, self, parent, false,
-                                                                folderKind);
-        if (!parent->AddChild(folder)) {
-            KSDiagnostic("%s ERROR: Folder %s could not be added to the tree\n", location.c_str());
-            return kMailboxWithoutFolder;
-        }
+        folder = added;
         // An account folder the account configuration does not name is
         // shown under its id; the report says so once.
-        if (index == 0 && m_layoutVersion >= 3 && folderKind != kAccountFolderRowID &&
+        if (!twin && index == 0 && m_layoutVersion >= 3 && folderKind != kAccountFolderRowID &&
             std::find(m_unnamedAccounts.begin(), m_unnamedAccounts.end(), name) ==
                 m_unnamedAccounts.end())
             m_unnamedAccounts.push_back(name);

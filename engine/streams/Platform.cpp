@@ -16,6 +16,19 @@
 namespace KestrinMIMEEngineCommon {
 namespace Platform {
 
+namespace {
+
+// What errno says of a creation that did not happen.
+CreateOutcome RefusedCreation(std::string& error)
+{
+    if (errno == EEXIST)
+        return CreateOutcome::Taken;
+    error = std::strerror(errno);
+    return CreateOutcome::Failed;
+}
+
+}  // namespace
+
 CreateOutcome CreateNewFile(const std::string& path, std::string& error)
 {
     const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0666);
@@ -23,10 +36,7 @@ CreateOutcome CreateNewFile(const std::string& path, std::string& error)
         ::close(fd);
         return CreateOutcome::Created;
     }
-    if (errno == EEXIST)
-        return CreateOutcome::Taken;
-    error = std::strerror(errno);
-    return CreateOutcome::Failed;
+    return RefusedCreation(error);
 }
 
 CreateOutcome CreateNewDirectory(const std::string& path, std::string& error)
@@ -35,10 +45,7 @@ CreateOutcome CreateNewDirectory(const std::string& path, std::string& error)
         ::chmod(path.c_str(), 0770);
         return CreateOutcome::Created;
     }
-    if (errno == EEXIST)
-        return CreateOutcome::Taken;
-    error = std::strerror(errno);
-    return CreateOutcome::Failed;
+    return RefusedCreation(error);
 }
 
 FileKind GetFileKind(const std::string& path)

@@ -15,31 +15,10 @@
 
 #include "app/Application.h"
 #include "app/Preferences.h"
+#include "app/Seams.h"
 #include "gui/MainWindow.h"
 
 namespace {
-
-// Answers the save chooser with a fixed folder; the source is never asked.
-class FixedSaveFolder : public KestrinApp::IChoosers {
-public:
-    explicit FixedSaveFolder(std::string folder) : m_folder(std::move(folder)) {}
-    boost::optional<std::string> ChooseSourceFolder(const std::string&) override { return {}; }
-    boost::optional<std::string> ChooseSaveFolder(const std::string&, const std::string&,
-                                                  const std::string&) override
-    {
-        return m_folder;
-    }
-
-private:
-    std::string m_folder;
-};
-
-class NoWorkspace : public KestrinApp::IWorkspace {
-public:
-    void OpenFile(const std::string&) override {}
-    void RevealPath(const std::string&) override {}
-    void OpenResourceDocument(const std::string&) override {}
-};
 
 bool Save(QWidget* window, const QString& file)
 {
@@ -69,8 +48,8 @@ int main(int argc, char** argv)
     const QString pictures = QString::fromLocal8Bit(argv[3]);
     QDir().mkpath(pictures);
 
-    FixedSaveFolder choosers(argv[2]);
-    NoWorkspace workspace;
+    KestrinApp::FixedSaveFolderChooser choosers(argv[2]);
+    KestrinApp::NoWorkspace workspace;
     KestrinApp::MemoryPreferences preferences;
     preferences.Set(KestrinApp::PreferenceKey::kOutputFormat, "1");
     KestrinGui::MainWindowOptions options;

@@ -30,17 +30,14 @@ namespace {
 
 MailboxMessage Plain(uint64_t id, const std::string& subject)
 {
-    return {id, MakeMessage(subject, TextPart("body of " + subject + "\n"), 1500000000 + id)};
+    return TextMailboxMessage(id, subject, "body of " + subject + "\n");
 }
 
 // A message whose second part Apple Mail kept apart.
 MailboxMessage WithAttachment(uint64_t id, const std::string& subject, PartStorage storage)
 {
-    return {id, MakeMessage(subject,
-                            Multipart("mixed", {TextPart("see attached\n"),
-                                                AttachmentPart("data.bin", "application/octet-stream",
-                                                               "CONTENT OF " + subject, storage)}),
-                            1500000000 + id)};
+    return AttachmentMailboxMessage(
+        id, subject, AttachmentPart("data.bin", "application/octet-stream", "CONTENT OF " + subject, storage));
 }
 
 struct Outcome {
@@ -59,14 +56,8 @@ Outcome ExportLibrary(const fs::path& root, const fs::path& output)
     boost::shared_ptr<IAssetStore> store = AppleMailStoreHelper::CreateStore(root.string(), L"", "", {});
     if (!store || store->Open({}, {}, {}, false) != kStatusOK) return outcome;
     const std::vector<boost::shared_ptr<IAssetFolder>> folders = export_test::AllFolders(*store);
-    auto provider = boost::make_shared<OutputGeneralFormatStoreProvider>(output.string(), kGeneralTargetEML,
-                                                                         std::vector<int>());
     auto logger = boost::make_shared<export_test::CollectingLogger>();
-    ExportSummary summary;
-    const int64_t total = static_cast<int64_t>(folders.size());
-    int64_t counter = 0;
-    RunExport(summary, &total, {}, folders, logger, {}, provider, kQueryKindNew, true, &counter);
-    provider->CloseStores();
+    const ExportSummary summary = export_test::ExportFolders(folders, output, kGeneralTargetEML, logger);
     outcome.status = summary.status;
     outcome.processed = summary.processed;
     outcome.failed = summary.failed;
@@ -89,6 +80,16 @@ struct DamageCase {
     // named first in intact.
     std::map<std::string, std::string> lacks;
 };
+
+// An Inbox whose message 1 is intact and whose message 2 is damaged as given.
+std::function<fs::path(const fs::path&)> SecondMessageDamaged(EmlxDamage damage)
+{
+    return [damage](const fs::path& dir) {
+        const fs::path bundle = WriteV1Mailbox(dir / "Mail", "Inbox", {Plain(1, "one")});
+        WriteDamagedEmlx(bundle / "Messages", 2, Plain(2, "two").message, damage);
+        return dir / "Mail";
+    };
+}
 
 std::string Describe(const Outcome& outcome)
 {
@@ -200,25 +201,13 @@ const std::vector<DamageCase>& Cases()
          },
          {"one", "three"}, 1, {"Skipped : Blank EMLX file: ", "Inbox.mbox/Messages/2.emlx"}},
         {"CountLineOnly",
-         [](const fs::path& dir) {
-             const fs::path bundle = WriteV1Mailbox(dir / "Mail", "Inbox", {Plain(1, "one")});
-             WriteDamagedEmlx(bundle / "Messages", 2, Plain(2, "two").message, EmlxDamage::CountLineOnly);
-             return dir / "Mail";
-         },
+         SecondMessageDamaged(EmlxDamage::CountLineOnly),
          {"one"}, 1, {"Skipped : Blank EMLX file: ", "Messages/2.emlx"}},
         {"CountPastTheMessageStopsAtTheTrailer",
-         [](const fs::path& dir) {
-             const fs::path bundle = WriteV1Mailbox(dir / "Mail", "Inbox", {Plain(1, "one")});
-             WriteDamagedEmlx(bundle / "Messages", 2, Plain(2, "two").message, EmlxDamage::CountPastMessage);
-             return dir / "Mail";
-         },
+         SecondMessageDamaged(EmlxDamage::CountPastMessage),
          {"two", "one"}, 0, {}, {{"1", "body of two\n"}}},
         {"CountNearInt64Max",
-         [](const fs::path& dir) {
-             const fs::path bundle = WriteV1Mailbox(dir / "Mail", "Inbox", {Plain(1, "one")});
-             WriteDamagedEmlx(bundle / "Messages", 2, Plain(2, "two").message, EmlxDamage::CountNearInt64Max);
-             return dir / "Mail";
-         },
+         SecondMessageDamaged(EmlxDamage::CountNearInt64Max),
          {"two", "one"}, 0, {}, {{"1", "body of two\n"}}},
         {"BundleWithTwoStoreFolders",
          [](const fs::path& dir) {

@@ -18,6 +18,7 @@
 #include "applemail/AppleMailStoreHelper.h"
 #include "assets/KestrinLogger.h"
 #include "EnvelopeTestSupport.h"
+#include "ExportTestSupport.h"
 #include "export/ExportDriver.h"
 #include "export/OutputGeneralFormatStoreProvider.h"
 #include "libbuilder/Damage.h"
@@ -110,13 +111,8 @@ std::wstring ExportToEml(const std::vector<boost::shared_ptr<IAssetFolder>>& fol
                          ExportSummary& summary)
 {
     fs::create_directories(output);
-    auto provider = boost::make_shared<OutputGeneralFormatStoreProvider>(
-        output.string(), kGeneralTargetEML, std::vector<int>());
     auto logger = boost::make_shared<KestrinLogger>((output / "Detailed Conversion Report.txt").string());
-    const int64_t total = static_cast<int64_t>(folders.size());
-    int64_t counter = 0;
-    RunExport(summary, &total, {}, folders, logger, {}, provider, kQueryKindNew, true, &counter);
-    provider->CloseStores();
+    summary = export_test::ExportFolders(folders, output, kGeneralTargetEML, logger);
     return logger->GetReportText();
 }
 

@@ -10,6 +10,7 @@
 #include "applemail/AppleMailDBStoreSQLITE.h"
 #include "applemail/AppleMailStoreHelper.h"
 #include "EnvelopeTestSupport.h"
+#include "ExportTestSupport.h"
 #include "export/ExportDriver.h"
 #include "export/OutputGeneralFormatStoreProvider.h"
 #include "libbuilder/EnvelopeSamples.h"
@@ -46,19 +47,14 @@ TEST_P(EnvelopeExportTest, EveryMessageIsAccountedFor)
 
     const fs::path output = dir / "Converted Data";
     fs::create_directories(output);
-    auto provider = boost::make_shared<OutputGeneralFormatStoreProvider>(output.string(), c.target,
-                                                                         std::vector<int>());
     auto logger = boost::make_shared<CollectingLogger>();
-    ExportSummary summary;
-    const int64_t total = static_cast<int64_t>(folders.size());
-    int64_t counter = 0;
-    RunExport(summary, &total, {}, folders, logger, {}, provider, kQueryKindNew, true, &counter);
-    provider->CloseStores();
+    int64_t foldersStarted = 0;
+    const ExportSummary summary = export_test::ExportFolders(folders, output, c.target, logger, &foldersStarted);
 
     EXPECT_EQ(kExportSucceeded, summary.status);
     EXPECT_EQ(library.TotalMessages(), summary.processed);
     EXPECT_EQ(0, summary.failed);
-    EXPECT_EQ(total, counter);
+    EXPECT_EQ(static_cast<int64_t>(folders.size()), foldersStarted);
 
     // One warning block per message without its full content: the
     // header-only ones and the one whose attachment was never downloaded.

@@ -1,15 +1,19 @@
 // Helpers of the end-to-end export tests: a logger that keeps the conversion
-// log, and what an export wrote below its output folder.
+// log, an export of folders as the application runs it, and what an export
+// wrote below its output folder.
 #pragma once
 
 #include <map>
 #include <string>
 
 #include <boost/filesystem.hpp>
+#include <boost/make_shared.hpp>
 #include <gtest/gtest.h>
 
 #include "assets/IAssetFolder.h"
 #include "assets/IAssetStore.h"
+#include "export/ExportDriver.h"
+#include "export/OutputGeneralFormatStoreProvider.h"
 #include "mime/MimeServices.h"
 #include "support/TestSupport.h"
 
@@ -48,6 +52,27 @@ inline std::vector<boost::shared_ptr<KestrinMIMEEngineCommon::IAssetFolder>> All
         for (const auto& child : folder->GetSubFolders()) pending.push_back(child);
     }
     return folders;
+}
+
+// Exports the folders below output through the driver as the application
+// does (hierarchy kept, new messages), the conversion log going to logger;
+// every output file is closed on return. foldersStarted receives the
+// driver's folder counter.
+inline KestrinMIMEEngineCommon::ExportSummary ExportFolders(
+    const std::vector<boost::shared_ptr<KestrinMIMEEngineCommon::IAssetFolder>>& folders,
+    const boost::filesystem::path& output, int target,
+    const boost::shared_ptr<KestrinMIMEEngineCommon::ILogger>& logger, int64_t* foldersStarted = nullptr)
+{
+    using namespace KestrinMIMEEngineCommon;
+    auto provider =
+        boost::make_shared<OutputGeneralFormatStoreProvider>(output.string(), target, std::vector<int>());
+    ExportSummary summary;
+    const int64_t total = static_cast<int64_t>(folders.size());
+    int64_t counter = 0;
+    RunExport(summary, &total, {}, folders, logger, {}, provider, kQueryKindNew, true, &counter);
+    provider->CloseStores();
+    if (foldersStarted) *foldersStarted = counter;
+    return summary;
 }
 
 // Every message written below the output directory, in file order: whole

@@ -34,14 +34,9 @@ struct ExpectedMessage {
 MailboxMessage Build(const ExpectedMessage& m)
 {
     if (m.content.empty())
-        return {m.id, MakeMessage(m.subject, TextPart("only text\nFrom the start of a line\n"),
-                                  1500000000 + m.id)};
-    return {m.id, MakeMessage(m.subject,
-                              Multipart("mixed", {TextPart("see attached\n"),
-                                                  AttachmentPart(m.subject + ".bin",
-                                                                 "application/octet-stream",
-                                                                 m.content, m.storage)}),
-                              1500000000 + m.id)};
+        return TextMailboxMessage(m.id, m.subject, "only text\nFrom the start of a line\n");
+    return AttachmentMailboxMessage(
+        m.id, m.subject, AttachmentPart(m.subject + ".bin", "application/octet-stream", m.content, m.storage));
 }
 
 size_t OpenDescriptors()
@@ -83,15 +78,8 @@ TEST(MailboxDirectoryExportTest, V2LibraryExportsEveryMessageWithItsAttachments)
 
         kestrin_test::TempDir output;
         const size_t descriptorsBefore = OpenDescriptors();
-        auto provider =
-            boost::make_shared<OutputGeneralFormatStoreProvider>(output.str(), target, std::vector<int>());
         auto logger = boost::make_shared<CollectingLogger>();
-        ExportSummary summary;
-        const int64_t total = static_cast<int64_t>(folders.size());
-        int64_t counter = 0;
-        RunExport(summary, &total, {}, folders, logger, {}, provider, kQueryKindNew, true, &counter);
-        provider->CloseStores();
-        provider.reset();
+        const ExportSummary summary = export_test::ExportFolders(folders, output.path(), target, logger);
         EXPECT_EQ(OpenDescriptors(), descriptorsBefore) << "every message's files are closed";
 
         EXPECT_EQ(summary.status, kExportSucceeded) << WideToUTF8(logger->text);

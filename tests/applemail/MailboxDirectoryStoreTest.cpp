@@ -20,15 +20,13 @@ namespace {
 
 MailboxMessage Message(uint64_t id, const std::string& subject)
 {
-    return {id, MakeMessage(subject, TextPart("text of " + subject + "\n"), 1500000000 + id)};
+    return TextMailboxMessage(id, subject, "text of " + subject + "\n");
 }
 
 MailboxMessage PartialMessage(uint64_t id, const std::string& subject)
 {
-    return {id, MakeMessage(subject, Multipart("mixed", {TextPart("see attached\n"),
-                                                         AttachmentPart("a.pdf", "application/pdf",
-                                                                        "PDF of " + subject,
-                                                                        PartStorage::Attachments)}))};
+    return AttachmentMailboxMessage(
+        id, subject, AttachmentPart("a.pdf", "application/pdf", "PDF of " + subject, PartStorage::Attachments));
 }
 
 // Every folder below the root as "path count".

@@ -80,15 +80,26 @@ TEST(SqliteReadCopyTest, CopyCrossesFileSystems)
     EXPECT_EQ(diagnostics.text(), "");
 }
 
-// The copy lives in a folder of its own, named after the program and the
-// process, readable by the user only, and gone with the copy.
-TEST(SqliteReadCopyFolder, IsPrivateNamedAfterTheProcessAndRemovedWithTheCopy)
-{
+// A mail folder with its database and a temporary folder of the test's own.
+class SqliteReadCopyFolder : public ::testing::Test {
+protected:
+    SqliteReadCopyFolder() { kestrin_test::WriteFile(mail / "Envelope Index", "database"); }
+
+    std::unique_ptr<SqliteReadCopy> CopyDatabase()
+    {
+        return SqliteReadCopy::Create((mail / "Envelope Index").string());
+    }
+
     kestrin_test::TempDir mail;
     kestrin_test::TempDir temporary;
-    kestrin_test::WriteFile(mail / "Envelope Index", "database");
-    TemporaryFolderAt redirect(temporary.path());
-    std::unique_ptr<SqliteReadCopy> copy = SqliteReadCopy::Create((mail / "Envelope Index").string());
+    TemporaryFolderAt redirect{temporary.path()};
+};
+
+// The copy lives in a folder of its own, named after the program and the
+// process, readable by the user only, and gone with the copy.
+TEST_F(SqliteReadCopyFolder, IsPrivateNamedAfterTheProcessAndRemovedWithTheCopy)
+{
+    std::unique_ptr<SqliteReadCopy> copy = CopyDatabase();
     ASSERT_TRUE(copy);
     const fs::path folder = copy->FolderPath();
     EXPECT_EQ(folder.parent_path(), temporary.path());
@@ -104,7 +115,7 @@ TEST(SqliteReadCopyFolder, IsPrivateNamedAfterTheProcessAndRemovedWithTheCopy)
 
 // What a process that was killed left behind goes at the next start; the
 // copies of running processes, other names and links stay.
-TEST(SqliteReadCopyFolder, StaleCopiesOfEndedProcessesAreRemoved)
+TEST_F(SqliteReadCopyFolder, StaleCopiesOfEndedProcessesAreRemoved)
 {
     const pid_t child = ::fork();
     ASSERT_GE(child, 0);
@@ -112,8 +123,7 @@ TEST(SqliteReadCopyFolder, StaleCopiesOfEndedProcessesAreRemoved)
     ASSERT_EQ(::waitpid(child, nullptr, 0), child);
     ASSERT_NE(::kill(child, 0), 0);  // gone: its pid is free
 
-    kestrin_test::TempDir temporary;
-    kestrin_test::TempDir elsewhere;
+    const fs::path elsewhere = mail / "elsewhere";  // outside the temporary folder
     const fs::path ended = temporary / ("kestrin-" + std::to_string(child) + "-a1B2c3");
     const fs::path running = temporary / ("kestrin-" + std::to_string(::getppid()) + "-d4E5f6");
     const fs::path mine = temporary / ("kestrin-" + std::to_string(::getpid()) + "-g7H8i9");
@@ -124,9 +134,8 @@ TEST(SqliteReadCopyFolder, StaleCopiesOfEndedProcessesAreRemoved)
     kestrin_test::WriteFile(ended / "Envelope Index-shm", "old");
     for (const auto& folder : kept) kestrin_test::WriteFile(folder / "file", "keep");
     kestrin_test::WriteFile(elsewhere / "precious", "keep");
-    fs::create_directory_symlink(elsewhere.path(), link);
+    fs::create_directory_symlink(elsewhere, link);
 
-    TemporaryFolderAt redirect(temporary.path());
     EXPECT_EQ(RemoveStaleCopies(), 1);
     EXPECT_FALSE(fs::exists(ended));
     for (const auto& folder : kept) EXPECT_TRUE(fs::exists(folder / "file")) << folder;
@@ -135,14 +144,10 @@ TEST(SqliteReadCopyFolder, StaleCopiesOfEndedProcessesAreRemoved)
 
 // A second Ctrl-C ends the process without destructors: the copies are
 // removed by what a signal handler may call.
-TEST(SqliteReadCopyFolder, RemovedAtOnceWithWhatSQLiteMadeBesideIt)
+TEST_F(SqliteReadCopyFolder, RemovedAtOnceWithWhatSQLiteMadeBesideIt)
 {
-    kestrin_test::TempDir mail;
-    kestrin_test::TempDir temporary;
-    kestrin_test::WriteFile(mail / "Envelope Index", "database");
-    TemporaryFolderAt redirect(temporary.path());
-    std::unique_ptr<SqliteReadCopy> first = SqliteReadCopy::Create((mail / "Envelope Index").string());
-    std::unique_ptr<SqliteReadCopy> second = SqliteReadCopy::Create((mail / "Envelope Index").string());
+    std::unique_ptr<SqliteReadCopy> first = CopyDatabase();
+    std::unique_ptr<SqliteReadCopy> second = CopyDatabase();
     ASSERT_TRUE(first && second);
     for (const char* suffix : {"-wal", "-shm", "-journal"})
         kestrin_test::WriteFile(first->DatabasePath() + suffix, "made by SQLite");

@@ -21,6 +21,8 @@ struct SafeNameCase {
 
 class SafeName : public ::testing::TestWithParam<SafeNameCase> {};
 
+std::string CaseLabel(const ::testing::TestParamInfo<SafeNameCase>& info) { return info.param.label; }
+
 TEST_P(SafeName, MakesTheExpectedName) { EXPECT_EQ(MakeSafeName(GetParam().input), GetParam().expected); }
 
 const std::wstring kEmoji = std::wstring(1, wchar_t(0x1F600)) + std::wstring(1, wchar_t(0x1F389));
@@ -49,7 +51,7 @@ INSTANTIATE_TEST_SUITE_P(
         SafeNameCase{"AsciiPunctuationStays", L"#1 [draft] (v2) {a}; 50% off! @home & more ^_^ `x` =+,",
                      L"#1 [draft] (v2) {a}; 50% off! @home & more ^_^ `x` =+,"},
         SafeNameCase{"NotACodePoint", std::wstring{L'a', wchar_t(0xD800), L'b', wchar_t(0x110000)}, L"ab"}),
-    [](const ::testing::TestParamInfo<SafeNameCase>& info) { return info.param.label; });
+    CaseLabel);
 
 // Names that must stay inside the folder they are joined to: none may name
 // the folder itself or its parent, hide itself, or carry a control character.
@@ -68,7 +70,7 @@ INSTANTIATE_TEST_SUITE_P(
         SafeNameCase{"ControlBeforeDots", L"\x01..", L"_.."},
         SafeNameCase{"ComposedCafe", L"Caf\u00E9", L"Cafe"},
         SafeNameCase{"DecomposedCafe", L"Cafe\u0301", L"Cafe"}),
-    [](const ::testing::TestParamInfo<SafeNameCase>& info) { return info.param.label; });
+    CaseLabel);
 
 // The property every caller relies on, checked over a spread of inputs built
 // from the troublesome pieces.

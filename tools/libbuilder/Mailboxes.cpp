@@ -68,6 +68,17 @@ fs::path WriteV2Mailbox(const fs::path& parent, const std::string& name, const s
     return bundle;
 }
 
+MailboxMessage TextMailboxMessage(uint64_t id, const std::string& subject, const std::string& text)
+{
+    return {id, MakeMessage(subject, TextPart(text), kBaseDate + static_cast<int64_t>(id))};
+}
+
+MailboxMessage AttachmentMailboxMessage(uint64_t id, const std::string& subject, PartSpec attachment)
+{
+    return {id, MakeMessage(subject, Multipart("mixed", {TextPart("see attached\n"), std::move(attachment)}),
+                            kBaseDate + static_cast<int64_t>(id))};
+}
+
 std::string RenderMboxEntry(const MessageSpec& message)
 {
     int64_t date = message.dateReceived;

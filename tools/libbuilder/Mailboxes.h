@@ -52,6 +52,12 @@ boost::filesystem::path WriteExportedMailbox(const boost::filesystem::path& pare
                                              const std::vector<MessageSpec>& messages,
                                              const std::string& leading = std::string());
 
+// Messages of the tests' mailboxes, dated id seconds after the builder's
+// base date so that their order is the order of their ids.
+MailboxMessage TextMailboxMessage(uint64_t id, const std::string& subject, const std::string& text);
+// A short text, then the attachment as part 2.
+MailboxMessage AttachmentMailboxMessage(uint64_t id, const std::string& subject, PartSpec attachment);
+
 // One mbox entry: "From <address> <asctime date>", the full message with
 // body lines beginning "From " (after any ">") escaped, and a blank line.
 std::string RenderMboxEntry(const MessageSpec& message);

@@ -56,13 +56,16 @@ struct PartSpec {
     bool IsStripped() const { return storage != PartStorage::Inline; }
 };
 
+// The date of the builder's messages unless given another.
+constexpr int64_t kBaseDate = 1500000000;  // 2017-07-14 02:40:00 UTC
+
 struct MessageSpec {
     // Top-level headers, written in order before the body part's MIME headers.
     HeaderList headers;
     PartSpec body;
 
     // Property-list trailer.
-    int64_t dateReceived = 1500000000;
+    int64_t dateReceived = kBaseDate;
     uint64_t flags = 8590195713ULL;
     std::string remoteId;  // omitted when empty
 
@@ -94,7 +97,7 @@ PartSpec AttachedMessagePart(const std::string& subject, PartSpec body);
 
 // A message with From, To, Subject, Date, Message-Id and Mime-Version headers.
 MessageSpec MakeMessage(const std::string& subject, PartSpec body,
-                        int64_t date = 1500000000,
+                        int64_t date = kBaseDate,
                         const std::string& from = "Sender Example <sender@example.com>",
                         const std::string& to = "Receiver Example <receiver@example.com>");
 
