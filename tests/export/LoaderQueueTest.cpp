@@ -353,6 +353,8 @@ Script Many(int count, const std::wstring& prefix)
     return script;
 }
 
+void PrintTo(const DepthCase& c, std::ostream* out) { *out << c.name; }
+
 class LoaderDepthTest : public LoaderQueueTest, public ::testing::WithParamInterface<DepthCase> {};
 
 TEST_P(LoaderDepthTest, LogPresenterAndEventsAreTheSameAtEveryDepth)
@@ -424,6 +426,8 @@ struct BoundCase {
     int ahead;  // most items built beyond the one being written
 };
 
+void PrintTo(const BoundCase& c, std::ostream* out) { *out << c.name; }
+
 class LoaderBoundTest : public LoaderQueueTest, public ::testing::WithParamInterface<BoundCase> {};
 
 TEST_P(LoaderBoundTest, TheLoaderRunsAheadNoFurtherThanTheLimits)
@@ -469,6 +473,8 @@ struct ThrowCase {
     std::wstring line;
     Lines journal;  // what the output folder saw
 };
+
+void PrintTo(const ThrowCase& c, std::ostream* out) { *out << c.name; }
 
 class LoaderThrowTest : public LoaderQueueTest, public ::testing::WithParamInterface<ThrowCase> {};
 
