@@ -210,7 +210,10 @@ bool FolderLoader::WaitForSlot()
 {
     const size_t items = m_limits.items == 0 ? 1 : m_limits.items;
     std::unique_lock<std::mutex> lock(m_mutex);
-    m_changed.wait(lock, [&] { return m_stopped || m_queue.size() < items; });
+    // A full queue is let drain by half before loading goes on: one wake-up
+    // of this thread for several items rather than one for each.
+    if (m_queue.size() >= items)
+        m_changed.wait(lock, [&] { return m_stopped || m_queue.size() <= items / 2; });
     return !m_stopped;
 }
 
