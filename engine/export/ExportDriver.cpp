@@ -43,10 +43,10 @@ public:
                const boost::shared_ptr<ILogger>& logger,
                const boost::shared_ptr<ICancelable>& cancelable,
                const boost::shared_ptr<IOutputStoreProvider>& provider, unsigned queryKind,
-               bool useDefaultFolder, IExportEvents* events)
+               bool useDefaultFolder, IExportEvents* events, const ExportQueueLimits& limits)
         : m_summary(summary), m_presenter(presenter), m_logger(logger), m_cancelable(cancelable),
           m_provider(provider), m_queryKind(queryKind), m_useDefaultFolder(useDefaultFolder),
-          m_events(events)
+          m_events(events), m_limits(limits)
     {
     }
 
@@ -76,16 +76,15 @@ public:
     }
 
     // The folder's items, from the iterator request to the folder's end
-    // lines. Exceptions are left to the caller.
+    // lines. A loader thread lists the folder and builds its items while
+    // this thread writes them; exceptions of either are left to the caller.
     void ExportFolder(const boost::shared_ptr<IAssetFolder>& folder)
     {
         const boost::shared_ptr<IProgressPresenter> presenter = m_presenter;
-        boost::shared_ptr<IAssetIterator> iterator =
-            folder->GetAssetIterator(m_queryKind, presenter, m_cancelable, m_logger);
-        if (!iterator) return;
-        const int begun = iterator->Begin();
-        int64_t units = 0;
-        iterator->GetUnitCount(&units);
+        FolderLoader loader(folder, m_queryKind, m_limits);
+        LoadedEntry entry = Take(loader);
+        if (entry.kind == LoadedEntry::Kind::NoIterator) return;
+        const int64_t units = entry.units;
         if (m_presenter) {
             m_presenter->SetTotalUnits(units);
             m_presenter->SetFolderText(L"Folder: " + folder->GetName(true));
@@ -94,12 +93,16 @@ public:
         int64_t folderProcessed = 0;
         int64_t listed = 0;
         boost::shared_ptr<IAssetFolderMutable> output;
-        while (iterator->HasCurrent()) {
-            boost::shared_ptr<IAssetQueryResult> result = iterator->GetCurrent();
+        for (;;) {
+            entry = Take(loader);
+            if (entry.kind == LoadedEntry::Kind::End) break;
+            boost::shared_ptr<IAssetQueryResult> result = std::move(entry.result);
+            boost::shared_ptr<IAsset> asset = std::move(entry.asset);
             listed += 1;
-            boost::shared_ptr<IAsset> asset = result ? result->GetAsset() : boost::shared_ptr<IAsset>();
             if (m_cancelable && m_cancelable->IsCanceled()) {
                 m_summary.status = kExportCanceled;
+                // Nothing the loader built ahead is written.
+                loader.Stop();
                 break;
             }
             // A readable entry without an item is as unusable as an
@@ -112,12 +115,10 @@ public:
                     L"location is accessible or network issue in case backup is stored at cloud.",
                     false);
                 Tell(ExportItemOutcome::Failed, asset, result, nullptr);
-                iterator->Increment();
                 continue;
             }
             if (deleted) {
                 Tell(ExportItemOutcome::Skipped, asset, result, nullptr);
-                iterator->Increment();
                 continue;
             }
 
@@ -136,7 +137,6 @@ public:
                 m_summary.status = kExportFailed;
                 Log(L"Failed to map this folder for current asset.", false);
                 Tell(ExportItemOutcome::Failed, asset, result, nullptr);
-                iterator->Increment();
                 continue;
             }
             if (target != output) {
@@ -161,11 +161,14 @@ public:
                 Tell(ExportItemOutcome::Failed, asset, result, target);
             }
             if (m_presenter) m_presenter->AdvanceProgress(result->GetUnits());
-            iterator->Increment();
         }
         if (output) CloseOutput(output, folder);
-        if (m_summary.status != kExportCanceled && (begun != 0 || iterator->End() != 0))
-            FolderBrokeOff(folder, units - listed);
+        if (m_summary.status != kExportCanceled) {
+            // What the iterator's End() said follows the last output's lines.
+            entry.atEnd.Replay(m_logger.get(), m_presenter.get());
+            if (entry.error) std::rethrow_exception(entry.error);
+            if (entry.brokeOff) FolderBrokeOff(folder, units - listed);
+        }
 
         Log(kSeparatorSingle, false);
         Log(L"End processing Folder: " + folder->GetName(true), false);
@@ -196,6 +199,16 @@ public:
     }
 
 private:
+    // The loader's next entry, after what the iterator said while making it;
+    // what the iterator threw is thrown here, in its place.
+    LoadedEntry Take(FolderLoader& loader)
+    {
+        LoadedEntry entry = loader.Next();
+        entry.before.Replay(m_logger.get(), m_presenter.get());
+        if (entry.kind == LoadedEntry::Kind::Failed) std::rethrow_exception(entry.error);
+        return entry;
+    }
+
     // A listing that ended early (the iterator's Begin or End answered an
     // error) must not pass for the folder's end: what the folder announced
     // but did not hand out counts as failed.
@@ -227,6 +240,7 @@ private:
     unsigned m_queryKind;
     bool m_useDefaultFolder;
     IExportEvents* m_events;
+    ExportQueueLimits m_limits;
     bool m_haveStore = false;
     boost::shared_ptr<IAssetStore> m_currentStore;
 };
@@ -239,11 +253,12 @@ void RunExport(ExportSummary& summary, const int64_t* folderTotal,
                const boost::shared_ptr<ILogger>& logger,
                const boost::shared_ptr<ICancelable>& cancelable,
                const boost::shared_ptr<IOutputStoreProvider>& provider, unsigned queryKind,
-               bool preserveFolderHierarchy, int64_t* folderCounter, IExportEvents* events)
+               bool preserveFolderHierarchy, int64_t* folderCounter, IExportEvents* events,
+               const ExportQueueLimits& limits)
 {
     summary = ExportSummary();
     ExportPass pass(summary, presenter, logger, cancelable, provider, queryKind,
-                    !preserveFolderHierarchy, events);
+                    !preserveFolderHierarchy, events, limits);
     int64_t localCounter = 0;
     int64_t* counter = folderCounter ? folderCounter : &localCounter;
     const int64_t total = folderTotal ? *folderTotal : 0;

@@ -11,6 +11,7 @@
 #include "assets/IAssetFolder.h"
 #include "assets/ILogger.h"
 #include "assets/IProgressPresenter.h"
+#include "export/FolderLoader.h"
 #include "export/IOutputStoreProvider.h"
 
 namespace KestrinMIMEEngineCommon {
@@ -40,6 +41,10 @@ public:
     virtual void FolderEnded(const boost::shared_ptr<IAssetFolder>& source) = 0;
 };
 
+// Each folder is listed and its items built (files read and parsed) on a
+// loader thread of its own, ahead of this thread by at most limits; this
+// thread maps, writes, logs, reports progress and tells events, in listing
+// order, and the log reads the same whatever the limits.
 // folderTotal only feeds the "Overall: Folders [ n / total ]" text;
 // folderCounter is advanced once per folder started. Presenter, cancelable
 // and logger may be empty. The output folders receive !preserveFolderHierarchy
@@ -51,6 +56,7 @@ void RunExport(ExportSummary& summary, const int64_t* folderTotal,
                const boost::shared_ptr<ICancelable>& cancelable,
                const boost::shared_ptr<IOutputStoreProvider>& provider, unsigned queryKind,
                bool preserveFolderHierarchy, int64_t* folderCounter,
-               IExportEvents* events = nullptr);
+               IExportEvents* events = nullptr,
+               const ExportQueueLimits& limits = ExportQueueLimits());
 
 }  // namespace KestrinMIMEEngineCommon
