@@ -46,14 +46,10 @@ TEST_P(EnvelopeExportTest, EveryMessageIsAccountedFor)
 
     const fs::path output = dir / "Converted Data";
     fs::create_directories(output);
-    auto provider = boost::make_shared<OutputGeneralFormatStoreProvider>(output.string(), c.target,
-                                                                         std::vector<int>());
     auto logger = boost::make_shared<CollectingLogger>();
-    ExportSummary summary;
     const int64_t total = static_cast<int64_t>(folders.size());
     int64_t counter = 0;
-    RunExport(summary, &total, {}, folders, logger, {}, provider, kQueryKindNew, true, &counter);
-    provider->CloseStores();
+    const ExportSummary summary = ExportFolders(folders, output.string(), c.target, logger, counter);
 
     EXPECT_EQ(kExportSucceeded, summary.status);
     EXPECT_EQ(library.TotalMessages(), summary.processed);

@@ -11,6 +11,8 @@
 
 #include "assets/IAssetFolder.h"
 #include "assets/ILogger.h"
+#include "export/ExportDriver.h"
+#include "export/OutputGeneralFormatStoreProvider.h"
 #include "mime/KSCharsets.h"
 
 namespace envelope_test {
@@ -50,6 +52,24 @@ inline void CollectMailboxes(const boost::shared_ptr<KestrinMIMEEngineCommon::IA
         out.push_back(folder);
     for (const auto& sub : folder->GetSubFolders())
         CollectMailboxes(sub, out);
+}
+
+// Exports the folders to a general-format target (mbox or EML) below output
+// as the application does, counting folders into counter; the stores are
+// closed and released on return.
+inline KestrinMIMEEngineCommon::ExportSummary ExportFolders(
+    const std::vector<boost::shared_ptr<KestrinMIMEEngineCommon::IAssetFolder>>& folders,
+    const std::string& output, int target, const boost::shared_ptr<KestrinMIMEEngineCommon::ILogger>& logger,
+    int64_t& counter)
+{
+    using namespace KestrinMIMEEngineCommon;
+    auto provider = boost::make_shared<OutputGeneralFormatStoreProvider>(output, target, std::vector<int>());
+    ExportSummary summary;
+    const int64_t total = static_cast<int64_t>(folders.size());
+    counter = 0;
+    RunExport(summary, &total, {}, folders, logger, {}, provider, kQueryKindNew, true, &counter);
+    provider->CloseStores();
+    return summary;
 }
 
 struct ListedItem {

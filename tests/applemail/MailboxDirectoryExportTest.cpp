@@ -6,6 +6,7 @@
 #include <map>
 
 #include "EmlxTestSupport.h"
+#include "EnvelopeTestSupport.h"
 #include "ExportTestSupport.h"
 #include "applemail/AppleMailDBStoreV2.h"
 #include "export/ExportDriver.h"
@@ -83,15 +84,9 @@ TEST(MailboxDirectoryExportTest, V2LibraryExportsEveryMessageWithItsAttachments)
 
         kestrin_test::TempDir output;
         const size_t descriptorsBefore = OpenDescriptors();
-        auto provider =
-            boost::make_shared<OutputGeneralFormatStoreProvider>(output.str(), target, std::vector<int>());
         auto logger = boost::make_shared<CollectingLogger>();
-        ExportSummary summary;
-        const int64_t total = static_cast<int64_t>(folders.size());
         int64_t counter = 0;
-        RunExport(summary, &total, {}, folders, logger, {}, provider, kQueryKindNew, true, &counter);
-        provider->CloseStores();
-        provider.reset();
+        const ExportSummary summary = envelope_test::ExportFolders(folders, output.str(), target, logger, counter);
         EXPECT_EQ(OpenDescriptors(), descriptorsBefore) << "every message's files are closed";
 
         EXPECT_EQ(summary.status, kExportSucceeded) << WideToUTF8(logger->text);
