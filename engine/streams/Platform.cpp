@@ -16,17 +16,24 @@
 namespace KestrinMIMEEngineCommon {
 namespace Platform {
 
-CreateOutcome CreateNewFile(const std::string& path, std::string& error)
+CreateOutcome CreateNewFile(const std::string& path, std::string& error, int& fd)
 {
-    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0666);
-    if (fd >= 0) {
-        ::close(fd);
+    fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0666);
+    if (fd >= 0)
         return CreateOutcome::Created;
-    }
     if (errno == EEXIST)
         return CreateOutcome::Taken;
     error = std::strerror(errno);
     return CreateOutcome::Failed;
+}
+
+CreateOutcome CreateNewFile(const std::string& path, std::string& error)
+{
+    int fd = -1;
+    const CreateOutcome outcome = CreateNewFile(path, error, fd);
+    if (fd >= 0)
+        ::close(fd);
+    return outcome;
 }
 
 CreateOutcome CreateNewDirectory(const std::string& path, std::string& error)
