@@ -288,9 +288,12 @@ bool ContainsMarker(StoredFile& stored, int64_t offset, int64_t length)
 
 // The message as GMime writes it (after parts were put back), or false when
 // writing failed.
-bool SerializeMessage(GMimeMessage* message, std::vector<uint8_t>& bytes)
+bool SerializeMessage(GMimeMessage* message, size_t expectedSize, std::vector<uint8_t>& bytes)
 {
     auto sink = boost::make_shared<KSByteVector>();
+    // Room for the stored size and what comes back: a large message is then
+    // never moved while it grows.
+    sink->reserve(expectedSize + expectedSize / 4 + 4096);
     GMimeStreamPtr stream = CreateMimeStream(boost::make_shared<KSVectorData>(sink));
     if (!stream) return false;
     const ssize_t written = g_mime_object_write_to_stream(GMIME_OBJECT(message), nullptr, stream.get());
@@ -421,7 +424,7 @@ bool EMLXEmailAsset::LoadReassembled(const std::string& path, const std::vector<
     for (int i = 0; i < 2 && stem.has_extension(); ++i) stem = stem.stem();
     const bool incomplete =
         ReassembleMessage(message.get(), indexPath, stem.string(), file.parent_path().string());
-    if (!SerializeMessage(message.get(), m_bytes)) {
+    if (!SerializeMessage(message.get(), static_cast<size_t>(messageSize), m_bytes)) {
         KSDiagnostic("%s ERROR: Cannot write the reassembled message, stored bytes kept - %s\n", path.c_str());
         m_bytes.clear();
         return false;
