@@ -197,11 +197,13 @@ std::string EmlxFile(const Row& row)
 // follows, worked out by the line reader's path: separator and synthesized
 // Received line from a full parse, LF line ends, escapes, one empty line at
 // the end. The separator line is left out (it holds the current time for a
-// message without date).
-std::string MboxFormWithoutSeparator(const std::string& bytes)
+// message without date). Without the full parse (for a large message that
+// calls for no Received line) only the header block is parsed.
+std::string MboxFormWithoutSeparator(const std::string& bytes, bool parseWhole = true)
 {
     GMimeMessagePtr message =
-        ParseMimeMessageFromBuffer(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size());
+        parseWhole ? ParseMimeMessageFromBuffer(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size())
+                   : GMimeMessagePtr();
     std::vector<uint8_t> body;
     WriteMboxBody(boost::make_shared<KSVectorData>(boost::make_shared<KSByteVector>(bytes.begin(), bytes.end())),
                   message.get(), body);
@@ -270,5 +272,5 @@ TEST(FaithfulBytesTest, LargeMessageIsWrittenFromItsFileAsStored)
     ASSERT_EQ(asset.WriteMBOXMessage(mbox), kWriteOK);
     const std::string entry = mbox.str();
     EXPECT_EQ(entry.compare(0, 32, "From - Fri Jul 14 02:40:00 2017\n"), 0);
-    EXPECT_TRUE(entry.substr(32) == MboxFormWithoutSeparator(message));
+    EXPECT_TRUE(entry.substr(32) == MboxFormWithoutSeparator(message, false));
 }
