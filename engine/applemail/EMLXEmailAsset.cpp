@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
-#include <fstream>
 
 #include <boost/algorithm/string/predicate.hpp>
 #include <boost/algorithm/string/trim.hpp>
@@ -14,8 +13,8 @@
 #include "applemail/AttachedFolderArchive.h"
 #include "formats/MboxWriter.h"
 #include "formats/MessageHead.h"
-#include "streams/KSContainerData.h"
 #include "mime/KSCharsets.h"
+#include "streams/KSContainerData.h"
 #include "streams/KSDiagnostics.h"
 #include "streams/KSFileSystem.h"
 #include "streams/Platform.h"
@@ -247,11 +246,11 @@ void ReadCountLine(StoredFile& stored, std::string& line, int64_t& messageStart)
     }
 }
 
-// Where Apple Mail's marker of a part stored apart ("X-Apple-Content-Length",
-// in any case) begins in bytes, or -1. Looked for at every "-", which is
-// rarer in mail than any letter of the name.
 const size_t kMarkerLength = sizeof kContentLengthMarker - 1;
 
+// Whether Apple Mail's marker of a part stored apart ("X-Apple-Content-Length",
+// in any case) is anywhere in the bytes. Looked for at every "-", which is
+// rarer in mail than any letter of the name.
 bool ContainsMarker(const uint8_t* bytes, size_t length)
 {
     const uint8_t* const end = bytes + length;
