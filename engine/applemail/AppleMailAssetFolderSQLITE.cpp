@@ -179,15 +179,34 @@ std::string AppleMailAssetFolderSQLITE::MessageStoreFolderName()
     return m_storeFolderName;
 }
 
+std::string AppleMailAssetFolderSQLITE::DataParentName(const std::string& databaseUUID)
+{
+    boost::lock_guard<boost::recursive_mutex> guard(Mutex());
+    const std::string base = GetFolderId();
+    if (!m_dataParentKnown || m_dataParentUUID != databaseUUID || m_dataParentBase != base) {
+        m_dataParentName = databaseUUID;
+        if (databaseUUID.empty() || !IsSafePathComponent(databaseUUID) ||
+            !IsDirectoryPath(JoinPath(base, databaseUUID)))
+            m_dataParentName = MessageStoreFolderName();
+        m_dataParentUUID = databaseUUID;
+        m_dataParentBase = base;
+        m_dataParentKnown = true;
+    }
+    return m_dataParentName;
+}
+
 std::string AppleMailAssetFolderSQLITE::ResolveMessageFile(int64_t messageRowId, bool& found)
 {
     return ResolveMessageFile(messageRowId, 0, found);
 }
 
-std::string AppleMailAssetFolderSQLITE::ResolveMessageFile(int64_t messageRowId,
-                                                           int64_t ownMailbox, bool& found)
+std::string AppleMailAssetFolderSQLITE::PartialMessageFile(const std::string& wholePath)
 {
-    found = false;
+    return wholePath.substr(0, wholePath.size() - 5) + ".partial.emlx";
+}
+
+std::string AppleMailAssetFolderSQLITE::WholeMessageFile(int64_t messageRowId, int64_t ownMailbox)
+{
     auto store = m_dbStore.lock();
     AppleMailAssetFolderSQLITE* baseFolder = this;
     boost::shared_ptr<AppleMailAssetFolderSQLITE> sourceFolder;
@@ -212,21 +231,23 @@ std::string AppleMailAssetFolderSQLITE::ResolveMessageFile(int64_t messageRowId,
 
     std::string path = base;
     if (store && store->GetLayoutVersion() >= 2) {
-        std::string uuid = WideToUTF8(store->GetDatabaseUUID());
-        if (uuid.empty() || !IsSafePathComponent(uuid) || !IsDirectoryPath(JoinPath(base, uuid)))
-            uuid = baseFolder->MessageStoreFolderName();
+        const std::string uuid = baseFolder->DataParentName(WideToUTF8(store->GetDatabaseUUID()));
         path = JoinPath(uuid.empty() ? base : JoinPath(base, uuid), "Data");
         // The digits of ROWID / 1000, least significant first.
         for (size_t n = id.size(); n >= 4; --n)
             path = JoinPath(path, std::string(1, id[n - 4]));
     }
-    path = JoinPath(JoinPath(path, "Messages"), id + ".emlx");
+    return JoinPath(JoinPath(path, "Messages"), id + ".emlx");
+}
+
+std::string AppleMailAssetFolderSQLITE::ResolveMessageFile(int64_t messageRowId,
+                                                           int64_t ownMailbox, bool& found)
+{
+    std::string path = WholeMessageFile(messageRowId, ownMailbox);
     // One probe for the usual case, a whole message file.
-    if (PathExists(path)) {
-        found = true;
-        return path;
-    }
-    path = path.substr(0, path.size() - 5) + ".partial.emlx";
+    found = PathExists(path);
+    if (found) return path;
+    path = PartialMessageFile(path);
     found = PathExists(path);
     return path;
 }
@@ -306,10 +327,18 @@ boost::shared_ptr<IAsset> AppleMailAssetFolderSQLITE::LoadMessageAsset(int64_t m
                                                                        MessageQueries& queries,
                                                                        int64_t ownMailbox)
 {
-    bool found = false;
     queries.summaryError.clear();
     queries.fileError.clear();
-    path = ResolveMessageFile(messageRowId, ownMailbox, found);
+    // The file is opened rather than looked up first: the whole message
+    // file, else the partial one; only "not found" for both means there is
+    // none.
+    path = WholeMessageFile(messageRowId, ownMailbox);
+    auto message = boost::make_shared<EMLXEmailAsset>(path);
+    if (message->WasNotFound()) {
+        path = PartialMessageFile(path);
+        message = boost::make_shared<EMLXEmailAsset>(path);
+    }
+    const bool found = !message->WasNotFound();
     auto store = m_dbStore.lock();
     if (!store)
         return {};
@@ -321,7 +350,6 @@ boost::shared_ptr<IAsset> AppleMailAssetFolderSQLITE::LoadMessageAsset(int64_t m
     boost::shared_ptr<IAsset> asset;
     bool headerOnly = true;
     if (found) {
-        auto message = boost::make_shared<EMLXEmailAsset>(path);
         // Only a file that is absent leaves the database's summary to stand
         // for the message; one that is there but unreadable or blank is a
         // message lost, and a header alone would hide that.

@@ -82,6 +82,10 @@ public:
     // (a label mailbox lists messages stored in other mailboxes); 0 or an
     // unknown mailbox falls back to the source folder.
     std::string ResolveMessageFile(int64_t messageRowId, int64_t ownMailbox, bool& found);
+    // The whole message file's path of a row (".emlx"), without looking at
+    // the disk, and its partial counterpart (".partial.emlx").
+    std::string WholeMessageFile(int64_t messageRowId, int64_t ownMailbox);
+    static std::string PartialMessageFile(const std::string& wholePath);
     // The item for a row: the .emlx message, or a header-only message built
     // from the database; null when neither exists. assetId is filled when
     // empty.
@@ -109,6 +113,10 @@ public:
 private:
     // The UUID-named folder below this mailbox that holds its "Data" tree.
     std::string MessageStoreFolderName();
+    // The folder below this mailbox that holds its "Data" tree for the
+    // database's UUID: that UUID's folder when there is one, else
+    // MessageStoreFolderName. Looked up once per mailbox, not per message.
+    std::string DataParentName(const std::string& databaseUUID);
     std::string MessageIdText(sqlite3* db, int64_t messageRowId, MessageQueries& queries);
 
     boost::weak_ptr<AppleMailDBStoreSQLITE> m_dbStore;
@@ -116,6 +124,10 @@ private:
     int64_t m_source = -1;
     bool m_storeFolderKnown = false;
     std::string m_storeFolderName;
+    bool m_dataParentKnown = false;
+    std::string m_dataParentUUID;
+    std::string m_dataParentBase;
+    std::string m_dataParentName;
     boost::weak_ptr<AppleMailAssetFolderSQLITE> m_sourceFolder;
     std::string m_countError;
 };

@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
-#include <fstream>
 
 #include <boost/algorithm/string/predicate.hpp>
 #include <boost/algorithm/string/trim.hpp>
@@ -13,7 +12,9 @@
 
 #include "applemail/AttachedFolderArchive.h"
 #include "formats/MboxWriter.h"
+#include "formats/MessageHead.h"
 #include "mime/KSCharsets.h"
+#include "streams/KSContainerData.h"
 #include "streams/KSDiagnostics.h"
 #include "streams/KSFileSystem.h"
 #include "streams/Platform.h"
@@ -154,49 +155,68 @@ GMimeStreamPtr OpenAttachmentFile(const fs::path& attachments)
     return {};
 }
 
-// Counts what reaches the target, since GMime does not notice a write that
-// took only part of the bytes.
-class ShortWriteWatch : public KSDataStreamOut {
+// A message file is read whole when it is at most this large (one read, then
+// everything works on memory); a larger one is read in windows of
+// kFileWindow bytes whenever its bytes are needed, so that a message of
+// hundreds of megabytes is never held in memory while it waits to be written.
+constexpr int64_t kWholeFileLimit = int64_t(64) << 20;
+constexpr size_t kFileWindow = size_t(1) << 20;
+
+using Platform::ReadOnlyFile;
+
+// Reads until length bytes or the end of the file; answers the count read.
+size_t ReadFully(ReadOnlyFile& file, uint8_t* buffer, size_t length, int64_t offset)
+{
+    size_t done = 0;
+    while (done < length) {
+        const size_t got = file.ReadAt(reinterpret_cast<char*>(buffer) + done, length - done,
+                                       offset + static_cast<int64_t>(done));
+        if (got == 0) break;
+        done += got;
+    }
+    return done;
+}
+
+// The file's bytes, from memory when it was read whole, else from the file.
+class StoredFile {
 public:
-    explicit ShortWriteWatch(boost::shared_ptr<KSDataStreamOut> target) : m_target(std::move(target))
+    StoredFile(ReadOnlyFile& file, std::vector<uint8_t>& whole, int64_t size)
+        : m_file(file), m_whole(whole), m_size(size)
     {
     }
-    void Lock() override { m_target->Lock(); }
-    void Unlock() override { m_target->Unlock(); }
-    size_t Write(const void* buffer, size_t n) override
+    int64_t Size() const { return m_size; }
+    bool InMemory() const { return m_size <= kWholeFileLimit; }
+    size_t ReadAt(uint8_t* buffer, size_t length, int64_t offset)
     {
-        const size_t written = m_target->Write(buffer, n);
-        if (written < n) m_short = true;
-        return written;
+        if (offset < 0 || offset >= m_size) return 0;
+        length = static_cast<size_t>(std::min<int64_t>(static_cast<int64_t>(length), m_size - offset));
+        if (!InMemory()) return ReadFully(m_file, buffer, length, offset);
+        std::memcpy(buffer, m_whole.data() + offset, length);
+        return length;
     }
-    bool Flush() override { return m_target->Flush(); }
-    bool WasShort() const { return m_short; }
 
 private:
-    boost::shared_ptr<KSDataStreamOut> m_target;
-    bool m_short = false;
+    ReadOnlyFile& m_file;
+    std::vector<uint8_t>& m_whole;
+    int64_t m_size;
 };
 
 // When the count line cannot be trusted the message still lies between that
 // line and Apple Mail's property-list trailer; answers its length (0 when
 // nothing but the trailer follows the count line).
-int64_t MessageLengthBeforeTrailer(const std::string& path, int64_t messageStart)
+int64_t MessageLengthBeforeTrailer(StoredFile& stored, int64_t messageStart)
 {
-    boost::system::error_code ec;
-    const uintmax_t fileSize = fs::file_size(path, ec);
-    if (ec || static_cast<int64_t>(fileSize) <= messageStart) return 0;
-    const int64_t available = static_cast<int64_t>(fileSize) - messageStart;
+    const int64_t fileSize = stored.Size();
+    if (fileSize <= messageStart) return 0;
+    const int64_t available = fileSize - messageStart;
     // The trailer is a few hundred bytes; a generous tail finds it without
     // reading the message.
     const int64_t tailLength = std::min<int64_t>(available, 64 * 1024);
-    std::ifstream in(path, std::ios::binary);
-    in.seekg(static_cast<std::streamoff>(fileSize) - tailLength);
     std::string tail(static_cast<size_t>(tailLength), '\0');
-    in.read(&tail[0], tailLength);
-    tail.resize(static_cast<size_t>(in.gcount()));
+    tail.resize(stored.ReadAt(reinterpret_cast<uint8_t*>(&tail[0]), tail.size(), fileSize - tailLength));
     size_t at = tail.rfind("<?xml");
     while (at != std::string::npos) {
-        const int64_t absolute = static_cast<int64_t>(fileSize) - tailLength + static_cast<int64_t>(at);
+        const int64_t absolute = fileSize - tailLength + static_cast<int64_t>(at);
         const bool atLineStart = absolute == messageStart || (at > 0 && tail[at - 1] == '\n');
         if (atLineStart && tail.find("<plist", at) != std::string::npos)
             return absolute - messageStart;
@@ -206,29 +226,80 @@ int64_t MessageLengthBeforeTrailer(const std::string& path, int64_t messageStart
     return available;
 }
 
-using Platform::ReadOnlyFile;
-
 // The byte-count line: the file's first line without its LF, and where the
-// message starts (-1 when the file has no line end). Read in small pieces: the
-// line is a few digits, and the message is read by the parser later.
-void ReadCountLine(ReadOnlyFile& file, std::string& line, int64_t& messageStart)
+// message starts (-1 when the file has no line end).
+void ReadCountLine(StoredFile& stored, std::string& line, int64_t& messageStart)
 {
     messageStart = -1;
-    char buffer[64];
+    uint8_t buffer[64];
     int64_t offset = 0;
     for (;;) {
-        const size_t got = file.Read(buffer, sizeof buffer);
+        const size_t got = stored.ReadAt(buffer, sizeof buffer, offset);
         if (got == 0) return;
-        const char* begin = buffer;
-        const char* end = begin + got;
-        const char* lineFeed = std::find(begin, end, '\n');
-        line.append(begin, lineFeed);
-        if (lineFeed != end) {
-            messageStart = offset + (lineFeed - begin) + 1;
+        const uint8_t* lineFeed = std::find(buffer, buffer + got, '\n');
+        line.append(reinterpret_cast<const char*>(buffer), static_cast<size_t>(lineFeed - buffer));
+        if (lineFeed != buffer + got) {
+            messageStart = offset + (lineFeed - buffer) + 1;
             return;
         }
         offset += static_cast<int64_t>(got);
     }
+}
+
+const size_t kMarkerLength = sizeof kContentLengthMarker - 1;
+
+// Whether Apple Mail's marker of a part stored apart ("X-Apple-Content-Length",
+// in any case) is anywhere in the bytes. Looked for at every "-", which is
+// rarer in mail than any letter of the name.
+bool ContainsMarker(const uint8_t* bytes, size_t length)
+{
+    const uint8_t* const end = bytes + length;
+    const uint8_t* at = bytes;
+    while (at < end) {
+        const void* dash = std::memchr(at, '-', static_cast<size_t>(end - at));
+        if (!dash) return false;
+        const uint8_t* hit = static_cast<const uint8_t*>(dash);
+        if (hit > bytes && static_cast<size_t>(end - hit) + 1 >= kMarkerLength &&
+            g_ascii_strncasecmp(reinterpret_cast<const char*>(hit - 1), kContentLengthMarker,
+                                kMarkerLength) == 0)
+            return true;
+        at = hit + 1;
+    }
+    return false;
+}
+
+// The same over a message in the file, window by window; the windows overlap
+// so that a marker across a window's end is found.
+bool ContainsMarker(StoredFile& stored, int64_t offset, int64_t length)
+{
+    std::vector<uint8_t> window(kFileWindow + kMarkerLength);
+    int64_t done = 0;
+    while (done < length) {
+        const size_t want = static_cast<size_t>(
+            std::min<int64_t>(static_cast<int64_t>(window.size()), length - done));
+        const size_t got = stored.ReadAt(window.data(), want, offset + done);
+        if (ContainsMarker(window.data(), got)) return true;
+        if (got < want || done + static_cast<int64_t>(got) >= length) return false;
+        done += static_cast<int64_t>(got - kMarkerLength);
+    }
+    return false;
+}
+
+// The message as GMime writes it (after parts were put back), or false when
+// writing failed.
+bool SerializeMessage(GMimeMessage* message, size_t expectedSize, std::vector<uint8_t>& bytes)
+{
+    auto sink = boost::make_shared<KSByteVector>();
+    // Room for the stored size and what comes back: a large message is then
+    // never moved while it grows.
+    sink->reserve(expectedSize + expectedSize / 4 + 4096);
+    GMimeStreamPtr stream = CreateMimeStream(boost::make_shared<KSVectorData>(sink));
+    if (!stream) return false;
+    const ssize_t written = g_mime_object_write_to_stream(GMIME_OBJECT(message), nullptr, stream.get());
+    g_mime_stream_flush(stream.get());
+    if (written < 0) return false;
+    bytes.swap(*sink);
+    return true;
 }
 
 }  // namespace
@@ -240,6 +311,7 @@ EMLXEmailAsset::EMLXEmailAsset(const std::string& path) : m_path(path)
     ReadOnlyFile file(path);
     if (!file.IsOpen()) {
         m_readError = Platform::ErrorText(file.OpenError());
+        m_notFound = file.OpenError() == ENOENT || file.OpenError() == ENOTDIR;
         return;
     }
     if (file.Size() > kMaxMessageFileBytes) {
@@ -247,7 +319,18 @@ EMLXEmailAsset::EMLXEmailAsset(const std::string& path) : m_path(path)
         return;
     }
     m_readable = true;
-    ReadCountLine(file, countLine, messageStart);
+    // One read of the whole file: the count line, the check for the trailer
+    // and the message all come from this buffer.
+    std::vector<uint8_t> whole;
+    int64_t fileSize = file.Size();
+    if (fileSize <= kWholeFileLimit) {
+        whole.resize(static_cast<size_t>(fileSize));
+        whole.resize(ReadFully(file, whole.data(), whole.size(), 0));
+        fileSize = static_cast<int64_t>(whole.size());
+    }
+    StoredFile stored(file, whole, fileSize);
+
+    ReadCountLine(stored, countLine, messageStart);
     boost::algorithm::trim(countLine);
     int64_t messageSize = 0;
     bool counted = true;
@@ -257,35 +340,36 @@ EMLXEmailAsset::EMLXEmailAsset(const std::string& path) : m_path(path)
         KSDiagnostic("%s ERROR: BadCast: On mimeSize in EMLXEmailAsset\n");
         counted = false;
     }
+    // Only a count that lies within the file says which bytes Apple Mail
+    // stored as the message; those are then written exactly as they are.
+    bool countFits = counted && messageSize > 0 && messageStart >= 0;
     // A count that runs past the message would carry the trailer (or, near
     // 2^63, an offset that overflows) into the message: the trailer is where
     // the message ends whatever the count says. A sound file has the trailer
     // right at the count's end, which one small read confirms.
-    if (counted && messageSize > 0 && messageStart >= 0) {
-        boost::system::error_code ec;
-        const uintmax_t fileSize = fs::file_size(path, ec);
-        const int64_t available =
-            ec || static_cast<int64_t>(fileSize) < messageStart ? 0 : static_cast<int64_t>(fileSize) - messageStart;
-        char next[5] = {0};
+    if (countFits) {
+        const int64_t available = fileSize < messageStart ? 0 : fileSize - messageStart;
+        uint8_t next[5] = {0};
         const bool endsAtTrailer =
             messageSize == available ||
             (messageSize < available &&
-             file.ReadAt(next, sizeof next, messageStart + messageSize) == sizeof next &&
+             stored.ReadAt(next, sizeof next, messageStart + messageSize) == sizeof next &&
              std::memcmp(next, "<?xml", sizeof next) == 0);
         if (!endsAtTrailer) {
-            const int64_t limit = MessageLengthBeforeTrailer(path, messageStart);
+            const int64_t limit = MessageLengthBeforeTrailer(stored, messageStart);
             if (messageSize > limit) {
                 KSDiagnostic("%s ERROR: EMLX byte count runs past the message, message taken up "
                              "to its trailer - %s\n",
                              path.c_str());
                 messageSize = limit;
+                countFits = false;
             }
         }
     }
     // A count that is missing, zero or negative does not make the message
     // go away: a damaged count line must not lose the user's mail.
     if ((!counted || messageSize <= 0) && messageStart >= 0) {
-        messageSize = MessageLengthBeforeTrailer(path, messageStart);
+        messageSize = MessageLengthBeforeTrailer(stored, messageStart);
         if (messageSize > 0)
             KSDiagnostic("%s ERROR: EMLX byte count unusable, message taken up to its trailer - %s\n",
                          path.c_str());
@@ -297,24 +381,66 @@ EMLXEmailAsset::EMLXEmailAsset(const std::string& path) : m_path(path)
     }
 
     if (messageSize > 0 && messageStart >= 0) {
-        m_message = ParseMimeMessageFromFile(path, messageStart, messageSize);
-        if (m_message) {
-            std::vector<int> indexPath;
-            const fs::path file(path);
-            fs::path stem = file.filename();
-            for (int i = 0; i < 2 && stem.has_extension(); ++i) stem = stem.stem();
-            if (ReassembleMessage(m_message.get(), indexPath, stem.string(),
-                                  file.parent_path().string()))
-                m_attributes |= kAssetFlagIncomplete;
-
-            GMimeHeaderList* headers = g_mime_object_get_header_list(GMIME_OBJECT(m_message.get()));
-            m_noHeaderList = !headers || g_mime_header_list_get_count(headers) == 0;
-            m_parsed = 1;
-            const MessageSummary summary = SummarizeMessage(m_message.get());
-            FillSummary(summary.from, summary.date, summary.subject, summary.messageId);
+        const bool inMemory = stored.InMemory();
+        const uint8_t* message = inMemory ? whole.data() + messageStart : nullptr;
+        const bool marked = inMemory ? ContainsMarker(message, static_cast<size_t>(messageSize))
+                                     : ContainsMarker(stored, messageStart, messageSize);
+        bool reassembled = false;
+        if (marked || !countFits) reassembled = LoadReassembled(path, whole, messageStart, messageSize);
+        if (!reassembled) {
+            // The stored bytes are the message; only their headers are parsed.
+            m_offset = messageStart;
+            m_length = messageSize;
+            MessageHead head;
+            if (inMemory) {
+                m_bytes.swap(whole);
+                head = HeadOfRawMessage(m_bytes.data() + m_offset, static_cast<size_t>(m_length));
+            } else {
+                m_fromFile = true;
+                std::vector<uint8_t> first(static_cast<size_t>(std::min<int64_t>(m_length, 4 * kFileWindow)));
+                first.resize(stored.ReadAt(first.data(), first.size(), m_offset));
+                head = HeadOfRawMessage(first.data(), first.size());
+            }
+            // A marked message that GMime cannot parse keeps its parts empty.
+            if (marked) m_attributes |= kAssetFlagIncomplete;
+            TakeHead(head);
         }
+        m_hasMessage = true;
     }
     if (m_attributes & kAssetFlagIncomplete) m_description += kPartialWarning;
+}
+
+bool EMLXEmailAsset::LoadReassembled(const std::string& path, const std::vector<uint8_t>& whole,
+                                     int64_t messageStart, int64_t messageSize)
+{
+    GMimeMessagePtr message =
+        whole.empty() ? ParseMimeMessageFromFile(path, messageStart, messageSize)
+                      : ParseMimeMessageFromBuffer(whole.data() + messageStart, static_cast<size_t>(messageSize));
+    if (!message) return false;
+    std::vector<int> indexPath;
+    const fs::path file(path);
+    fs::path stem = file.filename();
+    for (int i = 0; i < 2 && stem.has_extension(); ++i) stem = stem.stem();
+    const bool incomplete =
+        ReassembleMessage(message.get(), indexPath, stem.string(), file.parent_path().string());
+    if (!SerializeMessage(message.get(), static_cast<size_t>(messageSize), m_bytes)) {
+        KSDiagnostic("%s ERROR: Cannot write the reassembled message, stored bytes kept - %s\n", path.c_str());
+        m_bytes.clear();
+        return false;
+    }
+    if (incomplete) m_attributes |= kAssetFlagIncomplete;
+    m_reassembled = true;
+    m_offset = 0;
+    m_length = static_cast<int64_t>(m_bytes.size());
+    TakeHead(HeadOfMessage(message.get()));
+    return true;
+}
+
+void EMLXEmailAsset::TakeHead(const MessageHead& head)
+{
+    FillSummary(head.summary.from, head.summary.date, head.summary.subject, head.summary.messageId);
+    m_separatorLine = head.separatorLine;
+    m_receivedLine = head.receivedLine;
 }
 
 EMLXEmailAsset::~EMLXEmailAsset() = default;
@@ -397,33 +523,57 @@ bool EMLXEmailAsset::ReassembleMessage(GMimeMessage* message, std::vector<int>& 
     return incomplete;
 }
 
+template <typename Sink>
+bool EMLXEmailAsset::ForEachPiece(Sink&& sink) const
+{
+    if (!m_fromFile) {
+        sink(m_bytes.data() + m_offset, static_cast<size_t>(m_length));
+        return true;
+    }
+    // The file is read again window by window: the message was too large to
+    // keep in memory until now.
+    ReadOnlyFile file(m_path);
+    if (!file.IsOpen()) {
+        KSDiagnostic("%s ERROR: Cannot read message file %s again - %s\n", m_path.c_str(),
+                     Platform::ErrorText(file.OpenError()).c_str());
+        return false;
+    }
+    std::vector<uint8_t> window(kFileWindow);
+    for (int64_t done = 0; done < m_length;) {
+        const size_t want = static_cast<size_t>(std::min<int64_t>(static_cast<int64_t>(window.size()), m_length - done));
+        const size_t got = ReadFully(file, window.data(), want, m_offset + done);
+        if (got > 0) sink(window.data(), got);
+        if (got < want) {
+            KSDiagnostic("%s ERROR: Message file %s became shorter while it was written\n", m_path.c_str());
+            return false;
+        }
+        done += static_cast<int64_t>(got);
+    }
+    return true;
+}
+
 int EMLXEmailAsset::WriteRawMessage(const boost::shared_ptr<KSDataStreamOut>& out)
 {
-    if (!m_message || !out) return kWriteOK;
-    auto watch = boost::make_shared<ShortWriteWatch>(out);
-    GMimeStreamPtr stream = CreateMimeStream(watch);
-    if (!stream) return kWriteShort;
-    const ssize_t written =
-        g_mime_object_write_to_stream(GMIME_OBJECT(m_message.get()), nullptr, stream.get());
-    g_mime_stream_flush(stream.get());
-    return written < 0 || watch->WasShort() ? kWriteShort : kWriteOK;
+    if (!m_hasMessage || !out) return kWriteOK;
+    KSDataLock<KSDataStreamOut> lock(out);
+    bool whole = true;
+    const bool read = ForEachPiece([&](const uint8_t* bytes, size_t length) {
+        if (whole && lock->Write(bytes, length) != length) whole = false;
+    });
+    return read && whole ? kWriteOK : kWriteShort;
 }
 
 int EMLXEmailAsset::WriteMBOXMessage(std::ostream& out)
 {
-    if (!m_message) {
+    if (!m_hasMessage) {
         out << '\n';
         out.flush();
         return out ? kWriteOK : kWriteStreamFailed;
     }
-    // GMime's own memory stream: a write there cannot come up short.
-    GMimeStreamPtr memory = AdoptGObject(g_mime_stream_mem_new());
-    if (!memory ||
-        g_mime_object_write_to_stream(GMIME_OBJECT(m_message.get()), nullptr, memory.get()) < 0)
-        return kWriteShort;
-    GByteArray* bytes = g_mime_stream_mem_get_byte_array(GMIME_STREAM_MEM(memory.get()));
-    if (!bytes) return kWriteShort;
-    return WriteMboxEntry(out, bytes->data, bytes->len, m_message.get(), 1);
+    MboxEntryWriter writer(out, m_separatorLine, m_receivedLine);
+    const bool read = ForEachPiece([&](const uint8_t* bytes, size_t length) { writer.Append(bytes, length); });
+    const int result = writer.Finish(1);
+    return read ? result : kWriteShort;
 }
 
 }  // namespace KestrinMIMEEngineCommon

@@ -4,9 +4,19 @@
 // Apple Mail leaves attachments it has not downloaded (or has moved out of
 // the message) as parts with an "X-Apple-Content-Length" header and no body;
 // their content is in "<stem>.<part number>.emlxpart" beside the file or in
-// "Attachments/<stem>/<part number>/" beside the message folder. The asset
-// puts that content back into the parsed message, so both writers emit the
-// whole message. Everything is read in the constructor.
+// "Attachments/<stem>/<part number>/" beside the message folder. Only such a
+// message (or one whose byte count does not fit the file) goes through the
+// MIME parser: the content is put back and the message written out again.
+// Every other message is written exactly as Apple Mail stored it, since a
+// parse and rewrite would change mail that is not well formed (drop lines,
+// cut at a NUL, add or drop blank lines); its summary comes from its header
+// block alone.
+//
+// Everything is read in the constructor, and the asset then holds only
+// bytes: the file whole up to 64 MB (read once), a larger one by its place in
+// the file, read again in windows when written. No parsed message outlives
+// the constructor, so an asset may be built on one thread and written on
+// another.
 #pragma once
 
 #include <cstdint>
@@ -15,6 +25,7 @@
 #include <vector>
 
 #include "assets/IAsset.h"
+#include "formats/MessageHead.h"
 #include "mime/MimeServices.h"
 
 namespace KestrinMIMEEngineCommon {
@@ -26,8 +37,8 @@ public:
 
     int WriteMBOXMessage(std::ostream& out) override;
     int WriteRawMessage(const boost::shared_ptr<KSDataStreamOut>& out) override;
-    // 1 once a message was parsed, 0 otherwise (callers test it for zero).
-    uint64_t GetSize() override { return static_cast<uint64_t>(m_parsed); }
+    // 1 when the file held a message, 0 otherwise (callers test it for zero).
+    uint64_t GetSize() override { return m_hasMessage ? 1 : 0; }
 
     // Puts separately stored content back into part and, for a multipart,
     // into its children. indexPath holds the 0-based child indexes leading to
@@ -47,18 +58,43 @@ public:
     bool WasReadable() const { return m_readable; }
     // Why the file could not be opened (the system's text), empty otherwise.
     const std::string& ReadError() const { return m_readError; }
-    // True when a message was parsed: a file without one (0 bytes, only a
-    // count line) holds nothing that could be written.
-    bool HasMessage() const { return static_cast<bool>(m_message); }
-    GMimeMessage* GetMessage() const { return m_message.get(); }
+    // True when the file (or a folder on its path) does not exist, as
+    // opposed to one that is there but cannot be read.
+    bool WasNotFound() const { return m_notFound; }
+    // True when the file held a message: one without (0 bytes, only a count
+    // line) holds nothing that could be written.
+    bool HasMessage() const { return m_hasMessage; }
+    // True when the message is written as the bytes Apple Mail stored, false
+    // when it was rewritten with parts put back.
+    bool IsStoredBytes() const { return m_hasMessage && !m_reassembled; }
+    // Memory the asset holds until it is written.
+    size_t HeldBytes() const { return m_bytes.capacity(); }
 
 private:
-    bool m_noHeaderList = false;
-    GMimeMessagePtr m_message;
+    // Parses the message, puts parts back and keeps what GMime writes of it;
+    // false when it did not parse (the stored bytes then stand).
+    bool LoadReassembled(const std::string& path, const std::vector<uint8_t>& whole,
+                         int64_t messageStart, int64_t messageSize);
+    void TakeHead(const MessageHead& head);
+    // Hands the message bytes to sink in one or more pieces; false when the
+    // file could not be read again in full.
+    template <typename Sink>
+    bool ForEachPiece(Sink&& sink) const;
+
     std::string m_path;
-    int64_t m_parsed = 0;
     bool m_readable = false;
+    bool m_notFound = false;
     std::string m_readError;
+    bool m_hasMessage = false;
+    bool m_reassembled = false;
+    // The message is m_bytes[m_offset, m_offset + m_length), or that range
+    // of the file at m_path when m_fromFile.
+    std::vector<uint8_t> m_bytes;
+    bool m_fromFile = false;
+    int64_t m_offset = 0;
+    int64_t m_length = 0;
+    std::string m_separatorLine;
+    std::string m_receivedLine;
 };
 
 }  // namespace KestrinMIMEEngineCommon

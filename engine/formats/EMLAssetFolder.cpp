@@ -9,7 +9,7 @@
 
 #include "mime/KSCharsets.h"
 #include "streams/KSDiagnostics.h"
-#include "streams/KSFileData.h"
+#include "streams/KSDescriptorOut.h"
 #include "streams/Platform.h"
 
 namespace fs = boost::filesystem;
@@ -92,6 +92,7 @@ AddAssetResult EMLAssetFolder::AddAsset(const boost::shared_ptr<IAsset>& asset,
     const std::wstring title = email->GetTitle();
     int64_t number = std::max(GetAssetCount() + 1, m_nextNumber.load());
     std::string path;
+    int fd = -1;
     for (;;) {
         path = m_location + "/" + WideToUTF8(NumberedFileName(title, number));
         if (!ConfirmOutputPath(GetStore(), path, logger)) {
@@ -99,7 +100,12 @@ AddAssetResult EMLAssetFolder::AddAsset(const boost::shared_ptr<IAsset>& asset,
             result.text = path;
             return result;
         }
-        const CreateOutcome outcome = CreateNewFile(path);
+        // Created exclusively and kept open: the message goes through this
+        // descriptor, with no second open of the path.
+        std::string error;
+        const CreateOutcome outcome = Platform::CreateNewFile(path, error, fd);
+        if (outcome == CreateOutcome::Failed)
+            KSDiagnostic("%s ERROR: Unable to create file - %s - %s\n", path.c_str(), error.c_str());
         if (outcome == CreateOutcome::Created) break;
         if (outcome == CreateOutcome::Failed) {
             result.code = kAddAssetFailed;
@@ -110,8 +116,7 @@ AddAssetResult EMLAssetFolder::AddAsset(const boost::shared_ptr<IAsset>& asset,
     }
     result.text = path;
 
-    // The file exists and is empty; KSFileData opens it without truncating.
-    auto file = boost::make_shared<KSFileData>(path);
+    auto file = boost::make_shared<KSDescriptorOut>(fd, path);
     const int written = email->WriteRawMessage(file);
     const bool flushed = file->Close();
     if (written == kWriteOK && flushed) {

@@ -7,22 +7,16 @@
 
 namespace KestrinMIMEEngineCommon {
 
-MessageSummary SummarizeParsedMessage(GMimeMessage* message)
-{
-    return message ? SummarizeMessage(message) : MessageSummary();
-}
-
 EMLEmailAsset::EMLEmailAsset(const boost::shared_ptr<std::vector<uint8_t>>& rawBytes,
                              uint16_t flags)
     : m_rawBytes(rawBytes)
 {
     m_attributes = flags;
-    if (m_rawBytes) {
-        m_message = ParseMimeMessage(
-            boost::make_shared<KSContainerData<std::vector<uint8_t>>>(m_rawBytes));
-    }
-    const MessageSummary summary = SummarizeParsedMessage(m_message.get());
-    FillSummary(summary.from, summary.date, summary.subject, summary.messageId);
+    const MessageHead head = m_rawBytes ? HeadOfRawMessage(m_rawBytes->data(), m_rawBytes->size())
+                                        : HeadOfMessage(nullptr);
+    FillSummary(head.summary.from, head.summary.date, head.summary.subject, head.summary.messageId);
+    m_separatorLine = head.separatorLine;
+    m_receivedLine = head.receivedLine;
 }
 
 int EMLEmailAsset::WriteRawMessage(const boost::shared_ptr<KSDataStreamOut>& out)
@@ -36,7 +30,9 @@ int EMLEmailAsset::WriteRawMessage(const boost::shared_ptr<KSDataStreamOut>& out
 
 int EMLEmailAsset::WriteMBOXMessage(std::ostream& out)
 {
-    return WriteMboxEntry(out, m_rawBytes, m_message.get(), 2);
+    MboxEntryWriter writer(out, m_separatorLine, m_receivedLine);
+    if (m_rawBytes) writer.Append(m_rawBytes->data(), m_rawBytes->size());
+    return writer.Finish(2);
 }
 
 uint64_t EMLEmailAsset::GetSize()

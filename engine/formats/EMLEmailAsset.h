@@ -9,18 +9,16 @@
 #include <boost/shared_ptr.hpp>
 
 #include "assets/IAsset.h"
+#include "formats/MessageHead.h"
 #include "mime/MimeServices.h"
 
 namespace KestrinMIMEEngineCommon {
 
-// The summary of a parsed message; the summary of a message without headers
-// when there is none.
-MessageSummary SummarizeParsedMessage(GMimeMessage* message);
-
 class EMLEmailAsset : public EmailAssetBase {
 public:
-    // Parses the bytes at once; bytes that give no message still make an
-    // item, written out unchanged. flags becomes the attribute word
+    // Parses the header block at once (the summary, the mbox separator and
+    // Received line come from it; no parsed message is kept); bytes that give
+    // no message still make an item, written out unchanged. flags becomes the attribute word
     // (kAssetFlagIncomplete for a header-only message).
     explicit EMLEmailAsset(const boost::shared_ptr<std::vector<uint8_t>>& rawBytes,
                            uint16_t flags = 0);
@@ -32,11 +30,11 @@ public:
     uint64_t GetSize() override;
 
     const boost::shared_ptr<std::vector<uint8_t>>& GetRawBytes() const { return m_rawBytes; }
-    const GMimeMessagePtr& GetMessage() const { return m_message; }
 
 private:
     boost::shared_ptr<std::vector<uint8_t>> m_rawBytes;
-    GMimeMessagePtr m_message;
+    std::string m_separatorLine;
+    std::string m_receivedLine;
 };
 
 }  // namespace KestrinMIMEEngineCommon

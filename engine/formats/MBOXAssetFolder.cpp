@@ -30,15 +30,6 @@ std::string ParentDirectoryOf(const std::string& path)
     return parent.empty() ? std::string(".") : parent;
 }
 
-// -1 when the size cannot be known (a device, a missing file).
-int64_t RegularFileSize(const std::string& path)
-{
-    boost::system::error_code ec;
-    if (!fs::is_regular_file(path, ec)) return -1;
-    const auto size = fs::file_size(path, ec);
-    return ec ? -1 : static_cast<int64_t>(size);
-}
-
 }  // namespace
 
 MBOXAssetFolder::MBOXAssetFolder(const std::string& path, const std::wstring& name,
@@ -181,12 +172,15 @@ bool MBOXAssetFolder::OpenForWriting(const boost::shared_ptr<ILogger>& logger)
     if (!made && !parent.empty() && !fs::exists(parent, ec)) CreateDirectoryTree(parent.string());
 
     m_stream.clear();
-    m_stream.open(m_mailboxPath, std::ios::out | std::ios::app | std::ios::binary);
+    // At the end from the start, so that the position tells where the first
+    // entry begins.
+    m_stream.open(m_mailboxPath, std::ios::out | std::ios::app | std::ios::ate | std::ios::binary);
     if (!m_stream.is_open()) {
         m_stream.clear();
         if (logger) logger->Log(L"Error while opening file: " + UTF8ToWide(m_mailboxPath), true, true);
         return false;
     }
+    m_entryStart = static_cast<int64_t>(m_stream.tellp());
     m_open = true;
     m_mailboxMade = true;
     return true;
@@ -240,9 +234,13 @@ AddAssetResult MBOXAssetFolder::AddAsset(const boost::shared_ptr<IAsset>& asset,
 
     boost::lock_guard<boost::recursive_mutex> guard(Mutex());
     if (!OpenForWriting(logger)) return AddAssetResult{kAddAssetFailed, {}};
-    const int64_t sizeBefore = RegularFileSize(m_mailboxPath);
+    const int64_t sizeBefore = m_entryStart;
     const int written = email->WriteMBOXMessage(m_stream);
-    if (written == kWriteOK) return AddAssetResult{kAddAssetWritten, {}};
+    if (written == kWriteOK) {
+        // The entry was flushed: the position is the file's end.
+        m_entryStart = static_cast<int64_t>(m_stream.tellp());
+        return AddAssetResult{kAddAssetWritten, {}};
+    }
 
     // Take the broken entry back off: a half-written entry would swallow the
     // separator of the next one. The stream is reopened for the next item.

@@ -89,6 +89,9 @@ private:
     bool m_isBundle;
     std::ofstream m_stream;
     bool m_open = false;
+    // Where the next entry begins: the file's end, known from the stream's
+    // position (no stat of the file per message); -1 when unknown.
+    int64_t m_entryStart = -1;
     bool OutputFolderGone();
     bool m_mailboxMade = false;  // opened for writing once: never recreated
     SubFolderNames m_subFolderNames;

@@ -1,18 +1,16 @@
 #include "formats/MBOXEmailAsset.h"
 
-#include "formats/EMLEmailAsset.h"
 #include "formats/MboxWriter.h"
+#include "formats/MessageHead.h"
 
 namespace KestrinMIMEEngineCommon {
 
 MBOXEmailAsset::MBOXEmailAsset(std::vector<uint8_t> bytes) : m_rawBytes(std::move(bytes))
 {
-    if (!m_rawBytes.empty()) {
-        m_message = ParseMimeMessageFromBuffer(m_rawBytes.data(), m_rawBytes.size());
-    }
-    const MessageSummary summary = SummarizeParsedMessage(m_message.get());
-    FillSummary(summary.from, summary.date, summary.subject, summary.messageId);
-    m_separatorLine = MboxSeparatorLine(m_message.get());
+    const MessageHead head = HeadOfRawMessage(m_rawBytes.data(), m_rawBytes.size());
+    FillSummary(head.summary.from, head.summary.date, head.summary.subject, head.summary.messageId);
+    m_separatorLine = head.separatorLine;
+    m_receivedLine = head.receivedLine;
 }
 
 int MBOXEmailAsset::WriteRawMessage(const boost::shared_ptr<KSDataStreamOut>& out)
@@ -40,7 +38,7 @@ int MBOXEmailAsset::WriteMBOXMessage(std::ostream& out)
 {
     std::string head = m_separatorLine;
     head.push_back('\n');
-    if (m_message) AppendSynthesizedReceived(m_message.get(), head);
+    head += m_receivedLine;
     out.write(head.data(), static_cast<std::streamsize>(head.size()));
 
     // The bytes are escaped already. Only an unterminated last line that

@@ -26,14 +26,13 @@ public:
     // "From - " + date, without line end.
     const std::string& GetSeparatorLine() const { return m_separatorLine; }
     const std::vector<uint8_t>& GetRawBytes() const { return m_rawBytes; }
-    const GMimeMessagePtr& GetMessage() const { return m_message; }
 
 private:
     std::string m_separatorLine;
-    // Declared before the message: the parsed message may refer to these
-    // bytes, so it must go first.
+    // Worked out from the header block at construction; no parsed message
+    // is kept.
+    std::string m_receivedLine;
     std::vector<uint8_t> m_rawBytes;
-    GMimeMessagePtr m_message;
 };
 
 }  // namespace KestrinMIMEEngineCommon

@@ -60,6 +60,37 @@ int WriteMboxEntry(std::ostream& out, const boost::shared_ptr<std::vector<uint8_
 int WriteMboxEntry(std::ostream& out, const uint8_t* bytes, size_t length, GMimeMessage* message,
                    int trailingLineFeeds = 2);
 
+// Writes one mbox entry to a stream piece by piece: the separator line and
+// the synthesized Received line worked out beforehand, then the message bytes
+// in as many pieces as the caller likes (split anywhere, even inside a line
+// or between CR and LF), then the trailing line feeds. Escaping and line ends
+// follow the rules above. Memory stays at about one buffer of output however
+// large the message, so a message read from its file in windows is never
+// held whole.
+class MboxEntryWriter {
+public:
+    // receivedLine is written as given (with its line end), right after the
+    // separator line; empty when the message calls for none.
+    MboxEntryWriter(std::ostream& out, const std::string& separatorLine,
+                    const std::string& receivedLine);
+    void Append(const uint8_t* bytes, size_t length);
+    // Ends the entry (see WriteMboxEntry) and flushes: kWriteOK, or
+    // kWriteStreamFailed when the stream is in a failed state.
+    int Finish(int trailingLineFeeds);
+
+private:
+    void AppendPiece(const uint8_t* bytes, size_t length);
+    void Emit(const uint8_t* bytes, size_t length);
+    void Drain(bool force);
+
+    std::ostream& m_out;
+    std::vector<uint8_t> m_buffer;
+    // The start of a line that the previous piece did not finish.
+    std::vector<uint8_t> m_carry;
+    // The last two bytes that went into the entry (for its closing empty line).
+    uint8_t m_last[2] = {0, 0};
+};
+
 // True when the line (without its line end), after any run of leading ">",
 // starts with "From ": the writer puts one more ">" in front of it.
 bool NeedsMboxEscape(const uint8_t* line, size_t length);

@@ -29,14 +29,21 @@ CreateOutcome RefusedCreation(std::string& error)
 
 }  // namespace
 
+CreateOutcome CreateNewFile(const std::string& path, std::string& error, int& fd)
+{
+    fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0666);
+    if (fd >= 0)
+        return CreateOutcome::Created;
+    return RefusedCreation(error);
+}
+
 CreateOutcome CreateNewFile(const std::string& path, std::string& error)
 {
-    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0666);
-    if (fd >= 0) {
+    int fd = -1;
+    const CreateOutcome outcome = CreateNewFile(path, error, fd);
+    if (fd >= 0)
         ::close(fd);
-        return CreateOutcome::Created;
-    }
-    return RefusedCreation(error);
+    return outcome;
 }
 
 CreateOutcome CreateNewDirectory(const std::string& path, std::string& error)

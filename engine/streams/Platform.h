@@ -20,6 +20,9 @@ enum class CreateOutcome { Created, Taken, Failed };
 // On failure, error holds the system's reason.
 // The file is never created through a symbolic link.
 CreateOutcome CreateNewFile(const std::string& path, std::string& error);
+// The same, leaving the created file open for writing: fd is its descriptor
+// when the answer is Created (the caller closes it), else -1.
+CreateOutcome CreateNewFile(const std::string& path, std::string& error, int& fd);
 // Creates one directory (rwxrwx---, whatever the umask) below an existing
 // parent; Taken when anything is already at the path.
 CreateOutcome CreateNewDirectory(const std::string& path, std::string& error);

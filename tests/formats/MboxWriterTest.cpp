@@ -131,23 +131,63 @@ TEST(MboxReceivedLine, NoneWhenAReceivedHeaderComesFirst)
                                   "Date: Tue, 05 Mar 2019 14:07:09 +0000\n\nbody\n");
 }
 
-// Line ends, escapes and header ends in every mix, also split where the
-// stream path reads eight bytes at a time.
-TEST(MboxMemoryPath, WritesWhatTheStreamPathWritesForMixedInput)
+// Line ends, escapes and header ends in every mix: up to maxPieces pieces,
+// drawn by a fixed generator so that a failure repeats.
+std::string MixedSource(uint32_t& seed, uint32_t maxPieces)
 {
     const char* const pieces[] = {"\r", "\n", "\r\n", "From ", ">", "x", "Subject: s", ""};
+    std::string source;
+    const uint32_t count = seed % maxPieces;
+    for (uint32_t i = 0; i < count; ++i) {
+        seed = seed * 1103515245u + 12345u;
+        source += pieces[(seed >> 16) % 8];
+    }
+    seed = seed * 1103515245u + 12345u;
+    return source;
+}
+
+// Mixed input, also split where the stream path reads eight bytes at a time.
+TEST(MboxMemoryPath, WritesWhatTheStreamPathWritesForMixedInput)
+{
     uint32_t seed = 12345;
     for (int round = 0; round < 400; ++round) {
-        std::string source;
-        const int count = static_cast<int>(seed % 24);
-        for (int i = 0; i < count; ++i) {
-            seed = seed * 1103515245u + 12345u;
-            source += pieces[(seed >> 16) % 8];
-        }
-        seed = seed * 1103515245u + 12345u;
+        const std::string source = MixedSource(seed, 24);
         std::vector<uint8_t> streamed;
         WriteMboxBody(Source(source), nullptr, streamed);
         EXPECT_EQ(MboxBodyFromMemory(source, nullptr), AsString(streamed)) << "source: " << source;
+    }
+}
+
+// A message handed over in pieces (windows of a large file) may be cut
+// anywhere: inside a line, between CR and LF, inside a run of ">" before
+// "From ". Every cut must give the entry the whole message gives.
+TEST(MboxEntryInPieces, EveryCutGivesTheEntryOfTheWholeMessage)
+{
+    uint32_t seed = 777;
+    auto entryOf = [](const std::vector<std::pair<size_t, size_t>>& parts, const std::string& source) {
+        std::ostringstream out;
+        MboxEntryWriter writer(out, "From - sep", "Received: r\n");
+        for (const auto& part : parts)
+            writer.Append(reinterpret_cast<const uint8_t*>(source.data()) + part.first, part.second);
+        EXPECT_EQ(writer.Finish(1), kWriteOK);
+        return out.str();
+    };
+    for (int round = 0; round < 150; ++round) {
+        const std::string source = MixedSource(seed, 20);
+        SCOPED_TRACE("source: " + source);
+
+        // The oracle: the line reader's body after the given head lines.
+        std::vector<uint8_t> body;
+        WriteMboxBody(Source(source), nullptr, body);
+        std::string expected = "From - sep\nReceived: r\n" + AsString(body) + "\n";
+        while (expected.size() < 2 || expected.compare(expected.size() - 2, 2, "\n\n") != 0) expected += '\n';
+
+        EXPECT_EQ(entryOf({{0, source.size()}}, source), expected);
+        for (size_t cut = 0; cut <= source.size(); ++cut)
+            EXPECT_EQ(entryOf({{0, cut}, {cut, source.size() - cut}}, source), expected) << "cut at " << cut;
+        std::vector<std::pair<size_t, size_t>> bytewise;
+        for (size_t i = 0; i < source.size(); ++i) bytewise.push_back({i, 1});
+        EXPECT_EQ(entryOf(bytewise, source), expected) << "byte by byte";
     }
 }
 

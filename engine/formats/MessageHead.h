@@ -1,0 +1,36 @@
+// What the log, the file names and an mbox entry need to know about a
+// message, worked out once while it is loaded, so that no parsed message has
+// to be kept until it is written.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+#include "mime/MimeServices.h"
+
+namespace KestrinMIMEEngineCommon {
+
+struct MessageHead {
+    MessageSummary summary;
+    // "From - " + the mbox date of the Date header (the time the head was
+    // made when there is none), without line end.
+    std::string separatorLine;
+    // The synthesized Received line with its line end; empty when the
+    // message calls for none.
+    std::string receivedLine;
+};
+
+// From a parsed message; null gives the head of a message without headers.
+MessageHead HeadOfMessage(GMimeMessage* message);
+
+// The length of the header block of raw message bytes: up to and including
+// the first empty line (LF or CR LF), the whole length when there is none.
+size_t HeaderBlockLength(const uint8_t* bytes, size_t length);
+
+// From the header block alone: the body is never parsed, and what the head
+// holds is what a parse of the whole message would give, since the parser
+// settles the headers before it looks at anything after them.
+MessageHead HeadOfRawMessage(const uint8_t* bytes, size_t length);
+
+}  // namespace KestrinMIMEEngineCommon
