@@ -67,8 +67,7 @@ public:
     // True when the message is written as the bytes Apple Mail stored, false
     // when it was rewritten with parts put back.
     bool IsStoredBytes() const { return m_hasMessage && !m_reassembled; }
-    // Memory the asset holds until it is written.
-    size_t HeldBytes() const { return m_bytes.capacity(); }
+    uint64_t GetHeldBytes() override { return m_bytes.capacity(); }
 
 private:
     // Parses the message, puts parts back and keeps what GMime writes of it;

@@ -43,6 +43,9 @@ public:
     virtual int GetAssetType() = 0;
     virtual uint16_t GetAssetFlags() { return m_attributes; }
     virtual uint64_t GetSize() = 0;
+    // Memory the item keeps until it is written: what the export's read-ahead
+    // budget counts. Items whose size is their byte count need not say more.
+    virtual uint64_t GetHeldBytes() { return GetSize(); }
 
 protected:
     uint16_t m_attributes = 0;

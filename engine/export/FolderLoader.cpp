@@ -191,7 +191,7 @@ bool FolderLoader::Walk(IAssetIterator& iterator, LoadedEntry& last)
         // What the item will hold in memory: the bytes it carries, or for
         // sources that count bytes as units, those.
         item.bytes = item.result ? item.result->GetUnits() : 0;
-        if (item.asset) item.bytes = std::max(item.bytes, item.asset->GetSize());
+        if (item.asset) item.bytes = std::max(item.bytes, item.asset->GetHeldBytes());
         // The entry now holds the only references the loader had.
         if (!PushWithCalls(std::move(item))) return false;
         iterator.Increment();

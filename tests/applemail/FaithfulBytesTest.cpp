@@ -264,7 +264,7 @@ TEST(FaithfulBytesTest, LargeMessageIsWrittenFromItsFileAsStored)
 
     EMLXEmailAsset asset(file.string());
     EXPECT_TRUE(asset.IsStoredBytes());
-    EXPECT_LT(asset.HeldBytes(), size_t(1) << 20) << "the message waits in its file, not in memory";
+    EXPECT_LT(asset.GetHeldBytes(), uint64_t(1) << 20) << "the message waits in its file, not in memory";
     EXPECT_EQ(WideToUTF8(asset.GetDescription()), Described("Big <big@example.com>", "Big one"));
     EXPECT_TRUE(RawOutput(asset) == message);
 
