@@ -70,6 +70,7 @@ void AppleMailAssetFolderSQLITE::BecomeMailbox(int64_t rowId)
     if (parent) {
         boost::lock_guard<boost::recursive_mutex> guard(parent->Mutex());
         parent->m_children.erase(asChild);
+        parent->ChildrenChanged();
     }
     m_mailboxRowId = rowId;
     if (rowId != kGroupingFolderRowID)
@@ -83,6 +84,7 @@ void AppleMailAssetFolderSQLITE::BecomeMailbox(int64_t rowId)
         pending.pop_back();
         boost::lock_guard<boost::recursive_mutex> guard(folder->Mutex());
         RebuildChildOrder(folder->m_children);
+        folder->ChildrenChanged();
         for (const auto& child : folder->m_children) {
             if (auto sub = boost::dynamic_pointer_cast<AppleMailAssetFolderSQLITE>(child))
                 pending.push_back(sub);
@@ -91,6 +93,7 @@ void AppleMailAssetFolderSQLITE::BecomeMailbox(int64_t rowId)
     if (parent) {
         boost::lock_guard<boost::recursive_mutex> guard(parent->Mutex());
         parent->m_children.insert(asChild);
+        parent->ChildrenChanged();
     }
 }
 

@@ -1,13 +1,13 @@
 #include "assets/AssetFolderBase.h"
 
 #include <memory>
-#include <unordered_set>
 
 #include <boost/lexical_cast.hpp>
 #include <boost/thread/lock_guard.hpp>
 #include <curl/curl.h>
 
 #include "mime/KSCharsets.h"
+#include "mime/MakeSafeName.h"
 
 namespace KestrinMIMEEngineCommon {
 
@@ -106,20 +106,51 @@ boost::shared_ptr<IAssetFolder> AssetFolderBase::FindSubFolderLocked(const std::
 {
     boost::lock_guard<boost::recursive_mutex> guard(m_mutex);
     LoadSubFolders();
-    for (const auto& child : m_children) {
-        if (child->GetName(true) == name) return child;
+    EnsureChildIndex();
+    auto bucket = m_childrenByKey.find(FileSystemNameKey(name));
+    if (bucket == m_childrenByKey.end()) return {};
+    // The first in set order among the children of exactly that name.
+    boost::shared_ptr<IAssetFolder> found;
+    for (const auto& child : bucket->second) {
+        if (child->GetName(true) != name) continue;
+        if (!found || FolderIdLess()(child, found)) found = child;
     }
-    return {};
+    return found;
 }
 
 boost::shared_ptr<IAssetFolder> AssetFolderBase::FindSubFolderByIdLocked(const std::string& id)
 {
     boost::lock_guard<boost::recursive_mutex> guard(m_mutex);
     LoadSubFolders();
-    for (const auto& child : m_children) {
-        if (child->GetPathUTF8() == id) return child;
-    }
-    return {};
+    EnsureChildIndex();
+    auto found = m_childrenById.find(id);
+    return found == m_childrenById.end() ? boost::shared_ptr<IAssetFolder>() : found->second;
+}
+
+bool AssetFolderBase::HasSubFolderNamedAlike(const std::wstring& name)
+{
+    boost::lock_guard<boost::recursive_mutex> guard(m_mutex);
+    LoadSubFolders();
+    EnsureChildIndex();
+    auto bucket = m_childrenByKey.find(FileSystemNameKey(name));
+    return bucket != m_childrenByKey.end() && !bucket->second.empty();
+}
+
+void AssetFolderBase::IndexChild(const boost::shared_ptr<IAssetFolder>& child)
+{
+    m_childrenByKey[FileSystemNameKey(child->GetName(true))].push_back(child);
+    m_childrenById[child->GetPathUTF8()] = child;
+    ++m_indexedCount;
+}
+
+void AssetFolderBase::EnsureChildIndex()
+{
+    if (m_indexValid && m_indexedCount == m_children.size()) return;
+    m_childrenByKey.clear();
+    m_childrenById.clear();
+    m_indexedCount = 0;
+    for (const auto& child : m_children) IndexChild(child);
+    m_indexValid = true;
 }
 
 std::string AssetFolderBase::GetPathUTF8()
@@ -147,13 +178,10 @@ boost::shared_ptr<IAssetFolderMutable> AssetFolderBase::CreateSubFolder(const st
 std::wstring AssetFolderBase::MakeUniqueSubFolderName(const std::wstring& wished, unsigned kind)
 {
     boost::lock_guard<boost::recursive_mutex> guard(m_mutex);
-    LoadSubFolders();
-    std::unordered_set<std::wstring> taken;
-    for (const auto& child : m_children) taken.insert(child->GetName(true));
-    if (!taken.count(wished)) return wished;
+    if (!FindSubFolderLocked(wished)) return wished;
     for (int64_t n = 1;; ++n) {
         std::wstring candidate = wished + L" (" + boost::lexical_cast<std::wstring>(n) + L")";
-        if (!taken.count(candidate)) return candidate;
+        if (!FindSubFolderLocked(candidate)) return candidate;
     }
 }
 
@@ -166,6 +194,8 @@ void AssetFolderBase::UpdatePath()
     }
     m_path = parent->GetPath();
     if (!m_name.empty()) m_path += m_name + L"/";
+    // The children's ids follow this path.
+    m_indexValid = false;
     // Children keep their order: every id gains the same escaped prefix.
     for (const auto& child : m_children) {
         if (auto mutableChild = boost::dynamic_pointer_cast<IAssetFolderMutable>(child))
@@ -190,6 +220,7 @@ bool AssetFolderBase::AddChild(const boost::shared_ptr<AssetFolderBase>& child)
         child->UpdatePath();
         return false;
     }
+    if (m_indexValid) IndexChild(child);
     return true;
 }
 
