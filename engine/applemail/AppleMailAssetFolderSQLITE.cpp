@@ -69,8 +69,7 @@ void AppleMailAssetFolderSQLITE::BecomeMailbox(int64_t rowId)
     boost::shared_ptr<IAssetFolder> asChild = self;
     if (parent) {
         boost::lock_guard<boost::recursive_mutex> guard(parent->Mutex());
-        parent->m_children.erase(asChild);
-        parent->ChildrenChanged();
+        parent->RemoveChildEntry(asChild);
     }
     m_mailboxRowId = rowId;
     if (rowId != kGroupingFolderRowID)
@@ -92,8 +91,7 @@ void AppleMailAssetFolderSQLITE::BecomeMailbox(int64_t rowId)
     }
     if (parent) {
         boost::lock_guard<boost::recursive_mutex> guard(parent->Mutex());
-        parent->m_children.insert(asChild);
-        parent->ChildrenChanged();
+        parent->InsertChildEntry(asChild);
     }
 }
 

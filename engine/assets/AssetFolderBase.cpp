@@ -1,5 +1,6 @@
 #include "assets/AssetFolderBase.h"
 
+#include <algorithm>
 #include <memory>
 
 #include <boost/lexical_cast.hpp>
@@ -143,6 +144,30 @@ void AssetFolderBase::IndexChild(const boost::shared_ptr<IAssetFolder>& child)
     ++m_indexedCount;
 }
 
+void AssetFolderBase::RemoveChildEntry(const boost::shared_ptr<IAssetFolder>& child)
+{
+    boost::lock_guard<boost::recursive_mutex> guard(m_mutex);
+    if (m_children.erase(child) == 0) return;
+    if (!m_indexValid) return;
+    auto byId = m_childrenById.find(child->GetPathUTF8());
+    auto bucket = m_childrenByKey.find(FileSystemNameKey(child->GetName(true)));
+    if (byId == m_childrenById.end() || byId->second != child || bucket == m_childrenByKey.end()) {
+        m_indexValid = false;
+        return;
+    }
+    m_childrenById.erase(byId);
+    auto& named = bucket->second;
+    named.erase(std::remove(named.begin(), named.end(), child), named.end());
+    if (named.empty()) m_childrenByKey.erase(bucket);
+    --m_indexedCount;
+}
+
+void AssetFolderBase::InsertChildEntry(const boost::shared_ptr<IAssetFolder>& child)
+{
+    boost::lock_guard<boost::recursive_mutex> guard(m_mutex);
+    if (m_children.insert(child).second && m_indexValid) IndexChild(child);
+}
+
 void AssetFolderBase::EnsureChildIndex()
 {
     if (m_indexValid && m_indexedCount == m_children.size()) return;
@@ -155,10 +180,15 @@ void AssetFolderBase::EnsureChildIndex()
 
 std::string AssetFolderBase::GetPathUTF8()
 {
-    const std::string path = WideToUTF8(m_path);
-    if (path.empty()) return std::string();
+    return m_id;
+}
+
+std::string AssetFolderBase::EscapedId(const std::wstring& path)
+{
+    const std::string utf8 = WideToUTF8(path);
+    if (utf8.empty()) return std::string();
     std::unique_ptr<char, CurlFree> escaped(
-        curl_easy_escape(nullptr, path.data(), static_cast<int>(path.size())));
+        curl_easy_escape(nullptr, utf8.data(), static_cast<int>(utf8.size())));
     return escaped ? std::string(escaped.get()) : std::string();
 }
 
@@ -190,10 +220,13 @@ void AssetFolderBase::UpdatePath()
     boost::shared_ptr<IAssetFolder> parent = m_parent.lock();
     if (!parent) {
         m_path = L"/";
+        m_id = EscapedId(m_path);
         return;
     }
     m_path = parent->GetPath();
     if (!m_name.empty()) m_path += m_name + L"/";
+    // Kept with the path: children sets compare ids at every insertion.
+    m_id = EscapedId(m_path);
     // The children's ids follow this path.
     m_indexValid = false;
     // Children keep their order: every id gains the same escaped prefix.

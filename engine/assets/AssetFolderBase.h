@@ -103,11 +103,17 @@ protected:
     // For classes that change the children set directly or change their
     // children's ids: the index is rebuilt on its next use.
     void ChildrenChanged() { m_indexValid = false; }
+    // Takes a child out of the set and the index, and puts it back, so that
+    // a child whose id is about to change is re-sorted without rebuilding
+    // the index of all its siblings. Under the mutex.
+    void RemoveChildEntry(const boost::shared_ptr<IAssetFolder>& child);
+    void InsertChildEntry(const boost::shared_ptr<IAssetFolder>& child);
 
     std::set<boost::shared_ptr<IAssetFolder>, FolderIdLess> m_children;
     int m_kind;
     std::wstring m_name;
     std::wstring m_path;
+    std::string m_id;  // the escaped path, see GetPathUTF8
     std::string m_location;
     boost::weak_ptr<IAssetStore> m_store;
     boost::weak_ptr<IAssetFolder> m_parent;
@@ -117,6 +123,8 @@ protected:
     boost::recursive_mutex m_mutex;
 
 private:
+    static std::string EscapedId(const std::wstring& path);
+
     // The children by the folded key of their names and by id, so that
     // finding or creating one of thousands of siblings costs no walk over
     // them. Guarded by the mutex; rebuilt whenever it may have gone stale
