@@ -48,21 +48,38 @@ void ExportRecorder::FolderBegun(const boost::shared_ptr<IAssetFolder>& source)
     if (source) m_folder->sourcePath = WideToUTF8(source->GetPath());
 }
 
-ExportOutputRecord& ExportRecorder::OutputFor(IAssetFolderMutable& output)
+namespace {
+
+std::string OutputKey(ExportOutputRecord::Kind kind, const std::string& path)
 {
+    return (kind == ExportOutputRecord::Kind::Mailbox ? "m" : "e") + path;
+}
+
+}  // namespace
+
+ExportRecorder::ExportRecorder(ExportRecord& record) : m_record(record)
+{
+    for (size_t i = 0; i < m_record.outputs.size(); ++i)
+        m_outputIndex.emplace(OutputKey(m_record.outputs[i].kind, m_record.outputs[i].path), i);
+}
+
+ExportOutputRecord& ExportRecorder::OutputFor(const boost::shared_ptr<IAssetFolderMutable>& output)
+{
+    if (m_lastOutput.lock() == output && m_lastOutputIndex < m_record.outputs.size())
+        return m_record.outputs[m_lastOutputIndex];
     ExportOutputRecord wanted;
-    if (auto* mailbox = dynamic_cast<MBOXAssetFolder*>(&output)) {
+    if (auto* mailbox = dynamic_cast<MBOXAssetFolder*>(output.get())) {
         wanted.kind = ExportOutputRecord::Kind::Mailbox;
         wanted.path = mailbox->GetMailboxPath();
     } else {
         wanted.kind = ExportOutputRecord::Kind::EmlDirectory;
-        wanted.path = output.GetFolderId();
+        wanted.path = output->GetFolderId();
     }
-    for (ExportOutputRecord& known : m_record.outputs) {
-        if (known.kind == wanted.kind && known.path == wanted.path) return known;
-    }
-    m_record.outputs.push_back(wanted);
-    return m_record.outputs.back();
+    auto known = m_outputIndex.emplace(OutputKey(wanted.kind, wanted.path), m_record.outputs.size());
+    if (known.second) m_record.outputs.push_back(wanted);
+    m_lastOutput = output;
+    m_lastOutputIndex = known.first->second;
+    return m_record.outputs[m_lastOutputIndex];
 }
 
 void ExportRecorder::ItemDone(ExportItemOutcome outcome, const std::wstring& name,
@@ -78,7 +95,7 @@ void ExportRecorder::ItemDone(ExportItemOutcome outcome, const std::wstring& nam
     case ExportItemOutcome::Converted:
         m_folder->processed += 1;
         if (output) {
-            ExportOutputRecord& written = OutputFor(*output);
+            ExportOutputRecord& written = OutputFor(output);
             written.written += 1;
             if (written.sourcePaths.empty() || written.sourcePaths.back() != m_folder->sourcePath)
                 written.sourcePaths.push_back(m_folder->sourcePath);
