@@ -235,7 +235,10 @@ memory_lines() {
 cpu="$(awk -F': ' '/^model name/ { print $2; exit }' /proc/cpuinfo 2>/dev/null || true)"
 machine="$(nproc 2>/dev/null || echo '?') CPUs (${cpu:-unknown CPU}), $(uname -sr), work folder $storage"
 commit="$(git rev-parse --short HEAD 2>/dev/null || echo unknown)"
-if [ -n "$(git status --porcelain --untracked-files=no 2>/dev/null)" ]; then commit="$commit (with uncommitted changes)"; fi
+# The README is left out: an earlier run rewrites it.
+if [ -n "$(git status --porcelain --untracked-files=no -- . ':!bench/README.md' 2>/dev/null)" ]; then
+  commit="$commit (with uncommitted changes)"
+fi
 when="$(date -u '+%Y-%m-%d %H:%M UTC')"
 
 printf '\n%s, commit %s\n%s; fastest of %s runs\n\n' "$when" "$commit" "$machine" "$runs"
