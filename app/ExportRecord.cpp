@@ -48,12 +48,28 @@ void ExportRecorder::FolderBegun(const boost::shared_ptr<IAssetFolder>& source)
     if (source) m_folder->sourcePath = WideToUTF8(source->GetPath());
 }
 
+namespace {
+
+std::string OutputKey(ExportOutputRecord::Kind kind, const std::string& path)
+{
+    return (kind == ExportOutputRecord::Kind::Mailbox ? "m" : "e") + path;
+}
+
+}  // namespace
+
+ExportRecorder::ExportRecorder(ExportRecord& record) : m_record(record)
+{
+    for (size_t i = 0; i < m_record.outputs.size(); ++i)
+        m_outputIndex.emplace(OutputKey(m_record.outputs[i].kind, m_record.outputs[i].path), i);
+}
+
 ExportOutputRecord& ExportRecorder::OutputFor(const boost::shared_ptr<IAssetFolderMutable>& output)
 {
     // Messages of one folder arrive one after the other into the same output,
-    // so the last one found answers nearly every call without a search. The
+    // so the last one found answers nearly every call without a lookup. The
     // weak pointer tells a folder that is gone from a new one at its address.
-    if (m_lastOutput.lock() == output) return m_record.outputs[m_lastOutputIndex];
+    if (m_lastOutput.lock() == output && m_lastOutputIndex < m_record.outputs.size())
+        return m_record.outputs[m_lastOutputIndex];
     ExportOutputRecord wanted;
     if (auto* mailbox = dynamic_cast<MBOXAssetFolder*>(output.get())) {
         wanted.kind = ExportOutputRecord::Kind::Mailbox;
@@ -62,17 +78,11 @@ ExportOutputRecord& ExportRecorder::OutputFor(const boost::shared_ptr<IAssetFold
         wanted.kind = ExportOutputRecord::Kind::EmlDirectory;
         wanted.path = output->GetFolderId();
     }
+    auto known = m_outputIndex.emplace(OutputKey(wanted.kind, wanted.path), m_record.outputs.size());
+    if (known.second) m_record.outputs.push_back(wanted);
     m_lastOutput = output;
-    for (size_t i = 0; i < m_record.outputs.size(); ++i) {
-        const ExportOutputRecord& known = m_record.outputs[i];
-        if (known.kind == wanted.kind && known.path == wanted.path) {
-            m_lastOutputIndex = i;
-            return m_record.outputs[i];
-        }
-    }
-    m_lastOutputIndex = m_record.outputs.size();
-    m_record.outputs.push_back(std::move(wanted));
-    return m_record.outputs.back();
+    m_lastOutputIndex = known.first->second;
+    return m_record.outputs[m_lastOutputIndex];
 }
 
 void ExportRecorder::ItemDone(ExportItemOutcome outcome, const std::wstring& name,

@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include <boost/weak_ptr.hpp>
@@ -68,7 +69,7 @@ std::string TargetName(int targetCode);
 // read the record once the export is over.
 class ExportRecorder : public KestrinMIMEEngineCommon::IExportEvents {
 public:
-    explicit ExportRecorder(ExportRecord& record) : m_record(record) {}
+    explicit ExportRecorder(ExportRecord& record);
 
     void FolderBegun(const boost::shared_ptr<KestrinMIMEEngineCommon::IAssetFolder>& source) override;
     void ItemDone(KestrinMIMEEngineCommon::ExportItemOutcome outcome, const std::wstring& name,
@@ -82,6 +83,10 @@ private:
 
     ExportRecord& m_record;
     ExportFolderRecord* m_folder = nullptr;
+    // Every message asks for its output's record: by kind and path, and the
+    // last one asked for at once, so that thousands of output folders cost
+    // no walk over all of them per message.
+    std::unordered_map<std::string, size_t> m_outputIndex;
     boost::weak_ptr<KestrinMIMEEngineCommon::IAssetFolderMutable> m_lastOutput;
     size_t m_lastOutputIndex = 0;
 };

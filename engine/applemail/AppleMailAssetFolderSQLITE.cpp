@@ -69,7 +69,7 @@ void AppleMailAssetFolderSQLITE::BecomeMailbox(int64_t rowId)
     boost::shared_ptr<IAssetFolder> asChild = self;
     if (parent) {
         boost::lock_guard<boost::recursive_mutex> guard(parent->Mutex());
-        parent->m_children.erase(asChild);
+        parent->RemoveChildEntry(asChild);
     }
     m_mailboxRowId = rowId;
     if (rowId != kGroupingFolderRowID)
@@ -83,6 +83,7 @@ void AppleMailAssetFolderSQLITE::BecomeMailbox(int64_t rowId)
         pending.pop_back();
         boost::lock_guard<boost::recursive_mutex> guard(folder->Mutex());
         RebuildChildOrder(folder->m_children);
+        folder->ChildrenChanged();
         for (const auto& child : folder->m_children) {
             if (auto sub = boost::dynamic_pointer_cast<AppleMailAssetFolderSQLITE>(child))
                 pending.push_back(sub);
@@ -90,7 +91,7 @@ void AppleMailAssetFolderSQLITE::BecomeMailbox(int64_t rowId)
     }
     if (parent) {
         boost::lock_guard<boost::recursive_mutex> guard(parent->Mutex());
-        parent->m_children.insert(asChild);
+        parent->InsertChildEntry(asChild);
     }
 }
 

@@ -65,13 +65,14 @@ boost::shared_ptr<IAssetFolderMutable> OutputMSEStoreProvider::GetOutputFolder(
     const int assetType = asset ? asset->GetAssetType() : kAssetTypeEmail;
     if (assetType == kAssetTypeContact || assetType == kAssetTypeCalendarEvent || useDefaultFolder)
         return m_archive->GetDefaultFolderMutable(assetType, true);
-    return m_archive->MapAssetFolderRelative(source, true);
+    return m_mailFolders.Find(source, [&] { return m_archive->MapAssetFolderRelative(source, true); });
 }
 
 int OutputMSEStoreProvider::CloseStores(const boost::shared_ptr<void>& extra1,
                                         const boost::shared_ptr<void>& extra2)
 {
     for (const auto& store : m_createdStores) store->Close(extra1, extra2);
+    m_mailFolders.Clear();
     return kStatusOK;
 }
 

@@ -9,6 +9,7 @@
 
 #include "archive/MSEAssetStore.h"
 #include "export/IOutputStoreProvider.h"
+#include "export/OutputFolderCache.h"
 
 namespace KestrinMIMEEngineCommon {
 
@@ -20,8 +21,8 @@ public:
 
     // Contacts and events (and every item when useDefaultFolder is set) go
     // to the package's default folder for their type; other items to the
-    // source folder's counterpart below "Mail". Empty when the package
-    // could not be opened.
+    // source folder's counterpart below "Mail", mapped once per source
+    // folder. Empty when the package could not be opened.
     boost::shared_ptr<IAssetFolderMutable> GetOutputFolder(
         const boost::shared_ptr<IAssetFolder>& source, const boost::shared_ptr<IAsset>& asset,
         bool useDefaultFolder) override;
@@ -44,6 +45,7 @@ private:
     std::map<boost::shared_ptr<IAssetStore>, boost::shared_ptr<IAssetStoreMutable>> m_storeMap;
     std::vector<boost::shared_ptr<IAssetStoreMutable>> m_createdStores;
     boost::shared_ptr<MSEAssetStore> m_archive;
+    OutputFolderCache m_mailFolders;
     bool m_openFailed = false;
 };
 

@@ -1,13 +1,14 @@
 #include "assets/AssetFolderBase.h"
 
+#include <algorithm>
 #include <memory>
-#include <unordered_set>
 
 #include <boost/lexical_cast.hpp>
 #include <boost/thread/lock_guard.hpp>
 #include <curl/curl.h>
 
 #include "mime/KSCharsets.h"
+#include "mime/MakeSafeName.h"
 
 namespace KestrinMIMEEngineCommon {
 
@@ -106,28 +107,88 @@ boost::shared_ptr<IAssetFolder> AssetFolderBase::FindSubFolderLocked(const std::
 {
     boost::lock_guard<boost::recursive_mutex> guard(m_mutex);
     LoadSubFolders();
-    for (const auto& child : m_children) {
-        if (child->GetName(true) == name) return child;
+    EnsureChildIndex();
+    auto bucket = m_childrenByKey.find(FileSystemNameKey(name));
+    if (bucket == m_childrenByKey.end()) return {};
+    // The first in set order among the children of exactly that name.
+    boost::shared_ptr<IAssetFolder> found;
+    for (const auto& child : bucket->second) {
+        if (child->GetName(true) != name) continue;
+        if (!found || FolderIdLess()(child, found)) found = child;
     }
-    return {};
+    return found;
 }
 
 boost::shared_ptr<IAssetFolder> AssetFolderBase::FindSubFolderByIdLocked(const std::string& id)
 {
     boost::lock_guard<boost::recursive_mutex> guard(m_mutex);
     LoadSubFolders();
-    for (const auto& child : m_children) {
-        if (child->GetPathUTF8() == id) return child;
+    EnsureChildIndex();
+    auto found = m_childrenById.find(id);
+    return found == m_childrenById.end() ? boost::shared_ptr<IAssetFolder>() : found->second;
+}
+
+bool AssetFolderBase::HasSubFolderNamedAlike(const std::wstring& name)
+{
+    boost::lock_guard<boost::recursive_mutex> guard(m_mutex);
+    LoadSubFolders();
+    EnsureChildIndex();
+    auto bucket = m_childrenByKey.find(FileSystemNameKey(name));
+    return bucket != m_childrenByKey.end() && !bucket->second.empty();
+}
+
+void AssetFolderBase::IndexChild(const boost::shared_ptr<IAssetFolder>& child)
+{
+    m_childrenByKey[FileSystemNameKey(child->GetName(true))].push_back(child);
+    m_childrenById[child->GetPathUTF8()] = child;
+    ++m_indexedCount;
+}
+
+void AssetFolderBase::RemoveChildEntry(const boost::shared_ptr<IAssetFolder>& child)
+{
+    boost::lock_guard<boost::recursive_mutex> guard(m_mutex);
+    if (m_children.erase(child) == 0) return;
+    if (!m_indexValid) return;
+    auto byId = m_childrenById.find(child->GetPathUTF8());
+    auto bucket = m_childrenByKey.find(FileSystemNameKey(child->GetName(true)));
+    if (byId == m_childrenById.end() || byId->second != child || bucket == m_childrenByKey.end()) {
+        m_indexValid = false;
+        return;
     }
-    return {};
+    m_childrenById.erase(byId);
+    auto& named = bucket->second;
+    named.erase(std::remove(named.begin(), named.end(), child), named.end());
+    if (named.empty()) m_childrenByKey.erase(bucket);
+    --m_indexedCount;
+}
+
+void AssetFolderBase::InsertChildEntry(const boost::shared_ptr<IAssetFolder>& child)
+{
+    boost::lock_guard<boost::recursive_mutex> guard(m_mutex);
+    if (m_children.insert(child).second && m_indexValid) IndexChild(child);
+}
+
+void AssetFolderBase::EnsureChildIndex()
+{
+    if (m_indexValid && m_indexedCount == m_children.size()) return;
+    m_childrenByKey.clear();
+    m_childrenById.clear();
+    m_indexedCount = 0;
+    for (const auto& child : m_children) IndexChild(child);
+    m_indexValid = true;
 }
 
 std::string AssetFolderBase::GetPathUTF8()
 {
-    const std::string path = WideToUTF8(m_path);
-    if (path.empty()) return std::string();
+    return m_id;
+}
+
+std::string AssetFolderBase::EscapedId(const std::wstring& path)
+{
+    const std::string utf8 = WideToUTF8(path);
+    if (utf8.empty()) return std::string();
     std::unique_ptr<char, CurlFree> escaped(
-        curl_easy_escape(nullptr, path.data(), static_cast<int>(path.size())));
+        curl_easy_escape(nullptr, utf8.data(), static_cast<int>(utf8.size())));
     return escaped ? std::string(escaped.get()) : std::string();
 }
 
@@ -147,13 +208,10 @@ boost::shared_ptr<IAssetFolderMutable> AssetFolderBase::CreateSubFolder(const st
 std::wstring AssetFolderBase::MakeUniqueSubFolderName(const std::wstring& wished, unsigned kind)
 {
     boost::lock_guard<boost::recursive_mutex> guard(m_mutex);
-    LoadSubFolders();
-    std::unordered_set<std::wstring> taken;
-    for (const auto& child : m_children) taken.insert(child->GetName(true));
-    if (!taken.count(wished)) return wished;
+    if (!FindSubFolderLocked(wished)) return wished;
     for (int64_t n = 1;; ++n) {
         std::wstring candidate = wished + L" (" + boost::lexical_cast<std::wstring>(n) + L")";
-        if (!taken.count(candidate)) return candidate;
+        if (!FindSubFolderLocked(candidate)) return candidate;
     }
 }
 
@@ -162,10 +220,15 @@ void AssetFolderBase::UpdatePath()
     boost::shared_ptr<IAssetFolder> parent = m_parent.lock();
     if (!parent) {
         m_path = L"/";
+        m_id = EscapedId(m_path);
         return;
     }
     m_path = parent->GetPath();
     if (!m_name.empty()) m_path += m_name + L"/";
+    // Kept with the path: children sets compare ids at every insertion.
+    m_id = EscapedId(m_path);
+    // The children's ids follow this path.
+    m_indexValid = false;
     // Children keep their order: every id gains the same escaped prefix.
     for (const auto& child : m_children) {
         if (auto mutableChild = boost::dynamic_pointer_cast<IAssetFolderMutable>(child))
@@ -190,6 +253,7 @@ bool AssetFolderBase::AddChild(const boost::shared_ptr<AssetFolderBase>& child)
         child->UpdatePath();
         return false;
     }
+    if (m_indexValid) IndexChild(child);
     return true;
 }
 

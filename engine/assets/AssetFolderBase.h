@@ -3,6 +3,9 @@
 
 #include <atomic>
 #include <set>
+#include <string>
+#include <unordered_map>
+#include <vector>
 
 #include <boost/enable_shared_from_this.hpp>
 #include <boost/thread/recursive_mutex.hpp>
@@ -83,6 +86,11 @@ public:
     // store is refused.
     bool AddChild(const boost::shared_ptr<AssetFolderBase>& child);
 
+    // Whether a child's name equals name as file systems that ignore case
+    // and Unicode normalisation compare (FileSystemNameKey). Looked up in
+    // the children's index, not by a walk over every sibling.
+    bool HasSubFolderNamedAlike(const std::wstring& name);
+
     bool IsDefaultFolder() const { return m_isDefaultFolder; }
 
 protected:
@@ -92,11 +100,20 @@ protected:
     void SetChildrenLoaded(bool loaded) { m_childrenLoaded = loaded; }
     bool ChildrenLoaded() const { return m_childrenLoaded; }
     boost::recursive_mutex& Mutex() { return m_mutex; }
+    // For classes that change the children set directly or change their
+    // children's ids: the index is rebuilt on its next use.
+    void ChildrenChanged() { m_indexValid = false; }
+    // Takes a child out of the set and the index, and puts it back, so that
+    // a child whose id is about to change is re-sorted without rebuilding
+    // the index of all its siblings. Under the mutex.
+    void RemoveChildEntry(const boost::shared_ptr<IAssetFolder>& child);
+    void InsertChildEntry(const boost::shared_ptr<IAssetFolder>& child);
 
     std::set<boost::shared_ptr<IAssetFolder>, FolderIdLess> m_children;
     int m_kind;
     std::wstring m_name;
     std::wstring m_path;
+    std::string m_id;  // the escaped path, see GetPathUTF8
     std::string m_location;
     boost::weak_ptr<IAssetStore> m_store;
     boost::weak_ptr<IAssetFolder> m_parent;
@@ -104,6 +121,21 @@ protected:
     bool m_isDefaultFolder;
     std::atomic<int64_t> m_assetCount{-1};
     boost::recursive_mutex m_mutex;
+
+private:
+    static std::string EscapedId(const std::wstring& path);
+
+    // The children by the folded key of their names and by id, so that
+    // finding or creating one of thousands of siblings costs no walk over
+    // them. Guarded by the mutex; rebuilt whenever it may have gone stale
+    // (the set changed behind it, or the children's ids moved with a path).
+    void IndexChild(const boost::shared_ptr<IAssetFolder>& child);
+    void EnsureChildIndex();
+
+    std::unordered_map<std::wstring, std::vector<boost::shared_ptr<IAssetFolder>>> m_childrenByKey;
+    std::unordered_map<std::string, boost::shared_ptr<IAssetFolder>> m_childrenById;
+    size_t m_indexedCount = 0;
+    std::atomic<bool> m_indexValid{false};
 };
 
 }  // namespace KestrinMIMEEngineCommon

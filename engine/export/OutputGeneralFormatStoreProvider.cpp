@@ -57,22 +57,25 @@ boost::shared_ptr<IAssetFolderMutable> OutputGeneralFormatStoreProvider::GetOutp
     bool useDefaultFolder)
 {
     if (OpenMailStore() != kStatusOK) return {};
-    const boost::shared_ptr<IAssetStore> sourceStore = source ? source->GetStore() : nullptr;
-    auto bound = m_sourceRoots.find(sourceStore);
-    if (bound == m_sourceRoots.end()) {
-        bound = m_sourceRoots
-                    .emplace(sourceStore, boost::dynamic_pointer_cast<IAssetFolderMutable>(
-                                              m_mailStore->GetRootFolderImpl()))
-                    .first;
-    }
-    boost::shared_ptr<IAssetFolderMutable> start = bound->second;
-    return m_mailStore->MapAssetFolderRelative(source, start, true);
+    return m_outputFolders.Find(source, [&]() -> boost::shared_ptr<IAssetFolderMutable> {
+        const boost::shared_ptr<IAssetStore> sourceStore = source ? source->GetStore() : nullptr;
+        auto bound = m_sourceRoots.find(sourceStore);
+        if (bound == m_sourceRoots.end()) {
+            bound = m_sourceRoots
+                        .emplace(sourceStore, boost::dynamic_pointer_cast<IAssetFolderMutable>(
+                                                  m_mailStore->GetRootFolderImpl()))
+                        .first;
+        }
+        boost::shared_ptr<IAssetFolderMutable> start = bound->second;
+        return m_mailStore->MapAssetFolderRelative(source, start, true);
+    });
 }
 
 int OutputGeneralFormatStoreProvider::CloseStores(const boost::shared_ptr<void>& extra1,
                                                   const boost::shared_ptr<void>& extra2)
 {
     if (m_mailStore) m_mailStore->Close(extra1, extra2);
+    m_outputFolders.Clear();
     return kStatusOK;
 }
 

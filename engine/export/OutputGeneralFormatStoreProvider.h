@@ -12,6 +12,7 @@
 
 #include "assets/IAssetStore.h"
 #include "export/IOutputStoreProvider.h"
+#include "export/OutputFolderCache.h"
 
 namespace KestrinMIMEEngineCommon {
 
@@ -33,7 +34,8 @@ public:
 
     // The output folder with the source folder's chain of names below the
     // mail store's root, created on first use; empty when the mail store
-    // could not be opened.
+    // could not be opened. Every later item of the same source folder gets
+    // the same folder object without mapping it again.
     boost::shared_ptr<IAssetFolderMutable> GetOutputFolder(
         const boost::shared_ptr<IAssetFolder>& source, const boost::shared_ptr<IAsset>& asset,
         bool useDefaultFolder) override;
@@ -51,6 +53,7 @@ private:
     std::string m_mailDirectory;
     std::map<boost::shared_ptr<IAssetStore>, boost::shared_ptr<IAssetFolderMutable>> m_sourceRoots;
     boost::shared_ptr<IAssetStoreMutable> m_mailStore;
+    OutputFolderCache m_outputFolders;
     boost::shared_ptr<void> m_extra1;
     boost::shared_ptr<void> m_extra2;
     int m_targetType;

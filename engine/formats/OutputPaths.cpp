@@ -6,7 +6,6 @@
 
 #include <cerrno>
 #include <cstring>
-#include <set>
 
 #include <boost/filesystem.hpp>
 #include <boost/lexical_cast.hpp>
@@ -81,34 +80,45 @@ bool ConfirmOutputPath(const boost::shared_ptr<IAssetStore>& store, const std::s
     return false;
 }
 
-CreateOutcome CreateNewFile(const std::string& path)
+namespace {
+
+// One place turns a failed creation into its diagnostic line.
+CreateOutcome Reported(const char* what, const std::string& path,
+                       CreateOutcome (*create)(const std::string&, std::string&))
 {
     std::string error;
-    const CreateOutcome outcome = Platform::CreateNewFile(path, error);
+    const CreateOutcome outcome = create(path, error);
     if (outcome == CreateOutcome::Failed)
-        KSDiagnostic("%s ERROR: Unable to create file - %s - %s\n", path.c_str(), error.c_str());
+        KSDiagnostic("%s ERROR: Unable to create %s - %s - %s\n", what, path.c_str(), error.c_str());
     return outcome;
+}
+
+}  // namespace
+
+CreateOutcome CreateNewFile(const std::string& path)
+{
+    return Reported("file", path, &Platform::CreateNewFile);
 }
 
 CreateOutcome CreateNewDirectory(const std::string& path)
 {
-    std::string error;
-    const CreateOutcome outcome = Platform::CreateNewDirectory(path, error);
-    if (outcome == CreateOutcome::Failed)
-        KSDiagnostic("%s ERROR: Unable to create directory - %s - %s\n", path.c_str(), error.c_str());
-    return outcome;
+    return Reported("directory", path, &Platform::CreateNewDirectory);
 }
 
 bool SubFolderNames::Claimed(const IAssetFolder* folder) const
 {
-    for (const auto& entry : m_folders) {
-        const auto claimed = entry.second.lock();
-        if (claimed && static_cast<const IAssetFolder*>(claimed.get()) == folder) return true;
-    }
-    return false;
+    auto claimed = m_claimed.find(folder);
+    return claimed != m_claimed.end() && !claimed->second.expired();
 }
 
-boost::shared_ptr<IAssetFolderMutable> SubFolderNames::Find(IAssetFolderMutable& parent,
+void SubFolderNames::Claim(const std::wstring& wishedName,
+                           const boost::shared_ptr<IAssetFolderMutable>& folder)
+{
+    m_folders[wishedName] = folder;
+    m_claimed[folder.get()] = folder;
+}
+
+boost::shared_ptr<IAssetFolderMutable> SubFolderNames::Find(AssetFolderBase& parent,
                                                             const std::wstring& wishedName)
 {
     auto known = m_folders.find(wishedName);
@@ -120,30 +130,26 @@ boost::shared_ptr<IAssetFolderMutable> SubFolderNames::Find(IAssetFolderMutable&
     const std::wstring safeName = MakeSafeName(wishedName, kUntitledFolderName);
     auto onDisk = boost::dynamic_pointer_cast<IAssetFolderMutable>(parent.FindSubFolderLocked(safeName));
     if (!onDisk || Claimed(onDisk.get())) return {};
-    m_folders[wishedName] = onDisk;
+    Claim(wishedName, onDisk);
     return onDisk;
 }
 
-boost::shared_ptr<IAssetFolderMutable> SubFolderNames::FindOrMake(IAssetFolderMutable& parent,
+boost::shared_ptr<IAssetFolderMutable> SubFolderNames::FindOrMake(AssetFolderBase& parent,
                                                                   const std::wstring& wishedName,
                                                                   const MakeFolder& make)
 {
     if (auto found = Find(parent, wishedName)) return found;
 
-    std::set<std::wstring> taken;
-    for (const auto& child : parent.GetSubFoldersMutable())
-        if (child) taken.insert(FileSystemNameKey(child->GetName(true)));
-
     const std::wstring safeName = MakeSafeName(wishedName, kUntitledFolderName);
     std::wstring name = safeName;
     for (unsigned n = 1; n <= kMaxNumberedNames;
          name = safeName + L" (" + boost::lexical_cast<std::wstring>(n++) + L")") {
-        if (taken.count(FileSystemNameKey(name))) continue;
+        if (parent.HasSubFolderNamedAlike(name)) continue;
         boost::shared_ptr<IAssetFolderMutable> made;
         const CreateOutcome outcome = make(name, made);
         if (outcome == CreateOutcome::Taken) continue;
         if (outcome == CreateOutcome::Failed || !made) return {};
-        m_folders[wishedName] = made;
+        Claim(wishedName, made);
         return made;
     }
     return {};

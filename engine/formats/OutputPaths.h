@@ -10,10 +10,12 @@
 #include <functional>
 #include <map>
 #include <string>
+#include <unordered_map>
 
 #include <boost/shared_ptr.hpp>
 #include <boost/weak_ptr.hpp>
 
+#include "assets/AssetFolderBase.h"
 #include "assets/IAssetFolder.h"
 #include "assets/IAssetStore.h"
 #include "assets/ILogger.h"
@@ -55,7 +57,9 @@ extern const wchar_t kUntitledFolderName[];
 // sub-folder: when the sanitised name is taken by another sub-folder, as
 // case- and normalisation-insensitive file systems compare, the next of
 // "Name (1)", "Name (2)", ... is used. Asking again for the same wished name
-// (every item of a source folder does) finds the same sub-folder.
+// (every item of a source folder does) finds the same sub-folder. Names are
+// looked up in the parent's children index, so a folder of thousands of
+// siblings costs no more to make than the first.
 // Used under the owning folder's mutex.
 class SubFolderNames {
 public:
@@ -66,18 +70,21 @@ public:
 
     // The sub-folder made for wishedName, or one found on disk under exactly
     // its sanitised name that no other wished name has claimed.
-    boost::shared_ptr<IAssetFolderMutable> Find(IAssetFolderMutable& parent,
+    boost::shared_ptr<IAssetFolderMutable> Find(AssetFolderBase& parent,
                                                 const std::wstring& wishedName);
     // Find, or make the sub-folder under the first free name. Empty when
     // make fails.
-    boost::shared_ptr<IAssetFolderMutable> FindOrMake(IAssetFolderMutable& parent,
+    boost::shared_ptr<IAssetFolderMutable> FindOrMake(AssetFolderBase& parent,
                                                       const std::wstring& wishedName,
                                                       const MakeFolder& make);
 
 private:
     bool Claimed(const IAssetFolder* folder) const;
+    void Claim(const std::wstring& wishedName, const boost::shared_ptr<IAssetFolderMutable>& folder);
 
     std::map<std::wstring, boost::weak_ptr<IAssetFolderMutable>> m_folders;
+    // The same folders by identity, for telling a claimed one at once.
+    std::unordered_map<const IAssetFolder*, boost::weak_ptr<IAssetFolderMutable>> m_claimed;
 };
 
 }  // namespace KestrinMIMEEngineCommon

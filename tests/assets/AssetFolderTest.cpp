@@ -118,6 +118,41 @@ TEST(AssetFolderBaseTest, FindSubFolderIsExactAndCaseSensitive)
     EXPECT_FALSE(store->Root()->FindSubFolderByIdLocked("%2Finbox%2F"));
 }
 
+// Children are found through an index; it must follow ids that move with
+// a path after it was built, and tell apart names that only fold alike.
+TEST(AssetFolderBaseTest, LookupsFollowIdsThatMovedAfterTheFirstLookup)
+{
+    auto store = MakeOpenStore("/s");
+    auto inbox = boost::make_shared<FakeFolder>(L"Inbox", store, nullptr);
+    auto work = boost::make_shared<FakeFolder>(L"Work", store, nullptr);
+    ASSERT_TRUE(inbox->AddChild(work));
+    EXPECT_EQ(inbox->FindSubFolderByIdLocked("%2FWork%2F"), work);
+
+    ASSERT_TRUE(store->Root()->AddChild(inbox));
+    EXPECT_FALSE(inbox->FindSubFolderByIdLocked("%2FWork%2F"));
+    EXPECT_EQ(inbox->FindSubFolderByIdLocked("%2FInbox%2FWork%2F"), work);
+    EXPECT_EQ(inbox->FindSubFolder(L"Work"), work);
+}
+
+TEST(AssetFolderBaseTest, NamesThatFoldAlikeStayApartForExactLookups)
+{
+    auto store = MakeOpenStore("/s");
+    auto upper = store->AddFolder(L"Inbox");
+    EXPECT_FALSE(store->Root()->FindSubFolder(L"INBOX"));
+    auto lower = store->AddFolder(L"inbox");
+    auto decomposed = store->AddFolder(L"Cafe\u0301");
+    EXPECT_EQ(store->Root()->FindSubFolder(L"Inbox"), upper);
+    EXPECT_EQ(store->Root()->FindSubFolder(L"inbox"), lower);
+    EXPECT_FALSE(store->Root()->FindSubFolder(L"INBOX"));
+    EXPECT_EQ(store->Root()->FindSubFolder(L"Cafe\u0301"), decomposed);
+    EXPECT_FALSE(store->Root()->FindSubFolder(L"Caf\u00E9"));
+    EXPECT_TRUE(store->Root()->HasSubFolderNamedAlike(L"INBOX"));
+    EXPECT_TRUE(store->Root()->HasSubFolderNamedAlike(L"caf\u00C9"));
+    EXPECT_FALSE(store->Root()->HasSubFolderNamedAlike(L"Inbox (1)"));
+    EXPECT_EQ(store->Root()->MakeUniqueSubFolderName(L"INBOX", kFolderKindMail), L"INBOX");
+    EXPECT_EQ(store->Root()->MakeUniqueSubFolderName(L"inbox", kFolderKindMail), L"inbox (1)");
+}
+
 TEST(AssetFolderBaseTest, ChildOfAnotherStoreIsRefusedAndBothTreesStay)
 {
     auto mine = MakeOpenStore("/mine");

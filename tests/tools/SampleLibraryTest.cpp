@@ -197,6 +197,47 @@ TEST_F(SampleLibraryTest, GeneratedMessagesAreSpreadOverTheMailboxesTheyAreListe
     EXPECT_EQ(8, grown);
 }
 
+// The benchmark's libraries: generated messages spread over many sibling
+// mailboxes, and listed without their files.
+TEST_F(SampleLibraryTest, SiblingFoldersAndHeaderOnlyMessages)
+{
+    const fs::path generated = dir / "generated";
+    const GeneratorRun run =
+        Generate({generated.string(), "--messages", "45", "--folders=15", "--header-only"});
+    ASSERT_EQ(0, run.status) << run.err;
+    EXPECT_NE(std::string::npos, run.out.find("25 mailboxes, 69 messages listed (46 without a file)"))
+        << run.out;
+    // Not one message file more than the sample's own.
+    ASSERT_EQ(0, Generate({(dir / "plain").string()}).status);
+    auto messageFiles = [](const fs::path& root) {
+        size_t files = 0;
+        for (fs::recursive_directory_iterator it(root), end; it != end; ++it)
+            files += it->path().extension() == ".emlx";
+        return files;
+    };
+    EXPECT_EQ(messageFiles(dir / "plain"), messageFiles(generated));
+
+    kestrin_test::CapturedDiagnostics diagnostics;
+    OpenedLibrary library = Open(generated / "Library" / "Mail");
+    ASSERT_TRUE(library.store);
+    for (const auto& expected : kBaseFolders) {
+        ASSERT_EQ(1u, library.folders.count(expected.path)) << expected.path;
+        EXPECT_EQ(expected.count, library.folders[expected.path]->GetAssetCount()) << expected.path;
+    }
+    for (const char* name : {"Folder 0001", "Folder 0008", "Folder 0015"}) {
+        SCOPED_TRACE(name);
+        auto it = library.folders.find(kLocal + name + "/");
+        ASSERT_NE(library.folders.end(), it);
+        const auto items = ListFolder(it->second);
+        ASSERT_EQ(3u, items.size());
+        for (const auto& item : items) {
+            EXPECT_TRUE(boost::dynamic_pointer_cast<EMLEmailAsset>(item.asset)) << item.id;
+            EXPECT_NE(std::string::npos, RawText(item.asset).find("Subject: ")) << item.id;
+        }
+    }
+    EXPECT_EQ(0u, library.folders.count(kLocal + "Folder 0016/"));
+}
+
 TEST_F(SampleLibraryTest, WritesTheSameBytesOnEveryRun)
 {
     ASSERT_EQ(0, Generate({(dir / "first").string(), "--messages=12"}).status);
@@ -247,6 +288,8 @@ INSTANTIATE_TEST_SUITE_P(
                       UsageCase{"CountNotANumber", {"@", "--messages", "many"}},
                       UsageCase{"NegativeCount", {"@", "--messages=-5"}},
                       UsageCase{"UnknownOption", {"@", "--layout", "7"}},
+                      UsageCase{"FolderCountMissing", {"@", "--folders"}},
+                      UsageCase{"FolderCountNotANumber", {"@", "--folders=some"}},
                       UsageCase{"TwoOutputFolders", {"@", "/tmp/elsewhere"}}),
     [](const ::testing::TestParamInfo<UsageCase>& info) { return std::string(info.param.name); });
 

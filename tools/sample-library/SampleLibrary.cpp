@@ -232,12 +232,24 @@ uint64_t GeneratedMailbox(uint64_t index)
     return pattern[index % (sizeof(pattern) / sizeof(pattern[0]))];
 }
 
+// The sibling mailboxes of --folders take the rows after the sample's own.
+const uint64_t kFirstSiblingRow = 11;
+
+std::string SiblingName(uint64_t index)
+{
+    std::string number = std::to_string(index + 1);
+    if (number.size() < 4)
+        number.insert(0, 4 - number.size(), '0');
+    return "Folder " + number;
+}
+
 // Extra messages go straight into the written database and onto disk, one
 // at a time: nothing of them is kept.
-void AppendGeneratedMessages(const fs::path& mailFolder, uint64_t count,
+void AppendGeneratedMessages(const fs::path& mailFolder, const SampleOptions& options,
                              const std::map<uint64_t, fs::path>& bundles,
                              std::map<uint64_t, int64_t>& added)
 {
+    const uint64_t count = options.extraMessages;
     if (count == 0)
         return;
     sqlite3* raw = nullptr;
@@ -281,7 +293,9 @@ void AppendGeneratedMessages(const fs::path& mailFolder, uint64_t count,
     const uint64_t firstRow = 100000;
     for (uint64_t i = 0; i < count; ++i) {
         const uint64_t rowId = firstRow + i;
-        const uint64_t mailbox = GeneratedMailbox(i);
+        const uint64_t mailbox = options.siblingFolders
+                                     ? kFirstSiblingRow + i % options.siblingFolders
+                                     : GeneratedMailbox(i);
         const lb::EnvelopeMessage m = GeneratedMessage(i, rowId);
 
         const int64_t sender = lookUp(address, findAddress, m.senderAddress, &m.senderName);
@@ -300,8 +314,10 @@ void AppendGeneratedMessages(const fs::path& mailFolder, uint64_t count,
         sqlite3_bind_int64(message.get(), 7, static_cast<int64_t>(mailbox));
         lb::StepDone(db.get(), message);
 
-        lb::WriteMessage(lb::EnvelopeMessagesFolder(mailFolder / bundles.at(mailbox), kLayout, kStoreUUID, rowId),
-                         rowId, m.file);
+        if (!options.headerOnly)
+            lb::WriteMessage(
+                lb::EnvelopeMessagesFolder(mailFolder / bundles.at(mailbox), kLayout, kStoreUUID, rowId),
+                rowId, m.file);
         ++added[mailbox];
     }
 
@@ -329,7 +345,9 @@ SampleSummary WriteSampleLibrary(const SampleOptions& options)
                                  " already exists; choose a new or empty folder");
 
     auto messages = HandWrittenMessages();
-    const std::vector<MailboxPlan> plans = Plans();
+    std::vector<MailboxPlan> plans = Plans();
+    for (uint64_t i = 0; i < options.siblingFolders; ++i)
+        plans.push_back({kFirstSiblingRow + i, true, {SiblingName(i)}, {}, 0});
 
     lb::EnvelopeIndexSpec spec;
     spec.layout = kLayout;
@@ -371,7 +389,7 @@ SampleSummary WriteSampleLibrary(const SampleOptions& options)
     summary.accounts = 2;
 
     std::map<uint64_t, int64_t> added;
-    AppendGeneratedMessages(summary.mailFolder, options.extraMessages, bundles, added);
+    AppendGeneratedMessages(summary.mailFolder, options, bundles, added);
 
     for (size_t i = 0; i < plans.size(); ++i) {
         const lb::EnvelopeMailbox& box = spec.mailboxes[i];
@@ -381,6 +399,8 @@ SampleSummary WriteSampleLibrary(const SampleOptions& options)
                        added[box.rowId];
         for (const auto& m : box.messages)
             folder.headerOnly += !m.hasFile;
+        if (options.headerOnly)
+            folder.headerOnly += added[box.rowId];
         summary.messages += folder.count;
         summary.headerOnly += folder.headerOnly;
         summary.folders.push_back(folder);
@@ -394,9 +414,11 @@ const int kExitUsage = 64;
 
 void PrintUsage(std::ostream& stream)
 {
-    stream << "usage: kestrin-sample-library <OUTDIR> [--messages N]\n"
+    stream << "usage: kestrin-sample-library <OUTDIR> [--messages N] [--folders N] [--header-only]\n"
               "Writes a sample Apple Mail library: OUTDIR/Library/Mail (the mail folder) and\n"
-              "OUTDIR/Library/Accounts/Accounts4.sqlite. --messages N adds N generated messages.\n";
+              "OUTDIR/Library/Accounts/Accounts4.sqlite. --messages N adds N generated messages;\n"
+              "--folders N puts them round-robin into N sibling mailboxes of \"On My Mac\";\n"
+              "--header-only lists them without message files (not downloaded).\n";
 }
 
 bool ParseCount(const std::string& text, uint64_t& value)
@@ -419,16 +441,37 @@ int RunSampleLibraryCommand(const std::vector<std::string>& args, std::ostream& 
             PrintUsage(out);
             return 0;
         }
+        if (arg == "--header-only") {
+            options.headerOnly = true;
+            continue;
+        }
+        // A number option: "--name N" or "--name=N".
+        uint64_t* target = nullptr;
+        std::string option;
         std::string count;
-        if (arg == "--messages") {
-            if (i + 1 == args.size()) {
-                err << "kestrin-sample-library: --messages needs a number\n";
+        for (const auto& named : {std::make_pair(std::string("--messages"), &options.extraMessages),
+                                  std::make_pair(std::string("--folders"), &options.siblingFolders)}) {
+            if (arg == named.first) {
+                if (i + 1 == args.size()) {
+                    err << "kestrin-sample-library: " << named.first << " needs a number\n";
+                    PrintUsage(err);
+                    return kExitUsage;
+                }
+                count = args[++i];
+            } else if (arg.compare(0, named.first.size() + 1, named.first + "=") == 0) {
+                count = arg.substr(named.first.size() + 1);
+            } else {
+                continue;
+            }
+            option = named.first;
+            target = named.second;
+        }
+        if (target) {
+            if (!ParseCount(count, *target)) {
+                err << "kestrin-sample-library: " << option << " needs a number, not \"" << count << "\"\n";
                 PrintUsage(err);
                 return kExitUsage;
             }
-            count = args[++i];
-        } else if (arg.compare(0, 11, "--messages=") == 0) {
-            count = arg.substr(11);
         } else if (!arg.empty() && arg[0] == '-') {
             err << "kestrin-sample-library: unknown option " << arg << "\n";
             PrintUsage(err);
@@ -436,14 +479,8 @@ int RunSampleLibraryCommand(const std::vector<std::string>& args, std::ostream& 
         } else if (!haveOut) {
             options.outDir = arg;
             haveOut = true;
-            continue;
         } else {
             err << "kestrin-sample-library: only one output folder may be given\n";
-            PrintUsage(err);
-            return kExitUsage;
-        }
-        if (!ParseCount(count, options.extraMessages)) {
-            err << "kestrin-sample-library: --messages needs a number, not \"" << count << "\"\n";
             PrintUsage(err);
             return kExitUsage;
         }

@@ -35,6 +35,13 @@ extern const char* const kLocalAccountName;  // "On My Mac"
 struct SampleOptions {
     boost::filesystem::path outDir;
     uint64_t extraMessages = 0;
+    // When not 0, the generated messages go round-robin into this many
+    // sibling mailboxes "Folder 0001", ... of the "On My Mac" account
+    // instead of the sample's mailboxes.
+    uint64_t siblingFolders = 0;
+    // The generated messages are listed without a message file, as Apple
+    // Mail lists mail it has not downloaded.
+    bool headerOnly = false;
 };
 
 // A mailbox as the folder tree of a reader shows it.

@@ -1,4 +1,4 @@
-// kestrin-sample-library <OUTDIR> [--messages N]
+// kestrin-sample-library <OUTDIR> [--messages N] [--folders N] [--header-only]
 #include <iostream>
 #include <string>
 #include <vector>
