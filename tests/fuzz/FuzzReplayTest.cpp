@@ -17,6 +17,11 @@
 
 namespace fs = boost::filesystem;
 
+namespace KestrinFuzz {
+// Shown in test listings in place of the struct's raw bytes.
+void PrintTo(const Target& target, std::ostream* out) { *out << target.name; }
+}  // namespace KestrinFuzz
+
 namespace {
 
 struct Finding {
