@@ -10,6 +10,15 @@ namespace KestrinApp {
 
 using namespace KestrinMIMEEngineCommon;
 
+int64_t ExportFolderRecord::UnnamedCount() const
+{
+    const auto unnamed = [](int64_t counted, const std::vector<std::string>& names) {
+        return counted > int64_t(names.size()) ? counted - int64_t(names.size()) : 0;
+    };
+    return unnamed(failed, failedNames) + unnamed(skipped, skippedNames) +
+           unnamed(notDownloaded, notDownloadedNames);
+}
+
 ExportTotals ExportRecord::Totals() const
 {
     ExportTotals totals;
@@ -91,10 +100,15 @@ void ExportRecorder::ItemDone(ExportItemOutcome outcome, const std::wstring& nam
     if (!m_folder) FolderBegun(nullptr);
     // Names are kept only for the messages a person must look at, so a
     // converted one costs no conversion of its name.
+    const auto keep = [&](std::vector<std::string>& names, size_t& kept) {
+        if (kept >= kNamesKeptPerKind) return;
+        kept += 1;
+        names.push_back(WideToUTF8(name));
+    };
     switch (outcome) {
     case ExportItemOutcome::ConvertedHeaderOnly:
         m_folder->notDownloaded += 1;
-        m_folder->notDownloadedNames.push_back(WideToUTF8(name));
+        keep(m_folder->notDownloadedNames, m_namesKept[2]);
         [[fallthrough]];  // a header-only message is a converted one too
     case ExportItemOutcome::Converted:
         m_folder->processed += 1;
@@ -108,11 +122,11 @@ void ExportRecorder::ItemDone(ExportItemOutcome outcome, const std::wstring& nam
         break;
     case ExportItemOutcome::Failed:
         m_folder->failed += 1;
-        m_folder->failedNames.push_back(WideToUTF8(name));
+        keep(m_folder->failedNames, m_namesKept[0]);
         break;
     case ExportItemOutcome::Skipped:
         m_folder->skipped += 1;
-        m_folder->skippedNames.push_back(WideToUTF8(name));
+        keep(m_folder->skippedNames, m_namesKept[1]);
         break;
     }
 }

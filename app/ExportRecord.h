@@ -22,12 +22,22 @@ struct ExportFolderRecord {
     int64_t failed = 0;
     int64_t skipped = 0;
     int64_t notDownloaded = 0;  // converted with headers only
+    // The messages by name, as far as kNamesKeptPerKind allows; the counts
+    // above hold them all, and the conversion log names every one.
     std::vector<std::string> failedNames;
     std::vector<std::string> skippedNames;
     std::vector<std::string> notDownloadedNames;
 
     int64_t Listed() const { return processed + failed + skipped; }
+    // Failed, skipped and header-only messages counted but not named here.
+    int64_t UnnamedCount() const;
 };
+
+// How many names of each kind (failed, skipped, not downloaded) one export
+// keeps over all its folders. A library of 100,000 messages never
+// downloaded would otherwise hold every one's headers until the end, and
+// no one reads a list that long in a window: the log file has them all.
+constexpr size_t kNamesKeptPerKind = 1000;
 
 // One written output folder: a directory of ".eml" files or a mailbox file.
 struct ExportOutputRecord {
@@ -88,6 +98,8 @@ private:
     // no walk over all of them per message.
     std::unordered_map<std::string, size_t> m_outputIndex;
     boost::weak_ptr<KestrinMIMEEngineCommon::IAssetFolderMutable> m_lastOutput;
+    // Names kept so far over the whole export: failed, skipped, not downloaded.
+    size_t m_namesKept[3] = {0, 0, 0};
     size_t m_lastOutputIndex = 0;
 };
 

@@ -6,11 +6,12 @@ std::vector<FolderIssueRow> FolderIssueRows(const ExportRecord& record)
 {
     std::vector<FolderIssueRow> rows;
     for (const ExportFolderRecord& folder : record.folders) {
+        const int64_t unnamed = folder.UnnamedCount();
         if (folder.failedNames.empty() && folder.skippedNames.empty() &&
-            folder.notDownloadedNames.empty())
+            folder.notDownloadedNames.empty() && unnamed == 0)
             continue;
         rows.push_back({folder.sourcePath, folder.failedNames, folder.skippedNames,
-                        folder.notDownloadedNames});
+                        folder.notDownloadedNames, unnamed});
     }
     return rows;
 }

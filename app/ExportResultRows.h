@@ -25,10 +25,12 @@ struct FolderIssueRow {
     std::vector<std::string> failed;
     std::vector<std::string> skipped;
     std::vector<std::string> notDownloaded;
+    int64_t unnamed = 0;  // counted among them but not named (see the log)
 };
 
 // The folders of the record that had a failed, skipped or header-only
 // message, in export order; folders without problems are left out.
+// Beyond the names the record keeps, a row only counts the rest.
 std::vector<FolderIssueRow> FolderIssueRows(const ExportRecord& record);
 
 // Runs VerifyExport on a worker thread and hands the result to the main

@@ -32,7 +32,8 @@ std::string ConvertResultJson(const ExportRecord& record, const KestrinApp::Veri
                            {"notDownloaded", folder.notDownloaded},
                            {"failedMessages", folder.failedNames},
                            {"skippedMessages", folder.skippedNames},
-                           {"notDownloadedMessages", folder.notDownloadedNames}});
+                           {"notDownloadedMessages", folder.notDownloadedNames},
+                           {"unnamedMessages", folder.UnnamedCount()}});
     }
     const KestrinApp::ExportTotals totals = record.Totals();
     json result = {{"source", record.source},

@@ -48,7 +48,7 @@ std::vector<FolderIssues> CollectFolderIssues(const ExportRecord* record)
     };
     for (const FolderIssueRow& row : FolderIssueRows(*record))
         issues.push_back({ToQString(row.folder), toList(row.failed), toList(row.skipped),
-                          toList(row.notDownloaded)});
+                          toList(row.notDownloaded), row.unnamed});
     return issues;
 }
 

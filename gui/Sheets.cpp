@@ -1,5 +1,8 @@
 #include "gui/Sheets.h"
 
+#include <algorithm>
+#include <limits>
+
 #include <QApplication>
 #include <QDir>
 #include <QDialogButtonBox>
@@ -441,6 +444,9 @@ void ResultSheet::SetFolderIssues(const std::vector<FolderIssues>& issues)
                 // A message is named by its headers on one line; the tip shows them one a line.
                 item->setToolTip(0, message.split(QStringLiteral("; ")).join(QLatin1Char('\n')));
             }
+        if (folder.unnamed > 0)
+            new QTreeWidgetItem(top, {tr("%n more named in \"Detailed Conversion Report.txt\"", nullptr,
+                                         int(std::min<qint64>(folder.unnamed, std::numeric_limits<int>::max())))});
         top->setExpanded(true);
     }
     const bool any = !issues.empty();

@@ -121,6 +121,7 @@ struct FolderIssues {
     QStringList failed;
     QStringList skipped;
     QStringList notDownloaded;
+    qint64 unnamed = 0;  // counted but not named: the report names them
 };
 
 // The result of an export: title by result, the brief report, both

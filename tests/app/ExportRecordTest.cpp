@@ -46,4 +46,41 @@ TEST(ExportRecorderTest, EachOutputIsRecordedOnceWithItsCountsAndSources)
     EXPECT_EQ(record.folders[1].failed, 1);
 }
 
+// 100,000 messages never downloaded must not keep 100,000 names: past the
+// limit, over all folders of the export, only the counts grow.
+TEST(ExportRecorderTest, NamesStopAtTheLimitPerKindWhileTheCountsGoOn)
+{
+    auto source = kestrin_fakes::MakeOpenStore("/source", L"Source");
+    auto inbox = source->AddFolder(L"Inbox");
+    auto sent = source->AddFolder(L"Sent");
+    auto output = kestrin_fakes::MakeOpenStore("/out", L"Out");
+    auto out = boost::make_shared<kestrin_fakes::FakeFolder>(L"A", output, output->Root(), "/out/A");
+
+    ExportRecord record;
+    ExportRecorder recorder(record);
+    recorder.FolderBegun(inbox);
+    for (size_t i = 0; i < kNamesKeptPerKind - 1; ++i)
+        recorder.ItemDone(ExportItemOutcome::ConvertedHeaderOnly, L"header " + std::to_wstring(i), out);
+    recorder.ItemDone(ExportItemOutcome::Failed, L"broken", nullptr);
+    recorder.FolderEnded(inbox);
+    recorder.FolderBegun(sent);
+    for (int i = 0; i < 5; ++i)
+        recorder.ItemDone(ExportItemOutcome::ConvertedHeaderOnly, L"later " + std::to_wstring(i), out);
+    recorder.ItemDone(ExportItemOutcome::Skipped, L"deleted", nullptr);
+    recorder.FolderEnded(sent);
+
+    ASSERT_EQ(record.folders.size(), 2u);
+    const ExportFolderRecord& first = record.folders[0];
+    const ExportFolderRecord& second = record.folders[1];
+    EXPECT_EQ(first.notDownloadedNames.size(), kNamesKeptPerKind - 1);
+    EXPECT_EQ(first.failedNames, std::vector<std::string>{"broken"});
+    EXPECT_EQ(first.UnnamedCount(), 0);
+    // One name was left over for the second folder; the other kinds have their own limit.
+    EXPECT_EQ(second.notDownloadedNames, std::vector<std::string>{"later 0"});
+    EXPECT_EQ(second.skippedNames, std::vector<std::string>{"deleted"});
+    EXPECT_EQ(second.notDownloaded, 5);
+    EXPECT_EQ(second.UnnamedCount(), 4);
+    EXPECT_EQ(record.Totals().notDownloaded, int64_t(kNamesKeptPerKind) + 4);
+}
+
 }  // namespace

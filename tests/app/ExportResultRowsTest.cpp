@@ -41,6 +41,23 @@ TEST(ExportResultRowsTest, OnlyFoldersWithProblemsAreListedWithTheirMessagesByNa
     EXPECT_TRUE(FolderIssueRows(ExportRecord{}).empty());
 }
 
+TEST(ExportResultRowsTest, AFolderWhoseProblemsAreOnlyCountedStillHasARow)
+{
+    ExportRecord record;
+    ExportFolderRecord late;
+    late.sourcePath = "/anna/Old/";
+    late.processed = 7;
+    late.notDownloaded = 7;
+    late.failed = 2;
+    late.failedNames = {"Named one"};
+    record.folders = {late};
+
+    const auto rows = FolderIssueRows(record);
+    ASSERT_EQ(rows.size(), 1u);
+    EXPECT_EQ(rows[0].failed, std::vector<std::string>{"Named one"});
+    EXPECT_EQ(rows[0].unnamed, 8);
+}
+
 void WriteMessage(const fs::path& file, const std::string& subject)
 {
     std::ofstream out(file.string(), std::ios::binary);

@@ -457,14 +457,19 @@ private slots:
         QVERIFY(sheet->issuesList()->isHidden());
         FolderIssues inbox{"/anna/INBOX/", {"Broken one"}, {}, {"Large attachment"}};
         FolderIssues sent{"/anna/Sent/", {}, {"Skipped one", "Skipped two"}, {}};
-        sheet->SetFolderIssues({inbox, sent});
+        FolderIssues old{"/anna/Old/", {}, {}, {}, 1200};
+        sheet->SetFolderIssues({inbox, sent, old});
         QVERIFY(!sheet->issuesList()->isHidden());
         QTreeWidget* list = sheet->issuesList();
-        QCOMPARE(list->topLevelItemCount(), 2);
+        QCOMPARE(list->topLevelItemCount(), 3);
         QCOMPARE(list->topLevelItem(0)->text(0), QStringLiteral("/anna/INBOX/"));
         QCOMPARE(list->topLevelItem(0)->childCount(), 2);
         QCOMPARE(list->topLevelItem(0)->child(1)->text(1), QStringLiteral("not downloaded"));
         QCOMPARE(list->topLevelItem(1)->child(0)->text(1), QStringLiteral("skipped"));
+        // Messages counted beyond the names kept are pointed to in the report.
+        QCOMPARE(list->topLevelItem(2)->childCount(), 1);
+        QCOMPARE(list->topLevelItem(2)->child(0)->text(0),
+                 QStringLiteral("1200 more named in \"Detailed Conversion Report.txt\""));
         // The read-back check is offered only when there is one.
         QVERIFY(sheet->verifyButton()->isHidden());
         bool verified = false;
