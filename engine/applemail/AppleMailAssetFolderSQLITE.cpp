@@ -40,13 +40,37 @@ int AppleMailAssetFolderSQLITE::LoadSubFolders()
 
 std::string AppleMailAssetFolderSQLITE::GetPathUTF8()
 {
-    if (m_mailboxRowId >= 1)
-        return boost::lexical_cast<std::string>(m_mailboxRowId);
-    const std::string key = m_mailboxRowId == kAccountFolderRowID ? LastPathComponent(m_location)
-                                                                  : WideToUTF8(m_name);
-    const std::string digest = boost::lexical_cast<std::string>(Crc32(key.data(), key.size()));
-    boost::shared_ptr<IAssetFolder> parent = GetParent();
-    return (parent ? parent->GetPathUTF8() + "." : std::string("placeholder.")) + digest;
+    {
+        std::lock_guard<std::mutex> guard(m_idMutex);
+        if (m_idKnown)
+            return m_id;
+    }
+    std::string id;
+    if (m_mailboxRowId >= 1) {
+        id = boost::lexical_cast<std::string>(m_mailboxRowId);
+    } else {
+        const std::string key = m_mailboxRowId == kAccountFolderRowID ? LastPathComponent(m_location)
+                                                                      : WideToUTF8(m_name);
+        const std::string digest = boost::lexical_cast<std::string>(Crc32(key.data(), key.size()));
+        boost::shared_ptr<IAssetFolder> parent = GetParent();
+        id = (parent ? parent->GetPathUTF8() + "." : std::string("placeholder.")) + digest;
+    }
+    std::lock_guard<std::mutex> guard(m_idMutex);
+    m_id = id;
+    m_idKnown = true;
+    return id;
+}
+
+void AppleMailAssetFolderSQLITE::ForgetId()
+{
+    std::lock_guard<std::mutex> guard(m_idMutex);
+    m_idKnown = false;
+}
+
+void AppleMailAssetFolderSQLITE::UpdatePath()
+{
+    ForgetId();
+    AssetFolderBase::UpdatePath();
 }
 
 namespace {
@@ -72,6 +96,7 @@ void AppleMailAssetFolderSQLITE::BecomeMailbox(int64_t rowId)
         parent->RemoveChildEntry(asChild);
     }
     m_mailboxRowId = rowId;
+    ForgetId();
     if (rowId != kGroupingFolderRowID)
         SetFolderKind(kFolderKindMail);
     m_source = -1;
@@ -82,6 +107,11 @@ void AppleMailAssetFolderSQLITE::BecomeMailbox(int64_t rowId)
         auto folder = pending.back();
         pending.pop_back();
         boost::lock_guard<boost::recursive_mutex> guard(folder->Mutex());
+        // Their ids derive from this folder's, which just changed.
+        for (const auto& child : folder->m_children) {
+            if (auto sub = boost::dynamic_pointer_cast<AppleMailAssetFolderSQLITE>(child))
+                sub->ForgetId();
+        }
         RebuildChildOrder(folder->m_children);
         folder->ChildrenChanged();
         for (const auto& child : folder->m_children) {
@@ -117,14 +147,12 @@ int64_t AppleMailAssetFolderSQLITE::GetSource()
 
 AppleMailAssetFolderSQLITE::RowSelection AppleMailAssetFolderSQLITE::SelectRows()
 {
-    const std::string mailbox = boost::lexical_cast<std::string>(m_mailboxRowId);
     // Every row of the mailbox, whatever its ROWID: a bound such as
     // "ROWID > 0" would list fewer messages than the count announces.
     if (GetSource() < 1)
-        return {"FROM messages WHERE mailbox=" + mailbox, "ROWID", "mailbox"};
+        return {"FROM messages WHERE mailbox=?1", "ROWID", "mailbox"};
     // A label that names no message row holds nothing to export.
-    return {"FROM labels AS l JOIN messages AS m ON m.ROWID = l.message_id WHERE l.mailbox_id=" +
-                mailbox,
+    return {"FROM labels AS l JOIN messages AS m ON m.ROWID = l.message_id WHERE l.mailbox_id=?1",
             "l.message_id", "m.mailbox"};
 }
 
@@ -149,12 +177,14 @@ int AppleMailAssetFolderSQLITE::RefreshAssetCount()
     boost::lock_guard<boost::recursive_mutex> dbGuard(store->EnvelopeIndexMutex());
     sqlite3* db = store->GetEnvelopeIndexHandle();
     const std::string sql = "SELECT COUNT(*) " + rows.from;
-    SqliteStatement stmt = PrepareStatement(db, sql.c_str());
+    SqliteStatement stmt = store->Statements().Take(db, sql);
     int64_t count = 0;
+    if (stmt) sqlite3_bind_int64(stmt.get(), 1, m_mailboxRowId);
     if (stmt && sqlite3_step(stmt.get()) == SQLITE_ROW)
         count = sqlite3_column_int64(stmt.get(), 0);
     else
         m_countError = db ? sqlite3_errmsg(db) : "the database is closed";
+    store->Statements().GiveBack(db, sql, std::move(stmt));
     SetAssetCount(count);
     return m_countError.empty() ? 0 : 2;
 }
@@ -260,28 +290,37 @@ sqlite3_stmt* ReusedStatement::Get(sqlite3* db)
         sqlite3_clear_bindings(m_statement.get());
         return m_statement.get();
     }
-    m_statement = PrepareStatement(db, m_sql);
+    m_statement = m_pool ? m_pool->Take(db, m_sql) : PrepareStatement(db, m_sql);
     return m_statement.get();
 }
 
-MessageQueries::MessageQueries()
+void ReusedStatement::Release(sqlite3* current)
+{
+    if (m_pool)
+        m_pool->GiveBack(current, m_sql, std::move(m_statement));
+    m_statement.reset();
+}
+
+MessageQueries::MessageQueries(StatementPool* pool)
     : globalMessageId("SELECT mgd.message_id_header FROM messages AS msg JOIN "
                       "message_global_data AS mgd ON mgd.ROWID = msg.global_message_id "
-                      "WHERE msg.ROWID=?1"),
-      messageId("SELECT message_id FROM 'messages' WHERE ROWID=?1"),
+                      "WHERE msg.ROWID=?1",
+                      pool),
+      messageId("SELECT message_id FROM 'messages' WHERE ROWID=?1", pool),
       summary("SELECT adr.comment, adr.address, sub.SUBJECT, msg.date_sent, msg.date_received  FROM "
               "messages AS msg LEFT JOIN addresses AS adr ON adr.ROWID = msg.sender LEFT JOIN "
-              "subjects AS sub ON sub.ROWID = msg.subject WHERE msg.ROWID=?1"),
-      dates("SELECT date_sent, date_received FROM messages WHERE ROWID=?1")
+              "subjects AS sub ON sub.ROWID = msg.subject WHERE msg.ROWID=?1",
+              pool),
+      dates("SELECT date_sent, date_received FROM messages WHERE ROWID=?1", pool)
 {
 }
 
-void MessageQueries::Release()
+void MessageQueries::Release(sqlite3* current)
 {
-    globalMessageId.Release();
-    messageId.Release();
-    summary.Release();
-    dates.Release();
+    globalMessageId.Release(current);
+    messageId.Release(current);
+    summary.Release(current);
+    dates.Release(current);
 }
 
 std::string AppleMailAssetFolderSQLITE::MessageIdText(sqlite3* db, int64_t messageRowId,
@@ -312,12 +351,12 @@ boost::shared_ptr<IAsset> AppleMailAssetFolderSQLITE::LoadMessageAsset(int64_t m
                                                                        std::string& path,
                                                                        std::string& assetId)
 {
-    MessageQueries queries;
     auto store = m_dbStore.lock();
+    MessageQueries queries(store ? &store->Statements() : nullptr);
     boost::shared_ptr<IAsset> asset = LoadMessageAsset(messageRowId, path, assetId, queries);
     if (store) {
         boost::lock_guard<boost::recursive_mutex> dbGuard(store->EnvelopeIndexMutex());
-        queries.Release();
+        queries.Release(store->GetEnvelopeIndexHandle());
     }
     return asset;
 }
@@ -433,7 +472,8 @@ AppleMailAssetFolderSQLITEIterator::AppleMailAssetFolderSQLITEIterator(
       m_cancelable(cancelable),
       m_logger(logger),
       m_folder(folder),
-      m_store(folder ? folder->GetDBStore() : boost::shared_ptr<AppleMailDBStoreSQLITE>())
+      m_store(folder ? folder->GetDBStore() : boost::shared_ptr<AppleMailDBStoreSQLITE>()),
+      m_queries(m_store ? &m_store->Statements() : nullptr)
 {
 }
 
@@ -441,8 +481,9 @@ AppleMailAssetFolderSQLITEIterator::~AppleMailAssetFolderSQLITEIterator()
 {
     if (m_store) {
         boost::lock_guard<boost::recursive_mutex> dbGuard(m_store->EnvelopeIndexMutex());
-        m_statement.reset();
-        m_queries.Release();
+        sqlite3* db = m_store->GetEnvelopeIndexHandle();
+        m_store->Statements().GiveBack(db, m_listingSql, std::move(m_statement));
+        m_queries.Release(db);
     }
 }
 
@@ -466,15 +507,14 @@ int AppleMailAssetFolderSQLITEIterator::Begin()
             Fail(L"Failed to list the messages", "the database is closed");
             return End();
         }
-        const std::string sql = "SELECT " + rows.rowColumn + ", " + rows.mailboxColumn + " " +
-                                rows.from + " ORDER BY " + rows.rowColumn;
-        sqlite3_stmt* raw = nullptr;
-        if (sqlite3_prepare_v2(db, sql.c_str(), -1, &raw, nullptr) != SQLITE_OK) {
-            sqlite3_finalize(raw);
+        m_listingSql = "SELECT " + rows.rowColumn + ", " + rows.mailboxColumn + " " + rows.from +
+                       " ORDER BY " + rows.rowColumn;
+        m_statement = m_store->Statements().Take(db, m_listingSql);
+        if (!m_statement) {
             Fail(L"Failed to list the messages", sqlite3_errmsg(db));
             return End();
         }
-        m_statement.reset(raw);
+        sqlite3_bind_int64(m_statement.get(), 1, m_folder->GetMailboxRowID());
     }
     Step();
     return End();

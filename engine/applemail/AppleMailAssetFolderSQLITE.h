@@ -3,11 +3,13 @@
 #pragma once
 
 #include <cstdint>
+#include <mutex>
 #include <string>
 
 #include <boost/shared_ptr.hpp>
 #include <boost/weak_ptr.hpp>
 
+#include "applemail/SqliteReadCopy.h"
 #include "assets/AssetFolderBase.h"
 #include "assets/AssetStoreBase.h"
 
@@ -23,20 +25,24 @@ constexpr int64_t kAccountFolderRowID = -2;  // named from the account names
 // following messages as long as the connection stays the same.
 class ReusedStatement {
 public:
-    explicit ReusedStatement(const char* sql) : m_sql(sql) {}
+    // With a pool, the statement comes from it and goes back to it, so the
+    // next listing need not prepare it again.
+    ReusedStatement(const char* sql, StatementPool* pool) : m_sql(sql), m_pool(pool) {}
     // The statement, reset with its bindings cleared; null when it does not
     // prepare on this connection. The caller holds the connection's mutex.
     sqlite3_stmt* Get(sqlite3* db);
-    void Release() { m_statement.reset(); }
+    // Gives the statement back (to the pool when it is still of current).
+    void Release(sqlite3* current);
 
 private:
     const char* m_sql;
+    StatementPool* m_pool;
     SqliteStatement m_statement;
 };
 
 // The per-message look-ups of a listing.
 struct MessageQueries {
-    MessageQueries();
+    explicit MessageQueries(StatementPool* pool = nullptr);
     ReusedStatement globalMessageId;
     ReusedStatement messageId;
     ReusedStatement summary;
@@ -46,7 +52,8 @@ struct MessageQueries {
     // The report line when the last message's file is there but could not
     // be read or holds no message: that message failed.
     std::wstring fileError;
-    void Release();
+    // The caller holds the connection's mutex; current is the connection.
+    void Release(sqlite3* current);
 };
 
 class AppleMailAssetFolderSQLITE : public AssetFolderBase {
@@ -60,7 +67,11 @@ public:
     // is listed (the folder then counts as failed); answers 2 then.
     int RefreshAssetCount() override;
     int LoadSubFolders() override;
+    // Worked out once and kept: sibling sets compare ids at every insertion,
+    // and a grouping folder's id asks all its ancestors for theirs.
     std::string GetPathUTF8() override;
+    // The id follows the parent's, so it is worked out again after a move.
+    void UpdatePath() override;
     boost::shared_ptr<IAssetIterator> GetAssetIterator(
         unsigned queryKind, const boost::shared_ptr<IProgressPresenter>& presenter,
         const boost::shared_ptr<ICancelable>& cancelable,
@@ -102,7 +113,9 @@ public:
     std::string GetCountError();
     // The rows a listing visits, in the same form for the count and the
     // listing so that both always select the same rows: the FROM and WHERE
-    // part, the ROWID column and the column of the row's own mailbox.
+    // part (the mailbox's row id bound as ?1, so one prepared statement
+    // serves every mailbox), the ROWID column and the column of the row's
+    // own mailbox.
     struct RowSelection {
         std::string from;
         std::string rowColumn;
@@ -118,8 +131,13 @@ private:
     // MessageStoreFolderName. Looked up once per mailbox, not per message.
     std::string DataParentName(const std::string& databaseUUID);
     std::string MessageIdText(sqlite3* db, int64_t messageRowId, MessageQueries& queries);
+    void ForgetId();
 
     boost::weak_ptr<AppleMailDBStoreSQLITE> m_dbStore;
+    // Guards only the kept id, never held while an ancestor's is asked for.
+    std::mutex m_idMutex;
+    bool m_idKnown = false;
+    std::string m_id;
     int64_t m_mailboxRowId;
     int64_t m_source = -1;
     bool m_storeFolderKnown = false;
@@ -159,13 +177,14 @@ private:
     boost::shared_ptr<ILogger> m_logger;
     boost::shared_ptr<AppleMailAssetFolderSQLITE> m_folder;
     bool m_hasRow = false;
-    SqliteStatement m_statement;
-    MessageQueries m_queries;
     bool m_begun = false;
     bool m_failed = false;
-    // The statement belongs to this store's connection; holding the store
+    // The statements belong to this store's connection; holding the store
     // keeps the connection (and its private copy) alive while we step.
     boost::shared_ptr<AppleMailDBStoreSQLITE> m_store;
+    std::string m_listingSql;
+    SqliteStatement m_statement;
+    MessageQueries m_queries;
 };
 
 // The header block logged before every message that Apple Mail has not

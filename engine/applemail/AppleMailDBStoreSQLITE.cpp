@@ -136,6 +136,7 @@ AppleMailDBStoreSQLITE::~AppleMailDBStoreSQLITE()
 {
     // Folders go before the connection, the connection before its copy.
     m_rootFolder.reset();
+    m_statements.Clear();
     m_envelopeIndex.reset();
     m_copy.reset();
 }
@@ -153,6 +154,7 @@ std::string AppleMailDBStoreSQLITE::GetPrivateCopyFolder() const
 void AppleMailDBStoreSQLITE::CloseEnvelopeIndex()
 {
     boost::lock_guard<boost::recursive_mutex> guard(m_envelopeIndexMutex);
+    m_statements.Clear();
     m_envelopeIndex.reset();
     m_copy.reset();
 }
@@ -189,6 +191,7 @@ int AppleMailDBStoreSQLITE::Open(const boost::shared_ptr<IProgressPresenter>& pr
                 m_copy = SqliteReadCopy::Create(m_envelopeIndexPath);
                 if (!m_copy)
                     return kStatusFailed;
+                m_statements.Clear();
                 m_envelopeIndex = OpenReadOnlyDatabase(m_copy->DatabasePath());
                 if (!m_envelopeIndex) {
                     CloseEnvelopeIndex();

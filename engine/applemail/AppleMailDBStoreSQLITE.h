@@ -78,6 +78,9 @@ public:
     // Serialises every use of the Envelope Index connection, which SQLite
     // does not guard itself (it is opened without its mutex).
     boost::recursive_mutex& EnvelopeIndexMutex() { return m_envelopeIndexMutex; }
+    // Statements of the connection kept between listings; used under
+    // EnvelopeIndexMutex().
+    StatementPool& Statements() { return m_statements; }
 
 private:
     void ReadAccountsPlistV2();
@@ -93,6 +96,7 @@ private:
     void CloseEnvelopeIndex();
 
     SqliteHandle m_envelopeIndex;
+    StatementPool m_statements;  // emptied before the connection closes
     int64_t m_majorVersion = -1;
     int64_t m_minorVersion = -1;
     std::wstring m_databaseUUID;

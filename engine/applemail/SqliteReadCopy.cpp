@@ -254,6 +254,28 @@ SqliteStatement PrepareStatement(sqlite3* db, const char* sql)
     return SqliteStatement(raw);
 }
 
+SqliteStatement StatementPool::Take(sqlite3* db, const std::string& sql)
+{
+    auto range = m_idle.equal_range(sql);
+    for (auto it = range.first; it != range.second; ++it) {
+        if (sqlite3_db_handle(it->second.get()) != db) continue;
+        SqliteStatement statement = std::move(it->second);
+        m_idle.erase(it);
+        sqlite3_reset(statement.get());
+        sqlite3_clear_bindings(statement.get());
+        return statement;
+    }
+    return PrepareStatement(db, sql.c_str());
+}
+
+void StatementPool::GiveBack(sqlite3* current, const std::string& sql, SqliteStatement statement)
+{
+    if (!statement || !current || sqlite3_db_handle(statement.get()) != current) return;
+    // A statement left mid-listing would keep its read transaction open.
+    sqlite3_reset(statement.get());
+    m_idle.emplace(sql, std::move(statement));
+}
+
 std::string SqliteColumnText(sqlite3_stmt* stmt, int column)
 {
     const unsigned char* text = sqlite3_column_text(stmt, column);

@@ -14,6 +14,7 @@
 
 #include <memory>
 #include <string>
+#include <unordered_map>
 
 #include "assets/AssetStoreBase.h"
 
@@ -56,6 +57,25 @@ bool DatabaseOpensInPlace(const std::string& path);
 // A prepared statement, or null when it does not prepare (a table or
 // column the database lacks).
 SqliteStatement PrepareStatement(sqlite3* db, const char* sql);
+// Prepared statements handed from one user to the next by their SQL text.
+// Preparing a listing's queries costs more than listing a mailbox of ten
+// messages, and a library can hold thousands of mailboxes. Not thread-safe:
+// callers hold the lock of the connection the statements belong to.
+class StatementPool {
+public:
+    // A statement for sql on db, reset and without bindings: a kept one when
+    // there is one, else a new one; null when it does not prepare.
+    SqliteStatement Take(sqlite3* db, const std::string& sql);
+    // Keeps statement for the next Take of sql, unless it belongs to a
+    // connection other than current (the one it came from was closed).
+    void GiveBack(sqlite3* current, const std::string& sql, SqliteStatement statement);
+    // Finalizes every kept statement; due before their connection closes.
+    void Clear() { m_idle.clear(); }
+
+private:
+    std::unordered_multimap<std::string, SqliteStatement> m_idle;
+};
+
 // Column text, empty for NULL.
 std::string SqliteColumnText(sqlite3_stmt* stmt, int column);
 bool SqliteTableExists(sqlite3* db, const char* table);

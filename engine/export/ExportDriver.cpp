@@ -81,7 +81,7 @@ public:
     void ExportFolder(const boost::shared_ptr<IAssetFolder>& folder)
     {
         const boost::shared_ptr<IProgressPresenter> presenter = m_presenter;
-        FolderLoader loader(folder, m_queryKind, m_limits);
+        FolderLoader loader(folder, m_queryKind, m_limits, &m_loaderThread);
         LoadedEntry entry = Take(loader);
         if (entry.kind == LoadedEntry::Kind::NoIterator) return;
         const int64_t units = entry.units;
@@ -243,6 +243,8 @@ private:
     ExportQueueLimits m_limits;
     bool m_haveStore = false;
     boost::shared_ptr<IAssetStore> m_currentStore;
+    // Every folder's items are built on this one thread, in turn.
+    LoaderThread m_loaderThread;
 };
 
 }  // namespace

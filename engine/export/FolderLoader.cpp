@@ -87,13 +87,62 @@ private:
     std::atomic<bool> m_stopped{false};
 };
 
+LoaderThread::LoaderThread() : m_thread([this] { Loop(); }) {}
+
+LoaderThread::~LoaderThread()
+{
+    {
+        std::unique_lock<std::mutex> lock(m_mutex);
+        m_changed.wait(lock, [this] { return !m_busy; });
+        m_quit = true;
+    }
+    m_changed.notify_all();
+    m_thread.join();
+}
+
+void LoaderThread::Start(std::function<void()> job)
+{
+    {
+        std::unique_lock<std::mutex> lock(m_mutex);
+        m_changed.wait(lock, [this] { return !m_busy; });
+        m_job = std::move(job);
+        m_busy = true;
+    }
+    m_changed.notify_all();
+}
+
+void LoaderThread::Wait()
+{
+    std::unique_lock<std::mutex> lock(m_mutex);
+    m_changed.wait(lock, [this] { return !m_busy; });
+}
+
+void LoaderThread::Loop()
+{
+    std::unique_lock<std::mutex> lock(m_mutex);
+    for (;;) {
+        m_changed.wait(lock, [this] { return m_busy || m_quit; });
+        if (!m_busy) return;
+        std::function<void()> job = std::move(m_job);
+        lock.unlock();
+        job();
+        // What the job captured goes on this thread, before it counts as over.
+        job = nullptr;
+        lock.lock();
+        m_busy = false;
+        m_changed.notify_all();
+    }
+}
+
 FolderLoader::FolderLoader(const boost::shared_ptr<IAssetFolder>& folder, unsigned queryKind,
-                           const ExportQueueLimits& limits)
+                           const ExportQueueLimits& limits, LoaderThread* thread)
     : m_limits(limits),
       m_channel(boost::make_shared<SideChannel>()),
-      m_stopFlag(boost::make_shared<StopFlag>())
+      m_stopFlag(boost::make_shared<StopFlag>()),
+      m_ownThread(thread ? nullptr : std::make_unique<LoaderThread>()),
+      m_thread(thread ? thread : m_ownThread.get())
 {
-    m_thread = std::thread([this, folder, queryKind] { Run(folder, queryKind); });
+    m_thread->Start([this, folder, queryKind] { Run(folder, queryKind); });
 }
 
 FolderLoader::~FolderLoader() { Stop(); }
@@ -106,7 +155,7 @@ void FolderLoader::Stop()
         m_stopped = true;
     }
     m_changed.notify_all();
-    if (m_thread.joinable()) m_thread.join();
+    m_thread->Wait();
     // Whatever the loader built ahead goes now, on this thread.
     std::deque<LoadedEntry> dropped;
     {

@@ -1,5 +1,6 @@
 #include "mime/KSCharsets.h"
 
+#include <algorithm>
 #include <cstring>
 #include <map>
 #include <memory>
@@ -571,6 +572,10 @@ std::string WideToUTF8(const std::wstring& text)
     std::string out;
     if (text.empty())
         return out;
+    // Log lines, descriptions and folder names are mostly ASCII, and every
+    // message passes several of them through here: those need no converter.
+    if (std::all_of(text.begin(), text.end(), [](wchar_t c) { return c >= 0 && c < 0x80; }))
+        return std::string(text.begin(), text.end());
     const CharsetInfo& utf8 = *TheRegistry().utf8;
     FixedConverter target(&ThreadConverters::utf8, utf8, kEncodeOperation);
     EncodeWide(target.get(), utf8.name, text, out, UTF8LengthOf(text));
@@ -581,6 +586,8 @@ std::wstring UTF8ToWide(const std::string& text)
 {
     if (text.empty())
         return std::wstring();
+    if (std::all_of(text.begin(), text.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; }))
+        return std::wstring(text.begin(), text.end());
     const CharsetInfo& utf8 = *TheRegistry().utf8;
     FixedConverter source(&ThreadConverters::utf8, utf8, kDecodeOperation);
     return DecodeToWide(source.get(), utf8.name, text.data(), text.size());

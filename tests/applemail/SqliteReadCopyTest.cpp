@@ -158,3 +158,49 @@ TEST_F(SqliteReadCopyFolder, RemovedAtOnceWithWhatSQLiteMadeBesideIt)
 }
 
 }  // namespace
+
+// Statements handed from one listing to the next: the same one comes back
+// reset, a half-stepped one does not keep its place, and one of a closed
+// connection is never handed out on another.
+TEST(StatementPoolTest, KeptStatementsComeBackResetAndOnlyOnTheirConnection)
+{
+    auto open = [] {
+        sqlite3* raw = nullptr;
+        EXPECT_EQ(sqlite3_open(":memory:", &raw), SQLITE_OK);
+        SqliteHandle db(raw);
+        EXPECT_EQ(sqlite3_exec(db.get(), "CREATE TABLE t(x); INSERT INTO t VALUES (1), (2), (3);",
+                               nullptr, nullptr, nullptr),
+                  SQLITE_OK);
+        return db;
+    };
+    SqliteHandle first = open();
+    SqliteHandle second = open();
+    const std::string sql = "SELECT x FROM t WHERE x >= ?1 ORDER BY x";
+    StatementPool pool;
+
+    SqliteStatement taken = pool.Take(first.get(), sql);
+    ASSERT_TRUE(taken);
+    sqlite3_stmt* const raw = taken.get();
+    sqlite3_bind_int64(raw, 1, 2);
+    ASSERT_EQ(sqlite3_step(raw), SQLITE_ROW);
+    EXPECT_EQ(sqlite3_column_int64(raw, 0), 2);
+    pool.GiveBack(first.get(), sql, std::move(taken));
+
+    SqliteStatement again = pool.Take(first.get(), sql);
+    EXPECT_EQ(again.get(), raw);
+    // Reset and unbound: NULL matches no row, a new binding starts afresh.
+    EXPECT_EQ(sqlite3_step(again.get()), SQLITE_DONE);
+    sqlite3_reset(again.get());
+    sqlite3_bind_int64(again.get(), 1, 1);
+    ASSERT_EQ(sqlite3_step(again.get()), SQLITE_ROW);
+    EXPECT_EQ(sqlite3_column_int64(again.get(), 0), 1);
+
+    // Given back against another connection (its own was closed): dropped.
+    pool.GiveBack(second.get(), sql, std::move(again));
+    SqliteStatement onSecond = pool.Take(second.get(), sql);
+    ASSERT_TRUE(onSecond);
+    EXPECT_EQ(sqlite3_db_handle(onSecond.get()), second.get());
+    EXPECT_FALSE(pool.Take(first.get(), "SELECT nothing FROM nowhere"));
+    pool.GiveBack(second.get(), sql, std::move(onSecond));
+    pool.Clear();
+}
