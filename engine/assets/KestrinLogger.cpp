@@ -60,12 +60,10 @@ void KestrinLogger::Log(const std::wstring& text, bool toReport, bool toFile)
         m_writeFailed = true;
         return;
     }
-    bool written = true;
-    if (!text.empty()) {
-        const std::string utf8 = WideToUTF8(text);
-        written = std::fwrite(utf8.data(), 1, utf8.size(), m_file.get()) == utf8.size();
-    }
-    written = std::fwrite("\r\n", 1, 2, m_file.get()) == 2 && written;
+    // One write per line: the log gets several lines for every message.
+    std::string line = WideToUTF8(text);
+    line += "\r\n";
+    const bool written = std::fwrite(line.data(), 1, line.size(), m_file.get()) == line.size();
     if (std::fflush(m_file.get()) != 0 || !written) {
         m_writeFailed = true;
         // A stream in error stays so; the next line tries a fresh one.

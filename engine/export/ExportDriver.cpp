@@ -3,6 +3,8 @@
 #include <exception>
 #include <string>
 
+#include <memory>
+
 #include <boost/lexical_cast.hpp>
 
 #include "assets/IAssetStore.h"
@@ -78,10 +80,37 @@ public:
     // The folder's items, from the iterator request to the folder's end
     // lines. A loader thread lists the folder and builds its items while
     // this thread writes them; exceptions of either are left to the caller.
-    void ExportFolder(const boost::shared_ptr<IAssetFolder>& folder)
+    // The next folder (when given) is listed on that thread as soon as this
+    // one's listing is over, while this one's last items are written: with
+    // many small folders, waiting for each folder's first item cost more
+    // than the items.
+    void ExportFolder(const boost::shared_ptr<IAssetFolder>& folder,
+                      const boost::shared_ptr<IAssetFolder>& next)
     {
         const boost::shared_ptr<IProgressPresenter> presenter = m_presenter;
-        FolderLoader loader(folder, m_queryKind, m_limits, &m_loaderThread);
+        std::unique_ptr<FolderLoader> current;
+        if (m_nextLoader && m_nextFolder == folder)
+            current = std::move(m_nextLoader);
+        else
+            current = std::make_unique<FolderLoader>(folder, m_queryKind, m_limits, &m_loaderThread,
+                                                     m_gate);
+        m_nextLoader.reset();
+        m_nextFolder = next;
+        if (next)
+            m_nextLoader = std::make_unique<FolderLoader>(next, m_queryKind, m_limits,
+                                                          &m_loaderThread, m_gate);
+        FolderLoader& loader = *current;
+        // An exception ends the export: the next folder's loader is told to
+        // stop before this one is, so that it never begins.
+        struct StopNextOnThrow {
+            ExportPass& pass;
+            const int pending = std::uncaught_exceptions();
+            ~StopNextOnThrow()
+            {
+                if (std::uncaught_exceptions() > pending && pass.m_nextLoader)
+                    pass.m_nextLoader->RequestStop();
+            }
+        } stopNextOnThrow{*this};
         LoadedEntry entry = Take(loader);
         if (entry.kind == LoadedEntry::Kind::NoIterator) return;
         const int64_t units = entry.units;
@@ -101,8 +130,11 @@ public:
             listed += 1;
             if (m_cancelable && m_cancelable->IsCanceled()) {
                 m_summary.status = kExportCanceled;
-                // Nothing the loader built ahead is written.
+                // Nothing the loaders built ahead is written, and the next
+                // folder's never begins.
+                if (m_nextLoader) m_nextLoader->RequestStop();
                 loader.Stop();
+                DropNextFolder();
                 break;
             }
             // A readable entry without an item is as unusable as an
@@ -176,6 +208,13 @@ public:
         Log(L"", true);
     }
 
+    // Stops the next folder's loader: the export ends before it.
+    void DropNextFolder()
+    {
+        m_nextLoader.reset();
+        m_nextFolder.reset();
+    }
+
     void LogSummary()
     {
         Log(kSeparatorSingle, true);
@@ -243,8 +282,12 @@ private:
     ExportQueueLimits m_limits;
     bool m_haveStore = false;
     boost::shared_ptr<IAssetStore> m_currentStore;
-    // Every folder's items are built on this one thread, in turn.
+    // Every folder's items are built on this one thread, in turn, within
+    // one budget (declared before the loaders, which must go first).
     LoaderThread m_loaderThread;
+    std::shared_ptr<LoaderGate> m_gate = std::make_shared<LoaderGate>();
+    boost::shared_ptr<IAssetFolder> m_nextFolder;
+    std::unique_ptr<FolderLoader> m_nextLoader;
 };
 
 }  // namespace
@@ -265,8 +308,11 @@ void RunExport(ExportSummary& summary, const int64_t* folderTotal,
     int64_t* counter = folderCounter ? folderCounter : &localCounter;
     const int64_t total = folderTotal ? *folderTotal : 0;
 
-    for (const boost::shared_ptr<IAssetFolder>& folder : folders) {
+    for (size_t index = 0; index < folders.size(); ++index) {
+        const boost::shared_ptr<IAssetFolder>& folder = folders[index];
         if (!folder) continue;
+        boost::shared_ptr<IAssetFolder> next;
+        for (size_t later = index + 1; later < folders.size() && !next; ++later) next = folders[later];
         pass.AnnounceStore(folder);
         pass.Log(kSeparatorDouble, true);
         pass.Log(L"Begin processing Folder: " + folder->GetPath(), true);
@@ -279,7 +325,7 @@ void RunExport(ExportSummary& summary, const int64_t* folderTotal,
 
         if (events) events->FolderBegun(folder);
         try {
-            pass.ExportFolder(folder);
+            pass.ExportFolder(folder, next);
         } catch (const std::exception& e) {
             summary.status = kExportFailed;
             pass.Log(L"Exception occurred during conversion - " + UTF8ToWide(e.what()), true);
@@ -295,6 +341,7 @@ void RunExport(ExportSummary& summary, const int64_t* folderTotal,
         if (summary.status == kExportCanceled) break;
     }
 
+    pass.DropNextFolder();
     pass.LogSummary();
 }
 

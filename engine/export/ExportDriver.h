@@ -41,8 +41,9 @@ public:
     virtual void FolderEnded(const boost::shared_ptr<IAssetFolder>& source) = 0;
 };
 
-// Each folder is listed and its items built (files read and parsed) on a
-// loader thread of its own, ahead of this thread by at most limits; this
+// The folders are listed and their items built (files read and parsed) on
+// one loader thread, in turn, ahead of this thread by at most limits (the
+// next folder's listing begins while this folder's last items wait); this
 // thread maps, writes, logs, reports progress and tells events, in listing
 // order, and the log reads the same whatever the limits.
 // folderTotal only feeds the "Overall: Folders [ n / total ]" text;

@@ -92,8 +92,7 @@ LoaderThread::LoaderThread() : m_thread([this] { Loop(); }) {}
 LoaderThread::~LoaderThread()
 {
     {
-        std::unique_lock<std::mutex> lock(m_mutex);
-        m_changed.wait(lock, [this] { return !m_busy; });
+        std::lock_guard<std::mutex> guard(m_mutex);
         m_quit = true;
     }
     m_changed.notify_all();
@@ -103,72 +102,73 @@ LoaderThread::~LoaderThread()
 void LoaderThread::Start(std::function<void()> job)
 {
     {
-        std::unique_lock<std::mutex> lock(m_mutex);
-        m_changed.wait(lock, [this] { return !m_busy; });
-        m_job = std::move(job);
-        m_busy = true;
+        std::lock_guard<std::mutex> guard(m_mutex);
+        m_jobs.push_back(std::move(job));
     }
     m_changed.notify_all();
-}
-
-void LoaderThread::Wait()
-{
-    std::unique_lock<std::mutex> lock(m_mutex);
-    m_changed.wait(lock, [this] { return !m_busy; });
 }
 
 void LoaderThread::Loop()
 {
     std::unique_lock<std::mutex> lock(m_mutex);
     for (;;) {
-        m_changed.wait(lock, [this] { return m_busy || m_quit; });
-        if (!m_busy) return;
-        std::function<void()> job = std::move(m_job);
+        m_changed.wait(lock, [this] { return !m_jobs.empty() || m_quit; });
+        if (m_jobs.empty()) return;
+        std::function<void()> job = std::move(m_jobs.front());
+        m_jobs.pop_front();
         lock.unlock();
         job();
-        // What the job captured goes on this thread, before it counts as over.
+        // What the job captured goes here, on the thread that used it.
         job = nullptr;
         lock.lock();
-        m_busy = false;
-        m_changed.notify_all();
     }
 }
 
 FolderLoader::FolderLoader(const boost::shared_ptr<IAssetFolder>& folder, unsigned queryKind,
-                           const ExportQueueLimits& limits, LoaderThread* thread)
+                           const ExportQueueLimits& limits, LoaderThread* thread,
+                           std::shared_ptr<LoaderGate> gate)
     : m_limits(limits),
       m_channel(boost::make_shared<SideChannel>()),
       m_stopFlag(boost::make_shared<StopFlag>()),
-      m_ownThread(thread ? nullptr : std::make_unique<LoaderThread>()),
-      m_thread(thread ? thread : m_ownThread.get())
+      m_gate(gate ? std::move(gate) : std::make_shared<LoaderGate>()),
+      m_ownThread(thread ? nullptr : std::make_unique<LoaderThread>())
 {
-    m_thread->Start([this, folder, queryKind] { Run(folder, queryKind); });
+    (thread ? thread : m_ownThread.get())->Start([this, folder, queryKind] { Run(folder, queryKind); });
 }
 
 FolderLoader::~FolderLoader() { Stop(); }
 
-void FolderLoader::Stop()
+void FolderLoader::RequestStop()
 {
     m_stopFlag->Cancel();
     {
-        std::lock_guard<std::mutex> guard(m_mutex);
+        std::lock_guard<std::mutex> guard(m_gate->mutex);
         m_stopped = true;
     }
-    m_changed.notify_all();
-    m_thread->Wait();
-    // Whatever the loader built ahead goes now, on this thread.
+    m_gate->changed.notify_all();
+}
+
+void FolderLoader::Stop()
+{
+    RequestStop();
     std::deque<LoadedEntry> dropped;
     {
-        std::lock_guard<std::mutex> guard(m_mutex);
+        std::unique_lock<std::mutex> lock(m_gate->mutex);
+        m_gate->changed.wait(lock, [this] { return m_jobOver; });
+        // What the loader built ahead goes now, on this thread, and gives
+        // its share of the budget back.
         dropped.swap(m_queue);
+        m_gate->entries -= dropped.size();
+        m_gate->bytes -= m_queuedBytes;
         m_queuedBytes = 0;
     }
+    m_gate->changed.notify_all();
 }
 
 LoadedEntry FolderLoader::Next()
 {
-    std::unique_lock<std::mutex> lock(m_mutex);
-    m_changed.wait(lock, [this] { return !m_queue.empty() || m_finished || m_stopped; });
+    std::unique_lock<std::mutex> lock(m_gate->mutex);
+    m_gate->changed.wait(lock, [this] { return !m_queue.empty() || m_finished || m_stopped; });
     if (m_queue.empty()) {
         // The loader always ends with a last entry; this is only reached
         // when it could not even queue that.
@@ -181,23 +181,34 @@ LoadedEntry FolderLoader::Next()
     LoadedEntry entry = std::move(m_queue.front());
     m_queue.pop_front();
     m_queuedBytes -= entry.bytes;
+    m_gate->entries -= 1;
+    m_gate->bytes -= entry.bytes;
     lock.unlock();
-    m_changed.notify_all();
+    m_gate->changed.notify_all();
     return entry;
 }
 
 void FolderLoader::Run(const boost::shared_ptr<IAssetFolder>& folder, unsigned queryKind)
 {
-    try {
-        Load(folder, queryKind);
-    } catch (...) {
-        // Queuing the failure itself failed (no memory): Next() reports it.
-    }
+    bool stopped;
     {
-        std::lock_guard<std::mutex> guard(m_mutex);
-        m_finished = true;
+        std::lock_guard<std::mutex> guard(m_gate->mutex);
+        stopped = m_stopped;
     }
-    m_changed.notify_all();
+    // A loader stopped before its turn came lists nothing.
+    if (!stopped) {
+        try {
+            Load(folder, queryKind);
+        } catch (...) {
+            // Queuing the failure itself failed (no memory): Next() reports it.
+        }
+    }
+    // Told under the lock: once the writer sees the job over, the loader may
+    // be gone, so nothing here may touch it afterwards.
+    std::lock_guard<std::mutex> guard(m_gate->mutex);
+    m_finished = true;
+    m_jobOver = true;
+    m_gate->changed.notify_all();
 }
 
 void FolderLoader::Load(const boost::shared_ptr<IAssetFolder>& folder, unsigned queryKind)
@@ -258,11 +269,11 @@ bool FolderLoader::Walk(IAssetIterator& iterator, LoadedEntry& last)
 bool FolderLoader::WaitForSlot()
 {
     const size_t items = m_limits.items == 0 ? 1 : m_limits.items;
-    std::unique_lock<std::mutex> lock(m_mutex);
-    // A full queue is let drain by half before loading goes on: one wake-up
+    std::unique_lock<std::mutex> lock(m_gate->mutex);
+    // Full queues are let drain by half before loading goes on: one wake-up
     // of this thread for several items rather than one for each.
-    if (m_queue.size() >= items)
-        m_changed.wait(lock, [&] { return m_stopped || m_queue.size() <= items / 2; });
+    if (m_gate->entries >= items)
+        m_gate->changed.wait(lock, [&] { return m_stopped || m_gate->entries <= items / 2; });
     return !m_stopped;
 }
 
@@ -274,16 +285,18 @@ bool FolderLoader::PushWithCalls(LoadedEntry entry)
 
 bool FolderLoader::Push(LoadedEntry entry)
 {
-    std::unique_lock<std::mutex> lock(m_mutex);
+    std::unique_lock<std::mutex> lock(m_gate->mutex);
     if (entry.kind == LoadedEntry::Kind::Item)
-        m_changed.wait(lock, [&] {
-            return m_stopped || m_queue.empty() || m_queuedBytes + entry.bytes <= m_limits.bytes;
+        m_gate->changed.wait(lock, [&] {
+            return m_stopped || m_gate->entries == 0 || m_gate->bytes + entry.bytes <= m_limits.bytes;
         });
     if (m_stopped) return false;
     m_queuedBytes += entry.bytes;
+    m_gate->entries += 1;
+    m_gate->bytes += entry.bytes;
     m_queue.push_back(std::move(entry));
     lock.unlock();
-    m_changed.notify_all();
+    m_gate->changed.notify_all();
     return true;
 }
 

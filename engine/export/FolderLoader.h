@@ -68,44 +68,54 @@ struct LoadedEntry {
     std::exception_ptr error;
 };
 
-// A thread that runs one job after another. An export loads its folders
-// one after the other on one such thread: a new thread for every folder
-// costs its start and a cold allocator cache each time, which a library of
-// 2,000 small mailboxes paid 2,000 times.
+// A thread that runs jobs one after another, in the order given. An export
+// loads its folders in turn on one such thread: a new thread for every
+// folder costs its start and a cold allocator cache each time, which a
+// library of 2,000 small mailboxes paid 2,000 times.
 class LoaderThread {
 public:
     LoaderThread();
-    // Lets the job at hand finish, then ends the thread.
+    // Runs the jobs given so far, then ends the thread.
     ~LoaderThread();
     LoaderThread(const LoaderThread&) = delete;
     LoaderThread& operator=(const LoaderThread&) = delete;
 
-    // Starts job on the thread once the previous job is over.
+    // Queues job to run after those given before it.
     void Start(std::function<void()> job);
-    // Waits until the job at hand (if any) is over.
-    void Wait();
 
 private:
     void Loop();
 
     std::mutex m_mutex;
     std::condition_variable m_changed;
-    std::function<void()> m_job;
-    bool m_busy = false;
+    std::deque<std::function<void()>> m_jobs;
     bool m_quit = false;
     std::thread m_thread;
 };
 
+// What the loaders of one export share: one lock, one signal, and the
+// budget their queues draw on together. The next folder's loader may then
+// start while this folder's last items are written, and both together stay
+// within the limits.
+struct LoaderGate {
+    std::mutex mutex;
+    std::condition_variable changed;
+    size_t entries = 0;  // queued by every loader, not taken yet
+    uint64_t bytes = 0;
+};
+
 class FolderLoader {
 public:
-    // Starts loading on thread (or on a thread of its own when null): it asks
-    // folder for its iterator with queryKind and walks it. The iterator
-    // receives a logger and presenter whose calls are deferred to the
-    // writer, and a cancelable that answers true once the writer stops the
-    // loader.
+    // Queues the loading job on thread (or on a thread of its own when
+    // null), sharing gate's budget (or a budget of its own when null): the
+    // job asks folder for its iterator with queryKind and walks it. The
+    // iterator receives a logger and presenter whose calls are deferred to
+    // the writer, and a cancelable that answers true once the writer stops
+    // the loader.
     FolderLoader(const boost::shared_ptr<IAssetFolder>& folder, unsigned queryKind,
-                 const ExportQueueLimits& limits, LoaderThread* thread = nullptr);
-    // Stops and joins the loading thread.
+                 const ExportQueueLimits& limits, LoaderThread* thread = nullptr,
+                 std::shared_ptr<LoaderGate> gate = nullptr);
+    // Stops the loader and waits until its job is over.
     ~FolderLoader();
     FolderLoader(const FolderLoader&) = delete;
     FolderLoader& operator=(const FolderLoader&) = delete;
@@ -113,8 +123,12 @@ public:
     // The next entry, in listing order; waits for the loader. After an
     // entry of kind NoIterator, End or Failed there is none.
     LoadedEntry Next();
-    // Tells the loader to build nothing more and waits until its job on the
-    // thread is over; entries not taken yet are dropped.
+    // Tells the loader to build nothing more, without waiting.
+    void RequestStop();
+    // RequestStop, then waits until its job on the thread is over (a job not
+    // begun yet then ends at once once its turn comes); entries not taken
+    // yet are dropped. A loader queued behind another must be stopped after
+    // that one: its job begins only when the earlier job is over.
     void Stop();
 
 private:
@@ -126,7 +140,7 @@ private:
     // Queues the listing and the items and fills last with the End entry;
     // false when the writer stopped the walk.
     bool Walk(IAssetIterator& iterator, LoadedEntry& last);
-    // Waits until the queue has room for another item; false when stopped.
+    // Waits until the queues have room for another item; false when stopped.
     bool WaitForSlot();
     // Queues entry (an item waits for the byte budget); false when stopped.
     bool Push(LoadedEntry entry);
@@ -136,15 +150,16 @@ private:
     const ExportQueueLimits m_limits;
     boost::shared_ptr<SideChannel> m_channel;
     boost::shared_ptr<StopFlag> m_stopFlag;
+    std::shared_ptr<LoaderGate> m_gate;
 
-    std::mutex m_mutex;
-    std::condition_variable m_changed;
+    // Guarded by m_gate->mutex:
     std::deque<LoadedEntry> m_queue;
     uint64_t m_queuedBytes = 0;
     bool m_stopped = false;
-    bool m_finished = false;  // the loading thread has nothing more to queue
+    bool m_finished = false;  // the job has nothing more to queue
+    bool m_jobOver = false;   // the job no longer touches this loader
+
     std::unique_ptr<LoaderThread> m_ownThread;
-    LoaderThread* m_thread;
 };
 
 }  // namespace KestrinMIMEEngineCommon

@@ -1,7 +1,7 @@
-// The export's two threads: a loader per folder lists and builds the items,
-// the export's own thread writes them. The log, the presenter calls and the
-// events must read as if one thread had done everything, whatever the queue
-// depth; the iterator is used on the loading thread alone; cancelling and
+// The export's two threads: a loader thread lists the folders in turn and
+// builds the items, the export's own thread writes them. The log, the
+// presenter calls and the events must read as if one thread had done
+// everything, whatever the queue depth; the iterator is used on the loading thread alone; cancelling and
 // exceptions end the folder as they always did.
 #include <gtest/gtest.h>
 
@@ -410,9 +410,8 @@ TEST_F(LoaderQueueTest, TheIteratorIsUsedOnTheLoadingThreadAloneAndItemsDieOnThe
     EXPECT_EQ(run.summary.processed, 55);
 
     std::lock_guard<std::mutex> guard(seen.mutex);
-    // Loading threads (one per folder, possibly reusing an id), never the
-    // export's own.
-    EXPECT_FALSE(seen.iteratorThreads.empty());
+    // One loading thread for every folder, never the export's own.
+    EXPECT_EQ(seen.iteratorThreads.size(), 1u);
     EXPECT_EQ(seen.iteratorThreads.count(std::this_thread::get_id()), 0u);
     // The loader keeps no reference to what it handed over.
     EXPECT_EQ(seen.assetDestroyedOn, (std::set<std::thread::id>{std::this_thread::get_id()}));
@@ -424,6 +423,7 @@ struct BoundCase {
     ExportQueueLimits limits;
     uint64_t itemSize;
     int ahead;  // most items built beyond the one being written
+    size_t folders = 1;  // the 40 items spread over this many folders
 };
 
 void PrintTo(const BoundCase& c, std::ostream* out) { *out << c.name; }
@@ -432,9 +432,16 @@ class LoaderBoundTest : public LoaderQueueTest, public ::testing::WithParamInter
 
 TEST_P(LoaderBoundTest, TheLoaderRunsAheadNoFurtherThanTheLimits)
 {
-    Script script = Many(40, L"m");
-    for (Step& step : script.steps) step.size = GetParam().itemSize;
-    const Outside run = Export({Folder(L"Inbox", script)}, GetParam().limits);
+    // The next folder's loader starts while this one's last items are
+    // written; together they stay within the limits.
+    const size_t count = GetParam().folders;
+    std::vector<boost::shared_ptr<IAssetFolder>> folders;
+    for (size_t f = 0; f < count; ++f) {
+        Script script = Many(40 / count, L"m" + std::to_wstring(f) + L"-");
+        for (Step& step : script.steps) step.size = GetParam().itemSize;
+        folders.push_back(Folder(L"Box" + std::to_wstring(f), script));
+    }
+    const Outside run = Export(folders, GetParam().limits);
     EXPECT_EQ(run.summary.processed, 40);
     ASSERT_EQ(seen.builtAtWrite.size(), 40u);
     for (size_t k = 0; k < seen.builtAtWrite.size(); ++k)
@@ -448,7 +455,9 @@ INSTANTIATE_TEST_SUITE_P(
                       // Two items fit the budget; a third waits once built.
                       BoundCase{"ByteBudget", {8, 250}, 100, 3},
                       // Larger than the whole budget: each still passes, alone.
-                      BoundCase{"ItemLargerThanTheBudget", {8, 10}, 1000, 2}),
+                      BoundCase{"ItemLargerThanTheBudget", {8, 10}, 1000, 2},
+                      BoundCase{"DepthThreeOverTenFolders", {3, uint64_t(64) << 20}, 1, 3, 10},
+                      BoundCase{"ByteBudgetOverTwentyFolders", {8, 250}, 100, 3, 20}),
     [](const ::testing::TestParamInfo<BoundCase>& info) { return std::string(info.param.name); });
 
 TEST_F(LoaderQueueTest, CancelWritesNothingMoreAndJoinsTheLoader)
