@@ -108,7 +108,7 @@ void ExportRecorder::ItemDone(ExportItemOutcome outcome, const std::wstring& nam
     switch (outcome) {
     case ExportItemOutcome::ConvertedHeaderOnly:
         m_folder->notDownloaded += 1;
-        keep(m_folder->notDownloadedNames, m_namesKept[2]);
+        keep(m_folder->notDownloadedNames, m_notDownloadedNamesKept);
         [[fallthrough]];  // a header-only message is a converted one too
     case ExportItemOutcome::Converted:
         m_folder->processed += 1;
@@ -122,11 +122,11 @@ void ExportRecorder::ItemDone(ExportItemOutcome outcome, const std::wstring& nam
         break;
     case ExportItemOutcome::Failed:
         m_folder->failed += 1;
-        keep(m_folder->failedNames, m_namesKept[0]);
+        keep(m_folder->failedNames, m_failedNamesKept);
         break;
     case ExportItemOutcome::Skipped:
         m_folder->skipped += 1;
-        keep(m_folder->skippedNames, m_namesKept[1]);
+        keep(m_folder->skippedNames, m_skippedNamesKept);
         break;
     }
 }

@@ -98,8 +98,10 @@ private:
     // no walk over all of them per message.
     std::unordered_map<std::string, size_t> m_outputIndex;
     boost::weak_ptr<KestrinMIMEEngineCommon::IAssetFolderMutable> m_lastOutput;
-    // Names kept so far over the whole export: failed, skipped, not downloaded.
-    size_t m_namesKept[3] = {0, 0, 0};
+    // Names kept so far over the whole export, for each kind.
+    size_t m_failedNamesKept = 0;
+    size_t m_skippedNamesKept = 0;
+    size_t m_notDownloadedNamesKept = 0;
     size_t m_lastOutputIndex = 0;
 };
 

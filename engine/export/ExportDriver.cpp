@@ -1,9 +1,8 @@
 #include "export/ExportDriver.h"
 
 #include <exception>
-#include <string>
-
 #include <memory>
+#include <string>
 
 #include <boost/lexical_cast.hpp>
 
@@ -101,14 +100,13 @@ public:
                                                           &m_loaderThread, m_gate);
         FolderLoader& loader = *current;
         // An exception ends the export: the next folder's loader is told to
-        // stop before this one is, so that it never begins.
+        // stop before this one is stopped, so that it never begins.
         struct StopNextOnThrow {
             ExportPass& pass;
             const int pending = std::uncaught_exceptions();
             ~StopNextOnThrow()
             {
-                if (std::uncaught_exceptions() > pending && pass.m_nextLoader)
-                    pass.m_nextLoader->RequestStop();
+                if (std::uncaught_exceptions() > pending) pass.StopNextFolder();
             }
         } stopNextOnThrow{*this};
         LoadedEntry entry = Take(loader);
@@ -131,10 +129,9 @@ public:
             if (m_cancelable && m_cancelable->IsCanceled()) {
                 m_summary.status = kExportCanceled;
                 // Nothing the loaders built ahead is written, and the next
-                // folder's never begins.
-                if (m_nextLoader) m_nextLoader->RequestStop();
+                // folder's never begins (the export drops it after this one).
+                StopNextFolder();
                 loader.Stop();
-                DropNextFolder();
                 break;
             }
             // A readable entry without an item is as unusable as an
@@ -206,6 +203,13 @@ public:
         Log(L"End processing Folder: " + folder->GetName(true), false);
         Log(L"Processed Item Count: " + Number(folderProcessed), true);
         Log(L"", true);
+    }
+
+    // Tells the next folder's loader to build nothing, without waiting: its
+    // job is queued behind this folder's, which must be stopped first.
+    void StopNextFolder()
+    {
+        if (m_nextLoader) m_nextLoader->RequestStop();
     }
 
     // Stops the next folder's loader: the export ends before it.

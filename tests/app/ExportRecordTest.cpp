@@ -12,19 +12,29 @@ namespace {
 using namespace KestrinApp;
 using namespace KestrinMIMEEngineCommon;
 
-TEST(ExportRecorderTest, EachOutputIsRecordedOnceWithItsCountsAndSources)
-{
-    auto source = kestrin_fakes::MakeOpenStore("/source", L"Source");
-    auto inbox = source->AddFolder(L"Inbox");
-    auto sent = source->AddFolder(L"Sent");
-    auto output = kestrin_fakes::MakeOpenStore("/out", L"Out");
-    auto first = boost::make_shared<kestrin_fakes::FakeFolder>(L"A", output, output->Root(), "/out/A");
-    auto second = boost::make_shared<kestrin_fakes::FakeFolder>(L"B", output, output->Root(), "/out/B");
-    // A folder object of its own for the same directory still shares A's entry.
-    auto firstAgain = boost::make_shared<kestrin_fakes::FakeFolder>(L"A", output, output->Root(), "/out/A");
+// Two source folders and the output store the recorder is told about.
+class ExportRecordTest : public ::testing::Test {
+protected:
+    boost::shared_ptr<kestrin_fakes::FakeFolder> Output(const std::wstring& name, const std::string& path)
+    {
+        return boost::make_shared<kestrin_fakes::FakeFolder>(name, output, output->Root(), path);
+    }
 
+    boost::shared_ptr<kestrin_fakes::FakeStore> source = kestrin_fakes::MakeOpenStore("/source", L"Source");
+    boost::shared_ptr<IAssetFolder> inbox = source->AddFolder(L"Inbox");
+    boost::shared_ptr<IAssetFolder> sent = source->AddFolder(L"Sent");
+    boost::shared_ptr<kestrin_fakes::FakeStore> output = kestrin_fakes::MakeOpenStore("/out", L"Out");
     ExportRecord record;
-    ExportRecorder recorder(record);
+    ExportRecorder recorder{record};
+};
+
+TEST_F(ExportRecordTest, EachOutputIsRecordedOnceWithItsCountsAndSources)
+{
+    auto first = Output(L"A", "/out/A");
+    auto second = Output(L"B", "/out/B");
+    // A folder object of its own for the same directory still shares A's entry.
+    auto firstAgain = Output(L"A", "/out/A");
+
     recorder.FolderBegun(inbox);
     for (const auto& to : {first, first, second, first, firstAgain})
         recorder.ItemDone(ExportItemOutcome::Converted, L"m", to);
@@ -48,16 +58,10 @@ TEST(ExportRecorderTest, EachOutputIsRecordedOnceWithItsCountsAndSources)
 
 // 100,000 messages never downloaded must not keep 100,000 names: past the
 // limit, over all folders of the export, only the counts grow.
-TEST(ExportRecorderTest, NamesStopAtTheLimitPerKindWhileTheCountsGoOn)
+TEST_F(ExportRecordTest, NamesStopAtTheLimitPerKindWhileTheCountsGoOn)
 {
-    auto source = kestrin_fakes::MakeOpenStore("/source", L"Source");
-    auto inbox = source->AddFolder(L"Inbox");
-    auto sent = source->AddFolder(L"Sent");
-    auto output = kestrin_fakes::MakeOpenStore("/out", L"Out");
-    auto out = boost::make_shared<kestrin_fakes::FakeFolder>(L"A", output, output->Root(), "/out/A");
+    auto out = Output(L"A", "/out/A");
 
-    ExportRecord record;
-    ExportRecorder recorder(record);
     recorder.FolderBegun(inbox);
     for (size_t i = 0; i < kNamesKeptPerKind - 1; ++i)
         recorder.ItemDone(ExportItemOutcome::ConvertedHeaderOnly, L"header " + std::to_wstring(i), out);
