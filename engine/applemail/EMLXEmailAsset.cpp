@@ -407,6 +407,14 @@ EMLXEmailAsset::EMLXEmailAsset(const std::string& path) : m_path(path)
         }
         m_hasMessage = true;
     }
+    // A read that failed looked like the file's end: what was read is not
+    // the message, and the file counts as unreadable rather than short.
+    if (file.ReadError() != 0) {
+        m_readable = false;
+        m_hasMessage = false;
+        m_readError = Platform::ErrorText(file.ReadError());
+        return;
+    }
     if (m_attributes & kAssetFlagIncomplete) m_description += kPartialWarning;
 }
 

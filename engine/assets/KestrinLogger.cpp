@@ -12,9 +12,15 @@ namespace KestrinMIMEEngineCommon {
 
 namespace {
 
+// Lines wait in the stream's buffer for at most this long.
+constexpr std::chrono::milliseconds kFlushInterval(250);
+constexpr size_t kBufferBytes = 64 * 1024;
+
 FILE* OpenForAppend(const std::string& path)
 {
-    return std::fopen(path.c_str(), "ab");
+    FILE* file = std::fopen(path.c_str(), "ab");
+    if (file) std::setvbuf(file, nullptr, _IOFBF, kBufferBytes);
+    return file;
 }
 
 }  // namespace
@@ -36,7 +42,11 @@ KestrinLogger::KestrinLogger(const std::string& logPath, bool timestamps, uint64
     }
 }
 
-KestrinLogger::~KestrinLogger() = default;
+KestrinLogger::~KestrinLogger()
+{
+    boost::lock_guard<boost::mutex> guard(m_mutex);
+    FlushLocked();
+}
 
 void KestrinLogger::Log(const std::wstring& text, bool toReport, bool toFile)
 {
@@ -60,20 +70,40 @@ void KestrinLogger::Log(const std::wstring& text, bool toReport, bool toFile)
         m_writeFailed = true;
         return;
     }
-    // One write per line: the log gets several lines for every message.
     std::string line = WideToUTF8(text);
     line += "\r\n";
-    const bool written = std::fwrite(line.data(), 1, line.size(), m_file.get()) == line.size();
-    if (std::fflush(m_file.get()) != 0 || !written) {
+    if (std::fwrite(line.data(), 1, line.size(), m_file.get()) != line.size()) {
         m_writeFailed = true;
         // A stream in error stays so; the next line tries a fresh one.
         m_file.reset();
+        return;
     }
+    const auto now = std::chrono::steady_clock::now();
+    if (toReport || now - m_lastFlush >= kFlushInterval) {
+        m_lastFlush = now;
+        FlushLocked();
+    }
+}
+
+void KestrinLogger::Flush()
+{
+    boost::lock_guard<boost::mutex> guard(m_mutex);
+    FlushLocked();
+}
+
+bool KestrinLogger::FlushLocked()
+{
+    if (!m_file) return true;
+    if (std::fflush(m_file.get()) == 0) return true;
+    m_writeFailed = true;
+    m_file.reset();
+    return false;
 }
 
 bool KestrinLogger::HasWriteFailed()
 {
     boost::lock_guard<boost::mutex> guard(m_mutex);
+    FlushLocked();
     return m_writeFailed;
 }
 

@@ -102,6 +102,7 @@ struct LoaderGate {
     std::condition_variable changed;
     size_t entries = 0;  // queued by every loader, not taken yet
     uint64_t bytes = 0;
+    int loaderWaits = 0;  // a loader waits for room in the budget
 };
 
 class FolderLoader {
@@ -142,6 +143,12 @@ private:
     bool Walk(IAssetIterator& iterator, LoadedEntry& last);
     // Waits until the queues have room for another item; false when stopped.
     bool WaitForSlot();
+    // Waits, telling the writer so, until ready() holds.
+    template <typename Predicate>
+    void WaitForRoom(std::unique_lock<std::mutex>& lock, Predicate ready);
+    // How many items the writer lets gather in an empty queue before it
+    // goes on.
+    size_t Gather() const;
     // Queues entry (an item waits for the byte budget); false when stopped.
     bool Push(LoadedEntry entry);
     // Queues entry with what the side channel collected since the last.

@@ -93,9 +93,10 @@ AddAssetResult EMLAssetFolder::AddAsset(const boost::shared_ptr<IAsset>& asset,
     int64_t number = std::max(GetAssetCount() + 1, m_nextNumber.load());
     std::string path;
     int fd = -1;
+    if (m_outputRoot.empty()) m_outputRoot = OutputRootOf(GetStore());
     for (;;) {
         path = m_location + "/" + WideToUTF8(NumberedFileName(title, number));
-        if (!ConfirmOutputPath(GetStore(), path, logger)) {
+        if (!ConfirmOutputPath(m_outputRoot, path, logger)) {
             result.code = kAddAssetFailed;
             result.text = path;
             return result;

@@ -49,6 +49,8 @@ private:
     // over once, not once per message.
     std::atomic<int64_t> m_nextNumber{0};
     SubFolderNames m_subFolderNames;
+    // The store's output root, found at the first message.
+    std::string m_outputRoot;
 };
 
 }  // namespace KestrinMIMEEngineCommon

@@ -71,7 +71,12 @@ bool LiesInside(const std::string& root, const std::string& path)
 bool ConfirmOutputPath(const boost::shared_ptr<IAssetStore>& store, const std::string& path,
                        const boost::shared_ptr<ILogger>& logger)
 {
-    const std::string root = OutputRootOf(store);
+    return ConfirmOutputPath(OutputRootOf(store), path, logger);
+}
+
+bool ConfirmOutputPath(const std::string& root, const std::string& path,
+                       const boost::shared_ptr<ILogger>& logger)
+{
     if (LiesInside(root, path)) return true;
     KSDiagnostic("%s ERROR: Refused to write outside the output folder - %s\n", path.c_str());
     if (logger)

@@ -36,6 +36,10 @@ bool LiesInside(const std::string& root, const std::string& path);
 // line and, when a logger is given, an ERROR line in the report.
 bool ConfirmOutputPath(const boost::shared_ptr<IAssetStore>& store, const std::string& path,
                        const boost::shared_ptr<ILogger>& logger = {});
+// The same against a root the caller took from OutputRootOf once: finding
+// the root asks the file system, which every message paid for.
+bool ConfirmOutputPath(const std::string& root, const std::string& path,
+                       const boost::shared_ptr<ILogger>& logger = {});
 
 using Platform::CreateOutcome;
 

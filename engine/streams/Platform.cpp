@@ -71,10 +71,12 @@ std::string ErrorText(int error)
     return std::strerror(error);
 }
 
-int OpenRegularFileForReading(const std::string& path, int& error, int64_t* size)
+namespace {
+
+// Non-blocking, so that opening a FIFO returns at once; the kind is then
+// asked of the open descriptor, which no rename can swap afterwards.
+int OpenRegularNonBlocking(const std::string& path, int& error, int64_t* size)
 {
-    // Non-blocking, so that opening a FIFO returns at once; the kind is then
-    // asked of the open descriptor, which no rename can swap afterwards.
     const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
     if (fd < 0) {
         error = errno;
@@ -91,10 +93,20 @@ int OpenRegularFileForReading(const std::string& path, int& error, int64_t* size
         ::close(fd);
         return -1;
     }
-    const int flags = ::fcntl(fd, F_GETFL);
-    if (flags >= 0) ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
     if (size) *size = static_cast<int64_t>(st.st_size);
     error = 0;
+    return fd;
+}
+
+}  // namespace
+
+int OpenRegularFileForReading(const std::string& path, int& error, int64_t* size)
+{
+    const int fd = OpenRegularNonBlocking(path, error, size);
+    if (fd >= 0) {
+        const int flags = ::fcntl(fd, F_GETFL);
+        if (flags >= 0) ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
+    }
     return fd;
 }
 
@@ -102,7 +114,11 @@ ReadOnlyFile::ReadOnlyFile(const std::string& path)
 {
     // In the body: the members' own initialisers must not overwrite what
     // the open reports.
-    m_fd = OpenRegularFileForReading(path, m_openError, &m_size);
+    // The descriptor stays non-blocking: reads of a regular file ignore
+    // that, and making it blocking again cost two system calls for every
+    // message file. A read that still answers EAGAIN (some network file
+    // systems) is a read error (ReadError), never an early end.
+    m_fd = OpenRegularNonBlocking(path, m_openError, &m_size);
 }
 
 ReadOnlyFile::~ReadOnlyFile()
@@ -117,8 +133,10 @@ size_t ReadOnlyFile::Read(char* buffer, size_t length)
         const ssize_t got = ::read(m_fd, buffer, length);
         if (got >= 0)
             return static_cast<size_t>(got);
-        if (errno != EINTR)
+        if (errno != EINTR) {
+            m_readError = errno;
             return 0;
+        }
     }
 }
 
@@ -128,8 +146,10 @@ size_t ReadOnlyFile::ReadAt(char* buffer, size_t length, int64_t offset)
         const ssize_t got = ::pread(m_fd, buffer, length, static_cast<off_t>(offset));
         if (got >= 0)
             return static_cast<size_t>(got);
-        if (errno != EINTR)
+        if (errno != EINTR) {
+            m_readError = errno;
             return 0;
+        }
     }
 }
 

@@ -61,10 +61,15 @@ public:
     size_t Read(char* buffer, size_t length);
     // Bytes read at offset, without moving the read position.
     size_t ReadAt(char* buffer, size_t length, int64_t offset);
+    // The system's error number of the first read that failed, else 0: a
+    // failed read answers 0 like the end of the file, which only this tells
+    // apart.
+    int ReadError() const { return m_readError; }
 
 private:
     int m_fd = -1;
     int m_openError = 0;
+    int m_readError = 0;
     int64_t m_size = 0;
 };
 

@@ -63,6 +63,7 @@ TEST(KestrinLoggerTest, ChannelsAreIndependent)
     logger.Log(L"file only", false, true);
     logger.Log(L"report only", true, false);
     logger.Log(L"nowhere", false, false);
+    logger.Flush();
     EXPECT_EQ(ReadFile(path), kBom + "file only\r\n");
     EXPECT_EQ(logger.GetReportText(), L"report only\r\n");
 }
@@ -74,6 +75,7 @@ TEST(KestrinLoggerTest, ExistingFileIsAppendedToWithoutSecondMark)
     kestrin_test::WriteFile(path, "earlier\r\n");
     KestrinLogger logger(path.string());
     logger.Log(L"later", false, true);
+    logger.Flush();
     EXPECT_EQ(ReadFile(path), "earlier\r\nlater\r\n");
 }
 
@@ -98,9 +100,32 @@ TEST(KestrinLoggerTest, FileThatAppearsLaterGetsTheLaterLines)
     logger.Log(L"lost", false, true);
     boost::filesystem::create_directory(dir / "later");
     logger.Log(L"first kept", false, true);
+    logger.Flush();
     EXPECT_EQ(ReadFile(path), "first kept\r\n");
     logger.Log(L"second kept", false, true);
+    logger.Flush();
     EXPECT_EQ(ReadFile(path), "first kept\r\nsecond kept\r\n");
+}
+
+// A message's lines wait in memory; a line meant for the report (a folder's
+// end, a warning, the closing lines) takes them to the file, as do the
+// question whether the file lost lines and the logger's end.
+TEST(KestrinLoggerTest, FileOnlyLinesReachTheFileWithTheNextReportLine)
+{
+    kestrin_test::TempDir dir;
+    const auto path = dir / "log.txt";
+    const std::string lines = "From : a\r\n\r\nFrom : b\r\n\r\n";
+    {
+        KestrinLogger logger(path.string());
+        for (const wchar_t* line : {L"From : a", L"", L"From : b", L""}) logger.Log(line, false, true);
+        logger.Log(L"Processed Item Count: 2", true, true);
+        EXPECT_EQ(ReadFile(path), kBom + lines + "Processed Item Count: 2\r\n");
+        logger.Log(L"From : c", false, true);
+        EXPECT_FALSE(logger.HasWriteFailed());
+        EXPECT_EQ(ReadFile(path), kBom + lines + "Processed Item Count: 2\r\nFrom : c\r\n");
+        logger.Log(L"From : d", false, true);
+    }
+    EXPECT_EQ(ReadFile(path), kBom + lines + "Processed Item Count: 2\r\nFrom : c\r\nFrom : d\r\n");
 }
 
 }  // namespace

@@ -117,6 +117,23 @@ TEST(Platform, OnlyRegularFilesOpenForReadingAndLinksAreSeenAsLinks)
     EXPECT_EQ(Platform::ErrorText(Platform::kErrorNotRegularFile), "Not a regular file");
 }
 
+// A failed read answers 0 like the end of the file; only ReadError tells
+// the two apart, so that a reader never takes a failure for a short file.
+TEST(Platform, AFailedReadIsToldApartFromTheEnd)
+{
+    kestrin_test::TempDir dir;
+    const fs::path path = dir.path() / "message.emlx";
+    kestrin_test::WriteFile(path, "12\nSubject: x\n\n");
+    Platform::ReadOnlyFile file(path.string());
+    ASSERT_TRUE(file.IsOpen());
+    char buffer[64];
+    EXPECT_EQ(file.ReadAt(buffer, sizeof buffer, 0), 15u);
+    EXPECT_EQ(file.ReadAt(buffer, sizeof buffer, 15), 0u);  // the end
+    EXPECT_EQ(file.ReadError(), 0);
+    EXPECT_EQ(file.ReadAt(buffer, sizeof buffer, -1), 0u);  // refused by the system
+    EXPECT_EQ(file.ReadError(), EINVAL);
+}
+
 // The access mode of the descriptor this process holds on path; -1 when none.
 int OpenAccessMode(const fs::path& path)
 {
