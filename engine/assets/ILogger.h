@@ -12,6 +12,9 @@ public:
     // Appends text to the report text when toReport, and to the log file
     // (followed by CR LF) when toFile.
     virtual void Log(const std::wstring& text, bool toReport, bool toFile) = 0;
+    // Puts every line logged so far where it goes, for a logger that keeps
+    // lines back for a while; an export calls it at its end.
+    virtual void Flush() {}
 };
 
 }  // namespace KestrinMIMEEngineCommon

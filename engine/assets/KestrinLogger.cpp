@@ -79,7 +79,7 @@ void KestrinLogger::Log(const std::wstring& text, bool toReport, bool toFile)
         return;
     }
     const auto now = std::chrono::steady_clock::now();
-    if (toReport || now - m_lastFlush >= kFlushInterval) {
+    if (now - m_lastFlush >= kFlushInterval) {
         m_lastFlush = now;
         FlushLocked();
     }

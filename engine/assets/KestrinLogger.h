@@ -24,16 +24,16 @@ public:
                            uint64_t sizeLimit = 0);
     ~KestrinLogger() override;
 
-    // The file stays open for appending. It is flushed with every line meant
-    // for the report too (folder ends, warnings, the closing lines), at most
-    // a quarter of a second after any other line, and by Flush(): a system
+    // The file stays open for appending. Lines reach it at most a quarter
+    // of a second after they are logged, and at once on Flush() (an export
+    // calls it at its end), HasWriteFailed() and the logger's end: a system
     // call for each of the two lines every message logs cost the writing
-    // thread a tenth of its time. A file that cannot be opened loses the line
-    // (the report text still gets it when asked for); the next line tries to
-    // open it again.
+    // thread a tenth of its time, and the lines of each folder's end as much
+    // again for many small folders. A file that cannot be opened loses the
+    // line (the report text still gets it when asked for); the next line
+    // tries to open it again.
     void Log(const std::wstring& text, bool toReport, bool toFile) override;
-    // Puts every line logged so far into the file.
-    void Flush();
+    void Flush() override;
 
     // The brief report: every line meant for it while it is small, then only
     // the last lines, with one line saying how many were left out and that

@@ -347,6 +347,8 @@ void RunExport(ExportSummary& summary, const int64_t* folderTotal,
 
     pass.DropNextFolder();
     pass.LogSummary();
+    // The log file is whole once the export is over.
+    if (logger) logger->Flush();
 }
 
 }  // namespace KestrinMIMEEngineCommon

@@ -21,6 +21,7 @@ TEST(KestrinLoggerTest, NewFileStartsWithByteOrderMarkAndLinesEndInCrLf)
     logger.Log(L"Begin processing Folder: /Bo\u00eete/", true, true);
     logger.Log(L"", true, true);
     logger.Log(L"Operation completed successfully.\n", true, true);
+    logger.Flush();
     EXPECT_EQ(ReadFile(path), kBom + "Begin processing Folder: /Bo\xC3\xAEte/\r\n\r\n"
                                      "Operation completed successfully.\n\r\n");
     EXPECT_EQ(logger.GetReportText(), L"Begin processing Folder: /Bo\u00eete/\r\n\r\n"
@@ -41,6 +42,7 @@ TEST(KestrinLoggerTest, LongReportKeepsItsStartAndEndAndCountsWhatIsLeftOut)
     std::string all = kBom;
     for (int i = 0; i < 10; ++i)
         all += "line " + std::to_string(i) + "\r\n";
+    logger.Flush();
     EXPECT_EQ(ReadFile(path), all);  // the file stays complete
 }
 
@@ -107,25 +109,27 @@ TEST(KestrinLoggerTest, FileThatAppearsLaterGetsTheLaterLines)
     EXPECT_EQ(ReadFile(path), "first kept\r\nsecond kept\r\n");
 }
 
-// A message's lines wait in memory; a line meant for the report (a folder's
-// end, a warning, the closing lines) takes them to the file, as do the
-// question whether the file lost lines and the logger's end.
-TEST(KestrinLoggerTest, FileOnlyLinesReachTheFileWithTheNextReportLine)
+// Lines wait in memory for a moment; Flush (an export's end), the question
+// whether the file lost lines and the logger's end each take them to the
+// file.
+TEST(KestrinLoggerTest, LinesReachTheFileOnFlushOnTheWriteCheckAndAtTheEnd)
 {
     kestrin_test::TempDir dir;
     const auto path = dir / "log.txt";
-    const std::string lines = "From : a\r\n\r\nFrom : b\r\n\r\n";
+    const std::string lines = "From : a\r\n\r\nProcessed Item Count: 1\r\n";
     {
         KestrinLogger logger(path.string());
-        for (const wchar_t* line : {L"From : a", L"", L"From : b", L""}) logger.Log(line, false, true);
-        logger.Log(L"Processed Item Count: 2", true, true);
-        EXPECT_EQ(ReadFile(path), kBom + lines + "Processed Item Count: 2\r\n");
-        logger.Log(L"From : c", false, true);
+        logger.Log(L"From : a", false, true);
+        logger.Log(L"", false, true);
+        logger.Log(L"Processed Item Count: 1", true, true);
+        logger.Flush();
+        EXPECT_EQ(ReadFile(path), kBom + lines);
+        logger.Log(L"From : b", false, true);
         EXPECT_FALSE(logger.HasWriteFailed());
-        EXPECT_EQ(ReadFile(path), kBom + lines + "Processed Item Count: 2\r\nFrom : c\r\n");
-        logger.Log(L"From : d", false, true);
+        EXPECT_EQ(ReadFile(path), kBom + lines + "From : b\r\n");
+        logger.Log(L"From : c", false, true);
     }
-    EXPECT_EQ(ReadFile(path), kBom + lines + "Processed Item Count: 2\r\nFrom : c\r\nFrom : d\r\n");
+    EXPECT_EQ(ReadFile(path), kBom + lines + "From : b\r\nFrom : c\r\n");
 }
 
 }  // namespace
