@@ -668,26 +668,32 @@ int AppleMailDBStoreSQLITE::AddMailboxPath(const boost::shared_ptr<AppleMailAsse
         folder = boost::dynamic_pointer_cast<AppleMailAssetFolderSQLITE>(parent->FindSubFolder(name));
     }
 
+    // Each candidate path is asked about once: with thousands of mailboxes
+    // these checks were most of the time the tree took to load.
     std::string location;
+    bool exists = false;
     if (folder) {
         location = folder->GetFolderId();
+        exists = PathExists(location);
     } else {
         location = plainPath;
-        if (!PathExists(location)) {
-            const std::string resolved = ResolveChildPath(base, component);
-            if (!resolved.empty())
+        exists = PathExists(location);
+        if (!exists) {
+            const std::string resolved = FindNormalizedChild(base, component);
+            if (!resolved.empty()) {
                 location = resolved;
+                exists = true;
+            }
         }
     }
 
-    if (index > 0) {
-        if (!PathExists(location)) {
-            const std::string resolved = ResolveChildPath(base, component + "." + extension);
-            location = resolved.empty() ? location + "." + extension : resolved;
-        }
+    if (index > 0 && !exists) {
+        const std::string resolved = ResolveChildPath(base, component + "." + extension);
+        location = resolved.empty() ? location + "." + extension : resolved;
+        exists = !resolved.empty() || PathExists(location);
     }
 
-    if (!PathExists(location)) {
+    if (!exists) {
         if (index > 0)
             return kMailboxWithoutFolder;
         // A first-level folder may be known only by its "Info.plist".

@@ -133,6 +133,11 @@ std::string ResolveChildPath(const std::string& dir, const std::string& name)
     const std::string exact = JoinPath(dir, name);
     if (PathExists(exact))
         return exact;
+    return FindNormalizedChild(dir, name);
+}
+
+std::string FindNormalizedChild(const std::string& dir, const std::string& name)
+{
     // Only names with non-ASCII characters can differ in normalization.
     if (std::all_of(name.begin(), name.end(),
                     [](char c) { return static_cast<unsigned char>(c) < 0x80; }))

@@ -37,6 +37,9 @@ bool SameNormalizedName(const std::string& a, const std::string& b);
 // dir / name when it exists; otherwise the sibling whose name equals name
 // after normalization; empty when neither exists.
 std::string ResolveChildPath(const std::string& dir, const std::string& name);
+// The same once dir/name is known to be missing: only another normalization
+// of name is looked for.
+std::string FindNormalizedChild(const std::string& dir, const std::string& name);
 
 // Replaces every "%" followed by two hexadecimal digits by that byte.
 std::string PercentDecode(const std::string& text);

@@ -1,5 +1,8 @@
 #include "formats/MBOXAssetFolder.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <stdexcept>
 
 #include <boost/algorithm/string/predicate.hpp>
@@ -12,6 +15,7 @@
 #include "mime/KSCharsets.h"
 #include "mime/MakeSafeName.h"
 #include "streams/KSDiagnostics.h"
+#include "streams/Platform.h"
 
 namespace fs = boost::filesystem;
 
@@ -54,6 +58,29 @@ MBOXAssetFolder::MBOXAssetFolder(const std::string& path, const std::string& mai
 }
 
 MBOXAssetFolder::~MBOXAssetFolder() = default;
+
+MBOXAssetFolder::CreatedMailbox::~CreatedMailbox()
+{
+    if (m_fd >= 0) ::close(m_fd);
+}
+
+void MBOXAssetFolder::CreatedMailbox::Put(const std::string& path, int fd)
+{
+    std::lock_guard<std::mutex> guard(m_mutex);
+    if (m_fd >= 0) ::close(m_fd);
+    m_path = path;
+    m_fd = fd;
+}
+
+int MBOXAssetFolder::CreatedMailbox::Take(const std::string& path)
+{
+    std::lock_guard<std::mutex> guard(m_mutex);
+    if (m_fd < 0 || m_path != path) return -1;
+    const int fd = m_fd;
+    m_fd = -1;
+    m_path.clear();
+    return fd;
+}
 
 int MBOXAssetFolder::RefreshAssetCount()
 {
@@ -107,6 +134,7 @@ boost::shared_ptr<IAssetFolderMutable> MBOXAssetFolder::CreateSubFolder(const st
                 return CreateOutcome::Taken;
             auto folder = CreateFolderObject(path, safeName, GetStore(), shared_from_this(), false);
             if (!folder) return CreateOutcome::Failed;
+            folder->m_created = m_created;
             // Every created folder gets its (empty) mailbox file at once,
             // and it must be a new file: appending to one found there
             // would change a file this export did not make.
@@ -145,8 +173,12 @@ CreateOutcome MBOXAssetFolder::CreateMailboxFile()
     const fs::path parent = fs::path(m_mailboxPath).parent_path();
     boost::system::error_code ec;
     if (!parent.empty() && !fs::exists(parent, ec)) CreateDirectoryTree(parent.string());
-    const CreateOutcome outcome = CreateNewFile(m_mailboxPath);
-    if (outcome == CreateOutcome::Created) m_mailboxMade = true;
+    int fd = -1;
+    const CreateOutcome outcome = CreateNewFile(m_mailboxPath, fd);
+    if (outcome == CreateOutcome::Created) {
+        m_mailboxMade = true;
+        m_created->Put(m_mailboxPath, fd);
+    }
     return outcome;
 }
 
@@ -154,49 +186,69 @@ bool MBOXAssetFolder::OpenForWriting(const boost::shared_ptr<ILogger>& logger)
 {
     boost::lock_guard<boost::recursive_mutex> guard(Mutex());
     if (m_open) return true;
-    const fs::path parent = fs::path(m_mailboxPath).parent_path();
-    boost::system::error_code ec;
-    // Directories are made only for a mailbox not made yet, and only inside
-    // an output folder that is still there: an output folder removed or
-    // moved during the run must not come back as a new, partial one, and a
-    // mailbox file that went away must not restart empty.
-    const bool made = m_mailboxMade;
-    if (OutputFolderGone() || (made && !fs::exists(m_mailboxPath, ec))) {
-        KSDiagnostic("%s ERROR: The output folder or mailbox is gone: %s\n", m_mailboxPath.c_str());
-        if (logger)
-            logger->Log(L"Error while opening file (the output folder was moved or removed): " +
-                            UTF8ToWide(m_mailboxPath),
-                        true, true);
-        return false;
+    // The file this folder has just created is written through the
+    // descriptor that created it, as long as the path still leads to that
+    // file; it is new and empty.
+    int fd = m_created->Take(m_mailboxPath);
+    if (fd >= 0 && !Platform::IsSameFile(fd, m_mailboxPath)) {
+        ::close(fd);
+        fd = -1;
     }
-    if (!made && !parent.empty() && !fs::exists(parent, ec)) CreateDirectoryTree(parent.string());
-
+    int64_t start = 0;
+    if (fd < 0) {
+        const fs::path parent = fs::path(m_mailboxPath).parent_path();
+        boost::system::error_code ec;
+        // Directories are made only for a mailbox not made yet, and only
+        // inside an output folder that is still there: an output folder
+        // removed or moved during the run must not come back as a new,
+        // partial one, and a mailbox file that went away must not restart
+        // empty.
+        const bool made = m_mailboxMade;
+        if (OutputFolderGone() || (made && !fs::exists(m_mailboxPath, ec))) {
+            KSDiagnostic("%s ERROR: The output folder or mailbox is gone: %s\n", m_mailboxPath.c_str());
+            if (logger)
+                logger->Log(L"Error while opening file (the output folder was moved or removed): " +
+                                UTF8ToWide(m_mailboxPath),
+                            true, true);
+            return false;
+        }
+        if (!made && !parent.empty() && !fs::exists(parent, ec)) CreateDirectoryTree(parent.string());
+        fd = ::open(m_mailboxPath.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0666);
+        // Where the first entry begins: the end of what is there.
+        const off_t end = fd >= 0 ? ::lseek(fd, 0, SEEK_END) : -1;
+        if (end < 0) {
+            if (fd >= 0) ::close(fd);
+            if (logger) logger->Log(L"Error while opening file: " + UTF8ToWide(m_mailboxPath), true, true);
+            return false;
+        }
+        start = static_cast<int64_t>(end);
+    }
+    m_buffer = std::make_unique<KSDescriptorStreamBuf>(fd, m_mailboxPath, start);
+    m_stream.rdbuf(m_buffer.get());
     m_stream.clear();
-    // At the end from the start, so that the position tells where the first
-    // entry begins.
-    m_stream.open(m_mailboxPath, std::ios::out | std::ios::app | std::ios::ate | std::ios::binary);
-    if (!m_stream.is_open()) {
-        m_stream.clear();
-        if (logger) logger->Log(L"Error while opening file: " + UTF8ToWide(m_mailboxPath), true, true);
-        return false;
-    }
-    m_entryStart = static_cast<int64_t>(m_stream.tellp());
+    m_entryStart = start;
     m_open = true;
     m_mailboxMade = true;
     return true;
+}
+
+bool MBOXAssetFolder::ReleaseMailbox()
+{
+    const bool written = !m_stream.fail() && m_buffer->Close();
+    m_stream.rdbuf(nullptr);
+    m_buffer.reset();
+    m_open = false;
+    return written;
 }
 
 void MBOXAssetFolder::CloseMailbox(const boost::shared_ptr<ILogger>& logger)
 {
     boost::lock_guard<boost::recursive_mutex> guard(Mutex());
     if (!m_open) return;
-    m_stream.close();
-    if (m_stream.fail()) {
+    if (!ReleaseMailbox()) {
         KSDiagnostic("%s ERROR: Error while writing file: %s\n", m_mailboxPath.c_str());
         if (logger) logger->Log(L"Error while writing file: " + UTF8ToWide(m_mailboxPath), true, true);
     }
-    m_stream.clear();
-    m_open = false;
 }
 
 bool MBOXAssetFolder::BeginAddAssets(const boost::shared_ptr<IAssetFolder>& source,
@@ -237,16 +289,14 @@ AddAssetResult MBOXAssetFolder::AddAsset(const boost::shared_ptr<IAsset>& asset,
     const int64_t sizeBefore = m_entryStart;
     const int written = email->WriteMBOXMessage(m_stream);
     if (written == kWriteOK) {
-        // The entry was flushed: the position is the file's end.
-        m_entryStart = static_cast<int64_t>(m_stream.tellp());
+        // Every byte went out: the position is the file's end.
+        m_entryStart = m_buffer->Position();
         return AddAssetResult{kAddAssetWritten, {}};
     }
 
     // Take the broken entry back off: a half-written entry would swallow the
-    // separator of the next one. The stream is reopened for the next item.
-    m_stream.close();
-    m_stream.clear();
-    m_open = false;
+    // separator of the next one. The file is opened again for the next item.
+    ReleaseMailbox();
     if (sizeBefore >= 0) {
         boost::system::error_code ec;
         fs::resize_file(m_mailboxPath, static_cast<uintmax_t>(sizeBefore), ec);

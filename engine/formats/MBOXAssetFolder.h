@@ -4,11 +4,14 @@
 // Name.mbox live in the directory "Name" beside it.
 #pragma once
 
-#include <fstream>
+#include <memory>
+#include <mutex>
+#include <ostream>
 
 #include "assets/AssetFolderBase.h"
 #include "formats/FormatsSupport.h"
 #include "formats/OutputPaths.h"
+#include "streams/KSDescriptorOut.h"
 
 namespace KestrinMIMEEngineCommon {
 
@@ -80,17 +83,41 @@ protected:
 
 private:
     void CloseMailbox(const boost::shared_ptr<ILogger>& logger);
+    // Closes the mailbox file; false when a write or the close failed.
+    bool ReleaseMailbox();
     // Creates the empty mailbox file (and missing directories above it);
     // Taken when a file is already there.
     CreateOutcome CreateMailboxFile();
     std::string SubFolderPathFor(const std::wstring& safeName);
 
+    // The mailbox file created last in an output tree, still open: its
+    // folder's first opening takes it. Creating a mailbox, closing it and
+    // opening it again, with the checks in between, cost two opens and
+    // several file-system questions per folder. Shared by every folder of
+    // the tree, so that a tree of many empty folders holds one descriptor,
+    // not one per folder.
+    class CreatedMailbox {
+    public:
+        ~CreatedMailbox();
+        // Keeps fd for path, closing the one kept before.
+        void Put(const std::string& path, int fd);
+        // The descriptor kept for path (the caller then owns it), else -1.
+        int Take(const std::string& path);
+
+    private:
+        std::mutex m_mutex;
+        std::string m_path;
+        int m_fd = -1;
+    };
+
     std::string m_mailboxPath;
     bool m_isBundle;
-    std::ofstream m_stream;
+    std::shared_ptr<CreatedMailbox> m_created = std::make_shared<CreatedMailbox>();
+    std::unique_ptr<KSDescriptorStreamBuf> m_buffer;
+    std::ostream m_stream{nullptr};
     bool m_open = false;
-    // Where the next entry begins: the file's end, known from the stream's
-    // position (no stat of the file per message); -1 when unknown.
+    // Where the next entry begins: the file's end, counted as entries are
+    // written (no question to the system per message); -1 when unknown.
     int64_t m_entryStart = -1;
     bool OutputFolderGone();
     bool m_mailboxMade = false;  // opened for writing once: never recreated

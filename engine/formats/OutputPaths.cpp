@@ -88,11 +88,9 @@ bool ConfirmOutputPath(const std::string& root, const std::string& path,
 namespace {
 
 // One place turns a failed creation into its diagnostic line.
-CreateOutcome Reported(const char* what, const std::string& path,
-                       CreateOutcome (*create)(const std::string&, std::string&))
+CreateOutcome Reported(const char* what, const std::string& path, CreateOutcome outcome,
+                       const std::string& error)
 {
-    std::string error;
-    const CreateOutcome outcome = create(path, error);
     if (outcome == CreateOutcome::Failed)
         KSDiagnostic("%s ERROR: Unable to create %s - %s - %s\n", what, path.c_str(), error.c_str());
     return outcome;
@@ -102,12 +100,20 @@ CreateOutcome Reported(const char* what, const std::string& path,
 
 CreateOutcome CreateNewFile(const std::string& path)
 {
-    return Reported("file", path, &Platform::CreateNewFile);
+    std::string error;
+    return Reported("file", path, Platform::CreateNewFile(path, error), error);
+}
+
+CreateOutcome CreateNewFile(const std::string& path, int& fd)
+{
+    std::string error;
+    return Reported("file", path, Platform::CreateNewFile(path, error, fd), error);
 }
 
 CreateOutcome CreateNewDirectory(const std::string& path)
 {
-    return Reported("directory", path, &Platform::CreateNewDirectory);
+    std::string error;
+    return Reported("directory", path, Platform::CreateNewDirectory(path, error), error);
 }
 
 bool SubFolderNames::Claimed(const IAssetFolder* folder) const

@@ -47,6 +47,8 @@ using Platform::CreateOutcome;
 // creating the file are one step). Taken when anything is already there,
 // a dangling link included.
 CreateOutcome CreateNewFile(const std::string& path);
+// The same, keeping the new file open for writing in fd.
+CreateOutcome CreateNewFile(const std::string& path, int& fd);
 // Creates one directory below an existing parent; Taken when anything is
 // already at the path.
 CreateOutcome CreateNewDirectory(const std::string& path);

@@ -47,4 +47,33 @@ bool KSDescriptorOut::Close()
     return !m_failed;
 }
 
+KSDescriptorStreamBuf::KSDescriptorStreamBuf(int fd, std::string path, int64_t position)
+    : m_out(fd, std::move(path)), m_position(position)
+{
+}
+
+std::streamsize KSDescriptorStreamBuf::xsputn(const char* bytes, std::streamsize count)
+{
+    if (count <= 0) return 0;
+    const size_t wrote = m_out.Write(bytes, static_cast<size_t>(count));
+    m_position += static_cast<int64_t>(wrote);
+    return static_cast<std::streamsize>(wrote);
+}
+
+KSDescriptorStreamBuf::int_type KSDescriptorStreamBuf::overflow(int_type byte)
+{
+    if (traits_type::eq_int_type(byte, traits_type::eof())) return traits_type::not_eof(byte);
+    const char one = traits_type::to_char_type(byte);
+    return xsputn(&one, 1) == 1 ? byte : traits_type::eof();
+}
+
+KSDescriptorStreamBuf::pos_type KSDescriptorStreamBuf::seekoff(off_type offset,
+                                                               std::ios_base::seekdir direction,
+                                                               std::ios_base::openmode which)
+{
+    if (offset != 0 || direction != std::ios_base::cur || !(which & std::ios_base::out))
+        return pos_type(off_type(-1));
+    return pos_type(static_cast<off_type>(m_position));
+}
+
 }  // namespace KestrinMIMEEngineCommon

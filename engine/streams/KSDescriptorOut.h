@@ -3,7 +3,9 @@
 // very descriptor, with no second open of the path and no buffer in between.
 #pragma once
 
+#include <cstdint>
 #include <mutex>
+#include <streambuf>
 #include <string>
 
 #include "streams/KSData.h"
@@ -32,6 +34,30 @@ private:
     std::string m_path;
     bool m_failed = false;
     std::recursive_mutex m_mutex;
+};
+
+// The same descriptor under a std::ostream, for writers that take one (the
+// mbox entries): every write goes straight to the descriptor, and the
+// position is counted rather than asked of the system after every entry.
+class KSDescriptorStreamBuf : public std::streambuf {
+public:
+    // Takes ownership of fd, whose end lies at position.
+    KSDescriptorStreamBuf(int fd, std::string path, int64_t position);
+    // Where the next byte goes.
+    int64_t Position() const { return m_position; }
+    // As KSDescriptorOut::Close.
+    bool Close() { return m_out.Close(); }
+
+protected:
+    std::streamsize xsputn(const char* bytes, std::streamsize count) override;
+    int_type overflow(int_type byte) override;
+    // Only the position can be asked for (tellp); nothing can be sought.
+    pos_type seekoff(off_type offset, std::ios_base::seekdir direction,
+                     std::ios_base::openmode which) override;
+
+private:
+    KSDescriptorOut m_out;
+    int64_t m_position;
 };
 
 }  // namespace KestrinMIMEEngineCommon

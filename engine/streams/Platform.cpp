@@ -55,6 +55,13 @@ CreateOutcome CreateNewDirectory(const std::string& path, std::string& error)
     return RefusedCreation(error);
 }
 
+bool IsSameFile(int fd, const std::string& path)
+{
+    struct stat open, named;
+    if (::fstat(fd, &open) != 0 || ::lstat(path.c_str(), &named) != 0) return false;
+    return open.st_dev == named.st_dev && open.st_ino == named.st_ino;
+}
+
 FileKind GetFileKind(const std::string& path)
 {
     struct stat st;

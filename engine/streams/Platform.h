@@ -73,6 +73,10 @@ private:
     int64_t m_size = 0;
 };
 
+// Whether path, not following a last symbolic link, names the file open
+// on fd.
+bool IsSameFile(int fd, const std::string& path);
+
 // macOS keeps a file's Finder information in a 32-byte extended attribute.
 // Both answer false where there is none (and always on other systems).
 using FinderInfo = std::array<uint8_t, 32>;

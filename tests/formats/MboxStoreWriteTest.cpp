@@ -55,6 +55,36 @@ INSTANTIATE_TEST_SUITE_P(
                                  "Sent/Drafts.mbox/mbox"}),
     [](const ::testing::TestParamInfo<LayoutCase>& info) { return info.param.name; });
 
+// The mailbox file made last is kept open for its folder's first writing;
+// a tree of many folders made before any is written still holds only that
+// one, and what each folder gets lands in its own file.
+TEST_P(MboxLayout, ManyNewFoldersHoldOneOpenMailboxBetweenThem)
+{
+    kestrin_test::TempDir dir;
+    const fs::path location = dir.path() / "Mails";
+    auto store = OpenMboxStore(location.string(), GetParam().storeKind, true);
+    auto root = RootOf<MBOXAssetFolder>(store);
+    ASSERT_TRUE(root);
+    const int before = kestrin_test::OpenDescriptorCount();
+    std::vector<boost::shared_ptr<MBOXAssetFolder>> folders;
+    for (int i = 0; i < 40; ++i)
+        folders.push_back(boost::dynamic_pointer_cast<MBOXAssetFolder>(
+            root->CreateSubFolder(L"Box " + std::to_wstring(i), 4, "")));
+    EXPECT_LE(kestrin_test::OpenDescriptorCount(), before + 1);
+
+    for (int i = 39; i >= 0; i -= 13) {
+        EXPECT_EQ(Add(folders[i], EmlAsset(MessageText("To box " + std::to_string(i), {"x"}))).code,
+                  kAddAssetWritten);
+        folders[i]->EndAddAssets({}, {}, {});
+    }
+    EXPECT_LE(kestrin_test::OpenDescriptorCount(), before);
+    for (int i = 0; i < 40; ++i) {
+        const auto messages = ReadMailbox(folders[i]);
+        ASSERT_EQ(messages.size(), (39 - i) % 13 == 0 ? 1u : 0u) << i;
+        if (!messages.empty()) EXPECT_NE(messages[0].find("To box " + std::to_string(i)), std::string::npos);
+    }
+}
+
 // The root's own mailbox is Mails/Mails.mbox: a sub-folder named like the
 // store's directory must neither write into that file nor be blocked by it.
 TEST_P(MboxLayout, SubFolderNamedLikeTheRootKeepsItsOwnMailbox)

@@ -52,6 +52,13 @@ std::string CapturedDiagnostics::text() const
     return out;
 }
 
+int OpenDescriptorCount()
+{
+    int count = 0;
+    for (fs::directory_iterator it("/proc/self/fd"), end; it != end; ++it) ++count;
+    return count;
+}
+
 std::string ReadFile(const fs::path& path)
 {
     std::ifstream in(path.string(), std::ios::binary);

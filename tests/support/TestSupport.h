@@ -41,6 +41,8 @@ private:
 std::string ReadFile(const boost::filesystem::path& path);
 std::vector<unsigned char> ReadBytes(const boost::filesystem::path& path);
 void WriteFile(const boost::filesystem::path& path, const std::string& content);
+// How many descriptors this process has open (from /proc/self/fd).
+int OpenDescriptorCount();
 
 // Runs work as the unprivileged user "nobody" in a forked child, so that
 // file modes apply even to a test run as root; result gets what work
