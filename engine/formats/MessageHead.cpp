@@ -52,6 +52,12 @@ struct RawValue {
     const uint8_t* end = nullptr;
 
     bool Present() const { return begin != nullptr; }
+    bool Blank() const
+    {
+        for (const uint8_t* at = begin; at < end; ++at)
+            if (*at != ' ' && *at != '\t' && *at != '\r' && *at != '\n') return false;
+        return true;
+    }
     std::string Text() const { return std::string(begin, end); }
 };
 
@@ -191,21 +197,24 @@ GCharPtr DecodedValue(const RawValue& raw)
 using AddressListPtr = boost::shared_ptr<InternetAddressList>;
 
 // Every field's addresses, one list after the other, as the message collects
-// them; null when none of the fields held an address.
-AddressListPtr ParseAddressFields(const std::vector<RawValue>& fields)
+// them; null when none of the fields held an address. The message keeps the
+// addresses read before a syntax error in a field, where the list parser
+// answers none at all: false (the parser's turn) when a field that is not
+// blank gives no list.
+bool ParseAddressFields(const std::vector<RawValue>& fields, AddressListPtr& all)
 {
     GMimeParserOptions* options = g_mime_parser_options_get_default();
-    AddressListPtr all;
     for (const RawValue& field : fields) {
+        if (field.Blank()) continue;
         AddressListPtr list = AdoptGObject(internet_address_list_parse(options, field.Text().c_str()));
-        if (!list || internet_address_list_length(list.get()) == 0) continue;
+        if (!list) return false;
         if (!all) {
             all = list;
         } else {
             internet_address_list_append(all.get(), list.get());
         }
     }
-    return all;
+    return true;
 }
 
 std::string SeparatorLine(int64_t seconds)
@@ -226,9 +235,13 @@ bool ReadHeadFromHeaderBlock(const uint8_t* bytes, size_t length, MessageHead& h
     MessageHead result;
     MessageSummary& summary = result.summary;
 
-    AddressListPtr addresses = ParseAddressFields(fields.from);
-    if (!addresses) addresses = ParseAddressFields(fields.sender);
-    if (addresses) {
+    AddressListPtr addresses;
+    if (!ParseAddressFields(fields.from, addresses)) return false;
+    if (!addresses || internet_address_list_length(addresses.get()) == 0) {
+        addresses.reset();
+        if (!ParseAddressFields(fields.sender, addresses)) return false;
+    }
+    if (addresses && internet_address_list_length(addresses.get()) > 0) {
         GCharPtr text(internet_address_list_to_string(addresses.get(), g_mime_format_options_get_default(), FALSE));
         if (text) summary.from = UTF8ToWide(text.get());
     }

@@ -141,6 +141,25 @@ INSTANTIATE_TEST_SUITE_P(
                  true}),
     CaseName);
 
+// The parser reads its input 4 KiB at a time and keeps a line cut by a read
+// (even between CR and LF) for the next; the direct reader never cuts. Every
+// cut around the first read boundaries, in a field name, a value, a line
+// end and a continuation line, must give the same head.
+TEST(HeadAcrossParserReads, MatchesTheParseWhereverAReadEnds)
+{
+    for (size_t padding = 4000; padding <= 4250; ++padding) {
+        for (const char* lineEnd : {"\n", "\r\n"}) {
+            const std::string filler(padding, 'f');
+            const std::string message = "X-Filler: " + filler + lineEnd + "Subject: cut" + lineEnd +
+                                        " folded =?utf-8?Q?K=C3=B6ln?=" + lineEnd +
+                                        "From: Jane <jane@example.com>" + lineEnd +
+                                        "Date: Tue, 05 Mar 2019 14:07:09 +0100" + lineEnd + lineEnd + "body";
+            SCOPED_TRACE("padding " + std::to_string(padding) + (lineEnd[0] == '\r' ? " CR LF" : " LF"));
+            CheckCase(HeadCase{"cut", message, true});
+        }
+    }
+}
+
 // What the direct reader gives, spelled out for a few blocks, so that the
 // comparisons above compare real values.
 struct ReadCase {
@@ -205,6 +224,8 @@ INSTANTIATE_TEST_SUITE_P(
         HeadCase{"DateWithTrailingGarbage", "Date: Tue, 05 Mar 2019 14:07:09 +0100 (CET) trailing junk\n\n",
                  true},
         HeadCase{"MalformedAddress", "From: <<<@@>>, \"unbalanced <x@example.com>\n\n", true},
+        HeadCase{"AddressCutByUnclosedComment", "Sender: Jane <j@example.com> (unclosed\nSubject: s\n\n",
+                 false},
         HeadCase{"BrokenEncodedWords",
                  "Subject: =?utf-8?B?###?= =?unknown-charset?Q?abc?= =?utf-8?Q?unterminated\n"
                  "From: =?utf-8?B?broken <b@example.com>\n\n",
