@@ -118,6 +118,12 @@ INSTANTIATE_TEST_SUITE_P(
                  "FROM: a@example.com\nSUBJECT: upper\nDATE: Tue, 05 Mar 2019 14:07:09 +0100\n"
                  "MESSAGE-ID: <u@example.com>\nRECEIVED-SPF: pass\n\n",
                  true},
+        HeadCase{"EncodedWordsInDateAndMessageId",
+                 "Date: =?us-ascii?Q?Tue=2C_05_Mar_2019_14=3A07=3A09_+0100?=\n"
+                 "Message-ID: =?us-ascii?Q?=3Cencoded=40example=2Ecom=3E?=\n\n",
+                 true},
+        HeadCase{"InternationalDomains",
+                 "From: M\xC3\xBCller <m@m\xC3\xBCller.example>, p@xn--mller-kva.example\n\n", true},
         HeadCase{"MessageIdWithoutBrackets", "Message-Id: plain@example.com\n\n", true},
         HeadCase{"MessageIdWithComment", "Message-Id: (note) <c@example.com> (more)\n\n", true},
         HeadCase{"EmptyValues", "From:\nSubject:\nDate:\nMessage-ID:\n\n", true},
