@@ -1,12 +1,16 @@
 // The head of a raw message read straight from its header block must be the
 // head a GMime parse of that block gives, field by field; blocks the direct
 // reader is unsure of go to the parser.
+#include <fstream>
+#include <iterator>
 #include <string>
 
+#include <boost/filesystem.hpp>
 #include <gtest/gtest.h>
 
 #include "formats/MessageHead.h"
 #include "mime/KSCharsets.h"
+#include "support/TestSupport.h"
 
 using namespace KestrinMIMEEngineCommon;
 
@@ -164,6 +168,33 @@ TEST(HeadAcrossParserReads, MatchesTheParseWhereverAReadEnds)
             CheckCase(HeadCase{"cut", message, true});
         }
     }
+}
+
+// Real Apple Mail message files: the message after the byte-count line.
+TEST(HeadOfAppleMailSamples, MatchesTheParse)
+{
+    namespace fs = boost::filesystem;
+    if (kestrin_test::SamplesDir().empty()) GTEST_SKIP() << "no Apple Mail samples";
+    int messages = 0;
+    int readDirectly = 0;
+    for (fs::recursive_directory_iterator it(kestrin_test::SamplesDir()), end; it != end; ++it) {
+        if (!fs::is_regular_file(it->path()) || it->path().extension() != ".emlx") continue;
+        std::ifstream in(it->path().string(), std::ios::binary);
+        const std::string file((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        const size_t countEnd = file.find('\n');
+        ASSERT_NE(std::string::npos, countEnd) << it->path();
+        const std::string message = file.substr(countEnd + 1, std::stoul(file.substr(0, countEnd)));
+        SCOPED_TRACE(it->path().string());
+        MessageHead direct;
+        const bool read = ReadHeadFromHeaderBlock(Bytes(message), HeaderBlockLength(Bytes(message), message.size()),
+                                                  direct);
+        CheckCase(HeadCase{"sample", message, read});
+        ++messages;
+        readDirectly += read ? 1 : 0;
+    }
+    EXPECT_GT(messages, 0);
+    // Ordinary mail takes the direct way.
+    EXPECT_EQ(messages, readDirectly);
 }
 
 // What the direct reader gives, spelled out for a few blocks, so that the
