@@ -20,6 +20,7 @@
 #include "libbuilder/EnvelopeIndex.h"
 #include "formats/MBOXEmailAsset.h"
 #include "formats/MboxWriter.h"
+#include "formats/MessageHead.h"
 #include "mime/KSCharsets.h"
 #include "mime/MakeSafeName.h"
 #include "mime/MimeServices.h"
@@ -208,6 +209,7 @@ const Target* Targets()
         {"safe-name", &FuzzSafeName},
         {"account-plists", &FuzzAccountPlists},
         {"mailbox-url", &FuzzMailboxUrl},
+        {"message-head", &FuzzMessageHead},
         {nullptr, nullptr},
     };
     return targets;
@@ -589,6 +591,40 @@ int FuzzEmlx(const uint8_t* data, size_t size)
     std::string raw;
     asset.WriteRawMessage(boost::make_shared<KSStringData>(&raw));
     asset.GetDescription();
+    return 0;
+}
+
+// ---------------------------------------------------------------------------
+// The head of a message: read directly from the header block, it must be
+// what a GMime parse of the block gives, field by field. The separator line
+// takes the clock when there is no date (or a date of 0); it is compared
+// only otherwise.
+
+int FuzzMessageHead(const uint8_t* data, size_t size)
+{
+    const size_t blockLength = HeaderBlockLength(data, size);
+    MessageHead direct;
+    if (!ReadHeadFromHeaderBlock(data, blockLength, direct))
+        return 0;
+    const MessageHead parsed = ParseHeadFromHeaderBlock(data, blockLength);
+
+    std::string differences;
+    auto compare = [&](const char* field, const std::string& expected, const std::string& actual) {
+        if (expected != actual)
+            differences += std::string(" ") + field + ": parsed [" + Printable(expected) + "], read [" +
+                           Printable(actual) + "]";
+    };
+    compare("from", WideToUTF8(parsed.summary.from), WideToUTF8(direct.summary.from));
+    compare("date", std::to_string(parsed.summary.date) + (parsed.summary.hasDate ? "" : " (none)"),
+            std::to_string(direct.summary.date) + (direct.summary.hasDate ? "" : " (none)"));
+    compare("subject", WideToUTF8(parsed.summary.subject), WideToUTF8(direct.summary.subject));
+    compare("message-id", parsed.summary.messageId, direct.summary.messageId);
+    compare("received", parsed.receivedLine, direct.receivedLine);
+    if (parsed.summary.date != 0)
+        compare("separator", parsed.separatorLine, direct.separatorLine);
+    if (!differences.empty())
+        ReportFailure("message-head", "differs",
+                      "[" + Printable(std::string(data, data + blockLength)) + "]" + differences);
     return 0;
 }
 

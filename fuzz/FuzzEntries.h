@@ -46,6 +46,7 @@ int FuzzMboxEscape(const uint8_t* data, size_t size);
 int FuzzSafeName(const uint8_t* data, size_t size);
 int FuzzAccountPlists(const uint8_t* data, size_t size);
 int FuzzMailboxUrl(const uint8_t* data, size_t size);
+int FuzzMessageHead(const uint8_t* data, size_t size);
 
 }  // namespace KestrinFuzz
 

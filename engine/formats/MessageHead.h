@@ -31,6 +31,16 @@ size_t HeaderBlockLength(const uint8_t* bytes, size_t length);
 // From the header block alone: the body is never parsed, and what the head
 // holds is what a parse of the whole message would give, since the parser
 // settles the headers before it looks at anything after them.
+//
+// Most header blocks are read directly, with GMime's own decoders applied to
+// the few fields the head needs; any block the direct reader is not sure to
+// read the way the parser would goes through a parse of the header block.
 MessageHead HeadOfRawMessage(const uint8_t* bytes, size_t length);
+
+// The two ways HeadOfRawMessage works, callable on their own so that they can
+// be checked against each other. The direct reader answers false, leaving the
+// head as it was, for a header block it leaves to the parser.
+bool ReadHeadFromHeaderBlock(const uint8_t* bytes, size_t length, MessageHead& head);
+MessageHead ParseHeadFromHeaderBlock(const uint8_t* bytes, size_t length);
 
 }  // namespace KestrinMIMEEngineCommon

@@ -219,6 +219,13 @@ void FormatMailbox(const std::wstring& displayName, const std::wstring& address,
     out += '>';
 }
 
+void AppendSynthesizedReceivedForDate(int64_t seconds, std::string& out)
+{
+    out += kReceivedPrefix;
+    out += FormatRFC822Date(seconds);
+    out += '\n';
+}
+
 void AppendSynthesizedReceived(GMimeMessage* message, std::string& out)
 {
     if (!message) return;
@@ -230,10 +237,7 @@ void AppendSynthesizedReceived(GMimeMessage* message, std::string& out)
         if (!name) continue;
         if (g_ascii_strcasecmp(name, "Received-SPF") == 0) {
             GDateTime* date = g_mime_message_get_date(message);
-            if (!date) return;
-            out += kReceivedPrefix;
-            out += FormatRFC822Date(g_date_time_to_unix(date));
-            out += '\n';
+            if (date) AppendSynthesizedReceivedForDate(g_date_time_to_unix(date), out);
             return;
         }
         if (g_ascii_strcasecmp(name, "Received") == 0) return;

@@ -49,6 +49,8 @@ void FormatMailbox(const std::wstring& displayName, const std::wstring& address,
 // Received-family header is Received-SPF and it has a Date.
 void AppendSynthesizedReceived(GMimeMessage* message, std::string& out);
 void AppendSynthesizedReceivedFromBuffer(const uint8_t* bytes, size_t length, std::string& out);
+// The line itself, for a message whose Date gave these seconds.
+void AppendSynthesizedReceivedForDate(int64_t seconds, std::string& out);
 
 struct MessageSummary {
     std::wstring from;      // From list, else Sender list, as one display string
