@@ -9,6 +9,7 @@
 #include <unicode/unistr.h>
 
 #include "streams/KSFileSystem.h"
+#include "streams/Platform.h"
 
 namespace KestrinMIMEEngineCommon {
 
@@ -95,9 +96,15 @@ std::string FindUUIDFolderName(const std::string& dir)
     std::string best;
     for (; !ec && it != end; it.increment(ec)) {
         const std::string name = it->path().filename().string();
-        if (!IsUUIDText(name) || SkipSymbolicLink(it->path().string()) ||
-            !IsDirectoryPath(it->path().string()))
+        if (!IsUUIDText(name)) continue;
+        // One question for both answers: not a link, and a directory.
+        const std::string path = it->path().string();
+        const Platform::FileKind kind = Platform::GetFileKind(path);
+        if (kind == Platform::FileKind::SymbolicLink) {
+            SkipSymbolicLink(path);
             continue;
+        }
+        if (kind != Platform::FileKind::Directory) continue;
         if (best.empty() || name < best)
             best = name;
     }

@@ -40,10 +40,6 @@ size_t HeaderBlockLength(const uint8_t* bytes, size_t length)
 
 namespace {
 
-struct GFreeDeleter {
-    void operator()(void* memory) const { g_free(memory); }
-};
-using GCharPtr = std::unique_ptr<char, GFreeDeleter>;
 
 // A field's raw value as the parser keeps it: everything after the colon up
 // to and including the line end of its last continuation line.

@@ -1,8 +1,10 @@
 // One owner for every GObject the engine keeps: a shared pointer whose
 // deleter unreferences. Adopt() takes over a reference GMime handed us
 // ("transfer full"); Retain() adds one for an object we only borrowed
-// ("transfer none").
+// ("transfer none"). Strings go in a GCharPtr.
 #pragma once
+
+#include <memory>
 
 #include <boost/shared_ptr.hpp>
 #include <glib-object.h>
@@ -28,5 +30,11 @@ boost::shared_ptr<T> RetainGObject(T* object)
     if (object) g_object_ref(object);
     return AdoptGObject(object);
 }
+
+// A string GLib or GMime handed over, freed with g_free.
+struct GFreeDeleter {
+    void operator()(void* memory) const { g_free(memory); }
+};
+using GCharPtr = std::unique_ptr<char, GFreeDeleter>;
 
 }  // namespace KestrinMIMEEngineCommon

@@ -16,10 +16,6 @@ namespace KestrinMIMEEngineCommon {
 
 namespace {
 
-struct GFreeDeleter {
-    void operator()(void* memory) const { g_free(memory); }
-};
-using GCharPtr = std::unique_ptr<char, GFreeDeleter>;
 
 struct GErrorDeleter {
     void operator()(GError* error) const { g_error_free(error); }
