@@ -373,10 +373,10 @@ boost::shared_ptr<IAsset> AppleMailAssetFolderSQLITE::LoadMessageAsset(int64_t m
     // file, else the partial one; only "not found" for both means there is
     // none.
     path = WholeMessageFile(messageRowId, ownMailbox);
-    auto message = boost::make_shared<EMLXEmailAsset>(path);
+    auto message = boost::make_shared<EMLXEmailAsset>(path, &queries.files);
     if (message->WasNotFound()) {
         path = PartialMessageFile(path);
-        message = boost::make_shared<EMLXEmailAsset>(path);
+        message = boost::make_shared<EMLXEmailAsset>(path, &queries.files);
     }
     const bool found = !message->WasNotFound();
     auto store = m_dbStore.lock();

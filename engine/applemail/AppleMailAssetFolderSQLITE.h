@@ -12,6 +12,7 @@
 #include "applemail/SqliteReadCopy.h"
 #include "assets/AssetFolderBase.h"
 #include "assets/AssetStoreBase.h"
+#include "streams/Platform.h"
 
 namespace KestrinMIMEEngineCommon {
 
@@ -52,6 +53,8 @@ struct MessageQueries {
     // The report line when the last message's file is there but could not
     // be read or holds no message: that message failed.
     std::wstring fileError;
+    // The listing's message files, opened through their directory.
+    Platform::DirectoryOpener files;
     // The caller holds the connection's mutex; current is the connection.
     void Release(sqlite3* current);
 };

@@ -304,11 +304,12 @@ bool SerializeMessage(GMimeMessage* message, size_t expectedSize, std::vector<ui
 
 }  // namespace
 
-EMLXEmailAsset::EMLXEmailAsset(const std::string& path) : m_path(path)
+EMLXEmailAsset::EMLXEmailAsset(const std::string& path, Platform::DirectoryOpener* opener)
+    : m_path(path)
 {
     std::string countLine;
     int64_t messageStart = -1;
-    ReadOnlyFile file(path);
+    ReadOnlyFile file(path, opener);
     if (!file.IsOpen()) {
         m_readError = Platform::ErrorText(file.OpenError());
         m_notFound = file.OpenError() == ENOENT || file.OpenError() == ENOTDIR;

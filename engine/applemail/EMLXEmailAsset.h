@@ -27,12 +27,14 @@
 #include "assets/IAsset.h"
 #include "formats/MessageHead.h"
 #include "mime/MimeServices.h"
+#include "streams/Platform.h"
 
 namespace KestrinMIMEEngineCommon {
 
 class EMLXEmailAsset : public EmailAssetBase {
 public:
-    explicit EMLXEmailAsset(const std::string& path);
+    // opener, when given, opens the file through its directory's descriptor.
+    explicit EMLXEmailAsset(const std::string& path, Platform::DirectoryOpener* opener = nullptr);
     ~EMLXEmailAsset() override;
 
     int WriteMBOXMessage(std::ostream& out) override;

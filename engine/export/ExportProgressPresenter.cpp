@@ -1,17 +1,19 @@
 #include "export/ExportProgressPresenter.h"
 
-#include <boost/lexical_cast.hpp>
+#include <string>
 
 namespace KestrinMIMEEngineCommon {
 
 namespace {
 
-// "<text> [ k ]" or, when counting units, "<text> [ k / t ]".
+// "<text> [ k ]" or, when counting units, "<text> [ k / t ]". Made twice
+// for every message: std::to_wstring, not a stream-based cast, which alone
+// took a few percent of an export's time.
 std::wstring CounterLabel(const std::wstring& text, int64_t counter, int64_t total,
                           bool withTotal)
 {
-    std::wstring label = text + L" [ " + boost::lexical_cast<std::wstring>(counter);
-    if (withTotal) label += L" / " + boost::lexical_cast<std::wstring>(total);
+    std::wstring label = text + L" [ " + std::to_wstring(counter);
+    if (withTotal) label += L" / " + std::to_wstring(total);
     label += L" ]";
     return label;
 }

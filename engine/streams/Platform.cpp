@@ -81,10 +81,11 @@ std::string ErrorText(int error)
 namespace {
 
 // Non-blocking, so that opening a FIFO returns at once; the kind is then
-// asked of the open descriptor, which no rename can swap afterwards.
-int OpenRegularNonBlocking(const std::string& path, int& error, int64_t* size)
+// asked of the open descriptor, which no rename can swap afterwards. name is
+// taken relative to directory (AT_FDCWD: as given).
+int OpenRegularNonBlockingAt(int directory, const char* name, int& error, int64_t* size)
 {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+    const int fd = ::openat(directory, name, O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
     if (fd < 0) {
         error = errno;
         return -1;
@@ -105,7 +106,34 @@ int OpenRegularNonBlocking(const std::string& path, int& error, int64_t* size)
     return fd;
 }
 
+int OpenRegularNonBlocking(const std::string& path, int& error, int64_t* size)
+{
+    return OpenRegularNonBlockingAt(AT_FDCWD, path.c_str(), error, size);
+}
+
 }  // namespace
+
+DirectoryOpener::~DirectoryOpener()
+{
+    if (m_fd >= 0) ::close(m_fd);
+}
+
+int DirectoryOpener::OpenRegular(const std::string& path, int& error, int64_t* size)
+{
+    const size_t slash = path.rfind('/');
+    if (slash == std::string::npos || slash == 0 || slash + 1 == path.size())
+        return OpenRegularNonBlocking(path, error, size);
+    const std::string directory = path.substr(0, slash);
+    if (m_fd < 0 || directory != m_directory) {
+        if (m_fd >= 0) ::close(m_fd);
+        m_directory = directory;
+        m_fd = ::open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    }
+    // A directory that cannot be opened is left to the plain open, which
+    // then gives the error the path itself meets.
+    if (m_fd < 0) return OpenRegularNonBlocking(path, error, size);
+    return OpenRegularNonBlockingAt(m_fd, path.c_str() + slash + 1, error, size);
+}
 
 int OpenRegularFileForReading(const std::string& path, int& error, int64_t* size)
 {
@@ -117,7 +145,7 @@ int OpenRegularFileForReading(const std::string& path, int& error, int64_t* size
     return fd;
 }
 
-ReadOnlyFile::ReadOnlyFile(const std::string& path)
+ReadOnlyFile::ReadOnlyFile(const std::string& path, DirectoryOpener* opener)
 {
     // In the body: the members' own initialisers must not overwrite what
     // the open reports.
@@ -125,7 +153,8 @@ ReadOnlyFile::ReadOnlyFile(const std::string& path)
     // that, and making it blocking again cost two system calls for every
     // message file. A read that still answers EAGAIN (some network file
     // systems) is a read error (ReadError), never an early end.
-    m_fd = OpenRegularNonBlocking(path, m_openError, &m_size);
+    m_fd = opener ? opener->OpenRegular(path, m_openError, &m_size)
+                  : OpenRegularNonBlocking(path, m_openError, &m_size);
 }
 
 ReadOnlyFile::~ReadOnlyFile()

@@ -46,9 +46,30 @@ std::string ErrorText(int error);
 int OpenRegularFileForReading(const std::string& path, int& error, int64_t* size = nullptr);
 
 // A regular file opened for reading that closes itself.
+// Opens the regular files of one directory after another through a
+// descriptor of that directory, so that the long path of a message file is
+// walked once per directory rather than once per file (a tenth of the
+// loading thread's time for libraries of many small mailboxes). Meant for
+// one listing: a directory replaced under the same path while it is kept
+// open would not be seen.
+class DirectoryOpener {
+public:
+    DirectoryOpener() = default;
+    ~DirectoryOpener();
+    DirectoryOpener(const DirectoryOpener&) = delete;
+    DirectoryOpener& operator=(const DirectoryOpener&) = delete;
+    // As OpenRegularFileForReading, but the descriptor stays non-blocking
+    // (reads of a regular file ignore that).
+    int OpenRegular(const std::string& path, int& error, int64_t* size);
+
+private:
+    std::string m_directory;
+    int m_fd = -1;
+};
+
 class ReadOnlyFile {
 public:
-    explicit ReadOnlyFile(const std::string& path);
+    explicit ReadOnlyFile(const std::string& path, DirectoryOpener* opener = nullptr);
     ~ReadOnlyFile();
     ReadOnlyFile(const ReadOnlyFile&) = delete;
     ReadOnlyFile& operator=(const ReadOnlyFile&) = delete;

@@ -113,8 +113,57 @@ TEST(Platform, OnlyRegularFilesOpenForReadingAndLinksAreSeenAsLinks)
         if (!c.opens) {
             EXPECT_EQ(file.OpenError(), c.error);
         }
+        // Through the directory's descriptor, after a file of that
+        // directory was opened the same way: the same answers.
+        kestrin_test::WriteFile(dir.path() / "neighbour", "data");
+        Platform::DirectoryOpener opener;
+        Platform::ReadOnlyFile neighbour((dir.path() / "neighbour").string(), &opener);
+        EXPECT_TRUE(neighbour.IsOpen());
+        Platform::ReadOnlyFile relative(path.string(), &opener);
+        EXPECT_EQ(relative.IsOpen(), c.opens);
+        if (c.opens) {
+            EXPECT_EQ(relative.Size(), 4);
+        } else {
+            EXPECT_EQ(relative.OpenError(), c.error);
+        }
     }
     EXPECT_EQ(Platform::ErrorText(Platform::kErrorNotRegularFile), "Not a regular file");
+}
+
+// One opener goes from directory to directory as a listing does, and a
+// path it cannot split or whose directory is missing opens as given.
+TEST(Platform, DirectoryOpenerFollowsTheListingFromDirectoryToDirectory)
+{
+    kestrin_test::TempDir dir;
+    for (const char* sub : {"Data/1/Messages", "Data/2/Messages"})
+        fs::create_directories(dir.path() / sub);
+    kestrin_test::WriteFile(dir.path() / "Data/1/Messages/10.emlx", "one");
+    kestrin_test::WriteFile(dir.path() / "Data/2/Messages/20.emlx", "two!");
+    kestrin_test::WriteFile(dir.path() / "Data/1/Messages/11.emlx", "three");
+    struct Step {
+        std::string path;
+        int64_t size;  // -1: does not open
+    };
+    const std::string root = dir.str();
+    const Step steps[] = {
+        {root + "/Data/1/Messages/10.emlx", 3},
+        {root + "/Data/2/Messages/20.emlx", 4},
+        {root + "/Data/1/Messages/11.emlx", 5},
+        {root + "/Data/1/Messages/12.emlx", -1},
+        {root + "/Data/3/Messages/30.emlx", -1},
+        {root + "/Data/1/Messages/", -1},
+    };
+    Platform::DirectoryOpener opener;
+    for (const Step& step : steps) {
+        SCOPED_TRACE(step.path);
+        Platform::ReadOnlyFile file(step.path, &opener);
+        EXPECT_EQ(file.IsOpen(), step.size >= 0);
+        if (step.size >= 0) {
+            EXPECT_EQ(file.Size(), step.size);
+        } else {
+            EXPECT_NE(file.OpenError(), 0);
+        }
+    }
 }
 
 // A failed read answers 0 like the end of the file; only ReadError tells
