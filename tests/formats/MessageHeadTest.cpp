@@ -155,6 +155,30 @@ INSTANTIATE_TEST_SUITE_P(
 // (even between CR and LF) for the next; the direct reader never cuts. Every
 // cut around the first read boundaries, in a field name, a value, a line
 // end and a continuation line, must give the same head.
+// The sender text is remembered by the raw bytes of the From and Sender
+// fields: blocks whose fields differ only in how the same bytes are split
+// between fields, or between From and Sender, each get their own answer, and
+// asking again gives the same.
+TEST(HeadSenderMemory, BlocksThatShareBytesButNotFieldsKeepTheirOwnSender)
+{
+    const std::string blocks[] = {
+        "From: a@example.com,\r\n b@example.com\r\n\r\n",
+        "From: a@example.com,\r\nFrom: b@example.com\r\n\r\n",
+        "Sender: a@example.com\r\n\r\n",
+        "From: a@example.com\r\n\r\n",
+        "From:\r\nSender: a@example.com\r\n\r\n",
+        "From: a@example.com,\r\n b@example.com\r\n\r\n",
+    };
+    for (int round = 0; round < 2; ++round) {
+        for (const std::string& block : blocks) {
+            SCOPED_TRACE(block);
+            MessageHead direct;
+            ASSERT_TRUE(ReadHeadFromHeaderBlock(Bytes(block), block.size(), direct));
+            ExpectSameHead(ParseHeadFromHeaderBlock(Bytes(block), block.size()), direct);
+        }
+    }
+}
+
 TEST(HeadAcrossParserReads, MatchesTheParseWhereverAReadEnds)
 {
     for (size_t padding = 4000; padding <= 4250; ++padding) {
