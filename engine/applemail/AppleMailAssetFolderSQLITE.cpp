@@ -135,13 +135,16 @@ int64_t AppleMailAssetFolderSQLITE::GetSource()
     if (!store || m_mailboxRowId < 1)
         return m_source;
     boost::lock_guard<boost::recursive_mutex> dbGuard(store->EnvelopeIndexMutex());
-    char sql[512] = {0};
-    std::snprintf(sql, sizeof(sql), "select source from mailboxes where ROWID=%lld",
-                  static_cast<long long>(m_mailboxRowId));
-    SqliteStatement stmt = PrepareStatement(store->GetEnvelopeIndexHandle(), sql);
+    // One statement for every folder: preparing it for each of thousands of
+    // mailboxes was a fifth of the time the tree took to load.
+    static const std::string kSql = "select source from mailboxes where ROWID=?1";
+    sqlite3* db = store->GetEnvelopeIndexHandle();
+    SqliteStatement stmt = store->Statements().Take(db, kSql);
+    if (stmt) sqlite3_bind_int64(stmt.get(), 1, m_mailboxRowId);
     if (stmt && sqlite3_step(stmt.get()) == SQLITE_ROW &&
         sqlite3_column_type(stmt.get(), 0) != SQLITE_NULL)
         m_source = sqlite3_column_int64(stmt.get(), 0);
+    store->Statements().GiveBack(db, kSql, std::move(stmt));
     return m_source;
 }
 
