@@ -130,8 +130,9 @@ TEST(Platform, OnlyRegularFilesOpenForReadingAndLinksAreSeenAsLinks)
     EXPECT_EQ(Platform::ErrorText(Platform::kErrorNotRegularFile), "Not a regular file");
 }
 
-// One opener goes from directory to directory as a listing does, and a
-// path it cannot split or whose directory is missing opens as given.
+// One opener goes from directory to directory as a listing does, with the
+// same answers as opening each path; a path it cannot split or whose
+// directory is missing opens as given.
 TEST(Platform, DirectoryOpenerFollowsTheListingFromDirectoryToDirectory)
 {
     kestrin_test::TempDir dir;
@@ -145,12 +146,16 @@ TEST(Platform, DirectoryOpenerFollowsTheListingFromDirectoryToDirectory)
         int64_t size;  // -1: does not open
     };
     const std::string root = dir.str();
+    // The second file in a row of a directory goes through its descriptor.
     const Step steps[] = {
         {root + "/Data/1/Messages/10.emlx", 3},
-        {root + "/Data/2/Messages/20.emlx", 4},
         {root + "/Data/1/Messages/11.emlx", 5},
         {root + "/Data/1/Messages/12.emlx", -1},
+        {root + "/Data/2/Messages/20.emlx", 4},
+        {root + "/Data/1/Messages/11.emlx", 5},
+        {root + "/Data/1/Messages/10.emlx", 3},
         {root + "/Data/3/Messages/30.emlx", -1},
+        {root + "/Data/3/Messages/31.emlx", -1},
         {root + "/Data/1/Messages/", -1},
     };
     Platform::DirectoryOpener opener;
