@@ -270,6 +270,11 @@ std::string MboxSeparatorLine(GMimeMessage* message)
     if (message) {
         if (GDateTime* date = g_mime_message_get_date(message)) seconds = g_date_time_to_unix(date);
     }
+    return MboxSeparatorLine(seconds);
+}
+
+std::string MboxSeparatorLine(int64_t seconds)
+{
     if (seconds == 0) seconds = static_cast<int64_t>(std::time(nullptr));
     return "From - " + FormatMboxDate(seconds);
 }

@@ -46,6 +46,8 @@ void WriteMboxBody(const boost::shared_ptr<KSDataReadable>& source, GMimeMessage
 // The current time stands in when there is no message, no Date, or a Date
 // that converts to 0.
 std::string MboxSeparatorLine(GMimeMessage* message);
+// The same for a date in seconds since 1970 (0: none).
+std::string MboxSeparatorLine(int64_t seconds);
 
 // Writes one whole mbox entry (see above) for a message held as raw bytes,
 // then flushes the stream. Answers kWriteOK, or kWriteStreamFailed when the

@@ -1,7 +1,6 @@
 #include "formats/MessageHead.h"
 
 #include <cstring>
-#include <ctime>
 #include <memory>
 #include <unordered_map>
 #include <vector>
@@ -258,12 +257,6 @@ const SenderText* FindSenderText(const HeadFields& fields)
     return &known.emplace(std::move(key), ReadSenderText(fields)).first->second;
 }
 
-std::string SeparatorLine(int64_t seconds)
-{
-    if (seconds == 0) seconds = static_cast<int64_t>(std::time(nullptr));
-    return "From - " + FormatMboxDate(seconds);
-}
-
 }  // namespace
 
 bool ReadHeadFromHeaderBlock(const uint8_t* bytes, size_t length, MessageHead& head)
@@ -301,7 +294,7 @@ bool ReadHeadFromHeaderBlock(const uint8_t* bytes, size_t length, MessageHead& h
 
     if (fields.receivedSPFFirst && summary.hasDate)
         AppendSynthesizedReceivedForDate(summary.date, result.receivedLine);
-    result.separatorLine = SeparatorLine(summary.date);
+    result.separatorLine = MboxSeparatorLine(summary.date);
     head = std::move(result);
     return true;
 }

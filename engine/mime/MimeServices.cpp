@@ -16,7 +16,6 @@ namespace KestrinMIMEEngineCommon {
 
 namespace {
 
-
 struct GErrorDeleter {
     void operator()(GError* error) const { g_error_free(error); }
 };
