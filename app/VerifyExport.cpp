@@ -8,7 +8,6 @@
 
 #include "formats/FormatsSupport.h"
 #include "formats/MBOXAssetFolder.h"
-#include "mime/MimeServices.h"
 
 namespace KestrinApp {
 
@@ -17,37 +16,10 @@ namespace fs = boost::filesystem;
 
 namespace {
 
-// How far into a ".eml" file the end of its header block is looked for.
-constexpr size_t kHeaderWindow = 256 * 1024;
-
-// The length of the header block with the blank line that ends it; the whole
-// file when no blank line comes within the window (a message of headers only,
-// or headers too long to look through cheaply).
-int64_t HeaderBlockLength(const std::string& path, int64_t size)
-{
-    GMimeStreamPtr stream = OpenMimeFileStream(path);
-    if (!stream) return size;
-    std::string window(std::min<size_t>(static_cast<size_t>(size), kHeaderWindow), '\0');
-    size_t filled = 0;
-    while (filled < window.size()) {
-        const ssize_t got = g_mime_stream_read(stream.get(), &window[filled], window.size() - filled);
-        if (got <= 0) break;
-        filled += static_cast<size_t>(got);
-    }
-    for (size_t line = 0; line < filled;) {
-        const size_t end = window.find('\n', line);
-        if (end == std::string::npos || end >= filled) break;
-        if (end == line || (end == line + 1 && window[line] == '\r'))
-            return static_cast<int64_t>(end + 1);
-        line = end + 1;
-    }
-    return size;
-}
-
-// A ".eml" file counts when it holds a message the MIME reader takes: an
-// empty or unparseable file is no message, whatever its name. Only the
-// header block is parsed: the reader takes any body once it has taken the
-// headers, and reading every body back would cost as much as the export.
+// A ".eml" file counts when it holds bytes: the writers put each message
+// into its file as the source held it, so a message without headers, or one
+// a MIME reader would refuse, is still the message written. An empty file
+// (a write that never began) is no message, whatever its name.
 int64_t CountEmlFiles(const std::string& directory, std::string* reason)
 {
     boost::system::error_code error;
@@ -62,10 +34,7 @@ int64_t CountEmlFiles(const std::string& directory, std::string* reason)
         boost::system::error_code sizeError;
         if (!fs::is_regular_file(it->path(), sizeError)) continue;
         const auto size = fs::file_size(it->path(), sizeError);
-        if (sizeError || size == 0) continue;
-        const std::string path = it->path().string();
-        if (ParseMimeMessageFromFile(path, 0, HeaderBlockLength(path, static_cast<int64_t>(size))))
-            ++count;
+        if (!sizeError && size > 0) ++count;
     }
     if (error) {
         if (reason) *reason = "the folder could not be read: " + error.message();
