@@ -16,7 +16,9 @@ int64_t ExportFolderRecord::UnnamedCount() const
         return counted > int64_t(names.size()) ? counted - int64_t(names.size()) : 0;
     };
     return unnamed(failed, failedNames) + unnamed(skipped, skippedNames) +
-           unnamed(notDownloaded, notDownloadedNames);
+           unnamed(notDownloaded, notDownloadedNames) +
+           unnamed(notFullyDownloaded, notFullyDownloadedNames) + unnamed(damaged, damagedNames) +
+           unnamed(repaired, repairedNames);
 }
 
 ExportTotals ExportRecord::Totals() const
@@ -26,6 +28,9 @@ ExportTotals ExportRecord::Totals() const
         totals.listed += folder.Listed();
         totals.converted += folder.processed;
         totals.notDownloaded += folder.notDownloaded;
+        totals.notFullyDownloaded += folder.notFullyDownloaded;
+        totals.damaged += folder.damaged;
+        totals.repaired += folder.repaired;
         totals.failed += folder.failed;
         totals.skipped += folder.skipped;
     }
@@ -37,6 +42,10 @@ std::string TotalsText(const ExportTotals& totals)
     return "Messages listed: " + std::to_string(totals.listed) +
            "\nMessages converted: " + std::to_string(totals.converted) +
            "\nConverted header-only (not downloaded): " + std::to_string(totals.notDownloaded) +
+           "\nConverted without some attachments (not fully downloaded): " +
+           std::to_string(totals.notFullyDownloaded) +
+           "\nConverted damaged (message file cut short): " + std::to_string(totals.damaged) +
+           "\nConverted with repairs (see NOTE lines of the report): " + std::to_string(totals.repaired) +
            "\nMessages failed: " + std::to_string(totals.failed) +
            "\nMessages skipped: " + std::to_string(totals.skipped) + "\n";
 }
@@ -100,34 +109,42 @@ void ExportRecorder::ItemDone(ExportItemOutcome outcome, const std::wstring& nam
     if (!m_folder) FolderBegun(nullptr);
     // Names are kept only for the messages a person must look at, so a
     // converted one costs no conversion of its name.
-    const auto keep = [&](std::vector<std::string>& names, size_t& kept) {
+    const auto count = [&](int64_t& counter, std::vector<std::string>& names, size_t& kept) {
+        counter += 1;
         if (kept >= kNamesKeptPerKind) return;
         kept += 1;
         names.push_back(WideToUTF8(name));
     };
     switch (outcome) {
-    case ExportItemOutcome::ConvertedHeaderOnly:
-        m_folder->notDownloaded += 1;
-        keep(m_folder->notDownloadedNames, m_notDownloadedNamesKept);
-        [[fallthrough]];  // a header-only message is a converted one too
-    case ExportItemOutcome::Converted:
-        m_folder->processed += 1;
-        if (output) {
-            ExportOutputRecord& written = OutputFor(output);
-            written.written += 1;
-            if (written.sourcePaths.empty() || written.sourcePaths.back() != m_folder->sourcePath)
-                written.sourcePaths.push_back(m_folder->sourcePath);
-            if (m_folder->outputPath.empty()) m_folder->outputPath = written.path;
-        }
-        break;
     case ExportItemOutcome::Failed:
-        m_folder->failed += 1;
-        keep(m_folder->failedNames, m_failedNamesKept);
-        break;
+        count(m_folder->failed, m_folder->failedNames, m_failedNamesKept);
+        return;
     case ExportItemOutcome::Skipped:
-        m_folder->skipped += 1;
-        keep(m_folder->skippedNames, m_skippedNamesKept);
+        count(m_folder->skipped, m_folder->skippedNames, m_skippedNamesKept);
+        return;
+    case ExportItemOutcome::ConvertedHeaderOnly:
+        count(m_folder->notDownloaded, m_folder->notDownloadedNames, m_notDownloadedNamesKept);
         break;
+    case ExportItemOutcome::ConvertedNotFullyDownloaded:
+        count(m_folder->notFullyDownloaded, m_folder->notFullyDownloadedNames,
+              m_notFullyDownloadedNamesKept);
+        break;
+    case ExportItemOutcome::ConvertedDamaged:
+        count(m_folder->damaged, m_folder->damagedNames, m_damagedNamesKept);
+        break;
+    case ExportItemOutcome::ConvertedRepaired:
+        count(m_folder->repaired, m_folder->repairedNames, m_repairedNamesKept);
+        break;
+    case ExportItemOutcome::Converted: break;
+    }
+    // Every kind of converted message was written somewhere.
+    m_folder->processed += 1;
+    if (output) {
+        ExportOutputRecord& written = OutputFor(output);
+        written.written += 1;
+        if (written.sourcePaths.empty() || written.sourcePaths.back() != m_folder->sourcePath)
+            written.sourcePaths.push_back(m_folder->sourcePath);
+        if (m_folder->outputPath.empty()) m_folder->outputPath = written.path;
     }
 }
 

@@ -18,18 +18,24 @@ namespace KestrinApp {
 struct ExportFolderRecord {
     std::string sourcePath;  // the folder's path in the source tree, as the folder list shows it
     std::string outputPath;  // where its messages went (first output used; empty if none)
-    int64_t processed = 0;      // converted, header-only ones included
+    int64_t processed = 0;      // converted, all the kinds below included
     int64_t failed = 0;
     int64_t skipped = 0;
-    int64_t notDownloaded = 0;  // converted with headers only
+    int64_t notDownloaded = 0;       // converted with headers only
+    int64_t notFullyDownloaded = 0;  // converted, some attachments never downloaded
+    int64_t damaged = 0;             // converted as far as a cut file went
+    int64_t repaired = 0;            // converted whole despite a fault of the file
     // The messages by name, as far as kNamesKeptPerKind allows; the counts
     // above hold them all, and the conversion log names every one.
     std::vector<std::string> failedNames;
     std::vector<std::string> skippedNames;
     std::vector<std::string> notDownloadedNames;
+    std::vector<std::string> notFullyDownloadedNames;
+    std::vector<std::string> damagedNames;
+    std::vector<std::string> repairedNames;
 
     int64_t Listed() const { return processed + failed + skipped; }
-    // Failed, skipped and header-only messages counted but not named here.
+    // Messages of the kinds above counted but not named here.
     int64_t UnnamedCount() const;
 };
 
@@ -50,8 +56,11 @@ struct ExportOutputRecord {
 
 struct ExportTotals {
     int64_t listed = 0;
-    int64_t converted = 0;  // header-only ones included
+    int64_t converted = 0;  // the four kinds below included
     int64_t notDownloaded = 0;
+    int64_t notFullyDownloaded = 0;
+    int64_t damaged = 0;
+    int64_t repaired = 0;
     int64_t failed = 0;
     int64_t skipped = 0;
 };
@@ -69,7 +78,8 @@ struct ExportRecord {
 };
 
 // The closing lines a user wants before deleting a source, one a line:
-// listed, converted, converted header-only, failed, skipped.
+// listed, converted, converted header-only, not fully downloaded, damaged,
+// repaired, failed, skipped.
 std::string TotalsText(const ExportTotals& totals);
 
 // The target code's name as the CLI spells it.
@@ -102,6 +112,9 @@ private:
     size_t m_failedNamesKept = 0;
     size_t m_skippedNamesKept = 0;
     size_t m_notDownloadedNamesKept = 0;
+    size_t m_notFullyDownloadedNamesKept = 0;
+    size_t m_damagedNamesKept = 0;
+    size_t m_repairedNamesKept = 0;
     size_t m_lastOutputIndex = 0;
 };
 

@@ -8,10 +8,12 @@ std::vector<FolderIssueRow> FolderIssueRows(const ExportRecord& record)
     for (const ExportFolderRecord& folder : record.folders) {
         const int64_t unnamed = folder.UnnamedCount();
         if (folder.failedNames.empty() && folder.skippedNames.empty() &&
-            folder.notDownloadedNames.empty() && unnamed == 0)
+            folder.notDownloadedNames.empty() && folder.notFullyDownloadedNames.empty() &&
+            folder.damagedNames.empty() && folder.repairedNames.empty() && unnamed == 0)
             continue;
         rows.push_back({folder.sourcePath, folder.failedNames, folder.skippedNames,
-                        folder.notDownloadedNames, unnamed});
+                        folder.notDownloadedNames, folder.notFullyDownloadedNames,
+                        folder.damagedNames, folder.repairedNames, unnamed});
     }
     return rows;
 }

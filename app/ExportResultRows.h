@@ -25,11 +25,14 @@ struct FolderIssueRow {
     std::vector<std::string> failed;
     std::vector<std::string> skipped;
     std::vector<std::string> notDownloaded;
+    std::vector<std::string> notFullyDownloaded;
+    std::vector<std::string> damaged;
+    std::vector<std::string> repaired;
     int64_t unnamed = 0;  // counted among them but not named (see the log)
 };
 
-// The folders of the record that had a failed, skipped or header-only
-// message, in export order; folders without problems are left out.
+// The folders of the record that had a message that was failed, skipped,
+// header-only, not fully downloaded, damaged or repaired, in export order; folders without problems are left out.
 // Beyond the names the record keeps, a row only counts the rest.
 std::vector<FolderIssueRow> FolderIssueRows(const ExportRecord& record);
 

@@ -30,9 +30,15 @@ std::string ConvertResultJson(const ExportRecord& record, const KestrinApp::Veri
                            {"failed", folder.failed},
                            {"skipped", folder.skipped},
                            {"notDownloaded", folder.notDownloaded},
+                           {"notFullyDownloaded", folder.notFullyDownloaded},
+                           {"damaged", folder.damaged},
+                           {"repaired", folder.repaired},
                            {"failedMessages", folder.failedNames},
                            {"skippedMessages", folder.skippedNames},
                            {"notDownloadedMessages", folder.notDownloadedNames},
+                           {"notFullyDownloadedMessages", folder.notFullyDownloadedNames},
+                           {"damagedMessages", folder.damagedNames},
+                           {"repairedMessages", folder.repairedNames},
                            {"unnamedMessages", folder.UnnamedCount()}});
     }
     const KestrinApp::ExportTotals totals = record.Totals();
@@ -45,6 +51,9 @@ std::string ConvertResultJson(const ExportRecord& record, const KestrinApp::Veri
                     {{"listed", totals.listed},
                      {"converted", totals.converted},
                      {"notDownloaded", totals.notDownloaded},
+                     {"notFullyDownloaded", totals.notFullyDownloaded},
+                     {"damaged", totals.damaged},
+                     {"repaired", totals.repaired},
                      {"failed", totals.failed},
                      {"skipped", totals.skipped}}},
                    {"folders", folders}};

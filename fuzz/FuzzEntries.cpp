@@ -591,6 +591,14 @@ int FuzzEmlx(const uint8_t* data, size_t size)
     std::string raw;
     asset.WriteRawMessage(boost::make_shared<KSStringData>(&raw));
     asset.GetDescription();
+    // Without parts stored apart the message is written as the bytes that
+    // are in the file: one piece of it, never anything made up or rewritten.
+    const std::string file(reinterpret_cast<const char*>(data), size);
+    std::string lower = file;
+    for (char& c : lower) c = g_ascii_tolower(c);
+    const bool marked = lower.find("x-apple-content-length") != std::string::npos;
+    if (!marked && asset.HasMessage() && (raw.empty() || file.find(raw) == std::string::npos))
+        ReportFailure("emlx", "stored-bytes", "the written message is not a piece of the file");
     return 0;
 }
 

@@ -48,7 +48,8 @@ std::vector<FolderIssues> CollectFolderIssues(const ExportRecord* record)
     };
     for (const FolderIssueRow& row : FolderIssueRows(*record))
         issues.push_back({ToQString(row.folder), toList(row.failed), toList(row.skipped),
-                          toList(row.notDownloaded), row.unnamed});
+                          toList(row.notDownloaded), toList(row.notFullyDownloaded),
+                          toList(row.damaged), toList(row.repaired), row.unnamed});
     return issues;
 }
 

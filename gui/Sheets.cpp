@@ -437,6 +437,9 @@ void ResultSheet::SetFolderIssues(const std::vector<FolderIssues>& issues)
             {&folder.failed, tr("failed")},
             {&folder.skipped, tr("skipped")},
             {&folder.notDownloaded, tr("not downloaded")},
+            {&folder.notFullyDownloaded, tr("attachments not downloaded")},
+            {&folder.damaged, tr("damaged: cut short")},
+            {&folder.repaired, tr("repaired")},
         };
         for (const auto& group : groups)
             for (const QString& message : *group.first) {

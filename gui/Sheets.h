@@ -121,6 +121,9 @@ struct FolderIssues {
     QStringList failed;
     QStringList skipped;
     QStringList notDownloaded;
+    QStringList notFullyDownloaded;
+    QStringList damaged;
+    QStringList repaired;
     qint64 unnamed = 0;  // counted but not named: the report names them
 };
 

@@ -314,6 +314,12 @@ MessageQueries::MessageQueries(StatementPool* pool)
               "messages AS msg LEFT JOIN addresses AS adr ON adr.ROWID = msg.sender LEFT JOIN "
               "subjects AS sub ON sub.ROWID = msg.subject WHERE msg.ROWID=?1",
               pool),
+      sender("SELECT adr.comment, adr.address FROM messages AS msg LEFT JOIN addresses AS adr ON "
+             "adr.ROWID = msg.sender WHERE msg.ROWID=?1",
+             pool),
+      subject("SELECT sub.SUBJECT FROM messages AS msg LEFT JOIN subjects AS sub ON sub.ROWID = "
+              "msg.subject WHERE msg.ROWID=?1",
+              pool),
       dates("SELECT date_sent, date_received FROM messages WHERE ROWID=?1", pool)
 {
 }
@@ -323,6 +329,8 @@ void MessageQueries::Release(sqlite3* current)
     globalMessageId.Release(current);
     messageId.Release(current);
     summary.Release(current);
+    sender.Release(current);
+    subject.Release(current);
     dates.Release(current);
 }
 
@@ -401,7 +409,7 @@ boost::shared_ptr<IAsset> AppleMailAssetFolderSQLITE::LoadMessageAsset(int64_t m
             return {};
         }
         if (!message->HasMessage()) {
-            queries.fileError = MessageFileError(path, "Blank EMLX file");
+            queries.fileError = MessageFileError(path, message->NoMessageReason());
             return {};
         }
         if (message->GetSize() != 0) {
@@ -434,16 +442,37 @@ boost::shared_ptr<IAsset> AppleMailAssetFolderSQLITE::LoadMessageAsset(int64_t m
     } else if (rc == SQLITE_DONE) {
         return asset;  // the row is gone: nothing left to export
     } else {
-        // A damaged sender or subject table must not cost the message: it
-        // goes out without the summary, with the dates when they still read.
-        queries.summaryError = sqlite3_errmsg(db);
-        if (sqlite3_stmt* plain = queries.dates.Get(db)) {
-            sqlite3_bind_int64(plain, 1, messageRowId);
-            if (sqlite3_step(plain) == SQLITE_ROW) {
-                dateSent = sqlite3_column_int64(plain, 0);
-                dateReceived = sqlite3_column_int64(plain, 1);
+        // A damaged sender or subject table must not cost the message, nor
+        // what the other tables still hold of it: each part of the summary
+        // is read from its own table.
+        const std::string error = sqlite3_errmsg(db);
+        std::string lost;
+        const auto readRow = [&](ReusedStatement& query, const char* what, auto&& take) {
+            sqlite3_stmt* row = query.Get(db);
+            if (row) {
+                sqlite3_bind_int64(row, 1, messageRowId);
+                if (sqlite3_step(row) == SQLITE_ROW) {
+                    take(row);
+                    return;
+                }
             }
-        }
+            lost += lost.empty() ? what : std::string(", ") + what;
+        };
+        readRow(queries.sender, "sender", [&](sqlite3_stmt* row) {
+            comment = SqliteColumnText(row, 0);
+            address = SqliteColumnText(row, 1);
+            for (int column = 0; column < 2; ++column)
+                if (sqlite3_column_type(row, column) != SQLITE_NULL) key += SqliteColumnText(row, column);
+        });
+        readRow(queries.subject, "subject", [&](sqlite3_stmt* row) {
+            subject = SqliteColumnText(row, 0);
+            if (sqlite3_column_type(row, 0) != SQLITE_NULL) key += subject;
+        });
+        readRow(queries.dates, "dates", [&](sqlite3_stmt* row) {
+            dateSent = sqlite3_column_int64(row, 0);
+            dateReceived = sqlite3_column_int64(row, 1);
+        });
+        if (!lost.empty()) queries.summaryError = lost + " (" + error + ")";
     }
 
     if (assetId.empty()) {
@@ -577,16 +606,13 @@ boost::shared_ptr<IAssetQueryResult> AppleMailAssetFolderSQLITEIterator::GetCurr
     boost::shared_ptr<IAsset> asset =
         m_folder->LoadMessageAsset(rowId, path, assetId, m_queries, ownMailbox);
     if (m_logger && !m_queries.summaryError.empty())
-        m_logger->Log(L"WARNING : The sender, subject and dates of message " +
-                          boost::lexical_cast<std::wstring>(rowId) + L" in folder " +
-                          m_folder->GetPath() + L" could not be read from the database : " +
+        m_logger->Log(L"WARNING : The summary of message " + boost::lexical_cast<std::wstring>(rowId) +
+                          L" in folder " + m_folder->GetPath() +
+                          L" could not be read whole from the database; left out: " +
                           UTF8ToWide(m_queries.summaryError),
                       true, true);
-    if (!m_queries.fileError.empty()) {
-        if (m_logger) m_logger->Log(m_queries.fileError, true, true);
-        return boost::make_shared<NewAssetQueryResult>(boost::shared_ptr<IAsset>(), 0, assetId,
-                                                       kQueryStatusUnreadable);
-    }
+    if (!m_queries.fileError.empty())
+        return boost::make_shared<UnreadableAssetQueryResult>(UTF8ToWide(path), m_queries.fileError, assetId);
     const bool incomplete = !asset || (asset->GetAssetFlags() & kAssetFlagIncomplete);
     if (incomplete) LogIncompleteMessage(m_logger, path, asset);
     if (asset)

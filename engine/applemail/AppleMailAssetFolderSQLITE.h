@@ -47,8 +47,13 @@ struct MessageQueries {
     ReusedStatement globalMessageId;
     ReusedStatement messageId;
     ReusedStatement summary;
+    // One table each, for when the summary's join fails: what survives of
+    // a damaged index is still read.
+    ReusedStatement sender;
+    ReusedStatement subject;
     ReusedStatement dates;
-    // SQLite's message when the last message's summary could not be read.
+    // When the last message's summary could not be read whole: what was
+    // lost ("sender, subject") and SQLite's message.
     std::string summaryError;
     // The report line when the last message's file is there but could not
     // be read or holds no message: that message failed.

@@ -155,22 +155,20 @@ void AppleMailAssetFolderV1Iterator::Increment()
 
 boost::shared_ptr<IAssetQueryResult> AppleMailAssetFolderV1Iterator::GetCurrent()
 {
-    const auto failed = [this](const std::wstring& line) {
-        if (m_logger && !line.empty()) m_logger->Log(line, true, true);
-        return boost::make_shared<NewAssetQueryResult>(boost::shared_ptr<IAsset>(), 0,
-                                                       std::string(), kQueryStatusUnreadable);
+    const auto failed = [](const std::string& what, const std::wstring& line) {
+        return boost::make_shared<UnreadableAssetQueryResult>(UTF8ToWide(what), line);
     };
-    if (!m_valid) return failed(std::wstring());
+    if (!m_valid) return failed(std::string(), std::wstring());
     if (m_index < m_unlisted.size())
-        return failed(L"ERROR : Cannot read mailbox folder " + UTF8ToWide(m_unlisted[m_index].first) +
-                      L" - " + UTF8ToWide(m_unlisted[m_index].second));
+        return failed(m_unlisted[m_index].first,
+                      L"ERROR : Cannot read mailbox folder " + UTF8ToWide(m_unlisted[m_index].first) +
+                          L" - " + UTF8ToWide(m_unlisted[m_index].second));
     const std::string path = m_entries[m_index - m_unlisted.size()].string();
     auto asset = boost::make_shared<EMLXEmailAsset>(path);
     // A file that went away after listing or may not be read is a message
     // that could not be read, not an empty message written as converted.
-    if (!asset->WasReadable())
-        return failed(MessageFileError(path, asset->ReadError()));
-    if (!asset->HasMessage()) return failed(L"Skipped : Blank EMLX file: " + UTF8ToWide(path));
+    if (!asset->WasReadable()) return failed(path, MessageFileError(path, asset->ReadError()));
+    if (!asset->HasMessage()) return failed(path, MessageFileError(path, asset->NoMessageReason()));
     if (asset->GetAssetFlags() & kAssetFlagIncomplete) LogIncompleteMessage(m_logger, path, asset);
     return boost::make_shared<NewAssetQueryResult>(asset, 1, std::string(), kQueryStatusReadable);
 }

@@ -201,29 +201,33 @@ private:
     int64_t m_size;
 };
 
-// When the count line cannot be trusted the message still lies between that
-// line and Apple Mail's property-list trailer; answers its length (0 when
-// nothing but the trailer follows the count line).
-int64_t MessageLengthBeforeTrailer(StoredFile& stored, int64_t messageStart)
+// Where Apple Mail's property-list trailer begins, counted from `from`; -1
+// when the file has none. The message ends there whatever its count line says.
+int64_t TrailerOffset(StoredFile& stored, int64_t from)
 {
     const int64_t fileSize = stored.Size();
-    if (fileSize <= messageStart) return 0;
-    const int64_t available = fileSize - messageStart;
+    if (fileSize <= from) return -1;
+    const int64_t available = fileSize - from;
     // The trailer is a few hundred bytes; a generous tail finds it without
     // reading the message.
     const int64_t tailLength = std::min<int64_t>(available, 64 * 1024);
     std::string tail(static_cast<size_t>(tailLength), '\0');
     tail.resize(stored.ReadAt(reinterpret_cast<uint8_t*>(&tail[0]), tail.size(), fileSize - tailLength));
-    size_t at = tail.rfind("<?xml");
+    // A whole trailer ends the file: a property list quoted inside the
+    // message is followed by more of the message.
+    const size_t close = tail.rfind("</plist>");
+    if (close == std::string::npos ||
+        tail.find_first_not_of(" \t\r\n", close + 8) != std::string::npos)
+        return -1;
+    size_t at = tail.rfind("<?xml", close);
     while (at != std::string::npos) {
         const int64_t absolute = fileSize - tailLength + static_cast<int64_t>(at);
-        const bool atLineStart = absolute == messageStart || (at > 0 && tail[at - 1] == '\n');
-        if (atLineStart && tail.find("<plist", at) != std::string::npos)
-            return absolute - messageStart;
+        const bool atLineStart = absolute == from || (at > 0 && tail[at - 1] == '\n');
+        if (atLineStart && tail.find("<plist", at) < close) return absolute - from;
         if (at == 0) break;
         at = tail.rfind("<?xml", at - 1);
     }
-    return available;
+    return -1;
 }
 
 // The byte-count line: the file's first line without its LF, and where the
@@ -237,13 +241,37 @@ void ReadCountLine(StoredFile& stored, std::string& line, int64_t& messageStart)
         const size_t got = stored.ReadAt(buffer, sizeof buffer, offset);
         if (got == 0) return;
         const uint8_t* lineFeed = std::find(buffer, buffer + got, '\n');
-        line.append(reinterpret_cast<const char*>(buffer), static_cast<size_t>(lineFeed - buffer));
+        // A count is a few digits: a longer first line is no count line,
+        // and only its beginning is needed to tell.
+        const size_t take = std::min<size_t>(static_cast<size_t>(lineFeed - buffer), 4096 - std::min<size_t>(line.size(), 4096));
+        line.append(reinterpret_cast<const char*>(buffer), take);
         if (lineFeed != buffer + got) {
             messageStart = offset + (lineFeed - buffer) + 1;
             return;
         }
         offset += static_cast<int64_t>(got);
     }
+}
+
+// Whether a message's first line starts at offset: a header field ("Name:",
+// RFC 5322's printable name) or an mbox "From " line. Tells a file without a
+// byte-count line, whose first line is the message's own, from one whose
+// count line is damaged, and both from a file that holds no message at all.
+bool StartsLikeMessage(StoredFile& stored, int64_t offset)
+{
+    uint8_t head[256];
+    const size_t got = stored.ReadAt(head, sizeof head, offset);
+    if (got >= 5 && std::memcmp(head, "From ", 5) == 0) return true;
+    size_t at = 0;
+    while (at < got && head[at] > 32 && head[at] < 127 && head[at] != ':') ++at;
+    if (at == 0) return false;
+    while (at < got && (head[at] == ' ' || head[at] == '\t')) ++at;
+    return at < got && head[at] == ':';
+}
+
+std::wstring Bytes(int64_t count)
+{
+    return std::to_wstring(count) + (count == 1 ? L" byte" : L" bytes");
 }
 
 const size_t kMarkerLength = sizeof kContentLengthMarker - 1;
@@ -302,13 +330,102 @@ bool SerializeMessage(GMimeMessage* message, size_t expectedSize, std::vector<ui
     return true;
 }
 
+// Finds the message in an .emlx file: after its byte-count line, up to the
+// count, which a sound file's trailer confirms. Whatever does not fit is
+// worked around without losing a byte of the message, and said in notes; a
+// file that holds no message at all answers a start of -1 and says why.
+void LocateMessage(StoredFile& stored, const std::string& path, int64_t& messageStart,
+                   int64_t& messageSize, std::vector<AssetNote>& notes, std::string& noMessage)
+{
+    const std::wstring file = L"Message file " + UTF8ToWide(path);
+    const int64_t fileSize = stored.Size();
+    std::string countLine;
+    ReadCountLine(stored, countLine, messageStart);
+    boost::algorithm::trim(countLine);
+    int64_t count = 0;
+    bool counted = !countLine.empty() && countLine.find_first_not_of("0123456789") == std::string::npos;
+    if (counted) {
+        try {
+            count = boost::lexical_cast<int64_t>(countLine);
+        } catch (const boost::bad_lexical_cast&) {
+            counted = false;  // more digits than any file could hold
+        }
+    }
+    counted = counted && count > 0 && messageStart >= 0;
+
+    if (!counted) {
+        // Without a count the message runs from its first header line to
+        // the trailer (or the file's end). A first line that is itself a
+        // header is the message's own: it is kept.
+        if (StartsLikeMessage(stored, 0)) {
+            messageStart = 0;
+            notes.push_back({AssetNoteKind::Repaired, file + L" has no byte-count line; the whole message was taken."});
+        } else if (messageStart >= 0 && StartsLikeMessage(stored, messageStart)) {
+            notes.push_back({AssetNoteKind::Repaired,
+                               file + L" has an unreadable byte-count line (\"" + UTF8ToWide(countLine) +
+                                   L"\"); the message after it was taken whole."});
+        } else {
+            messageStart = -1;
+            noMessage = fileSize == 0 ? "The file is empty"
+                                        : "The file holds no message (no byte count and no message headers)";
+            return;
+        }
+        const int64_t trailer = TrailerOffset(stored, messageStart);
+        messageSize = trailer >= 0 ? trailer : fileSize - messageStart;
+        return;
+    }
+
+    // The count is the file's own check of the message: the trailer follows
+    // right at its end in a sound file, which one small read confirms.
+    const int64_t available = fileSize - messageStart;
+    uint8_t next[5] = {0};
+    if (count == available ||
+        (count < available && stored.ReadAt(next, sizeof next, messageStart + count) == sizeof next &&
+         std::memcmp(next, "<?xml", sizeof next) == 0)) {
+        messageSize = count;
+        return;
+    }
+    const int64_t trailer = TrailerOffset(stored, messageStart);
+    if (trailer >= 0) {
+        // Common in partial downloads: the count is merely off, and the
+        // trailer says where the message ends.
+        messageSize = trailer;
+        notes.push_back({AssetNoteKind::Repaired,
+                           file + L": its byte count (" + Bytes(count) + L") does not match the message (" +
+                               Bytes(trailer) + L" before Apple Mail's trailer); the message was taken up to the trailer."});
+        return;
+    }
+    if (count > available) {
+        // No trailer and fewer bytes than counted: the file was cut (an
+        // interrupted copy or backup). What is there is all there is.
+        messageSize = available;
+        notes.push_back({AssetNoteKind::Damaged,
+                           file + L" is cut short: it holds " + Bytes(available) + L" of the " + Bytes(count) +
+                               L" its byte count gives, and no trailer. The part that is there was written."});
+        return;
+    }
+    messageSize = count;
+    // Anything but blanks after the counted message is neither message nor
+    // trailer; it is left out, and said so.
+    std::vector<uint8_t> rest(static_cast<size_t>(std::min<int64_t>(available - count, 4096)));
+    rest.resize(stored.ReadAt(rest.data(), rest.size(), messageStart + count));
+    // Blanks, or the start of a trailer the file was cut in, hold nothing.
+    const bool nothing =
+        available - count <= 4096 &&
+        (std::all_of(rest.begin(), rest.end(),
+                     [](uint8_t c) { return c == '\n' || c == '\r' || c == ' ' || c == '\t'; }) ||
+         (rest.size() < 5 && std::memcmp(rest.data(), "<?xml", rest.size()) == 0));
+    if (!nothing)
+        notes.push_back({AssetNoteKind::Repaired,
+                           file + L": " + Bytes(available - count) + L" after the message (" + Bytes(count) +
+                               L" by its byte count) are not Apple Mail's trailer and were not written."});
+}
+
 }  // namespace
 
 EMLXEmailAsset::EMLXEmailAsset(const std::string& path, Platform::DirectoryOpener* opener)
     : m_path(path)
 {
-    std::string countLine;
-    int64_t messageStart = -1;
     ReadOnlyFile file(path, opener);
     if (!file.IsOpen()) {
         m_readError = Platform::ErrorText(file.OpenError());
@@ -331,65 +448,20 @@ EMLXEmailAsset::EMLXEmailAsset(const std::string& path, Platform::DirectoryOpene
     }
     StoredFile stored(file, whole, fileSize);
 
-    ReadCountLine(stored, countLine, messageStart);
-    boost::algorithm::trim(countLine);
+    int64_t messageStart = -1;
     int64_t messageSize = 0;
-    bool counted = true;
-    try {
-        messageSize = boost::lexical_cast<int64_t>(countLine);
-    } catch (const boost::bad_lexical_cast&) {
-        KSDiagnostic("%s ERROR: BadCast: On mimeSize in EMLXEmailAsset\n");
-        counted = false;
-    }
-    // Only a count that lies within the file says which bytes Apple Mail
-    // stored as the message; those are then written exactly as they are.
-    bool countFits = counted && messageSize > 0 && messageStart >= 0;
-    // A count that runs past the message would carry the trailer (or, near
-    // 2^63, an offset that overflows) into the message: the trailer is where
-    // the message ends whatever the count says. A sound file has the trailer
-    // right at the count's end, which one small read confirms.
-    if (countFits) {
-        const int64_t available = fileSize < messageStart ? 0 : fileSize - messageStart;
-        uint8_t next[5] = {0};
-        const bool endsAtTrailer =
-            messageSize == available ||
-            (messageSize < available &&
-             stored.ReadAt(next, sizeof next, messageStart + messageSize) == sizeof next &&
-             std::memcmp(next, "<?xml", sizeof next) == 0);
-        if (!endsAtTrailer) {
-            const int64_t limit = MessageLengthBeforeTrailer(stored, messageStart);
-            if (messageSize > limit) {
-                KSDiagnostic("%s ERROR: EMLX byte count runs past the message, message taken up "
-                             "to its trailer - %s\n",
-                             path.c_str());
-                messageSize = limit;
-                countFits = false;
-            }
-        }
-    }
-    // A count that is missing, zero or negative does not make the message
-    // go away: a damaged count line must not lose the user's mail.
-    if ((!counted || messageSize <= 0) && messageStart >= 0) {
-        messageSize = MessageLengthBeforeTrailer(stored, messageStart);
-        if (messageSize > 0)
-            KSDiagnostic("%s ERROR: EMLX byte count unusable, message taken up to its trailer - %s\n",
-                         path.c_str());
-    }
-    if (messageSize <= 0) {
-        m_description += L"Skipped : Blank EMLX file: ";
-        m_description += UTF8ToWide(path);
-        m_attributes |= kAssetFlagIncomplete;
-    }
-
-    if (messageSize > 0 && messageStart >= 0) {
+    LocateMessage(stored, path, messageStart, messageSize, m_notes, m_noMessage);
+    if (messageSize <= 0 || messageStart < 0) {
+        if (m_noMessage.empty()) m_noMessage = "The file holds no message, only its byte count";
+    } else {
         const bool inMemory = stored.InMemory();
         const uint8_t* message = inMemory ? whole.data() + messageStart : nullptr;
         const bool marked = inMemory ? ContainsMarker(message, static_cast<size_t>(messageSize))
                                      : ContainsMarker(stored, messageStart, messageSize);
-        bool reassembled = false;
-        if (marked || !countFits) reassembled = LoadReassembled(path, whole, messageStart, messageSize);
+        // Only a message with parts stored apart is parsed and written
+        // anew; any other is written as the bytes that are there.
+        const bool reassembled = marked && LoadReassembled(path, whole, messageStart, messageSize);
         if (!reassembled) {
-            // The stored bytes are the message; only their headers are parsed.
             m_offset = messageStart;
             m_length = messageSize;
             MessageHead head;
@@ -413,6 +485,7 @@ EMLXEmailAsset::EMLXEmailAsset(const std::string& path, Platform::DirectoryOpene
     if (file.ReadError() != 0) {
         m_readable = false;
         m_hasMessage = false;
+        m_notes.clear();
         m_readError = Platform::ErrorText(file.ReadError());
         return;
     }
@@ -433,7 +506,10 @@ bool EMLXEmailAsset::LoadReassembled(const std::string& path, const std::vector<
     const bool incomplete =
         ReassembleMessage(message.get(), indexPath, stem.string(), file.parent_path().string());
     if (!SerializeMessage(message.get(), static_cast<size_t>(messageSize), m_bytes)) {
-        KSDiagnostic("%s ERROR: Cannot write the reassembled message, stored bytes kept - %s\n", path.c_str());
+        m_notes.push_back({AssetNoteKind::Damaged,
+                           L"Message file " + UTF8ToWide(path) +
+                               L": the attachments stored beside it could not be put back; the message was "
+                               L"written as stored, without them."});
         m_bytes.clear();
         return false;
     }
@@ -480,16 +556,81 @@ bool FillStoredContent(GMimeObject* part, const std::string& number, const std::
     return content && SetPartContent(part, content.get(), GMIME_CONTENT_ENCODING_BINARY);
 }
 
+// A part Apple Mail never downloaded is not left empty, posing as the real
+// attachment: it becomes a short text saying what was left out, so that the
+// reader of the converted message knows.
+std::string NotDownloadedNotice(const std::string& what, const std::string& declaredLength)
+{
+    std::string text = "This attachment was not converted: Apple Mail had not downloaded it, and its "
+                       "content was not on this disk when the message was converted.\r\n\r\n"
+                       "The attachment: " + what;
+    const std::string digits = boost::algorithm::trim_copy(declaredLength);
+    if (!digits.empty() && digits.find_first_not_of("0123456789") == std::string::npos)
+        text += ", " + digits + " bytes as sent";
+    return text + ".\r\nIt may still be on the mail server.\r\n";
+}
+
+boost::shared_ptr<GMimePart> NoticePart(const std::string& text)
+{
+    auto part = AdoptGObject(GMIME_PART(g_mime_text_part_new_with_subtype("plain")));
+    g_mime_text_part_set_text(GMIME_TEXT_PART(part.get()), text.c_str());
+    g_mime_part_set_content_encoding(
+        part.get(), g_mime_part_get_best_content_encoding(part.get(), GMIME_ENCODING_CONSTRAINT_7BIT));
+    return part;
+}
+
+void MarkNotDownloaded(GMimeObject* part, const std::string& declaredLength)
+{
+    if (GMIME_IS_PART(part)) {
+        GMimePart* leaf = GMIME_PART(part);
+        std::string what;
+        if (GMimeContentType* type = g_mime_object_get_content_type(part)) {
+            gchar* mimeType = g_mime_content_type_get_mime_type(type);
+            what = mimeType ? mimeType : "";
+            g_free(mimeType);
+        }
+        const char* fileName = g_mime_part_get_filename(leaf);
+        const std::string name = fileName ? fileName : "";
+        if (!name.empty()) what = "\"" + name + "\" (" + what + ")";
+        const auto notice = NoticePart(NotDownloadedNotice(what, declaredLength));
+        // The part keeps its place and disposition; its type, encoding and
+        // content become the notice's.
+        auto type = AdoptGObject(g_mime_content_type_parse(
+            nullptr, g_mime_object_get_header(GMIME_OBJECT(notice.get()), "Content-Type")));
+        if (type) g_mime_object_set_content_type(part, type.get());
+        g_mime_part_set_content_encoding(leaf, g_mime_part_get_content_encoding(notice.get()));
+        g_mime_part_set_content(leaf, g_mime_part_get_content(notice.get()));
+        if (!name.empty()) g_mime_part_set_filename(leaf, (name + " (not downloaded).txt").c_str());
+    } else if (GMIME_IS_MESSAGE_PART(part)) {
+        auto message = AdoptGObject(g_mime_message_new(TRUE));
+        g_mime_message_set_subject(message.get(), "Attached message not downloaded", nullptr);
+        const auto notice = NoticePart(NotDownloadedNotice("an attached message", declaredLength));
+        g_mime_message_set_mime_part(message.get(), GMIME_OBJECT(notice.get()));
+        g_mime_message_part_set_message(GMIME_MESSAGE_PART(part), message.get());
+    }
+}
+
+// Fills the part whose own headers (or, for a single-part message, the
+// message's: holder) carry Apple Mail's marker; answers true while its
+// content is missing. The marker goes either way.
+bool FillMarkedPart(GMimeObject* holder, GMimeObject* part, const std::string& number,
+                    const std::string& stem, const fs::path& folder)
+{
+    const char* marker = g_mime_object_get_header(holder, kContentLengthMarker);
+    if (!marker) return false;
+    const std::string declaredLength = marker;
+    const bool missing = !FillStoredContent(part, number, stem, folder);
+    g_mime_object_remove_header(holder, kContentLengthMarker);
+    if (missing) MarkNotDownloaded(part, declaredLength);
+    return missing;
+}
+
 }  // namespace
 
 bool EMLXEmailAsset::ReassembleParts(GMimeObject* part, std::vector<int>& indexPath,
                                      const std::string& stem, const std::string& messageFolder)
 {
-    bool incomplete = false;
-    if (g_mime_object_get_header(part, kContentLengthMarker)) {
-        incomplete = !FillStoredContent(part, PartNumber(indexPath), stem, fs::path(messageFolder));
-        g_mime_object_remove_header(part, kContentLengthMarker);
-    }
+    bool incomplete = FillMarkedPart(part, part, PartNumber(indexPath), stem, fs::path(messageFolder));
 
     if (GMIME_IS_MESSAGE_PART(part)) {
         // An attached message's parts are numbered below the attachment's
@@ -522,11 +663,8 @@ bool EMLXEmailAsset::ReassembleMessage(GMimeMessage* message, std::vector<int>& 
     indexPath.push_back(0);
     // A single-part message carries the marker among its own headers, where
     // the body part does not see it.
-    GMimeObject* headers = GMIME_OBJECT(message);
-    if (g_mime_object_get_header(headers, kContentLengthMarker)) {
-        incomplete = !FillStoredContent(body, PartNumber(indexPath), stem, fs::path(messageFolder));
-        g_mime_object_remove_header(headers, kContentLengthMarker);
-    }
+    incomplete = FillMarkedPart(GMIME_OBJECT(message), body, PartNumber(indexPath), stem,
+                                fs::path(messageFolder));
     if (ReassembleParts(body, indexPath, stem, messageFolder)) incomplete = true;
     indexPath.pop_back();
     return incomplete;

@@ -64,8 +64,10 @@ public:
     // opposed to one that is there but cannot be read.
     bool WasNotFound() const { return m_notFound; }
     // True when the file held a message: one without (0 bytes, only a count
-    // line) holds nothing that could be written.
+    // line, or no message at all) holds nothing that could be written.
     bool HasMessage() const { return m_hasMessage; }
+    // Why a readable file holds no message, in the user's terms.
+    const std::string& NoMessageReason() const { return m_noMessage; }
     // True when the message is written as the bytes Apple Mail stored, false
     // when it was rewritten with parts put back.
     bool IsStoredBytes() const { return m_hasMessage && !m_reassembled; }
@@ -86,6 +88,7 @@ private:
     bool m_readable = false;
     bool m_notFound = false;
     std::string m_readError;
+    std::string m_noMessage;
     bool m_hasMessage = false;
     bool m_reassembled = false;
     // The message is m_bytes[m_offset, m_offset + m_length), or that range

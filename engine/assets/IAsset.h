@@ -5,6 +5,7 @@
 #include <mutex>
 #include <ostream>
 #include <string>
+#include <vector>
 
 #include <boost/shared_ptr.hpp>
 
@@ -35,6 +36,22 @@ enum : int {
     kWriteStreamFailed = 4  // the mbox output stream reported a failure
 };
 
+// What reading an item found amiss, beyond content that was never
+// downloaded (which the attribute word says).
+enum class AssetNoteKind {
+    // The item was read whole although its file was not as it should be
+    // (a byte count missing or wrong): nothing of it was lost.
+    Repaired,
+    // Part of the item is lost (its file was cut short): what is there
+    // was written.
+    Damaged,
+};
+
+struct AssetNote {
+    AssetNoteKind kind;
+    std::wstring text;  // in the user's terms, naming the file
+};
+
 class IAsset {
 public:
     virtual ~IAsset() = default;
@@ -46,9 +63,12 @@ public:
     // Memory the item keeps until it is written: what the export's read-ahead
     // budget counts. Items whose size is their byte count need not say more.
     virtual uint64_t GetHeldBytes() { return GetSize(); }
+    // Repairs and damage found while reading, for the report and the totals.
+    const std::vector<AssetNote>& GetNotes() const { return m_notes; }
 
 protected:
     uint16_t m_attributes = 0;
+    std::vector<AssetNote> m_notes;
 };
 
 class IEmailAsset : public virtual IAsset {

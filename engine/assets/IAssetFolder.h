@@ -59,6 +59,11 @@ public:
     virtual uint64_t GetUnits() = 0;
     virtual int GetQueryKind() = 0;
     virtual int GetStatus() = 0;
+    // For an item that could not be read: which one it was (its file, in
+    // the user's terms) and the report's line saying why. Empty when the
+    // source knows no more than that the item is unreadable.
+    virtual std::wstring GetItemName() { return {}; }
+    virtual std::wstring GetProblem() { return {}; }
 };
 
 class AssetQueryResultBase : public IAssetQueryResult {
@@ -86,6 +91,27 @@ public:
 private:
     boost::shared_ptr<IAsset> m_asset;
     uint64_t m_units;
+    std::string m_assetId;
+};
+
+// An item the source lists but cannot hand out.
+class UnreadableAssetQueryResult : public AssetQueryResultBase {
+public:
+    UnreadableAssetQueryResult(std::wstring name, std::wstring problem, std::string assetId = {})
+        : AssetQueryResultBase(kQueryStatusUnreadable), m_name(std::move(name)),
+          m_problem(std::move(problem)), m_assetId(std::move(assetId))
+    {
+    }
+    boost::shared_ptr<IAsset> GetAsset() override { return {}; }
+    std::string GetAssetId() override { return m_assetId; }
+    uint64_t GetUnits() override { return 0; }
+    int GetQueryKind() override { return kQueryKindNew; }
+    std::wstring GetItemName() override { return m_name; }
+    std::wstring GetProblem() override { return m_problem; }
+
+private:
+    std::wstring m_name;
+    std::wstring m_problem;
     std::string m_assetId;
 };
 

@@ -19,16 +19,45 @@ const std::wstring kSeparatorSingle(70, L'-');
 
 std::wstring Number(int64_t value) { return boost::lexical_cast<std::wstring>(value); }
 
-// The item in the user's terms: its log description on one line, or the
-// source's id for an item that could not be read at all.
+// The item in the user's terms: its log description on one line, or, for
+// an item that could not be read at all, its file or the source's id.
 std::wstring ItemName(const boost::shared_ptr<IAsset>& asset,
                       const boost::shared_ptr<IAssetQueryResult>& result)
 {
     std::wstring name = asset ? asset->GetDescription() : std::wstring();
     for (size_t at = name.find(L"\r\n"); at != std::wstring::npos; at = name.find(L"\r\n", at))
         name.replace(at, 2, L"; ");
+    if (name.empty() && result) name = result->GetItemName();
     if (name.empty() && result) name = UTF8ToWide(result->GetAssetId());
     return name.empty() ? std::wstring(L"(unreadable item)") : name;
+}
+
+bool HasNote(const IAsset& asset, AssetNoteKind kind)
+{
+    for (const AssetNote& note : asset.GetNotes())
+        if (note.kind == kind) return true;
+    return false;
+}
+
+ExportItemOutcome ConvertedOutcome(IAsset& asset)
+{
+    const uint16_t flags = asset.GetAssetFlags();
+    if (HasNote(asset, AssetNoteKind::Damaged)) return ExportItemOutcome::ConvertedDamaged;
+    if (flags & kAssetFlagHeaderOnly) return ExportItemOutcome::ConvertedHeaderOnly;
+    if (flags & kAssetFlagIncomplete) return ExportItemOutcome::ConvertedNotFullyDownloaded;
+    if (HasNote(asset, AssetNoteKind::Repaired)) return ExportItemOutcome::ConvertedRepaired;
+    return ExportItemOutcome::Converted;
+}
+
+// The report's line for a note: damage is an error to look for, a repair
+// only a note.
+std::wstring NoteLine(const AssetNote& note)
+{
+    switch (note.kind) {
+    case AssetNoteKind::Damaged: return L"ERROR : " + note.text;
+    case AssetNoteKind::Repaired: break;
+    }
+    return L"NOTE : " + note.text;
 }
 
 std::string SupportAddress()
@@ -55,7 +84,11 @@ public:
               const boost::shared_ptr<IAssetQueryResult>& result,
               const boost::shared_ptr<IAssetFolderMutable>& output)
     {
-        if (m_events) m_events->ItemDone(outcome, ItemName(asset, result), output);
+        if (!m_events) return;
+        std::wstring name = ItemName(asset, result);
+        if (outcome == ExportItemOutcome::ConvertedDamaged || outcome == ExportItemOutcome::ConvertedRepaired)
+            for (const AssetNote& note : asset->GetNotes()) name += L" \u2014 " + note.text;
+        m_events->ItemDone(outcome, name, output);
     }
 
     void Log(const std::wstring& text, bool toReport)
@@ -140,9 +173,13 @@ public:
             if (!result || result->GetStatus() == kQueryStatusUnreadable || (!asset && !deleted)) {
                 m_summary.failed += 1;
                 m_summary.status = kExportFailed;
-                Log(L"ERROR : Failed to retrieve item from data source. Please check if backup "
-                    L"location is accessible or network issue in case backup is stored at cloud.",
-                    false);
+                const std::wstring problem = result ? result->GetProblem() : std::wstring();
+                if (!problem.empty())
+                    Log(problem, true);
+                else
+                    Log(L"ERROR : Failed to retrieve item from data source. Please check if backup "
+                        L"location is accessible or network issue in case backup is stored at cloud.",
+                        false);
                 Tell(ExportItemOutcome::Failed, asset, result, nullptr);
                 continue;
             }
@@ -155,6 +192,9 @@ public:
             if (m_presenter) m_presenter->PostItemMessage(description);
             Log(description, false);
             Log(L"", false);
+            // What reading the item found amiss is told whatever becomes of
+            // it, in the report as well: a person must see it.
+            for (const AssetNote& note : asset->GetNotes()) Log(NoteLine(note), true);
 
             boost::shared_ptr<IAssetFolderMutable> target =
                 m_provider ? m_provider->GetOutputFolder(folder, asset, m_useDefaultFolder)
@@ -179,10 +219,13 @@ public:
             if (added.code == kAddAssetWritten) {
                 m_summary.processed += 1;
                 folderProcessed += 1;
-                Tell((asset->GetAssetFlags() & kAssetFlagHeaderOnly)
-                         ? ExportItemOutcome::ConvertedHeaderOnly
-                         : ExportItemOutcome::Converted,
-                     asset, result, target);
+                const ExportItemOutcome outcome = ConvertedOutcome(*asset);
+                // A message written cut short is not a success of the run.
+                if (outcome == ExportItemOutcome::ConvertedDamaged) {
+                    m_summary.damaged += 1;
+                    m_summary.status = kExportFailed;
+                }
+                Tell(outcome, asset, result, target);
             } else {
                 m_summary.failed += 1;
                 m_summary.status = kExportFailed;
@@ -224,15 +267,24 @@ public:
         Log(kSeparatorSingle, true);
         switch (m_summary.status) {
         case kExportFailed:
-            Log(L"Operation completed with errors. Please look for ERROR in export log emitted "
-                L"above.\n",
-                true);
+            // Every message was written, but some only as far as their
+            // files went: problems, not failures.
+            if (m_summary.failed == 0 && m_summary.damaged > 0)
+                Log(L"Operation completed with problems. Please look for ERROR in export log "
+                    L"emitted above.\n",
+                    true);
+            else
+                Log(L"Operation completed with errors. Please look for ERROR in export log emitted "
+                    L"above.\n",
+                    true);
             break;
         case kExportCanceled: Log(L"Operation canceled by user.\n", true); break;
         default: Log(L"Operation completed successfully.\n", true); break;
         }
         if (m_summary.processed > 0)
             Log(L"Total number of items processed:" + Number(m_summary.processed), true);
+        if (m_summary.damaged > 0)
+            Log(L"Total number of items damaged (written cut short):" + Number(m_summary.damaged), true);
         if (m_summary.failed > 0) {
             const std::string contact =
                 " (Please contact our Support Team for assistance at " + SupportAddress() + ")";

@@ -22,10 +22,25 @@ struct ExportSummary {
     int status = kExportSucceeded;
     int64_t processed = 0;  // items the output folders accepted
     int64_t failed = 0;     // unreadable items and items the output folders refused
+    int64_t damaged = 0;    // of the processed ones, items written cut short
 };
 
-// What became of one item.
-enum class ExportItemOutcome { Converted, ConvertedHeaderOnly, Failed, Skipped };
+// What became of one item. Each converted item counts under one outcome,
+// the first that holds in this order: damaged, header-only, not fully
+// downloaded, repaired, converted.
+enum class ExportItemOutcome {
+    Converted,
+    // Read whole despite a fault of its file (a byte count missing or off).
+    ConvertedRepaired,
+    // Some attachments were never downloaded; the output says so in their place.
+    ConvertedNotFullyDownloaded,
+    // Only the headers the source's index holds: the message was never downloaded.
+    ConvertedHeaderOnly,
+    // Part of the message is lost (its file was cut short): what was there was written.
+    ConvertedDamaged,
+    Failed,
+    Skipped,
+};
 
 // Told about every folder and item as the driver goes, so that callers keep
 // their own account of the run instead of reading it back out of the log.
@@ -34,8 +49,9 @@ class IExportEvents {
 public:
     virtual ~IExportEvents() = default;
     virtual void FolderBegun(const boost::shared_ptr<IAssetFolder>& source) = 0;
-    // name says which message it was in the user's terms; output is the
-    // folder the item went to (empty when it reached none).
+    // name says which message it was in the user's terms (for a repaired or
+    // damaged one, followed by what was found); output is the folder the
+    // item went to (empty when it reached none).
     virtual void ItemDone(ExportItemOutcome outcome, const std::wstring& name,
                           const boost::shared_ptr<IAssetFolderMutable>& output) = 0;
     virtual void FolderEnded(const boost::shared_ptr<IAssetFolder>& source) = 0;

@@ -50,12 +50,9 @@ int MBOXAssetFolderIterator::GetUnitCount(int64_t* count)
 boost::shared_ptr<IAssetQueryResult> MBOXAssetFolderIterator::GetCurrent()
 {
     if (!m_unreadable.empty()) {
-        if (m_logger)
-            m_logger->Log(L"ERROR : Cannot read mailbox file " +
-                              UTF8ToWide(m_folder->GetMailboxPath()) + L" - " + UTF8ToWide(m_unreadable),
-                          true, true);
-        return boost::make_shared<NewAssetQueryResult>(boost::shared_ptr<IAsset>(), 0, std::string(),
-                                                       kQueryStatusUnreadable);
+        const std::wstring mailbox = UTF8ToWide(m_folder->GetMailboxPath());
+        return boost::make_shared<UnreadableAssetQueryResult>(
+            mailbox, L"ERROR : Cannot read mailbox file " + mailbox + L" - " + UTF8ToWide(m_unreadable));
     }
     if (m_message.empty()) {
         return boost::make_shared<NewAssetQueryResult>(boost::shared_ptr<IAsset>(), 0, std::string(),

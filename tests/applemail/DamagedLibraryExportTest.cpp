@@ -199,10 +199,10 @@ const std::vector<DamageCase>& Cases()
              WriteDamagedEmlx(bundle / "Messages", 2, Plain(2, "two").message, EmlxDamage::Empty);
              return dir / "Mail";
          },
-         {"one", "three"}, 1, {"Skipped : Blank EMLX file: ", "Inbox.mbox/Messages/2.emlx"}},
+         {"one", "three"}, 1, {"ERROR : Cannot read message file ", "Inbox.mbox/Messages/2.emlx - The file is empty"}},
         {"CountLineOnly",
          SecondMessageDamaged(EmlxDamage::CountLineOnly),
-         {"one"}, 1, {"Skipped : Blank EMLX file: ", "Messages/2.emlx"}},
+         {"one"}, 1, {"ERROR : Cannot read message file ", "Messages/2.emlx - The file holds no message"}},
         {"CountPastTheMessageStopsAtTheTrailer",
          SecondMessageDamaged(EmlxDamage::CountPastMessage),
          {"two", "one"}, 0, {}, {{"1", "body of two\n"}}},

@@ -153,45 +153,119 @@ TEST(EmlxTest, CountLinesThatHoldAMessage)
     }
 }
 
-struct UnusableCount {
-    const char* name;
-    const char* line;
-    bool badCast;
-};
-const UnusableCount kUnusableCounts[] = {
-    {"zero", "0", false},
-    {"negative", "-12", false},
-    {"letters", "abc", true},
-    {"empty line", "", true},
-    {"digits followed by text", "12abc", true},
-};
+const char* const kUnusableCounts[] = {"0", "-12", "abc", "", "12abc", "99999999999999999999999"};
 
 // A damaged count line must not lose the message that follows it: the
-// message is taken up to Apple Mail's property-list trailer.
+// message is taken up to Apple Mail's property-list trailer, and the repair
+// is a note of the asset (for the report), not a line on standard error.
 TEST(EmlxTest, UnusableCountLineStillYieldsTheMessage)
 {
-    for (const UnusableCount& c : kUnusableCounts) {
-        SCOPED_TRACE(c.name);
+    for (const char* line : kUnusableCounts) {
+        SCOPED_TRACE(line);
         kestrin_test::TempDir dir;
         MessageSpec spec = MakeMessage("Still here", TextPart("kept\n"));
         spec.overrideCountLine = true;
-        spec.countLine = c.line;
+        spec.countLine = line;
         const fs::path file = dir / "8.emlx";
         WriteBinaryFile(file, RenderEmlx(spec));
 
         kestrin_test::CapturedDiagnostics diagnostics;
         EMLXEmailAsset asset(file.string());
-        EXPECT_EQ(diagnostics.text().find("ERROR: BadCast: On mimeSize in EMLXEmailAsset\n") !=
-                      std::string::npos,
-                  c.badCast)
-            << diagnostics.text();
-        EXPECT_NE(diagnostics.text().find("EMLX byte count unusable"), std::string::npos);
+        EXPECT_EQ(diagnostics.text(), "");
+        ASSERT_EQ(asset.GetNotes().size(), 1u);
+        EXPECT_EQ(asset.GetNotes()[0].kind, AssetNoteKind::Repaired);
+        EXPECT_EQ(asset.GetNotes()[0].text, L"Message file " + UTF8ToWide(file.string()) +
+                                                L" has an unreadable byte-count line (\"" + UTF8ToWide(line) +
+                                                L"\"); the message after it was taken whole.");
         EXPECT_EQ(asset.GetSize(), 1u);
         EXPECT_EQ(asset.GetAssetFlags(), 0);
         EXPECT_NE(asset.GetDescription().find(L"Subject : Still here"), std::wstring::npos);
-        const std::string out = RawOutput(asset);
-        EXPECT_NE(out.find("kept"), std::string::npos);
-        EXPECT_EQ(out.find("plist"), std::string::npos) << "the trailer is not part of the message";
+        EXPECT_EQ(RawOutput(asset), RenderStoredMessage(spec));
+    }
+}
+
+// Where the message lies when the count line and the rest of the file do
+// not agree: every byte of the message is written as it is stored (never
+// parsed and written anew), and what was found is a note of the asset.
+TEST(EmlxTest, CountAndTrailerDecideWhereTheMessageEnds)
+{
+    // CR LF line ends, which a parse and rewrite would turn into LF.
+    const std::string message = "From: a@example.com\r\nSubject: ends\r\n\r\nline one\r\nline two\r\n";
+    const std::string trailer = EmlxTrailer(MakeMessage("ends", TextPart("x\n")));
+    const std::string count = std::to_string(message.size()) + "\n";
+    struct Case {
+        const char* name;
+        std::string file;
+        std::string written;
+        int notes;          // 0 none, 1 repaired, 2 damaged
+        std::string words;  // in the note
+    } cases[] = {
+        {"count and trailer agree", count + message + trailer, message, 0, ""},
+        {"count and no trailer", count + message, message, 0, ""},
+        {"cut inside the trailer", count + message + "<?x", message, 0, ""},
+        {"blank lines after the message", count + message + "\n\n", message, 0, ""},
+        {"no count line", message + trailer, message, 1, "has no byte-count line"},
+        {"no count line and no trailer", message, message, 1, "has no byte-count line"},
+        {"count past the message", std::to_string(message.size() + 9) + "\n" + message + trailer, message, 1,
+         "does not match the message"},
+        {"count short of the message", "10\n" + message + trailer, message, 1, "does not match the message"},
+        {"cut short with no trailer", count + message.substr(0, 30), message.substr(0, 30), 2,
+         "is cut short: it holds 30 bytes of the " + std::to_string(message.size()) + " bytes"},
+        {"bytes after the message that are no trailer", count + message + "stray bytes\n", message, 1,
+         "12 bytes after the message"},
+        {"a quoted property list inside the message is no trailer",
+         std::to_string(message.size() + 40) + "\n" + message + "<?xml v?>\n<plist></plist>\nmore text\n", "", 2,
+         "is cut short"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        kestrin_test::TempDir dir;
+        const fs::path file = dir / "4.emlx";
+        WriteBinaryFile(file, c.file);
+        kestrin_test::CapturedDiagnostics diagnostics;
+        EMLXEmailAsset asset(file.string());
+        EXPECT_EQ(diagnostics.text(), "");
+        ASSERT_TRUE(asset.HasMessage());
+        if (!c.written.empty()) EXPECT_EQ(RawOutput(asset), c.written);
+        if (c.notes == 0) {
+            EXPECT_TRUE(asset.GetNotes().empty());
+            continue;
+        }
+        ASSERT_EQ(asset.GetNotes().size(), 1u);
+        EXPECT_EQ(asset.GetNotes()[0].kind, c.notes == 1 ? AssetNoteKind::Repaired : AssetNoteKind::Damaged);
+        EXPECT_NE(asset.GetNotes()[0].text.find(UTF8ToWide(c.words)), std::wstring::npos)
+            << WideToUTF8(asset.GetNotes()[0].text);
+        EXPECT_NE(asset.GetNotes()[0].text.find(UTF8ToWide(file.string())), std::wstring::npos);
+    }
+}
+
+// Files that hold no message say why; nothing is written of them.
+TEST(EmlxTest, FilesWithoutAMessageSayWhy)
+{
+    const MessageSpec spec = MakeMessage("Never there", TextPart("x\n"));
+    struct Case {
+        const char* name;
+        std::string file;
+        const char* reason;
+    } cases[] = {
+        {"empty", "", "The file is empty"},
+        {"count line only", "120\n", "The file holds no message, only its byte count"},
+        {"count line and trailer", "120\n" + EmlxTrailer(spec), "The file holds no message"},
+        {"zero and trailer", "0\n" + EmlxTrailer(spec), "The file holds no message"},
+        {"a picture", std::string("\x89PNG\r\n\x1a\n\0\0\0\rIHDR", 16), "The file holds no message"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        kestrin_test::TempDir dir;
+        const fs::path file = dir / "8.emlx";
+        WriteBinaryFile(file, c.file);
+        EMLXEmailAsset asset(file.string());
+        EXPECT_TRUE(asset.WasReadable());
+        EXPECT_FALSE(asset.HasMessage());
+        EXPECT_EQ(asset.NoMessageReason().rfind(c.reason, 0), 0u) << asset.NoMessageReason();
+        int result = -1;
+        EXPECT_EQ(RawOutput(asset, &result), "");
+        EXPECT_EQ(result, kWriteOK);
     }
 }
 
@@ -208,29 +282,6 @@ TEST(EmlxTest, FileWithoutLineEndHoldsNoMessage)
         EXPECT_TRUE(asset.WasReadable());
         EXPECT_EQ(asset.GetSize(), 0u);
         EXPECT_EQ(RawOutput(asset), "");
-    }
-}
-
-TEST(EmlxTest, UnusableCountLineWithNothingAfterItIsBlank)
-{
-    for (const UnusableCount& c : kUnusableCounts) {
-        SCOPED_TRACE(c.name);
-        kestrin_test::TempDir dir;
-        MessageSpec spec = MakeMessage("Never there", TextPart("x\n"));
-        const fs::path file = dir / "8.emlx";
-        WriteBinaryFile(file, std::string(c.line) + "\n" + EmlxTrailer(spec));
-
-        EMLXEmailAsset asset(file.string());
-        EXPECT_EQ(asset.GetSize(), 0u);
-        EXPECT_EQ(asset.GetAssetFlags(), kAssetFlagIncomplete);
-        EXPECT_EQ(asset.GetDescription(),
-                  L"Skipped : Blank EMLX file: " + UTF8ToWide(file.string()) + kWarning);
-        int result = -1;
-        EXPECT_EQ(RawOutput(asset, &result), "");
-        EXPECT_EQ(result, kWriteOK);
-        std::ostringstream mbox;
-        EXPECT_EQ(asset.WriteMBOXMessage(mbox), kWriteOK);
-        EXPECT_EQ(mbox.str(), "\n");
     }
 }
 
@@ -307,7 +358,7 @@ TEST(EmlxTest, EmptyEmlxPartLeavesThePartMissingWithoutLookingFurther)
     EXPECT_EQ(asset.GetAssetFlags(), kAssetFlagIncomplete);
     EXPECT_TRUE(EndsWith(asset.GetDescription(), L"\r\nSubject : Attachment at 2" + kWarning));
     const std::string out = RawOutput(asset);
-    EXPECT_EQ(DecodedPart(out, "2"), "");
+    EXPECT_EQ(DecodedPart(out, "2").find("This attachment was not converted"), 0u) << out;
     EXPECT_EQ(out.find("X-Apple-Content-Length"), std::string::npos);
 }
 
@@ -331,7 +382,12 @@ TEST(EmlxTest, TwoMissingAttachmentsOfWhichOneIsFound)
     const std::string out = RawOutput(asset);
     EXPECT_EQ(out.find("X-Apple-Content-Length"), std::string::npos) << "both markers removed";
     EXPECT_EQ(DecodedPart(out, "2"), "FOUND");
-    EXPECT_EQ(DecodedPart(out, "3"), "");
+    // The lost one is not an empty file posing as lost.bin: its place says
+    // what was left out.
+    const std::string notice = DecodedPart(out, "3");
+    EXPECT_EQ(notice.find("This attachment was not converted"), 0u) << notice;
+    EXPECT_NE(notice.find("\"lost.bin\" (application/octet-stream), 10 bytes as sent"), std::string::npos) << notice;
+    EXPECT_NE(out.find("filename=\"lost.bin (not downloaded).txt\""), std::string::npos) << out;
 }
 
 TEST(EmlxTest, AutoArchivedFolderBecomesAZipOfItsFiles)

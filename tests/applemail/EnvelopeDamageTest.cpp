@@ -24,6 +24,7 @@
 #include "libbuilder/Damage.h"
 #include "libbuilder/EnvelopeSamples.h"
 #include "mime/KSCharsets.h"
+#include "mime/MimeServices.h"
 #include "support/TestSupport.h"
 
 namespace fs = boost::filesystem;
@@ -222,7 +223,7 @@ INSTANTIATE_TEST_SUITE_P(
                    [](const fs::path&, const lb::EnvelopeSampleLibrary& library) {
                        lb::AlterDatabase(EnvelopeIndex(library), "DROP TABLE subjects");
                    },
-                   L"could not be read from the database : no such table: subjects", true},
+                   L"could not be read whole from the database; left out: subject (no such table: subjects)", true},
         DamageCase{"MailboxColumnRenamed", Outcome::Failed, {},
                    [](const fs::path&, const lb::EnvelopeSampleLibrary& library) {
                        lb::AlterDatabase(EnvelopeIndex(library),
@@ -246,7 +247,7 @@ INSTANTIATE_TEST_SUITE_P(
                                          "UPDATE messages SET snippet = hex(zeroblob(700))");
                        lb::SpoilLastLeafPage(EnvelopeIndex(library), "messages");
                    },
-                   L"could not be read from the database : database disk image is malformed", false},
+                   L"could not be read whole from the database; left out: sender, subject, dates (database disk image is malformed)", false},
         DamageCase{"RowIdsZeroAndNegative", Outcome::Success, {},
                    [](const fs::path&, const lb::EnvelopeSampleLibrary& library) {
                        MoveRow(library, 30, 0);
@@ -268,7 +269,7 @@ INSTANTIATE_TEST_SUITE_P(
                    [](const fs::path&, const lb::EnvelopeSampleLibrary& library) {
                        kestrin_test::WriteFile(FindMessageFile(library, "30.emlx"), "");
                    },
-                   L"30.emlx - Blank EMLX file", false},
+                   L"30.emlx - The file is empty", false},
         DamageCase{"FifoInPlaceOfMessageFile", Outcome::Failed, {},
                    [](const fs::path&, const lb::EnvelopeSampleLibrary& library) {
                        ReplaceWithFifo(FindMessageFile(library, "31.emlx"));
@@ -370,6 +371,48 @@ TEST(EnvelopeLabelTest, MessageIsReadFromItsOwnMailboxBundle)
     }
     EXPECT_EQ(3, listed);
     EXPECT_EQ(0, it->End());
+}
+
+}  // namespace
+
+namespace {
+
+// Without its subjects table, the index still holds each message's sender
+// and dates: a message that was never downloaded keeps them in the file
+// that stands for it, and only its subject is missing.
+TEST(EnvelopeSummaryDamage, SubjectsTableGoneLeavesSenderAndDatesOfHeaderOnlyMessages)
+{
+    kestrin_test::TempDir dir;
+    const lb::EnvelopeSampleLibrary library =
+        lb::BuildEnvelopeSampleLibrary(dir / "library", kLayout, lb::PlistFormat::Binary, {});
+    lb::AlterDatabase(EnvelopeIndex(library), "DROP TABLE subjects");
+    kestrin_test::CapturedDiagnostics quiet;
+    auto store = AppleMailStoreHelper::CreateStore(library.root.string(), L"", "", {});
+    ASSERT_TRUE(store);
+    ASSERT_EQ(kStatusOK, store->Open({}, {}, {}, false));
+    std::vector<boost::shared_ptr<IAssetFolder>> folders;
+    CollectMailboxes(store->GetRootFolder(), folders);
+    ExportSummary summary;
+    const std::wstring report = ExportToEml(folders, dir / "Converted Data", summary);
+    EXPECT_EQ(summary.status, kExportSucceeded) << WideToUTF8(report);
+
+    std::string written;
+    for (fs::recursive_directory_iterator it(dir / "Converted Data"), end; it != end; ++it)
+        if (boost::iends_with(it->path().string(), ".eml")) written += kestrin_test::ReadFile(it->path()) + "\n--\n";
+    int headerOnly = 0;
+    for (const auto& box : library.spec.mailboxes) {
+        if (box.bundle.empty()) continue;
+        for (const auto& message : box.messages) {
+            if (message.hasFile) continue;
+            ++headerOnly;
+            const std::string stub = "From: \"" + message.senderName + "\" <" + message.senderAddress +
+                                     ">\r\nDate: " + FormatRFC822Date(message.dateSent) + "\r\nSubject: ";
+            EXPECT_NE(written.find(stub), std::string::npos) << stub << "\n" << written;
+        }
+    }
+    EXPECT_GT(headerOnly, 0);
+    EXPECT_NE(report.find(L"left out: subject (no such table: subjects)"), std::wstring::npos)
+        << WideToUTF8(report);
 }
 
 }  // namespace

@@ -56,22 +56,15 @@ std::string Described(const std::string& from, const std::string& subject)
     return "From : " + from + kDateLine + subject;
 }
 
-// What GMime writes for the three marked messages: the marker lines go, the
-// rest stays (LF line ends throughout).
-std::string WithoutMarkerLine(const std::string& message)
-{
-    std::string out;
-    size_t start = 0;
-    while (start < message.size()) {
-        size_t end = message.find('\n', start);
-        end = end == std::string::npos ? message.size() : end + 1;
-        const std::string line = message.substr(start, end - start);
-        if (line.compare(0, 22, "X-Apple-Content-Length") != 0 && line.compare(0, 22, "x-apple-content-length") != 0)
-            out += line;
-        start = end;
-    }
-    return out;
-}
+// What the stripped "a.pdf" part of the marked rows becomes: Apple Mail
+// never downloaded it, so a text says so in its place.
+const char kPdfNotice[] =
+    "Content-Type: text/plain; charset=us-ascii; name=\"a.pdf (not downloaded).txt\"\n"
+    "Content-Disposition: attachment; filename=\"a.pdf (not downloaded).txt\"\n\n"
+    "This attachment was not converted: Apple Mail had not downloaded it, and its content was not on "
+    "this disk when the message was converted.\n\n"
+    "The attachment: \"a.pdf\" (application/pdf), 1234 bytes as sent.\n"
+    "It may still be on the mail server.\n";
 
 std::vector<Row> Rows()
 {
@@ -94,6 +87,11 @@ std::vector<Row> Rows()
                "X-Apple-Content-Length: 1234", "", ""});
     const std::string markerInPart = marked("From: Part <part@example.com>", "Subject: Stripped part",
                                             "X-Apple-Content-Length: 1234");
+    auto noticed = [](const char* from, const char* subject) {
+        return Lines({from, kDate, subject, "MIME-Version: 1.0", "Content-Type: multipart/mixed; boundary=\"p\"",
+                      "", "--p", "Content-Type: text/plain", "", "text", "--p"}) +
+               kPdfNotice + "\n--p--\n";
+    };
     const std::string markerLowerCase =
         marked("From: Low <low@example.com>", "Subject: Lower case", "x-apple-content-length: 1234");
     const std::string counted =
@@ -144,21 +142,23 @@ std::vector<Row> Rows()
                 "only part"}),
          0, Described("Cut <cut@example.com>", "Unfinished")},
         {"marker in the headers", markerInHeaders, 0,
-         Described("Head <head@example.com>", "Stripped body") + kWarning, WithoutMarkerLine(markerInHeaders),
+         Described("Head <head@example.com>", "Stripped body") + kWarning,
+         Lines({"From: Head <head@example.com>", kDate, "Subject: Stripped body", "MIME-Version: 1.0"}) + kPdfNotice,
          kAssetFlagIncomplete},
         {"marker in a part", markerInPart, 0, Described("Part <part@example.com>", "Stripped part") + kWarning,
-         WithoutMarkerLine(markerInPart), kAssetFlagIncomplete},
+         noticed("From: Part <part@example.com>", "Subject: Stripped part"), kAssetFlagIncomplete},
         {"marker in lower case", markerLowerCase, 0,
-         Described("Low <low@example.com>", "Lower case") + kWarning, WithoutMarkerLine(markerLowerCase),
-         kAssetFlagIncomplete},
+         Described("Low <low@example.com>", "Lower case") + kWarning,
+         noticed("From: Low <low@example.com>", "Subject: Lower case"), kAssetFlagIncomplete},
         {"marker only in the body",
          Lines({"From: Body <body@example.com>", kDate, "Subject: Mentions it", "",
                 "X-Apple-Content-Length: 12 is just text here"}),
          0, Described("Body <body@example.com>", "Mentions it"),
          Lines({"From: Body <body@example.com>", kDate, "Subject: Mentions it", "",
                 "X-Apple-Content-Length: 12 is just text here"})},
-        {"byte count larger than the file", counted, 5000, Described("Long <long@example.com>", "Counted long"),
-         counted},
+        // The trailer says where the message ends: it is written as stored,
+        // not parsed and written anew.
+        {"byte count larger than the file", counted, 5000, Described("Long <long@example.com>", "Counted long")},
     };
 }
 

@@ -455,17 +455,20 @@ private slots:
         ResultSheet* sheet = m_window->resultSheet();
         sheet->SetFolderIssues({});
         QVERIFY(sheet->issuesList()->isHidden());
-        FolderIssues inbox{"/anna/INBOX/", {"Broken one"}, {}, {"Large attachment"}};
-        FolderIssues sent{"/anna/Sent/", {}, {"Skipped one", "Skipped two"}, {}};
-        FolderIssues old{"/anna/Old/", {}, {}, {}, 1200};
+        FolderIssues inbox{"/anna/INBOX/", {"Broken one"}, {}, {"Large attachment"}, {}, {"Cut one"}};
+        FolderIssues sent{"/anna/Sent/", {}, {"Skipped one", "Skipped two"}, {}, {"No photo"}, {}, {"No count"}};
+        FolderIssues old{"/anna/Old/", {}, {}, {}, {}, {}, {}, 1200};
         sheet->SetFolderIssues({inbox, sent, old});
         QVERIFY(!sheet->issuesList()->isHidden());
         QTreeWidget* list = sheet->issuesList();
         QCOMPARE(list->topLevelItemCount(), 3);
         QCOMPARE(list->topLevelItem(0)->text(0), QStringLiteral("/anna/INBOX/"));
-        QCOMPARE(list->topLevelItem(0)->childCount(), 2);
+        QCOMPARE(list->topLevelItem(0)->childCount(), 3);
         QCOMPARE(list->topLevelItem(0)->child(1)->text(1), QStringLiteral("not downloaded"));
+        QCOMPARE(list->topLevelItem(0)->child(2)->text(1), QStringLiteral("damaged: cut short"));
         QCOMPARE(list->topLevelItem(1)->child(0)->text(1), QStringLiteral("skipped"));
+        QCOMPARE(list->topLevelItem(1)->child(2)->text(1), QStringLiteral("attachments not downloaded"));
+        QCOMPARE(list->topLevelItem(1)->child(3)->text(1), QStringLiteral("repaired"));
         // Messages counted beyond the names kept are pointed to in the report.
         QCOMPARE(list->topLevelItem(2)->childCount(), 1);
         QCOMPARE(list->topLevelItem(2)->child(0)->text(0),
