@@ -6,7 +6,6 @@
 #include <boost/filesystem/operations.hpp>
 #include <zip.h>
 
-#include "streams/KSDiagnostics.h"
 #include "streams/KSFileSystem.h"
 #include "streams/Platform.h"
 
@@ -69,7 +68,8 @@ bool AddFiles(zip_t* archive, const fs::path& folder, const std::string& prefix)
 
 }  // namespace
 
-bool ZipAttachedFolder(const fs::path& folder, const fs::path& zipPath, const std::string& entryPrefix)
+bool ZipAttachedFolder(const fs::path& folder, const fs::path& zipPath, const std::string& entryPrefix,
+                       std::string& why)
 {
     zip_error_t errorStorage;
     zip_error_init(&errorStorage);
@@ -77,26 +77,22 @@ bool ZipAttachedFolder(const fs::path& folder, const fs::path& zipPath, const st
 
     ZipSource target(zip_source_file_create(zipPath.c_str(), 0, -1, error.get()));
     if (!target) {
-        KSDiagnostic("%s ERROR: Cannot create archive %s - %s\n", zipPath.c_str(),
-                     zip_error_strerror(error.get()));
+        why = std::string("cannot create the archive: ") + zip_error_strerror(error.get());
         return false;
     }
     ZipArchive archive(zip_open_from_source(target.get(), ZIP_CREATE | ZIP_TRUNCATE, error.get()));
     if (!archive) {
-        KSDiagnostic("%s ERROR: Cannot create archive %s - %s\n", zipPath.c_str(),
-                     zip_error_strerror(error.get()));
+        why = std::string("cannot create the archive: ") + zip_error_strerror(error.get());
         return false;
     }
     target.release();  // the archive owns it now
 
     if (!AddFiles(archive.get(), folder, entryPrefix)) {
-        KSDiagnostic("%s ERROR: Cannot archive attached folder %s - %s\n", folder.c_str(),
-                     zip_strerror(archive.get()));
+        why = zip_strerror(archive.get());
         return false;  // discarding writes nothing
     }
     if (zip_close(archive.get()) != 0) {
-        KSDiagnostic("%s ERROR: Cannot write archive %s - %s\n", zipPath.c_str(),
-                     zip_strerror(archive.get()));
+        why = std::string("cannot write the archive: ") + zip_strerror(archive.get());
         boost::system::error_code ignored;
         fs::remove(zipPath, ignored);
         return false;

@@ -14,9 +14,10 @@ bool IsFinderMetadata(const std::string& name);
 
 // Creates the zip archive zipPath holding every file below folder, named
 // entryPrefix + "/" + its path relative to folder ("Photos/a.jpg",
-// "Photos/Trip/b.jpg"). Finder metadata is left out. Answers
-// false, leaving no archive behind, when anything fails.
+// "Photos/Trip/b.jpg"). Finder metadata is left out. Answers false, leaving
+// no archive behind and saying why, when anything fails.
 bool ZipAttachedFolder(const boost::filesystem::path& folder,
-                       const boost::filesystem::path& zipPath, const std::string& entryPrefix);
+                       const boost::filesystem::path& zipPath, const std::string& entryPrefix,
+                       std::string& why);
 
 }  // namespace KestrinMIMEEngineCommon

@@ -15,7 +15,6 @@
 #include "formats/MessageHead.h"
 #include "mime/KSCharsets.h"
 #include "streams/KSContainerData.h"
-#include "streams/KSDiagnostics.h"
 #include "streams/KSFileSystem.h"
 #include "streams/Platform.h"
 #include "streams/SourceLimits.h"
@@ -98,7 +97,8 @@ bool IsAutoArchivedFolder(GMimeObject* part)
 // A folder the sender attached: Apple Mail keeps it unpacked as
 // attachments/<folder>; it is zipped again into a fresh temporary folder,
 // opened, and the folder removed while the stream keeps the data readable.
-GMimeStreamPtr ArchiveAttachedFolder(GMimeObject* part, const fs::path& attachments)
+// When the folder is there but cannot be zipped, problem says why.
+GMimeStreamPtr ArchiveAttachedFolder(GMimeObject* part, const fs::path& attachments, std::string& problem)
 {
     std::string zipName = GMIME_IS_PART(part) ? SafeLeafName(g_mime_part_get_filename(GMIME_PART(part)))
                                                : std::string();
@@ -120,13 +120,17 @@ GMimeStreamPtr ArchiveAttachedFolder(GMimeObject* part, const fs::path& attachme
     if (folderName.empty() || SkipSymbolicLink(folder.string()) || !fs::is_directory(folder, ec))
         return {};
 
+    const auto failed = [&](const std::string& why) {
+        problem = "the attached folder " + folder.string() + " could not be packed as " + zipName + " (" + why + ")";
+        return GMimeStreamPtr();
+    };
     const fs::path temporaryRoot = fs::temp_directory_path(ec);
-    if (ec) return {};
+    if (ec) return failed("no temporary folder: " + ec.message());
     const fs::path temporary = temporaryRoot / fs::unique_path("%%%%-%%%%-%%%%-%%%%", ec);
-    if (ec) return {};
+    if (ec) return failed(ec.message());
     if (!KSFileSystem::CreateFolder(
             KSFileSystemPath(boost::make_shared<KSPathTraitsFile>(), temporary.string())))
-        return {};
+        return failed("cannot create a folder in " + temporaryRoot.string());
     struct RemoveWhenDone {
         fs::path path;
         ~RemoveWhenDone()
@@ -137,7 +141,8 @@ GMimeStreamPtr ArchiveAttachedFolder(GMimeObject* part, const fs::path& attachme
     } cleanup{temporary};
 
     const fs::path zipPath = temporary / zipName;
-    if (!ZipAttachedFolder(folder, zipPath, folderName)) return {};
+    std::string why;
+    if (!ZipAttachedFolder(folder, zipPath, folderName, why)) return failed(why);
     return OpenMimeFileStream(zipPath.string());
 }
 
@@ -533,9 +538,10 @@ EMLXEmailAsset::~EMLXEmailAsset() = default;
 namespace {
 
 // Puts the content Apple Mail stored apart for part number `number` into
-// part; answers false when it is not there.
+// part; answers false when it is not there, or (saying why in problem) when
+// it is there but could not be used.
 bool FillStoredContent(GMimeObject* part, const std::string& number, const std::string& stem,
-                       const fs::path& folder)
+                       const fs::path& folder, std::string& problem)
 {
     const fs::path emlxPart = folder / (stem + "." + number + ".emlxpart");
     boost::system::error_code ec;
@@ -546,28 +552,39 @@ bool FillStoredContent(GMimeObject* part, const std::string& number, const std::
         const GMimeContentEncoding encoding = GMIME_IS_PART(part)
                                                   ? g_mime_part_get_content_encoding(GMIME_PART(part))
                                                   : GMIME_CONTENT_ENCODING_DEFAULT;
-        return SetPartContent(part, OpenMimeFileStream(emlxPart.string()).get(), encoding);
+        if (SetPartContent(part, OpenMimeFileStream(emlxPart.string()).get(), encoding)) return true;
+        problem = "its part file " + emlxPart.string() + " could not be read";
+        return false;
     }
     const fs::path attachments = folder.parent_path() / "Attachments" / stem / number;
     GMimeStreamPtr content;
-    if (IsAutoArchivedFolder(part)) content = ArchiveAttachedFolder(part, attachments);
+    if (IsAutoArchivedFolder(part)) content = ArchiveAttachedFolder(part, attachments, problem);
     // Without the unpacked folder the zip itself may still be there.
     if (!content) content = OpenAttachmentFile(attachments);
-    return content && SetPartContent(part, content.get(), GMIME_CONTENT_ENCODING_BINARY);
+    if (content && SetPartContent(part, content.get(), GMIME_CONTENT_ENCODING_BINARY)) {
+        problem.clear();
+        return true;
+    }
+    return false;
 }
 
-// A part Apple Mail never downloaded is not left empty, posing as the real
-// attachment: it becomes a short text saying what was left out, so that the
-// reader of the converted message knows.
-std::string NotDownloadedNotice(const std::string& what, const std::string& declaredLength)
+// A part whose content is not put back is not left empty, posing as the
+// real attachment: it becomes a short text saying what was left out and
+// why, so that the reader of the converted message knows. problem is empty
+// when Apple Mail never downloaded the content.
+std::string LeftOutNotice(const std::string& what, const std::string& declaredLength, const std::string& problem)
 {
-    std::string text = "This attachment was not converted: Apple Mail had not downloaded it, and its "
-                       "content was not on this disk when the message was converted.\r\n\r\n"
-                       "The attachment: " + what;
+    std::string text = "This attachment was not converted: ";
+    text += problem.empty() ? "Apple Mail had not downloaded it, and its content was not on this disk when the "
+                              "message was converted."
+                            : problem + ".";
+    text += "\r\n\r\nThe attachment: " + what;
     const std::string digits = boost::algorithm::trim_copy(declaredLength);
     if (!digits.empty() && digits.find_first_not_of("0123456789") == std::string::npos)
         text += ", " + digits + " bytes as sent";
-    return text + ".\r\nIt may still be on the mail server.\r\n";
+    text += ".\r\n";
+    if (problem.empty()) text += "It may still be on the mail server.\r\n";
+    return text;
 }
 
 boost::shared_ptr<GMimePart> NoticePart(const std::string& text)
@@ -579,7 +596,7 @@ boost::shared_ptr<GMimePart> NoticePart(const std::string& text)
     return part;
 }
 
-void MarkNotDownloaded(GMimeObject* part, const std::string& declaredLength)
+void MarkLeftOut(GMimeObject* part, const std::string& declaredLength, const std::string& problem)
 {
     if (GMIME_IS_PART(part)) {
         GMimePart* leaf = GMIME_PART(part);
@@ -592,7 +609,7 @@ void MarkNotDownloaded(GMimeObject* part, const std::string& declaredLength)
         const char* fileName = g_mime_part_get_filename(leaf);
         const std::string name = fileName ? fileName : "";
         if (!name.empty()) what = "\"" + name + "\" (" + what + ")";
-        const auto notice = NoticePart(NotDownloadedNotice(what, declaredLength));
+        const auto notice = NoticePart(LeftOutNotice(what, declaredLength, problem));
         // The part keeps its place and disposition; its type, encoding and
         // content become the notice's.
         auto type = AdoptGObject(g_mime_content_type_parse(
@@ -600,37 +617,44 @@ void MarkNotDownloaded(GMimeObject* part, const std::string& declaredLength)
         if (type) g_mime_object_set_content_type(part, type.get());
         g_mime_part_set_content_encoding(leaf, g_mime_part_get_content_encoding(notice.get()));
         g_mime_part_set_content(leaf, g_mime_part_get_content(notice.get()));
-        if (!name.empty()) g_mime_part_set_filename(leaf, (name + " (not downloaded).txt").c_str());
+        if (!name.empty())
+            g_mime_part_set_filename(
+                leaf, (name + (problem.empty() ? " (not downloaded).txt" : " (not converted).txt")).c_str());
     } else if (GMIME_IS_MESSAGE_PART(part)) {
         auto message = AdoptGObject(g_mime_message_new(TRUE));
-        g_mime_message_set_subject(message.get(), "Attached message not downloaded", nullptr);
-        const auto notice = NoticePart(NotDownloadedNotice("an attached message", declaredLength));
+        g_mime_message_set_subject(message.get(), "Attached message not converted", nullptr);
+        const auto notice = NoticePart(LeftOutNotice("an attached message", declaredLength, problem));
         g_mime_message_set_mime_part(message.get(), GMIME_OBJECT(notice.get()));
         g_mime_message_part_set_message(GMIME_MESSAGE_PART(part), message.get());
     }
 }
 
-// Fills the part whose own headers (or, for a single-part message, the
-// message's: holder) carry Apple Mail's marker; answers true while its
-// content is missing. The marker goes either way.
-bool FillMarkedPart(GMimeObject* holder, GMimeObject* part, const std::string& number,
-                    const std::string& stem, const fs::path& folder)
+}  // namespace
+
+bool EMLXEmailAsset::FillMarkedPart(GMimeObject* holder, GMimeObject* part, const std::string& number,
+                                    const std::string& stem, const std::string& messageFolder)
 {
     const char* marker = g_mime_object_get_header(holder, kContentLengthMarker);
     if (!marker) return false;
     const std::string declaredLength = marker;
-    const bool missing = !FillStoredContent(part, number, stem, folder);
+    std::string problem;
+    const bool missing = !FillStoredContent(part, number, stem, fs::path(messageFolder), problem);
     g_mime_object_remove_header(holder, kContentLengthMarker);
-    if (missing) MarkNotDownloaded(part, declaredLength);
-    return missing;
+    if (!missing) return false;
+    MarkLeftOut(part, declaredLength, problem);
+    // Content that is on this disk but could not be put back is lost by the
+    // conversion, not by Apple Mail: that is damage to name.
+    if (!problem.empty())
+        m_notes.push_back({AssetNoteKind::Damaged, L"Message file " + UTF8ToWide(m_path) + L": part " +
+                                                       UTF8ToWide(number) + L" was left out: " +
+                                                       UTF8ToWide(problem) + L"."});
+    return true;
 }
-
-}  // namespace
 
 bool EMLXEmailAsset::ReassembleParts(GMimeObject* part, std::vector<int>& indexPath,
                                      const std::string& stem, const std::string& messageFolder)
 {
-    bool incomplete = FillMarkedPart(part, part, PartNumber(indexPath), stem, fs::path(messageFolder));
+    bool incomplete = FillMarkedPart(part, part, PartNumber(indexPath), stem, messageFolder);
 
     if (GMIME_IS_MESSAGE_PART(part)) {
         // An attached message's parts are numbered below the attachment's
@@ -663,15 +687,14 @@ bool EMLXEmailAsset::ReassembleMessage(GMimeMessage* message, std::vector<int>& 
     indexPath.push_back(0);
     // A single-part message carries the marker among its own headers, where
     // the body part does not see it.
-    incomplete = FillMarkedPart(GMIME_OBJECT(message), body, PartNumber(indexPath), stem,
-                                fs::path(messageFolder));
+    incomplete = FillMarkedPart(GMIME_OBJECT(message), body, PartNumber(indexPath), stem, messageFolder);
     if (ReassembleParts(body, indexPath, stem, messageFolder)) incomplete = true;
     indexPath.pop_back();
     return incomplete;
 }
 
 template <typename Sink>
-bool EMLXEmailAsset::ForEachPiece(Sink&& sink) const
+bool EMLXEmailAsset::ForEachPiece(Sink&& sink)
 {
     if (!m_fromFile) {
         sink(m_bytes.data() + m_offset, static_cast<size_t>(m_length));
@@ -681,8 +704,9 @@ bool EMLXEmailAsset::ForEachPiece(Sink&& sink) const
     // keep in memory until now.
     ReadOnlyFile file(m_path);
     if (!file.IsOpen()) {
-        KSDiagnostic("%s ERROR: Cannot read message file %s again - %s\n", m_path.c_str(),
-                     Platform::ErrorText(file.OpenError()).c_str());
+        m_notes.push_back({AssetNoteKind::Damaged, L"Message file " + UTF8ToWide(m_path) +
+                                                       L" could not be read again to be written - " +
+                                                       UTF8ToWide(Platform::ErrorText(file.OpenError()))});
         return false;
     }
     std::vector<uint8_t> window(kFileWindow);
@@ -691,7 +715,8 @@ bool EMLXEmailAsset::ForEachPiece(Sink&& sink) const
         const size_t got = ReadFully(file, window.data(), want, m_offset + done);
         if (got > 0) sink(window.data(), got);
         if (got < want) {
-            KSDiagnostic("%s ERROR: Message file %s became shorter while it was written\n", m_path.c_str());
+            m_notes.push_back({AssetNoteKind::Damaged,
+                               L"Message file " + UTF8ToWide(m_path) + L" became shorter while it was written"});
             return false;
         }
         done += static_cast<int64_t>(got);

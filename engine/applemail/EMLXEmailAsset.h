@@ -74,15 +74,21 @@ public:
     uint64_t GetHeldBytes() override { return m_bytes.capacity(); }
 
 private:
+    // Puts back the content of the part whose own headers (or, for a
+    // single-part message, the message's: holder) carry Apple Mail's
+    // marker, and removes the marker; answers true while the content is
+    // missing, which a text in the part's place then says.
+    bool FillMarkedPart(GMimeObject* holder, GMimeObject* part, const std::string& number,
+                        const std::string& stem, const std::string& messageFolder);
     // Parses the message, puts parts back and keeps what GMime writes of it;
     // false when it did not parse (the stored bytes then stand).
     bool LoadReassembled(const std::string& path, const std::vector<uint8_t>& whole,
                          int64_t messageStart, int64_t messageSize);
     void TakeHead(const MessageHead& head);
-    // Hands the message bytes to sink in one or more pieces; false when the
-    // file could not be read again in full.
+    // Hands the message bytes to sink in one or more pieces; false (with a
+    // note saying why) when the file could not be read again in full.
     template <typename Sink>
-    bool ForEachPiece(Sink&& sink) const;
+    bool ForEachPiece(Sink&& sink);
 
     std::string m_path;
     bool m_readable = false;

@@ -194,6 +194,7 @@ public:
             Log(L"", false);
             // What reading the item found amiss is told whatever becomes of
             // it, in the report as well: a person must see it.
+            const size_t notesRead = asset->GetNotes().size();
             for (const AssetNote& note : asset->GetNotes()) Log(NoteLine(note), true);
 
             boost::shared_ptr<IAssetFolderMutable> target =
@@ -229,6 +230,10 @@ public:
             } else {
                 m_summary.failed += 1;
                 m_summary.status = kExportFailed;
+                // Why the item could not be written, when reading it again
+                // said so.
+                const std::vector<AssetNote>& notes = asset->GetNotes();
+                for (size_t at = notesRead; at < notes.size(); ++at) Log(NoteLine(notes[at]), true);
                 Log(L"ERROR : Error occurred while converting this item.\r\n", false);
                 Tell(ExportItemOutcome::Failed, asset, result, target);
             }

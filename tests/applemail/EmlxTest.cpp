@@ -441,6 +441,38 @@ TEST(EmlxTest, AutoArchivedFolderBecomesAZipOfItsFiles)
     }
 }
 
+// An attached folder that is on this disk but cannot be packed (here: the
+// temporary folder cannot be written) is lost by the conversion: the message
+// says so in the part's place, and the asset is damaged, not "not downloaded".
+TEST(EmlxTest, AttachedFolderThatCannotBePackedIsDamageNamedInItsPlace)
+{
+    MailboxFolder box;
+    const WrittenMessage written = WriteMessage(
+        box.messages(), 56, WithAttachmentAt("2", FolderAttachmentPart("Photos", {{"a.jpg", "JPEG-A"}})));
+    kestrin_test::TempDir temporary;
+    kestrin_test::CapturedDiagnostics diagnostics;
+    std::string out;
+    std::vector<AssetNote> notes;
+    {
+        TemporaryFolderOverride useTemporary(temporary.path() / "gone");
+        EMLXEmailAsset asset(written.emlxPath.string());
+        out = RawOutput(asset);
+        notes = asset.GetNotes();
+    }
+    ASSERT_EQ(notes.size(), 1u);
+    EXPECT_EQ(notes[0].kind, AssetNoteKind::Damaged);
+    const std::string note = WideToUTF8(notes[0].text);
+    EXPECT_EQ(note.rfind("Message file " + written.emlxPath.string() + ": part 2 was left out: the attached folder ", 0),
+              0u)
+        << note;
+    EXPECT_NE(note.find("could not be packed as Photos.zip"), std::string::npos) << note;
+    const std::string notice = DecodedPart(out, "2");
+    EXPECT_EQ(notice.find("This attachment was not converted: the attached folder "), 0u) << notice;
+    EXPECT_EQ(notice.find("mail server"), std::string::npos) << notice;
+    EXPECT_NE(out.find("filename=\"Photos.zip (not converted).txt\""), std::string::npos) << out;
+    EXPECT_EQ(diagnostics.text(), "");
+}
+
 // --- writing ---------------------------------------------------------------
 
 TEST(EmlxTest, MboxEntryCarriesTheReassembledMessage)

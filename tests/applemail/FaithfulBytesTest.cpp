@@ -273,4 +273,23 @@ TEST(FaithfulBytesTest, LargeMessageIsWrittenFromItsFileAsStored)
     const std::string entry = mbox.str();
     EXPECT_EQ(entry.compare(0, 32, "From - Fri Jul 14 02:40:00 2017\n"), 0);
     EXPECT_TRUE(entry.substr(32) == MboxFormWithoutSeparator(message, false));
+
+    // Cut or taken away after it was read: the write fails, and the note
+    // says why for the report (not standard error).
+    kestrin_test::CapturedDiagnostics diagnostics;
+    ASSERT_TRUE(asset.GetNotes().empty());
+    fs::resize_file(file, fs::file_size(file) / 2);
+    int result = kWriteOK;
+    RawOutput(asset, &result);
+    EXPECT_EQ(result, kWriteShort);
+    fs::remove(file);
+    RawOutput(asset, &result);
+    EXPECT_EQ(result, kWriteShort);
+    ASSERT_EQ(asset.GetNotes().size(), 2u);
+    EXPECT_EQ(asset.GetNotes()[0].kind, AssetNoteKind::Damaged);
+    EXPECT_EQ(asset.GetNotes()[0].text,
+              L"Message file " + UTF8ToWide(file.string()) + L" became shorter while it was written");
+    EXPECT_EQ(asset.GetNotes()[1].text, L"Message file " + UTF8ToWide(file.string()) +
+                                            L" could not be read again to be written - No such file or directory");
+    EXPECT_EQ(diagnostics.text(), "");
 }
