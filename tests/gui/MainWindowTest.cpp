@@ -39,6 +39,7 @@
 
 using namespace KestrinGui;
 using namespace KestrinApp;
+using KestrinMIMEEngineCommon::NameStyle;
 
 namespace {
 
@@ -116,9 +117,9 @@ private:
         options.startWorkflow = false;
         auto standard = MakeStandardProviderFactory();
         options.providerFactory = [this, standard](int code, const std::string& root,
-                                                   const std::vector<int>& merge) {
+                                                   const std::vector<int>& merge, NameStyle names) {
             m_gate.Wait();
-            return standard(code, root, merge);
+            return standard(code, root, merge, names);
         };
         return options;
     }
