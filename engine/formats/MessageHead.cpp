@@ -369,7 +369,8 @@ bool ReadHeadFromHeaderBlock(const uint8_t* bytes, size_t length, MessageHead& h
         }
     }
     if (fields.subject.Present())
-        summary.subject = UTF8ToWide(DecodeUnstructuredHeader(fields.subject.Text(), RawLookup(bytes, length, declaredCharset)));
+        summary.subject = UTF8ToWide(
+            DecodeUnstructuredHeader(fields.subject.Text(), RawLookup(bytes, length, declaredCharset)));
     if (fields.messageId.Present()) {
         if (GCharPtr value = DecodedValue(fields.messageId)) {
             GCharPtr id(g_mime_utils_decode_message_id(value.get()));

@@ -190,7 +190,8 @@ void CutToBytes(std::wstring& name, size_t limit)
 
     thread_local std::unique_ptr<icu::BreakIterator> characters;
     UErrorCode status = U_ZERO_ERROR;
-    if (!characters) characters.reset(icu::BreakIterator::createCharacterInstance(icu::Locale::getRoot(), status));
+    if (!characters)
+        characters.reset(icu::BreakIterator::createCharacterInstance(icu::Locale::getRoot(), status));
     if (U_SUCCESS(status) && characters) {
         // Whether a break falls before a character depends on what comes
         // before it and on that character alone.

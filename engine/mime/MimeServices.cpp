@@ -247,13 +247,13 @@ void AppendSynthesizedReceivedFromBuffer(const uint8_t* bytes, size_t length, st
 
 std::string DecodeUnstructuredHeader(const std::string& rawValue, const CharsetLookup& declaredCharset)
 {
-    std::string text = rawValue;
+    const std::string* text = &rawValue;
+    std::string utf8;
     if (!g_utf8_validate(rawValue.data(), static_cast<gssize>(rawValue.size()), nullptr) && declaredCharset) {
         const std::string charset = declaredCharset();
-        std::string utf8;
-        if (!charset.empty() && DeclaredCharsetToUTF8(rawValue, charset, utf8)) text = std::move(utf8);
+        if (!charset.empty() && DeclaredCharsetToUTF8(rawValue, charset, utf8)) text = &utf8;
     }
-    GCharPtr unfolded(g_mime_utils_header_unfold(text.c_str()));
+    GCharPtr unfolded(g_mime_utils_header_unfold(text->c_str()));
     if (!unfolded) return std::string();
     GCharPtr decoded(g_mime_utils_header_decode_text(g_mime_parser_options_get_default(), unfolded.get()));
     return decoded ? std::string(decoded.get()) : std::string();

@@ -78,13 +78,8 @@ bool IsJapanese(UChar32 c)
 
 bool IsVowel(UChar c)
 {
-    switch (c) {
-    case u'a': case u'e': case u'i': case u'o': case u'u':
-    case u'A': case u'E': case u'I': case u'O': case u'U':
-        return true;
-    default:
-        return false;
-    }
+    static const char16_t kVowels[] = u"aeiouAEIOU";
+    return c != 0 && std::char_traits<char16_t>::find(kVowels, 10, c) != nullptr;
 }
 
 // KAKASI writes the long vowel mark as "^" after the vowel it lengthens
@@ -96,7 +91,8 @@ icu::UnicodeString Tidied(const icu::UnicodeString& romaji)
     for (int32_t i = 0; i < romaji.length(); ++i) {
         const UChar c = romaji.charAt(i);
         if (c == u'^') {
-            if (!tidy.isEmpty() && IsVowel(tidy.charAt(tidy.length() - 1))) tidy.append(tidy.charAt(tidy.length() - 1));
+            const UChar last = tidy.isEmpty() ? u'\0' : tidy.charAt(tidy.length() - 1);
+            if (IsVowel(last)) tidy.append(last);
         } else if (c != u'\'') {
             tidy.append(c);
         }

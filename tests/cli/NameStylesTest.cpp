@@ -41,7 +41,8 @@ fs::path BuildLibrary(const fs::path& home)
     lb::WriteV1Mailbox(source, kJapaneseFolder,
                        {{1, lb::MakeMessage(EncodedWord("日本語メールテスト"),
                                             lb::TextPart("body\n"))}});
-    lb::WriteV1Mailbox(source, kCyrillicFolder, {{2, lb::MakeMessage("Отчёт за май", lb::TextPart("body\n"))}});
+    lb::WriteV1Mailbox(source, kCyrillicFolder,
+                       {{2, lb::MakeMessage("Отчёт за май", lb::TextPart("body\n"))}});
     // The charset on the message, and (multipart) on its first text part.
     lb::WriteV1Mailbox(source, kChineseFolder,
                        {{3, lb::MakeMessage("中文邮件测试", lb::TextPart("body\n", "plain", "utf-8"))},

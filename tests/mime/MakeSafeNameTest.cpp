@@ -17,13 +17,17 @@ struct SafeNameCase {
     const char* label;
     std::wstring input;
     std::wstring expected;
+    NameStyle style = NameStyle::Ascii;
 };
 
 class SafeName : public ::testing::TestWithParam<SafeNameCase> {};
 
 std::string CaseLabel(const ::testing::TestParamInfo<SafeNameCase>& info) { return info.param.label; }
 
-TEST_P(SafeName, MakesTheExpectedName) { EXPECT_EQ(MakeSafeName(GetParam().input), GetParam().expected); }
+TEST_P(SafeName, MakesTheExpectedName)
+{
+    EXPECT_EQ(MakeSafeName(GetParam().input, kNamelessSafeName, GetParam().style), GetParam().expected);
+}
 
 const std::wstring kEmoji = std::wstring(1, wchar_t(0x1F600)) + std::wstring(1, wchar_t(0x1F389));
 
@@ -109,41 +113,33 @@ INSTANTIATE_TEST_SUITE_P(
                       SafeNameCase{"TwoDigitsIsNoDevice", L"LPT10", L"LPT10"}),
     CaseLabel);
 
-struct StyledCase {
-    const char* label;
-    std::wstring input;
-    std::wstring expected;
-};
-
-class UnicodeName : public ::testing::TestWithParam<StyledCase> {};
-
-TEST_P(UnicodeName, KeepsTheTextAndReplacesOnlyWhatDisksRefuse)
-{
-    EXPECT_EQ(MakeSafeName(GetParam().input, kNamelessSafeName, NameStyle::Unicode), GetParam().expected);
-}
+// The text kept as written, only what disks refuse replaced.
+constexpr NameStyle kAsWritten = NameStyle::Unicode;
 
 INSTANTIATE_TEST_SUITE_P(
-    Table, UnicodeName,
+    Unicode, SafeName,
     ::testing::Values(
-        StyledCase{"Japanese", L"\u65E5\u672C\u8A9E\u30E1\u30FC\u30EB",
-                   L"\u65E5\u672C\u8A9E\u30E1\u30FC\u30EB"},
-        StyledCase{"ReservedCharacters", L"Re: \u4F1A\u8B70 <draft>?", L"Re_ \u4F1A\u8B70 _draft__"},
-        StyledCase{"SlashAndCyrillic", L"\u041C\u043E\u0441\u043A\u0432\u0430/\u041E\u0442\u0447\u0451\u0442",
-                   L"\u041C\u043E\u0441\u043A\u0432\u0430\u2215\u041E\u0442\u0447\u0451\u0442"},
-        StyledCase{"DecomposedIsComposed", L"Cafe\u0301", L"Caf\u00E9"},
-        StyledCase{"EmojiStay", kEmoji, kEmoji},
-        StyledCase{"LeadingDot", L".hidden", L"_.hidden"},
-        StyledCase{"DotsOnly", L" ..", L"_"},
-        StyledCase{"TrailingDot", L"Notes.", L"Notes"},
-        StyledCase{"IdeographicFullStopIsNoDot", L"\u540D\u524D\u3002", L"\u540D\u524D\u3002"},
-        StyledCase{"IdeographicSpacesTrimmed", L"\u3000\u540D\u524D\u3000", L"\u540D\u524D"},
-        StyledCase{"C0AndC1Controls", L"a\nb\u0090c\x7f" L"d", L"a_b_c_d"},
-        StyledCase{"DirectionOverride", L"invoice\u202Efdp.exe", L"invoice_fdp.exe"},
-        StyledCase{"LineSeparator", L"a\u2028b", L"a_b"},
-        StyledCase{"NotACodePoint", std::wstring{L'a', wchar_t(0xD800), L'b', wchar_t(0x110000)}, L"ab"},
-        StyledCase{"DeviceName", L"PRN", L"_PRN"},
-        StyledCase{"OnlyBlanks", L" \u3000 ", L"Untitled"}),
-    [](const ::testing::TestParamInfo<StyledCase>& info) { return info.param.label; });
+        SafeNameCase{"Japanese", L"\u65E5\u672C\u8A9E\u30E1\u30FC\u30EB",
+                     L"\u65E5\u672C\u8A9E\u30E1\u30FC\u30EB", kAsWritten},
+        SafeNameCase{"ReservedCharacters", L"Re: \u4F1A\u8B70 <draft>?", L"Re_ \u4F1A\u8B70 _draft__",
+                     kAsWritten},
+        SafeNameCase{"SlashAndCyrillic", L"\u041C\u043E\u0441\u043A\u0432\u0430/\u041E\u0442\u0447\u0451\u0442",
+                     L"\u041C\u043E\u0441\u043A\u0432\u0430\u2215\u041E\u0442\u0447\u0451\u0442", kAsWritten},
+        SafeNameCase{"DecomposedIsComposed", L"Cafe\u0301", L"Caf\u00E9", kAsWritten},
+        SafeNameCase{"EmojiStay", kEmoji, kEmoji, kAsWritten},
+        SafeNameCase{"LeadingDot", L".hidden", L"_.hidden", kAsWritten},
+        SafeNameCase{"DotsOnly", L" ..", L"_", kAsWritten},
+        SafeNameCase{"TrailingDot", L"Notes.", L"Notes", kAsWritten},
+        SafeNameCase{"IdeographicFullStopIsNoDot", L"\u540D\u524D\u3002", L"\u540D\u524D\u3002", kAsWritten},
+        SafeNameCase{"IdeographicSpacesTrimmed", L"\u3000\u540D\u524D\u3000", L"\u540D\u524D", kAsWritten},
+        SafeNameCase{"C0AndC1Controls", L"a\nb\u0090c\x7f" L"d", L"a_b_c_d", kAsWritten},
+        SafeNameCase{"DirectionOverride", L"invoice\u202Efdp.exe", L"invoice_fdp.exe", kAsWritten},
+        SafeNameCase{"LineSeparator", L"a\u2028b", L"a_b", kAsWritten},
+        SafeNameCase{"NotACodePoint", std::wstring{L'a', wchar_t(0xD800), L'b', wchar_t(0x110000)}, L"ab",
+                     kAsWritten},
+        SafeNameCase{"DeviceName", L"PRN", L"_PRN", kAsWritten},
+        SafeNameCase{"OnlyBlanks", L" \u3000 ", L"Untitled", kAsWritten}),
+    CaseLabel);
 
 // The property every caller relies on, checked over a spread of inputs built
 // from the troublesome pieces.
