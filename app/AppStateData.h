@@ -29,6 +29,7 @@ constexpr const char* kSourceFormatKey = "SourceFormatKey";
 constexpr const char* kTargetFormatKey = "TargetFormatKey";
 constexpr const char* kMergeContacts = "MergeContacts";  // present only when on
 constexpr const char* kMergeCalendar = "MergeCalendar";  // present only when on
+constexpr const char* kNameStyle = "NameStyle";          // "ascii" (also when absent) or "unicode"
 }  // namespace StateKey
 
 class AppStateData {

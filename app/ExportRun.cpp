@@ -121,9 +121,12 @@ int DoExport(const ExportRunContext& context)
             mergeList.push_back(kAssetTypeContact);
         if (state.IsSet(StateKey::kMergeCalendar))
             mergeList.push_back(kAssetTypeCalendarEvent);
+        const NameStyle names =
+            NameStyleFromString(state.GetString(StateKey::kNameStyle).value_or(std::string()))
+                .value_or(NameStyle::Ascii);
         const auto provider = context.providerFactory
                                   ? context.providerFactory(static_cast<int>(targetCode),
-                                                            outputRoot, mergeList)
+                                                            outputRoot, mergeList, names)
                                   : boost::shared_ptr<IOutputStoreProvider>();
         if (!provider)
             throw ExportSetupError("This output format is not available.");

@@ -13,6 +13,7 @@
 #include "app/Seams.h"
 #include "app/Views.h"
 #include "export/IOutputStoreProvider.h"
+#include "mime/MakeSafeName.h"
 
 namespace KestrinApp {
 
@@ -32,10 +33,12 @@ enum : int { kOutputTypeMbox = 6, kOutputTypeEML = 7 };
 int TargetCodeForFormatIndex(int outputFormatIndex);
 
 // Makes the provider for a target code: 2 the archive package, 6 mbox files,
-// anything else EML files. mergeList holds the asset types to merge.
+// anything else EML files. mergeList holds the asset types to merge; names
+// is how the output's folders and files are named.
 using OutputProviderFactory =
     std::function<boost::shared_ptr<KestrinMIMEEngineCommon::IOutputStoreProvider>(
-        int targetCode, const std::string& outputRoot, const std::vector<int>& mergeList)>;
+        int targetCode, const std::string& outputRoot, const std::vector<int>& mergeList,
+        KestrinMIMEEngineCommon::NameStyle names)>;
 
 // The providers of the engine.
 OutputProviderFactory MakeStandardProviderFactory();
@@ -56,7 +59,8 @@ struct ExportRunContext {
 };
 
 // The export run, on the worker thread: reads "ExportPath", "TargetFormatKey",
-// "SelectedItems", "MergeContacts", "MergeCalendar" and "SourceFormatKey";
+// "SelectedItems", "MergeContacts", "MergeCalendar", "NameStyle" and
+// "SourceFormatKey";
 // writes "ExportPath" (the output root it made, removed when it could not be
 // made), "LogReportPath" (removed until a log exists), "ExportResult" and
 // "BriefReportPath". Answers the export status. Never

@@ -80,6 +80,7 @@ void MainWindowController::StartExport(const FolderNodeList& selection)
         state.Set(StateKey::kMergeCalendar, true);
     state.Set(StateKey::kTargetFormatKey,
               static_cast<int64_t>(TargetCodeForFormatIndex(m_outputFormatIndex)));
+    state.Set(StateKey::kNameStyle, std::string(ToString(m_nameStyle)));
     ChooseSavePath();
 }
 

@@ -45,6 +45,9 @@ public:
 
     int OutputFormatIndex() const { return m_outputFormatIndex; }
     void SetOutputFormatIndex(int index) { m_outputFormatIndex = index; }
+    // How the exported folders and files are named.
+    KestrinMIMEEngineCommon::NameStyle GetNameStyle() const { return m_nameStyle; }
+    void SetNameStyle(KestrinMIMEEngineCommon::NameStyle style) { m_nameStyle = style; }
 
     // Main thread. Refuses an empty selection with an alert; otherwise stores
     // the selection and options, asks for the target folder and exports.
@@ -93,6 +96,7 @@ private:
     StoreContentViewController& m_content;
     OutputProviderFactory m_providerFactory;
     int m_outputFormatIndex = 0;
+    KestrinMIMEEngineCommon::NameStyle m_nameStyle = KestrinMIMEEngineCommon::NameStyle::Ascii;
     std::string m_rememberedSaveFolder;
     std::atomic<bool> m_exporting{false};
     std::shared_ptr<ExportRecord> m_lastExport;

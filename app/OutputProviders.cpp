@@ -13,18 +13,18 @@ using namespace KestrinMIMEEngineCommon;
 
 OutputProviderFactory MakeStandardProviderFactory()
 {
-    return [](int targetCode, const std::string& outputRoot,
-              const std::vector<int>& mergeList) -> boost::shared_ptr<IOutputStoreProvider> {
+    return [](int targetCode, const std::string& outputRoot, const std::vector<int>& mergeList,
+              NameStyle names) -> boost::shared_ptr<IOutputStoreProvider> {
         switch (targetCode) {
         case kTargetArchive:
             return boost::make_shared<OutputMSEStoreProvider>(
-                outputRoot, KestrinMIMEEngineCommon::UTF8ToWide(kArchivePackageName));
+                outputRoot, KestrinMIMEEngineCommon::UTF8ToWide(kArchivePackageName), names);
         case kTargetMbox:
             return boost::make_shared<OutputGeneralFormatStoreProvider>(outputRoot, kOutputTypeMbox,
-                                                                        mergeList);
+                                                                        mergeList, names);
         default:
             return boost::make_shared<OutputGeneralFormatStoreProvider>(outputRoot, kOutputTypeEML,
-                                                                        mergeList);
+                                                                        mergeList, names);
         }
     };
 }

@@ -37,6 +37,7 @@ void RegisterDefaultPreferences(IPreferences& preferences)
     const std::pair<const char*, std::string> defaults[] = {
         {PreferenceKey::kOutputFormat, "1"},
         {PreferenceKey::kIgnoreEmptyFolders, "0"},
+        {PreferenceKey::kNameStyle, KestrinMIMEEngineCommon::ToString(KestrinMIMEEngineCommon::NameStyle::Ascii)},
         {PreferenceKey::kLastSaveFolder, HomeDirectory() + "/Desktop"},
     };
     for (const auto& entry : defaults)
@@ -63,6 +64,14 @@ int RememberedOutputFormat(const IPreferences& preferences)
     if (!text || text->size() != 1 || (*text)[0] < '0' || (*text)[0] > '2')
         return 0;
     return (*text)[0] - '0';
+}
+
+KestrinMIMEEngineCommon::NameStyle RememberedNameStyle(const IPreferences& preferences)
+{
+    using KestrinMIMEEngineCommon::NameStyle;
+    const auto text = preferences.Get(PreferenceKey::kNameStyle);
+    return text ? KestrinMIMEEngineCommon::NameStyleFromString(*text).value_or(NameStyle::Ascii)
+                : NameStyle::Ascii;
 }
 
 boost::optional<std::string> AcceptDroppedFolder(const std::vector<std::string>& paths)

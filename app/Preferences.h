@@ -1,6 +1,6 @@
 // What the window remembers between runs: the last mail folder, the last save
-// folder, the output format, the window's geometry and the recent mail
-// folders. Values are text; the front end stores them where its platform
+// folder, the output format, the style of the output's names, the window's
+// geometry and the recent mail folders. Values are text; the front end stores them where its platform
 // keeps settings. Main thread only.
 #pragma once
 
@@ -9,6 +9,8 @@
 #include <vector>
 
 #include <boost/optional.hpp>
+
+#include "mime/MakeSafeName.h"
 
 namespace KestrinApp {
 
@@ -19,6 +21,7 @@ constexpr const char* kOutputFormat = "OutputFormatIndex";
 constexpr const char* kWindowGeometry = "WindowGeometry";  // opaque to the logic
 constexpr const char* kRecentMailFolders = "RecentMailFolders";
 constexpr const char* kIgnoreEmptyFolders = "IgnoreEmptyFolders";
+constexpr const char* kNameStyle = "NameStyle";  // "ascii" or "unicode"
 }  // namespace PreferenceKey
 
 class IPreferences {
@@ -55,6 +58,9 @@ void RememberRecentMailFolder(IPreferences& preferences, const std::string& fold
 
 // The output format index kept in the preferences, 0 when none or garbled.
 int RememberedOutputFormat(const IPreferences& preferences);
+
+// The name style kept in the preferences, ASCII when none or garbled.
+KestrinMIMEEngineCommon::NameStyle RememberedNameStyle(const IPreferences& preferences);
 
 // Dropping onto the window loads a folder only when exactly one item is
 // dropped and it is an existing folder. Items that are not local files (web

@@ -31,7 +31,8 @@ constexpr const char kListOptions[] =
 
 constexpr const char kConvertHelp[] =
     "Usage: kestrin convert [SOURCE] --to eml|mbox|archive --out DIR [--folder PATH]...\n"
-    "                       [--skip-empty] [--no-progress] [--verify] [--json]\n"
+    "                       [--names ascii|unicode] [--skip-empty] [--no-progress]\n"
+    "                       [--verify] [--json]\n"
     "\n"
     "Converts every folder of SOURCE, or the folders named with --folder, with\n"
     "their hierarchy mirrored. Writes \"Converted Data\" (or \"Converted Data (1)\",\n"
@@ -49,6 +50,12 @@ constexpr const char kConvertOptions[] =
     "  --folder PATH\n"
     "               a folder path as kestrin list prints it (\"/Inbox/\"), with\n"
     "               everything below it; may be repeated.\n"
+    "  --names ascii|unicode\n"
+    "               how folders and files are named after the mail's folders\n"
+    "               and subjects: ascii (the default) spells them in ASCII\n"
+    "               letters, which every disk and program takes (Japanese in\n"
+    "               romaji, Chinese in pinyin); unicode keeps the names as they\n"
+    "               are, replacing only what file systems refuse.\n"
     "  --skip-empty leaves out folders without messages.\n"
     "  --no-progress\n"
     "               draws no progress line (it is drawn on standard error only\n"
@@ -72,7 +79,8 @@ std::string Usage()
     return "Usage:\n"
            "  kestrin list    [SOURCE] [--json]\n"
            "  kestrin convert [SOURCE] --to eml|mbox|archive --out DIR [--folder PATH]...\n"
-           "                  [--skip-empty] [--no-progress] [--verify] [--json]\n"
+           "                  [--names ascii|unicode] [--skip-empty] [--no-progress]\n"
+           "                  [--verify] [--json]\n"
            "\n" +
            std::string(kSourceText) +
            "\n"
@@ -84,6 +92,8 @@ std::string Usage()
            "  --out     the folder that receives \"Converted Data\".\n"
            "  --folder  a folder path as list prints it (\"/Inbox/\"), with everything\n"
            "            below it; may be repeated.\n"
+           "  --names   ascii (the default) or unicode: file and folder names in\n"
+           "            ASCII letters, or in the script of the mail itself.\n"
            "  --skip-empty   leaves out folders without messages.\n"
            "  --no-progress  draws no progress line.\n"
            "  --verify  reads every written folder back and compares the messages\n"

@@ -19,6 +19,7 @@
 #include "cli/HelpTexts.h"
 #include "cli/Interrupts.h"
 #include "mime/KSCharsets.h"
+#include "mime/MakeSafeName.h"
 
 namespace KestrinCli {
 
@@ -61,6 +62,7 @@ struct Arguments {
     bool skipEmpty = false;
     bool noProgress = false;
     bool verify = false;
+    KestrinMIMEEngineCommon::NameStyle names = KestrinMIMEEngineCommon::NameStyle::Ascii;
 };
 
 Arguments Parse(const std::vector<std::string>& args)
@@ -102,6 +104,12 @@ Arguments Parse(const std::vector<std::string>& args)
             parsed.to = value();
         } else if (word == "--out" && convert) {
             parsed.out = value();
+        } else if (word == "--names" && convert) {
+            const std::string style = value();
+            const auto names = KestrinMIMEEngineCommon::NameStyleFromString(style);
+            if (!names)
+                throw UsageError("--names must be ascii or unicode, not \"" + style + "\"");
+            parsed.names = *names;
         } else if (word == "--folder" && convert) {
             parsed.folders.push_back(value());
         } else if (word == "--skip-empty" && convert) {
@@ -355,6 +363,7 @@ private:
             return selected;
 
         m_window.SetOutputFormatIndex(FormatIndexFor(m_arguments.to));
+        m_window.SetNameStyle(m_arguments.names);
         m_window.ClickConvert();
         if (!m_window.IsExporting())
             return kExitErrors;  // nothing selected: the alert said so

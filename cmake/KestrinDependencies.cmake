@@ -11,6 +11,21 @@ find_package(CURL REQUIRED)
 find_package(Boost REQUIRED COMPONENTS filesystem thread)
 find_package(nlohmann_json 3 REQUIRED)
 find_package(Threads REQUIRED)
+# KAKASI reads Japanese for ASCII file names. It has no pkg-config file; its
+# dictionaries lie in share/kakasi beside the library's prefix.
+find_path(KAKASI_INCLUDE_DIR libkakasi.h REQUIRED)
+find_library(KAKASI_LIBRARY kakasi REQUIRED)
+get_filename_component(_kakasi_libdir "${KAKASI_LIBRARY}" DIRECTORY)
+foreach(_dict kanwadict itaijidict)
+  string(TOUPPER "${_dict}" _DICT)
+  find_file(KAKASI_${_DICT} ${_dict} REQUIRED
+    HINTS "${_kakasi_libdir}/../share/kakasi" "${_kakasi_libdir}/../../share/kakasi"
+    PATH_SUFFIXES share/kakasi)
+endforeach()
+add_library(Kakasi::Kakasi UNKNOWN IMPORTED)
+set_target_properties(Kakasi::Kakasi PROPERTIES
+  IMPORTED_LOCATION "${KAKASI_LIBRARY}"
+  INTERFACE_INCLUDE_DIRECTORIES "${KAKASI_INCLUDE_DIR}")
 find_package(nlohmann_json 3.10 REQUIRED)
 if(KESTRIN_BUILD_TESTS)
   find_package(GTest REQUIRED)

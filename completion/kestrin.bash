@@ -1,5 +1,6 @@
 # bash completion for kestrin                              -*- shell-script -*-
-# Commands, their options, the --to targets, and folders for SOURCE and --out.
+# Commands, their options, the --to targets, the --names styles, and folders
+# for SOURCE and --out.
 
 _kestrin()
 {
@@ -19,6 +20,10 @@ _kestrin()
     case $prev in
         --to)
             COMPREPLY=($(compgen -W 'eml mbox archive' -- "$cur"))
+            return
+            ;;
+        --names)
+            COMPREPLY=($(compgen -W 'ascii unicode' -- "$cur"))
             return
             ;;
         --out)
@@ -48,7 +53,7 @@ _kestrin()
             ;;
         convert)
             if [[ $cur == -* ]]; then
-                COMPREPLY=($(compgen -W '--to --out --folder --skip-empty --no-progress --verify --json --help' -- "$cur"))
+                COMPREPLY=($(compgen -W '--to --out --folder --names --skip-empty --no-progress --verify --json --help' -- "$cur"))
             else
                 _filedir -d
             fi

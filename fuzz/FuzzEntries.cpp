@@ -446,7 +446,8 @@ int FuzzMboxEscape(const uint8_t* data, size_t size)
 int FuzzSafeName(const uint8_t* data, size_t size)
 {
     // The first byte picks how the rest becomes a name: UTF-8 text, or raw
-    // 32-bit units (any code point, also unpaired surrogates).
+    // 32-bit units (any code point, also unpaired surrogates); and the name
+    // style.
     if (size == 0)
         return 0;
     std::wstring name;
@@ -460,7 +461,8 @@ int FuzzSafeName(const uint8_t* data, size_t size)
         name = UTF8ToWide(std::string(data + 1, data + size));
     }
     const std::wstring input = name;
-    const std::wstring safe = MakeSafeName(std::move(name));
+    const NameStyle style = (data[0] & 2) ? NameStyle::Unicode : NameStyle::Ascii;
+    const std::wstring safe = MakeSafeName(std::move(name), kNamelessSafeName, style);
     auto fail = [&](const char* kind) {
         ReportFailure("safe-name", kind, "[" + Printable(input) + "] became [" + Printable(safe) + "]");
     };
@@ -469,7 +471,7 @@ int FuzzSafeName(const uint8_t* data, size_t size)
     if (safe == L"." || safe == L"..")
         return fail("dot-name"), 0;
     for (wchar_t c : safe) {
-        if (static_cast<uint32_t>(c) < 0x20 || c == 0x7F)
+        if (static_cast<uint32_t>(c) < 0x20 || (c >= 0x7F && c <= 0x9F))
             return fail("control-character"), 0;
         if (c == L'/' || c == 0)
             return fail("separator"), 0;
@@ -478,6 +480,10 @@ int FuzzSafeName(const uint8_t* data, size_t size)
         return fail("leading-dot"), 0;
     if (safe.front() == L' ' || safe.back() == L' ')
         return fail("untrimmed-blank"), 0;
+    if (safe.back() == L'.')
+        return fail("trailing-dot"), 0;
+    if (WideToUTF8(safe).size() > 128)
+        return fail("too-long"), 0;
     return 0;
 }
 

@@ -34,6 +34,9 @@ static void InitGuiResources()
 namespace KestrinGui {
 
 using namespace KestrinApp;
+using KestrinMIMEEngineCommon::NameStyle;
+using KestrinMIMEEngineCommon::NameStyleFromString;
+using KestrinMIMEEngineCommon::ToString;
 
 std::vector<FolderIssues> CollectFolderIssues(const ExportRecord* record)
 {
@@ -283,12 +286,32 @@ void MainWindow::BuildCentralWidget()
         m_controller->SetOutputFormatIndex(index);
         m_preferences->Set(PreferenceKey::kOutputFormat, std::to_string(index));
     });
+    auto* namesLabel = new QLabel(tr("File &names:"), central);
+    m_names = new QComboBox(central);
+    m_names->setObjectName(QStringLiteral("namesBox"));
+    // In the order of the engine's name styles.
+    m_names->addItem(tr("ASCII letters"), QString::fromLatin1(ToString(NameStyle::Ascii)));
+    m_names->addItem(tr("As written (Unicode)"), QString::fromLatin1(ToString(NameStyle::Unicode)));
+    m_names->setToolTip(tr("How the converted folders and files are named after your folders and "
+                           "subjects: in ASCII letters, which every disk and program takes "
+                           "(Japanese in romaji, Chinese in pinyin), or as they are written."));
+    namesLabel->setBuddy(m_names);
+    m_names->setCurrentIndex(m_names->findData(
+        QString::fromLatin1(ToString(RememberedNameStyle(*m_preferences)))));
+    m_controller->SetNameStyle(RememberedNameStyle(*m_preferences));
+    connect(m_names, qOverload<int>(&QComboBox::currentIndexChanged), this, [this](int index) {
+        const std::string style = m_names->itemData(index).toString().toStdString();
+        m_controller->SetNameStyle(NameStyleFromString(style).value_or(NameStyle::Ascii));
+        m_preferences->Set(PreferenceKey::kNameStyle, style);
+    });
     m_convert = new QPushButton(tr("&Convert…"), central);
     m_convert->setObjectName(QStringLiteral("convertButton"));
     m_convert->setDefault(true);
     connect(m_convert, &QPushButton::clicked, this, [this] { m_controller->ClickConvert(); });
     bottom->addWidget(formatLabel);
     bottom->addWidget(m_format);
+    bottom->addWidget(namesLabel);
+    bottom->addWidget(m_names);
     bottom->addStretch();
     bottom->addWidget(m_convert);
     layout->addLayout(bottom);
@@ -302,7 +325,8 @@ void MainWindow::BuildCentralWidget()
     }
     setTabOrder(previous, m_ignoreEmpty);
     setTabOrder(m_ignoreEmpty, m_format);
-    setTabOrder(m_format, m_convert);
+    setTabOrder(m_format, m_names);
+    setTabOrder(m_names, m_convert);
 }
 
 void MainWindow::BuildMenus()

@@ -53,6 +53,7 @@ public:
     QTreeView* treeView() const { return m_tree; }
     FolderTreeModel* treeModel() const { return m_model.get(); }
     QComboBox* formatBox() const { return m_format; }
+    QComboBox* namesBox() const { return m_names; }
     QPushButton* convertButton() const { return m_convert; }
     QCheckBox* categoryBox(int category) const { return m_categoryBoxes.at(category); }
     QCheckBox* ignoreEmptyBox() const { return m_ignoreEmpty; }
@@ -141,6 +142,7 @@ private:
     std::vector<QCheckBox*> m_categoryBoxes;
     QCheckBox* m_ignoreEmpty = nullptr;
     QComboBox* m_format = nullptr;
+    QComboBox* m_names = nullptr;
     QPushButton* m_convert = nullptr;
     QMenu* m_recentMenu = nullptr;
     QAction* m_chooseAction = nullptr;

@@ -7,7 +7,7 @@ set -euo pipefail
 packages=(
   build-essential cmake ninja-build pkg-config python3
   libgmime-3.0-dev libglib2.0-dev
-  libicu-dev
+  libicu-dev libkakasi2-dev
   libsqlite3-dev sqlite3
   libboost-filesystem-dev libboost-thread-dev
   libzstd-dev zstd

@@ -21,8 +21,8 @@ bool PathTaken(const std::string& path)
 }  // namespace
 
 OutputMSEStoreProvider::OutputMSEStoreProvider(const std::string& targetFolder,
-                                               const std::wstring& baseName)
-    : m_targetFolder(targetFolder), m_baseName(baseName)
+                                               const std::wstring& baseName, NameStyle names)
+    : m_targetFolder(targetFolder), m_baseName(baseName), m_names(names)
 {
 }
 
@@ -47,6 +47,7 @@ bool OutputMSEStoreProvider::OpenArchive(const boost::shared_ptr<IAssetStore>& s
     const std::string packagePath = FreePackagePath(m_targetFolder, WideToUTF8(m_baseName));
     auto archive = boost::make_shared<MSEAssetStore>(
         packagePath, UTF8ToWide(fs::path(packagePath).filename().string()), ":memory:");
+    archive->SetNameStyle(m_names);
     if (archive->Open({}, {}, {}, true) != kStatusOK) {
         m_openFailed = true;
         return false;

@@ -15,8 +15,10 @@ namespace KestrinMIMEEngineCommon {
 
 class OutputMSEStoreProvider : public IOutputStoreProvider {
 public:
-    // Nothing is created on disk until the first item arrives.
-    OutputMSEStoreProvider(const std::string& targetFolder, const std::wstring& baseName);
+    // names: how the package's mail folders are named. Nothing is created
+    // on disk until the first item arrives.
+    OutputMSEStoreProvider(const std::string& targetFolder, const std::wstring& baseName,
+                           NameStyle names = NameStyle::Ascii);
     ~OutputMSEStoreProvider() override;
 
     // Contacts and events (and every item when useDefaultFolder is set) go
@@ -42,6 +44,7 @@ private:
 
     std::string m_targetFolder;
     std::wstring m_baseName;
+    NameStyle m_names;
     std::map<boost::shared_ptr<IAssetStore>, boost::shared_ptr<IAssetStoreMutable>> m_storeMap;
     std::vector<boost::shared_ptr<IAssetStoreMutable>> m_createdStores;
     boost::shared_ptr<MSEAssetStore> m_archive;

@@ -43,6 +43,9 @@ public:
     std::wstring GetStoreName() override { return m_name; }
     std::string GetLocation() override { return m_location; }
     int GetStoreKind() override { return m_storeKind; }
+    NameStyle GetNameStyle() override { return m_nameStyle; }
+    // Set before the store is opened.
+    void SetNameStyle(NameStyle style) { m_nameStyle = style; }
     // The base part: the folder-state table, remembering the cancelable.
     int Open(const boost::shared_ptr<IProgressPresenter>& presenter,
              const boost::shared_ptr<ICancelable>& cancelable,
@@ -104,6 +107,7 @@ protected:
     std::string m_location;
     std::wstring m_name;
     int m_storeKind;
+    NameStyle m_nameStyle = NameStyle::Ascii;
     bool m_open = false;
     std::vector<boost::shared_ptr<void>> m_reserved;
     SqliteHandle m_stateDatabase;

@@ -23,10 +23,11 @@ void EmailAssetBase::FillSummary(const std::wstring& from, int64_t dateSeconds,
     m_subject = subject;
 }
 
-std::wstring EmailAssetBase::GetTitle()
+std::wstring EmailAssetBase::GetTitle(NameStyle style)
 {
+    if (style == NameStyle::Unicode) return MakeSafeName(m_subject, std::wstring(), style);
     // The loading and export threads may both ask; the first makes it.
-    std::call_once(m_titleOnce, [this] { m_title = MakeSafeName(std::move(m_subject), std::wstring()); });
+    std::call_once(m_titleOnce, [this] { m_title = MakeSafeName(m_subject, std::wstring()); });
     return m_title;
 }
 

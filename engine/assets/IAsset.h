@@ -9,6 +9,7 @@
 
 #include <boost/shared_ptr.hpp>
 
+#include "mime/MakeSafeName.h"
 #include "streams/KSData.h"
 
 namespace KestrinMIMEEngineCommon {
@@ -56,7 +57,8 @@ class IAsset {
 public:
     virtual ~IAsset() = default;
     virtual std::wstring GetDescription() = 0;
-    virtual std::wstring GetTitle() = 0;
+    // The item's name for a file name, written in the given style.
+    virtual std::wstring GetTitle(NameStyle style) = 0;
     virtual int GetAssetType() = 0;
     virtual uint16_t GetAssetFlags() { return m_attributes; }
     virtual uint64_t GetSize() = 0;
@@ -87,11 +89,12 @@ public:
 // names and a unique id. Concrete classes fill them once, from their parsed
 // message. The title is made from the subject on first use: only the EML
 // target names files after it, and transliterating every subject costs more
-// than the rest of the summary.
+// than the rest of the summary. The ASCII title is kept once made; the
+// Unicode one costs little and is made when asked for.
 class EmailAssetBase : public IEmailAsset {
 public:
     std::wstring GetDescription() override { return m_description; }
-    std::wstring GetTitle() override;
+    std::wstring GetTitle(NameStyle style) override;
     std::string GetUniqueId() override { return m_uniqueId; }
 
 protected:

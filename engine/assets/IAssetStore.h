@@ -7,6 +7,7 @@
 #include <boost/shared_ptr.hpp>
 
 #include "assets/IAssetFolder.h"
+#include "mime/MakeSafeName.h"
 
 namespace KestrinMIMEEngineCommon {
 
@@ -44,7 +45,15 @@ public:
     // not do fully (for example accounts it could not name); the export
     // writes them once for every store it reads from.
     virtual std::vector<std::wstring> GetReportNotes() { return {}; }
+    // How the files and folders the store creates are named.
+    virtual NameStyle GetNameStyle() { return NameStyle::Ascii; }
 };
+
+// The store's name style; ASCII when there is no store.
+inline NameStyle NameStyleOf(const boost::shared_ptr<IAssetStore>& store)
+{
+    return store ? store->GetNameStyle() : NameStyle::Ascii;
+}
 
 class IAssetStoreMutable : public IAssetStore {
 public:

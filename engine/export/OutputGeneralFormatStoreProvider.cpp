@@ -26,13 +26,14 @@ std::string FirstFreePath(const std::string& base)
 }  // namespace
 
 OutputGeneralFormatStoreProvider::OutputGeneralFormatStoreProvider(
-    const std::string& outputRoot, int targetType, const std::vector<int>& mergeList,
+    const std::string& outputRoot, int targetType, const std::vector<int>& mergeList, NameStyle names,
     const boost::shared_ptr<void>& extra1, const boost::shared_ptr<void>& extra2)
     : m_outputRoot(outputRoot),
       m_mailDirectory(FirstFreePath(outputRoot + "/Mails")),
       m_extra1(extra1),
       m_extra2(extra2),
-      m_targetType(targetType)
+      m_targetType(targetType),
+      m_names(names)
 {
 }
 
@@ -42,12 +43,14 @@ int OutputGeneralFormatStoreProvider::OpenMailStore()
 {
     if (m_mailStore) return m_openResult;
     const std::wstring name = UTF8ToWide(fs::path(m_mailDirectory).filename().string());
+    boost::shared_ptr<FileTreeStoreBase> store;
     if (m_targetType == kGeneralTargetMbox) {
-        m_mailStore = boost::make_shared<MBOXAssetStore>(m_mailDirectory, name, ":memory:",
-                                                         kStoreTypeMbox);
+        store = boost::make_shared<MBOXAssetStore>(m_mailDirectory, name, ":memory:", kStoreTypeMbox);
     } else {
-        m_mailStore = boost::make_shared<EMLAssetStore>(m_mailDirectory, name, true, ":memory:");
+        store = boost::make_shared<EMLAssetStore>(m_mailDirectory, name, true, ":memory:");
     }
+    store->SetNameStyle(m_names);
+    m_mailStore = store;
     m_openResult = m_mailStore->Open({}, {}, {}, true, m_extra1, m_extra2);
     return m_openResult;
 }

@@ -25,9 +25,11 @@ class OutputGeneralFormatStoreProvider
 public:
     // targetType 6 writes mbox files, anything else EML files. The merge
     // list (contact and calendar merge options) is not read by mail output.
-    // Nothing is created on disk until the first item arrives.
+    // names: how the folders and files are named. Nothing is created on disk
+    // until the first item arrives.
     OutputGeneralFormatStoreProvider(const std::string& outputRoot, int targetType,
                                      const std::vector<int>& mergeList,
+                                     NameStyle names = NameStyle::Ascii,
                                      const boost::shared_ptr<void>& extra1 = {},
                                      const boost::shared_ptr<void>& extra2 = {});
     ~OutputGeneralFormatStoreProvider() override;
@@ -57,6 +59,7 @@ private:
     boost::shared_ptr<void> m_extra1;
     boost::shared_ptr<void> m_extra2;
     int m_targetType;
+    NameStyle m_names;
     int m_openResult = kStatusOK;
 };
 

@@ -18,12 +18,6 @@ namespace KestrinMIMEEngineCommon {
 
 namespace {
 
-size_t UTF8Length(wchar_t c)
-{
-    const uint32_t u = static_cast<uint32_t>(c);
-    return u < 0x80 ? 1 : u < 0x800 ? 2 : u < 0x10000 ? 3 : 4;
-}
-
 // File systems limit a name to 255 bytes. A title of 128 characters can
 // exceed that in UTF-8 (every slash became the three-byte U+2215), and a name
 // that cannot be created would lose the message, so the title gives way.
@@ -72,7 +66,7 @@ bool EMLAssetFolder::IsAssetFile(const std::string& path)
 
 std::wstring EMLAssetFolder::MapFileName(const boost::shared_ptr<IAsset>& asset)
 {
-    return NumberedFileName(asset->GetTitle(), GetAssetCount() + 1);
+    return NumberedFileName(asset->GetTitle(NameStyleOf(GetStore())), GetAssetCount() + 1);
 }
 
 AddAssetResult EMLAssetFolder::AddAsset(const boost::shared_ptr<IAsset>& asset,
@@ -89,7 +83,7 @@ AddAssetResult EMLAssetFolder::AddAsset(const boost::shared_ptr<IAsset>& asset,
         return result;
     }
 
-    const std::wstring title = email->GetTitle();
+    const std::wstring title = email->GetTitle(NameStyleOf(GetStore()));
     int64_t number = std::max(GetAssetCount() + 1, m_nextNumber.load());
     std::string path;
     int fd = -1;

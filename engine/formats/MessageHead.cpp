@@ -10,11 +10,11 @@
 
 namespace KestrinMIMEEngineCommon {
 
-MessageHead HeadOfMessage(GMimeMessage* message)
+MessageHead HeadOfMessage(GMimeMessage* message, const CharsetLookup& declaredCharset)
 {
     MessageHead head;
     if (message) {
-        head.summary = SummarizeMessage(message);
+        head.summary = SummarizeMessage(message, declaredCharset);
         AppendSynthesizedReceived(message, head.receivedLine);
     }
     head.separatorLine = MboxSeparatorLine(message);
@@ -257,9 +257,95 @@ const SenderText* FindSenderText(const HeadFields& fields)
     return &known.emplace(std::move(key), ReadSenderText(fields)).first->second;
 }
 
+// The lookup the caller gave, else the charset the bytes themselves declare.
+CharsetLookup RawLookup(const uint8_t* bytes, size_t length, const CharsetLookup& declaredCharset)
+{
+    if (declaredCharset) return declaredCharset;
+    return [bytes, length] { return DeclaredCharsetOfRawMessage(bytes, length); };
+}
+
+// The first Content-Type field of a header block, unfolded; empty when none.
+std::string ContentTypeField(const uint8_t* bytes, size_t length)
+{
+    const uint8_t* const end = bytes + length;
+    std::string value;
+    bool inField = false;
+    for (const uint8_t* line = bytes; line < end;) {
+        const auto* lineFeed =
+            static_cast<const uint8_t*>(std::memchr(line, '\n', static_cast<size_t>(end - line)));
+        const uint8_t* const next = lineFeed ? lineFeed + 1 : end;
+        if (inField) {
+            if (*line != ' ' && *line != '\t') break;
+            value.append(line, next);
+        } else if (static_cast<size_t>(next - line) > 13 &&
+                   g_ascii_strncasecmp(reinterpret_cast<const char*>(line), "Content-Type:", 13) == 0) {
+            value.append(line + 13, next);
+            inField = true;
+        }
+        line = next;
+    }
+    if (!inField) return std::string();
+    GCharPtr unfolded(g_mime_utils_header_unfold(value.c_str()));
+    return unfolded ? std::string(unfolded.get()) : std::string();
+}
+
+using ContentTypePtr = boost::shared_ptr<GMimeContentType>;
+
+// part: a header block and what follows it. top: the message's own
+// Content-Type, whose charset counts whatever its type; below it only text
+// parts' do.
+std::string DeclaredCharsetIn(const uint8_t* bytes, size_t length, bool top, int depth)
+{
+    constexpr int kDeepest = 16;
+    const size_t headerLength = HeaderBlockLength(bytes, length);
+    const std::string field = ContentTypeField(bytes, headerLength);
+    if (field.empty()) return std::string();
+    const ContentTypePtr type =
+        AdoptGObject(g_mime_content_type_parse(g_mime_parser_options_get_default(), field.c_str()));
+    if (!type) return std::string();
+    const char* charset = g_mime_content_type_get_parameter(type.get(), "charset");
+    if (charset && *charset && (top || g_mime_content_type_is_type(type.get(), "text", "*"))) return charset;
+    const char* boundary = g_mime_content_type_get_parameter(type.get(), "boundary");
+    if (!g_mime_content_type_is_type(type.get(), "multipart", "*") || !boundary || !*boundary ||
+        depth >= kDeepest)
+        return std::string();
+
+    // The parts lie between lines that begin with "--" and the boundary; the
+    // one that goes on with "--" ends them.
+    const std::string delimiter = std::string("--") + boundary;
+    const uint8_t* const end = bytes + length;
+    const uint8_t* part = nullptr;
+    for (const uint8_t* line = bytes + headerLength; line < end;) {
+        const auto* lineFeed =
+            static_cast<const uint8_t*>(std::memchr(line, '\n', static_cast<size_t>(end - line)));
+        const uint8_t* const next = lineFeed ? lineFeed + 1 : end;
+        const size_t lineLength = static_cast<size_t>(next - line);
+        const uint8_t* const after = line + delimiter.size();
+        const bool closing = lineLength >= delimiter.size() + 2 && after[0] == '-' && after[1] == '-';
+        if (lineLength >= delimiter.size() && std::memcmp(line, delimiter.data(), delimiter.size()) == 0 &&
+            (closing || after == next || *after == '\r' || *after == '\n' || *after == ' ' || *after == '\t')) {
+            if (part) {
+                std::string found = DeclaredCharsetIn(part, static_cast<size_t>(line - part), false, depth + 1);
+                if (!found.empty()) return found;
+            }
+            if (closing) return std::string();
+            part = next;
+        }
+        line = next;
+    }
+    return part ? DeclaredCharsetIn(part, static_cast<size_t>(end - part), false, depth + 1) : std::string();
+}
+
 }  // namespace
 
-bool ReadHeadFromHeaderBlock(const uint8_t* bytes, size_t length, MessageHead& head)
+std::string DeclaredCharsetOfRawMessage(const uint8_t* bytes, size_t length)
+{
+    if (!bytes || length == 0) return std::string();
+    return DeclaredCharsetIn(bytes, length, true, 0);
+}
+
+bool ReadHeadFromHeaderBlock(const uint8_t* bytes, size_t length, MessageHead& head,
+                             const CharsetLookup& declaredCharset)
 {
     if (!bytes || length == 0) return false;
     HeadFields fields;
@@ -282,9 +368,9 @@ bool ReadHeadFromHeaderBlock(const uint8_t* bytes, size_t length, MessageHead& h
             }
         }
     }
-    if (fields.subject.Present()) {
-        if (GCharPtr value = DecodedValue(fields.subject)) summary.subject = UTF8ToWide(value.get());
-    }
+    if (fields.subject.Present())
+        summary.subject = UTF8ToWide(
+            DecodeUnstructuredHeader(fields.subject.Text(), RawLookup(bytes, length, declaredCharset)));
     if (fields.messageId.Present()) {
         if (GCharPtr value = DecodedValue(fields.messageId)) {
             GCharPtr id(g_mime_utils_decode_message_id(value.get()));
@@ -299,18 +385,22 @@ bool ReadHeadFromHeaderBlock(const uint8_t* bytes, size_t length, MessageHead& h
     return true;
 }
 
-MessageHead ParseHeadFromHeaderBlock(const uint8_t* bytes, size_t length)
+MessageHead ParseHeadFromHeaderBlock(const uint8_t* bytes, size_t length,
+                                     const CharsetLookup& declaredCharset)
 {
     GMimeMessagePtr message = length > 0 ? ParseMimeMessageFromBuffer(bytes, length) : GMimeMessagePtr();
-    return HeadOfMessage(message.get());
+    return HeadOfMessage(message.get(), RawLookup(bytes, length, declaredCharset));
 }
 
 MessageHead HeadOfRawMessage(const uint8_t* bytes, size_t length)
 {
     const size_t headerLength = HeaderBlockLength(bytes, length);
+    // The charset may be declared in a part of the body: the whole message
+    // is searched, and only when a subject needs it.
+    const CharsetLookup declared = [bytes, length] { return DeclaredCharsetOfRawMessage(bytes, length); };
     MessageHead head;
-    if (ReadHeadFromHeaderBlock(bytes, headerLength, head)) return head;
-    return ParseHeadFromHeaderBlock(bytes, headerLength);
+    if (ReadHeadFromHeaderBlock(bytes, headerLength, head, declared)) return head;
+    return ParseHeadFromHeaderBlock(bytes, headerLength, declared);
 }
 
 }  // namespace KestrinMIMEEngineCommon

@@ -22,7 +22,8 @@ struct MessageHead {
 };
 
 // From a parsed message; null gives the head of a message without headers.
-MessageHead HeadOfMessage(GMimeMessage* message);
+// declaredCharset as SummarizeMessage takes it.
+MessageHead HeadOfMessage(GMimeMessage* message, const CharsetLookup& declaredCharset = {});
 
 // The length of the header block of raw message bytes: up to and including
 // the first empty line (LF or CR LF), the whole length when there is none.
@@ -37,10 +38,20 @@ size_t HeaderBlockLength(const uint8_t* bytes, size_t length);
 // read the way the parser would goes through a parse of the header block.
 MessageHead HeadOfRawMessage(const uint8_t* bytes, size_t length);
 
+// The charset a raw message declares for its text, as DeclaredCharset of a
+// parsed one finds it: the charset of its Content-Type, else of its first
+// text part that names one. Read from the Content-Type fields of the header
+// blocks alone, without parsing the message.
+std::string DeclaredCharsetOfRawMessage(const uint8_t* bytes, size_t length);
+
 // The two ways HeadOfRawMessage works, callable on their own so that they can
 // be checked against each other. The direct reader answers false, leaving the
-// head as it was, for a header block it leaves to the parser.
-bool ReadHeadFromHeaderBlock(const uint8_t* bytes, size_t length, MessageHead& head);
-MessageHead ParseHeadFromHeaderBlock(const uint8_t* bytes, size_t length);
+// head as it was, for a header block it leaves to the parser. Both read a
+// raw 8-bit subject in the charset declaredCharset names; without it, in the
+// one the header block itself declares.
+bool ReadHeadFromHeaderBlock(const uint8_t* bytes, size_t length, MessageHead& head,
+                             const CharsetLookup& declaredCharset = {});
+MessageHead ParseHeadFromHeaderBlock(const uint8_t* bytes, size_t length,
+                                     const CharsetLookup& declaredCharset = {});
 
 }  // namespace KestrinMIMEEngineCommon

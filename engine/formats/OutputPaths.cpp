@@ -34,6 +34,13 @@ bool IsControl(unsigned char c) { return c < 0x20 || c == 0x7F; }
 // Enough for any real tree; it stops a runaway search, not a user.
 constexpr unsigned kMaxNumberedNames = 100000;
 
+// The name a sub-folder of parent gets for a wished name, in the style of
+// parent's store.
+std::wstring SafeFolderName(AssetFolderBase& parent, const std::wstring& wishedName)
+{
+    return MakeSafeName(wishedName, kUntitledFolderName, NameStyleOf(parent.GetStore()));
+}
+
 }  // namespace
 
 std::string OutputRootOf(const boost::shared_ptr<IAssetStore>& store)
@@ -138,7 +145,7 @@ boost::shared_ptr<IAssetFolderMutable> SubFolderNames::Find(AssetFolderBase& par
     }
     // A folder that was on disk before (a tree opened again) belongs to the
     // first wished name that sanitises to exactly its name.
-    const std::wstring safeName = MakeSafeName(wishedName, kUntitledFolderName);
+    const std::wstring safeName = SafeFolderName(parent, wishedName);
     auto onDisk = boost::dynamic_pointer_cast<IAssetFolderMutable>(parent.FindSubFolderLocked(safeName));
     if (!onDisk || Claimed(onDisk.get())) return {};
     Claim(wishedName, onDisk);
@@ -151,7 +158,7 @@ boost::shared_ptr<IAssetFolderMutable> SubFolderNames::FindOrMake(AssetFolderBas
 {
     if (auto found = Find(parent, wishedName)) return found;
 
-    const std::wstring safeName = MakeSafeName(wishedName, kUntitledFolderName);
+    const std::wstring safeName = SafeFolderName(parent, wishedName);
     std::wstring name = safeName;
     for (unsigned n = 1; n <= kMaxNumberedNames;
          name = safeName + L" (" + boost::lexical_cast<std::wstring>(n++) + L")") {

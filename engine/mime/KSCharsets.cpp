@@ -1,14 +1,17 @@
 #include "mime/KSCharsets.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cstring>
 #include <map>
 #include <memory>
 #include <mutex>
 #include <stdexcept>
+#include <utility>
 
 #include <boost/make_shared.hpp>
 #include <unicode/ucnv.h>
+#include <unicode/unistr.h>
 
 #include "streams/KSDiagnostics.h"
 
@@ -591,6 +594,57 @@ std::wstring UTF8ToWide(const std::string& text)
     const CharsetInfo& utf8 = *TheRegistry().utf8;
     FixedConverter source(&ThreadConverters::utf8, utf8, kDecodeOperation);
     return DecodeToWide(source.get(), utf8.name, text.data(), text.size());
+}
+
+namespace {
+
+// What mail declares and what it means: the larger charset that mail
+// programs write under the smaller one's name.
+std::string CharsetMeant(std::string charset)
+{
+    for (char& c : charset) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    static const std::pair<const char*, const char*> kMeant[] = {
+        {"gb2312", "GB18030"},          {"gbk", "GB18030"},          {"x-gbk", "GB18030"},
+        {"cp936", "GB18030"},           {"euc-cn", "GB18030"},       {"csgb2312", "GB18030"},
+        {"euc-kr", "windows-949"},      {"ks_c_5601-1987", "windows-949"},
+        {"iso-8859-1", "windows-1252"}, {"latin1", "windows-1252"},
+    };
+    for (const auto& meant : kMeant)
+        if (charset == meant.first) return meant.second;
+    return charset;
+}
+
+// Each printable ASCII byte reads as itself.
+bool KeepsAscii(UConverter* converter)
+{
+    char ascii[0x7F - 0x20];
+    for (int c = 0x20; c < 0x7F; ++c) ascii[c - 0x20] = static_cast<char>(c);
+    UChar read[sizeof ascii];
+    UErrorCode status = U_ZERO_ERROR;
+    const int32_t length =
+        ucnv_toUChars(converter, read, static_cast<int32_t>(sizeof ascii), ascii, sizeof ascii, &status);
+    ucnv_reset(converter);
+    if (U_FAILURE(status) || length != static_cast<int32_t>(sizeof ascii)) return false;
+    for (size_t i = 0; i < sizeof ascii; ++i)
+        if (read[i] != static_cast<UChar>(ascii[i])) return false;
+    return true;
+}
+
+}  // namespace
+
+bool DeclaredCharsetToUTF8(const std::string& bytes, const std::string& charset, std::string& utf8)
+{
+    ConverterPtr converter = OpenConverter(CharsetMeant(charset));
+    if (!converter || ucnv_getType(converter.get()) == UCNV_UTF8 || !KeepsAscii(converter.get()))
+        return false;
+    UErrorCode status = U_ZERO_ERROR;
+    ucnv_setToUCallBack(converter.get(), UCNV_TO_U_CALLBACK_STOP, nullptr, nullptr, nullptr, &status);
+    if (U_FAILURE(status)) return false;
+    const icu::UnicodeString text(bytes.data(), static_cast<int32_t>(bytes.size()), converter.get(), status);
+    if (U_FAILURE(status)) return false;
+    utf8.clear();
+    text.toUTF8String(utf8);
+    return true;
 }
 
 }  // namespace KestrinMIMEEngineCommon

@@ -245,7 +245,55 @@ void AppendSynthesizedReceivedFromBuffer(const uint8_t* bytes, size_t length, st
     if (message) AppendSynthesizedReceived(message.get(), out);
 }
 
-MessageSummary SummarizeMessage(GMimeMessage* message)
+std::string DecodeUnstructuredHeader(const std::string& rawValue, const CharsetLookup& declaredCharset)
+{
+    const std::string* text = &rawValue;
+    std::string utf8;
+    if (!g_utf8_validate(rawValue.data(), static_cast<gssize>(rawValue.size()), nullptr) && declaredCharset) {
+        const std::string charset = declaredCharset();
+        if (!charset.empty() && DeclaredCharsetToUTF8(rawValue, charset, utf8)) text = &utf8;
+    }
+    GCharPtr unfolded(g_mime_utils_header_unfold(text->c_str()));
+    if (!unfolded) return std::string();
+    GCharPtr decoded(g_mime_utils_header_decode_text(g_mime_parser_options_get_default(), unfolded.get()));
+    return decoded ? std::string(decoded.get()) : std::string();
+}
+
+namespace {
+
+// Attached messages are left out: their text is another message's.
+std::string FirstTextCharset(GMimeObject* part, int depth)
+{
+    constexpr int kDeepest = 16;
+    if (!part || depth > kDeepest) return std::string();
+    if (GMIME_IS_MULTIPART(part)) {
+        GMimeMultipart* multipart = GMIME_MULTIPART(part);
+        for (int i = 0; i < g_mime_multipart_get_count(multipart); ++i) {
+            std::string charset = FirstTextCharset(g_mime_multipart_get_part(multipart, i), depth + 1);
+            if (!charset.empty()) return charset;
+        }
+        return std::string();
+    }
+    GMimeContentType* type = g_mime_object_get_content_type(part);
+    if (!type || !g_mime_content_type_is_type(type, "text", "*")) return std::string();
+    const char* charset = g_mime_content_type_get_parameter(type, "charset");
+    return charset ? charset : std::string();
+}
+
+}  // namespace
+
+std::string DeclaredCharset(GMimeMessage* message)
+{
+    GMimeObject* body = message ? g_mime_message_get_mime_part(message) : nullptr;
+    if (!body) return std::string();
+    if (GMimeContentType* type = g_mime_object_get_content_type(body)) {
+        const char* charset = g_mime_content_type_get_parameter(type, "charset");
+        if (charset && *charset) return charset;
+    }
+    return FirstTextCharset(body, 0);
+}
+
+MessageSummary SummarizeMessage(GMimeMessage* message, const CharsetLookup& declaredCharset)
 {
     MessageSummary summary;
     if (!message) return summary;
@@ -265,8 +313,23 @@ MessageSummary SummarizeMessage(GMimeMessage* message)
         summary.date = g_date_time_to_unix(date);
         summary.hasDate = true;
     }
-    if (const char* subject = g_mime_message_get_subject(message))
+    // GMime guesses the charset of a raw 8-bit subject; the one the message
+    // declares comes first. The message keeps its last Subject field.
+    GMimeHeaderList* headers = g_mime_object_get_header_list(GMIME_OBJECT(message));
+    GMimeHeader* subjectField = nullptr;
+    for (int i = 0, count = headers ? g_mime_header_list_get_count(headers) : 0; i < count; ++i) {
+        GMimeHeader* header = g_mime_header_list_get_header_at(headers, i);
+        const char* name = g_mime_header_get_name(header);
+        if (name && g_ascii_strcasecmp(name, "Subject") == 0) subjectField = header;
+    }
+    const char* rawSubject = subjectField ? g_mime_header_get_raw_value(subjectField) : nullptr;
+    if (rawSubject && !g_utf8_validate(rawSubject, -1, nullptr)) {
+        summary.subject = UTF8ToWide(DecodeUnstructuredHeader(
+            rawSubject,
+            declaredCharset ? declaredCharset : CharsetLookup([message] { return DeclaredCharset(message); })));
+    } else if (const char* subject = g_mime_message_get_subject(message)) {
         summary.subject = UTF8ToWide(subject);
+    }
     if (const char* id = g_mime_message_get_message_id(message)) summary.messageId = id;
     return summary;
 }

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -52,6 +53,21 @@ void AppendSynthesizedReceivedFromBuffer(const uint8_t* bytes, size_t length, st
 // The line itself, for a message whose Date gave these seconds.
 void AppendSynthesizedReceivedForDate(int64_t seconds, std::string& out);
 
+// The charset a message declares for its text, asked for only when a header
+// value needs it.
+using CharsetLookup = std::function<std::string()>;
+
+// The text of an unstructured header value (Subject) from its raw value, as
+// GMime reads it: unfolded, encoded words decoded. Raw 8-bit text that is not
+// UTF-8 is first read in the charset the message declares, when that fits
+// it; otherwise GMime's own guess stands. Empty when GMime decodes nothing.
+std::string DecodeUnstructuredHeader(const std::string& rawValue, const CharsetLookup& declaredCharset);
+
+// The charset parameter of the message's Content-Type, else that of its first
+// text part that names one (multiparts looked into, attached messages not);
+// empty when there is none.
+std::string DeclaredCharset(GMimeMessage* message);
+
 struct MessageSummary {
     std::wstring from;      // From list, else Sender list, as one display string
     int64_t date = 0;       // seconds since 1970; 0 when missing
@@ -59,7 +75,9 @@ struct MessageSummary {
     std::wstring subject;   // decoded
     std::string messageId;  // empty when missing
 };
-MessageSummary SummarizeMessage(GMimeMessage* message);
+// declaredCharset: where the charset for a raw 8-bit subject comes from;
+// without it, from the message (DeclaredCharset).
+MessageSummary SummarizeMessage(GMimeMessage* message, const CharsetLookup& declaredCharset = {});
 
 // "EEE',' dd MMM yyyy HH':'mm':'ss ZZZ", en_US, in zone (null = default zone).
 std::string FormatRFC822Date(int64_t seconds, const icu::TimeZone* zone = nullptr);

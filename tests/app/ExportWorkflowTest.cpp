@@ -18,6 +18,7 @@
 
 using namespace KestrinApp;
 using namespace kestrin_app_fakes;
+using KestrinMIMEEngineCommon::NameStyle;
 namespace fs = boost::filesystem;
 
 namespace {
@@ -35,15 +36,18 @@ struct ProviderLog {
     std::vector<int> targetCodes;
     std::vector<std::string> roots;
     std::vector<std::vector<int>> mergeLists;
+    std::vector<NameStyle> nameStyles;
     boost::shared_ptr<FakeStore> output;
 };
 
 OutputProviderFactory RecordingFactory(ProviderLog& log)
 {
-    return [&log](int targetCode, const std::string& root, const std::vector<int>& merge) {
+    return [&log](int targetCode, const std::string& root, const std::vector<int>& merge,
+                  NameStyle names) {
         log.targetCodes.push_back(targetCode);
         log.roots.push_back(root);
         log.mergeLists.push_back(merge);
+        log.nameStyles.push_back(names);
         log.output = MakeOpenStore(root, L"Out", true);
         auto output = log.output;
         return boost::make_shared<FakeProvider>(
@@ -188,6 +192,18 @@ TEST_F(ExportWorkflowTest, MergeKeysStaySetAfterTheOptionsAreTurnedOff)
     EXPECT_EQ(choosers.saveStartFolders.at(1), target.str());
 }
 
+TEST_F(ExportWorkflowTest, NameStyleReachesTheProviderAndStaysForLaterExports)
+{
+    ConvertAndWait();
+    window.SetNameStyle(NameStyle::Unicode);
+    ConvertAndWait();
+    EXPECT_EQ(state.GetString(StateKey::kNameStyle), std::string("unicode"));
+    window.SetNameStyle(NameStyle::Ascii);
+    ConvertAndWait();
+    EXPECT_EQ(providers.nameStyles,
+              (std::vector<NameStyle>{NameStyle::Ascii, NameStyle::Unicode, NameStyle::Ascii}));
+}
+
 TEST_F(ExportWorkflowTest, GuidesFollowTheResultByTarget)
 {
     const std::pair<int, std::vector<std::string>> cases[] = {
@@ -318,7 +334,7 @@ TEST_F(ExportWorkflowTest, ExceptionOutsideTheDriverEndsAsFailure)
     runState.Set(StateKey::kExportPath, target.str());
     runState.Set(StateKey::kSelectedItems, content.GetSelectedItems());
     ExportRunContext context{runState, progress, dispatcher,
-                             [](int, const std::string&, const std::vector<int>&)
+                             [](int, const std::string&, const std::vector<int>&, NameStyle)
                                  -> boost::shared_ptr<IOutputStoreProvider> {
                                  throw std::runtime_error("no provider today");
                              },

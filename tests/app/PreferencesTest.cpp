@@ -51,6 +51,21 @@ TEST(PreferencesTest, DefaultsNeverOverwriteTheUsersValues)
     }
 }
 
+TEST(PreferencesTest, NameStyleIsAsciiUnlessUnicodeWasChosen)
+{
+    using KestrinMIMEEngineCommon::NameStyle;
+    MemoryPreferences preferences;
+    RegisterDefaultPreferences(preferences);
+    EXPECT_EQ(RememberedNameStyle(preferences), NameStyle::Ascii);
+    preferences.Set(PreferenceKey::kNameStyle, "unicode");
+    RegisterDefaultPreferences(preferences);
+    EXPECT_EQ(RememberedNameStyle(preferences), NameStyle::Unicode);
+    for (const char* garbled : {"", "UNICODE", "utf-8"}) {
+        preferences.Set(PreferenceKey::kNameStyle, garbled);
+        EXPECT_EQ(RememberedNameStyle(preferences), NameStyle::Ascii) << garbled;
+    }
+}
+
 TEST(DropTest, OnlyOneExistingFolderIsAccepted)
 {
     kestrin_test::TempDir dir;

@@ -145,7 +145,7 @@ TEST(EmlxTest, CountLinesThatHoldAMessage)
         EXPECT_EQ(asset.GetDescription().rfind(L"From : Sender Example <sender@example.com>\r\n", 0), 0u)
             << WideToUTF8(asset.GetDescription());
         EXPECT_TRUE(EndsWith(asset.GetDescription(), L"\r\nSubject : Count"));
-        EXPECT_EQ(asset.GetTitle(), L"Count");
+        EXPECT_EQ(asset.GetTitle(NameStyle::Ascii), L"Count");
         EXPECT_EQ(asset.GetUniqueId(), "1500000000.5@libbuilder.example");
         const std::string out = RawOutput(asset);
         EXPECT_NE(out.find("the body text\n"), std::string::npos) << out;

@@ -69,7 +69,7 @@ std::vector<std::string> Listed(const boost::shared_ptr<IAssetFolder>& folder, b
         auto result = iterator->GetCurrent();
         EXPECT_EQ(result->GetStatus(), kQueryStatusReadable);
         EXPECT_EQ(result->GetUnits(), 1u);
-        if (auto asset = result->GetAsset()) subjects.push_back(WideToUTF8(asset->GetTitle()));
+        if (auto asset = result->GetAsset()) subjects.push_back(WideToUTF8(asset->GetTitle(NameStyle::Ascii)));
     }
     if (!inListingOrder) std::sort(subjects.begin(), subjects.end());
     return subjects;

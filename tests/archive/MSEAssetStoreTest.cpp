@@ -155,7 +155,7 @@ TEST(MSEAssetStore, ReopenedPackageShowsWhatIsOnDisk)
     ASSERT_TRUE(iterator);
     iterator->Begin();
     ASSERT_TRUE(iterator->HasCurrent());
-    EXPECT_EQ(iterator->GetCurrent()->GetAsset()->GetTitle(), L"x");
+    EXPECT_EQ(iterator->GetCurrent()->GetAsset()->GetTitle(NameStyle::Ascii), L"x");
 }
 
 class MSEAssetStoreWriting : public ::testing::Test {

@@ -17,7 +17,7 @@ namespace {
 class ContactItem : public IAsset {
 public:
     std::wstring GetDescription() override { return L"contact"; }
-    std::wstring GetTitle() override { return L"contact"; }
+    std::wstring GetTitle(NameStyle) override { return L"contact"; }
     int GetAssetType() override { return kAssetTypeContact; }
     uint64_t GetSize() override { return 0; }
 };

@@ -28,7 +28,7 @@ TEST(EmailAssetBaseTest, DescriptionKeepsTheSubjectTitleIsItsSafeName)
     EXPECT_EQ(asset.GetDescription(),
               L"From : Anna M\u00fcller <anna@example.org>\r\nDate : Tue, 05 Mar 2019 13:07:09 +0000"
               L"\r\nSubject : M\u00fcller/Stra\u00dfe: Teil 1");
-    EXPECT_EQ(asset.GetTitle(), L"Muller\u2215Strasse_ Teil 1");
+    EXPECT_EQ(asset.GetTitle(NameStyle::Ascii), L"Muller\u2215Strasse_ Teil 1");
     EXPECT_EQ(asset.GetUniqueId(), "<id@example.org>");
     EXPECT_EQ(asset.GetAssetType(), kAssetTypeEmail);
     EXPECT_EQ(asset.GetAssetFlags(), 0);
@@ -40,7 +40,7 @@ TEST(EmailAssetBaseTest, MessageWithoutHeadersGivesEmptyPartsAndTheEpoch)
     asset.FillSummary(L"", 0, L"", "");
     EXPECT_EQ(asset.GetDescription(),
               L"From : \r\nDate : Thu, 01 Jan 1970 00:00:00 +0000\r\nSubject : ");
-    EXPECT_EQ(asset.GetTitle(), L"");
+    EXPECT_EQ(asset.GetTitle(NameStyle::Ascii), L"");
     EXPECT_EQ(asset.GetUniqueId(), "");
 }
 
@@ -60,10 +60,10 @@ TEST(EmailAssetBaseTest, TitleIsMadeOnceForConcurrentCallers)
     std::vector<std::wstring> titles(4);
     std::vector<std::thread> threads;
     for (auto& title : titles)
-        threads.emplace_back([&asset, &title] { title = asset.GetTitle(); });
+        threads.emplace_back([&asset, &title] { title = asset.GetTitle(NameStyle::Ascii); });
     for (auto& thread : threads) thread.join();
     for (const auto& title : titles) EXPECT_EQ(title, L"_.Re_ Ete");
-    EXPECT_EQ(asset.GetTitle(), L"_.Re_ Ete");
+    EXPECT_EQ(asset.GetTitle(NameStyle::Ascii), L"_.Re_ Ete");
     EXPECT_EQ(asset.GetDescription(),
               L"From : a@b\r\nDate : Thu, 01 Jan 1970 00:00:00 +0000\r\nSubject : .Re: \u00c9t\u00e9 ");
 }

@@ -31,7 +31,7 @@ class FakeAsset : public IEmailAsset {
 public:
     explicit FakeAsset(std::wstring description) : m_description(std::move(description)) {}
     std::wstring GetDescription() override { return m_description; }
-    std::wstring GetTitle() override { return m_description; }
+    std::wstring GetTitle(NameStyle) override { return m_description; }
     uint64_t GetSize() override { return m_description.size(); }
     std::string GetUniqueId() override { return std::string(); }
     int WriteMBOXMessage(std::ostream& out) override { return kWriteOK; }

@@ -22,6 +22,7 @@ struct NamesCase {
     const char* name;
     std::vector<std::wstring> sourceNames;  // siblings, mapped in this order
     std::vector<std::wstring> outputNames;  // the names they get
+    NameStyle style = NameStyle::Ascii;
 };
 
 class DistinctFolders : public ::testing::TestWithParam<std::tuple<StoreCase, NamesCase>> {};
@@ -34,6 +35,7 @@ TEST_P(DistinctFolders, EverySourceFolderGetsItsOwnNumberedFolder)
     auto store = boost::dynamic_pointer_cast<IAssetStoreMutable>(
         storeCase.open((dir.path() / "Mails").string()));
     ASSERT_TRUE(store);
+    boost::dynamic_pointer_cast<AssetStoreBase>(store)->SetNameStyle(names.style);
     auto source = kestrin_fakes::MakeOpenStore("/source", L"Source");
 
     std::vector<boost::shared_ptr<IAssetFolder>> sources;
@@ -76,7 +78,21 @@ INSTANTIATE_TEST_SUITE_P(
             NamesCase{"NumberedNameTakenByCase",
                       {L"Work", L"work (1)", L"work"},
                       {L"Work", L"work (1)", L"work (2)"}},
-            NamesCase{"DotNames", {L" ..", L"\t..", L" ."}, {L"_..", L"_.. (1)", L"_."}})),
+            NamesCase{"DotNames", {L" ..", L"\t..", L" ."}, {L"_", L"_ (1)", L"_ (2)"}},
+            // FAT, exFAT and Windows drop a name's trailing dots and blanks.
+            NamesCase{"TrailingDot", {L"Notes.", L"Notes"}, {L"Notes", L"Notes (1)"}},
+            NamesCase{"TrailingDotSecond", {L"Notes", L"Notes."}, {L"Notes", L"Notes (1)"}},
+            NamesCase{"TrailingDotsBlanksAndCase", {L"Notes . .", L"notes"}, {L"Notes", L"notes (1)"}},
+            NamesCase{"UnicodeCaseOnly",
+                      {L"\u0410\u0440\u0445\u0438\u0432", L"\u0430\u0440\u0445\u0438\u0432"},
+                      {L"\u0410\u0440\u0445\u0438\u0432", L"\u0430\u0440\u0445\u0438\u0432 (1)"},
+                      NameStyle::Unicode},
+            NamesCase{"UnicodeTrailingDot", {L"\u30E1\u30E2.", L"\u30E1\u30E2"},
+                      {L"\u30E1\u30E2", L"\u30E1\u30E2 (1)"}, NameStyle::Unicode},
+            NamesCase{"UnicodeComposedAndDecomposed", {L"Caf\u00E9", L"Cafe\u0301"},
+                      {L"Caf\u00E9", L"Caf\u00E9 (1)"}, NameStyle::Unicode},
+            NamesCase{"UnicodeAccentsStayApart", {L"Caf\u00E9", L"Cafe"}, {L"Caf\u00E9", L"Cafe"},
+                      NameStyle::Unicode})),
     [](const ::testing::TestParamInfo<std::tuple<StoreCase, NamesCase>>& info) {
         return std::string(std::get<0>(info.param).name) + "_" + std::get<1>(info.param).name;
     });

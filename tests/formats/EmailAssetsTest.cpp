@@ -28,7 +28,7 @@ TEST(EMLEmailAsset, HeaderOnlyMessageCarriesItsFlagsAndSummary)
     EXPECT_EQ(asset->GetDescription(), L"From : Alice <alice@example.com>\r\n"
                                        L"Date : Tue, 05 Mar 2019 14:07:09 +0000\r\n"
                                        L"Subject : Status/Report");
-    EXPECT_EQ(asset->GetTitle(), L"Status\u2215Report");
+    EXPECT_EQ(asset->GetTitle(NameStyle::Ascii), L"Status\u2215Report");
     EXPECT_EQ(asset->GetUniqueId(), "id-1@x");
     EXPECT_EQ(asset->GetSize(), headers.size());
     EXPECT_EQ(RawOf(*asset), headers);
@@ -38,7 +38,7 @@ TEST(EMLEmailAsset, BytesWithoutMessageStillMakeAnItemWrittenUnchanged)
 {
     auto empty = boost::make_shared<EMLEmailAsset>(boost::shared_ptr<std::vector<uint8_t>>());
     EXPECT_EQ(empty->GetSize(), 0u);
-    EXPECT_EQ(empty->GetTitle(), L"");
+    EXPECT_EQ(empty->GetTitle(NameStyle::Ascii), L"");
     EXPECT_EQ(empty->GetUniqueId(), "");
     EXPECT_EQ(RawOf(*empty), "");
 
@@ -87,7 +87,7 @@ TEST(MBOXEmailAsset, SummaryAndSeparatorComeFromTheMessage)
 {
     const std::string text = MessageText("Hello", {"body"}, "\n");
     MBOXEmailAsset asset(std::vector<uint8_t>(text.begin(), text.end()));
-    EXPECT_EQ(asset.GetTitle(), L"Hello");
+    EXPECT_EQ(asset.GetTitle(NameStyle::Ascii), L"Hello");
     EXPECT_EQ(asset.GetSeparatorLine(), "From - Tue Mar 05 14:07:09 2019");
     EXPECT_EQ(asset.GetSize(), text.size());
     auto stream = kestrin_test::FailingStream::Writer(5);

@@ -33,7 +33,7 @@ public:
 class NoteAsset : public IAsset {
 public:
     std::wstring GetDescription() override { return L"note"; }
-    std::wstring GetTitle() override { return L"note"; }
+    std::wstring GetTitle(NameStyle) override { return L"note"; }
     int GetAssetType() override { return kAssetTypeNote; }
     uint64_t GetSize() override { return 0; }
 };

@@ -85,7 +85,7 @@ TEST(MboxIterator, RoundTripToEmlGivesCrLfWithoutTheAddedMark)
     iterator->Begin();
     auto message = boost::dynamic_pointer_cast<IEmailAsset>(iterator->GetCurrent()->GetAsset());
     ASSERT_TRUE(message);
-    EXPECT_EQ(message->GetTitle(), L"crlf one");
+    EXPECT_EQ(message->GetTitle(NameStyle::Ascii), L"crlf one");
     auto bytes = boost::make_shared<std::vector<uint8_t>>();
     EXPECT_EQ(message->WriteRawMessage(boost::make_shared<KSVectorData>(bytes)), kWriteOK);
     EXPECT_EQ(AsString(*bytes), "Subject: crlf one\r\n\r\nline one\r\nFrom the past\r\n\r\n");

@@ -133,7 +133,7 @@ TEST(MboxStoreWrite, SecondExportAppendsToTheExistingMailbox)
     std::vector<std::wstring> titles;
     auto iterator = inbox->GetAssetIterator(0, {}, {}, {});
     for (iterator->Begin(); iterator->HasCurrent(); iterator->Increment())
-        titles.push_back(iterator->GetCurrent()->GetAsset()->GetTitle());
+        titles.push_back(iterator->GetCurrent()->GetAsset()->GetTitle(NameStyle::Ascii));
     EXPECT_EQ(titles, (std::vector<std::wstring>{L"first", L"second", L"third"}));
 }
 

@@ -46,10 +46,13 @@ void ExpectSameHead(const MessageHead& expected, const MessageHead& actual)
 void CheckCase(const HeadCase& c)
 {
     const size_t blockLength = HeaderBlockLength(Bytes(c.message), c.message.size());
-    const MessageHead parsed = ParseHeadFromHeaderBlock(Bytes(c.message), blockLength);
+    // A raw 8-bit subject is read in the charset the whole message declares,
+    // the way HeadOfRawMessage asks for it.
+    const CharsetLookup declared = [&c] { return DeclaredCharsetOfRawMessage(Bytes(c.message), c.message.size()); };
+    const MessageHead parsed = ParseHeadFromHeaderBlock(Bytes(c.message), blockLength, declared);
 
     MessageHead direct;
-    EXPECT_EQ(c.readDirectly, ReadHeadFromHeaderBlock(Bytes(c.message), blockLength, direct));
+    EXPECT_EQ(c.readDirectly, ReadHeadFromHeaderBlock(Bytes(c.message), blockLength, direct, declared));
     if (c.readDirectly) ExpectSameHead(parsed, direct);
 
     ExpectSameHead(parsed, HeadOfRawMessage(Bytes(c.message), c.message.size()));
@@ -97,6 +100,15 @@ INSTANTIATE_TEST_SUITE_P(
                  "e aus K\xC3\xB6ln \xE2\x82\xAC\n\nbody\n",
                  true},
         HeadCase{"Latin1Values", "From: J\xFCrgen <j@example.com>\nSubject: Gr\xFC\xDF" "e\n\nbody\n", true},
+        HeadCase{"RawSubjectInTheMessagesCharset",
+                 "Subject: \xBB\xE1\xD2\xE9\xCD\xA8\xD6\xAA\nContent-Type: text/plain; charset=gb2312\n\nbody\n",
+                 true},
+        HeadCase{"RawSubjectInTheFirstTextPartsCharset",
+                 "Subject: \xBB\xE1\xD2\xE9\nContent-Type: multipart/mixed; boundary=b\n\n--b\n"
+                 "Content-Type: text/plain; charset=gb2312\n\nx\n--b--\n",
+                 true},
+        HeadCase{"RawSubjectNotValidInTheDeclaredCharset",
+                 "Subject: Gr\xFC\xDF" "e\nContent-Type: text/plain; charset=utf-8\n\nbody\n", true},
         HeadCase{"GroupAddress", "From: Team: a@example.com, B <b@example.com>;\n\n", true},
         HeadCase{"EmptyGroupAddress", "From: undisclosed-recipients:;\nSender: s@example.com\n\n", true},
         HeadCase{"SenderWithoutFrom", "Sender: Bot <bot@example.com>\nSubject: s\n\nbody\n", true},
@@ -266,6 +278,15 @@ INSTANTIATE_TEST_SUITE_P(
                  "Date: Tue, 05 Mar 2019 14:07:09 +0100\n\n",
                  L"a@example.com, J\u00fcrgen <j@example.com>", L"Gr\u00fc\u00dfe aus K\u00f6ln", "", 1551791229,
                  true},
+        ReadCase{"RawGb2312Subject",
+                 "Subject: \xBB\xE1\xD2\xE9\xCD\xA8\xD6\xAA\nContent-Type: text/plain; charset=\"GB2312\"\n\n",
+                 L"", L"\u4F1A\u8BAE\u901A\u77E5", "", 0, false},
+        ReadCase{"RawKoi8Subject", "Content-Type: text/plain; charset=koi8-r\nSubject: \xF0\xD2\xC9\xD7\xC5\xD4\n\n",
+                 L"", L"\u041F\u0440\u0438\u0432\u0435\u0442", "", 0, false},
+        // An encoded word beside the raw bytes is still decoded.
+        ReadCase{"RawSubjectWithEncodedWord",
+                 "Subject: \xBB\xE1\xD2\xE9 =?utf-8?Q?caf=C3=A9?=\nContent-Type: text/plain; charset=gb2312\n\n",
+                 L"", L"\u4F1A\u8BAE caf\u00E9", "", 0, false},
         ReadCase{"LastOfRepeatedFields",
                  "Subject: one\nSubject: two\nMessage-ID: <1@x>\nmessage-id: <2@x>\nSender: s@example.com\n\n",
                  L"s@example.com", L"two", "2@x", 0, false}),
@@ -308,5 +329,61 @@ INSTANTIATE_TEST_SUITE_P(
         HeadCase{"UnterminatedLastLine", "From: a@example.com\nSubject: cut", false},
         HeadCase{"EmptyInput", "", false}),
     CaseName);
+
+// Where a raw message declares its charset, found without parsing it, and
+// what a parse of the whole message finds.
+struct CharsetCase {
+    const char* name;
+    std::string message;
+    std::string charset;
+};
+
+void PrintTo(const CharsetCase& c, std::ostream* out) { *out << c.name; }
+
+class DeclaredCharsetOfMessage : public ::testing::TestWithParam<CharsetCase> {};
+
+TEST_P(DeclaredCharsetOfMessage, IsFoundAsTheParseFindsIt)
+{
+    const CharsetCase& c = GetParam();
+    EXPECT_EQ(c.charset, DeclaredCharsetOfRawMessage(Bytes(c.message), c.message.size()));
+    const GMimeMessagePtr message = ParseMimeMessageFromBuffer(Bytes(c.message), c.message.size());
+    ASSERT_TRUE(message);
+    EXPECT_EQ(c.charset, DeclaredCharset(message.get()));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Messages, DeclaredCharsetOfMessage,
+    ::testing::Values(
+        CharsetCase{"TopLevel", "Content-Type: text/plain; charset=gb2312\n\nbody\n", "gb2312"},
+        CharsetCase{"FoldedAndQuoted", "content-type: text/plain;\n\tcharset=\"koi8-r\"\n\nbody\n", "koi8-r"},
+        CharsetCase{"NoContentType", "Subject: s\n\nbody\n", ""},
+        CharsetCase{"TextWithoutCharset", "Content-Type: text/plain\n\nbody\n", ""},
+        CharsetCase{"FirstTextPart",
+                    "Content-Type: multipart/alternative; boundary=\"b\"\n\npreamble\n--b\n"
+                    "Content-Type: text/plain; charset=big5\n\nx\n--b\nContent-Type: text/html; charset=utf-8\n\n"
+                    "y\n--b--\n",
+                    "big5"},
+        CharsetCase{"FirstTextPartThatNamesOne",
+                    "Content-Type: multipart/mixed; boundary=b\n\n--b\nContent-Type: text/plain\n\nx\n--b\n"
+                    "Content-Type: text/plain; charset=euc-kr\n\ny\n--b--\n",
+                    "euc-kr"},
+        CharsetCase{"NestedMultipart",
+                    "Content-Type: multipart/mixed; boundary=outer\n\n--outer\n"
+                    "Content-Type: multipart/alternative; boundary=inner\n\n--inner\n"
+                    "Content-Type: text/plain; charset=shift_jis\n\nx\n--inner--\n--outer--\n",
+                    "shift_jis"},
+        CharsetCase{"AttachedMessageIsAnothers",
+                    "Content-Type: multipart/mixed; boundary=b\n\n--b\nContent-Type: message/rfc822\n\n"
+                    "Content-Type: text/plain; charset=koi8-r\n\nx\n--b--\n",
+                    ""},
+        CharsetCase{"NotABoundaryLine",
+                    "Content-Type: multipart/mixed; boundary=b\n\n--bb\nContent-Type: text/plain; charset=big5\n\n"
+                    "x\n--b\nContent-Type: text/plain; charset=gb2312\n\ny\n--b--\n",
+                    "gb2312"},
+        CharsetCase{"PartsAfterTheClosingLine",
+                    "Content-Type: multipart/mixed; boundary=b\n\n--b\nContent-Type: image/png\n\nx\n--b--\n"
+                    "--b\nContent-Type: text/plain; charset=big5\n\ny\n",
+                    ""}),
+    [](const ::testing::TestParamInfo<CharsetCase>& info) { return std::string(info.param.name); });
 
 }  // namespace

@@ -18,6 +18,7 @@
 #include <QMessageBox>
 #include <QMimeData>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QSignalSpy>
 #include <QStyle>
 #include <QStyleOptionViewItem>
@@ -39,6 +40,7 @@
 
 using namespace KestrinGui;
 using namespace KestrinApp;
+using KestrinMIMEEngineCommon::NameStyle;
 
 namespace {
 
@@ -116,9 +118,9 @@ private:
         options.startWorkflow = false;
         auto standard = MakeStandardProviderFactory();
         options.providerFactory = [this, standard](int code, const std::string& root,
-                                                   const std::vector<int>& merge) {
+                                                   const std::vector<int>& merge, NameStyle names) {
             m_gate.Wait();
-            return standard(code, root, merge);
+            return standard(code, root, merge, names);
         };
         return options;
     }
@@ -722,6 +724,35 @@ private slots:
         QCOMPARE(m_window->treeModel()->rowCount(), 1);
         QCOMPARE(m_window->formatBox()->currentIndex(), 2);
         QVERIFY(m_preferences.Get(PreferenceKey::kWindowGeometry));
+    }
+
+    // Names as written: the choice reaches the export, and the window
+    // remembers it.
+    void theNameStyleIsUsedAndRemembered()
+    {
+        QCOMPARE(m_window->namesBox()->currentIndex(), 0);
+        m_window->namesBox()->setCurrentIndex(1);
+        QCOMPARE(*m_preferences.Get(PreferenceKey::kNameStyle), std::string("unicode"));
+        QTemporaryDir save;
+        Convert(m_mail, 1, save.path());
+        if (QTest::currentTestFailed())
+            return;
+        QStringList names;
+        QDirIterator it(save.path() + "/Converted Data", QDir::AllEntries | QDir::NoDotAndDotDot,
+                        QDirIterator::Subdirectories);
+        while (it.hasNext())
+            names << it.next().section('/', -1);
+        QVERIFY2(names.contains(QString::fromUtf8("\xC3\x9C" "berweisungen")), qPrintable(names.join(", ")));
+        QVERIFY2(!names.filter(QRegularExpression(QString::fromUtf8("^Rechnung M\xC3\xA4rz 2023_\\d+\\.eml$")))
+                      .isEmpty(),
+                 qPrintable(names.join(", ")));
+        m_window->resultSheet()->accept();
+
+        m_window = std::make_unique<MainWindow>(Options());
+        QCOMPARE(m_window->namesBox()->currentIndex(), 1);
+        QCOMPARE(m_window->controller().GetNameStyle(), NameStyle::Unicode);
+        m_window->namesBox()->setCurrentIndex(0);
+        QCOMPARE(*m_preferences.Get(PreferenceKey::kNameStyle), std::string("ascii"));
     }
 
     void aFolderThatCannotBeReadIsExplained_data()

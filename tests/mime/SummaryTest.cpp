@@ -49,7 +49,13 @@ INSTANTIATE_TEST_SUITE_P(
                     L"a@example.com", 0, false, L"", ""},
         SummaryCase{"SeveralAddressesAndAnEncodedName",
                     "From: =?utf-8?B?SsO8cmdlbg==?= <j@example.com>, x@example.com\n\nbody\n",
-                    L"J\u00fcrgen <j@example.com>, x@example.com", 0, false, L"", ""}),
+                    L"J\u00fcrgen <j@example.com>, x@example.com", 0, false, L"", ""},
+        // A raw 8-bit subject in the charset the message (or its first text
+        // part) declares; the last Subject field counts.
+        SummaryCase{"RawSubjectInTheTextPartsCharset",
+                    "Subject: first\nSubject: \xBB\xE1\xD2\xE9\nContent-Type: multipart/mixed; boundary=b\n\n"
+                    "--b\nContent-Type: text/plain; charset=gb2312\n\nx\n--b--\n",
+                    L"", 0, false, L"\u4F1A\u8BAE", ""}),
     [](const ::testing::TestParamInfo<SummaryCase>& info) { return std::string(info.param.name); });
 
 TEST(SummaryOfNothing, NullMessageGivesEmptySummary)
