@@ -8,6 +8,7 @@
 
 #include "applemail/AppleMailAssetFolderV2.h"
 #include "applemail/MailFolderPaths.h"
+#include "formats/FormatsSupport.h"
 #include "formats/MBOXAssetFolder.h"
 #include "formats/MBOXAssetStore.h"
 #include "mime/KSCharsets.h"
@@ -152,8 +153,14 @@ int AppleMailDirectoryStore::VisitEntry(const fs::path& entry,
                                         const boost::shared_ptr<ICancelable>& cancelable)
 {
     boost::system::error_code ec;
-    if (!fs::is_directory(entry, ec)) return kNotAFolder;
     const std::string name = entry.filename().string();
+    if (!fs::is_directory(entry, ec)) {
+        // A mailbox file as mbox tools (this one among them) write them.
+        if (!name.empty() && name[0] != '.' && HasExtension(name, ".mbox") &&
+            MBOXAssetStore::LooksLikeMailbox(entry.string()))
+            return VisitBundle(entry, BundleLayout::MailboxFile, parent, presenter, cancelable);
+        return kNotAFolder;
+    }
     // Hidden folders of the newer layout, AppleDouble companions ("._") among them.
     if (!OlderLayoutByDefault() && (name.empty() || name[0] == '.')) return kNotAFolder;
     if (presenter) presenter->PostItemMessage(UTF8ToWide(entry.string()));
@@ -183,7 +190,9 @@ int AppleMailDirectoryStore::VisitBundle(const fs::path& entry, BundleLayout lay
     boost::shared_ptr<AssetFolderBase> mailbox;
     switch (layout) {
     case BundleLayout::Exported:
-        mailbox = boost::make_shared<MBOXAssetFolder>(entry.string(), name, self, parent, false, true);
+    case BundleLayout::MailboxFile:
+        mailbox = boost::make_shared<MBOXAssetFolder>(entry.string(), name, self, parent, false,
+                                                      layout == BundleLayout::Exported);
         break;
     case BundleLayout::Older:
         mailbox = boost::make_shared<AppleMailAssetFolderV1>(name, entry.string(), self, parent);
@@ -194,7 +203,7 @@ int AppleMailDirectoryStore::VisitBundle(const fs::path& entry, BundleLayout lay
     }
     parent->AddChild(mailbox);
     const int result = mailbox->RefreshAssetCount();
-    if (result != kStatusOK) return result;
+    if (result != kStatusOK || layout == BundleLayout::MailboxFile) return result;
     // Mailboxes nest inside their parent's bundle. Inside an exported bundle
     // every folder counts as outside one; an unreadable Apple Mail bundle is
     // reported by its own folder when exported, not a second time.

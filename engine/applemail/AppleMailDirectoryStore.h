@@ -58,7 +58,8 @@ private:
 
     // How one bundle keeps its messages. A tree copied together from several
     // Macs or Mail versions mixes them, so each bundle is asked on its own.
-    enum class BundleLayout { Exported, Older, Newer };
+    // A mailbox file ("Inbox.mbox" itself an mbox file) is read as well.
+    enum class BundleLayout { Exported, Older, Newer, MailboxFile };
 
     // Turns one directory entry into folders below parent (walking deeper
     // as the bundle's layout says); answers the entry's result or kNotAFolder.

@@ -133,10 +133,15 @@ int AppleMailStoreHelper::ScanForMailboxes(const std::string& path,
                                            const boost::shared_ptr<ICancelable>& cancel)
 {
     try {
-        if (!fs::is_directory(path))
-            return kScanNothing;
         const std::string fileName = fs::path(path).filename().string();
         const std::string extension = Extension(fileName);
+        if (!fs::is_directory(path)) {
+            // Mailbox files as mbox tools write them (an export of this
+            // program among them) are read by the mbox store.
+            const bool mailboxFile = boost::iequals(extension, ".mbox") && fileName.front() != '.' &&
+                                     MBOXAssetStore::LooksLikeMailbox(path);
+            return mailboxFile ? kScanExportedMbox : kScanNothing;
+        }
         const bool bundle = boost::iequals(extension, ".mbox") || boost::iequals(extension, ".imapmbox");
         // Exported mailboxes may sit beside Apple Mail's own bundles, or hold
         // them: the Apple Mail stores read both kinds, the mbox store only its
