@@ -217,6 +217,40 @@ TEST_F(MboxTreeScan, ListsMailboxesAndSkipsWhatIsNotOne)
     EXPECT_EQ(ChildNames(loose), std::vector<std::wstring>{L"Deep"});
 }
 
+// Apple Mail exports a mailbox's children inside its bundle; mbox tools put
+// them in a folder beside it. Both are the mailbox's children.
+TEST_F(MboxTreeScan, MailboxesInsideABundleAreItsChildren)
+{
+    const std::string mail = "From - Tue Mar 05 14:07:09 2019\nSubject: m\n\nbody\n\n";
+    kestrin_test::WriteFile(root / "Archive.mbox" / "Child.mbox" / "mbox", mail);
+    kestrin_test::WriteFile(root / "Archive.mbox" / "Child.mbox" / "Grandchild.mbox" / "mbox", mail);
+    kestrin_test::WriteFile(root / "Archive" / "Beside.mbox" / "mbox", mail);
+    // A bundle without a mailbox of its own is shown for the ones inside.
+    kestrin_test::WriteFile(root / "Holder.mbox" / "Held.mbox" / "mbox", mail);
+    fs::create_directories(root / "Hollow.mbox");
+
+    for (const std::string& location : {root.string(), (root / "Archive.mbox").string()}) {
+        SCOPED_TRACE(location);
+        auto store = OpenMboxStore(location, kStoreTypeMboxArchive);
+        auto archive = Child<MBOXAssetFolder>(store->GetRootFolder(), L"Archive");
+        ASSERT_TRUE(archive);
+        EXPECT_EQ(ReadMailbox(archive).size(), 1u);
+        auto child = Child<MBOXAssetFolder>(archive, L"Child");
+        ASSERT_TRUE(child);
+        EXPECT_EQ(ReadMailbox(child), std::vector<std::string>{"Subject: m\n\nbody\n"});
+        auto grandchild = Child<MBOXAssetFolder>(child, L"Grandchild");
+        ASSERT_TRUE(grandchild);
+        EXPECT_EQ(ReadMailbox(grandchild).size(), 1u);
+        if (location != root.string()) continue;
+        EXPECT_EQ(ChildNames(archive), (std::vector<std::wstring>{L"Beside", L"Child"}));
+        EXPECT_EQ(ChildNames(store->GetRootFolder()),
+                  (std::vector<std::wstring>{L"Archive", L"Empty", L"Holder", L"Inbox", L"Loose"}));
+        auto holder = Child<MBOXAssetFolder>(store->GetRootFolder(), L"Holder");
+        EXPECT_TRUE(ReadMailbox(holder).empty());
+        EXPECT_EQ(ReadMailbox(Child<MBOXAssetFolder>(holder, L"Held")).size(), 1u);
+    }
+}
+
 TEST_F(MboxTreeScan, RootMailboxIsNotListedAgainAsItsOwnChild)
 {
     kestrin_test::WriteFile(root / "Export.mbox", "From - x\nSubject: root\n\nbody\n");
