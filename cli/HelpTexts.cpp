@@ -8,7 +8,7 @@ namespace {
 
 constexpr const char kSourceText[] =
     "SOURCE is an Apple Mail data folder, an older mail folder or a folder of\n"
-    "exported mailboxes (default: ~/Library/Mail).\n";
+    "exported mailboxes or .mbox files (default: ~/Library/Mail).\n";
 
 constexpr const char kListHelp[] =
     "Usage: kestrin list [SOURCE] [--json]\n"

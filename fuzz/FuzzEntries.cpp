@@ -298,7 +298,8 @@ int FuzzLineReader(const uint8_t* data, size_t size)
 // Mailbox splitting: a byte-order mark and blank lines before the first
 // separator are passed over; a first line that is not a separator is the
 // first message's first line; a message runs up to the next line starting
-// with "From "; empty entries are passed over.
+// with "From ", less one empty line that closes the entry; empty entries are
+// passed over. Each message keeps the separator line it came with.
 
 int FuzzMboxSplit(const uint8_t* data, size_t size)
 {
@@ -306,6 +307,17 @@ int FuzzMboxSplit(const uint8_t* data, size_t size)
     WriteFile(path, data, size);
 
     std::vector<std::string> expected;
+    std::vector<std::string> separators;  // "" where one is made from the date
+    std::string separator;
+    const auto close = [&](std::string& message) {
+        const size_t n = message.size();
+        if (message == "\n" || (n >= 2 && message.compare(n - 2, 2, "\n\n") == 0)) message.pop_back();
+        if (!message.empty()) {
+            expected.push_back(message);
+            separators.push_back(separator);
+        }
+        message.clear();
+    };
     if (size > 0) {
         std::vector<std::string> lines = ReferenceLines(data, size);
         if (lines[0].compare(0, 3, "\xEF\xBB\xBF") == 0) lines[0].erase(0, 3);
@@ -318,18 +330,20 @@ int FuzzMboxSplit(const uint8_t* data, size_t size)
         if (!blank(lines[first]) && lines[first].compare(0, 5, "From ") != 0) {
             current = lines[first];
             if (first + 1 < lines.size()) current += '\n';
+        } else if (!blank(lines[first])) {
+            separator = lines[first];
         }
         for (size_t i = first + 1; i < lines.size(); ++i) {
             const bool last = i + 1 == lines.size();
             if (!last && lines[i].compare(0, 5, "From ") == 0) {
-                if (!current.empty()) expected.push_back(current);
-                current.clear();
+                close(current);
+                separator = lines[i];
                 continue;
             }
             current += lines[i];
             if (!last) current += '\n';
         }
-        if (!current.empty()) expected.push_back(current);
+        close(current);
     }
 
     auto folder = boost::make_shared<MBOXAssetFolder>(path.string(), L"", boost::shared_ptr<IAssetStore>(),
@@ -347,7 +361,16 @@ int FuzzMboxSplit(const uint8_t* data, size_t size)
                 return 0;
             }
             const std::vector<uint8_t>& raw = message->GetRawBytes();
+            const size_t index = found.size();
             found.emplace_back(raw.begin(), raw.end());
+            if (index < separators.size() && !separators[index].empty() &&
+                message->GetSeparatorLine() != separators[index]) {
+                ReportFailure("mbox-split", "wrong-separator",
+                              "message " + std::to_string(index) + " has [" +
+                                  Printable(message->GetSeparatorLine()) + "], expected [" +
+                                  Printable(separators[index]) + "]");
+                return 0;
+            }
             // Both output forms of the message.
             std::ostringstream mbox;
             message->WriteMBOXMessage(mbox);

@@ -42,9 +42,12 @@ int AppleMailAssetFolderV2::RefreshAssetCount()
     // again at export time names it as failed.
     if (ec) m_messageFolders.push_back(GetFolderId());
     // A bundle moved between Macs or accounts can hold more than one store
-    // folder: the messages of each are the mailbox's.
-    for (const fs::path& entry : entries)
-        if (IsStoreUUIDName(entry.filename().string())) CollectMessageFolders(entry);
+    // folder: the messages of each are the mailbox's, and so are those an
+    // older Mail left in the bundle's own "Messages" folder.
+    for (const fs::path& entry : entries) {
+        const std::string name = entry.filename().string();
+        if (IsStoreUUIDName(name) || boost::algorithm::iequals(name, "Messages")) CollectMessageFolders(entry);
+    }
     CountMessages();
     return 0;
 }

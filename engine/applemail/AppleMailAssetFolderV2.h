@@ -12,7 +12,8 @@ public:
     using AppleMailAssetFolderV1::AppleMailAssetFolderV1;
 
     // Finds the store-UUID folders, collects every "Messages" folder below them
-    // (never looking into "Attachments"), then counts as the older layout.
+    // (never looking into "Attachments") and the bundle's own "Messages"
+    // folder, then counts as the older layout.
     int RefreshAssetCount() override;
 
     // A name of 36 characters with '-' at positions 8 and 13.

@@ -1,6 +1,7 @@
 // The older mailbox-directory layout: every bundle (".mbox", ".imapmbox",
 // ".rssmbox") holds a "Messages" folder of ".emlx" files; bundles nest, and
-// plain directories group them.
+// plain directories group them. A bundle of the newer layout among them is
+// read as such, and so is an exported mailbox.
 #pragma once
 
 #include "applemail/AppleMailDirectoryStore.h"
@@ -16,12 +17,6 @@ public:
     int LoadFolderTree(const boost::shared_ptr<IProgressPresenter>& presenter,
                        const boost::shared_ptr<ICancelable>& cancelable,
                        const boost::shared_ptr<ILogger>& logger) override;
-
-protected:
-    int VisitEntry(const boost::filesystem::path& entry,
-                   const boost::shared_ptr<AssetFolderBase>& parent, bool insideMailbox,
-                   const boost::shared_ptr<IProgressPresenter>& presenter,
-                   const boost::shared_ptr<ICancelable>& cancelable) override;
 };
 
 }  // namespace KestrinMIMEEngineCommon

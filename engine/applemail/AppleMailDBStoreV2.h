@@ -1,6 +1,7 @@
 // The newer mailbox-directory layout: every ".mbox" bundle holds a
 // store-UUID folder with the message folders nested inside; bundles nest,
-// and plain directories outside bundles group them.
+// and plain directories outside bundles group them. A bundle of the older
+// layout among them is read as such, and so is an exported mailbox.
 #pragma once
 
 #include "applemail/AppleMailDirectoryStore.h"
@@ -16,12 +17,6 @@ public:
     int LoadFolderTree(const boost::shared_ptr<IProgressPresenter>& presenter,
                        const boost::shared_ptr<ICancelable>& cancelable,
                        const boost::shared_ptr<ILogger>& logger) override;
-
-protected:
-    int VisitEntry(const boost::filesystem::path& entry,
-                   const boost::shared_ptr<AssetFolderBase>& parent, bool insideMailbox,
-                   const boost::shared_ptr<IProgressPresenter>& presenter,
-                   const boost::shared_ptr<ICancelable>& cancelable) override;
 };
 
 }  // namespace KestrinMIMEEngineCommon

@@ -1,10 +1,14 @@
 #include "applemail/AppleMailDirectoryStore.h"
 
+#include <vector>
+
 #include <boost/algorithm/string/predicate.hpp>
 #include <boost/filesystem/operations.hpp>
 #include <boost/make_shared.hpp>
 
-#include "applemail/AppleMailAssetFolderV1.h"
+#include "applemail/AppleMailAssetFolderV2.h"
+#include "applemail/MailFolderPaths.h"
+#include "formats/FormatsSupport.h"
 #include "formats/MBOXAssetFolder.h"
 #include "formats/MBOXAssetStore.h"
 #include "mime/KSCharsets.h"
@@ -72,8 +76,7 @@ int AppleMailDirectoryStore::WalkGroupFolder(const fs::path& entry,
 }
 
 int AppleMailDirectoryStore::BuildFolderTree(const boost::shared_ptr<IProgressPresenter>& presenter,
-                                             const boost::shared_ptr<ICancelable>& cancelable,
-                                             bool olderLayout)
+                                             const boost::shared_ptr<ICancelable>& cancelable)
 {
     auto root = boost::make_shared<AppleAssetFolder>(UTF8ToWide(GetLocation()), std::string(),
                                                      shared_from_this(),
@@ -81,7 +84,7 @@ int AppleMailDirectoryStore::BuildFolderTree(const boost::shared_ptr<IProgressPr
     const fs::path rootPath(GetLocation());
     boost::system::error_code ec;
     int result;
-    if (IsBundleExtension(rootPath, olderLayout) && fs::is_directory(rootPath, ec)) {
+    if (IsBundleExtension(rootPath) && fs::is_directory(rootPath, ec)) {
         result = VisitGuarded(rootPath, root, false, presenter, cancelable);
         if (result == kNotAFolder) result = kStatusOK;
     } else {
@@ -106,16 +109,24 @@ int AppleMailDirectoryStore::Walk(const fs::path& dir,
         if (!insideMailbox && !IsMissing(ec)) AddUnreadableFolder(dir, parent);
         return result;
     }
+    std::vector<fs::path> bundles;
+    std::vector<fs::path> others;
     try {
         for (fs::directory_iterator it = listing, end; it != end; ++it) {
             if (cancelable && cancelable->IsCanceled()) return kStatusCanceled;
-            if (SkipSymbolicLink(it->path().string())) continue;
-            const int visited = VisitGuarded(it->path(), parent, insideMailbox, presenter, cancelable);
-            if (visited != kNotAFolder) result = visited;
+            (IsBundleExtension(it->path()) ? bundles : others).push_back(it->path());
         }
     } catch (const std::exception& error) {
-        // The folders added so far stay; the store still opens.
+        // What was listed is still read; the store still opens.
         KSDiagnostic("%s ERROR: Cannot list mailbox folder %s - %s\n", dir.c_str(), error.what());
+    }
+    for (const std::vector<fs::path>* entries : {&bundles, &others}) {
+        for (const fs::path& entry : *entries) {
+            if (cancelable && cancelable->IsCanceled()) return kStatusCanceled;
+            if (SkipSymbolicLink(entry.string())) continue;
+            const int visited = VisitGuarded(entry, parent, insideMailbox, presenter, cancelable);
+            if (visited != kNotAFolder) result = visited;
+        }
     }
     return result;
 }
@@ -135,26 +146,110 @@ int AppleMailDirectoryStore::VisitGuarded(const fs::path& entry,
     return kNotAFolder;
 }
 
-boost::shared_ptr<AssetFolderBase> AppleMailDirectoryStore::AddExportedMailbox(const fs::path& entry,
-                                                  const boost::shared_ptr<AssetFolderBase>& parent)
+int AppleMailDirectoryStore::VisitEntry(const fs::path& entry,
+                                        const boost::shared_ptr<AssetFolderBase>& parent,
+                                        bool insideMailbox,
+                                        const boost::shared_ptr<IProgressPresenter>& presenter,
+                                        const boost::shared_ptr<ICancelable>& cancelable)
 {
     boost::system::error_code ec;
-    if (!MBOXAssetStore::HoldsMailboxFile((entry / "mbox").string()) ||
-        fs::is_directory(entry / "Messages", ec))
-        return {};
-    auto mailbox = boost::make_shared<MBOXAssetFolder>(entry.string(), std::wstring(),
-                                                       shared_from_this(), parent, false, true);
-    mailbox->RefreshAssetCount();
-    parent->AddChild(mailbox);
-    return mailbox;
+    const std::string name = entry.filename().string();
+    if (!fs::is_directory(entry, ec)) {
+        // A mailbox file as mbox tools (this one among them) write them.
+        if (!name.empty() && name[0] != '.' && HasExtension(name, ".mbox") &&
+            MBOXAssetStore::LooksLikeMailbox(entry.string()))
+            return VisitBundle(entry, BundleLayout::MailboxFile, parent, presenter, cancelable);
+        return kNotAFolder;
+    }
+    // Hidden folders of the newer layout, AppleDouble companions ("._") among them.
+    if (!OlderLayoutByDefault() && (name.empty() || name[0] == '.')) return kNotAFolder;
+    if (presenter) presenter->PostItemMessage(UTF8ToWide(entry.string()));
+
+    // Exported mailboxes kept beside Apple Mail's own are read as well.
+    if (IsExportedMailbox(entry))
+        return VisitBundle(entry, BundleLayout::Exported, parent, presenter, cancelable);
+    if (IsBundleExtension(entry))
+        return VisitBundle(entry, LayoutOfBundle(entry), parent, presenter, cancelable);
+    // Inside a bundle of the newer layout the store folder, "Messages" and
+    // "Attachments" are no folders of the tree.
+    if (insideMailbox && boost::dynamic_pointer_cast<AppleMailAssetFolderV2>(parent)) return kNotAFolder;
+    // A plain folder "X" beside the mailbox "X.mbox" holds that mailbox's
+    // children (as mailboxes exported and written back by mbox tools lie).
+    if (auto mailbox = boost::dynamic_pointer_cast<AssetFolderBase>(parent->FindSubFolder(UTF8ToWide(name))))
+        return Walk(entry, mailbox, false, presenter, cancelable);
+    return WalkGroupFolder(entry, parent, presenter, cancelable);
 }
 
-bool AppleMailDirectoryStore::IsBundleExtension(const fs::path& path, bool olderLayout)
+int AppleMailDirectoryStore::VisitBundle(const fs::path& entry, BundleLayout layout,
+                                         const boost::shared_ptr<AssetFolderBase>& parent,
+                                         const boost::shared_ptr<IProgressPresenter>& presenter,
+                                         const boost::shared_ptr<ICancelable>& cancelable)
+{
+    const std::wstring name = MailboxName(entry, parent);
+    const auto self = shared_from_this();
+    boost::shared_ptr<AssetFolderBase> mailbox;
+    switch (layout) {
+    case BundleLayout::Exported:
+    case BundleLayout::MailboxFile:
+        mailbox = boost::make_shared<MBOXAssetFolder>(entry.string(), name, self, parent, false,
+                                                      layout == BundleLayout::Exported);
+        break;
+    case BundleLayout::Older:
+        mailbox = boost::make_shared<AppleMailAssetFolderV1>(name, entry.string(), self, parent);
+        break;
+    case BundleLayout::Newer:
+        mailbox = boost::make_shared<AppleMailAssetFolderV2>(name, entry.string(), self, parent);
+        break;
+    }
+    parent->AddChild(mailbox);
+    const int result = mailbox->RefreshAssetCount();
+    if (result != kStatusOK || layout == BundleLayout::MailboxFile) return result;
+    // Mailboxes nest inside their parent's bundle. Inside an exported bundle
+    // every folder counts as outside one; an unreadable Apple Mail bundle is
+    // reported by its own folder when exported, not a second time.
+    return Walk(entry, mailbox, layout != BundleLayout::Exported, presenter, cancelable);
+}
+
+AppleMailDirectoryStore::BundleLayout AppleMailDirectoryStore::LayoutOfBundle(const fs::path& bundle)
+{
+    bool messages = false;
+    boost::system::error_code ec;
+    for (fs::directory_iterator it(bundle, ec), end; !ec && it != end; it.increment(ec)) {
+        const std::string name = it->path().filename().string();
+        boost::system::error_code typeError;
+        if (HasUUIDShape(name) && fs::is_directory(it->path(), typeError)) return BundleLayout::Newer;
+        if (boost::algorithm::iequals(name, "Messages")) messages = true;
+    }
+    if (messages) return BundleLayout::Older;
+    return OlderLayoutByDefault() ? BundleLayout::Older : BundleLayout::Newer;
+}
+
+bool AppleMailDirectoryStore::OlderLayoutByDefault() const
+{
+    return m_storeKind == kStoreTypeAppleMailV1;
+}
+
+bool AppleMailDirectoryStore::IsExportedMailbox(const fs::path& entry)
+{
+    boost::system::error_code ec;
+    return MBOXAssetStore::HoldsMailboxFile((entry / "mbox").string()) &&
+           !fs::is_directory(entry / "Messages", ec);
+}
+
+std::wstring AppleMailDirectoryStore::MailboxName(const fs::path& entry,
+                                                  const boost::shared_ptr<AssetFolderBase>& parent)
+{
+    const std::wstring stem = UTF8ToWide(IsBundleExtension(entry) ? entry.stem().string()
+                                                                 : entry.filename().string());
+    return parent->MakeUniqueSubFolderName(stem, kFolderKindMail);
+}
+
+bool AppleMailDirectoryStore::IsBundleExtension(const fs::path& path)
 {
     const std::string extension = path.extension().string();
-    if (boost::algorithm::iequals(extension, ".mbox")) return true;
-    return olderLayout && (boost::algorithm::iequals(extension, ".imapmbox") ||
-                           boost::algorithm::iequals(extension, ".rssmbox"));
+    return boost::algorithm::iequals(extension, ".mbox") ||
+           boost::algorithm::iequals(extension, ".imapmbox") ||
+           boost::algorithm::iequals(extension, ".rssmbox");
 }
 
 }  // namespace KestrinMIMEEngineCommon

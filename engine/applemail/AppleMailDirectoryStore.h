@@ -1,7 +1,8 @@
 // What the two mailbox-directory stores share: the opening sequence, the
-// mail-only folder kind, the root folder and the directory walk. They read
-// mailbox bundles straight from the file system when a folder has no usable
-// Envelope Index, and keep no listing state.
+// mail-only folder kind, the root folder and the directory walk, which
+// decides the layout of every bundle on its own. They read mailbox bundles
+// straight from the file system when a folder has no usable Envelope Index,
+// and keep no listing state.
 #pragma once
 
 #include <string>
@@ -33,22 +34,18 @@ protected:
     // What a visit answers for an entry that is no mailbox folder at all.
     static constexpr int kNotAFolder = -1;
 
-    // Turns one directory entry into folders below parent (walking deeper
-    // as the layout's rules say); answers the entry's result or kNotAFolder.
-    virtual int VisitEntry(const boost::filesystem::path& entry,
-                           const boost::shared_ptr<AssetFolderBase>& parent, bool insideMailbox,
-                           const boost::shared_ptr<IProgressPresenter>& presenter,
-                           const boost::shared_ptr<ICancelable>& cancelable) = 0;
-
     // Creates the root folder (named with the root path, no location), walks
     // the root below it and installs it. When the root is itself a mailbox
     // bundle (the user chose one bundle rather than the folder holding it),
     // that bundle becomes the root's one child instead of being looked into.
     // Answers the walk's result.
     int BuildFolderTree(const boost::shared_ptr<IProgressPresenter>& presenter,
-                        const boost::shared_ptr<ICancelable>& cancelable, bool olderLayout);
+                        const boost::shared_ptr<ICancelable>& cancelable);
 
-    // Posts dir to the presenter and visits its entries in listing order.
+private:
+    // Posts dir to the presenter and visits its entries: the bundles first,
+    // then the other folders, so that a plain folder "X" beside "X.mbox"
+    // finds the mailbox it belongs below whatever the listing order.
     // Answers 1 as soon as the cancel object reports cancellation, else the
     // last visit result other than kNotAFolder (0 when there was none). An
     // entry whose visit fails is reported on the diagnostic stream and
@@ -59,6 +56,29 @@ protected:
              bool insideMailbox, const boost::shared_ptr<IProgressPresenter>& presenter,
              const boost::shared_ptr<ICancelable>& cancelable);
 
+    // How one bundle keeps its messages. A tree copied together from several
+    // Macs or Mail versions mixes them, so each bundle is asked on its own.
+    // A mailbox file ("Inbox.mbox" itself an mbox file) is read as well.
+    enum class BundleLayout { Exported, Older, Newer, MailboxFile };
+
+    // Turns one directory entry into folders below parent (walking deeper
+    // as the bundle's layout says); answers the entry's result or kNotAFolder.
+    int VisitEntry(const boost::filesystem::path& entry,
+                   const boost::shared_ptr<AssetFolderBase>& parent, bool insideMailbox,
+                   const boost::shared_ptr<IProgressPresenter>& presenter,
+                   const boost::shared_ptr<ICancelable>& cancelable);
+    int VisitBundle(const boost::filesystem::path& entry, BundleLayout layout,
+                    const boost::shared_ptr<AssetFolderBase>& parent,
+                    const boost::shared_ptr<IProgressPresenter>& presenter,
+                    const boost::shared_ptr<ICancelable>& cancelable);
+
+    // A bundle holding a store-UUID folder is of the newer layout, one
+    // holding "Messages" of the older; a bundle holding neither (a mailbox
+    // without messages, or one that only holds other mailboxes) is read as
+    // this store's own layout.
+    BundleLayout LayoutOfBundle(const boost::filesystem::path& bundle);
+    bool OlderLayoutByDefault() const;
+
     // A plain directory that groups mailboxes: walked below a new grouping
     // folder, which joins parent only when it ends up with sub-folders.
     int WalkGroupFolder(const boost::filesystem::path& entry,
@@ -67,15 +87,18 @@ protected:
                         const boost::shared_ptr<ICancelable>& cancelable);
 
     // A mailbox exported from Apple Mail (a folder holding the mbox file
-    // "mbox" and no "Messages" folder) found among the bundles: added below
-    // parent as an mbox folder, which answers. Null for any other entry.
-    boost::shared_ptr<AssetFolderBase> AddExportedMailbox(const boost::filesystem::path& entry,
-                            const boost::shared_ptr<AssetFolderBase>& parent);
+    // "mbox" and no "Messages" folder).
+    static bool IsExportedMailbox(const boost::filesystem::path& entry);
 
-    // ".mbox" in any case; the older layout also ".imapmbox" and ".rssmbox".
-    static bool IsBundleExtension(const boost::filesystem::path& path, bool olderLayout);
+    // The name a mailbox folder for entry gets below parent: the bundle's
+    // name without its extension, numbered when a sibling has it already
+    // ("Inbox.mbox" beside "Inbox.imapmbox"), so that neither is dropped.
+    static std::wstring MailboxName(const boost::filesystem::path& entry,
+                                    const boost::shared_ptr<AssetFolderBase>& parent);
 
-private:
+    // ".mbox", ".imapmbox" or ".rssmbox", in any case.
+    static bool IsBundleExtension(const boost::filesystem::path& path);
+
     void AddUnreadableFolder(const boost::filesystem::path& dir,
                              const boost::shared_ptr<AssetFolderBase>& parent);
 

@@ -133,20 +133,26 @@ int AppleMailStoreHelper::ScanForMailboxes(const std::string& path,
                                            const boost::shared_ptr<ICancelable>& cancel)
 {
     try {
-        if (!fs::is_directory(path))
-            return kScanNothing;
         const std::string fileName = fs::path(path).filename().string();
         const std::string extension = Extension(fileName);
+        if (!fs::is_directory(path)) {
+            // Mailbox files as mbox tools write them (an export of this
+            // program among them) are read by the mbox store.
+            const bool mailboxFile = boost::iequals(extension, ".mbox") && fileName.front() != '.' &&
+                                     MBOXAssetStore::LooksLikeMailbox(path);
+            return mailboxFile ? kScanExportedMbox : kScanNothing;
+        }
         const bool bundle = boost::iequals(extension, ".mbox") || boost::iequals(extension, ".imapmbox");
-        if (bundle && PathExists(JoinPath(path, "mbox")))
-            return kScanExportedMbox;
-        // Exported mailboxes may sit beside Apple Mail's own bundles: the
-        // Apple Mail stores read both kinds, the mbox store only its own,
-        // so an Apple Mail bundle anywhere decides, whatever the listing order.
-        bool exported = false;
+        // Exported mailboxes may sit beside Apple Mail's own bundles, or hold
+        // them: the Apple Mail stores read both kinds, the mbox store only its
+        // own, so an Apple Mail bundle anywhere decides, whatever the listing
+        // order.
+        const bool exportedBundle = bundle && PathExists(JoinPath(path, "mbox"));
+        bool exported = exportedBundle;
         for (fs::directory_iterator it(path), end; it != end; ++it) {
             const std::string name = it->path().filename().string();
-            if (bundle) {
+            // The "mbox" file decides for its own bundle, not for the bundles inside.
+            if (bundle && !exportedBundle) {
                 if (boost::iequals(name, "Messages"))
                     return kScanMessagesFolder;
                 if (HasUUIDShape(name))

@@ -14,7 +14,7 @@ namespace KestrinMIMEEngineCommon {
 
 // Results of ScanForMailboxes / DetectMailboxLayout.
 enum : int {
-    kScanExportedMbox = 0,   // a bundle holding a file "mbox"
+    kScanExportedMbox = 0,   // a bundle holding a file "mbox", or a mailbox file
     kScanMessagesFolder = 1, // a bundle holding "Messages"
     kScanUUIDFolder = 2,     // a bundle holding a UUID-named folder
     kScanV2Layout = 3,       // "V2" with "Mailboxes" and "MailData"

@@ -58,7 +58,7 @@ boost::shared_ptr<IAssetQueryResult> MBOXAssetFolderIterator::GetCurrent()
         return boost::make_shared<NewAssetQueryResult>(boost::shared_ptr<IAsset>(), 0, std::string(),
                                                        kQueryStatusUnreadable);
     }
-    auto asset = boost::make_shared<MBOXEmailAsset>(m_message);
+    auto asset = boost::make_shared<MBOXEmailAsset>(m_message, m_separator);
     const uint64_t units = asset->GetSize();
     return boost::make_shared<NewAssetQueryResult>(asset, units, std::string(),
                                                    kQueryStatusReadable);
@@ -105,6 +105,8 @@ void MBOXAssetFolderIterator::Increment()
     // An empty entry is skipped rather than taken for the end of the file:
     // every message after it would otherwise be lost without a word.
     for (;;) {
+        m_separator.swap(m_nextSeparator);
+        m_nextSeparator.clear();
         const bool more = ReadEntry(sink);
         if (!m_message.empty()) {
             m_valid = true;
@@ -147,7 +149,10 @@ bool MBOXAssetFolderIterator::SkipToFirstEntry(
         buffer->Seek(0, 0);
         // The separator is not part of the message; any other first line is
         // the first message's first header.
-        if (line.size() >= 5 && std::memcmp(line.data(), "From ", 5) == 0) return true;
+        if (line.size() >= 5 && std::memcmp(line.data(), "From ", 5) == 0) {
+            m_nextSeparator.assign(line.begin(), line.end());
+            return true;
+        }
         // The first message had no separator: its first line stays part of
         // it, with a line end only where the file had one.
         sink->Write(line.data(), line.size());
@@ -160,15 +165,28 @@ bool MBOXAssetFolderIterator::ReadEntry(const KSDataLock<KSDataStreamOut>& sink)
 {
     for (;;) {
         const size_t lineStart = m_message.size();
-        if (!m_reader->ReadLine(sink)) return false;
+        if (!m_reader->ReadLine(sink)) {
+            // A last line without line end is the message's own.
+            if (m_message.size() == lineStart) DropSeparatorBlankLine();
+            return false;
+        }
         if (m_message.size() - lineStart >= 5 &&
             std::memcmp(m_message.data() + lineStart, "From ", 5) == 0) {
             // The next entry's separator: not part of this message.
+            m_nextSeparator.assign(m_message.begin() + static_cast<std::ptrdiff_t>(lineStart), m_message.end());
             m_message.resize(lineStart);
+            DropSeparatorBlankLine();
             return true;
         }
         sink->Write("\n", 1);
     }
+}
+
+void MBOXAssetFolderIterator::DropSeparatorBlankLine()
+{
+    const size_t n = m_message.size();
+    if ((n == 1 && m_message[0] == '\n') || (n >= 2 && m_message[n - 1] == '\n' && m_message[n - 2] == '\n'))
+        m_message.pop_back();
 }
 
 }  // namespace KestrinMIMEEngineCommon

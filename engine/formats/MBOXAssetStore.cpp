@@ -95,6 +95,8 @@ int MBOXAssetStore::LoadFolderTree(const boost::shared_ptr<IProgressPresenter>& 
                                                          root, false, isDirectory);
         child->RefreshAssetCount();
         root->AddChild(child);
+        // A chosen bundle brings the mailboxes exported inside it.
+        if (isDirectory) result = ScanDirectory(location.string(), child, std::string(), presenter, cancelable);
     }
     SetRootFolder(root);
     return result;
@@ -110,6 +112,14 @@ int MBOXAssetStore::ScanDirectory(const std::string& directory,
     if (presenter) presenter->PostItemMessage(UTF8ToWide(directory));
     auto self = shared_from_this();
 
+    // Apple Mail exports a mailbox's children inside its bundle, beside the
+    // file "mbox"; they are read once every mailbox of this level is known.
+    struct Bundle {
+        fs::path path;
+        boost::shared_ptr<MBOXAssetFolder> folder;
+        bool added;
+    };
+    std::vector<Bundle> bundles;
     std::vector<fs::path> plainDirectories;
     boost::system::error_code ec;
     for (fs::directory_iterator it(directory, ec), end; !ec && it != end; it.increment(ec)) {
@@ -127,15 +137,26 @@ int MBOXAssetStore::ScanDirectory(const std::string& directory,
             // An exported bundle's "mbox" is a mailbox whatever it begins with.
             const bool holdsMailbox = entryIsDirectory ? HoldsMailboxFile((entry / "mbox").string())
                                                        : LooksLikeMailbox(entry.string());
-            if (!holdsMailbox) continue;
+            if (!holdsMailbox && !entryIsDirectory) continue;
             auto folder = boost::make_shared<MBOXAssetFolder>(entry.string(), std::wstring(), self,
                                                               parent, false, entryIsDirectory);
+            if (entryIsDirectory) bundles.push_back({entry, folder, holdsMailbox});
+            // A bundle without a mailbox of its own is shown only when
+            // mailboxes lie inside it.
+            if (!holdsMailbox) continue;
             parent->AddChild(folder);
             const int result = folder->RefreshAssetCount();
             if (result != kStatusOK) return result;
         } else if (entryIsDirectory) {
             plainDirectories.push_back(entry);
         }
+    }
+
+    for (const Bundle& bundle : bundles) {
+        if (cancelable && cancelable->IsCanceled()) return kStatusCanceled;
+        const int result = ScanDirectory(bundle.path.string(), bundle.folder, rootMailbox, presenter, cancelable);
+        if (result != kStatusOK) return result;
+        if (!bundle.added && bundle.folder->GetSubFolderCount() > 0) parent->AddChild(bundle.folder);
     }
 
     for (const fs::path& sub : plainDirectories) {

@@ -20,6 +20,8 @@ public:
     // A directory (not itself ".mbox") is scanned for mailboxes below a
     // root whose own mailbox is location/<stem>.mbox; a mailbox file or
     // bundle becomes the one child of a root standing for its directory.
+    // The mailboxes inside a bundle ("X.mbox/Child.mbox/mbox") and in a
+    // plain directory beside it ("X/Child.mbox") are X's children.
     int LoadFolderTree(const boost::shared_ptr<IProgressPresenter>& presenter,
                        const boost::shared_ptr<ICancelable>& cancelable,
                        const boost::shared_ptr<ILogger>& logger) override;

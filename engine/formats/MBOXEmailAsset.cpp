@@ -5,11 +5,13 @@
 
 namespace KestrinMIMEEngineCommon {
 
-MBOXEmailAsset::MBOXEmailAsset(std::vector<uint8_t> bytes) : m_rawBytes(std::move(bytes))
+MBOXEmailAsset::MBOXEmailAsset(std::vector<uint8_t> bytes, const std::string& separatorLine)
+    : m_rawBytes(std::move(bytes))
 {
     const MessageHead head = HeadOfRawMessage(m_rawBytes.data(), m_rawBytes.size());
     FillSummary(head.summary.from, head.summary.date, head.summary.subject, head.summary.messageId);
-    m_separatorLine = head.separatorLine;
+    // The envelope sender and the date of delivery are only there.
+    m_separatorLine = separatorLine.empty() ? head.separatorLine : separatorLine;
     m_receivedLine = head.receivedLine;
 }
 
@@ -17,17 +19,15 @@ int MBOXEmailAsset::WriteRawMessage(const boost::shared_ptr<KSDataStreamOut>& ou
 {
     if (!out) return kWriteShort;
     std::string text;
-    text.reserve(m_rawBytes.size() + m_rawBytes.size() / 32 + 2);
+    text.reserve(m_rawBytes.size());
     const uint8_t* data = m_rawBytes.data();
     size_t start = 0;
     while (start < m_rawBytes.size()) {
         size_t end = start;
         while (end < m_rawBytes.size() && data[end] != '\n') ++end;
         const size_t next = end < m_rawBytes.size() ? end + 1 : end;
-        if (end > start && data[end - 1] == '\r') --end;  // keep CR LF from doubling its CR
         const size_t skip = MboxUnescapePrefix(data + start, end - start);
-        text.append(reinterpret_cast<const char*>(data + start + skip), end - start - skip);
-        text.append("\r\n");
+        text.append(reinterpret_cast<const char*>(data + start + skip), next - start - skip);
         start = next;
     }
     KSDataLock<KSDataStreamOut> lock(out);
@@ -57,6 +57,9 @@ int MBOXEmailAsset::WriteMBOXMessage(std::ostream& out)
         out.write(reinterpret_cast<const char*>(m_rawBytes.data() + lastLine),
                   static_cast<std::streamsize>(m_rawBytes.size() - lastLine));
     }
+    // The entry ends with an empty line, also after a last line without
+    // line end; readers take that line off again.
+    if (!m_rawBytes.empty() && m_rawBytes.back() != '\n') out.put('\n');
     out.put('\n');
     out.flush();
     return out.fail() ? kWriteStreamFailed : kWriteOK;

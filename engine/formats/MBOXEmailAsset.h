@@ -1,5 +1,6 @@
 // A message read from a mailbox file: its bytes as they stand between two
-// separator lines (LF line ends, "From " lines still escaped).
+// separator lines (LF line ends, "From " lines still escaped), without the
+// empty line that closes the entry, and the separator line it came with.
 #pragma once
 
 #include <cstdint>
@@ -13,17 +14,21 @@ namespace KestrinMIMEEngineCommon {
 
 class MBOXEmailAsset : public EmailAssetBase {
 public:
-    explicit MBOXEmailAsset(std::vector<uint8_t> bytes);
+    // separatorLine: the "From " line the message followed in its mailbox,
+    // without line end; empty when it had none.
+    explicit MBOXEmailAsset(std::vector<uint8_t> bytes, const std::string& separatorLine = std::string());
 
-    // The RFC 822 form: CR LF line ends, the escaping ">" taken off again.
-    // 0, or 2 when the stream took fewer bytes.
+    // The message itself: the bytes as read with the escaping ">" taken
+    // off again. 0, or 2 when the stream took fewer bytes.
     int WriteRawMessage(const boost::shared_ptr<KSDataStreamOut>& out) override;
-    // The stored separator, a synthesized Received line where called for,
-    // the bytes as read and one line feed. 0, or 4 when the stream failed.
+    // The separator line, a synthesized Received line where called for, the
+    // bytes as read and the empty line that closes the entry. 0, or 4 when
+    // the stream failed.
     int WriteMBOXMessage(std::ostream& out) override;
     uint64_t GetSize() override { return m_rawBytes.size(); }
 
-    // "From - " + date, without line end.
+    // The separator line the message came with, else "From - " + date;
+    // without line end.
     const std::string& GetSeparatorLine() const { return m_separatorLine; }
     const std::vector<uint8_t>& GetRawBytes() const { return m_rawBytes; }
 

@@ -225,6 +225,30 @@ const std::vector<DamageCase>& Cases()
              return dir / "Mail";
          },
          {"exported a", "bundled", "exported z"}, 0, {}},
+        // Copied together from two Macs: one bundle of each layout, with
+        // names on both sides of each other's.
+        {"BundlesOfBothLayouts",
+         [](const fs::path& dir) {
+             WriteV1Mailbox(dir / "Mail", "A older", {Plain(1, "older a")});
+             WriteV2Mailbox(dir / "Mail", "M newer", MakeStoreUuid(1), {Plain(1, "newer m")});
+             WriteV1Mailbox(dir / "Mail", "Z older", {Plain(1, "older z")});
+             return dir / "Mail";
+         },
+         {"older a", "newer m", "older z"}, 0, {}},
+        {"BundlesOfOneNameWithTwoExtensions",
+         [](const fs::path& dir) {
+             WriteV1Mailbox(dir / "Mail", "Inbox", {Plain(1, "local inbox")});
+             WriteV1Mailbox(dir / "Mail", "Inbox", {Plain(1, "server inbox")}, ".imapmbox");
+             return dir / "Mail";
+         },
+         {"local inbox", "server inbox"}, 0, {}},
+        {"ExportedMailboxInsideABundle",
+         [](const fs::path& dir) {
+             const fs::path inbox = WriteV1Mailbox(dir / "Mail", "Inbox", {Plain(1, "bundled")});
+             WriteExportedMailbox(inbox, "Kept", {Plain(0, "exported inside").message});
+             return dir / "Mail";
+         },
+         {"bundled", "exported inside"}, 0, {}},
         {"ExportedRootNamedLikeItsBundle",
          [](const fs::path& dir) {
              WriteExportedMailbox(dir / "Archive", "Archive", {Plain(0, "archive's own").message});

@@ -157,6 +157,15 @@ INSTANTIATE_TEST_SUITE_P(
         // The "mbox" file is checked before the bundle is listed.
         ScanCase{"MboxFileBeforeMessagesFolder", {"Inbox.mbox/mbox"}, {"Inbox.mbox/Messages"}, 0,
                  kStoreTypeMboxArchive},
+        // Apple Mail bundles inside an exported one are read by the Apple
+        // Mail stores, which read the exported mailboxes as well.
+        ScanCase{"AppleMailBundleInsideAnExportedOne", {"Inbox.mbox/mbox"},
+                 {"Inbox.mbox/Child.mbox/Messages"}, 1, kStoreTypeAppleMailV1},
+        // Mailbox files as mbox tools (and this program's mbox target) write them.
+        ScanCase{"MailboxFile", {"Mails/Inbox.mbox"}, {}, 0, kStoreTypeMboxArchive},
+        ScanCase{"MailboxFileBesideAnAppleMailBundle", {"Inbox.mbox"}, {"Old.mbox/Messages"}, 1,
+                 kStoreTypeAppleMailV1},
+        ScanCase{"AppleDoubleCompanionIsNoMailbox", {"._Inbox.mbox"}, {}, 4, kStoreTypeAppleMailV1},
         ScanCase{"MessagesFolder", {}, {"Work/Inbox.mbox/Messages"}, 1, kStoreTypeAppleMailV1},
         ScanCase{"MessagesInLowerCase", {}, {"Inbox.mbox/messages"}, 1, kStoreTypeAppleMailV1},
         ScanCase{"ExtensionInCapitals", {}, {"Inbox.MBOX/Messages"}, 1, kStoreTypeAppleMailV1},

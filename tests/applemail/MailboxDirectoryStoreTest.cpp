@@ -146,6 +146,76 @@ TEST(MailboxDirectoryStoreTest, V2TreeListsEveryMessageOnce)
     EXPECT_EQ(Find(*store, L"/Account/")->GetFolderKind(), kFolderKindGeneric);
 }
 
+// Bundles of both layouts, exported mailboxes and mailbox files in one tree:
+// every bundle is read by its own layout whichever store the tree was given
+// to, and a mailbox only the store's own layout could hold is still listed.
+TEST(MailboxDirectoryStoreTest, EveryBundleIsReadByItsOwnLayoutWhateverTheStore)
+{
+    kestrin_test::TempDir dir;
+    const fs::path root = dir / "Mail";
+    const fs::path older = WriteV1Mailbox(root, "Older", {Message(1, "older one"), Message(2, "older two")});
+    WriteV2Mailbox(older, "NewerInside", MakeStoreUuid(1), {Message(3, "newer inside")});
+    const fs::path newer = WriteV2Mailbox(root, "Newer", MakeStoreUuid(2), {Message(1000, "newer one")});
+    WriteV1Mailbox(newer, "OlderInside", {Message(4, "older inside")}, ".imapmbox");
+    fs::create_directories(root / "Container.mbox");
+    WriteV1Mailbox(root / "Container.mbox", "Kid", {Message(5, "kid")});
+    const std::string entry = "From a@example.com Wed Oct 31 17:21:13 2012\nSubject: exported\n\nbody\n\n";
+    kestrin_test::WriteFile(root / "Exported.mbox" / "mbox", entry);
+    kestrin_test::WriteFile(root / "Exported.mbox" / "Child.mbox" / "mbox", entry);
+    kestrin_test::WriteFile(root / "Exported" / "Beside.mbox" / "mbox", entry);
+    kestrin_test::WriteFile(root / "Loose.mbox", entry);
+    kestrin_test::WriteFile(root / "Loose" / "Under.mbox", entry);
+    kestrin_test::WriteFile(root / "._Loose.mbox", "AppleDouble");
+
+    const std::string bytes = std::to_string(entry.size());
+    const std::vector<std::string> expected = {
+        "/Container/ 0",
+        "/Container/Kid/ 1",
+        "/Exported/ " + bytes,
+        "/Exported/Beside/ " + bytes,
+        "/Exported/Child/ " + bytes,
+        "/Loose/ " + bytes,
+        "/Loose/Under/ " + bytes,
+        "/Newer/ 1",
+        "/Newer/OlderInside/ 1",
+        "/Older/ 2",
+        "/Older/NewerInside/ 1",
+    };
+    for (bool olderStore : {true, false}) {
+        SCOPED_TRACE(olderStore ? "older store" : "newer store");
+        boost::shared_ptr<AssetStoreBase> store;
+        if (olderStore) store = boost::make_shared<AppleMailDBStoreV1>(root.string(), L"", "");
+        else store = boost::make_shared<AppleMailDBStoreV2>(root.string(), L"", "");
+        ASSERT_EQ(store->Open({}, {}, {}, false), kStatusOK);
+        EXPECT_EQ(Describe(*store), expected);
+        EXPECT_EQ(Listed(Find(*store, L"/Older/")), (std::vector<std::string>{"older one", "older two"}));
+        EXPECT_EQ(Listed(Find(*store, L"/Older/NewerInside/")), std::vector<std::string>{"newer inside"});
+        EXPECT_EQ(Listed(Find(*store, L"/Newer/")), std::vector<std::string>{"newer one"});
+        EXPECT_EQ(Listed(Find(*store, L"/Newer/OlderInside/")), std::vector<std::string>{"older inside"});
+        EXPECT_EQ(Listed(Find(*store, L"/Container/Kid/")), std::vector<std::string>{"kid"});
+    }
+}
+
+// Two bundles of one name but different extensions: neither hides the other.
+TEST(MailboxDirectoryStoreTest, BundlesOfOneNameAreBothListed)
+{
+    kestrin_test::TempDir dir;
+    WriteV1Mailbox(dir / "Mail", "Inbox", {Message(1, "local")});
+    WriteV1Mailbox(dir / "Mail", "Inbox", {Message(1, "server one"), Message(2, "server two")}, ".imapmbox");
+    auto store = boost::make_shared<AppleMailDBStoreV1>((dir / "Mail").string(), L"", "");
+    ASSERT_EQ(store->Open({}, {}, {}, false), kStatusOK);
+    std::vector<std::string> listed;
+    for (const auto& folder : store->GetRootFolder()->GetSubFolders())
+        for (const std::string& subject : Listed(folder)) listed.push_back(subject);
+    std::sort(listed.begin(), listed.end());
+    EXPECT_EQ(listed, (std::vector<std::string>{"local", "server one", "server two"}));
+    std::vector<std::string> names = Describe(*store);
+    std::sort(names.begin(), names.end());
+    EXPECT_TRUE(names == (std::vector<std::string>{"/Inbox (1)/ 1", "/Inbox/ 2"}) ||
+                names == (std::vector<std::string>{"/Inbox (1)/ 2", "/Inbox/ 1"}))
+        << ::testing::PrintToString(names);
+}
+
 TEST(MailboxDirectoryStoreTest, MessagesComeInNumericOrderOfTheirFileNames)
 {
     kestrin_test::TempDir dir;

@@ -64,7 +64,7 @@ struct RawCase {
 
 class MBOXEmailAssetRaw : public ::testing::TestWithParam<RawCase> {};
 
-TEST_P(MBOXEmailAssetRaw, WritesCrLfAndTakesTheEscapingOff)
+TEST_P(MBOXEmailAssetRaw, KeepsTheBytesAndTakesTheEscapingOff)
 {
     const std::string bytes = GetParam().mailboxBytes;
     MBOXEmailAsset asset(std::vector<uint8_t>(bytes.begin(), bytes.end()));
@@ -74,13 +74,14 @@ TEST_P(MBOXEmailAssetRaw, WritesCrLfAndTakesTheEscapingOff)
 INSTANTIATE_TEST_SUITE_P(
     Messages, MBOXEmailAssetRaw,
     ::testing::Values(
-        RawCase{"LineFeedsBecomeCrLf", "Subject: a\n\none\ntwo\n", "Subject: a\r\n\r\none\r\ntwo\r\n"},
+        RawCase{"LineFeedsStay", "Subject: a\n\none\ntwo\n", "Subject: a\n\none\ntwo\n"},
         RawCase{"EscapedFromLosesOneMark", "Subject: a\n\n>From x\n>>From y\n",
-                "Subject: a\r\n\r\nFrom x\r\n>From y\r\n"},
+                "Subject: a\n\nFrom x\n>From y\n"},
         RawCase{"MarkWithoutFromSpaceKept", "Subject: a\n\n>From\n> From x\n",
-                "Subject: a\r\n\r\n>From\r\n> From x\r\n"},
-        RawCase{"LastLineWithoutLineFeedGetsCrLf", "Subject: a\n\nlast", "Subject: a\r\n\r\nlast\r\n"},
-        RawCase{"CrLfIsNotDoubled", "Subject: a\r\n\r\nbody\r\n", "Subject: a\r\n\r\nbody\r\n"}),
+                "Subject: a\n\n>From\n> From x\n"},
+        RawCase{"LastLineWithoutLineFeedStaysSo", "Subject: a\n\n>From last", "Subject: a\n\nFrom last"},
+        RawCase{"TrailingEmptyLinesStay", "Subject: a\n\nbody\n\n\n", "Subject: a\n\nbody\n\n\n"},
+        RawCase{"CrLfStays", "Subject: a\r\n\r\n>From b\r\n", "Subject: a\r\n\r\nFrom b\r\n"}),
     [](const ::testing::TestParamInfo<RawCase>& info) { return info.param.name; });
 
 TEST(MBOXEmailAsset, SummaryAndSeparatorComeFromTheMessage)
@@ -94,15 +95,42 @@ TEST(MBOXEmailAsset, SummaryAndSeparatorComeFromTheMessage)
     EXPECT_EQ(asset.WriteRawMessage(stream), kWriteShort);
 }
 
-TEST(MBOXEmailAsset, MailboxEntryKeepsTheBytesAndGuardsAnUnterminatedFromLine)
+struct EntryCase {
+    const char* name;
+    const char* separator;  // the line the message came with; "" for none
+    const char* bytes;
+    const char* entry;
+};
+
+class MBOXEmailAssetEntry : public ::testing::TestWithParam<EntryCase> {};
+
+// What a reader takes off (the separator, the closing empty line) is put
+// back, and nothing else: a message read back from the entry is the same.
+TEST_P(MBOXEmailAssetEntry, KeepsTheBytesAndTheSeparator)
 {
-    const std::string text = "Date: Tue, 05 Mar 2019 14:07:09 +0000\n\n>From a\nFrom the end";
-    MBOXEmailAsset asset(std::vector<uint8_t>(text.begin(), text.end()));
+    const std::string bytes = GetParam().bytes;
+    MBOXEmailAsset asset(std::vector<uint8_t>(bytes.begin(), bytes.end()), GetParam().separator);
     std::ostringstream out;
     EXPECT_EQ(asset.WriteMBOXMessage(out), kWriteOK);
-    EXPECT_EQ(out.str(), "From - Tue Mar 05 14:07:09 2019\n"
-                         "Date: Tue, 05 Mar 2019 14:07:09 +0000\n\n>From a\n>From the end\n");
+    EXPECT_EQ(out.str(), GetParam().entry);
 }
+
+INSTANTIATE_TEST_SUITE_P(
+    Entries, MBOXEmailAssetEntry,
+    ::testing::Values(
+        EntryCase{"OwnSeparatorKept", "From alice@example.com Wed Oct 31 17:21:13 2012",
+                  "Date: Tue, 05 Mar 2019 14:07:09 +0000\n\nbody\n",
+                  "From alice@example.com Wed Oct 31 17:21:13 2012\n"
+                  "Date: Tue, 05 Mar 2019 14:07:09 +0000\n\nbody\n\n"},
+        EntryCase{"WithoutOneTheDateMakesIt", "", "Date: Tue, 05 Mar 2019 14:07:09 +0000\n\nbody\n",
+                  "From - Tue Mar 05 14:07:09 2019\nDate: Tue, 05 Mar 2019 14:07:09 +0000\n\nbody\n\n"},
+        EntryCase{"EmptyLinesOfTheMessageStay", "From x", "Subject: a\n\nbody\n\n\n",
+                  "From x\nSubject: a\n\nbody\n\n\n\n"},
+        EntryCase{"UnterminatedFromLineGuarded", "",
+                  "Date: Tue, 05 Mar 2019 14:07:09 +0000\n\n>From a\nFrom the end",
+                  "From - Tue Mar 05 14:07:09 2019\n"
+                  "Date: Tue, 05 Mar 2019 14:07:09 +0000\n\n>From a\n>From the end\n\n"}),
+    [](const ::testing::TestParamInfo<EntryCase>& info) { return info.param.name; });
 
 }  // namespace
 }  // namespace formats_test

@@ -95,10 +95,12 @@ TEST_F(ExportFixture, EmlTreeMirrorsTheSourceFolders)
               std::vector<std::string>{WideToUTF8(MakeSafeName(L"Re: Quarterly figures")) + "_0.eml"});
     EXPECT_TRUE(Logged(L"-F Saved As: " + UTF8ToWide(mails.string()) + L"/Inbox/Work/"));
 
-    const std::string figures = kestrin_test::ReadFile(mails / "Inbox" / "Quarterly figures_0.eml");
-    EXPECT_EQ(figures.substr(0, 33), "From: Alice <alice@example.com>\r\n");
-    EXPECT_NE(figures.find("\r\n\r\nHello Bob,\r\nFrom the figures you sent, all is well.\r\n"),
-              std::string::npos);
+    // The message exactly as it stands in the mailbox, less the escaping ">"
+    // and the empty line that closes the entry.
+    EXPECT_EQ(kestrin_test::ReadFile(mails / "Inbox" / "Quarterly figures_0.eml"),
+              "From: Alice <alice@example.com>\nTo: Bob <bob@example.com>\nSubject: Quarterly figures\n"
+              "Date: Tue, 05 Mar 2019 14:07:09 +0000\nMessage-ID: <inbox-1@example.com>\n\n"
+              "Hello Bob,\nFrom the figures you sent, all is well.\n");
 
     // Read back with the EML store.
     auto back = OpenEmlStore(mails.string(), false, false);

@@ -40,10 +40,10 @@ INSTANTIATE_TEST_SUITE_P(
                   {"This line stands alone and has no line end"}},
         SplitCase{"LastLineWithoutLineEndStaysInTheLastMessage",
                   "no-final-newline.mbox",
-                  {"Subject: one\n\nbody one\n\n", "Subject: two\n\nthe last line has no line end"}},
+                  {"Subject: one\n\nbody one\n", "Subject: two\n\nthe last line has no line end"}},
         SplitCase{"EmptyEntriesArePassedOver",
                   "empty-entries.mbox",
-                  {"Subject: one\n\nbody one\n\n", "Subject: two\n\nbody two\n\n"}},
+                  {"Subject: one\n\nbody one\n", "Subject: two\n\nbody two\n"}},
         SplitCase{"ByteOrderMarkBeforeTheFirstSeparator",
                   "byte-order-mark.mbox",
                   {"Subject: one\n\nbody one\n"}},
@@ -52,8 +52,67 @@ INSTANTIATE_TEST_SUITE_P(
                   {"Subject: one\n\nbody one\n"}},
         SplitCase{"CrLfLinesComeBackWithLineFeeds",
                   "crlf.mbox",
-                  {"Subject: crlf one\n\nline one\n>From the past\n\n", "Subject: crlf two\n\nline two\n"}}),
+                  {"Subject: crlf one\n\nline one\n>From the past\n", "Subject: crlf two\n\nline two\n"}}),
     [](const ::testing::TestParamInfo<SplitCase>& info) { return info.param.name; });
+
+// The empty line before a separator (and at the end of the file) closes the
+// entry: it is the mailbox's, not the message's, so a message read and
+// written again keeps its size. Only that one line is taken; the separator
+// line each message came with is kept with it.
+struct EntryEndCase {
+    const char* name;
+    const char* mailbox;
+    std::vector<std::string> messages;
+    std::vector<std::string> separators;
+};
+
+class MboxEntryEnds : public ::testing::TestWithParam<EntryEndCase> {};
+
+TEST_P(MboxEntryEnds, OneClosingEmptyLineIsTheMailboxes)
+{
+    kestrin_test::TempDir dir;
+    kestrin_test::WriteFile(dir.path() / "box.mbox", GetParam().mailbox);
+    auto folder = boost::make_shared<MBOXAssetFolder>((dir.path() / "box.mbox").string(), L"", nullptr,
+                                                      nullptr, false, false);
+    std::vector<std::string> messages;
+    std::vector<std::string> separators;
+    auto iterator = folder->GetAssetIterator(kQueryKindNew, {}, {}, {});
+    for (iterator->Begin(); iterator->HasCurrent(); iterator->Increment()) {
+        auto message = boost::dynamic_pointer_cast<MBOXEmailAsset>(iterator->GetCurrent()->GetAsset());
+        ASSERT_TRUE(message);
+        messages.push_back(AsString(message->GetRawBytes()));
+        separators.push_back(message->GetSeparatorLine());
+    }
+    EXPECT_EQ(messages, GetParam().messages);
+    EXPECT_EQ(separators, GetParam().separators);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Mailboxes, MboxEntryEnds,
+    ::testing::Values(
+        EntryEndCase{"BeforeTheNextSeparatorAndAtTheEnd",
+                     "From alice@example.com Wed Oct 31 17:21:13 2012\nSubject: a\n\none\n\n"
+                     "From bob@example.com Thu Nov  1 08:00:00 2012\nSubject: b\n\ntwo\n\n",
+                     {"Subject: a\n\none\n", "Subject: b\n\ntwo\n"},
+                     {"From alice@example.com Wed Oct 31 17:21:13 2012",
+                      "From bob@example.com Thu Nov  1 08:00:00 2012"}},
+        EntryEndCase{"MessagesEndingInEmptyLinesKeepThem",
+                     "From a\nSubject: a\n\none\n\n\n\nFrom b\nSubject: b\n\ntwo\n\n\n",
+                     {"Subject: a\n\none\n\n\n", "Subject: b\n\ntwo\n\n"}, {"From a", "From b"}},
+        EntryEndCase{"NoEmptyLineNothingTaken", "From a\nSubject: a\n\none\nFrom b\nSubject: b\n\ntwo\n",
+                     {"Subject: a\n\none\n", "Subject: b\n\ntwo\n"}, {"From a", "From b"}},
+        EntryEndCase{"LastLineWithoutLineEndKept", "From a\nSubject: a\n\none\n\nlast",
+                     {"Subject: a\n\none\n\nlast"}, {"From a"}},
+        EntryEndCase{"CrLfEmptyLineTaken", "From a\r\nSubject: a\r\n\r\none\r\n\r\nFrom b\r\nSubject: b\r\n",
+                     {"Subject: a\n\none\n", "Subject: b\n"}, {"From a", "From b"}},
+        // A first message without separator gets one made from its date.
+        EntryEndCase{"NoSeparatorOfItsOwn",
+                     "Date: Tue, 05 Mar 2019 14:07:09 +0000\n\nbody\n\nFrom b\nSubject: b\n",
+                     {"Date: Tue, 05 Mar 2019 14:07:09 +0000\n\nbody\n", "Subject: b\n"},
+                     {"From - Tue Mar 05 14:07:09 2019", "From b"}},
+        EntryEndCase{"SeparatorAfterByteOrderMark", "\xEF\xBB\xBF" "From a\nSubject: a\n\n",
+                     {"Subject: a\n"}, {"From a"}}),
+    [](const ::testing::TestParamInfo<EntryEndCase>& info) { return info.param.name; });
 
 TEST(MboxIterator, UnitsAreBytesAndAMissingOrDirectoryMailboxHasNoMessages)
 {
@@ -77,7 +136,7 @@ TEST(MboxIterator, UnitsAreBytesAndAMissingOrDirectoryMailboxHasNoMessages)
     EXPECT_EQ(diagnostics.text(), "");
 }
 
-TEST(MboxIterator, RoundTripToEmlGivesCrLfWithoutTheAddedMark)
+TEST(MboxIterator, RoundTripToEmlTakesTheAddedMarkOff)
 {
     kestrin_test::TempDir dir;
     auto store = OpenMboxStore(CopyFixture(dir, "reading/crlf.mbox"), kStoreTypeMbox);
@@ -88,7 +147,7 @@ TEST(MboxIterator, RoundTripToEmlGivesCrLfWithoutTheAddedMark)
     EXPECT_EQ(message->GetTitle(NameStyle::Ascii), L"crlf one");
     auto bytes = boost::make_shared<std::vector<uint8_t>>();
     EXPECT_EQ(message->WriteRawMessage(boost::make_shared<KSVectorData>(bytes)), kWriteOK);
-    EXPECT_EQ(AsString(*bytes), "Subject: crlf one\r\n\r\nline one\r\nFrom the past\r\n\r\n");
+    EXPECT_EQ(AsString(*bytes), "Subject: crlf one\n\nline one\nFrom the past\n");
 }
 
 // A mailbox tree as found on disk: which entries become folders.
@@ -156,6 +215,40 @@ TEST_F(MboxTreeScan, ListsMailboxesAndSkipsWhatIsNotOne)
     EXPECT_EQ(loose->GetAssetCount(), -1);
     EXPECT_TRUE(ReadMailbox(loose).empty());
     EXPECT_EQ(ChildNames(loose), std::vector<std::wstring>{L"Deep"});
+}
+
+// Apple Mail exports a mailbox's children inside its bundle; mbox tools put
+// them in a folder beside it. Both are the mailbox's children.
+TEST_F(MboxTreeScan, MailboxesInsideABundleAreItsChildren)
+{
+    const std::string mail = "From - Tue Mar 05 14:07:09 2019\nSubject: m\n\nbody\n\n";
+    kestrin_test::WriteFile(root / "Archive.mbox" / "Child.mbox" / "mbox", mail);
+    kestrin_test::WriteFile(root / "Archive.mbox" / "Child.mbox" / "Grandchild.mbox" / "mbox", mail);
+    kestrin_test::WriteFile(root / "Archive" / "Beside.mbox" / "mbox", mail);
+    // A bundle without a mailbox of its own is shown for the ones inside.
+    kestrin_test::WriteFile(root / "Holder.mbox" / "Held.mbox" / "mbox", mail);
+    fs::create_directories(root / "Hollow.mbox");
+
+    for (const std::string& location : {root.string(), (root / "Archive.mbox").string()}) {
+        SCOPED_TRACE(location);
+        auto store = OpenMboxStore(location, kStoreTypeMboxArchive);
+        auto archive = Child<MBOXAssetFolder>(store->GetRootFolder(), L"Archive");
+        ASSERT_TRUE(archive);
+        EXPECT_EQ(ReadMailbox(archive).size(), 1u);
+        auto child = Child<MBOXAssetFolder>(archive, L"Child");
+        ASSERT_TRUE(child);
+        EXPECT_EQ(ReadMailbox(child), std::vector<std::string>{"Subject: m\n\nbody\n"});
+        auto grandchild = Child<MBOXAssetFolder>(child, L"Grandchild");
+        ASSERT_TRUE(grandchild);
+        EXPECT_EQ(ReadMailbox(grandchild).size(), 1u);
+        if (location != root.string()) continue;
+        EXPECT_EQ(ChildNames(archive), (std::vector<std::wstring>{L"Beside", L"Child"}));
+        EXPECT_EQ(ChildNames(store->GetRootFolder()),
+                  (std::vector<std::wstring>{L"Archive", L"Empty", L"Holder", L"Inbox", L"Loose"}));
+        auto holder = Child<MBOXAssetFolder>(store->GetRootFolder(), L"Holder");
+        EXPECT_TRUE(ReadMailbox(holder).empty());
+        EXPECT_EQ(ReadMailbox(Child<MBOXAssetFolder>(holder, L"Held")).size(), 1u);
+    }
 }
 
 TEST_F(MboxTreeScan, RootMailboxIsNotListedAgainAsItsOwnChild)

@@ -79,10 +79,14 @@ MailboxMessage AttachmentMailboxMessage(uint64_t id, const std::string& subject,
                             kBaseDate + static_cast<int64_t>(id))};
 }
 
+std::string RenderMboxSeparator(const MessageSpec& message)
+{
+    return "From " + BareAddress(FindHeader(message, "From")) + " " + FormatAscTimeUtc(message.dateReceived);
+}
+
 std::string RenderMboxEntry(const MessageSpec& message)
 {
-    int64_t date = message.dateReceived;
-    std::string out = "From " + BareAddress(FindHeader(message, "From")) + " " + FormatAscTimeUtc(date) + "\n";
+    std::string out = RenderMboxSeparator(message) + "\n";
     const std::string full = RenderFullMessage(message);
     size_t start = 0;
     while (start < full.size()) {
@@ -97,14 +101,31 @@ std::string RenderMboxEntry(const MessageSpec& message)
     return out + "\n";
 }
 
+namespace {
+
+std::string RenderMailbox(const std::vector<MessageSpec>& messages, const std::string& leading)
+{
+    std::string mbox = leading;
+    for (const MessageSpec& message : messages) mbox += RenderMboxEntry(message);
+    return mbox;
+}
+
+}  // namespace
+
 fs::path WriteExportedMailbox(const fs::path& parent, const std::string& name,
                               const std::vector<MessageSpec>& messages, const std::string& leading)
 {
     const fs::path bundle = parent / (name + ".mbox");
-    std::string mbox = leading;
-    for (const MessageSpec& message : messages) mbox += RenderMboxEntry(message);
-    WriteBinaryFile(bundle / "mbox", mbox);
+    WriteBinaryFile(bundle / "mbox", RenderMailbox(messages, leading));
     return bundle;
+}
+
+fs::path WriteMailboxFile(const fs::path& parent, const std::string& name,
+                          const std::vector<MessageSpec>& messages)
+{
+    const fs::path file = parent / (name + ".mbox");
+    WriteBinaryFile(file, RenderMailbox(messages, std::string()));
+    return file;
 }
 
 }  // namespace kestrin_libbuilder

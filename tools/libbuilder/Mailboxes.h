@@ -7,6 +7,7 @@
 //             digits of id / 1000, least significant first, one folder each
 //             (id 1498 -> Data/1, id 123456 -> Data/3/2/1, id 42 -> Data).
 //   Exported: <parent>/<Name>.mbox/mbox, an mbox file.
+//   Mailbox file: <parent>/<Name>.mbox, an mbox file itself.
 //
 // Nested mailboxes are made by passing a bundle path as the parent.
 #pragma once
@@ -47,10 +48,16 @@ boost::filesystem::path WriteV2Mailbox(const boost::filesystem::path& parent,
                                        const std::string& name, const std::string& uuid,
                                        const std::vector<MailboxMessage>& messages);
 // leading: bytes before the first entry (a byte-order mark, blank lines).
+// A mailbox's children go inside its bundle: pass the bundle as parent.
 boost::filesystem::path WriteExportedMailbox(const boost::filesystem::path& parent,
                                              const std::string& name,
                                              const std::vector<MessageSpec>& messages,
                                              const std::string& leading = std::string());
+// <parent>/<Name>.mbox as an mbox file itself, the way mbox tools lay a tree
+// out (children in the folder <parent>/<Name> beside it). Answers its path.
+boost::filesystem::path WriteMailboxFile(const boost::filesystem::path& parent,
+                                         const std::string& name,
+                                         const std::vector<MessageSpec>& messages);
 
 // Messages of the tests' mailboxes, dated id seconds after the builder's
 // base date so that their order is the order of their ids.
@@ -58,8 +65,11 @@ MailboxMessage TextMailboxMessage(uint64_t id, const std::string& subject, const
 // A short text, then the attachment as part 2.
 MailboxMessage AttachmentMailboxMessage(uint64_t id, const std::string& subject, PartSpec attachment);
 
-// One mbox entry: "From <address> <asctime date>", the full message with
-// body lines beginning "From " (after any ">") escaped, and a blank line.
+// One mbox entry: the separator line, the full message with body lines
+// beginning "From " (after any ">") escaped, and a blank line.
 std::string RenderMboxEntry(const MessageSpec& message);
+// The entry's separator line without line end: "From <address> <asctime
+// date>", the address of the From header and the date received.
+std::string RenderMboxSeparator(const MessageSpec& message);
 
 }  // namespace kestrin_libbuilder
