@@ -257,6 +257,14 @@ public:
 
     int Run()
     {
+        // Refused before the mail folder is even read: a wrong --out is a
+        // mistake to hear about at once, not after a long load.
+        if (m_arguments.command == "convert") {
+            if (const auto refusal = OutputFolderRefusal(m_arguments.out, m_arguments.source)) {
+                m_alerts.ShowAlert(*refusal);
+                return kExitUsage;
+            }
+        }
         const int loaded = Load();
         if (loaded != kExitSuccess)
             return loaded;
@@ -355,8 +363,10 @@ private:
             return selected;
 
         m_window.SetOutputFormatIndex(FormatIndexFor(m_arguments.to));
-        m_window.ClickConvert();
-        if (!m_window.IsExporting())
+        const ConvertStart started = m_window.ClickConvert();
+        if (started == ConvertStart::kOutputInMailFolder)
+            return kExitUsage;  // the alert said why
+        if (started != ConvertStart::kStarted)
             return kExitErrors;  // nothing selected: the alert said so
         m_dispatcher.RunUntil([&] {
             PassOnInterrupt(m_progress);
