@@ -56,20 +56,20 @@ void MainWindowController::JoinExportThread()
         m_exportThread.join();
 }
 
-void MainWindowController::ClickConvert()
+ConvertStart MainWindowController::ClickConvert()
 {
     if (IsBusy() || m_shuttingDown)
-        return;
+        return ConvertStart::kBusy;
     const FolderNodeList selection = m_content.GetSelectedItems();
     if (selection.empty()) {
         m_seams.alerts.ShowAlert(
             AlertText{"Please select one or more folders for processing.", "Ok", "", false});
-        return;
+        return ConvertStart::kNothingSelected;
     }
-    StartExport(selection);
+    return StartExport(selection);
 }
 
-void MainWindowController::StartExport(const FolderNodeList& selection)
+ConvertStart MainWindowController::StartExport(const FolderNodeList& selection)
 {
     AppStateData& state = m_seams.state;
     state.Set(StateKey::kSelectedItems, selection);
@@ -81,18 +81,30 @@ void MainWindowController::StartExport(const FolderNodeList& selection)
     state.Set(StateKey::kTargetFormatKey,
               static_cast<int64_t>(TargetCodeForFormatIndex(m_outputFormatIndex)));
     state.Set(StateKey::kNameStyle, std::string(ToString(m_nameStyle)));
-    ChooseSavePath();
+    return ChooseSavePath();
 }
 
-void MainWindowController::ChooseSavePath()
+ConvertStart MainWindowController::ChooseSavePath()
 {
     const auto chosen = m_seams.choosers.ChooseSaveFolder("Select a folder to save converted data:",
                                                           "Save", m_rememberedSaveFolder);
     if (!chosen)
-        return;
+        return ConvertStart::kNoSaveFolder;
+    // The folder being read is the loaded store's; the chosen mail folder is
+    // asked too, should a load of another folder have left the old store.
+    const auto store = m_content.SourceStore();
+    for (const std::string& mailFolder :
+         {store ? store->GetLocation() : std::string(),
+          m_seams.state.GetString(StateKey::kMailFolderPath).value_or(std::string())}) {
+        if (const auto refusal = OutputFolderRefusal(*chosen, mailFolder)) {
+            m_seams.alerts.ShowAlert(*refusal);
+            return ConvertStart::kOutputInMailFolder;
+        }
+    }
     m_rememberedSaveFolder = *chosen;
     m_seams.state.Set(StateKey::kExportPath, *chosen);
     StartExportThread();
+    return ConvertStart::kStarted;
 }
 
 void MainWindowController::StartExportThread()
@@ -208,6 +220,38 @@ AlertText MissingFolderAlert(const std::string& folder)
         "There is no folder at " + folder +
             ".\n\nUse Open to choose the folder that holds your mail or an exported mailbox.",
         false};
+}
+
+bool LiesInFolder(const std::string& path, const std::string& folder)
+{
+    boost::system::error_code error;
+    if (path.empty() || folder.empty() || !fs::is_directory(folder, error))
+        return false;
+    // The part of the path that exists, links resolved; a part still to be
+    // made cannot be a link.
+    fs::path at = fs::weakly_canonical(fs::absolute(path), error);
+    if (error)
+        at = fs::absolute(path).lexically_normal();
+    for (; !at.empty(); at = at.parent_path()) {
+        if (fs::equivalent(at, folder, error))
+            return true;
+        if (at == at.root_path())
+            break;
+    }
+    return false;
+}
+
+boost::optional<AlertText> OutputFolderRefusal(const std::string& outputFolder,
+                                               const std::string& mailFolder)
+{
+    if (!LiesInFolder(outputFolder, mailFolder))
+        return boost::none;
+    return AlertText{"The output folder is inside the mail folder being converted.", "Ok",
+                     "The folder " + outputFolder + " lies inside the mail folder " + mailFolder +
+                         ", which Kestrin only reads and never writes into. Nothing was "
+                         "converted.\n\nChoose a folder outside the mail folder to save the "
+                         "converted data.",
+                     false};
 }
 
 std::string HomeDirectory()

@@ -25,6 +25,15 @@ namespace KestrinApp {
 // Who reports a finished step to the main window.
 enum class WorkflowStep { kFolderSelection, kProgress };
 
+// What a Convert came to.
+enum class ConvertStart {
+    kStarted,
+    kBusy,                 // an export or a load runs; nothing happens
+    kNothingSelected,      // the alert asked for a selection
+    kNoSaveFolder,         // the user backed out of the save chooser
+    kOutputInMailFolder,   // the alert refused a folder inside the mail folder
+};
+
 struct MainWindowSeams {
     AppStateData& state;
     IMainThreadDispatcher& dispatcher;
@@ -51,10 +60,12 @@ public:
 
     // Main thread. Refuses an empty selection with an alert; otherwise stores
     // the selection and options, asks for the target folder and exports.
-    void ClickConvert();
-    void StartExport(const FolderNodeList& selection);
-    // Asks for the target folder; on "Save" stores it and starts the export.
-    void ChooseSavePath();
+    ConvertStart ClickConvert();
+    ConvertStart StartExport(const FolderNodeList& selection);
+    // Asks for the target folder; on "Save" stores it and starts the export,
+    // unless the folder lies in the mail folder being converted: that is
+    // refused with an alert before anything is created.
+    ConvertStart ChooseSavePath();
     void WorkflowStepCompleted(WorkflowStep sender);
     // Shows the result of the last export, then the import guide for the target.
     void BeginReport();
@@ -110,6 +121,19 @@ private:
 // The alert for a mail folder that is not there (the default one, or one
 // remembered from an earlier run): loading it would show an empty store.
 AlertText MissingFolderAlert(const std::string& folder);
+
+// Whether path is folder or lies anywhere below it. Symbolic links on either
+// side are resolved and folders are compared as the system identifies them,
+// so another spelling of the same folder (a link, a different case on a
+// disk that ignores case) is still caught. A folder that does not exist
+// holds nothing.
+bool LiesInFolder(const std::string& path, const std::string& folder);
+// The refusal of an output folder inside the mail folder being converted:
+// the export would write "Converted Data" into the mail folder, which is only
+// ever read. None when the output folder may be used (beside the mail
+// folder or above it).
+boost::optional<AlertText> OutputFolderRefusal(const std::string& outputFolder,
+                                               const std::string& mailFolder);
 
 // The user's home folder ($HOME) and the mail folder in it.
 std::string HomeDirectory();

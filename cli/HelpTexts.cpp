@@ -46,7 +46,8 @@ constexpr const char kConvertOptions[] =
     "  --to eml|mbox|archive\n"
     "               eml: one .eml file per message; mbox: one mbox file per\n"
     "               folder; archive: a package (.rge) Outlook for Mac imports.\n"
-    "  --out DIR    the folder that receives \"Converted Data\".\n"
+    "  --out DIR    the folder that receives \"Converted Data\"; never the mail\n"
+    "               folder or a folder inside it (refused with status 64).\n"
     "  --folder PATH\n"
     "               a folder path as kestrin list prints it (\"/Inbox/\"), with\n"
     "               everything below it; may be repeated.\n"
@@ -68,6 +69,7 @@ constexpr const char kConvertOptions[] =
     "An option's value may also follow an equals sign: --to=mbox.\n"
     "\n"
     "Ctrl-C once stops the conversion before the next message; twice quits at once.\n"
+    "SIGTERM and SIGHUP stop it as Ctrl-C does.\n"
     "\n"
     "Exit status: 0 success, 1 cancelled, 2 completed with errors (or nothing was\n"
     "selected), 3 the source could not be loaded, 64 wrong usage.\n";

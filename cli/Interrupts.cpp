@@ -42,12 +42,12 @@ void ResetInterrupts()
 
 void InstallInterruptHandler()
 {
-    KestrinMIMEEngineCommon::Platform::CatchInterruptSignal(OnInterrupt);
+    KestrinMIMEEngineCommon::Platform::CatchStopSignals(OnInterrupt);
 }
 
 void RestoreInterruptHandler()
 {
-    KestrinMIMEEngineCommon::Platform::RestoreInterruptSignal();
+    KestrinMIMEEngineCommon::Platform::RestoreStopSignals();
 }
 
 }  // namespace KestrinCli

@@ -1,5 +1,6 @@
-// Ctrl-C: the first asks the running load or export to stop, the second
-// ends the process at once.
+// Ctrl-C, SIGTERM and SIGHUP alike: the first asks the running load or
+// export to stop (the report gets its status line, the private database copy
+// is removed as the program ends), the second ends the process at once.
 #pragma once
 
 namespace KestrinCli {
@@ -12,8 +13,8 @@ void RequestInterrupt();
 int InterruptCount();
 void ResetInterrupts();
 
-// Routes SIGINT to RequestInterrupt; RestoreInterruptHandler puts back what
-// was there before.
+// Routes SIGINT, SIGTERM and SIGHUP to RequestInterrupt;
+// RestoreInterruptHandler puts back what was there before.
 void InstallInterruptHandler();
 void RestoreInterruptHandler();
 

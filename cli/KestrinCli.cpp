@@ -265,6 +265,14 @@ public:
 
     int Run()
     {
+        // Refused before the mail folder is even read: a wrong --out is a
+        // mistake to hear about at once, not after a long load.
+        if (m_arguments.command == "convert") {
+            if (const auto refusal = OutputFolderRefusal(m_arguments.out, m_arguments.source)) {
+                m_alerts.ShowAlert(*refusal);
+                return kExitUsage;
+            }
+        }
         const int loaded = Load();
         if (loaded != kExitSuccess)
             return loaded;
@@ -364,8 +372,10 @@ private:
 
         m_window.SetOutputFormatIndex(FormatIndexFor(m_arguments.to));
         m_window.SetNameStyle(m_arguments.names);
-        m_window.ClickConvert();
-        if (!m_window.IsExporting())
+        const ConvertStart started = m_window.ClickConvert();
+        if (started == ConvertStart::kOutputInMailFolder)
+            return kExitUsage;  // the alert said why
+        if (started != ConvertStart::kStarted)
             return kExitErrors;  // nothing selected: the alert said so
         m_dispatcher.RunUntil([&] {
             PassOnInterrupt(m_progress);

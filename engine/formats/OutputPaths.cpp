@@ -14,6 +14,7 @@
 #include "mime/KSCharsets.h"
 #include "mime/MakeSafeName.h"
 #include "streams/KSDiagnostics.h"
+#include "streams/KSFileSystem.h"
 
 namespace fs = boost::filesystem;
 
@@ -120,7 +121,9 @@ CreateOutcome CreateNewFile(const std::string& path, int& fd)
 CreateOutcome CreateNewDirectory(const std::string& path)
 {
     std::string error;
-    return Reported("directory", path, Platform::CreateNewDirectory(path, error), error);
+    const CreateOutcome outcome = Platform::CreateNewDirectory(path, error);
+    if (outcome == CreateOutcome::Created) KSFileSystem::SetCreatedFolderMode(path);
+    return Reported("directory", path, outcome, error);
 }
 
 bool SubFolderNames::Claimed(const IAssetFolder* folder) const

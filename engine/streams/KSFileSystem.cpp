@@ -2,8 +2,10 @@
 
 #include <sys/stat.h>
 
+#include <atomic>
 #include <cerrno>
 #include <cstring>
+#include <vector>
 
 #include <boost/filesystem.hpp>
 
@@ -16,17 +18,49 @@ namespace KestrinMIMEEngineCommon {
 
 namespace {
 
-// Owner and group may read, write and search; others nothing.
-void ResetPermissions(const fs::path& path)
-{
-    boost::system::error_code ec;
-    fs::permissions(path, fs::owner_all | fs::group_all, ec);
-    if (ec) KSDiagnostic("%s ERROR: Unable to change permission on folder - %s\n", ec.message().c_str());
-}
+int SystemChangeMode(const char* path, unsigned mode) { return ::chmod(path, static_cast<mode_t>(mode)); }
+
+std::atomic<KSFileSystem::ChangeMode> g_changeMode{SystemChangeMode};
+std::atomic<bool> g_modeRefusalNoted{false};
 
 bool IsLocal(const KSFileSystemPath& location) { return location.GetTraits()->GetScheme() == KSPathTraits::kSchemeFile; }
 
+bool IsDirectory(const std::string& path)
+{
+    boost::system::error_code ec;
+    return fs::is_directory(path, ec);
+}
+
+// One directory, made by this call or not at all. An existing directory is
+// Taken and left exactly as it is.
+Platform::CreateOutcome MakeDirectory(const std::string& path, std::string& error)
+{
+    if (::mkdir(path.c_str(), 0770) == 0) {
+        KSFileSystem::SetCreatedFolderMode(path);
+        return Platform::CreateOutcome::Created;
+    }
+    if (errno == EEXIST && IsDirectory(path)) return Platform::CreateOutcome::Taken;
+    error = std::strerror(errno);
+    return Platform::CreateOutcome::Failed;
+}
+
 }  // namespace
+
+void KSFileSystem::SetCreatedFolderMode(const std::string& path)
+{
+    if (g_changeMode.load()(path.c_str(), 0770) == 0) return;
+    const std::string reason = std::strerror(errno);
+    if (!g_modeRefusalNoted.exchange(true))
+        KSDiagnostic("%s Folder permissions could not be set (%s - %s), as on a disk that keeps "
+                     "none (FAT, exFAT); further folders are not noted\n",
+                     path.c_str(), reason.c_str());
+}
+
+void KSFileSystem::SetChangeModeForTesting(ChangeMode change)
+{
+    g_changeMode = change ? change : SystemChangeMode;
+    g_modeRefusalNoted = false;
+}
 
 bool KSFileSystem::CreateFolder(const KSFileSystemPath& location)
 {
@@ -35,15 +69,11 @@ bool KSFileSystem::CreateFolder(const KSFileSystemPath& location)
         KSDiagnostic("%s ERROR: KSFileSystem : CreateFolder - Unsupported scheme for operation\n");
         return false;
     }
-    fs::path path(location.GetPath());
-    boost::system::error_code ec;
-    bool created = fs::create_directory(path, ec);
-    if (ec) {
-        KSDiagnostic("%s ERROR: Unable to create directory - %s\n", ec.message().c_str());
-        return false;
-    }
-    ResetPermissions(path);
-    return created;
+    std::string error;
+    const Platform::CreateOutcome outcome = MakeDirectory(location.GetPath(), error);
+    if (outcome == Platform::CreateOutcome::Failed)
+        KSDiagnostic("%s ERROR: Unable to create directory - %s\n", error.c_str());
+    return outcome == Platform::CreateOutcome::Created;
 }
 
 bool KSFileSystem::CreateFolderTree(const KSFileSystemPath& location)
@@ -53,16 +83,28 @@ bool KSFileSystem::CreateFolderTree(const KSFileSystemPath& location)
         KSDiagnostic("%s ERROR: KSFileSystem : CreateFolderTree - Unsupported scheme for operation\n");
         return false;
     }
-    fs::path path(location.GetPath());
+    std::string text = location.GetPath();
+    while (text.size() > 1 && text.back() == '/') text.pop_back();
+    // Made one by one from the first missing one down, so that only the
+    // folders made here get their mode: those that were there (the user's
+    // output folder, their Desktop) keep theirs.
+    std::vector<fs::path> missing;
     boost::system::error_code ec;
-    bool created = fs::create_directories(path, ec);
-    if (ec) {
-        KSDiagnostic("%s ERROR: Unable to create directories - %s\n", ec.message().c_str());
-        return false;
+    for (fs::path at(text); !at.empty() && !fs::exists(at, ec); at = at.parent_path())
+        missing.push_back(at);
+    bool created = false;
+    for (auto at = missing.rbegin(); at != missing.rend(); ++at) {
+        std::string error;
+        const Platform::CreateOutcome outcome = MakeDirectory(at->string(), error);
+        if (outcome == Platform::CreateOutcome::Failed) {
+            KSDiagnostic("%s ERROR: Unable to create directories - %s\n", error.c_str());
+            return false;
+        }
+        created = created || outcome == Platform::CreateOutcome::Created;
     }
-    ResetPermissions(path);
-    if (created) return true;
-    return fs::is_directory(path, ec);
+    if (created || IsDirectory(text)) return true;
+    KSDiagnostic("%s ERROR: Unable to create directories - %s\n", std::strerror(ENOTDIR));
+    return false;
 }
 
 std::string KSFileSystem::CreateUniqueFolder(const KSFileSystemPath& parent, const std::string& name,
@@ -83,7 +125,7 @@ std::string KSFileSystem::CreateUniqueFolder(const KSFileSystemPath& parent, con
     for (unsigned n = 0; n <= kMaxAttempts; ++n) {
         const fs::path candidate = base / (n == 0 ? name : name + " (" + std::to_string(n) + ")");
         if (::mkdir(candidate.c_str(), 0770) == 0) {
-            ResetPermissions(candidate);
+            SetCreatedFolderMode(candidate.string());
             return candidate.string();
         }
         if (errno != EEXIST) {

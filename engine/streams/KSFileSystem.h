@@ -1,6 +1,7 @@
 // Directory creation for output stores. A location is a path with traits that
-// name its scheme; only local files are served. Created and reused
-// directories get exactly rwxrwx--- whatever the process umask.
+// name its scheme; only local files are served. Directories created here get
+// exactly rwxrwx--- whatever the process umask; a directory that was there
+// before is never changed.
 #pragma once
 
 #include <string>
@@ -56,6 +57,17 @@ public:
     // with a plain reason in error.
     static std::string CreateUniqueFolder(const KSFileSystemPath& parent, const std::string& name,
                                           std::string& error);
+
+    // Gives a directory that was just created here exactly rwxrwx---. A disk
+    // that keeps no permissions (FAT, exFAT) refuses that for every folder:
+    // the first refusal of the process is noted on the diagnostic stream,
+    // the others are not, and none fails the creation.
+    static void SetCreatedFolderMode(const std::string& path);
+    // Tests: stands in for chmod in SetCreatedFolderMode, to play a disk
+    // that keeps no permissions; nullptr puts chmod back. Either way the
+    // next refusal is noted again.
+    using ChangeMode = int (*)(const char* path, unsigned mode);
+    static void SetChangeModeForTesting(ChangeMode change);
 };
 
 // True, with a diagnostic line naming it, when path is a symbolic link:

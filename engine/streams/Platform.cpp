@@ -1,6 +1,7 @@
 #include "streams/Platform.h"
 
 #include <fcntl.h>
+#include <poll.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -48,10 +49,8 @@ CreateOutcome CreateNewFile(const std::string& path, std::string& error)
 
 CreateOutcome CreateNewDirectory(const std::string& path, std::string& error)
 {
-    if (::mkdir(path.c_str(), 0770) == 0) {
-        ::chmod(path.c_str(), 0770);
+    if (::mkdir(path.c_str(), 0770) == 0)
         return CreateOutcome::Created;
-    }
     return RefusedCreation(error);
 }
 
@@ -233,33 +232,53 @@ size_t StandardErrorColumns()
 }
 
 namespace {
-struct sigaction g_previous;
+constexpr int kStopSignals[] = {SIGINT, SIGTERM, SIGHUP};
+struct sigaction g_previous[sizeof kStopSignals / sizeof kStopSignals[0]];
 bool g_installed = false;
 }  // namespace
 
-bool CatchInterruptSignal(InterruptHandler handler)
+bool CatchStopSignals(InterruptHandler handler)
 {
     struct sigaction action = {};
     action.sa_handler = handler;
     sigemptyset(&action.sa_mask);
+    // A second signal waits until the first one's handler returned.
+    for (const int signal : kStopSignals)
+        sigaddset(&action.sa_mask, signal);
     action.sa_flags = SA_RESTART;
-    if (sigaction(SIGINT, &action, g_installed ? nullptr : &g_previous) != 0)
-        return false;
+    size_t i = 0;
+    for (const int signal : kStopSignals) {
+        struct sigaction& previous = g_previous[i++];
+        if (!g_installed && sigaction(signal, nullptr, &previous) != 0)
+            return false;
+        // A signal the caller set aside stays ignored: "nohup kestrin ..."
+        // must outlive the terminal, as the user asked.
+        if (previous.sa_handler == SIG_IGN)
+            continue;
+        if (sigaction(signal, &action, nullptr) != 0)
+            return false;
+    }
     g_installed = true;
     return true;
 }
 
-void RestoreInterruptSignal()
+void RestoreStopSignals()
 {
-    if (g_installed)
-        sigaction(SIGINT, &g_previous, nullptr);
+    if (g_installed) {
+        size_t i = 0;
+        for (const int signal : kStopSignals)
+            sigaction(signal, &g_previous[i++], nullptr);
+    }
     g_installed = false;
 }
 
 void WriteAndExitAtOnce(const char* text, size_t length, int status)
 {
-    const ssize_t ignored = ::write(STDERR_FILENO, text, length);
-    (void)ignored;
+    pollfd out = {STDERR_FILENO, POLLOUT, 0};
+    if (::poll(&out, 1, 0) == 1 && (out.revents & POLLOUT)) {
+        const ssize_t ignored = ::write(STDERR_FILENO, text, length);
+        (void)ignored;
+    }
     _exit(status);
 }
 

@@ -1,7 +1,7 @@
 // The calls that differ between the systems Kestrin builds on (Linux and
 // macOS) or exist on one of them only: exclusive file creation and plain
 // descriptor reads, the Finder information attribute, the terminal, and the
-// interrupt signal. Everything else goes through the C++ and Boost
+// signals that ask the process to stop. Everything else goes through the C++ and Boost
 // libraries, so a port starts and ends here.
 #pragma once
 
@@ -23,8 +23,9 @@ CreateOutcome CreateNewFile(const std::string& path, std::string& error);
 // The same, leaving the created file open for writing: fd is its descriptor
 // when the answer is Created (the caller closes it), else -1.
 CreateOutcome CreateNewFile(const std::string& path, std::string& error, int& fd);
-// Creates one directory (rwxrwx---, whatever the umask) below an existing
-// parent; Taken when anything is already at the path.
+// Creates one directory below an existing parent, with at most rwxrwx---
+// (the umask may take more away; the caller sets the mode it wants); Taken
+// when anything is already at the path.
 CreateOutcome CreateNewDirectory(const std::string& path, std::string& error);
 
 // What is at a path, the link itself when it is a symbolic link: walks of
@@ -109,13 +110,17 @@ bool SetFinderInfo(const std::string& path, const FinderInfo& info);
 bool StandardErrorIsTerminal();
 size_t StandardErrorColumns();
 
-// Ctrl-C (SIGINT) calls handler until RestoreInterruptSignal puts back what
-// was there before. handler runs inside a signal handler.
+// The signals that ask a process to stop: Ctrl-C (SIGINT), SIGTERM (a
+// logout, a service manager, kill) and SIGHUP (the terminal was closed) all
+// call handler until RestoreStopSignals puts back what was there before.
+// handler runs inside a signal handler.
 using InterruptHandler = void (*)(int);
-bool CatchInterruptSignal(InterruptHandler handler);
-void RestoreInterruptSignal();
+bool CatchStopSignals(InterruptHandler handler);
+void RestoreStopSignals();
 // Safe inside a signal handler: writes text to standard error and ends the
-// process at once with status, running no exit handlers.
+// process at once with status, running no exit handlers. The text is left
+// out when standard error would block (a full pipe nobody reads, a paused
+// terminal): ending must not wait for a reader.
 [[noreturn]] void WriteAndExitAtOnce(const char* text, size_t length, int status);
 
 }  // namespace Platform

@@ -230,6 +230,27 @@ TEST_F(ExportWorkflowTest, CancelledChooserStartsNothing)
     EXPECT_TRUE(progress.Events().empty());
 }
 
+// The folder chosen to save into lies in the mail folder: the alert says so
+// and nothing starts, nothing is made.
+TEST_F(ExportWorkflowTest, OutputFolderInsideTheMailFolderStartsNothing)
+{
+    fs::create_directories(target.path() / "Mail" / "V10");
+    state.Set(StateKey::kMailFolderPath, (target.path() / "Mail").string());
+    choosers.save = (target.path() / "Mail" / "V10").string();
+    EXPECT_EQ(window.ClickConvert(), ConvertStart::kOutputInMailFolder);
+    EXPECT_FALSE(window.IsExporting());
+    ASSERT_EQ(alerts.alerts.size(), 1u);
+    EXPECT_EQ(alerts.alerts[0].message, "The output folder is inside the mail folder being converted.");
+    EXPECT_FALSE(state.Has(StateKey::kExportPath));
+    EXPECT_TRUE(providers.targetCodes.empty());
+    EXPECT_TRUE(fs::is_empty(target.path() / "Mail" / "V10"));
+
+    choosers.save = target.str();
+    EXPECT_EQ(window.ClickConvert(), ConvertStart::kStarted);
+    dispatcher.RunUntil([&] { return !window.IsExporting(); });
+    EXPECT_EQ(state.GetInteger(StateKey::kExportResult).value_or(-99), 0);
+}
+
 TEST_F(ExportWorkflowTest, CancelDuringTheExportAbortsIt)
 {
     // The user presses cancel as soon as the first item shows.

@@ -421,6 +421,31 @@ private slots:
         sheet->accept();
     }
 
+    // Saving into the mail folder being read would write there: refused
+    // with an alert before anything is made, and nothing runs.
+    void anOutputFolderInsideTheMailFolderIsRefused()
+    {
+        Load(m_mail);
+        const QString inside = m_mail + "/V10";
+        QSignalSpy finished(m_window.get(), &MainWindow::exportFinished);
+        AnswerNextFolderDialog(m_window.get(), "saveChooser", inside);
+        QTest::mouseClick(m_window->convertButton(), Qt::LeftButton);
+        QMessageBox* box = WaitForBox(m_window.get(), "alert");
+        QVERIFY(box);
+        QCOMPARE(box->text(),
+                 QStringLiteral("The output folder is inside the mail folder being converted."));
+        QVERIFY2(box->informativeText().contains(
+                     "Choose a folder outside the mail folder to save the converted data."),
+                 qPrintable(box->informativeText()));
+        QVERIFY(!m_window->isBusy());
+        QVERIFY(!m_window->progressSheet()->isVisible());
+        QVERIFY(!QFileInfo::exists(inside + "/Converted Data"));
+        QTest::mouseClick(box->buttons().first(), Qt::LeftButton);
+        QTest::qWait(20);
+        QVERIFY(finished.isEmpty());
+        QVERIFY(!m_window->isBusy());
+    }
+
     // A window whose reader works until the user cancels.
     void UseEndlessReader()
     {

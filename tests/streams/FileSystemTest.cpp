@@ -2,6 +2,7 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <atomic>
 #include <thread>
 #include <vector>
@@ -56,38 +57,77 @@ std::string Texts(const std::string& diagnostics)
 struct FolderCase {
     const char* name;
     bool tree;
-    bool exists;      // the directory is there beforehand (mode 0700)
-    bool expected;    // the answer
+    const char* existing;  // relative folder there beforehand (mode 0755), or ""
+    bool expected;         // the answer
 };
 
 void PrintTo(const FolderCase& c, std::ostream* os) { *os << c.name; }
 
 class FolderCreation : public ::testing::TestWithParam<FolderCase> {};
 
-TEST_P(FolderCreation, LeavesTheFolderAtExactly0770)
+// Folders made here get exactly 0770 whatever the umask; a folder that was
+// there (the user's output folder, their Desktop) keeps its own mode.
+TEST_P(FolderCreation, MadeFoldersGet0770AndExistingOnesKeepTheirMode)
 {
     const FolderCase& c = GetParam();
     kestrin_test::TempDir dir;
-    fs::path target = c.tree ? dir / "a" / "b" / "c" : dir / "a";
-    if (c.exists) {
-        fs::create_directories(target);
-        fs::permissions(target, fs::owner_all);
+    const fs::path target = c.tree ? dir / "a" / "b" / "c" : dir / "a";
+    const std::string existing = c.existing;
+    if (!existing.empty()) {
+        fs::create_directories(dir / existing);
+        for (fs::path at = dir / existing; at != dir.path(); at = at.parent_path())
+            fs::permissions(at, fs::perms(0755));
     }
     UmaskGuard restrictive(0077);
     kestrin_test::CapturedDiagnostics diagnostics;
     bool answer = c.tree ? KSFileSystem::CreateFolderTree(Local(target)) : KSFileSystem::CreateFolder(Local(target));
     EXPECT_EQ(answer, c.expected);
     EXPECT_TRUE(fs::is_directory(target));
-    EXPECT_EQ(Mode(target), 0770u);
+    for (fs::path at = target; at != dir.path(); at = at.parent_path()) {
+        const bool wasThere = !existing.empty() && (dir / existing).string().compare(0, at.string().size(), at.string()) == 0;
+        EXPECT_EQ(Mode(at), wasThere ? 0755u : 0770u) << at;
+    }
     EXPECT_EQ(diagnostics.text(), "");
 }
 
 INSTANTIATE_TEST_SUITE_P(Streams, FolderCreation,
-                         ::testing::Values(FolderCase{"folder_new", false, false, true},
-                                           FolderCase{"folder_existing_is_reset", false, true, false},
-                                           FolderCase{"tree_new", true, false, true},
-                                           FolderCase{"tree_existing_is_reset", true, true, true}),
+                         ::testing::Values(FolderCase{"folder_new", false, "", true},
+                                           FolderCase{"folder_existing_is_kept", false, "a", false},
+                                           FolderCase{"tree_new", true, "", true},
+                                           FolderCase{"tree_below_an_existing_parent", true, "a", true},
+                                           FolderCase{"tree_existing_is_kept", true, "a/b/c", true}),
                          [](const ::testing::TestParamInfo<FolderCase>& info) { return std::string(info.param.name); });
+
+namespace {
+
+int RefuseChangeMode(const char*, unsigned)
+{
+    errno = EPERM;
+    return -1;
+}
+
+}  // namespace
+
+// A disk that keeps no permissions (FAT) refuses every mode change: folders
+// are still made, and the whole run notes it once, not once per folder.
+TEST(FileSystem, ADiskWithoutPermissionsIsNotedOnce)
+{
+    kestrin_test::TempDir dir;
+    KSFileSystem::SetChangeModeForTesting(RefuseChangeMode);
+    kestrin_test::CapturedDiagnostics diagnostics;
+    EXPECT_TRUE(KSFileSystem::CreateFolderTree(Local(dir / "a" / "b" / "c")));
+    EXPECT_TRUE(KSFileSystem::CreateFolder(Local(dir / "d")));
+    std::string error;
+    EXPECT_EQ(KSFileSystem::CreateUniqueFolder(Local(dir / "e"), "Converted Data", error),
+              (dir / "e" / "Converted Data").string());
+    KSFileSystem::SetChangeModeForTesting(nullptr);
+    EXPECT_TRUE(fs::is_directory(dir / "a" / "b" / "c"));
+    EXPECT_TRUE(fs::is_directory(dir / "d"));
+    const std::string text = diagnostics.text();
+    EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 1) << text;
+    EXPECT_NE(text.find("Folder permissions could not be set ("), std::string::npos) << text;
+    EXPECT_EQ(text.find(" ERROR: "), std::string::npos) << text;
+}
 
 struct FolderFailure {
     const char* name;
@@ -197,6 +237,23 @@ INSTANTIATE_TEST_SUITE_P(
                       UniqueFolderCase{"TwoTaken", {"Converted Data", "Converted Data (1)"}, {},
                                        "Converted Data (2)"}),
     [](const ::testing::TestParamInfo<UniqueFolderCase>& info) { return info.param.name; });
+
+TEST(UniqueFolderCreation, TheChosenFolderKeepsItsMode)
+{
+    for (const unsigned mode : {0755u, 0700u, 0750u}) {
+        kestrin_test::TempDir dir;
+        const fs::path chosen = dir / "Desktop";
+        fs::create_directory(chosen);
+        fs::permissions(chosen, fs::perms(mode));
+        std::string error;
+        const std::string first = KSFileSystem::CreateUniqueFolder(Local(chosen), "Converted Data", error);
+        const std::string second = KSFileSystem::CreateUniqueFolder(Local(chosen), "Converted Data", error);
+        EXPECT_EQ(second, (chosen / "Converted Data (1)").string());
+        EXPECT_EQ(Mode(chosen), mode) << std::oct << mode;
+        EXPECT_EQ(Mode(first), 0770u);
+        EXPECT_EQ(Mode(second), 0770u);
+    }
+}
 
 TEST(UniqueFolderCreation, MissingParentIsCreatedAndAnUnusableOneIsReported)
 {
