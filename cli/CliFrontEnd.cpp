@@ -2,11 +2,13 @@
 
 #include <cmath>
 
-#include "cli/Interrupts.h"
+#include "app/StopSignals.h"
 #include "mime/KSCharsets.h"
 #include "streams/Platform.h"
 
 namespace KestrinCli {
+
+using KestrinApp::InterruptCount;
 
 using KestrinMIMEEngineCommon::WideToUTF8;
 

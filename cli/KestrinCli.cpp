@@ -17,7 +17,7 @@
 #include "cli/CliFrontEnd.h"
 #include "cli/ConvertResultJson.h"
 #include "cli/HelpTexts.h"
-#include "cli/Interrupts.h"
+#include "app/StopSignals.h"
 #include "mime/KSCharsets.h"
 #include "mime/MakeSafeName.h"
 

@@ -3,13 +3,13 @@
 #include <string>
 #include <vector>
 
-#include "cli/Interrupts.h"
+#include "app/StopSignals.h"
 #include "cli/KestrinCli.h"
 #include "streams/Platform.h"
 
 int main(int argc, char** argv)
 {
-    KestrinCli::InstallInterruptHandler();
+    KestrinApp::InstallInterruptHandler();
     KestrinCli::CliEnvironment environment;
     environment.stderrIsTerminal = KestrinMIMEEngineCommon::Platform::StandardErrorIsTerminal();
     const std::vector<std::string> args(argv + 1, argv + argc);

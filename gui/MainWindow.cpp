@@ -568,6 +568,19 @@ void MainWindow::showEvent(QShowEvent* event)
     });
 }
 
+void MainWindow::stopAndQuit()
+{
+    if (!isBusy()) {
+        m_quitReady = true;
+        close();
+        return;
+    }
+    m_controller->RequestShutdown([this] {
+        m_quitReady = true;
+        close();
+    });
+}
+
 void MainWindow::AskBeforeQuitting()
 {
     for (auto* open : findChildren<QMessageBox*>(QStringLiteral("quitWhileBusy")))
@@ -588,13 +601,8 @@ void MainWindow::AskBeforeQuitting()
     keep->setObjectName(QStringLiteral("keepWorking"));
     box->setDefaultButton(keep);
     box->setWindowModality(Qt::WindowModal);
-    connect(stop, &QPushButton::clicked, this, [this] {
-        // The workers end first; the window closes once both have.
-        m_controller->RequestShutdown([this] {
-            m_quitReady = true;
-            close();
-        });
-    });
+    // The workers end first; the window closes once both have.
+    connect(stop, &QPushButton::clicked, this, &MainWindow::stopAndQuit);
     box->open();
 }
 

@@ -70,6 +70,10 @@ public:
     // Stops a running export or load and waits, running events, until it
     // has ended: for an event loop that ended without the window closing.
     void finishWork();
+    // Stops a running export or load without asking (the report gets its
+    // status line) and closes the window once it has ended: what a logout
+    // or a service manager's SIGTERM asks of the program.
+    void stopAndQuit();
 
     // Loads a folder as the Open button does, without a chooser.
     void loadFolder(const QString& path);

@@ -2,8 +2,10 @@
 #include <QApplication>
 #include <QIcon>
 #include <QProxyStyle>
+#include <QTimer>
 
 #include "app/Application.h"
+#include "app/StopSignals.h"
 #include "gui/MainWindow.h"
 
 namespace {
@@ -36,6 +38,21 @@ int main(int argc, char** argv)
 
     KestrinGui::MainWindow window;
     window.show();
+
+    // A logout or a service manager ends the program with SIGTERM or SIGHUP:
+    // a conversion then stops as Cancel stops it, with its report's status
+    // line, and the private database copy goes with the program. The
+    // handler only counts; the window looks a few times a second. A second
+    // signal ends the program at once.
+    KestrinApp::InstallInterruptHandler();
+    QTimer stopSignals;
+    QObject::connect(&stopSignals, &QTimer::timeout, &window, [&] {
+        if (KestrinApp::InterruptCount() == 0)
+            return;
+        stopSignals.stop();
+        window.stopAndQuit();
+    });
+    stopSignals.start(200);
     const int status = application.exec();
     // The session may end the loop while a worker still needs it.
     window.finishWork();

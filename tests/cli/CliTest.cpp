@@ -14,7 +14,7 @@
 #include <boost/property_tree/ptree.hpp>
 
 #include "applemail/SqliteReadCopy.h"
-#include "cli/Interrupts.h"
+#include "app/StopSignals.h"
 #include "cli/CliRun.h"
 #include "cli/KestrinCli.h"
 #include "libbuilder/EnvelopeSamples.h"
@@ -24,6 +24,7 @@
 #include "support/TestSupport.h"
 
 using namespace KestrinCli;
+using namespace KestrinApp;
 using namespace kestrin_cli_test;
 namespace fs = boost::filesystem;
 namespace lb = kestrin_libbuilder;

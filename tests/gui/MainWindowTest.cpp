@@ -670,6 +670,24 @@ private slots:
         QVERIFY(!m_window->resultSheet()->isVisible());
     }
 
+    // What SIGTERM or SIGHUP (a logout) asks: no question, the export stops
+    // as Cancel stops it, with its report's status line, then the window
+    // closes.
+    void stopAndQuitEndsAnExportWithoutAsking()
+    {
+        QTemporaryDir save;
+        StartHeldExport(save.path());
+        m_window->stopAndQuit();
+        QVERIFY(!m_window->findChild<QMessageBox*>("quitWhileBusy"));
+        m_gate.open = true;
+        QTRY_VERIFY_WITH_TIMEOUT(!m_window->isVisible(), 60000);
+        QVERIFY(!m_window->isBusy());
+        QCOMPARE(m_window->state().GetInteger(StateKey::kExportResult).value_or(-1), 1);
+        QFile report(save.path() + "/Converted Data/Detailed Conversion Report.txt");
+        QVERIFY(report.open(QIODevice::ReadOnly));
+        QVERIFY(report.readAll().contains("Operation canceled by user."));
+    }
+
     void quittingDuringALoadStopsItFirst()
     {
         UseEndlessReader();

@@ -1,4 +1,4 @@
-#include "cli/Interrupts.h"
+#include "app/StopSignals.h"
 
 #include <atomic>
 
@@ -6,7 +6,7 @@
 
 #include "applemail/SqliteReadCopy.h"
 
-namespace KestrinCli {
+namespace KestrinApp {
 
 namespace {
 
@@ -50,4 +50,4 @@ void RestoreInterruptHandler()
     KestrinMIMEEngineCommon::Platform::RestoreStopSignals();
 }
 
-}  // namespace KestrinCli
+}  // namespace KestrinApp

@@ -3,7 +3,7 @@
 // is removed as the program ends), the second ends the process at once.
 #pragma once
 
-namespace KestrinCli {
+namespace KestrinApp {
 
 // The interrupt handler's whole work, safe inside a signal handler: counts
 // the request; on the second one the process removes the private database
@@ -18,4 +18,4 @@ void ResetInterrupts();
 void InstallInterruptHandler();
 void RestoreInterruptHandler();
 
-}  // namespace KestrinCli
+}  // namespace KestrinApp
