@@ -10,6 +10,7 @@
 #include <boost/thread/mutex.hpp>
 
 #include "app/Seams.h"
+#include "app/Source.h"
 #include "app/Views.h"
 #include "export/FakeEngine.h"
 
@@ -124,61 +125,66 @@ public:
     void ShowReport(const KestrinApp::ReportData& report) override { reports.push_back(report); }
 };
 
-// Records the sheet's appearance and every post (posts come from the worker).
-class RecordingProgressSheet : public KestrinApp::IExportProgressSheet {
+// Events in the order they came, from whatever threads made them.
+class EventLog {
 public:
     std::vector<std::wstring> Events()
     {
         boost::mutex::scoped_lock lock(m_mutex);
         return m_events;
     }
-    // Called with every post, on the posting thread.
-    std::function<void(const std::wstring&)> onPost;
+    // Called with every event, on the thread that caused it.
+    std::function<void(const std::wstring&)> onEvent;
 
-    void BeginProgress() override { Note(L"begin"); }
-    void EndProgress() override { Note(L"end"); }
-    void postProgressMessage(const std::wstring& text) override { Note(L"message " + text); }
-    void postFilePath(const std::wstring& text) override { Note(L"path " + text); }
-    void postCurrentProgressLabel(const std::wstring& text) override { Note(L"folder " + text); }
-    void postCurrentProgressValue(double) override {}
-    void postOverallFoldersLabel(const std::wstring& text) override { Note(L"folders " + text); }
-    void postOverallItemsLabel(const std::wstring& text) override { Note(L"items " + text); }
-    void postOverallProgressValue(double) override {}
-
-private:
+protected:
     void Note(const std::wstring& event)
     {
         {
             boost::mutex::scoped_lock lock(m_mutex);
             m_events.push_back(event);
         }
-        if (onPost)
-            onPost(event);
+        if (onEvent)
+            onEvent(event);
     }
-    boost::mutex m_mutex;
-    std::vector<std::wstring> m_events;
-};
-
-class RecordingLoadingSheet : public KestrinApp::ILoadingSheet {
-public:
-    std::vector<std::wstring> Events()
-    {
-        boost::mutex::scoped_lock lock(m_mutex);
-        return m_events;
-    }
-    void BeginProgress() override { Note(L"begin"); }
-    void EndProgress() override { Note(L"end"); }
-    void SetProgressMessage(const std::wstring& text) override { Note(L"message " + text); }
-    void SetFilePath(const std::wstring& text) override { Note(L"path " + text); }
 
 private:
-    void Note(const std::wstring& event)
-    {
-        boost::mutex::scoped_lock lock(m_mutex);
-        m_events.push_back(event);
-    }
     boost::mutex m_mutex;
     std::vector<std::wstring> m_events;
 };
+
+// Records every call of a conversion.
+template <class Observer>
+class RecordingExportEvents : public Observer, public EventLog {
+public:
+    void SourceShown(const std::wstring& text) override { Note(L"path " + text); }
+    void ItemShown(const std::wstring& text) override { Note(L"message " + text); }
+    void ProgressChanged(const KestrinApp::ExportProgress& progress) override
+    {
+        Note(L"folder " + progress.folderLabel);
+        Note(L"folders " + progress.foldersLabel);
+        Note(L"items " + progress.itemsLabel);
+    }
+};
+
+// The progress sheet: its appearance and every post (posts come from the worker).
+class RecordingProgressSheet : public RecordingExportEvents<KestrinApp::IExportProgressSheet> {
+public:
+    void BeginProgress() override { Note(L"begin"); }
+    void EndProgress() override { Note(L"end"); }
+};
+
+class RecordingLoadingSheet : public KestrinApp::ILoadingSheet, public EventLog {
+public:
+    void BeginProgress() override { Note(L"begin"); }
+    void EndProgress() override { Note(L"end"); }
+    void LoadMessage(const std::wstring& text) override { Note(L"message " + text); }
+    void LoadPath(const std::wstring& text) override { Note(L"path " + text); }
+};
+
+// A tree for the folder view as a load makes it.
+inline std::shared_ptr<const KestrinApp::SourceFolder> Tree(const boost::shared_ptr<FakeStore>& store)
+{
+    return KestrinApp::DescribeFolders(store->GetRootFolder());
+}
 
 }  // namespace kestrin_app_fakes
