@@ -76,14 +76,13 @@ ConvertStart MainWindowController::ClickConvert()
 
 ConvertStart MainWindowController::StartExport(const FolderNodeList& selection)
 {
-    m_selection = selection;
     // Once on, the merge options stay on for later exports.
     m_mergeContacts = m_mergeContacts || m_content.mergeContacts;
     m_mergeCalendar = m_mergeCalendar || m_content.mergeCalendar;
-    return ChooseSavePath();
+    return ChooseSavePath(selection);
 }
 
-ConvertStart MainWindowController::ChooseSavePath()
+ConvertStart MainWindowController::ChooseSavePath(const FolderNodeList& selection)
 {
     const auto chosen = m_seams.choosers.ChooseSaveFolder("Select a folder to save converted data:",
                                                           "Save", m_rememberedSaveFolder);
@@ -102,16 +101,17 @@ ConvertStart MainWindowController::ChooseSavePath()
         }
     }
     m_rememberedSaveFolder = *chosen;
-    StartExportThread(*chosen);
+    StartExportThread(selection, *chosen);
     return ConvertStart::kStarted;
 }
 
-void MainWindowController::StartExportThread(const std::string& outputFolder)
+void MainWindowController::StartExportThread(const FolderNodeList& selection,
+                                             const std::string& outputFolder)
 {
     JoinExportThread();
     ExportRequest request;
     request.source = m_content.Source();
-    for (const auto& node : m_selection)
+    for (const auto& node : selection)
         if (node)
             request.folders.push_back(node->Source());
     request.target = TargetForFormatIndex(m_outputFormatIndex);

@@ -48,7 +48,7 @@ public:
                          OutputProviderFactory providerFactory);
     ~MainWindowController();
 
-    int OutputFormatIndex() const { return m_outputFormatIndex; }
+    // The output format selector: 0 the archive, 1 EML files, 2 mbox files.
     void SetOutputFormatIndex(int index) { m_outputFormatIndex = index; }
     // How the exported folders and files are named.
     NameStyle GetNameStyle() const { return m_nameStyle; }
@@ -62,16 +62,10 @@ public:
     void FolderChosen(const boost::optional<std::string>& path);
 
     // Refuses an empty selection with an alert; otherwise takes the
-    // selection and options, asks for the target folder and exports.
+    // selection and options, asks for the target folder and exports. The
+    // target folder is refused with an alert, before anything is created,
+    // when it lies in the mail folder being converted.
     ConvertStart ClickConvert();
-    ConvertStart StartExport(const FolderNodeList& selection);
-    // Asks for the target folder; on "Save" starts the export, unless the
-    // folder lies in the mail folder being converted: that is refused with
-    // an alert before anything is created.
-    ConvertStart ChooseSavePath();
-    void WorkflowStepCompleted(WorkflowStep sender);
-    // Shows the result of the last export, then the import guide for the target.
-    void BeginReport();
     // The progress sheet's cancel button.
     void ClickCancel();
     // Result sheet buttons.
@@ -99,7 +93,12 @@ public:
     void SetDefaultSaveFolder(const std::string& folder) { m_rememberedSaveFolder = folder; }
 
 private:
-    void StartExportThread(const std::string& outputFolder);
+    void WorkflowStepCompleted(WorkflowStep sender);
+    // Shows the result of the last export, then the import guide for the target.
+    void BeginReport();
+    ConvertStart StartExport(const FolderNodeList& selection);
+    ConvertStart ChooseSavePath(const FolderNodeList& selection);
+    void StartExportThread(const FolderNodeList& selection, const std::string& outputFolder);
     void ExportEnded(ExportRecord record);
     void JoinExportThread();
     void CheckShutdown();
@@ -110,8 +109,6 @@ private:
     int m_outputFormatIndex = 0;
     NameStyle m_nameStyle = NameStyle::Ascii;
     std::string m_mailFolderPath;
-    // The last Convert's choice of folders, kept until the next one.
-    FolderNodeList m_selection;
     // Once an export merged contacts or calendars, later ones do too.
     bool m_mergeContacts = false;
     bool m_mergeCalendar = false;

@@ -120,8 +120,6 @@ using StoreFactory = std::function<boost::shared_ptr<IAssetStore>(
 // The Apple Mail reader's choice of store, named "Apple Mail Database".
 StoreFactory MakeAppleMailStoreFactory();
 
-constexpr const char* kStoreDisplayName = "Apple Mail Database";
-
 // Reads a mail folder, on the calling thread: the store the factory makes
 // for it, opened with its folder tree. Never throws: a reader's exception
 // is a failure with its reason (and a line on standard error).

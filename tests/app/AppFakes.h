@@ -81,6 +81,20 @@ inline boost::shared_ptr<CountedFolder> AddCounted(const boost::shared_ptr<FakeS
     return folder;
 }
 
+// Folders with and without mail, to be skipped or kept as empty folders:
+//   A Parent (0)            Child (4) below
+//   B Uncounted (-1)        Empty (0) below
+//   C Counted later (-1)    Full (1) below
+inline void AddFoldersEmptyAndNot(const boost::shared_ptr<FakeStore>& store)
+{
+    auto parent = AddCounted(store, L"A Parent", kFolderKindMail, 0);
+    AddCounted(store, L"Child", kFolderKindMail, 4, parent);
+    auto uncounted = AddCounted(store, L"B Uncounted", kFolderKindMail, -1);
+    AddCounted(store, L"Empty", kFolderKindMail, 0, uncounted);
+    auto later = AddCounted(store, L"C Counted later", kFolderKindMail, -1);
+    AddCounted(store, L"Full", kFolderKindMail, 1, later);
+}
+
 class RecordingAlerts : public KestrinApp::IAlertPresenter {
 public:
     std::vector<KestrinApp::AlertText> alerts;

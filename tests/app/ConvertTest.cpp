@@ -30,15 +30,7 @@ bool Contains(const std::string& text, const std::string& part)
     return text.find(part) != std::string::npos;
 }
 
-size_t CountFiles(const fs::path& folder, const std::string& extension)
-{
-    size_t count = 0;
-    if (!fs::is_directory(folder))
-        return 0;
-    for (fs::recursive_directory_iterator it(folder), end; it != end; ++it)
-        count += fs::is_regular_file(it->path()) && it->path().extension() == extension;
-    return count;
-}
+using kestrin_test::CountFiles;
 
 // Every path below a folder with its size, to see that nothing changed.
 std::vector<std::string> Listing(const fs::path& folder)
@@ -317,20 +309,12 @@ TEST_F(ConvertTest, SourcesThatCannotBeOpenedSayWhy)
 }
 
 // The folders of a tree by path, and what skipping empty folders leaves.
-//   A Parent (0)            Child (4) below
-//   B Uncounted (-1)        Empty (0) below
-//   C Counted later (-1)    Full (1) below
 class FolderChoiceTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
         store = MakeKindStore("/lib", kStoreTypeEnvelopeIndex);
-        auto parent = AddCounted(store, L"A Parent", kFolderKindMail, 0);
-        AddCounted(store, L"Child", kFolderKindMail, 4, parent);
-        auto uncounted = AddCounted(store, L"B Uncounted", kFolderKindMail, -1);
-        AddCounted(store, L"Empty", kFolderKindMail, 0, uncounted);
-        auto later = AddCounted(store, L"C Counted later", kFolderKindMail, -1);
-        AddCounted(store, L"Full", kFolderKindMail, 1, later);
+        AddFoldersEmptyAndNot(store);
         root = Tree(store);
     }
     static std::vector<std::wstring> Names(const std::vector<std::shared_ptr<const SourceFolder>>& folders)

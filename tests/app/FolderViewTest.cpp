@@ -265,19 +265,10 @@ TEST_F(FolderViewTest, StoreRowIsNeverSelected)
 
 TEST(FolderViewEmptyFolders, IgnoringEmptyFoldersHidesAndSkipsThem)
 {
-    // Parent (0)          visible: a child has mail, but not exported
-    //   Child (4)
-    // Uncounted (-1)      hidden: nothing below has mail
-    //   Empty (0)
-    // Counted later (-1)  visible and exported: a child has mail
-    //   Full (1)
+    // A Parent: visible (a child has mail), not exported; B Uncounted and
+    // what is below it: hidden; C Counted later: visible and exported.
     auto store = MakeKindStore("/lib", kStoreTypeEnvelopeIndex);
-    auto parent = AddCounted(store, L"A Parent", kFolderKindMail, 0);
-    AddCounted(store, L"Child", kFolderKindMail, 4, parent);
-    auto uncounted = AddCounted(store, L"B Uncounted", kFolderKindMail, -1);
-    AddCounted(store, L"Empty", kFolderKindMail, 0, uncounted);
-    auto later = AddCounted(store, L"C Counted later", kFolderKindMail, -1);
-    AddCounted(store, L"Full", kFolderKindMail, 1, later);
+    AddFoldersEmptyAndNot(store);
 
     EventQueueDispatcher dispatcher;
     FolderViewController view(dispatcher);
