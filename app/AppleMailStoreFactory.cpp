@@ -1,6 +1,6 @@
 // Kept apart so that only front ends that read real libraries pull in the
 // Apple Mail reader.
-#include "app/StoreContentViewController.h"
+#include "app/Source.h"
 #include "applemail/AppleMailStoreHelper.h"
 
 namespace KestrinApp {

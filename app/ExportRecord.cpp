@@ -1,6 +1,5 @@
 #include "app/ExportRecord.h"
 
-#include "app/ExportRun.h"
 #include "assets/AssetFolderBase.h"
 #include "formats/EMLAssetFolder.h"
 #include "formats/MBOXAssetFolder.h"
@@ -37,6 +36,33 @@ ExportTotals ExportRecord::Totals() const
     return totals;
 }
 
+ReportData MakeReport(const ExportRecord& record)
+{
+    ReportData report;
+    report.status = record.status;
+    report.report = record.reportText;
+    // A run whose set-up failed made neither: naming the chosen folder or an
+    // earlier run's log would send the user looking for data that is not there.
+    report.footer1 = record.outputFolder.empty()
+                         ? std::string("No converted data was saved.")
+                         : "Converted Data is saved at following path:\n" + record.outputFolder;
+    report.footer2 = record.logPath.empty()
+                         ? std::string("No detailed Log Report was written.")
+                         : "A detailed Log Report is saved at following path:\n" + record.logPath;
+    switch (record.status) {
+    case ExportStatus::Succeeded:
+        report.title = "Operation Completed Successfully.";
+        break;
+    case ExportStatus::Canceled:
+        report.title = "Operation aborted. Data was Partially exported.";
+        break;
+    case ExportStatus::Failed:
+        report.title = "Operation failed.";
+        break;
+    }
+    return report;
+}
+
 std::string TotalsText(const ExportTotals& totals)
 {
     return "Messages listed: " + std::to_string(totals.listed) +
@@ -48,15 +74,6 @@ std::string TotalsText(const ExportTotals& totals)
            "\nConverted with repairs (see NOTE lines of the report): " + std::to_string(totals.repaired) +
            "\nMessages failed: " + std::to_string(totals.failed) +
            "\nMessages skipped: " + std::to_string(totals.skipped) + "\n";
-}
-
-std::string TargetName(int targetCode)
-{
-    switch (targetCode) {
-    case kTargetArchive: return "archive";
-    case kTargetMbox: return "mbox";
-    default: return "eml";
-    }
 }
 
 void ExportRecorder::FolderBegun(const boost::shared_ptr<IAssetFolder>& source)

@@ -11,6 +11,8 @@
 
 #include <boost/weak_ptr.hpp>
 
+#include "app/Seams.h"
+#include "export/ExportCodes.h"
 #include "export/ExportDriver.h"
 
 namespace KestrinApp {
@@ -65,25 +67,46 @@ struct ExportTotals {
     int64_t skipped = 0;
 };
 
+// Why a conversion did not start. Nothing was made.
+enum class ExportRefusal {
+    None,
+    NothingSelected,         // no folder to convert
+    OutputInsideMailFolder,  // "Converted Data" would go into the mail folder
+};
+
 struct ExportRecord {
-    std::string source;        // the mail folder read
-    std::string target;        // "eml", "mbox" or "archive"
+    std::string source;  // the mail folder read
+    KestrinMIMEEngineCommon::ExportTarget target = KestrinMIMEEngineCommon::ExportTarget::Eml;
     std::string outputFolder;  // empty when the set-up failed before it existed
     std::string logPath;       // empty when no log was written
-    int status = KestrinMIMEEngineCommon::kExportFailed;
+    KestrinMIMEEngineCommon::ExportStatus status = KestrinMIMEEngineCommon::ExportStatus::Failed;
+    // The brief report: the report's lines for the user (CR LF line ends),
+    // or the reason alone when the run stopped before its log existed.
+    std::string reportText;
+    ExportRefusal refusal = ExportRefusal::None;
+    AlertText refusalAlert;  // what the user is told of a refusal
     std::vector<ExportFolderRecord> folders;
     std::vector<ExportOutputRecord> outputs;
 
     ExportTotals Totals() const;
 };
 
+// What a finished export tells the user first (the result sheet, the
+// command's closing text).
+struct ReportData {
+    KestrinMIMEEngineCommon::ExportStatus status = KestrinMIMEEngineCommon::ExportStatus::Succeeded;
+    std::string title;    // by status: success, aborted, failed
+    std::string report;   // the brief report text
+    std::string footer1;  // where the converted data is
+    std::string footer2;  // where the detailed log is
+};
+
+ReportData MakeReport(const ExportRecord& record);
+
 // The closing lines a user wants before deleting a source, one a line:
 // listed, converted, converted header-only, not fully downloaded, damaged,
 // repaired, failed, skipped.
 std::string TotalsText(const ExportTotals& totals);
-
-// The target code's name as the CLI spells it.
-std::string TargetName(int targetCode);
 
 // Fills a record from the driver's events. Used on the export's thread only;
 // read the record once the export is over.

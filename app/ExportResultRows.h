@@ -3,7 +3,7 @@
 // run off the main thread.
 //
 // Threads: BackgroundVerify is used on the main thread; its worker only
-// posts (never PostAndWait), so joining it from the main thread is safe.
+// posts and never waits for the main thread, so joining it there is safe.
 #pragma once
 
 #include <atomic>

@@ -22,9 +22,4 @@ std::string FileSizeToStringTransformer::Transform(int64_t bytes)
     return text;
 }
 
-std::string FileSizeToStringTransformer::Transform(const boost::optional<int64_t>& bytes)
-{
-    return bytes ? Transform(*bytes) : std::string();
-}
-
 }  // namespace KestrinApp

@@ -5,8 +5,6 @@
 #include <cstdint>
 #include <string>
 
-#include <boost/optional.hpp>
-
 namespace KestrinApp {
 
 class FileSizeToStringTransformer {
@@ -15,13 +13,6 @@ public:
     // every value above 1 is shown in KB or larger. Beyond "TB" the units go on
     // with "PB" and "EB", which covers every 64-bit count.
     static std::string Transform(int64_t bytes);
-    // An empty input gives no text.
-    static std::string Transform(const boost::optional<int64_t>& bytes);
-    // The reverse transformation hands the value back unchanged.
-    static boost::optional<int64_t> ReverseTransform(const boost::optional<int64_t>& value)
-    {
-        return value;
-    }
 };
 
 }  // namespace KestrinApp

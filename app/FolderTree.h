@@ -8,21 +8,18 @@
 
 #include <boost/shared_ptr.hpp>
 
-#include "assets/IAssetFolder.h"
-#include "assets/IAssetStore.h"
+#include "app/Source.h"
 
 namespace KestrinApp {
 
-using KestrinMIMEEngineCommon::IAssetFolder;
-using KestrinMIMEEngineCommon::IAssetStore;
-
-// One shown folder. Counts and names are those of load time: the folder's
-// count is taken once and never refreshed.
+// One shown folder: the loaded folder with the tick and type the tree
+// keeps for it. Counts and names are those of load time.
 class FolderNodeData {
 public:
-    explicit FolderNodeData(const boost::shared_ptr<IAssetFolder>& folder);
+    explicit FolderNodeData(std::shared_ptr<const SourceFolder> source);
 
-    const boost::shared_ptr<IAssetFolder>& GetFolder() const { return m_folder; }
+    const boost::shared_ptr<IAssetFolder>& GetFolder() const { return m_source->folder; }
+    const std::shared_ptr<const SourceFolder>& Source() const { return m_source; }
 
     bool isSelected = true;
     // The folder's kind, a generic folder (7) shown as a mail folder (4).
@@ -31,24 +28,18 @@ public:
     int64_t contentCount = -1;
 
     // The store's name for a store row, the folder's display name otherwise.
-    const std::wstring& Name() const { return m_name; }
+    const std::wstring& Name() const { return m_source->name; }
     // The emphasised count part of the row text: "  [42]", or "  [1.5 KB]"
     // for stores whose counts are byte sizes; empty unless the count is above 0.
-    const std::wstring& CountText() const { return m_countText; }
+    const std::wstring& CountText() const { return m_source->countText; }
     // The row text: name followed by the count part.
-    std::wstring RowText() const { return m_name + m_countText; }
-    // The folder's own name, with " [count]" when it was counted.
-    std::wstring Description() const;
-    // The kind of the folder's store when the node was made (-1 without store).
-    int StoreKind() const { return m_storeKind; }
+    std::wstring RowText() const { return m_source->RowText(); }
 
 private:
-    boost::shared_ptr<IAssetFolder> m_folder;
-    std::wstring m_name;
-    std::wstring m_folderName;
-    std::wstring m_countText;
-    int m_storeKind = -1;
+    std::shared_ptr<const SourceFolder> m_source;
 };
+
+using FolderNodeList = std::vector<std::shared_ptr<FolderNodeData>>;
 
 // A node of the tree: the root has no data, each loaded store is one child of
 // the root (the store row), folders below. Hidden nodes ("not live") keep
@@ -67,10 +58,8 @@ public:
     void AddChild(const std::shared_ptr<TreeNode>& child);
     // Removes every occurrence of the child and clears its parent link.
     void RemoveChild(const std::shared_ptr<TreeNode>& child);
-    // Drops all children; their parent links are left as they are.
-    void RemoveAllChildren();
 
-    // The live children, in order; also refreshes IsLeaf.
+    // The live children, in order.
     std::vector<std::shared_ptr<TreeNode>> Children();
     // Every child, live or not.
     std::vector<std::shared_ptr<TreeNode>> AllChildren() const { return m_children; }
@@ -82,10 +71,8 @@ public:
     // This node's row below its parent, -1 for the root or a hidden node.
     int Row() const;
 
-    bool IsLive() const { return m_isLive; }
     // Also tells the parent that its live children changed.
     void SetIsLive(bool live);
-    bool IsLeaf() const { return m_isLeaf; }
 
 private:
     void EnsureLiveCache() const;
@@ -94,14 +81,9 @@ private:
     std::weak_ptr<TreeNode> m_parent;
     std::vector<std::shared_ptr<TreeNode>> m_children;
     bool m_isLive = true;
-    bool m_isLeaf = true;
     mutable std::vector<TreeNode*> m_live;
     mutable bool m_liveDirty = true;
     mutable size_t m_row = 0;
 };
-
-// The icon of a row by folder type: "Calendar.png", "Contact.png",
-// "AssetFolder.png", "Store.png", "AppleMailLogo.png" or "Folder.png".
-std::string FolderIconName(int folderType, int storeKind);
 
 }  // namespace KestrinApp

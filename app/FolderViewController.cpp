@@ -12,18 +12,7 @@ constexpr int kCategoryTypes[kCategoryCount] = {kFolderKindMail, kFolderKindCont
                                                 kFolderKindCalendar, kFolderKindTasks,
                                                 kFolderKindNotes};
 
-// Folder kinds that are never shown, with everything below them.
-bool IsHiddenKind(int kind)
-{
-    return kind == kFolderKindUnused || kind == kFolderKindNotes || kind == kFolderKindTasks;
-}
-
 }  // namespace
-
-int CategoryFolderType(int category)
-{
-    return category >= 0 && category < kCategoryCount ? kCategoryTypes[category] : -1;
-}
 
 FolderViewController::FolderViewController(IMainThreadDispatcher& dispatcher)
     : m_dispatcher(dispatcher), m_alive(std::make_shared<bool>(true))
@@ -48,13 +37,13 @@ void FolderViewController::UpdateDisplay()
         m_view->Redraw();
 }
 
-void FolderViewController::PopulateTree(const boost::shared_ptr<IAssetFolder>& folder,
+void FolderViewController::PopulateTree(const std::shared_ptr<const SourceFolder>& folder,
                                         const std::shared_ptr<TreeNode>& parent)
 {
-    if (!folder || IsHiddenKind(folder->GetFolderKind()))
+    if (!folder)
         return;
     auto node = TreeNode::WithData(std::make_shared<FolderNodeData>(folder));
-    for (const auto& sub : folder->GetSubFolders())
+    for (const auto& sub : folder->children)
         PopulateTree(sub, node);
     // Appended only once its own subtree is complete.
     parent->AddChild(node);
@@ -73,14 +62,14 @@ void FolderViewController::ShowTreeAfterChange()
         m_view->SelectionStateChanged();
 }
 
-void FolderViewController::AddStoreToFolderView(const boost::shared_ptr<IAssetStore>& store)
+void FolderViewController::AddStoreToFolderView(const std::shared_ptr<const SourceFolder>& storeRow)
 {
-    if (!store)
+    if (!storeRow)
         return;
     TreeWillChange();
     if (!m_rootNode)
         m_rootNode = TreeNode::WithData(nullptr);
-    PopulateTree(store->GetRootFolder(), m_rootNode);
+    PopulateTree(storeRow, m_rootNode);
     ShowTreeAfterChange();
 }
 
@@ -98,19 +87,6 @@ std::shared_ptr<TreeNode> FolderViewController::FindStoreRow(
     return {};
 }
 
-void FolderViewController::ReloadStore(const boost::shared_ptr<IAssetStore>& store)
-{
-    const auto row = FindStoreRow(store, false);
-    if (!row)
-        return;
-    TreeWillChange();
-    row->RemoveAllChildren();
-    if (const auto root = store->GetRootFolder())
-        for (const auto& sub : root->GetSubFolders())
-            PopulateTree(sub, row);
-    ShowTreeAfterChange();
-}
-
 void FolderViewController::RemoveStoreFromFolderView(const boost::shared_ptr<IAssetStore>& store)
 {
     if (m_delegate && store && !m_delegate->CanRemoveStore(store))
@@ -126,17 +102,6 @@ void FolderViewController::RemoveStoreFromFolderView(const boost::shared_ptr<IAs
     m_hasOpenedStores = m_rootNode && m_rootNode->NumberOfChildren() > 0;
     if (m_view)
         m_view->SelectionStateChanged();
-}
-
-void FolderViewController::RemoveAllStores()
-{
-    if (!m_rootNode)
-        return;
-    for (const auto& row : m_rootNode->Children()) {
-        const auto& data = row->NodeData();
-        if (data && data->GetFolder())
-            RemoveStoreFromFolderView(data->GetFolder()->GetStore());
-    }
 }
 
 void FolderViewController::Clear()
@@ -186,30 +151,18 @@ int FolderViewController::GetSelected(const std::shared_ptr<TreeNode>& start, in
     return result;
 }
 
-void FolderViewController::CollectItems(const std::shared_ptr<TreeNode>& start, bool selected,
-                                        FolderNodeList& out) const
+void FolderViewController::GetSelectedItems(const std::shared_ptr<TreeNode>& start,
+                                            FolderNodeList& out) const
 {
     const auto node = start ? start : m_rootNode;
     if (!node)
         return;
     const auto& data = node->NodeData();
-    if (data && data->isSelected == selected && data->folderType != kFolderKindRoot &&
+    if (data && data->isSelected && data->folderType != kFolderKindRoot &&
         (!m_ignoreEmptyFolders || data->contentCount != 0))
         out.push_back(data);
     for (const auto& child : node->Children())
-        CollectItems(child, selected, out);
-}
-
-void FolderViewController::GetSelectedItems(const std::shared_ptr<TreeNode>& start,
-                                            FolderNodeList& out) const
-{
-    CollectItems(start, true, out);
-}
-
-void FolderViewController::GetUnselectedItems(const std::shared_ptr<TreeNode>& start,
-                                              FolderNodeList& out) const
-{
-    CollectItems(start, false, out);
+        GetSelectedItems(child, out);
 }
 
 void FolderViewController::UpdateAllItemStatusForContainerClass(int folderType)

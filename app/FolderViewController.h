@@ -11,7 +11,6 @@
 #include <memory>
 #include <string>
 
-#include "app/AppStateData.h"
 #include "app/FolderTree.h"
 #include "app/Seams.h"
 
@@ -57,7 +56,6 @@ enum Category : int {
     kCategoryNotes = 4,
     kCategoryCount = 5,
 };
-int CategoryFolderType(int category);
 
 // Tri-state category values.
 enum : int {
@@ -79,12 +77,9 @@ public:
     void SetView(IFolderTreeView* view) { m_view = view; }
     void SetStoreViewDelegate(IStoreViewDelegate* delegate) { m_delegate = delegate; }
 
-    // Stores.
-    void AddStoreToFolderView(const boost::shared_ptr<IAssetStore>& store);
-    // Rebuilds the folders below a shown store's row; the row itself stays.
-    void ReloadStore(const boost::shared_ptr<IAssetStore>& store);
+    // Stores: a loaded store's tree from its own row down, every folder ticked.
+    void AddStoreToFolderView(const std::shared_ptr<const SourceFolder>& storeRow);
     void RemoveStoreFromFolderView(const boost::shared_ptr<IAssetStore>& store);
-    void RemoveAllStores();
     // Drops the whole tree.
     void Clear();
 
@@ -98,7 +93,6 @@ public:
     // Selected folders in pre-order, the store rows never among them; with
     // empty folders ignored, folders counted 0 are left out.
     void GetSelectedItems(const std::shared_ptr<TreeNode>& start, FolderNodeList& out) const;
-    void GetUnselectedItems(const std::shared_ptr<TreeNode>& start, FolderNodeList& out) const;
 
     void UpdateAllItemStatusForContainerClass(int folderType);
     void UpdateHasSelectedFolders();
@@ -120,7 +114,6 @@ public:
     // box set from the program writes its value back).
     bool IgnoreEmptyFolders() const { return m_ignoreEmptyFolders; }
     void SetIgnoreEmptyFolders(bool ignore);
-    bool ShowHeaderRows() const { return m_showHeaderRows; }
     void SetShowHeaderRows(bool show);
     int CategoryValue(int category) const { return m_categoryValues.at(category); }
     void SetCategoryValue(int category, int value);
@@ -138,10 +131,8 @@ public:
     void ResetCB(int number);
 
 private:
-    void PopulateTree(const boost::shared_ptr<IAssetFolder>& folder,
+    void PopulateTree(const std::shared_ptr<const SourceFolder>& folder,
                       const std::shared_ptr<TreeNode>& parent);
-    void CollectItems(const std::shared_ptr<TreeNode>& start, bool selected,
-                      FolderNodeList& out) const;
     std::shared_ptr<TreeNode> FindStoreRow(const boost::shared_ptr<IAssetStore>& store,
                                            bool liveOnly) const;
     void ShowTreeAfterChange();

@@ -1,7 +1,5 @@
 #include "app/MainWindowController.h"
 
-#include <cstdlib>
-
 #include <boost/filesystem.hpp>
 
 #include "app/Application.h"
@@ -25,6 +23,8 @@ MainWindowController::~MainWindowController()
 {
     m_content.SetLoadEndedObserver({});
     m_alive.reset();
+    // The worker never waits for this thread; it ends on its own.
+    m_seams.progressSheet.SetCancelRequested(true);
     JoinExportThread();
 }
 
@@ -42,8 +42,7 @@ void MainWindowController::CheckShutdown()
 {
     if (!m_shuttingDown || IsBusy() || !m_whenIdle)
         return;
-    // Both workers have handed over their last work: they end without
-    // waiting for this thread again, so joining them cannot block.
+    // The export's worker has handed over its record and ended.
     JoinExportThread();
     auto whenIdle = std::move(m_whenIdle);
     m_whenIdle = nullptr;
@@ -56,14 +55,20 @@ void MainWindowController::JoinExportThread()
         m_exportThread.join();
 }
 
+void MainWindowController::FolderChosen(const boost::optional<std::string>& path)
+{
+    if (path)
+        m_mailFolderPath = *path;
+    WorkflowStepCompleted(WorkflowStep::kFolderSelection);
+}
+
 ConvertStart MainWindowController::ClickConvert()
 {
     if (IsBusy() || m_shuttingDown)
         return ConvertStart::kBusy;
     const FolderNodeList selection = m_content.GetSelectedItems();
     if (selection.empty()) {
-        m_seams.alerts.ShowAlert(
-            AlertText{"Please select one or more folders for processing.", "Ok", "", false});
+        m_seams.alerts.ShowAlert(NothingSelectedAlert());
         return ConvertStart::kNothingSelected;
     }
     return StartExport(selection);
@@ -71,71 +76,84 @@ ConvertStart MainWindowController::ClickConvert()
 
 ConvertStart MainWindowController::StartExport(const FolderNodeList& selection)
 {
-    AppStateData& state = m_seams.state;
-    state.Set(StateKey::kSelectedItems, selection);
     // Once on, the merge options stay on for later exports.
-    if (m_content.mergeContacts)
-        state.Set(StateKey::kMergeContacts, true);
-    if (m_content.mergeCalendar)
-        state.Set(StateKey::kMergeCalendar, true);
-    state.Set(StateKey::kTargetFormatKey,
-              static_cast<int64_t>(TargetCodeForFormatIndex(m_outputFormatIndex)));
-    state.Set(StateKey::kNameStyle, std::string(ToString(m_nameStyle)));
-    return ChooseSavePath();
+    m_mergeContacts = m_mergeContacts || m_content.mergeContacts;
+    m_mergeCalendar = m_mergeCalendar || m_content.mergeCalendar;
+    return ChooseSavePath(selection);
 }
 
-ConvertStart MainWindowController::ChooseSavePath()
+ConvertStart MainWindowController::ChooseSavePath(const FolderNodeList& selection)
 {
     const auto chosen = m_seams.choosers.ChooseSaveFolder("Select a folder to save converted data:",
                                                           "Save", m_rememberedSaveFolder);
     if (!chosen)
         return ConvertStart::kNoSaveFolder;
-    // The folder being read is the loaded store's; the chosen mail folder is
-    // asked too, should a load of another folder have left the old store.
-    const auto store = m_content.SourceStore();
+    // The folder being read is the loaded source's; the chosen mail folder
+    // is asked too, should a refused load of another folder have left the
+    // old source.
+    const auto& source = m_content.Source();
     for (const std::string& mailFolder :
-         {store ? store->GetLocation() : std::string(),
-          m_seams.state.GetString(StateKey::kMailFolderPath).value_or(std::string())}) {
+         {source ? source->Path() : std::string(),
+          source ? source->Store()->GetLocation() : std::string(), m_mailFolderPath}) {
         if (const auto refusal = OutputFolderRefusal(*chosen, mailFolder)) {
             m_seams.alerts.ShowAlert(*refusal);
             return ConvertStart::kOutputInMailFolder;
         }
     }
     m_rememberedSaveFolder = *chosen;
-    m_seams.state.Set(StateKey::kExportPath, *chosen);
-    StartExportThread();
+    StartExportThread(selection, *chosen);
     return ConvertStart::kStarted;
 }
 
-void MainWindowController::StartExportThread()
+void MainWindowController::StartExportThread(const FolderNodeList& selection,
+                                             const std::string& outputFolder)
 {
     JoinExportThread();
-    m_lastExport = std::make_shared<ExportRecord>();
+    ExportRequest request;
+    request.source = m_content.Source();
+    for (const auto& node : selection)
+        if (node)
+            request.folders.push_back(node->Source());
+    request.target = TargetForFormatIndex(m_outputFormatIndex);
+    request.outputFolder = outputFolder;
+    // The selection already leaves out what the tree hides.
+    request.skipEmpty = m_content.IgnoreEmptyFolders();
+    request.names = m_nameStyle;
+    request.mergeContacts = m_mergeContacts;
+    request.mergeCalendar = m_mergeCalendar;
+
     m_exporting = true;
     m_content.SetStoreInUse(true);
-    m_exportThread = std::thread([this] {
-        std::weak_ptr<bool> alive = m_alive;
-        ExportRunContext context{m_seams.state, m_seams.progressSheet, m_seams.dispatcher,
-                                 m_providerFactory,
-                                 [this, alive] {
-                                     if (alive.lock())
-                                         WorkflowStepCompleted(WorkflowStep::kProgress);
-                                 },
-                                 m_lastExport.get()};
-        DoExport(context);
+    // Cleared before the sheet shows, so that a cancel pressed as soon as it
+    // is up counts.
+    m_seams.progressSheet.SetCancelRequested(false);
+    m_seams.progressSheet.BeginProgress();
+    std::weak_ptr<bool> alive = m_alive;
+    m_exportThread = std::thread([this, alive, request = std::move(request)] {
+        auto record = std::make_shared<ExportRecord>(
+            Convert(request, m_seams.progressSheet, m_providerFactory));
+        m_seams.dispatcher.Post([this, alive, record] {
+            if (alive.lock())
+                ExportEnded(std::move(*record));
+        });
     });
+}
+
+void MainWindowController::ExportEnded(ExportRecord record)
+{
+    m_lastExport = std::make_shared<const ExportRecord>(std::move(record));
+    m_seams.progressSheet.EndProgress();
+    WorkflowStepCompleted(WorkflowStep::kProgress);
 }
 
 void MainWindowController::WorkflowStepCompleted(WorkflowStep sender)
 {
     switch (sender) {
-    case WorkflowStep::kFolderSelection: {
+    case WorkflowStep::kFolderSelection:
         // Nothing chosen yet: nothing to load, nothing changes.
-        const auto path = m_seams.state.GetString(StateKey::kMailFolderPath);
-        if (path && !path->empty())
-            m_content.LoadStore(*path);
+        if (!m_mailFolderPath.empty())
+            m_content.LoadStore(m_mailFolderPath);
         break;
-    }
     case WorkflowStep::kProgress: {
         std::weak_ptr<bool> alive = m_alive;
         m_seams.dispatcher.Post([this, alive] {
@@ -147,53 +165,27 @@ void MainWindowController::WorkflowStepCompleted(WorkflowStep sender)
     }
 }
 
-ReportData MainWindowController::MakeReport(const AppStateData& state)
-{
-    ReportData report;
-    report.exportResult = static_cast<int>(state.GetInteger(StateKey::kExportResult).value_or(0));
-    report.report = state.GetString(StateKey::kBriefReportPath).value_or(std::string());
-    // A run whose set-up failed made neither: naming the chosen folder or an
-    // earlier run's log would send the user looking for data that is not there.
-    const std::string exportPath = state.GetString(StateKey::kExportPath).value_or(std::string());
-    const std::string logPath = state.GetString(StateKey::kLogReportPath).value_or(std::string());
-    report.footer1 = exportPath.empty() ? std::string("No converted data was saved.")
-                                        : "Converted Data is saved at following path:\n" + exportPath;
-    report.footer2 = logPath.empty() ? std::string("No detailed Log Report was written.")
-                                     : "A detailed Log Report is saved at following path:\n" + logPath;
-    switch (report.exportResult) {
-    case 0:
-        report.title = "Operation Completed Successfully.";
-        break;
-    case 1:
-        report.title = "Operation aborted. Data was Partially exported.";
-        break;
-    case 2:
-        report.title = "Operation failed.";
-        break;
-    default:
-        break;
-    }
-    return report;
-}
-
 void MainWindowController::BeginReport()
 {
     m_content.SetStoreInUse(false);
-    if (m_shuttingDown) {
+    if (m_shuttingDown || !m_lastExport) {
         m_exporting = false;
         CheckShutdown();
         return;
     }
-    const ReportData report = MakeReport(m_seams.state);
-    m_seams.reportView.ShowReport(report);
-    const int64_t target = m_seams.state.GetInteger(StateKey::kTargetFormatKey).value_or(-1);
-    if (target == kTargetArchive)
-        m_seams.workspace.OpenResourceDocument("Outlook Import Guide.pdf");
-    else if (target == kTargetEML)
-        m_seams.workspace.OpenResourceDocument("Thunderbird Import Guide EML.pdf");
+    const ExportRecord& record = *m_lastExport;
+    if (record.refusal != ExportRefusal::None) {
+        m_seams.alerts.ShowAlert(record.refusalAlert);
+    } else {
+        m_seams.reportView.ShowReport(MakeReport(record));
+        if (record.target == ExportTarget::Archive)
+            m_seams.workspace.OpenResourceDocument("Outlook Import Guide.pdf");
+        else if (record.target == ExportTarget::Eml)
+            m_seams.workspace.OpenResourceDocument("Thunderbird Import Guide EML.pdf");
+    }
     m_exporting = false;
     if (m_exportFinished)
-        m_exportFinished(report.exportResult);
+        m_exportFinished(record.status);
 }
 
 void MainWindowController::ClickCancel()
@@ -203,14 +195,14 @@ void MainWindowController::ClickCancel()
 
 void MainWindowController::LocateOutput()
 {
-    if (const auto path = m_seams.state.GetString(StateKey::kExportPath))
-        m_seams.workspace.RevealPath(*path);
+    if (m_lastExport && !m_lastExport->outputFolder.empty())
+        m_seams.workspace.RevealPath(m_lastExport->outputFolder);
 }
 
 void MainWindowController::OpenLogReport()
 {
-    if (const auto path = m_seams.state.GetString(StateKey::kLogReportPath))
-        m_seams.workspace.OpenFile(*path);
+    if (m_lastExport && !m_lastExport->logPath.empty())
+        m_seams.workspace.OpenFile(m_lastExport->logPath);
 }
 
 AlertText MissingFolderAlert(const std::string& folder)
@@ -222,54 +214,10 @@ AlertText MissingFolderAlert(const std::string& folder)
         false};
 }
 
-bool LiesInFolder(const std::string& path, const std::string& folder)
-{
-    boost::system::error_code error;
-    if (path.empty() || folder.empty() || !fs::is_directory(folder, error))
-        return false;
-    // The part of the path that exists, links resolved; a part still to be
-    // made cannot be a link.
-    fs::path at = fs::weakly_canonical(fs::absolute(path), error);
-    if (error)
-        at = fs::absolute(path).lexically_normal();
-    for (; !at.empty(); at = at.parent_path()) {
-        if (fs::equivalent(at, folder, error))
-            return true;
-        if (at == at.root_path())
-            break;
-    }
-    return false;
-}
-
-boost::optional<AlertText> OutputFolderRefusal(const std::string& outputFolder,
-                                               const std::string& mailFolder)
-{
-    if (!LiesInFolder(outputFolder, mailFolder))
-        return boost::none;
-    return AlertText{"The output folder is inside the mail folder being converted.", "Ok",
-                     "The folder " + outputFolder + " lies inside the mail folder " + mailFolder +
-                         ", which Kestrin only reads and never writes into. Nothing was "
-                         "converted.\n\nChoose a folder outside the mail folder to save the "
-                         "converted data.",
-                     false};
-}
-
-std::string HomeDirectory()
-{
-    const char* home = std::getenv("HOME");
-    return home ? std::string(home) : std::string();
-}
-
-std::string DefaultMailFolder()
-{
-    return (fs::path(HomeDirectory()) / "Library" / "Mail").string();
-}
-
-OpenDatabaseController::OpenDatabaseController(AppStateData& state, IAlertPresenter& alerts,
-                                               IChoosers& choosers,
-                                               std::function<void()> selectionCompleted)
-    : m_state(state), m_alerts(alerts), m_choosers(choosers),
-      m_selectionCompleted(std::move(selectionCompleted))
+OpenDatabaseController::OpenDatabaseController(
+    IAlertPresenter& alerts, IChoosers& choosers,
+    std::function<void(const boost::optional<std::string>&)> selectionCompleted)
+    : m_alerts(alerts), m_choosers(choosers), m_selectionCompleted(std::move(selectionCompleted))
 {
 }
 
@@ -318,9 +266,7 @@ void OpenDatabaseController::ClickOpen()
 
 void OpenDatabaseController::LocalFolderSelectionCompleted(const boost::optional<std::string>& path)
 {
-    if (path) {
-        m_state.Set(StateKey::kMailFolderPath, *path);
-    } else {
+    if (!path) {
         m_alerts.ShowAlert(AlertText{
             "Failed to Access [User Home]/Library/Mail folder.", "Ok",
             "Please ensure that you select \"Library/Mail\" folder located in your User Home "
@@ -330,7 +276,7 @@ void OpenDatabaseController::LocalFolderSelectionCompleted(const boost::optional
             false});
     }
     if (m_selectionCompleted)
-        m_selectionCompleted();
+        m_selectionCompleted(path);
 }
 
 }  // namespace KestrinApp

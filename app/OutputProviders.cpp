@@ -1,8 +1,8 @@
-// The engine's output providers by target code. Kept apart so that tests
-// with their own providers do not pull in every writer.
+// The engine's output providers by target. Kept apart so that tests with
+// their own providers do not pull in every writer.
 #include <boost/make_shared.hpp>
 
-#include "app/ExportRun.h"
+#include "app/Convert.h"
 #include "archive/OutputMSEStoreProvider.h"
 #include "export/OutputGeneralFormatStoreProvider.h"
 #include "mime/KSCharsets.h"
@@ -13,19 +13,13 @@ using namespace KestrinMIMEEngineCommon;
 
 OutputProviderFactory MakeStandardProviderFactory()
 {
-    return [](int targetCode, const std::string& outputRoot, const std::vector<int>& mergeList,
+    return [](ExportTarget target, const std::string& outputRoot, const std::vector<int>& mergeList,
               NameStyle names) -> boost::shared_ptr<IOutputStoreProvider> {
-        switch (targetCode) {
-        case kTargetArchive:
+        if (target == ExportTarget::Archive)
             return boost::make_shared<OutputMSEStoreProvider>(
-                outputRoot, KestrinMIMEEngineCommon::UTF8ToWide(kArchivePackageName), names);
-        case kTargetMbox:
-            return boost::make_shared<OutputGeneralFormatStoreProvider>(outputRoot, kOutputTypeMbox,
-                                                                        mergeList, names);
-        default:
-            return boost::make_shared<OutputGeneralFormatStoreProvider>(outputRoot, kOutputTypeEML,
-                                                                        mergeList, names);
-        }
+                outputRoot, UTF8ToWide(kArchivePackageName), names);
+        return boost::make_shared<OutputGeneralFormatStoreProvider>(
+            outputRoot, OutputStoreType(target), mergeList, names);
     };
 }
 

@@ -4,7 +4,7 @@
 
 #include <boost/filesystem/operations.hpp>
 
-#include "app/MainWindowController.h"
+#include "app/Source.h"
 
 namespace KestrinApp {
 

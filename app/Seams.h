@@ -1,5 +1,6 @@
-// What the application logic needs of a front end. The command line, the
-// window and the tests each implement these; nothing here knows a toolkit.
+// What the window's logic needs of a front end. The window and the tests
+// implement these; nothing here knows a toolkit. (The command line implements
+// none of them: it opens and converts by calling the API itself.)
 //
 // Threads: the main thread owns the window and every object of app/ except
 // the export and loading workers. Alerts, choosers and the workspace are
@@ -15,17 +16,14 @@
 
 namespace KestrinApp {
 
-// Runs work on the thread that owns the user interface. Post returns at once;
-// PostAndWait returns after the work ran. PostAndWait called on the main
-// thread itself must run the work directly instead of deadlocking. Both may
-// be called from any thread; work runs in the order it was posted. Because a
-// worker may be blocked in PostAndWait, the main thread never waits for a
-// worker without running posted work (see MainWindowController::RequestShutdown).
+// Runs work on the thread that owns the user interface, later and in the
+// order it was posted. Post returns at once and may be called from any
+// thread. Nothing in app/ waits for the main thread, so the main thread may
+// join a worker that has handed over its last work.
 class IMainThreadDispatcher {
 public:
     virtual ~IMainThreadDispatcher() = default;
     virtual void Post(std::function<void()> work) = 0;
-    virtual void PostAndWait(std::function<void()> work) = 0;
 };
 
 // A message box with one button. A sheet belongs to the main window; an
@@ -67,9 +65,8 @@ public:
     virtual void OpenResourceDocument(const std::string& name) = 0;
 };
 
-// For front ends that run without asking anyone (the command line, the
-// screenshot run): the save folder is given beforehand, a source folder is
-// never chosen.
+// For a window that runs without asking anyone (the screenshot run): the
+// save folder is given beforehand, a source folder is never chosen.
 class FixedSaveFolderChooser : public IChoosers {
 public:
     explicit FixedSaveFolderChooser(std::string saveFolder) : m_saveFolder(std::move(saveFolder)) {}

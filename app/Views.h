@@ -1,25 +1,25 @@
 // The windows the workflow opens: the export progress sheet, the loading
-// sheet and the result sheet. Their posts and flags are the engine's view
-// interfaces; showing and hiding happen on the main thread.
+// sheet and the result sheet. The two progress sheets are the observers of
+// the export and of the load; showing and hiding happen on the main thread.
 //
 // Threads: BeginProgress, EndProgress and ShowReport run on the main thread.
-// The posts (postProgressMessage..., SetProgressMessage, SetFilePath) arrive
-// on the worker or loading thread and must not wait for the main thread: a
-// window hands them over with a queued call and keeps nothing the worker
-// could see half-written. The cancel flags are atomic: set on the main
-// thread, read on the worker.
+// The observer calls arrive on the export's or the load's worker and must
+// not wait for the main thread: a window hands them over with a queued call
+// and keeps nothing the worker could see half-written. The cancel flags are
+// atomic: set on the main thread, read on the worker.
 #pragma once
 
+#include <atomic>
 #include <cmath>
 #include <string>
 
-#include "export/ILoadingView.h"
-#include "export/IProgressView.h"
+#include "app/Convert.h"
+#include "app/Source.h"
 
 namespace KestrinApp {
 
-// A progress post (a percentage; 0/0 gives NaN) as the fraction a bar shows:
-// always within [0, 1].
+// A progress value (a percentage; 0/0 gives NaN) as the fraction a bar
+// shows: always within [0, 1].
 inline double ProgressFraction(double percent)
 {
     if (!std::isfinite(percent) || percent <= 0)
@@ -27,26 +27,29 @@ inline double ProgressFraction(double percent)
     return percent >= 100 ? 1.0 : percent / 100.0;
 }
 
-class IExportProgressSheet : public KestrinMIMEEngineCommon::IProgressView {
+// The sheet's cancel button.
+class CancelRequest {
+public:
+    bool IsCancelRequested() const { return m_requested.load(); }
+    void SetCancelRequested(bool requested) { m_requested.store(requested); }
+
+private:
+    std::atomic<bool> m_requested{false};
+};
+
+class IExportProgressSheet : public ExportObserver, public CancelRequest {
 public:
     // Main thread: show the sheet on the main window / take it away.
     virtual void BeginProgress() = 0;
     virtual void EndProgress() = 0;
+    bool IsCanceled() override { return IsCancelRequested(); }
 };
 
-class ILoadingSheet : public KestrinMIMEEngineCommon::ILoadingView {
+class ILoadingSheet : public LoadObserver, public CancelRequest {
 public:
     virtual void BeginProgress() = 0;
     virtual void EndProgress() = 0;
-};
-
-// What the result sheet shows after an export.
-struct ReportData {
-    int exportResult = 0;
-    std::string title;    // by result: success, aborted, failed
-    std::string report;   // the brief report text
-    std::string footer1;  // where the converted data is
-    std::string footer2;  // where the detailed log is
+    bool IsCanceled() override { return IsCancelRequested(); }
 };
 
 class IReportView {

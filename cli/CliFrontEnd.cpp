@@ -8,8 +8,6 @@
 
 namespace KestrinCli {
 
-using KestrinApp::InterruptCount;
-
 using KestrinMIMEEngineCommon::WideToUTF8;
 
 namespace {
@@ -45,32 +43,26 @@ std::string Bar(double percent, size_t width)
 
 }  // namespace
 
-void CliAlerts::ShowAlert(const KestrinApp::AlertText& alert)
+void PrintAlert(std::ostream& err, const KestrinApp::AlertText& alert)
 {
-    m_shown.push_back(alert);
-    m_err << "kestrin: " << alert.message << "\n";
+    err << "kestrin: " << alert.message << "\n";
     if (!alert.informative.empty())
-        m_err << alert.informative << "\n";
-    m_err.flush();
+        err << alert.informative << "\n";
+    err.flush();
 }
 
-template <class Sheet>
-void PassOnInterrupt(Sheet& sheet)
+bool ProgressLine::Due() const
 {
-    if (InterruptCount() > 0)
-        sheet.SetCancelRequested(true);
+    if (!m_enabled || !m_active)
+        return false;
+    return !m_shown || std::chrono::steady_clock::now() - m_last >= std::chrono::milliseconds(100);
 }
-template void PassOnInterrupt(CliProgressSheet&);
-template void PassOnInterrupt(CliLoadingSheet&);
 
 void ProgressLine::Draw(const std::string& text)
 {
-    if (!m_enabled || !m_active)
+    if (!Due())
         return;
-    const auto now = std::chrono::steady_clock::now();
-    if (m_shown && now - m_last < std::chrono::milliseconds(100))
-        return;
-    m_last = now;
+    m_last = std::chrono::steady_clock::now();
     m_shown = true;
     m_err << "\r" << Cut(text, TerminalWidth() - 1) << "\033[K" << std::flush;
 }
@@ -84,73 +76,29 @@ void ProgressLine::End()
     m_err << "\r\033[K" << std::flush;
 }
 
-void CliProgressSheet::postProgressMessage(const std::wstring& text)
+void CliObserver::LoadMessage(const std::wstring& text)
+{
+    if (!text.empty() && m_line.Due())
+        m_line.Draw("Loading: " + WideToUTF8(text));
+}
+
+void CliObserver::ItemShown(const std::wstring& description)
 {
     if (onItemShown)
-        onItemShown(text);
-    PassOnInterrupt(*this);
+        onItemShown(description);
 }
 
-void CliProgressSheet::postCurrentProgressLabel(const std::wstring& text)
+void CliObserver::ProgressChanged(const KestrinApp::ExportProgress& progress)
 {
-    std::lock_guard<std::mutex> lock(m_mutex);
-    m_folderLabel = text;
-}
-
-void CliProgressSheet::postOverallFoldersLabel(const std::wstring& text)
-{
-    std::lock_guard<std::mutex> lock(m_mutex);
-    m_foldersLabel = text;
-}
-
-void CliProgressSheet::postOverallItemsLabel(const std::wstring& text)
-{
-    std::lock_guard<std::mutex> lock(m_mutex);
-    m_itemsLabel = text;
-}
-
-void CliProgressSheet::postOverallProgressValue(double percent)
-{
-    std::lock_guard<std::mutex> lock(m_mutex);
-    m_percent = percent;
-}
-
-void CliProgressSheet::Draw()
-{
-    if (!m_line.Active())
+    if (!m_line.Due())
         return;
-    std::string text;
-    {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        if (m_folderLabel.empty() && m_itemsLabel.empty())
-            return;
-        text = Bar(m_percent, 20) + " " + WideToUTF8(m_itemsLabel) + "  " +
-               WideToUTF8(m_folderLabel) + "  " + WideToUTF8(m_foldersLabel);
-    }
-    m_line.Draw(text);
+    m_line.Draw(Bar(progress.overallPercent, 20) + " " + WideToUTF8(progress.itemsLabel) + "  " +
+                WideToUTF8(progress.folderLabel) + "  " + WideToUTF8(progress.foldersLabel));
 }
 
-void CliLoadingSheet::SetProgressMessage(const std::wstring& text)
+bool CliObserver::IsCanceled()
 {
-    {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        m_message = text;
-    }
-    PassOnInterrupt(*this);
-}
-
-void CliLoadingSheet::Draw()
-{
-    if (!m_line.Active())
-        return;
-    std::string text;
-    {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        if (m_message.empty())
-            return;
-        text = "Loading: " + WideToUTF8(m_message);
-    }
-    m_line.Draw(text);
+    return KestrinApp::InterruptCount() > 0;
 }
 
 }  // namespace KestrinCli

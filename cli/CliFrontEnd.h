@@ -1,53 +1,35 @@
-// The command line's side of the application's seams: alerts and reports
-// become text, choosers answer from the arguments, the sheets draw one
-// progress line on a terminal.
+// What the command line shows while it works: one progress line on a
+// terminal, redrawn in place, for the load and for the conversion; alerts
+// as text. Ctrl-C, SIGTERM and SIGHUP are its cancel button.
 #pragma once
 
 #include <chrono>
 #include <functional>
-#include <mutex>
 #include <ostream>
 #include <string>
-#include <vector>
 
-#include <boost/optional.hpp>
-
+#include "app/Convert.h"
 #include "app/Seams.h"
-#include "app/Views.h"
+#include "app/Source.h"
 
 namespace KestrinCli {
 
-// Alerts go to the error stream as they are shown.
-class CliAlerts : public KestrinApp::IAlertPresenter {
-public:
-    explicit CliAlerts(std::ostream& err) : m_err(err) {}
-    void ShowAlert(const KestrinApp::AlertText& alert) override;
-    const std::vector<KestrinApp::AlertText>& Shown() const { return m_shown; }
+// An alert as text on the error stream: "kestrin: <message>", then the
+// informative text when there is one.
+void PrintAlert(std::ostream& err, const KestrinApp::AlertText& alert);
 
-private:
-    std::ostream& m_err;
-    std::vector<KestrinApp::AlertText> m_shown;
-};
-
-class CliReportView : public KestrinApp::IReportView {
-public:
-    void ShowReport(const KestrinApp::ReportData& report) override { m_report = report; }
-    const boost::optional<KestrinApp::ReportData>& Report() const { return m_report; }
-
-private:
-    boost::optional<KestrinApp::ReportData> m_report;
-};
-
-// One status line of a sheet, redrawn in place on a terminal while the sheet
-// is up; silent otherwise. Main thread only.
+// One status line, redrawn in place on a terminal while it is active;
+// silent otherwise.
 class ProgressLine {
 public:
     ProgressLine(std::ostream& err, bool enabled) : m_err(err), m_enabled(enabled) {}
     void Begin() { m_active = true; }
     // Takes the line away for good.
     void End();
-    bool Active() const { return m_active; }
-    // Draws the text unless the last drawing was very recent.
+    // Whether a drawing now would show: the line is active and the last
+    // drawing was not very recent. The texts cost something to make, so
+    // they are made only when due.
+    bool Due() const;
     void Draw(const std::string& text);
 
 private:
@@ -58,55 +40,23 @@ private:
     std::chrono::steady_clock::time_point m_last{};
 };
 
-// A pending Ctrl-C becomes the sheet's cancel request.
-template <class Sheet>
-void PassOnInterrupt(Sheet& sheet);
-
-// The export progress: posts arrive on the worker and are kept; the main
-// loop draws them. Each post also passes on a pending Ctrl-C at once, so the
-// export stops before its next item.
-class CliProgressSheet : public KestrinApp::IExportProgressSheet {
+// The observer of the load and of the conversion, both run on the command's
+// own thread. A pending stop signal is the cancel request.
+class CliObserver : public KestrinApp::LoadObserver, public KestrinApp::ExportObserver {
 public:
-    CliProgressSheet(std::ostream& err, bool enabled) : m_line(err, enabled) {}
+    CliObserver(std::ostream& err, bool showProgress) : m_line(err, showProgress) {}
 
-    // Tests: called with every item the export shows, on the worker thread.
+    // Tests: called with every item the conversion shows.
     std::function<void(const std::wstring&)> onItemShown;
 
-    void BeginProgress() override { m_line.Begin(); }
-    void EndProgress() override { m_line.End(); }
-    void postProgressMessage(const std::wstring& text) override;
-    void postFilePath(const std::wstring&) override { PassOnInterrupt(*this); }
-    void postCurrentProgressLabel(const std::wstring& text) override;
-    void postCurrentProgressValue(double) override { PassOnInterrupt(*this); }
-    void postOverallFoldersLabel(const std::wstring& text) override;
-    void postOverallItemsLabel(const std::wstring& text) override;
-    void postOverallProgressValue(double percent) override;
+    ProgressLine& Line() { return m_line; }
 
-    // Main thread.
-    void Draw();
+    void LoadMessage(const std::wstring& text) override;
+    void ItemShown(const std::wstring& description) override;
+    void ProgressChanged(const KestrinApp::ExportProgress& progress) override;
+    bool IsCanceled() override;
 
 private:
-    std::mutex m_mutex;
-    std::wstring m_folderLabel;
-    std::wstring m_foldersLabel;
-    std::wstring m_itemsLabel;
-    double m_percent = 0;
-    ProgressLine m_line;
-};
-
-class CliLoadingSheet : public KestrinApp::ILoadingSheet {
-public:
-    CliLoadingSheet(std::ostream& err, bool enabled) : m_line(err, enabled) {}
-    void BeginProgress() override { m_line.Begin(); }
-    void EndProgress() override { m_line.End(); }
-    void SetProgressMessage(const std::wstring& text) override;
-    void SetFilePath(const std::wstring&) override { PassOnInterrupt(*this); }
-
-    void Draw();
-
-private:
-    std::mutex m_mutex;
-    std::wstring m_message;
     ProgressLine m_line;
 };
 

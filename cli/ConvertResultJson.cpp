@@ -7,19 +7,6 @@ namespace KestrinCli {
 using KestrinApp::ExportRecord;
 using nlohmann::json;
 
-namespace {
-
-const char* StatusName(int status)
-{
-    switch (status) {
-    case KestrinMIMEEngineCommon::kExportSucceeded: return "succeeded";
-    case KestrinMIMEEngineCommon::kExportCanceled: return "canceled";
-    default: return "failed";
-    }
-}
-
-}  // namespace
-
 std::string ConvertResultJson(const ExportRecord& record, const KestrinApp::VerifyResult* verify)
 {
     json folders = json::array();
@@ -43,10 +30,10 @@ std::string ConvertResultJson(const ExportRecord& record, const KestrinApp::Veri
     }
     const KestrinApp::ExportTotals totals = record.Totals();
     json result = {{"source", record.source},
-                   {"target", record.target},
+                   {"target", KestrinMIMEEngineCommon::ToString(record.target)},
                    {"outputFolder", record.outputFolder},
                    {"logPath", record.logPath},
-                   {"status", StatusName(record.status)},
+                   {"status", KestrinMIMEEngineCommon::ToString(record.status)},
                    {"totals",
                     {{"listed", totals.listed},
                      {"converted", totals.converted},

@@ -9,15 +9,13 @@
 #include <nlohmann/json.hpp>
 
 #include "app/Application.h"
-#include "app/EventQueueDispatcher.h"
-#include "app/ExportRun.h"
-#include "app/MainWindowController.h"
-#include "app/StoreContentViewController.h"
+#include "app/Convert.h"
+#include "app/Source.h"
+#include "app/StopSignals.h"
 #include "app/VerifyExport.h"
 #include "cli/CliFrontEnd.h"
 #include "cli/ConvertResultJson.h"
 #include "cli/HelpTexts.h"
-#include "app/StopSignals.h"
 #include "mime/KSCharsets.h"
 #include "mime/MakeSafeName.h"
 
@@ -57,6 +55,7 @@ struct Arguments {
     std::string source;
     bool json = false;
     std::string to;
+    KestrinMIMEEngineCommon::ExportTarget target = KestrinMIMEEngineCommon::ExportTarget::Eml;
     std::string out;
     std::vector<std::string> folders;
     bool skipEmpty = false;
@@ -145,47 +144,14 @@ Arguments Parse(const std::vector<std::string>& args)
     if (convert) {
         if (parsed.to.empty())
             throw UsageError("convert needs --to eml, mbox or archive");
-        if (parsed.to != "eml" && parsed.to != "mbox" && parsed.to != "archive")
+        const auto target = KestrinMIMEEngineCommon::ExportTargetFromString(parsed.to);
+        if (!target)
             throw UsageError("--to must be eml, mbox or archive, not \"" + parsed.to + "\"");
+        parsed.target = *target;
         if (parsed.out.empty())
             throw UsageError("convert needs --out DIR");
     }
     return parsed;
-}
-
-int FormatIndexFor(const std::string& target)
-{
-    if (target == "archive")
-        return 0;
-    if (target == "mbox")
-        return 2;
-    return 1;
-}
-
-// "Inbox" and "/Inbox" name the folder list prints as "/Inbox/".
-std::string NormalizeFolderPath(std::string path)
-{
-    if (path.empty() || path.front() != '/')
-        path.insert(path.begin(), '/');
-    if (path.back() != '/')
-        path.push_back('/');
-    return path;
-}
-
-std::string FolderPath(const std::shared_ptr<TreeNode>& node)
-{
-    const auto& data = node->NodeData();
-    return data && data->GetFolder() ? WideToUTF8(data->GetFolder()->GetPath()) : std::string();
-}
-
-void FindByPath(const std::shared_ptr<TreeNode>& from, const std::string& path,
-                std::vector<std::shared_ptr<TreeNode>>& found)
-{
-    for (const auto& child : from->AllChildren()) {
-        if (FolderPath(child) == path)
-            found.push_back(child);
-        FindByPath(child, path, found);
-    }
 }
 
 // Folder names come from mail servers and other people's folders: a newline
@@ -208,25 +174,24 @@ std::string PlainText(std::wstring text)
 
 std::string PlainText(const std::string& text) { return PlainText(UTF8ToWide(text)); }
 
-void PrintTree(std::ostream& out, const std::shared_ptr<TreeNode>& node, size_t depth)
+void PrintTree(std::ostream& out, const SourceFolder& folder, size_t depth)
 {
-    for (const auto& child : node->Children()) {
-        out << std::string(depth * 2, ' ') << PlainText(child->NodeData()->RowText()) << "    "
-            << PlainText(FolderPath(child)) << "\n";
-        PrintTree(out, child, depth + 1);
+    for (const auto& child : folder.children) {
+        out << std::string(depth * 2, ' ') << PlainText(child->RowText()) << "    "
+            << PlainText(child->path) << "\n";
+        PrintTree(out, *child, depth + 1);
     }
 }
 
-nlohmann::ordered_json JsonFolder(const std::shared_ptr<TreeNode>& node)
+nlohmann::ordered_json JsonFolder(const SourceFolder& source)
 {
-    const auto& data = node->NodeData();
-    nlohmann::ordered_json folder = {{"name", WideToUTF8(data->Name())},
-                                     {"path", FolderPath(node)},
-                                     {"kind", data->folderType},
-                                     {"count", data->contentCount},
+    nlohmann::ordered_json folder = {{"name", WideToUTF8(source.name)},
+                                     {"path", source.path},
+                                     {"kind", source.kind},
+                                     {"count", source.count},
                                      {"children", nlohmann::ordered_json::array()}};
-    for (const auto& child : node->Children())
-        folder["children"].push_back(JsonFolder(child));
+    for (const auto& child : source.children)
+        folder["children"].push_back(JsonFolder(*child));
     return folder;
 }
 
@@ -237,30 +202,16 @@ std::string TerminalText(std::string text)
     return text;
 }
 
-// One run of the application without a window.
+// One run of the command: the source is opened, then listed or converted,
+// all on this thread.
 class Session {
 public:
     Session(const Arguments& arguments, std::ostream& out, std::ostream& err,
             const CliEnvironment& environment)
         : m_arguments(arguments), m_out(out), m_err(err),
-          m_showProgress(environment.stderrIsTerminal && !arguments.noProgress),
-          m_alerts(err), m_choosers(arguments.out), m_progress(err, m_showProgress),
-          m_loading(err, m_showProgress),
-          m_content(m_state, m_dispatcher, m_alerts, m_loading, MakeAppleMailStoreFactory()),
-          m_window(MainWindowSeams{m_state, m_dispatcher, m_alerts, m_choosers, m_workspace,
-                                   m_reports, m_progress},
-                   m_content, MakeStandardProviderFactory())
+          m_observer(err, environment.stderrIsTerminal && !arguments.noProgress)
     {
-        m_progress.onItemShown = environment.onItemShown;
-    }
-
-    ~Session()
-    {
-        // Whatever ended the run, the workers must not be left waiting for a
-        // main thread that is gone.
-        m_loading.SetCancelRequested(true);
-        m_progress.SetCancelRequested(true);
-        m_dispatcher.RunUntil([&] { return !m_content.IsLoading() && !m_window.IsExporting(); });
+        m_observer.onItemShown = environment.onItemShown;
     }
 
     int Run()
@@ -269,7 +220,7 @@ public:
         // mistake to hear about at once, not after a long load.
         if (m_arguments.command == "convert") {
             if (const auto refusal = OutputFolderRefusal(m_arguments.out, m_arguments.source)) {
-                m_alerts.ShowAlert(*refusal);
+                PrintAlert(m_err, *refusal);
                 return kExitUsage;
             }
         }
@@ -290,145 +241,105 @@ private:
                   << (exists ? " is not a folder.\n" : " does not exist.\n");
             return kExitLoadFailed;
         }
-        int result = kLoadFailed;
-        m_content.SetLoadFinishedHandler([&](int r) { result = r; });
-        OpenDatabaseController selection(m_state, m_alerts, m_choosers, [this] {
-            m_window.WorkflowStepCompleted(WorkflowStep::kFolderSelection);
-        });
-        selection.LocalFolderSelectionCompleted(m_arguments.source);
-        m_dispatcher.RunUntil([&] {
-            if (InterruptCount() > 0)
-                m_loading.SetCancelRequested(true);
-            m_loading.Draw();
-            return !m_content.IsLoading();
-        });
-        if (result == kLoadCanceled) {
+        m_observer.Line().Begin();
+        const LoadResult result = OpenSource(m_arguments.source, m_observer);
+        m_observer.Line().End();
+        switch (result.status) {
+        case LoadStatus::Loaded:
+            m_source = result.source;
+            return kExitSuccess;
+        case LoadStatus::Canceled:
             m_err << "kestrin: loading canceled.\n";
             return kExitCanceled;
+        case LoadStatus::Failed:
+            break;
         }
-        if (result != kLoadSucceeded || !m_content.SourceStore())
-            return kExitLoadFailed;
-        return kExitSuccess;
-    }
-
-    std::shared_ptr<TreeNode> StoreRow()
-    {
-        const auto& root = m_content.FolderView().RootNode();
-        if (!root)
-            return {};
-        const auto rows = root->AllChildren();
-        return rows.empty() ? nullptr : rows.front();
+        PrintAlert(m_err, LoadErrorAlert(result.reason, false));
+        return kExitLoadFailed;
     }
 
     int List()
     {
-        const auto store = m_content.SourceStore();
-        const auto row = StoreRow();
+        const auto& store = m_source->Store();
+        const auto& row = m_source->Root();
         if (m_arguments.json) {
             const nlohmann::ordered_json listing = {
                 {"store",
                  {{"name", WideToUTF8(store->GetStoreName())},
                   {"kind", store->GetStoreKind()},
                   {"location", store->GetLocation()}}},
-                {"root", row ? JsonFolder(row) : nlohmann::ordered_json(nullptr)}};
+                {"root", row ? JsonFolder(*row) : nlohmann::ordered_json(nullptr)}};
             m_out << DumpJson(listing) << "\n";
             return kExitSuccess;
         }
         if (row) {
-            m_out << PlainText(row->NodeData()->RowText()) << "    "
-                  << PlainText(store->GetLocation()) << "\n";
-            PrintTree(m_out, row, 1);
+            m_out << PlainText(row->RowText()) << "    " << PlainText(store->GetLocation()) << "\n";
+            PrintTree(m_out, *row, 1);
         }
-        return kExitSuccess;
-    }
-
-    int Select()
-    {
-        FolderViewController& view = m_content.FolderView();
-        if (m_arguments.folders.empty() || !view.RootNode())
-            return kExitSuccess;
-        view.SetSelected(nullptr, false, kAnyFolderType, true);
-        for (const auto& wanted : m_arguments.folders) {
-            std::vector<std::shared_ptr<TreeNode>> found;
-            FindByPath(view.RootNode(), NormalizeFolderPath(wanted), found);
-            if (found.empty()) {
-                m_err << "kestrin: there is no folder " << NormalizeFolderPath(wanted)
-                      << " in " << m_arguments.source << " (kestrin list shows the folders)\n";
-                return kExitUsage;
-            }
-            for (const auto& node : found)
-                view.SetSelected(node, true, kAnyFolderType, true);
-        }
-        view.UpdateAllItemStatusForContainerClass(kAllCategories);
         return kExitSuccess;
     }
 
     int Convert()
     {
-        m_content.SetIgnoreEmptyFolders(m_arguments.skipEmpty);
-        const int selected = Select();
-        if (selected != kExitSuccess)
-            return selected;
-
-        m_window.SetOutputFormatIndex(FormatIndexFor(m_arguments.to));
-        m_window.SetNameStyle(m_arguments.names);
-        const ConvertStart started = m_window.ClickConvert();
-        if (started == ConvertStart::kOutputInMailFolder)
-            return kExitUsage;  // the alert said why
-        if (started != ConvertStart::kStarted)
-            return kExitErrors;  // nothing selected: the alert said so
-        m_dispatcher.RunUntil([&] {
-            PassOnInterrupt(m_progress);
-            m_progress.Draw();
-            return !m_window.IsExporting();
-        });
-
-        const auto& report = m_reports.Report();
-        if (!report) {
-            m_err << "kestrin: the conversion ended without a result.\n";
-            return kExitErrors;
+        ExportRequest request;
+        request.source = m_source;
+        std::string missing;
+        request.folders = SelectFolders(m_source->Root(), m_arguments.folders, &missing);
+        if (!missing.empty()) {
+            m_err << "kestrin: there is no folder " << missing << " in " << m_arguments.source
+                  << " (kestrin list shows the folders)\n";
+            return kExitUsage;
         }
+        request.target = m_arguments.target;
+        request.outputFolder = m_arguments.out;
+        request.skipEmpty = m_arguments.skipEmpty;
+        request.names = m_arguments.names;
+
+        m_observer.Line().Begin();
+        const ExportRecord record = KestrinApp::Convert(request, m_observer);
+        m_observer.Line().End();
+
+        switch (record.refusal) {
+        case ExportRefusal::None:
+            break;
+        case ExportRefusal::NothingSelected:
+            PrintAlert(m_err, record.refusalAlert);
+            return kExitErrors;
+        case ExportRefusal::OutputInsideMailFolder:
+            PrintAlert(m_err, record.refusalAlert);
+            return kExitUsage;
+        }
+
         // With --json the object alone goes to standard output; the report
         // still reaches the user, on standard error.
+        const ReportData report = MakeReport(record);
         std::ostream& text = m_arguments.json ? m_err : m_out;
-        text << report->title << "\n\n"
-             << TerminalText(report->report) << "\n"
-             << report->footer1 << "\n"
-             << report->footer2 << "\n";
-        const auto record = m_window.LastExport();
-        if (record) text << "\n" << TotalsText(record->Totals());
+        text << report.title << "\n\n"
+             << TerminalText(report.report) << "\n"
+             << report.footer1 << "\n"
+             << report.footer2 << "\n";
+        text << "\n" << TotalsText(record.Totals());
 
-        int exitCode = report->exportResult == 0   ? kExitSuccess
-                       : report->exportResult == 1 ? kExitCanceled
-                                                   : kExitErrors;
+        int exitCode = record.status == ExportStatus::Succeeded  ? kExitSuccess
+                       : record.status == ExportStatus::Canceled ? kExitCanceled
+                                                                 : kExitErrors;
         boost::optional<VerifyResult> verified;
-        if (m_arguments.verify && record) {
-            verified = VerifyExport(*record);
+        if (m_arguments.verify) {
+            verified = VerifyExport(record);
             text << "\n" << VerifyText(*verified);
             if (!verified->ok)
                 exitCode = kExitErrors;
         }
-        if (m_arguments.json && record)
-            m_out << ConvertResultJson(*record, verified.get_ptr()) << "\n";
+        if (m_arguments.json)
+            m_out << ConvertResultJson(record, verified.get_ptr()) << "\n";
         return exitCode;
     }
 
     const Arguments& m_arguments;
     std::ostream& m_out;
     std::ostream& m_err;
-    bool m_showProgress;
-    AppStateData m_state;
-    EventQueueDispatcher m_dispatcher;
-    CliAlerts m_alerts;
-    // The target folder is the --out argument; nothing else is ever chosen.
-    FixedSaveFolderChooser m_choosers;
-    // The import guides belong to the window; the command line opens nothing.
-    NoWorkspace m_workspace;
-    CliReportView m_reports;
-    CliProgressSheet m_progress;
-    CliLoadingSheet m_loading;
-    StoreContentViewController m_content;
-    MainWindowController m_window;
+    CliObserver m_observer;
+    std::shared_ptr<OpenedSource> m_source;
 };
 
 }  // namespace

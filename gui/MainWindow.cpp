@@ -64,16 +64,14 @@ namespace {
 class WindowReportView : public IReportView {
 public:
     using RecordSource = std::function<std::shared_ptr<const ExportRecord>()>;
-    WindowReportView(ResultSheet& sheet, const AppStateData& state, RecordSource record,
-                     std::function<void()> verify)
-        : m_sheet(sheet), m_state(state), m_record(std::move(record)), m_verify(std::move(verify))
+    WindowReportView(ResultSheet& sheet, RecordSource record, std::function<void()> verify)
+        : m_sheet(sheet), m_record(std::move(record)), m_verify(std::move(verify))
     {
     }
     void ShowReport(const ReportData& report) override
     {
-        const int64_t target = m_state.GetInteger(StateKey::kTargetFormatKey).value_or(kTargetEML);
         const auto record = m_record();
-        m_sheet.SetGuide(GuideForTarget(static_cast<int>(target)));
+        m_sheet.SetGuide(GuideForTarget(record ? record->target : ExportTarget::Eml));
         m_sheet.SetFolderIssues(CollectFolderIssues(record.get()));
         m_sheet.SetVerifyHandler(record && !record->outputs.empty() ? m_verify
                                                                      : std::function<void()>());
@@ -82,7 +80,6 @@ public:
 
 private:
     ResultSheet& m_sheet;
-    const AppStateData& m_state;
     RecordSource m_record;
     std::function<void()> m_verify;
 };
@@ -125,7 +122,6 @@ MainWindow::MainWindow(const MainWindowOptions& options, QWidget* parent)
                        : QCoreApplication::applicationName());
     setWindowIcon(QIcon(QStringLiteral(":/kestrin/kestrin.svg")));
     setAcceptDrops(true);
-    m_state.SetMainWindow(this);
 
     if (!options.preferences)
         m_ownPreferences = std::make_unique<QtPreferences>();
@@ -139,29 +135,29 @@ MainWindow::MainWindow(const MainWindowOptions& options, QWidget* parent)
     m_progressSheet = new ProgressSheet(this);
     m_resultSheet = new ResultSheet(this);
     m_reportView = std::make_unique<WindowReportView>(
-        *m_resultSheet, m_state, [this] { return m_controller->LastExport(); },
-        [this] { RunVerify(); });
+        *m_resultSheet, [this] { return m_controller->LastExport(); }, [this] { RunVerify(); });
     m_verify = std::make_unique<BackgroundVerify>(m_dispatcher);
 
     m_content = std::make_unique<StoreContentViewController>(
-        m_state, m_dispatcher, m_alerts, *m_loadingSheet,
+        m_dispatcher, m_alerts, *m_loadingSheet,
         options.storeFactory ? options.storeFactory : MakeAppleMailStoreFactory());
     m_controller = std::make_unique<MainWindowController>(
-        MainWindowSeams{m_state, m_dispatcher, m_alerts, *m_choosers, *m_workspace,
-                        *m_reportView, *m_progressSheet},
+        MainWindowSeams{m_dispatcher, m_alerts, *m_choosers, *m_workspace, *m_reportView,
+                        *m_progressSheet},
         *m_content,
         options.providerFactory ? options.providerFactory : MakeStandardProviderFactory());
     m_openDatabase = std::make_unique<OpenDatabaseController>(
-        m_state, m_alerts, *m_choosers,
-        [this] { m_controller->WorkflowStepCompleted(WorkflowStep::kFolderSelection); });
+        m_alerts, *m_choosers,
+        [this](const boost::optional<std::string>& path) { m_controller->FolderChosen(path); });
     m_model = std::make_unique<FolderTreeModel>(m_content->FolderView());
     m_content->FolderView().SetView(m_model.get());
 
     BuildCentralWidget();
     BuildMenus();
 
-    m_content->SetLoadFinishedHandler([this](int result) { OnLoadFinished(result); });
-    m_controller->SetExportFinishedHandler([this](int result) { OnExportFinished(result); });
+    m_content->SetLoadFinishedHandler([this](LoadStatus result) { OnLoadFinished(result); });
+    m_controller->SetExportFinishedHandler(
+        [this](ExportStatus status) { OnExportFinished(status); });
     if (const auto saveFolder = m_preferences->Get(PreferenceKey::kLastSaveFolder))
         m_controller->SetDefaultSaveFolder(*saveFolder);
 
@@ -449,9 +445,9 @@ void MainWindow::UpdateRecentMenu()
     m_recentMenu->setEnabled(!recent.empty());
 }
 
-void MainWindow::OnLoadFinished(int result)
+void MainWindow::OnLoadFinished(LoadStatus result)
 {
-    if (result == kLoadSucceeded) {
+    if (result == LoadStatus::Loaded) {
         if (const auto store = m_content->SourceStore())
             RememberRecentMailFolder(*m_preferences, store->GetLocation());
         UpdateRecentMenu();
@@ -459,16 +455,17 @@ void MainWindow::OnLoadFinished(int result)
     UpdateFolderLabel();
     UpdateSelectionControls();
     m_tree->setFocus();
-    emit loadFinished(result);
+    emit loadFinished(static_cast<int>(result));
 }
 
-void MainWindow::OnExportFinished(int result)
+void MainWindow::OnExportFinished(ExportStatus status)
 {
     // The folder the user chose holds the "Converted Data" folder made in it.
-    if (const auto output = m_state.GetString(StateKey::kExportPath))
+    const auto record = m_controller->LastExport();
+    if (record && !record->outputFolder.empty())
         m_preferences->Set(PreferenceKey::kLastSaveFolder,
-                           ToUtf8(QFileInfo(ToQString(*output)).absolutePath()));
-    emit exportFinished(result);
+                           ToUtf8(QFileInfo(ToQString(record->outputFolder)).absolutePath()));
+    emit exportFinished(static_cast<int>(status));
 }
 
 void MainWindow::RunVerify()

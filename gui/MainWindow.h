@@ -8,9 +8,8 @@
 
 #include <memory>
 
-#include "app/AppStateData.h"
+#include "app/Convert.h"
 #include "app/ExportResultRows.h"
-#include "app/ExportRun.h"
 #include "app/MainWindowController.h"
 #include "app/Preferences.h"
 #include "app/StoreContentViewController.h"
@@ -62,7 +61,6 @@ public:
     ProgressSheet* progressSheet() const { return m_progressSheet; }
     ResultSheet* resultSheet() const { return m_resultSheet; }
     QMenu* recentMenu() const { return m_recentMenu; }
-    KestrinApp::AppStateData& state() { return m_state; }
     KestrinApp::StoreContentViewController& content() { return *m_content; }
     KestrinApp::MainWindowController& controller() { return *m_controller; }
     bool isBusy() const { return m_controller->IsBusy(); }
@@ -102,8 +100,8 @@ private:
     void UpdateSelectionControls();
     void UpdateRecentMenu();
     void UpdateFolderLabel();
-    void OnLoadFinished(int result);
-    void OnExportFinished(int result);
+    void OnLoadFinished(KestrinApp::LoadStatus result);
+    void OnExportFinished(KestrinApp::ExportStatus status);
     void ShowTreeContextMenu(const QPoint& position);
     void OpenGuide(const QString& fileName);
     void AskBeforeQuitting();
@@ -112,7 +110,6 @@ private:
     // Takes a drag that carries a folder to load, while the window is idle.
     void AcceptDropOfFolder(QDragMoveEvent* event) const;
 
-    KestrinApp::AppStateData m_state;
     // The real seams, used where the options give none.
     QtDispatcher m_dispatcher;
     QtAlerts m_alerts{this};

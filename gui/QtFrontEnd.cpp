@@ -6,10 +6,7 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QMessageBox>
-#include <QThread>
 #include <QUrl>
-
-#include "app/ExportRun.h"
 
 namespace KestrinGui {
 
@@ -31,15 +28,6 @@ std::string ToUtf8(const QString& text)
 void QtDispatcher::Post(std::function<void()> work)
 {
     QMetaObject::invokeMethod(this, std::move(work), Qt::QueuedConnection);
-}
-
-void QtDispatcher::PostAndWait(std::function<void()> work)
-{
-    if (QThread::currentThread() == thread()) {
-        work();
-        return;
-    }
-    QMetaObject::invokeMethod(this, std::move(work), Qt::BlockingQueuedConnection);
 }
 
 void QtAlerts::ShowAlert(const KestrinApp::AlertText& alert)
@@ -139,16 +127,17 @@ QString GuidePath(const QString& fileName)
     return {};
 }
 
-QString GuideForTarget(int targetCode)
+QString GuideForTarget(KestrinMIMEEngineCommon::ExportTarget target)
 {
-    switch (targetCode) {
-    case KestrinApp::kTargetArchive:
+    switch (target) {
+    case KestrinMIMEEngineCommon::ExportTarget::Archive:
         return QStringLiteral("archive.html");
-    case KestrinApp::kTargetMbox:
+    case KestrinMIMEEngineCommon::ExportTarget::Mbox:
         return QStringLiteral("mbox.html");
-    default:
-        return QStringLiteral("eml.html");
+    case KestrinMIMEEngineCommon::ExportTarget::Eml:
+        break;
     }
+    return QStringLiteral("eml.html");
 }
 
 QtPreferences::QtPreferences() : m_settings(QStringLiteral("Kestrin"), QStringLiteral("kestrin-gui"))

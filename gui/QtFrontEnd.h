@@ -11,17 +11,16 @@
 
 #include "app/Preferences.h"
 #include "app/Seams.h"
+#include "export/ExportCodes.h"
 
 namespace KestrinGui {
 
-// Runs work on the thread of this object (the main thread): queued for
-// Post, blocking-queued for PostAndWait from another thread.
+// Runs work on the thread of this object (the main thread), queued.
 class QtDispatcher : public QObject, public KestrinApp::IMainThreadDispatcher {
     Q_OBJECT
 public:
     using QObject::QObject;
     void Post(std::function<void()> work) override;
-    void PostAndWait(std::function<void()> work) override;
 };
 
 // Message boxes that do not block: a sheet is window-modal on the main
@@ -79,8 +78,8 @@ QString GuideFileName(const QString& documentName);
 // The full path of a guide: installed beside the program, else in the
 // source tree; empty when neither exists.
 QString GuidePath(const QString& fileName);
-// The guide for a target code of the export.
-QString GuideForTarget(int targetCode);
+// The guide for the target of an export.
+QString GuideForTarget(KestrinMIMEEngineCommon::ExportTarget target);
 
 QString ToQString(const std::string& text);
 QString ToQString(const std::wstring& text);

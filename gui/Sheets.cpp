@@ -135,7 +135,7 @@ void LoadingSheet::reject()
     emit cancelClicked();
 }
 
-void LoadingSheet::SetProgressMessage(const std::wstring& text)
+void LoadingSheet::LoadMessage(const std::wstring& text)
 {
     const QString value = ToQString(text);
     QMetaObject::invokeMethod(this, [this, value] {
@@ -144,7 +144,7 @@ void LoadingSheet::SetProgressMessage(const std::wstring& text)
     }, Qt::QueuedConnection);
 }
 
-void LoadingSheet::SetFilePath(const std::wstring& text)
+void LoadingSheet::LoadPath(const std::wstring& text)
 {
     const QString value = ToQString(text);
     QMetaObject::invokeMethod(this, [this, value] { m_path->setText(value); },
@@ -205,16 +205,11 @@ ProgressSheet::ProgressSheet(QWidget* parent) : QDialog(parent)
     connect(&m_clock, &QTimer::timeout, this, &ProgressSheet::UpdateTime);
 }
 
-template <class Apply>
-void ProgressSheet::OnMainThread(Apply apply)
-{
-    // Posts come from the worker and must not wait for the window.
-    QMetaObject::invokeMethod(this, std::move(apply), Qt::QueuedConnection);
-}
-
 void ProgressSheet::PostText(QLabel* label, const std::wstring& text)
 {
-    OnMainThread([label, value = ToQString(text)] { label->setText(value); });
+    // Texts come from the worker and must not wait for the window.
+    QMetaObject::invokeMethod(
+        this, [label, value = ToQString(text)] { label->setText(value); }, Qt::QueuedConnection);
 }
 
 void ProgressSheet::BeginProgress()
@@ -245,44 +240,34 @@ void ProgressSheet::reject()
     emit cancelClicked();
 }
 
-void ProgressSheet::postProgressMessage(const std::wstring& text)
+void ProgressSheet::SourceShown(const std::wstring& location)
 {
-    PostText(m_message, text);
+    PostText(m_path, location);
 }
 
-void ProgressSheet::postFilePath(const std::wstring& text)
+void ProgressSheet::ItemShown(const std::wstring& description)
 {
-    PostText(m_path, text);
+    PostText(m_message, description);
 }
 
-void ProgressSheet::postCurrentProgressLabel(const std::wstring& text)
+void ProgressSheet::ProgressChanged(const KestrinApp::ExportProgress& progress)
 {
-    PostText(m_folderLabel, text);
-}
-
-void ProgressSheet::postCurrentProgressValue(double percent)
-{
-    const double fraction = KestrinApp::ProgressFraction(percent);
-    OnMainThread([this, fraction] { m_folderBar->setValue(static_cast<int>(fraction * 1000)); });
-}
-
-void ProgressSheet::postOverallFoldersLabel(const std::wstring& text)
-{
-    PostText(m_foldersLabel, text);
-}
-
-void ProgressSheet::postOverallItemsLabel(const std::wstring& text)
-{
-    PostText(m_itemsLabel, text);
-}
-
-void ProgressSheet::postOverallProgressValue(double percent)
-{
-    const double fraction = KestrinApp::ProgressFraction(percent);
-    OnMainThread([this, fraction] {
-        m_fraction = fraction;
-        m_overallBar->setValue(static_cast<int>(fraction * 1000));
-    });
+    const QString folderLabel = ToQString(progress.folderLabel);
+    const QString foldersLabel = ToQString(progress.foldersLabel);
+    const QString itemsLabel = ToQString(progress.itemsLabel);
+    const double folderFraction = KestrinApp::ProgressFraction(progress.folderPercent);
+    const double overallFraction = KestrinApp::ProgressFraction(progress.overallPercent);
+    QMetaObject::invokeMethod(
+        this,
+        [=] {
+            m_folderLabel->setText(folderLabel);
+            m_folderBar->setValue(static_cast<int>(folderFraction * 1000));
+            m_foldersLabel->setText(foldersLabel);
+            m_itemsLabel->setText(itemsLabel);
+            m_fraction = overallFraction;
+            m_overallBar->setValue(static_cast<int>(overallFraction * 1000));
+        },
+        Qt::QueuedConnection);
 }
 
 void ProgressSheet::UpdateTime()
@@ -410,9 +395,9 @@ ResultSheet::ResultSheet(QWidget* parent) : QDialog(parent)
 void ResultSheet::ShowReport(const KestrinApp::ReportData& report)
 {
     QStyle::StandardPixmap icon = QStyle::SP_MessageBoxInformation;
-    if (report.exportResult == 1)
+    if (report.status == KestrinApp::ExportStatus::Canceled)
         icon = QStyle::SP_MessageBoxWarning;
-    else if (report.exportResult != 0)
+    else if (report.status == KestrinApp::ExportStatus::Failed)
         icon = QStyle::SP_MessageBoxCritical;
     const int size = style()->pixelMetric(QStyle::PM_MessageBoxIconSize, nullptr, this);
     m_icon->setPixmap(style()->standardIcon(icon, nullptr, this).pixmap(size, size));

@@ -42,7 +42,7 @@ private:
     QPushButton* m_open;
 };
 
-// Shown while a folder loads. Posts arrive on the loading thread and are
+// Shown while a folder loads. Texts arrive on the loading thread and are
 // handed to the main thread.
 class LoadingSheet : public QDialog, public KestrinApp::ILoadingSheet {
     Q_OBJECT
@@ -50,8 +50,8 @@ public:
     explicit LoadingSheet(QWidget* parent);
     void BeginProgress() override;
     void EndProgress() override;
-    void SetProgressMessage(const std::wstring& text) override;
-    void SetFilePath(const std::wstring& text) override;
+    void LoadMessage(const std::wstring& text) override;
+    void LoadPath(const std::wstring& text) override;
 
     QPushButton* cancelButton() const { return m_cancel; }
     QString messageText() const;
@@ -76,13 +76,9 @@ public:
     explicit ProgressSheet(QWidget* parent);
     void BeginProgress() override;
     void EndProgress() override;
-    void postProgressMessage(const std::wstring& text) override;
-    void postFilePath(const std::wstring& text) override;
-    void postCurrentProgressLabel(const std::wstring& text) override;
-    void postCurrentProgressValue(double percent) override;
-    void postOverallFoldersLabel(const std::wstring& text) override;
-    void postOverallItemsLabel(const std::wstring& text) override;
-    void postOverallProgressValue(double percent) override;
+    void SourceShown(const std::wstring& location) override;
+    void ItemShown(const std::wstring& description) override;
+    void ProgressChanged(const KestrinApp::ExportProgress& progress) override;
 
     QPushButton* cancelButton() const { return m_cancel; }
     QProgressBar* overallBar() const { return m_overallBar; }
@@ -96,8 +92,6 @@ protected:
 
 private:
     void UpdateTime();
-    template <class Apply>
-    void OnMainThread(Apply apply);
     // Sets the label's text on the main thread.
     void PostText(QLabel* label, const std::wstring& text);
 

@@ -11,12 +11,18 @@
 #include "assets/IAssetFolder.h"
 #include "assets/ILogger.h"
 #include "assets/IProgressPresenter.h"
+#include "export/ExportCodes.h"
 #include "export/FolderLoader.h"
 #include "export/IOutputStoreProvider.h"
 
 namespace KestrinMIMEEngineCommon {
 
-enum : int { kExportSucceeded = 0, kExportCanceled = 1, kExportFailed = 2 };
+// The summary's status numbers, the typed codes' own.
+enum : int {
+    kExportSucceeded = static_cast<int>(ExportStatus::Succeeded),
+    kExportCanceled = static_cast<int>(ExportStatus::Canceled),
+    kExportFailed = static_cast<int>(ExportStatus::Failed),
+};
 
 struct ExportSummary {
     int status = kExportSucceeded;

@@ -10,6 +10,7 @@
 #include <boost/thread/mutex.hpp>
 
 #include "app/Seams.h"
+#include "app/Source.h"
 #include "app/Views.h"
 #include "export/FakeEngine.h"
 
@@ -80,6 +81,20 @@ inline boost::shared_ptr<CountedFolder> AddCounted(const boost::shared_ptr<FakeS
     return folder;
 }
 
+// Folders with and without mail, to be skipped or kept as empty folders:
+//   A Parent (0)            Child (4) below
+//   B Uncounted (-1)        Empty (0) below
+//   C Counted later (-1)    Full (1) below
+inline void AddFoldersEmptyAndNot(const boost::shared_ptr<FakeStore>& store)
+{
+    auto parent = AddCounted(store, L"A Parent", kFolderKindMail, 0);
+    AddCounted(store, L"Child", kFolderKindMail, 4, parent);
+    auto uncounted = AddCounted(store, L"B Uncounted", kFolderKindMail, -1);
+    AddCounted(store, L"Empty", kFolderKindMail, 0, uncounted);
+    auto later = AddCounted(store, L"C Counted later", kFolderKindMail, -1);
+    AddCounted(store, L"Full", kFolderKindMail, 1, later);
+}
+
 class RecordingAlerts : public KestrinApp::IAlertPresenter {
 public:
     std::vector<KestrinApp::AlertText> alerts;
@@ -124,61 +139,66 @@ public:
     void ShowReport(const KestrinApp::ReportData& report) override { reports.push_back(report); }
 };
 
-// Records the sheet's appearance and every post (posts come from the worker).
-class RecordingProgressSheet : public KestrinApp::IExportProgressSheet {
+// Events in the order they came, from whatever threads made them.
+class EventLog {
 public:
     std::vector<std::wstring> Events()
     {
         boost::mutex::scoped_lock lock(m_mutex);
         return m_events;
     }
-    // Called with every post, on the posting thread.
-    std::function<void(const std::wstring&)> onPost;
+    // Called with every event, on the thread that caused it.
+    std::function<void(const std::wstring&)> onEvent;
 
-    void BeginProgress() override { Note(L"begin"); }
-    void EndProgress() override { Note(L"end"); }
-    void postProgressMessage(const std::wstring& text) override { Note(L"message " + text); }
-    void postFilePath(const std::wstring& text) override { Note(L"path " + text); }
-    void postCurrentProgressLabel(const std::wstring& text) override { Note(L"folder " + text); }
-    void postCurrentProgressValue(double) override {}
-    void postOverallFoldersLabel(const std::wstring& text) override { Note(L"folders " + text); }
-    void postOverallItemsLabel(const std::wstring& text) override { Note(L"items " + text); }
-    void postOverallProgressValue(double) override {}
-
-private:
+protected:
     void Note(const std::wstring& event)
     {
         {
             boost::mutex::scoped_lock lock(m_mutex);
             m_events.push_back(event);
         }
-        if (onPost)
-            onPost(event);
+        if (onEvent)
+            onEvent(event);
     }
-    boost::mutex m_mutex;
-    std::vector<std::wstring> m_events;
-};
-
-class RecordingLoadingSheet : public KestrinApp::ILoadingSheet {
-public:
-    std::vector<std::wstring> Events()
-    {
-        boost::mutex::scoped_lock lock(m_mutex);
-        return m_events;
-    }
-    void BeginProgress() override { Note(L"begin"); }
-    void EndProgress() override { Note(L"end"); }
-    void SetProgressMessage(const std::wstring& text) override { Note(L"message " + text); }
-    void SetFilePath(const std::wstring& text) override { Note(L"path " + text); }
 
 private:
-    void Note(const std::wstring& event)
-    {
-        boost::mutex::scoped_lock lock(m_mutex);
-        m_events.push_back(event);
-    }
     boost::mutex m_mutex;
     std::vector<std::wstring> m_events;
 };
+
+// Records every call of a conversion.
+template <class Observer>
+class RecordingExportEvents : public Observer, public EventLog {
+public:
+    void SourceShown(const std::wstring& text) override { Note(L"path " + text); }
+    void ItemShown(const std::wstring& text) override { Note(L"message " + text); }
+    void ProgressChanged(const KestrinApp::ExportProgress& progress) override
+    {
+        Note(L"folder " + progress.folderLabel);
+        Note(L"folders " + progress.foldersLabel);
+        Note(L"items " + progress.itemsLabel);
+    }
+};
+
+// The progress sheet: its appearance and every post (posts come from the worker).
+class RecordingProgressSheet : public RecordingExportEvents<KestrinApp::IExportProgressSheet> {
+public:
+    void BeginProgress() override { Note(L"begin"); }
+    void EndProgress() override { Note(L"end"); }
+};
+
+class RecordingLoadingSheet : public KestrinApp::ILoadingSheet, public EventLog {
+public:
+    void BeginProgress() override { Note(L"begin"); }
+    void EndProgress() override { Note(L"end"); }
+    void LoadMessage(const std::wstring& text) override { Note(L"message " + text); }
+    void LoadPath(const std::wstring& text) override { Note(L"path " + text); }
+};
+
+// A tree for the folder view as a load makes it.
+inline std::shared_ptr<const KestrinApp::SourceFolder> Tree(const boost::shared_ptr<FakeStore>& store)
+{
+    return KestrinApp::DescribeFolders(store->GetRootFolder());
+}
 
 }  // namespace kestrin_app_fakes

@@ -6,7 +6,7 @@
 
 #include <boost/filesystem.hpp>
 
-#include "app/EventQueueDispatcher.h"
+#include "EventQueueDispatcher.h"
 #include "app/ExportResultRows.h"
 #include "support/TestSupport.h"
 

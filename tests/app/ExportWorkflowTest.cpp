@@ -1,5 +1,6 @@
-// Convert and the export run: checks, state keys, output folder, provider
-// choice, progress, results and the result sheet.
+// The window's Convert: checks, the choice of target folder, the export on
+// its worker with the progress sheet, the options later exports keep, the
+// result sheet and the guides.
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -9,31 +10,22 @@
 #include <boost/filesystem.hpp>
 
 #include "AppFakes.h"
+#include "EventQueueDispatcher.h"
 #include "app/Application.h"
-#include "app/EventQueueDispatcher.h"
-#include "app/ExportRun.h"
-#include "export/AppInfo.h"
+#include "app/Convert.h"
 #include "app/MainWindowController.h"
+#include "export/AppInfo.h"
 #include "support/TestSupport.h"
 
 using namespace KestrinApp;
 using namespace kestrin_app_fakes;
-using KestrinMIMEEngineCommon::NameStyle;
 namespace fs = boost::filesystem;
 
 namespace {
 
-class NoLoadingSheet : public ILoadingSheet {
-public:
-    void BeginProgress() override {}
-    void EndProgress() override {}
-    void SetProgressMessage(const std::wstring&) override {}
-    void SetFilePath(const std::wstring&) override {}
-};
-
 // What the provider factory was asked for, and the folders the export wrote.
 struct ProviderLog {
-    std::vector<int> targetCodes;
+    std::vector<ExportTarget> targets;
     std::vector<std::string> roots;
     std::vector<std::vector<int>> mergeLists;
     std::vector<NameStyle> nameStyles;
@@ -42,9 +34,9 @@ struct ProviderLog {
 
 OutputProviderFactory RecordingFactory(ProviderLog& log)
 {
-    return [&log](int targetCode, const std::string& root, const std::vector<int>& merge,
+    return [&log](ExportTarget target, const std::string& root, const std::vector<int>& merge,
                   NameStyle names) {
-        log.targetCodes.push_back(targetCode);
+        log.targets.push_back(target);
         log.roots.push_back(root);
         log.mergeLists.push_back(merge);
         log.nameStyles.push_back(names);
@@ -62,20 +54,26 @@ protected:
     void SetUp() override
     {
         InitializeApplication();
-        source = MakeKindStore("/lib", kStoreTypeEnvelopeIndex);
+        LoadSource("/lib", kStoreTypeEnvelopeIndex);
+        choosers.save = target.str();
+    }
+    // Loads a store of the kind with two folders, as the window loads one.
+    void LoadSource(const std::string& path, int kind)
+    {
+        source = MakeKindStore(path, kind);
         inbox = AddCounted(source, L"Inbox", kFolderKindMail, 2);
         inbox->entries = {ItemEntry(L"first"), ItemEntry(L"second")};
         sent = AddCounted(source, L"Sent", kFolderKindMail, 1);
         sent->entries = {ItemEntry(L"third")};
-        content.FolderView().AddStoreToFolderView(source);
-        state.Set(StateKey::kSourceFormatKey, int64_t{kStoreTypeEnvelopeIndex});
-        choosers.save = target.str();
+        ASSERT_TRUE(content.LoadStore(path));
+        dispatcher.RunUntil([&] { return !content.IsLoading(); });
+        ASSERT_TRUE(content.Source());
     }
     // When the export shows its first item, the user does something on the
     // main thread; the worker goes on only after that.
     void OnMainThreadAtFirstItem(std::function<void()> action)
     {
-        progress.onPost = [this, action](const std::wstring& event) {
+        progress.onEvent = [this, action](const std::wstring& event) {
             if (event != L"message first")
                 return;
             auto done = std::make_shared<std::atomic<bool>>(false);
@@ -93,31 +91,40 @@ protected:
         window.ClickConvert();
         dispatcher.RunUntil([&] { return !window.IsExporting(); });
     }
+    ExportStatus LastStatus() const
+    {
+        const auto record = window.LastExport();
+        return record ? record->status : ExportStatus::Failed;
+    }
 
     kestrin_test::TempDir target;
-    AppStateData state;
     EventQueueDispatcher dispatcher;
     RecordingAlerts alerts;
     FixedChoosers choosers;
     RecordingWorkspace workspace;
     RecordingReportView reports;
     RecordingProgressSheet progress;
-    NoLoadingSheet loading;
+    RecordingLoadingSheet loading;
     ProviderLog providers;
-    StoreContentViewController content{state, dispatcher, alerts, loading, {}};
-    MainWindowController window{
-        MainWindowSeams{state, dispatcher, alerts, choosers, workspace, reports, progress}, content,
-        RecordingFactory(providers)};
     boost::shared_ptr<KindStore> source;
+    StoreContentViewController content{dispatcher, alerts, loading,
+                                       [this](const std::string&, const boost::shared_ptr<ICancelable>&)
+                                           -> boost::shared_ptr<IAssetStore> { return source; }};
+    MainWindowController window{
+        MainWindowSeams{dispatcher, alerts, choosers, workspace, reports, progress}, content,
+        RecordingFactory(providers)};
     boost::shared_ptr<CountedFolder> inbox;
     boost::shared_ptr<CountedFolder> sent;
 };
 
-TEST(TargetCodeTest, FormatIndexMapsToTargetCode)
+TEST(TargetTest, FormatIndexMapsToTarget)
 {
-    const std::pair<int, int> cases[] = {{0, 2}, {1, 13}, {2, 6}, {3, 7}, {5, 7}, {-1, 7}};
+    const std::pair<int, ExportTarget> cases[] = {
+        {0, ExportTarget::Archive}, {1, ExportTarget::Eml}, {2, ExportTarget::Mbox},
+        {3, ExportTarget::Eml},     {-1, ExportTarget::Eml},
+    };
     for (const auto& c : cases)
-        EXPECT_EQ(TargetCodeForFormatIndex(c.first), c.second) << c.first;
+        EXPECT_EQ(TargetForFormatIndex(c.first), c.second) << c.first;
 }
 
 TEST_F(ExportWorkflowTest, ConvertWithNothingSelectedShowsTheAlertAndDoesNotExport)
@@ -130,7 +137,7 @@ TEST_F(ExportWorkflowTest, ConvertWithNothingSelectedShowsTheAlertAndDoesNotExpo
     EXPECT_EQ(alerts.alerts[0].informative, "");
     EXPECT_FALSE(window.IsExporting());
     EXPECT_TRUE(choosers.saveStartFolders.empty());
-    EXPECT_FALSE(state.Has(StateKey::kSelectedItems));
+    EXPECT_TRUE(providers.targets.empty());
 }
 
 TEST_F(ExportWorkflowTest, ExportWritesIntoConvertedDataAndShowsTheResult)
@@ -139,16 +146,18 @@ TEST_F(ExportWorkflowTest, ExportWritesIntoConvertedDataAndShowsTheResult)
     ConvertAndWait();
 
     const std::string root = (target.path() / "Converted Data").string();
-    EXPECT_EQ(state.GetString(StateKey::kExportPath), root);
-    EXPECT_EQ(state.GetString(StateKey::kLogReportPath),
-              root + "/Detailed Conversion Report.txt");
+    const auto record = window.LastExport();
+    ASSERT_TRUE(record);
+    EXPECT_EQ(record->outputFolder, root);
+    EXPECT_EQ(record->logPath, root + "/Detailed Conversion Report.txt");
     EXPECT_TRUE(fs::is_regular_file(root + "/Detailed Conversion Report.txt"));
-    EXPECT_EQ(state.GetInteger(StateKey::kExportResult).value_or(-99), 0);
-    EXPECT_EQ(state.GetInteger(StateKey::kTargetFormatKey).value_or(-99), kTargetEML);
-    EXPECT_EQ(providers.targetCodes, (std::vector<int>{kTargetEML}));
+    EXPECT_EQ(record->status, ExportStatus::Succeeded);
+    EXPECT_EQ(record->target, ExportTarget::Eml);
+    EXPECT_EQ(record->source, "/lib");
+    EXPECT_EQ(providers.targets, (std::vector<ExportTarget>{ExportTarget::Eml}));
     EXPECT_EQ(providers.roots, (std::vector<std::string>{root}));
     EXPECT_EQ(providers.mergeLists, (std::vector<std::vector<int>>{{3, 4}}));
-    EXPECT_EQ(state.GetNodes(StateKey::kSelectedItems).size(), 2u);
+    EXPECT_EQ(record->folders.size(), 2u);
 
     ASSERT_EQ(reports.reports.size(), 1u);
     const ReportData& report = reports.reports[0];
@@ -167,6 +176,13 @@ TEST_F(ExportWorkflowTest, ExportWritesIntoConvertedDataAndShowsTheResult)
     EXPECT_EQ(events.back(), L"end");
     EXPECT_NE(std::find(events.begin(), events.end(), L"items Overall: Items [ 3 / 3 ]"),
               events.end());
+
+    // The result sheet's buttons name this export's folder and log.
+    workspace.calls.clear();
+    window.LocateOutput();
+    window.OpenLogReport();
+    EXPECT_EQ(workspace.calls, (std::vector<std::string>{"reveal " + root,
+                                                         "open " + root + "/Detailed Conversion Report.txt"}));
 }
 
 TEST_F(ExportWorkflowTest, SecondExportGetsANumberedOutputFolder)
@@ -174,30 +190,27 @@ TEST_F(ExportWorkflowTest, SecondExportGetsANumberedOutputFolder)
     fs::create_directory(target.path() / "Converted Data");
     fs::create_directory(target.path() / "Converted Data (1)");
     ConvertAndWait();
-    EXPECT_EQ(state.GetString(StateKey::kExportPath),
-              (target.path() / "Converted Data (2)").string());
+    ASSERT_TRUE(window.LastExport());
+    EXPECT_EQ(window.LastExport()->outputFolder, (target.path() / "Converted Data (2)").string());
 }
 
-TEST_F(ExportWorkflowTest, MergeKeysStaySetAfterTheOptionsAreTurnedOff)
+TEST_F(ExportWorkflowTest, MergeOptionsStayOnAfterTheyAreTurnedOff)
 {
     ConvertAndWait();
     content.mergeContacts = false;
     content.mergeCalendar = false;
     ConvertAndWait();
-    EXPECT_TRUE(state.IsSet(StateKey::kMergeContacts));
-    EXPECT_TRUE(state.IsSet(StateKey::kMergeCalendar));
     ASSERT_EQ(providers.mergeLists.size(), 2u);
     EXPECT_EQ(providers.mergeLists[1], (std::vector<int>{3, 4}));
     // The confirmed folder is remembered for the next chooser.
     EXPECT_EQ(choosers.saveStartFolders.at(1), target.str());
 }
 
-TEST_F(ExportWorkflowTest, NameStyleReachesTheProviderAndStaysForLaterExports)
+TEST_F(ExportWorkflowTest, NameStyleReachesTheProviderForEachExport)
 {
     ConvertAndWait();
     window.SetNameStyle(NameStyle::Unicode);
     ConvertAndWait();
-    EXPECT_EQ(state.GetString(StateKey::kNameStyle), std::string("unicode"));
     window.SetNameStyle(NameStyle::Ascii);
     ConvertAndWait();
     EXPECT_EQ(providers.nameStyles,
@@ -210,7 +223,6 @@ TEST_F(ExportWorkflowTest, GuidesFollowTheResultByTarget)
         {0, {"document Outlook Import Guide.pdf"}},
         {1, {"document Thunderbird Import Guide EML.pdf"}},
         {2, {}},
-        {5, {}},
     };
     for (const auto& c : cases) {
         workspace.calls.clear();
@@ -223,10 +235,9 @@ TEST_F(ExportWorkflowTest, GuidesFollowTheResultByTarget)
 TEST_F(ExportWorkflowTest, CancelledChooserStartsNothing)
 {
     choosers.save = boost::none;
-    window.ClickConvert();
+    EXPECT_EQ(window.ClickConvert(), ConvertStart::kNoSaveFolder);
     EXPECT_FALSE(window.IsExporting());
-    EXPECT_TRUE(state.Has(StateKey::kSelectedItems));
-    EXPECT_FALSE(state.Has(StateKey::kExportPath));
+    EXPECT_FALSE(window.LastExport());
     EXPECT_TRUE(progress.Events().empty());
 }
 
@@ -234,32 +245,50 @@ TEST_F(ExportWorkflowTest, CancelledChooserStartsNothing)
 // and nothing starts, nothing is made.
 TEST_F(ExportWorkflowTest, OutputFolderInsideTheMailFolderStartsNothing)
 {
-    fs::create_directories(target.path() / "Mail" / "V10");
-    state.Set(StateKey::kMailFolderPath, (target.path() / "Mail").string());
-    choosers.save = (target.path() / "Mail" / "V10").string();
+    const fs::path mail = target.path() / "Mail";
+    fs::create_directories(mail / "V10");
+    LoadSource(mail.string(), kStoreTypeEnvelopeIndex);
+    choosers.save = (mail / "V10").string();
     EXPECT_EQ(window.ClickConvert(), ConvertStart::kOutputInMailFolder);
     EXPECT_FALSE(window.IsExporting());
     ASSERT_EQ(alerts.alerts.size(), 1u);
     EXPECT_EQ(alerts.alerts[0].message, "The output folder is inside the mail folder being converted.");
-    EXPECT_FALSE(state.Has(StateKey::kExportPath));
-    EXPECT_TRUE(providers.targetCodes.empty());
-    EXPECT_TRUE(fs::is_empty(target.path() / "Mail" / "V10"));
+    EXPECT_FALSE(window.LastExport());
+    EXPECT_TRUE(providers.targets.empty());
+    EXPECT_TRUE(fs::is_empty(mail / "V10"));
 
     choosers.save = target.str();
     EXPECT_EQ(window.ClickConvert(), ConvertStart::kStarted);
     dispatcher.RunUntil([&] { return !window.IsExporting(); });
-    EXPECT_EQ(state.GetInteger(StateKey::kExportResult).value_or(-99), 0);
+    EXPECT_EQ(LastStatus(), ExportStatus::Succeeded);
+}
+
+// A folder chosen to load whose load was refused (an export was reading the
+// loaded one) still counts as the mail folder.
+TEST_F(ExportWorkflowTest, OutputFolderInsideAChosenMailFolderIsRefusedToo)
+{
+    const fs::path chosen = target.path() / "Other Mail";
+    fs::create_directories(chosen);
+    content.SetStoreInUse(true);
+    window.FolderChosen(chosen.string());
+    content.SetStoreInUse(false);
+    EXPECT_EQ(window.MailFolderPath(), chosen.string());
+    EXPECT_EQ(content.SourceStore(), source);
+
+    choosers.save = chosen.string();
+    EXPECT_EQ(window.ClickConvert(), ConvertStart::kOutputInMailFolder);
+    EXPECT_TRUE(fs::is_empty(chosen));
 }
 
 TEST_F(ExportWorkflowTest, CancelDuringTheExportAbortsIt)
 {
     // The user presses cancel as soon as the first item shows.
-    progress.onPost = [&](const std::wstring& event) {
+    progress.onEvent = [&](const std::wstring& event) {
         if (event == L"message first")
             window.ClickCancel();
     };
     ConvertAndWait();
-    EXPECT_EQ(state.GetInteger(StateKey::kExportResult).value_or(-99), 1);
+    EXPECT_EQ(LastStatus(), ExportStatus::Canceled);
     ASSERT_EQ(reports.reports.size(), 1u);
     EXPECT_EQ(reports.reports[0].title, "Operation aborted. Data was Partially exported.");
     EXPECT_NE(reports.reports[0].report.find("Operation canceled by user."), std::string::npos);
@@ -267,25 +296,38 @@ TEST_F(ExportWorkflowTest, CancelDuringTheExportAbortsIt)
 
 TEST_F(ExportWorkflowTest, CancelPressedAsSoonAsTheSheetShowsCounts)
 {
-    progress.onPost = [&](const std::wstring& event) {
+    progress.onEvent = [&](const std::wstring& event) {
         if (event == L"begin")
             window.ClickCancel();
     };
     ConvertAndWait();
-    EXPECT_EQ(state.GetInteger(StateKey::kExportResult).value_or(-99), 1);
+    EXPECT_EQ(LastStatus(), ExportStatus::Canceled);
+}
+
+TEST_F(ExportWorkflowTest, CancelOfAnEarlierExportDoesNotStopTheNext)
+{
+    progress.onEvent = [&](const std::wstring& event) {
+        if (event == L"message first")
+            window.ClickCancel();
+    };
+    ConvertAndWait();
+    ASSERT_EQ(LastStatus(), ExportStatus::Canceled);
+    progress.onEvent = nullptr;
+    ConvertAndWait();
+    EXPECT_EQ(LastStatus(), ExportStatus::Succeeded);
 }
 
 TEST_F(ExportWorkflowTest, FailedItemsMakeTheExportFail)
 {
     sent->entries = {UnreadableEntry()};
     ConvertAndWait();
-    EXPECT_EQ(state.GetInteger(StateKey::kExportResult).value_or(-99), 2);
+    EXPECT_EQ(LastStatus(), ExportStatus::Failed);
     EXPECT_EQ(reports.reports.at(0).title, "Operation failed.");
 }
 
 TEST_F(ExportWorkflowTest, MboxSourceCountsCallsNotUnits)
 {
-    state.Set(StateKey::kSourceFormatKey, int64_t{kStoreTypeMboxArchive});
+    LoadSource("/mbox", kStoreTypeMboxArchive);
     ConvertAndWait();
     const auto events = progress.Events();
     EXPECT_NE(std::find(events.begin(), events.end(), L"items Overall: Items [ 3 ]"), events.end());
@@ -296,8 +338,8 @@ TEST_F(ExportWorkflowTest, UncreatableOutputFolderFailsInsteadOfSucceeding)
     kestrin_test::WriteFile(target.path() / "file", "not a folder");
     choosers.save = (target.path() / "file").string();
     ConvertAndWait();
-    EXPECT_EQ(state.GetInteger(StateKey::kExportResult).value_or(-99), 2);
-    EXPECT_TRUE(providers.targetCodes.empty());
+    EXPECT_EQ(LastStatus(), ExportStatus::Failed);
+    EXPECT_TRUE(providers.targets.empty());
     ASSERT_EQ(reports.reports.size(), 1u);
     EXPECT_EQ(reports.reports[0].title, "Operation failed.");
     EXPECT_NE(reports.reports[0].report.find("Could not create the folder for the converted data"),
@@ -309,8 +351,8 @@ TEST_F(ExportWorkflowTest, UncreatableOutputFolderFailsInsteadOfSucceeding)
 TEST_F(ExportWorkflowTest, FailedSetUpNamesNoFolderAndNoEarlierLog)
 {
     ConvertAndWait();
-    ASSERT_EQ(state.GetInteger(StateKey::kExportResult).value_or(-99), 0);
-    const std::string earlierLog = state.GetString(StateKey::kLogReportPath).value_or("");
+    ASSERT_EQ(LastStatus(), ExportStatus::Succeeded);
+    const std::string earlierLog = window.LastExport()->logPath;
     ASSERT_FALSE(earlierLog.empty());
 
     kestrin_test::WriteFile(target.path() / "file", "not a folder");
@@ -326,7 +368,12 @@ TEST_F(ExportWorkflowTest, FailedSetUpNamesNoFolderAndNoEarlierLog)
     ASSERT_TRUE(record);
     EXPECT_TRUE(record->outputFolder.empty());
     EXPECT_TRUE(record->logPath.empty());
-    EXPECT_EQ(record->status, 2);
+    EXPECT_EQ(record->status, ExportStatus::Failed);
+    // Nothing to show or open.
+    workspace.calls.clear();
+    window.LocateOutput();
+    window.OpenLogReport();
+    EXPECT_TRUE(workspace.calls.empty());
 }
 
 // The export's own account: per source folder, from the driver's events.
@@ -345,28 +392,8 @@ TEST_F(ExportWorkflowTest, RecordCountsEveryItemPerFolder)
     EXPECT_EQ(totals.listed, 4);
     EXPECT_EQ(totals.converted, 3);
     EXPECT_EQ(totals.failed, 1);
-    EXPECT_EQ(record->status, 2);
-    EXPECT_EQ(record->outputFolder, state.GetString(StateKey::kExportPath).value_or("?"));
-}
-
-TEST_F(ExportWorkflowTest, ExceptionOutsideTheDriverEndsAsFailure)
-{
-    AppStateData runState;
-    runState.Set(StateKey::kExportPath, target.str());
-    runState.Set(StateKey::kSelectedItems, content.GetSelectedItems());
-    ExportRunContext context{runState, progress, dispatcher,
-                             [](int, const std::string&, const std::vector<int>&, NameStyle)
-                                 -> boost::shared_ptr<IOutputStoreProvider> {
-                                 throw std::runtime_error("no provider today");
-                             },
-                             {}};
-    EXPECT_EQ(DoExport(context), 2);
-    EXPECT_EQ(runState.GetInteger(StateKey::kExportResult).value_or(-99), 2);
-    EXPECT_NE(runState.GetString(StateKey::kBriefReportPath)
-                  ->find("Exception occurred during conversion - no provider today"),
-              std::string::npos);
-    const auto events = progress.Events();
-    EXPECT_EQ(events.back(), L"end");
+    EXPECT_EQ(record->status, ExportStatus::Failed);
+    EXPECT_EQ(record->outputFolder, (target.path() / "Converted Data").string());
 }
 
 TEST_F(ExportWorkflowTest, TheStoreStaysWhileTheExportReadsIt)
@@ -382,8 +409,8 @@ TEST_F(ExportWorkflowTest, TheStoreStaysWhileTheExportReadsIt)
     EXPECT_FALSE(loadAccepted);
     EXPECT_EQ(source->closeCalls, 0);
     EXPECT_EQ(content.FolderView().RootNode()->NumberOfChildren(), 1u);
-    EXPECT_EQ(state.GetInteger(StateKey::kExportResult).value_or(-99), 0);
-    EXPECT_NE(state.GetString(StateKey::kBriefReportPath)->find("Total number of items processed:3"),
+    EXPECT_EQ(LastStatus(), ExportStatus::Succeeded);
+    EXPECT_NE(window.LastExport()->reportText.find("Total number of items processed:3"),
               std::string::npos);
     EXPECT_TRUE(alerts.alerts.empty());
     EXPECT_FALSE(content.StoreInUse());
@@ -396,7 +423,7 @@ TEST_F(ExportWorkflowTest, ShutdownDuringTheExportCancelsItAndEndsWithoutDeadloc
     window.ClickConvert();
     dispatcher.RunUntil([&] { return idle; });
     EXPECT_FALSE(window.IsBusy());
-    EXPECT_EQ(state.GetInteger(StateKey::kExportResult).value_or(-99), 1);
+    EXPECT_EQ(LastStatus(), ExportStatus::Canceled);
     // Quitting shows no result sheet and opens no guide.
     EXPECT_TRUE(reports.reports.empty());
     EXPECT_TRUE(workspace.calls.empty());
@@ -414,18 +441,19 @@ TEST_F(ExportWorkflowTest, ShutdownWhenIdleIsImmediate)
 
 TEST(ReportTest, TitlesAndFootersByResult)
 {
-    const std::pair<int64_t, const char*> cases[] = {
-        {0, "Operation Completed Successfully."},
-        {1, "Operation aborted. Data was Partially exported."},
-        {2, "Operation failed."},
+    const std::pair<ExportStatus, const char*> cases[] = {
+        {ExportStatus::Succeeded, "Operation Completed Successfully."},
+        {ExportStatus::Canceled, "Operation aborted. Data was Partially exported."},
+        {ExportStatus::Failed, "Operation failed."},
     };
     for (const auto& c : cases) {
-        AppStateData state;
-        state.Set(StateKey::kExportResult, c.first);
-        state.Set(StateKey::kExportPath, std::string("/out/Converted Data"));
-        state.Set(StateKey::kLogReportPath, std::string("/out/Converted Data/log.txt"));
-        state.Set(StateKey::kBriefReportPath, std::string("brief"));
-        const ReportData report = MainWindowController::MakeReport(state);
+        ExportRecord record;
+        record.status = c.first;
+        record.outputFolder = "/out/Converted Data";
+        record.logPath = "/out/Converted Data/log.txt";
+        record.reportText = "brief";
+        const ReportData report = MakeReport(record);
+        EXPECT_EQ(report.status, c.first);
         EXPECT_EQ(report.title, c.second);
         EXPECT_EQ(report.report, "brief");
         EXPECT_EQ(report.footer1, "Converted Data is saved at following path:\n/out/Converted Data");
@@ -443,22 +471,6 @@ TEST(StartUpTest, ApplicationInformationIsRegisteredOnce)
     EXPECT_EQ(KestrinMIMEEngineCommon::GetAppInfo(), info);
     EXPECT_EQ(SupportAddress(), info->GetSupportAddress());
     EXPECT_NE(SupportAddress().find('@'), std::string::npos);
-}
-
-TEST(AppStateDataTest, KeysKeepTheirValuesUntilOverwrittenOrReset)
-{
-    AppStateData state;
-    state.Set(StateKey::kMergeContacts, true);
-    state.Set(StateKey::kTargetFormatKey, int64_t{6});
-    state.Set(StateKey::kMailFolderPath, std::string("/lib"));
-    EXPECT_TRUE(state.IsSet(StateKey::kMergeContacts));
-    EXPECT_FALSE(state.IsSet(StateKey::kMergeCalendar));
-    EXPECT_EQ(state.GetInteger(StateKey::kTargetFormatKey).value_or(-99), 6);
-    EXPECT_EQ(state.GetString(StateKey::kTargetFormatKey), boost::none);
-    EXPECT_EQ(state.GetString(StateKey::kMailFolderPath), std::string("/lib"));
-    state.ResetData();
-    EXPECT_FALSE(state.Has(StateKey::kMailFolderPath));
-    EXPECT_EQ(&AppStateData::GetSingleton(), &AppStateData::GetSingleton());
 }
 
 }  // namespace

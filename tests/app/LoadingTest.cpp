@@ -1,5 +1,5 @@
-// Loading a source folder on the loading thread: the store, the state keys,
-// the error texts, reloading the same path, cancelling.
+// Loading a source folder in the window on the loading thread: the store,
+// the error texts, reloading the same path, cancelling; naming the folder.
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -10,14 +10,22 @@
 #include <boost/filesystem.hpp>
 
 #include "AppFakes.h"
+#include "EventQueueDispatcher.h"
 #include "app/Application.h"
-#include "app/EventQueueDispatcher.h"
 #include "app/MainWindowController.h"
 #include "app/StoreContentViewController.h"
 #include "support/TestSupport.h"
 
 using namespace KestrinApp;
 using namespace kestrin_app_fakes;
+
+namespace KestrinApp {
+// For the failure messages of results compared as optionals.
+std::ostream& operator<<(std::ostream& out, LoadStatus status)
+{
+    return out << ToString(status);
+}
+}  // namespace KestrinApp
 
 namespace {
 
@@ -45,16 +53,15 @@ protected:
         };
     }
     // Loads and runs the main thread until the result is in.
-    int Load(const std::string& path)
+    boost::optional<LoadStatus> Load(const std::string& path)
     {
-        int result = -1;
-        content.SetLoadFinishedHandler([&](int r) { result = r; });
+        boost::optional<LoadStatus> result;
+        content.SetLoadFinishedHandler([&](LoadStatus r) { result = r; });
         content.LoadStore(path);
         dispatcher.RunUntil([&] { return !content.IsLoading(); });
         return result;
     }
 
-    AppStateData state;
     EventQueueDispatcher dispatcher;
     RecordingAlerts alerts;
     RecordingLoadingSheet sheet;
@@ -62,15 +69,15 @@ protected:
     int openResult = kStatusOK;
     std::function<void(const boost::shared_ptr<ICancelable>&)> onCreate;
     std::vector<boost::shared_ptr<KindStore>> stores;
-    StoreContentViewController content{state, dispatcher, alerts, sheet, Factory()};
+    StoreContentViewController content{dispatcher, alerts, sheet, Factory()};
 };
 
 TEST_F(LoadingTest, LoadedStoreIsShownAndItsKindRemembered)
 {
-    EXPECT_EQ(Load("/mbox"), kLoadSucceeded);
+    EXPECT_EQ(Load("/mbox"), LoadStatus::Loaded);
     ASSERT_TRUE(content.SourceStore());
     EXPECT_EQ(content.SourceStore()->GetLocation(), "/mbox");
-    EXPECT_EQ(state.GetInteger(StateKey::kSourceFormatKey).value_or(-99), kStoreTypeMboxArchive);
+    EXPECT_EQ(content.Source()->StoreKind(), kStoreTypeMboxArchive);
     EXPECT_TRUE(content.HideIgnoreEmptyFolders());
     EXPECT_FALSE(content.FolderLoading());
     EXPECT_EQ(content.GetSelectedItems().size(), 1u);
@@ -80,13 +87,13 @@ TEST_F(LoadingTest, LoadedStoreIsShownAndItsKindRemembered)
 
 TEST_F(LoadingTest, SamePathIsNotReloadedButAnotherReplacesTheStore)
 {
-    ASSERT_EQ(Load("/lib"), kLoadSucceeded);
+    ASSERT_EQ(Load("/lib"), LoadStatus::Loaded);
     content.LoadStore("/lib");
     EXPECT_FALSE(content.IsLoading());
     EXPECT_EQ(created, 1);
 
     // A trailing separator names another path.
-    ASSERT_EQ(Load("/lib/"), kLoadSucceeded);
+    ASSERT_EQ(Load("/lib/"), LoadStatus::Loaded);
     EXPECT_EQ(created, 2);
     EXPECT_EQ(stores[0]->closeCalls, 1);
     EXPECT_EQ(content.SourceStore(), stores[1]);
@@ -108,7 +115,7 @@ TEST_F(LoadingTest, FailuresShowTheLoadErrorAndLeaveNoStore)
     for (const auto& c : cases) {
         alerts.alerts.clear();
         openResult = c.openResult;
-        EXPECT_EQ(Load(c.path), kLoadFailed) << c.name;
+        EXPECT_EQ(Load(c.path), LoadStatus::Failed) << c.name;
         EXPECT_FALSE(content.SourceStore()) << c.name;
         ASSERT_EQ(alerts.alerts.size(), 1u) << c.name;
         EXPECT_EQ(alerts.alerts[0].message, "Error occurred while loading your email data.");
@@ -122,35 +129,34 @@ TEST_F(LoadingTest, FailuresShowTheLoadErrorAndLeaveNoStore)
     }
     ASSERT_EQ(stores.size(), 1u);
     EXPECT_EQ(stores[0]->closeCalls, 1);
-    EXPECT_EQ(state.GetInteger(StateKey::kSourceFormatKey).value_or(-99), kStoreTypeEnvelopeIndex);
 }
 
 TEST_F(LoadingTest, CancelledLoadLeavesNoStoreAndNoAlert)
 {
-    ASSERT_EQ(Load("/lib"), kLoadSucceeded);
+    ASSERT_EQ(Load("/lib"), LoadStatus::Loaded);
     // The user presses cancel while the store is being read.
     onCreate = [](const boost::shared_ptr<ICancelable>& cancelable) { cancelable->Cancel(); };
 
-    EXPECT_EQ(Load("/other"), kLoadCanceled);
+    EXPECT_EQ(Load("/other"), LoadStatus::Canceled);
     EXPECT_FALSE(content.SourceStore());
     EXPECT_EQ(stores.at(1)->closeCalls, 1);
     EXPECT_TRUE(alerts.alerts.empty());
     EXPECT_EQ(content.FolderView().RootNode()->NumberOfChildren(), 0u);
 
     // Cancelled before any store was made: no alert either.
-    EXPECT_EQ(Load("/missing"), kLoadCanceled);
+    EXPECT_EQ(Load("/missing"), LoadStatus::Canceled);
     EXPECT_TRUE(alerts.alerts.empty());
 }
 
 TEST_F(LoadingTest, CancelPressedAtOnceIsNotLost)
 {
-    int result = -1;
-    content.SetLoadFinishedHandler([&](int r) { result = r; });
+    boost::optional<LoadStatus> result;
+    content.SetLoadFinishedHandler([&](LoadStatus r) { result = r; });
     ASSERT_TRUE(content.LoadStore("/lib"));
     // Before the loading thread has even shown its sheet.
     content.CancelLoad();
     dispatcher.RunUntil([&] { return !content.IsLoading(); });
-    EXPECT_EQ(result, kLoadCanceled);
+    EXPECT_EQ(result, LoadStatus::Canceled);
     EXPECT_FALSE(content.SourceStore());
 }
 
@@ -192,7 +198,7 @@ TEST_F(LoadingTest, ExceptionFromTheReaderIsALoadFailure)
 {
     onCreate = [](const boost::shared_ptr<ICancelable>&) { throw std::runtime_error("bad"); };
     kestrin_test::CapturedDiagnostics diagnostics;
-    EXPECT_EQ(Load("/lib"), kLoadFailed);
+    EXPECT_EQ(Load("/lib"), LoadStatus::Failed);
     EXPECT_EQ(alerts.alerts.size(), 1u);
     EXPECT_NE(diagnostics.text().find("ERROR: Loading /lib failed: bad"), std::string::npos);
 }
@@ -200,18 +206,21 @@ TEST_F(LoadingTest, ExceptionFromTheReaderIsALoadFailure)
 TEST_F(LoadingTest, IgnoreEmptyFoldersReachesTheTree)
 {
     content.SetIgnoreEmptyFolders(true);
-    ASSERT_EQ(Load("/lib"), kLoadSucceeded);
+    ASSERT_EQ(Load("/lib"), LoadStatus::Loaded);
     EXPECT_TRUE(content.FolderView().IgnoreEmptyFolders());
 }
 
 class SelectionSheetTest : public ::testing::Test {
 protected:
     void SetUp() override { InitializeApplication(); }
-    AppStateData state;
     RecordingAlerts alerts;
     FixedChoosers choosers;
     int completed = 0;
-    OpenDatabaseController sheet{state, alerts, choosers, [this] { ++completed; }};
+    boost::optional<std::string> chosen;
+    OpenDatabaseController sheet{alerts, choosers, [this](const boost::optional<std::string>& path) {
+                                     ++completed;
+                                     chosen = path;
+                                 }};
 };
 
 TEST_F(SelectionSheetTest, BrowsedFolderMustBeAnExistingLibraryMail)
@@ -232,10 +241,10 @@ TEST_F(SelectionSheetTest, BrowsedFolderMustBeAnExistingLibraryMail)
     };
     for (const auto& c : cases) {
         alerts.alerts.clear();
-        state.ResetData();
+        chosen = boost::none;
         choosers.source = c.chosen;
         sheet.ClickBrowseLibrary();
-        EXPECT_EQ(state.Has(StateKey::kMailFolderPath), c.accepted) << c.name;
+        EXPECT_EQ(chosen.has_value(), c.accepted) << c.name;
         EXPECT_EQ(alerts.alerts.size(), c.accepted ? 0u : 1u) << c.name;
     }
     EXPECT_EQ(completed, 5);
@@ -253,7 +262,7 @@ TEST_F(SelectionSheetTest, MissingDefaultMailFolderIsNamedInsteadOfLoaded)
     const std::string oldHome = HomeDirectory();
     ::setenv("HOME", home.str().c_str(), 1);
     sheet.ClickLoadMailDatabase();
-    EXPECT_FALSE(state.Has(StateKey::kMailFolderPath));
+    EXPECT_FALSE(chosen);
     EXPECT_EQ(completed, 0);
     ASSERT_EQ(alerts.alerts.size(), 1u);
     EXPECT_EQ(alerts.alerts[0].message, "Your mail folder was not found.");
@@ -261,7 +270,7 @@ TEST_F(SelectionSheetTest, MissingDefaultMailFolderIsNamedInsteadOfLoaded)
 
     boost::filesystem::create_directories(home.path() / "Library" / "Mail");
     sheet.ClickLoadMailDatabase();
-    EXPECT_EQ(state.GetString(StateKey::kMailFolderPath), home.str() + "/Library/Mail");
+    EXPECT_EQ(chosen, home.str() + "/Library/Mail");
     EXPECT_EQ(completed, 1);
     ::setenv("HOME", oldHome.c_str(), 1);
 }
@@ -270,7 +279,7 @@ TEST_F(SelectionSheetTest, OpenTakesAnyFolderAndBackingOutDoesNothing)
 {
     choosers.source = std::string("/anywhere");
     sheet.ClickOpen();
-    EXPECT_EQ(state.GetString(StateKey::kMailFolderPath), std::string("/anywhere"));
+    EXPECT_EQ(chosen, std::string("/anywhere"));
     EXPECT_EQ(completed, 1);
     choosers.source = boost::none;
     sheet.ClickOpen();

@@ -31,16 +31,7 @@ namespace lb = kestrin_libbuilder;
 
 namespace {
 
-size_t CountFiles(const fs::path& folder, const std::string& extension)
-{
-    size_t count = 0;
-    if (!fs::is_directory(folder))
-        return 0;
-    for (fs::recursive_directory_iterator it(folder), end; it != end; ++it)
-        if (fs::is_regular_file(it->path()) && it->path().extension() == extension)
-            ++count;
-    return count;
-}
+using kestrin_test::CountFiles;
 
 // One sample library (layout 10) shared by the tests of this file.
 class CliTest : public SampleLibraryTest {

@@ -117,12 +117,18 @@ private:
         options.preferences = &m_preferences;
         options.startWorkflow = false;
         auto standard = MakeStandardProviderFactory();
-        options.providerFactory = [this, standard](int code, const std::string& root,
+        options.providerFactory = [this, standard](ExportTarget target, const std::string& root,
                                                    const std::vector<int>& merge, NameStyle names) {
             m_gate.Wait();
-            return standard(code, root, merge, names);
+            return standard(target, root, merge, names);
         };
         return options;
+    }
+
+    ExportStatus LastExportStatus()
+    {
+        const auto record = m_window->controller().LastExport();
+        return record ? record->status : ExportStatus::Failed;
     }
 
     void Load(const QString& path)
@@ -666,7 +672,7 @@ private slots:
         m_gate.open = true;
         QTRY_VERIFY_WITH_TIMEOUT(!m_window->isVisible(), 60000);
         QVERIFY(!m_window->isBusy());
-        QCOMPARE(m_window->state().GetInteger(StateKey::kExportResult).value_or(-1), 1);
+        QCOMPARE(LastExportStatus(), ExportStatus::Canceled);
         QVERIFY(!m_window->resultSheet()->isVisible());
     }
 
@@ -682,7 +688,7 @@ private slots:
         m_gate.open = true;
         QTRY_VERIFY_WITH_TIMEOUT(!m_window->isVisible(), 60000);
         QVERIFY(!m_window->isBusy());
-        QCOMPARE(m_window->state().GetInteger(StateKey::kExportResult).value_or(-1), 1);
+        QCOMPARE(LastExportStatus(), ExportStatus::Canceled);
         QFile report(save.path() + "/Converted Data/Detailed Conversion Report.txt");
         QVERIFY(report.open(QIODevice::ReadOnly));
         QVERIFY(report.readAll().contains("Operation canceled by user."));
@@ -710,7 +716,7 @@ private slots:
         QTimer::singleShot(20, [this] { m_gate.open = true; });
         m_window->finishWork();
         QVERIFY(!m_window->isBusy());
-        QCOMPARE(m_window->state().GetInteger(StateKey::kExportResult).value_or(-1), 1);
+        QCOMPARE(LastExportStatus(), ExportStatus::Canceled);
     }
 
     void droppingFolders_data()

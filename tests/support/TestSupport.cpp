@@ -67,6 +67,17 @@ std::string ReadFile(const fs::path& path)
     return s.str();
 }
 
+size_t CountFiles(const fs::path& folder, const std::string& extension)
+{
+    size_t count = 0;
+    if (!fs::is_directory(folder))
+        return 0;
+    for (fs::recursive_directory_iterator it(folder), end; it != end; ++it)
+        if (fs::is_regular_file(it->path()) && it->path().extension() == extension)
+            ++count;
+    return count;
+}
+
 std::vector<unsigned char> ReadBytes(const fs::path& path)
 {
     std::string s = ReadFile(path);

@@ -41,6 +41,9 @@ private:
 std::string ReadFile(const boost::filesystem::path& path);
 std::vector<unsigned char> ReadBytes(const boost::filesystem::path& path);
 void WriteFile(const boost::filesystem::path& path, const std::string& content);
+// Files anywhere below a folder whose names end with extension (".eml");
+// 0 when the folder is missing.
+size_t CountFiles(const boost::filesystem::path& folder, const std::string& extension);
 // How many descriptors this process has open (from /proc/self/fd).
 int OpenDescriptorCount();
 

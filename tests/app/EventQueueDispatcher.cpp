@@ -1,10 +1,6 @@
-#include "app/EventQueueDispatcher.h"
-
-#include <memory>
+#include "EventQueueDispatcher.h"
 
 namespace KestrinApp {
-
-EventQueueDispatcher::EventQueueDispatcher() : m_mainThread(std::this_thread::get_id()) {}
 
 void EventQueueDispatcher::Post(std::function<void()> work)
 {
@@ -13,36 +9,6 @@ void EventQueueDispatcher::Post(std::function<void()> work)
         m_queue.push_back(std::move(work));
     }
     m_changed.notify_all();
-}
-
-void EventQueueDispatcher::PostAndWait(std::function<void()> work)
-{
-    if (IsMainThread()) {
-        work();
-        return;
-    }
-    struct Completion {
-        std::mutex mutex;
-        std::condition_variable done;
-        bool finished = false;
-    };
-    auto completion = std::make_shared<Completion>();
-    Post([completion, work = std::move(work)] {
-        // The waiting thread must wake even when the work throws.
-        struct Signal {
-            Completion& c;
-            ~Signal()
-            {
-                std::unique_lock<std::mutex> lock(c.mutex);
-                c.finished = true;
-                c.done.notify_all();
-            }
-        } signal{*completion};
-        work();
-    });
-    std::unique_lock<std::mutex> lock(completion->mutex);
-    while (!completion->finished)
-        completion->done.wait(lock);
 }
 
 bool EventQueueDispatcher::RunOne()

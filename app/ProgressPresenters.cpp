@@ -1,8 +1,6 @@
-#include "export/ExportProgressPresenter.h"
+#include "app/ProgressPresenters.h"
 
-#include <string>
-
-namespace KestrinMIMEEngineCommon {
+namespace KestrinApp {
 
 namespace {
 
@@ -18,7 +16,7 @@ std::wstring CounterLabel(const std::wstring& text, int64_t counter, int64_t tot
     return label;
 }
 
-// A total of 0 yields a non-finite value; the view is told exactly that.
+// A total of 0 yields a non-finite value; the observer is told exactly that.
 double Percent(int64_t done, int64_t total)
 {
     return static_cast<double>(done) * 100.0 / static_cast<double>(total);
@@ -26,10 +24,9 @@ double Percent(int64_t done, int64_t total)
 
 }  // namespace
 
-ExportProgressPresenter::ExportProgressPresenter(IProgressView& view, bool countUnits)
-    : m_countUnits(countUnits), m_view(&view)
+ExportProgressPresenter::ExportProgressPresenter(ExportObserver& observer, bool countUnits)
+    : m_countUnits(countUnits), m_observer(&observer)
 {
-    m_view->SetCancelRequested(false);
 }
 
 void ExportProgressPresenter::SetTotalUnits(int64_t units)
@@ -49,22 +46,21 @@ void ExportProgressPresenter::SetOverallTotalUnits(int64_t units)
 void ExportProgressPresenter::AdvanceProgress(uint64_t units)
 {
     const int64_t delta = static_cast<int64_t>(units);
+    ExportProgress progress;
 
     m_folderDone += delta;
     m_folderCounter = m_countUnits ? m_folderDone : m_folderCounter + 1;
-    const std::wstring folderLabel =
-        CounterLabel(m_folderText, m_folderCounter, m_folderTotal, m_countUnits);
+    progress.folderLabel = CounterLabel(m_folderText, m_folderCounter, m_folderTotal, m_countUnits);
+    progress.folderPercent = Percent(m_folderDone, m_folderTotal);
 
     m_overallDone += delta;
     m_overallCounter = m_countUnits ? m_overallDone : m_overallCounter + 1;
-    const std::wstring itemsLabel =
+    progress.itemsLabel =
         CounterLabel(L"Overall: Items", m_overallCounter, m_overallTotal, m_countUnits);
+    progress.overallPercent = Percent(m_overallDone, m_overallTotal);
+    progress.foldersLabel = m_overallText;
 
-    m_view->postCurrentProgressValue(Percent(m_folderDone, m_folderTotal));
-    m_view->postCurrentProgressLabel(folderLabel);
-    m_view->postOverallFoldersLabel(m_overallText);
-    m_view->postOverallProgressValue(Percent(m_overallDone, m_overallTotal));
-    m_view->postOverallItemsLabel(itemsLabel);
+    m_observer->ProgressChanged(progress);
 }
 
-}  // namespace KestrinMIMEEngineCommon
+}  // namespace KestrinApp
