@@ -204,11 +204,11 @@ void StoreContentViewController::LoadFolder(const std::string& path)
             result = kLoadCanceled;
         }
     } catch (const std::exception& failure) {
-        KSDiagnostic("%s ERROR: Loading %s failed: %s\n", path.c_str(), failure.what());
+        KSDiagnostic("ERROR: Loading %s failed: %s\n", path.c_str(), failure.what());
         result = kLoadFailed;
         reason = failure.what();
     } catch (...) {
-        KSDiagnostic("%s ERROR: Loading %s failed.\n", path.c_str());
+        KSDiagnostic("ERROR: Loading %s failed.\n", path.c_str());
         result = kLoadFailed;
     }
 
