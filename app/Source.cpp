@@ -213,11 +213,11 @@ LoadResult OpenSource(const std::string& path, LoadObserver& observer, const Sto
             opened = kStatusCanceled;
         }
     } catch (const std::exception& failure) {
-        KSDiagnostic("%s ERROR: Loading %s failed: %s\n", path.c_str(), failure.what());
+        KSDiagnostic("ERROR: Loading %s failed: %s\n", path.c_str(), failure.what());
         opened = kStatusFailed;
         result.reason = failure.what();
     } catch (...) {
-        KSDiagnostic("%s ERROR: Loading %s failed.\n", path.c_str());
+        KSDiagnostic("ERROR: Loading %s failed.\n", path.c_str());
         opened = kStatusFailed;
     }
 

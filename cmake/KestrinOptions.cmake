@@ -3,10 +3,11 @@
 add_library(kestrin_options INTERFACE)
 add_library(Kestrin::options ALIAS kestrin_options)
 target_compile_options(kestrin_options INTERFACE
-  -Wall -Wextra -Wpedantic -Wno-unused-parameter -Wno-deprecated-declarations)
+  -Wall -Wextra -Wpedantic -Wno-unused-parameter -Wno-deprecated-declarations
+  -Wnon-virtual-dtor -Woverloaded-virtual -Wformat=2 -Werror=format-security)
 
-# CI's Clang build turns warnings into errors so that the code stays
-# warning-free with both compilers.
+# CI turns warnings into errors (scripts/test.sh under CI, scripts/clang-build.sh)
+# so that the code stays warning-free with both compilers.
 option(KESTRIN_WERROR "Treat compiler warnings as errors" OFF)
 if(KESTRIN_WERROR)
   # Case tables leave trailing fields to their defaults on purpose.
@@ -26,13 +27,12 @@ function(kestrin_area_library name)
   file(GLOB sources CONFIGURE_DEPENDS "${CMAKE_CURRENT_SOURCE_DIR}/*.cpp")
   if(sources)
     add_library(${name} STATIC ${sources})
-    target_include_directories(${name} PUBLIC ${PROJECT_SOURCE_DIR}/engine ${PROJECT_SOURCE_DIR})
     target_link_libraries(${name} PUBLIC ${ARG_LINKS} PRIVATE kestrin_options)
   else()
     add_library(${name} INTERFACE)
-    target_include_directories(${name} INTERFACE ${PROJECT_SOURCE_DIR}/engine ${PROJECT_SOURCE_DIR})
     target_link_libraries(${name} INTERFACE ${ARG_LINKS})
   endif()
+  kestrin_layer_include(${name})
 endfunction()
 
 # kestrin_area_tests(<name> LINKS <targets...>): one test binary of every .cpp

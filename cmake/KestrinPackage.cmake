@@ -1,5 +1,5 @@
 # The Debian package: `cpack -G DEB` in a build folder (scripts/package.sh
-# does it all). The package's dependencies are computed by dpkg-shlibdeps
+# does it all, with Debian's hardening flags). The package's dependencies are computed by dpkg-shlibdeps
 # from the shared libraries the installed programs link, so they follow the
 # build machine's libraries rather than a hand-kept list.
 set(CPACK_GENERATOR DEB)
@@ -32,5 +32,10 @@ set(CPACK_DEBIAN_PACKAGE_SECTION mail)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "bash-completion")
+if(TARGET kestrin-gui)
+  # Loaded as plugins, so dpkg-shlibdeps does not see them: the window's
+  # icons are SVG, and without a platform plugin the window cannot open.
+  set(CPACK_DEBIAN_PACKAGE_DEPENDS "libqt6svg6, qt6-qpa-plugins")
+endif()
 
 include(CPack)

@@ -33,7 +33,8 @@ int main(int argc, char** argv)
     QApplication::setOrganizationName(QStringLiteral("Kestrin"));
     QApplication::setApplicationVersion(QStringLiteral(KESTRIN_VERSION));
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/kestrin/kestrin.svg")));
-    QApplication::setDesktopFileName(QStringLiteral("kestrin-gui"));
+    // The menu entry is installed as kestrin.desktop (KestrinInstall.cmake).
+    QApplication::setDesktopFileName(QStringLiteral("kestrin"));
     KestrinApp::InitializeApplication();
 
     KestrinGui::MainWindow window;

@@ -1,20 +1,13 @@
 #!/usr/bin/env bash
-# Builds everything with Clang in build-clang/, warnings as errors, and runs
-# a quick subset of the tests (the command's, the platform layer's). CI runs
-# it after the GCC suite so that the code stays warning-free with both
-# compilers; KESTRIN_CLANG_TESTS names another ctest regular expression.
+# Builds everything with Clang, warnings as errors, in the fuzzing build
+# folder (build-fuzz/, or KESTRIN_FUZZ_BUILD_DIR): every target carries
+# libFuzzer's hooks with ASan and UBSan, so the one Clang build serves both
+# the warning check and scripts/fuzz.sh, which CI runs next. The tests are
+# built, not run: the GCC sanitizer build runs them.
 set -euo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/lib.sh"
 
 scripts/install-deps.sh
 
-build="${KESTRIN_CLANG_BUILD_DIR:-build-clang}"
-launcher=()
-if command -v ccache >/dev/null; then
-  launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache -DCMAKE_C_COMPILER_LAUNCHER=ccache)
-fi
-CC=clang CXX=clang++ cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Debug \
-  -DKESTRIN_WERROR=ON "${launcher[@]}"
-cmake --build "$build" -j "$jobs"
-ctest --test-dir "$build" --output-on-failure -j "$jobs" \
-  -R "${KESTRIN_CLANG_TESTS:-^(Cli|Platform|packaging)}"
+configure_fuzz_build -DKESTRIN_WERROR=ON
+cmake --build "$fuzz_build" -j "$jobs"

@@ -12,7 +12,7 @@ step "Installing what is missing"
 scripts/install-deps.sh
 
 step "Building kestrin and the sample-library generator in $build/"
-cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+configure "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build "$build" -j "$jobs" --target kestrin kestrin-sample-library
 kestrin="$build/cli/kestrin"
 generator="$build/tools/sample-library/kestrin-sample-library"

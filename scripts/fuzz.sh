@@ -20,15 +20,9 @@ scripts/install-deps.sh
 
 seconds="${1:-30}"
 shift || true
-build="${KESTRIN_FUZZ_BUILD_DIR:-build-fuzz}"
+build="$fuzz_build"
 
-launcher=()
-if command -v ccache >/dev/null 2>&1; then
-  launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache -DCMAKE_C_COMPILER_LAUNCHER=ccache)
-fi
-cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-  -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \
-  -DKESTRIN_FUZZ=ON -DKESTRIN_BUILD_TESTS=OFF "${launcher[@]}" >/dev/null
+configure_fuzz_build >/dev/null
 
 targets=("$@")
 if [ ${#targets[@]} -eq 0 ]; then

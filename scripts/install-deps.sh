@@ -5,7 +5,7 @@
 set -euo pipefail
 
 packages=(
-  build-essential cmake ninja-build pkg-config python3
+  build-essential cmake ninja-build ccache pkg-config python3
   libgmime-3.0-dev libglib2.0-dev
   libicu-dev libkakasi2-dev
   libsqlite3-dev sqlite3
@@ -22,6 +22,8 @@ packages=(
   qt6-base-dev libqt6svg6 qt6-qpa-plugins
   xvfb xauth fonts-dejavu-core
   dpkg-dev file man-db bash-completion desktop-file-utils
+  # scripts/package.sh checks the Debian package with lintian.
+  lintian
 )
 
 missing=()
@@ -35,8 +37,16 @@ if [ ${#missing[@]} -eq 0 ]; then
   exit 0
 fi
 
-sudo=""
-if [ "$(id -u)" -ne 0 ]; then sudo="sudo"; fi
+sudo=()
+if [ "$(id -u)" -ne 0 ]; then
+  if ! command -v sudo >/dev/null; then
+    echo "install-deps: these Debian packages are missing: ${missing[*]}" >&2
+    echo "install-deps: installing them needs root, and sudo is not installed;" \
+         "run scripts/install-deps.sh as root (or install sudo) and try again" >&2
+    exit 1
+  fi
+  sudo=(sudo)
+fi
 echo "Installing: ${missing[*]}" >&2
-$sudo apt-get update -qq
-DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
+"${sudo[@]}" apt-get update -qq
+"${sudo[@]}" env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}"

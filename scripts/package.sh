@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
 # Builds the Debian package of Kestrin and checks it the way a user meets it:
-# configures a Release build in build-package/, runs `cpack -G DEB`, installs
-# the package, then runs the installed `kestrin --version`, converts the
-# sample library to every target with the installed binary and renders the
-# man page.
+# configures a Release build in build-package/ with Debian's hardening flags,
+# runs `cpack -G DEB`, checks the package with lintian, installs it, then
+# runs the installed `kestrin --version`, converts the sample library to
+# every target with the installed binary and renders the man page.
 #
 #   scripts/package.sh [--apt | --extract]
 #
@@ -31,12 +31,14 @@ step "Installing what is missing"
 scripts/install-deps.sh
 
 step "Building a Release build in $build/"
-launcher=()
-if command -v ccache >/dev/null; then
-  launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache -DCMAKE_C_COMPILER_LAUNCHER=ccache)
-fi
-cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX=/usr \
-  -DKESTRIN_BUILD_TESTS=OFF "${launcher[@]}" >/dev/null
+# Debian's hardening: fortified string and memory functions, stack
+# protection, read-only relocations bound at start (bindnow).
+buildflag() { DEB_BUILD_MAINT_OPTIONS=hardening=+all dpkg-buildflags --get "$1"; }
+configure "$build" -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX=/usr \
+  -DKESTRIN_BUILD_TESTS=OFF \
+  -DCMAKE_C_FLAGS="$(buildflag CPPFLAGS) $(buildflag CFLAGS)" \
+  -DCMAKE_CXX_FLAGS="$(buildflag CPPFLAGS) $(buildflag CXXFLAGS)" \
+  -DCMAKE_EXE_LINKER_FLAGS="$(buildflag LDFLAGS)" >/dev/null
 cmake --build "$build" -j "$jobs"
 version="$(sed -n 's/^#define KESTRIN_VERSION "\(.*\)"$/\1/p' "$build/generated/KestrinVersion.h")"
 [ -n "$version" ] || fail "the build has no version"
@@ -55,6 +57,13 @@ done
 if dpkg-deb -c "$deb" | grep -E 'sample-library|_tests|libbuilder|bench' ; then
   fail "the package holds test tools"
 fi
+changelog_version="$(sed -n '1s/^kestrin (\([^)]*\)).*/\1/p' packaging/changelog)"
+[ "$changelog_version" = "$version" ] ||
+  fail "packaging/changelog starts with version \"$changelog_version\", not $version: add an entry"
+
+step "lintian $(basename "$deb")"
+# Errors fail the package; warnings and notes are shown.
+lintian --fail-on error --info "$deb"
 
 case "$mode" in
   apt)

@@ -11,9 +11,9 @@ source "$(dirname "${BASH_SOURCE[0]}")/lib.sh"
 build="${KESTRIN_BUILD_DIR:-build}"
 out="$here/out/screenshots"
 
-command -v xvfb-run >/dev/null || fail "xvfb-run is missing (scripts/install-deps.sh installs it)"
+scripts/install-deps.sh
 
-cmake -S . -B "$build" -G Ninja >/dev/null
+configure "$build" >/dev/null
 cmake --build "$build" -j "$jobs" --target kestrin-gui-screenshots kestrin-sample-library
 tool="$build/gui/kestrin-gui-screenshots"
 generator="$build/tools/sample-library/kestrin-sample-library"

@@ -1,13 +1,18 @@
 #!/usr/bin/env bash
 # Installs what is missing, configures, builds and runs the whole suite.
-# KESTRIN_SANITIZE=1 (the default under CI) builds with ASan and UBSan.
+# KESTRIN_SANITIZE=1 (the default under CI) builds with ASan and UBSan;
+# KESTRIN_WERROR=1 (the default under CI) turns compiler warnings into errors.
 set -euo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/lib.sh"
 
 scripts/install-deps.sh
 
 sanitize="${KESTRIN_SANITIZE:-}"
-if [ -z "$sanitize" ] && [ "${CI:-}" = "true" ]; then sanitize=1; fi
+werror="${KESTRIN_WERROR:-}"
+if [ "${CI:-}" = "true" ]; then
+  sanitize="${sanitize:-1}"
+  werror="${werror:-1}"
+fi
 
 if [ "$sanitize" = "1" ]; then
   build="${KESTRIN_BUILD_DIR:-build-sanitize}"
@@ -19,7 +24,8 @@ else
   build="${KESTRIN_BUILD_DIR:-build}"
   flags=(-DCMAKE_BUILD_TYPE=RelWithDebInfo)
 fi
+if [ "$werror" = "1" ]; then flags+=(-DKESTRIN_WERROR=ON); else flags+=(-DKESTRIN_WERROR=OFF); fi
 
-cmake -S . -B "$build" -G Ninja "${flags[@]}"
+configure "$build" "${flags[@]}"
 cmake --build "$build" -j "$jobs"
 ctest --test-dir "$build" --output-on-failure -j "$jobs" --timeout 600

@@ -290,7 +290,7 @@ int AppleMailDBStoreSQLITE::LoadFolderTree(const boost::shared_ptr<IProgressPres
     const int rc = sqlite3_exec(m_envelopeIndex.get(), "select ROWID, url from mailboxes order by ROWID",
                                 &AppleMailDBStoreSQLITE::mailboxes_sqlitecallback, this, &error);
     if (rc != SQLITE_OK) {
-        KSDiagnostic("%s ERROR: Failed to read the mailboxes of [%s]: %s\n",
+        KSDiagnostic("ERROR: Failed to read the mailboxes of [%s]: %s\n",
                      m_envelopeIndexPath.c_str(), error ? error : "");
         sqlite3_free(error);
         return kStatusFailed;
@@ -510,7 +510,7 @@ int AppleMailDBStoreSQLITE::mailboxes_sqlitecallback(void* context, int columnCo
         store->AddMailboxRow(rowIdText, url);
     } catch (const std::exception& e) {
         // One broken row must not end the whole tree.
-        KSDiagnostic("%s ERROR: Mailbox row %s skipped: %s\n", rowIdText.c_str(), e.what());
+        KSDiagnostic("ERROR: Mailbox row %s skipped: %s\n", rowIdText.c_str(), e.what());
     }
     return 0;
 }
@@ -522,7 +522,7 @@ void AppleMailDBStoreSQLITE::AddMailboxRow(const std::string& rowIdText, const s
     try {
         rowId = boost::lexical_cast<int64_t>(rowIdText);
     } catch (const boost::bad_lexical_cast&) {
-        KSDiagnostic("%s ERROR: BadCast: On folderId in mailboxes_sqlitecallback\n");
+        KSDiagnostic("ERROR: BadCast: On folderId in mailboxes_sqlitecallback\n");
         rowId = -1;
     }
     if (urlText.empty() || !root)
@@ -537,7 +537,7 @@ void AppleMailDBStoreSQLITE::AddMailboxRow(const std::string& rowIdText, const s
     if (m_layoutVersion >= 2) {
         const size_t schemeEnd = url.find("://");
         if (schemeEnd == std::string::npos) {
-            KSDiagnostic("%s ERROR: Mailbox URL without scheme skipped: %s\n", url.c_str());
+            KSDiagnostic("ERROR: Mailbox URL without scheme skipped: %s\n", url.c_str());
             NoteMailboxWithoutFolder(rowId, url);
             return;
         }
@@ -624,7 +624,7 @@ void AppleMailDBStoreSQLITE::AddMailboxRow(const std::string& rowIdText, const s
     std::vector<std::string> components;
     if (!SplitMailboxPath(url, components)) {
         // "..", empty or absolute components would lead out of the mail folder.
-        KSDiagnostic("%s ERROR: Mailbox URL with an unsafe path skipped: %s\n", urlText.c_str());
+        KSDiagnostic("ERROR: Mailbox URL with an unsafe path skipped: %s\n", urlText.c_str());
         NoteMailboxWithoutFolder(rowId, PercentDecode(urlText));
         return;
     }
@@ -730,7 +730,7 @@ int AppleMailDBStoreSQLITE::AddMailboxPath(const boost::shared_ptr<AppleMailAsse
             twin ? parent->MakeUniqueSubFolderName(name, kFolderKindGeneric) : name, location, self,
             parent, false, folderKind);
         if (!parent->AddChild(added)) {
-            KSDiagnostic("%s ERROR: Folder %s could not be added to the tree\n", location.c_str());
+            KSDiagnostic("ERROR: Folder %s could not be added to the tree\n", location.c_str());
             return kMailboxWithoutFolder;
         }
         folder = added;

@@ -105,7 +105,7 @@ int AppleMailDirectoryStore::Walk(const fs::path& dir,
     boost::system::error_code ec;
     fs::directory_iterator listing(dir, ec);
     if (ec) {
-        KSDiagnostic("%s ERROR: Cannot list mailbox folder %s - %s\n", dir.c_str(), ec.message().c_str());
+        KSDiagnostic("ERROR: Cannot list mailbox folder %s - %s\n", dir.c_str(), ec.message().c_str());
         if (!insideMailbox && !IsMissing(ec)) AddUnreadableFolder(dir, parent);
         return result;
     }
@@ -118,7 +118,7 @@ int AppleMailDirectoryStore::Walk(const fs::path& dir,
         }
     } catch (const std::exception& error) {
         // What was listed is still read; the store still opens.
-        KSDiagnostic("%s ERROR: Cannot list mailbox folder %s - %s\n", dir.c_str(), error.what());
+        KSDiagnostic("ERROR: Cannot list mailbox folder %s - %s\n", dir.c_str(), error.what());
     }
     for (const std::vector<fs::path>* entries : {&bundles, &others}) {
         for (const fs::path& entry : *entries) {
@@ -140,7 +140,7 @@ int AppleMailDirectoryStore::VisitGuarded(const fs::path& entry,
     try {
         return VisitEntry(entry, parent, insideMailbox, presenter, cancelable);
     } catch (const std::exception& error) {
-        KSDiagnostic("%s ERROR: Skipped unreadable mailbox folder %s - %s\n", entry.c_str(),
+        KSDiagnostic("ERROR: Skipped unreadable mailbox folder %s - %s\n", entry.c_str(),
                      error.what());
     }
     return kNotAFolder;

@@ -27,7 +27,7 @@ PlistHandle ReadPlistFile(const std::string& path, uint64_t limitBytes)
     std::string refusal;
     PlistHandle root = ReadPlistBytes(bytes.data(), bytes.size(), &refusal);
     if (!refusal.empty())
-        KSDiagnostic("%s ERROR: Property list skipped, %s: %s\n", refusal.c_str(), path.c_str());
+        KSDiagnostic("ERROR: Property list skipped, %s: %s\n", refusal.c_str(), path.c_str());
     return root;
 }
 

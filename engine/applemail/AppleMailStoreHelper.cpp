@@ -173,7 +173,7 @@ int AppleMailStoreHelper::ScanForMailboxes(const std::string& path,
         if (exported)
             return kScanExportedMbox;
     } catch (const std::exception&) {
-        KSDiagnostic("%s ERROR: Exception while attempting to iterate directory - possible "
+        KSDiagnostic("ERROR: Exception while attempting to iterate directory - possible "
                      "permission error.\n");
     }
     return kScanNothing;
@@ -201,7 +201,7 @@ int AppleMailStoreHelper::DetermineAccountsInfo(const std::string& directory, in
             } catch (const boost::bad_lexical_cast&) {
                 // A stray copy such as "Accounts-old.sqlite" is not the
                 // account database; it must not stop the whole load.
-                KSDiagnostic("%s ERROR: AppleMailStoreHelper::DetermineAccountsInfo - ignoring "
+                KSDiagnostic("ERROR: AppleMailStoreHelper::DetermineAccountsInfo - ignoring "
                              "[%s]\n",
                              name.c_str());
                 continue;
@@ -214,7 +214,7 @@ int AppleMailStoreHelper::DetermineAccountsInfo(const std::string& directory, in
         }
     }
     if (ec)
-        KSDiagnostic("%s ERROR: AppleMailStoreHelper::DetermineAccountsInfo - Failed to iterate "
+        KSDiagnostic("ERROR: AppleMailStoreHelper::DetermineAccountsInfo - Failed to iterate "
                      "accounts dir [%s]\n",
                      ec.message().c_str());
     return result;

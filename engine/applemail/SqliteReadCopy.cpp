@@ -186,7 +186,7 @@ std::unique_ptr<SqliteReadCopy> SqliteReadCopy::Create(const std::string& source
 
     std::string reason;
     if (!IsReadableRegularFile(source, reason)) {
-        KSDiagnostic("%s ERROR: Cannot read database %s - %s\n", source.c_str(), reason.c_str());
+        KSDiagnostic("ERROR: Cannot read database %s - %s\n", source.c_str(), reason.c_str());
         return nullptr;
     }
     boost::system::error_code ec;
@@ -198,7 +198,7 @@ std::unique_ptr<SqliteReadCopy> SqliteReadCopy::Create(const std::string& source
     buffer.push_back('\0');
     // mkdtemp makes the folder readable by the user only: mail data is private.
     if (ec || !::mkdtemp(buffer.data())) {
-        KSDiagnostic("%s ERROR: Failed to create a private folder for [%s]\n", source.c_str());
+        KSDiagnostic("ERROR: Failed to create a private folder for [%s]\n", source.c_str());
         return nullptr;
     }
     const fs::path folder(buffer.data());
@@ -206,7 +206,7 @@ std::unique_ptr<SqliteReadCopy> SqliteReadCopy::Create(const std::string& source
         new SqliteReadCopy(folder.string(), (folder / fs::path(source).filename()).string()));
     CopyFile(source, copy->m_databasePath, ec);
     if (ec) {
-        KSDiagnostic("%s ERROR: Failed to copy database [%s]: %s\n", source.c_str(),
+        KSDiagnostic("ERROR: Failed to copy database [%s]: %s\n", source.c_str(),
                      ec.message().c_str());
         return nullptr;
     }
@@ -214,7 +214,7 @@ std::unique_ptr<SqliteReadCopy> SqliteReadCopy::Create(const std::string& source
     if (fs::exists(wal, ec) && IsReadableRegularFile(wal, reason)) {
         CopyFile(wal, copy->m_databasePath + "-wal", ec);
         if (ec)
-            KSDiagnostic("%s ERROR: Failed to copy database journal [%s]: %s\n", wal.c_str(),
+            KSDiagnostic("ERROR: Failed to copy database journal [%s]: %s\n", wal.c_str(),
                          ec.message().c_str());
     }
     return copy;
@@ -313,7 +313,7 @@ bool DatabaseOpensInPlace(const std::string& path)
 {
     std::string reason;
     if (!IsReadableRegularFile(path, reason)) {
-        KSDiagnostic("%s ERROR: Cannot read database %s - %s\n", path.c_str(), reason.c_str());
+        KSDiagnostic("ERROR: Cannot read database %s - %s\n", path.c_str(), reason.c_str());
         return false;
     }
     const std::string uri = SqliteFileURI(path) + "?immutable=1";

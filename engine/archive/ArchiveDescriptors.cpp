@@ -60,7 +60,7 @@ std::vector<uint8_t> ExpandArchiveTemplate(
         }
     }
     if (total < kDescriptorBytes) {
-        KSDiagnostic("%s ERROR: The archive template expanded to %zu bytes, too few for the "
+        KSDiagnostic("ERROR: The archive template expanded to %zu bytes, too few for the "
                      "package descriptors\n",
                      total);
         return {};
@@ -93,7 +93,7 @@ bool WriteArchiveDescriptors(const std::string& packagePath)
         }
         written = data->Close() && written;
         if (!written) {
-            KSDiagnostic("%s ERROR: Unable to write the archive descriptor - %s\n", path.c_str());
+            KSDiagnostic("ERROR: Unable to write the archive descriptor - %s\n", path.c_str());
             boost::system::error_code ec;
             fs::remove(path, ec);
             return false;

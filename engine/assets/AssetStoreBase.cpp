@@ -109,7 +109,7 @@ int AssetStoreBase::ReadDBSchemaVersion(sqlite3* database)
     try {
         return boost::lexical_cast<int32_t>(reinterpret_cast<const char*>(text));
     } catch (const boost::bad_lexical_cast&) {
-        KSDiagnostic("%s ERROR: BadCast: on minorVersion in ReadDBSchemaVersion\n");
+        KSDiagnostic("ERROR: BadCast: on minorVersion in ReadDBSchemaVersion\n");
         return 0;
     }
 }
@@ -226,7 +226,7 @@ boost::shared_ptr<IAssetFolderMutable> AssetStoreBase::MapAssetFolderRelative(
         walker = walker->GetParent();
     }
     if (!walker)
-        KSDiagnostic("%s ERROR: Failed to traverse to root in MapAssetFolderRelative\n");
+        KSDiagnostic("ERROR: Failed to traverse to root in MapAssetFolderRelative\n");
 
     boost::shared_ptr<IAssetFolderMutable> base = start;
     for (auto level = chain.rbegin(); level != chain.rend(); ++level) {
@@ -244,7 +244,7 @@ boost::shared_ptr<IAssetFolderMutable> AssetStoreBase::MapAssetFolderRelative(
                 next = base->CreateSubFolder(name, static_cast<unsigned>(source->GetFolderKind()),
                                              source->GetPathUTF8());
             if (!next) {
-                KSDiagnostic("%s ERROR: CreateAssetFolder failed - creating the folder in "
+                KSDiagnostic("ERROR: CreateAssetFolder failed - creating the folder in "
                              "defaultfolder instead\n");
                 boost::shared_ptr<IAssetFolderMutable> defaultFolder =
                     GetDefaultFolderMutable(AssetTypeForFolderKind(kind), true);
@@ -252,7 +252,7 @@ boost::shared_ptr<IAssetFolderMutable> AssetStoreBase::MapAssetFolderRelative(
                     next = defaultFolder->CreateSubFolder(name, static_cast<unsigned>(kind),
                                                           folder->GetPathUTF8());
                 else
-                    KSDiagnostic("%s ERROR: CreateAssetFolder failed - unable to get default "
+                    KSDiagnostic("ERROR: CreateAssetFolder failed - unable to get default "
                                  "folder\n");
             }
         }

@@ -100,7 +100,7 @@ AddAssetResult EMLAssetFolder::AddAsset(const boost::shared_ptr<IAsset>& asset,
         std::string error;
         const CreateOutcome outcome = Platform::CreateNewFile(path, error, fd);
         if (outcome == CreateOutcome::Failed)
-            KSDiagnostic("%s ERROR: Unable to create file - %s - %s\n", path.c_str(), error.c_str());
+            KSDiagnostic("ERROR: Unable to create file - %s - %s\n", path.c_str(), error.c_str());
         if (outcome == CreateOutcome::Created) break;
         if (outcome == CreateOutcome::Failed) {
             result.code = kAddAssetFailed;
@@ -127,7 +127,7 @@ AddAssetResult EMLAssetFolder::AddAsset(const boost::shared_ptr<IAsset>& asset,
         // item is reported as failed, so nothing of it stays behind.
         file.reset();
         if (::unlink(path.c_str()) != 0 && errno != ENOENT)
-            KSDiagnostic("%s ERROR: Unable to remove the incomplete file - %s - %s\n", path.c_str(),
+            KSDiagnostic("ERROR: Unable to remove the incomplete file - %s - %s\n", path.c_str(),
                          std::strerror(errno));
         return result;
     }

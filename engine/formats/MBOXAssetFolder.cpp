@@ -167,7 +167,7 @@ CreateOutcome MBOXAssetFolder::CreateMailboxFile()
     // An output folder removed or moved during the run must not come back
     // as a new, partial one.
     if (OutputFolderGone()) {
-        KSDiagnostic("%s ERROR: The output folder is gone: %s\n", m_mailboxPath.c_str());
+        KSDiagnostic("ERROR: The output folder is gone: %s\n", m_mailboxPath.c_str());
         return CreateOutcome::Failed;
     }
     const fs::path parent = fs::path(m_mailboxPath).parent_path();
@@ -205,7 +205,7 @@ bool MBOXAssetFolder::OpenForWriting(const boost::shared_ptr<ILogger>& logger)
         // empty.
         const bool made = m_mailboxMade;
         if (OutputFolderGone() || (made && !fs::exists(m_mailboxPath, ec))) {
-            KSDiagnostic("%s ERROR: The output folder or mailbox is gone: %s\n", m_mailboxPath.c_str());
+            KSDiagnostic("ERROR: The output folder or mailbox is gone: %s\n", m_mailboxPath.c_str());
             if (logger)
                 logger->Log(L"Error while opening file (the output folder was moved or removed): " +
                                 UTF8ToWide(m_mailboxPath),
@@ -246,7 +246,7 @@ void MBOXAssetFolder::CloseMailbox(const boost::shared_ptr<ILogger>& logger)
     boost::lock_guard<boost::recursive_mutex> guard(Mutex());
     if (!m_open) return;
     if (!ReleaseMailbox()) {
-        KSDiagnostic("%s ERROR: Error while writing file: %s\n", m_mailboxPath.c_str());
+        KSDiagnostic("ERROR: Error while writing file: %s\n", m_mailboxPath.c_str());
         if (logger) logger->Log(L"Error while writing file: " + UTF8ToWide(m_mailboxPath), true, true);
     }
 }
@@ -301,7 +301,7 @@ AddAssetResult MBOXAssetFolder::AddAsset(const boost::shared_ptr<IAsset>& asset,
         boost::system::error_code ec;
         fs::resize_file(m_mailboxPath, static_cast<uintmax_t>(sizeBefore), ec);
     }
-    KSDiagnostic("%s ERROR: Error while writing file: %s\n", m_mailboxPath.c_str());
+    KSDiagnostic("ERROR: Error while writing file: %s\n", m_mailboxPath.c_str());
     return AddAssetResult{written == kWriteStreamFailed ? kAddAssetStreamFailed : kAddAssetFailed,
                           {}};
 }

@@ -86,7 +86,7 @@ bool ConfirmOutputPath(const std::string& root, const std::string& path,
                        const boost::shared_ptr<ILogger>& logger)
 {
     if (LiesInside(root, path)) return true;
-    KSDiagnostic("%s ERROR: Refused to write outside the output folder - %s\n", path.c_str());
+    KSDiagnostic("ERROR: Refused to write outside the output folder - %s\n", path.c_str());
     if (logger)
         logger->Log(L"ERROR: Refused to write outside the output folder: " + UTF8ToWide(path), true,
                     true);
@@ -100,7 +100,7 @@ CreateOutcome Reported(const char* what, const std::string& path, CreateOutcome 
                        const std::string& error)
 {
     if (outcome == CreateOutcome::Failed)
-        KSDiagnostic("%s ERROR: Unable to create %s - %s - %s\n", what, path.c_str(), error.c_str());
+        KSDiagnostic("ERROR: Unable to create %s - %s - %s\n", what, path.c_str(), error.c_str());
     return outcome;
 }
 

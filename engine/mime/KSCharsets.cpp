@@ -393,7 +393,7 @@ std::wstring DecodeToWide(UConverter* source, const std::string& name, const cha
     // charset, so the first pass rarely has to grow the result.
     std::wstring out;
     if (U_FAILURE(ConvertBetween(target.get(), source, input, length, out, length))) {
-        KSDiagnostic("%s ERROR: MultiBytesToUTF16LEBytes : ucnv_toUnicode failed; in_encoding = %s\n", name.c_str());
+        KSDiagnostic("ERROR: MultiBytesToUTF16LEBytes : ucnv_toUnicode failed; in_encoding = %s\n", name.c_str());
         return std::wstring();
     }
     return out;
@@ -406,7 +406,7 @@ void EncodeWide(UConverter* target, const std::string& name, const std::wstring&
     FixedConverter source(&ThreadConverters::utf32le, *TheRegistry().utf32le, kEncodeOperation);
     if (U_FAILURE(ConvertBetween(target, source.get(), reinterpret_cast<const char*>(text.data()),
                                  text.size() * sizeof(wchar_t), out, estimatedUnits)))
-        KSDiagnostic("%s ERROR: UTF16LEBytesToMultiBytes : ucnv_fromUnicode failed; out_encoding = %s\n",
+        KSDiagnostic("ERROR: UTF16LEBytesToMultiBytes : ucnv_fromUnicode failed; out_encoding = %s\n",
                      name.c_str());
 }
 
@@ -455,7 +455,7 @@ std::u16string MultiBytesToUTF16LEBytes(const void* bytes, size_t count, const b
             continue;
         }
         if (U_FAILURE(status)) {
-            KSDiagnostic("%s ERROR: MultiBytesToUTF16LEBytes : ucnv_toUnicode failed; in_encoding = %s\n",
+            KSDiagnostic("ERROR: MultiBytesToUTF16LEBytes : ucnv_toUnicode failed; in_encoding = %s\n",
                          info.name.c_str());
             return std::u16string();
         }
@@ -496,7 +496,7 @@ std::vector<uint8_t> UTF16LEBytesToMultiBytes(const void* bytes, size_t count,
             continue;
         }
         if (U_FAILURE(status))
-            KSDiagnostic("%s ERROR: UTF16LEBytesToMultiBytes : ucnv_fromUnicode failed; out_encoding = %s\n",
+            KSDiagnostic("ERROR: UTF16LEBytesToMultiBytes : ucnv_fromUnicode failed; out_encoding = %s\n",
                          info.name.c_str());
         // Only what was converted: padding would hand NUL bytes to callers.
         out.resize(produced);

@@ -42,9 +42,9 @@ Result Guarded(const char* name, Result failure, Operation operation)
     try {
         return operation();
     } catch (const std::exception& error) {
-        KSDiagnostic("%s ERROR: KSGMimeStream - %s failed - %s\n", name, error.what());
+        KSDiagnostic("ERROR: KSGMimeStream - %s failed - %s\n", name, error.what());
     } catch (...) {
-        KSDiagnostic("%s ERROR: KSGMimeStream - %s failed\n", name);
+        KSDiagnostic("ERROR: KSGMimeStream - %s failed\n", name);
     }
     return failure;
 }
@@ -184,7 +184,7 @@ GMimeStream* StreamSubstream(GMimeStream* stream, gint64 start, gint64 end)
         data ? boost::dynamic_pointer_cast<KSDataReadable>(data->data)
              : boost::shared_ptr<KSDataReadable>();
     if (!source) {
-        KSDiagnostic("%s ERROR: Cannot create substream in KSGMimeStream\n");
+        KSDiagnostic("ERROR: Cannot create substream in KSGMimeStream\n");
         return nullptr;
     }
     return Guarded<GMimeStream*>("substream", nullptr, [&]() -> GMimeStream* {

@@ -35,7 +35,7 @@ struct DateFormatter {
                 icu::UnicodeString(pattern, -1, US_INV), icu::Locale(locale), status));
             if (U_FAILURE(status)) {
                 failed = true;
-                KSDiagnostic("%s ERROR: Cannot create the date format %s - %s\n", pattern,
+                KSDiagnostic("ERROR: Cannot create the date format %s - %s\n", pattern,
                              u_errorName(status));
                 return nullptr;
             }

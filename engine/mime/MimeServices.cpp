@@ -69,7 +69,7 @@ GMimeMessagePtr ParseMimeMessageFromBuffer(const uint8_t* bytes, size_t length)
     InitializeMimeEngine();
     if (!bytes && length != 0) return GMimeMessagePtr();
     if (length > std::numeric_limits<guint>::max()) {
-        KSDiagnostic("%s ERROR: Message buffer of %llu bytes is too large to parse\n",
+        KSDiagnostic("ERROR: Message buffer of %llu bytes is too large to parse\n",
                      static_cast<unsigned long long>(length));
         return GMimeMessagePtr();
     }
@@ -96,13 +96,13 @@ GMimeStreamPtr OpenMimeFileStream(const std::string& path)
     int64_t size = 0;
     const int fd = Platform::OpenRegularFileForReading(path, error, &size);
     if (fd < 0) {
-        KSDiagnostic("%s ERROR: Cannot open message file %s - %s\n", path.c_str(),
+        KSDiagnostic("ERROR: Cannot open message file %s - %s\n", path.c_str(),
                      Platform::ErrorText(error).c_str());
         return GMimeStreamPtr();
     }
     if (size > kMaxMessageFileBytes) {
         ::close(fd);
-        KSDiagnostic("%s ERROR: Cannot open message file %s - larger than the 2 GiB limit\n",
+        KSDiagnostic("ERROR: Cannot open message file %s - larger than the 2 GiB limit\n",
                      path.c_str());
         return GMimeStreamPtr();
     }

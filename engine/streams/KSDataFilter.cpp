@@ -46,7 +46,7 @@ size_t ZStdDecompressionFilter::Read(void* buffer, size_t n)
     for (;;) {
         size_t hint = ZSTD_decompressStream(m_stream.get(), &output, &m_input);
         if (ZSTD_isError(hint)) {
-            KSDiagnostic("%s ERROR: Decompression error : Error in asset stream.\n");
+            KSDiagnostic("ERROR: Decompression error : Error in asset stream.\n");
             m_stream.reset();
             return output.pos;
         }

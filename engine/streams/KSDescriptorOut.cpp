@@ -25,7 +25,7 @@ size_t KSDescriptorOut::Write(const void* buffer, size_t n)
         const ssize_t wrote = ::write(m_fd, bytes + done, n - done);
         if (wrote < 0 && errno == EINTR) continue;
         if (wrote <= 0) {
-            KSDiagnostic("%s ERROR: Cannot write file %s - %s\n", m_path.c_str(),
+            KSDiagnostic("ERROR: Cannot write file %s - %s\n", m_path.c_str(),
                          wrote < 0 ? std::strerror(errno) : "nothing was written");
             m_failed = true;
             break;
@@ -41,7 +41,7 @@ bool KSDescriptorOut::Close()
     const int result = ::close(m_fd);
     m_fd = -1;
     if (result != 0) {
-        KSDiagnostic("%s ERROR: Cannot close file %s - %s\n", m_path.c_str(), std::strerror(errno));
+        KSDiagnostic("ERROR: Cannot close file %s - %s\n", m_path.c_str(), std::strerror(errno));
         return false;
     }
     return !m_failed;

@@ -12,17 +12,6 @@ FILE* g_diagnosticHandle = nullptr;
 // Guards the handle as well as the writing, so that once the handle has been
 // replaced nobody is still writing to the old one (which its owner may close).
 std::mutex g_diagnosticMutex;
-
-// Where the stamp's "%s" is: the first conversion of the format.
-const char* FindStampMarker(const char* format)
-{
-    for (const char* p = format; *p; ++p) {
-        if (p[0] != '%') continue;
-        if (p[1] == '%') { ++p; continue; }
-        return p[1] == 's' ? p : nullptr;
-    }
-    return nullptr;
-}
 }  // namespace
 
 FILE* KSSetDiagnosticStream(FILE* handle)
@@ -47,27 +36,19 @@ void KSDiagnostic(const char* format, ...)
     localtime_r(&now, &local);
     std::strftime(stamp, sizeof stamp, "%F %r", &local);
 
-    // The stamp fills the format's leading "%s"; the caller's arguments belong
-    // to the conversions after it, so the line is put together in two steps
-    // and written with one call.
-    std::string line;
-    const char* rest = format;
-    if (const char* marker = FindStampMarker(format)) {
-        line.assign(format, static_cast<size_t>(marker - format));
-        // The part before the stamp is plain text apart from "%%".
-        for (size_t at = line.find("%%"); at != std::string::npos; at = line.find("%%", at + 1)) line.erase(at, 1);
-        line += stamp;
-        rest = marker + 2;
-    }
+    // Stamp and text go out with one call, so that lines of several threads
+    // never interleave.
+    std::string line = stamp;
+    line += ' ';
     va_list args;
     va_start(args, format);
     va_list again;
     va_copy(again, args);
-    int length = std::vsnprintf(nullptr, 0, rest, args);
+    int length = std::vsnprintf(nullptr, 0, format, args);
     va_end(args);
     if (length > 0) {
         std::string tail(static_cast<size_t>(length) + 1, '\0');
-        std::vsnprintf(&tail[0], tail.size(), rest, again);
+        std::vsnprintf(&tail[0], tail.size(), format, again);
         tail.resize(static_cast<size_t>(length));
         line += tail;
     }

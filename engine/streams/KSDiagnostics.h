@@ -6,10 +6,10 @@
 
 namespace KestrinMIMEEngineCommon {
 
-// Every format starts with "%s ERROR: "; the %s receives the local time
-// formatted "%F %r", the remaining arguments follow.
-// (No printf format attribute: the leading %s has no matching argument.)
-void KSDiagnostic(const char* format, ...);
+// Writes the local time formatted "%F %r", a blank, then the formatted text
+// (usually "ERROR: ..."): the stamp is not part of the format, so the
+// compiler checks every format against its arguments.
+void KSDiagnostic(const char* format, ...) __attribute__((format(printf, 1, 2)));
 
 // Standard error by default. Tests point it elsewhere; passing nullptr
 // restores standard error. Answers the previous handle.

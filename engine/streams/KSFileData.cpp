@@ -59,9 +59,9 @@ bool KSFileData::OpenForRead()
     }
     // The reason goes on a line of its own: the first line's wording is one
     // that log readers already look for.
-    KSDiagnostic("%s ERROR: KSFileData - fopen failed to open file - %s\n", m_path.c_str());
+    KSDiagnostic("ERROR: KSFileData - fopen failed to open file - %s\n", m_path.c_str());
     if (error == Platform::kErrorNotRegularFile)
-        KSDiagnostic("%s ERROR: KSFileData - not a regular file, not read - %s\n", m_path.c_str());
+        KSDiagnostic("ERROR: KSFileData - not a regular file, not read - %s\n", m_path.c_str());
     return false;
 }
 
@@ -73,7 +73,7 @@ bool KSFileData::OpenForWrite()
     // handle means the file exists and must not be truncated.
     if (!handle && !m_file) handle = std::fopen(m_path.c_str(), "wb+");
     if (!handle) {
-        KSDiagnostic("%s ERROR: KSFileData - fopen failed to open file - %s\n", m_path.c_str());
+        KSDiagnostic("ERROR: KSFileData - fopen failed to open file - %s\n", m_path.c_str());
         return false;
     }
     return Adopt(handle, true);
@@ -105,7 +105,7 @@ size_t KSFileData::Write(const void* buffer, size_t n)
     PrepareFor(LastOp::Write);
     size_t put = std::fwrite(buffer, 1, n, m_file);
     if (put < n)
-        KSDiagnostic("%s ERROR: KSFileData - fwrite wrote incomplete data to file - %s\n", m_path.c_str());
+        KSDiagnostic("ERROR: KSFileData - fwrite wrote incomplete data to file - %s\n", m_path.c_str());
     m_position += static_cast<int64_t>(put);
     if (m_position > m_size) m_size = m_position;
     return put;

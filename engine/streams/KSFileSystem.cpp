@@ -51,7 +51,7 @@ void KSFileSystem::SetCreatedFolderMode(const std::string& path)
     if (g_changeMode.load()(path.c_str(), 0770) == 0) return;
     const std::string reason = std::strerror(errno);
     if (!g_modeRefusalNoted.exchange(true))
-        KSDiagnostic("%s Folder permissions could not be set (%s - %s), as on a disk that keeps "
+        KSDiagnostic("Folder permissions could not be set (%s - %s), as on a disk that keeps "
                      "none (FAT, exFAT); further folders are not noted\n",
                      path.c_str(), reason.c_str());
 }
@@ -66,13 +66,13 @@ bool KSFileSystem::CreateFolder(const KSFileSystemPath& location)
 {
     if (location.IsEmpty()) return false;
     if (!IsLocal(location)) {
-        KSDiagnostic("%s ERROR: KSFileSystem : CreateFolder - Unsupported scheme for operation\n");
+        KSDiagnostic("ERROR: KSFileSystem : CreateFolder - Unsupported scheme for operation\n");
         return false;
     }
     std::string error;
     const Platform::CreateOutcome outcome = MakeDirectory(location.GetPath(), error);
     if (outcome == Platform::CreateOutcome::Failed)
-        KSDiagnostic("%s ERROR: Unable to create directory - %s\n", error.c_str());
+        KSDiagnostic("ERROR: Unable to create directory - %s\n", error.c_str());
     return outcome == Platform::CreateOutcome::Created;
 }
 
@@ -80,7 +80,7 @@ bool KSFileSystem::CreateFolderTree(const KSFileSystemPath& location)
 {
     if (location.IsEmpty()) return false;
     if (!IsLocal(location)) {
-        KSDiagnostic("%s ERROR: KSFileSystem : CreateFolderTree - Unsupported scheme for operation\n");
+        KSDiagnostic("ERROR: KSFileSystem : CreateFolderTree - Unsupported scheme for operation\n");
         return false;
     }
     std::string text = location.GetPath();
@@ -97,13 +97,13 @@ bool KSFileSystem::CreateFolderTree(const KSFileSystemPath& location)
         std::string error;
         const Platform::CreateOutcome outcome = MakeDirectory(at->string(), error);
         if (outcome == Platform::CreateOutcome::Failed) {
-            KSDiagnostic("%s ERROR: Unable to create directories - %s\n", error.c_str());
+            KSDiagnostic("ERROR: Unable to create directories - %s\n", error.c_str());
             return false;
         }
         created = created || outcome == Platform::CreateOutcome::Created;
     }
     if (created || IsDirectory(text)) return true;
-    KSDiagnostic("%s ERROR: Unable to create directories - %s\n", std::strerror(ENOTDIR));
+    KSDiagnostic("ERROR: Unable to create directories - %s\n", std::strerror(ENOTDIR));
     return false;
 }
 
@@ -130,7 +130,7 @@ std::string KSFileSystem::CreateUniqueFolder(const KSFileSystemPath& parent, con
         }
         if (errno != EEXIST) {
             error = std::strerror(errno);
-            KSDiagnostic("%s ERROR: Unable to create directory - %s - %s\n", candidate.c_str(),
+            KSDiagnostic("ERROR: Unable to create directory - %s - %s\n", candidate.c_str(),
                          error.c_str());
             return std::string();
         }
@@ -142,7 +142,7 @@ std::string KSFileSystem::CreateUniqueFolder(const KSFileSystemPath& parent, con
 bool SkipSymbolicLink(const std::string& path)
 {
     if (Platform::GetFileKind(path) != Platform::FileKind::SymbolicLink) return false;
-    KSDiagnostic("%s Skipped symbolic link %s\n", path.c_str());
+    KSDiagnostic("Skipped symbolic link %s\n", path.c_str());
     return true;
 }
 

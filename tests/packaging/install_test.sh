@@ -49,12 +49,30 @@ for command in list convert; do
   done
 done
 
+# The licence and the changelog where Debian looks for them.
+doc="$usr/share/doc/kestrin"
+grep -q '^License: GPL-3.0-or-later' "$doc/copyright" 2>/dev/null || fail "no GPL-3.0-or-later copyright file in $doc"
+zcat "$doc/changelog.gz" 2>/dev/null | head -n 1 | grep -qF "kestrin ($version)" ||
+  fail "$doc/changelog.gz does not start with version $version"
+
 if [ -e "$usr/bin/kestrin-gui" ]; then
   desktop="$usr/share/applications/kestrin.desktop"
   [ -f "$desktop" ] || fail "the window is installed without its desktop entry"
   if command -v desktop-file-validate >/dev/null; then
     desktop-file-validate --no-hints "$desktop" || fail "the desktop entry is not valid"
   fi
+  # The window names its desktop entry so that the desktop groups its
+  # windows under the entry's icon and name.
+  sources="$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)"
+  named="$(sed -n 's/.*setDesktopFileName(QStringLiteral("\([^"]*\)")).*/\1/p' "$sources/gui/main.cpp")"
+  [ -f "$usr/share/applications/$named.desktop" ] ||
+    fail "the window calls itself \"$named\", but no $named.desktop is installed"
+  gui_page="$usr/share/man/man1/kestrin-gui.1.gz"
+  [ -f "$gui_page" ] || gui_page="$usr/share/man/man1/kestrin-gui.1"
+  [ -f "$gui_page" ] || fail "no man page for kestrin-gui"
+  gui_rendered="$(MANWIDTH=100 man -l "$gui_page" 2>"$scratch/man.err")"
+  [ ! -s "$scratch/man.err" ] || fail "man warns on kestrin-gui: $(cat "$scratch/man.err")"
+  grep -qF "Kestrin $version" <<<"$gui_rendered" || fail "the kestrin-gui man page lacks its version"
 fi
 
 # Tab completion, driven the way bash drives it.

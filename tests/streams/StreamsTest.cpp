@@ -440,8 +440,8 @@ TEST(Diagnostics, StampTakesTheLeadingPlaceAndArgumentsFollow)
     {
         kestrin_test::CapturedDiagnostics diagnostics;
         EXPECT_NE(KSGetDiagnosticStream(), before);
-        KSDiagnostic("%s ERROR: %d%% of %s\n", 50, "the file");
-        KSDiagnostic("%s ERROR: second\n");
+        KSDiagnostic("ERROR: %d%% of %s\n", 50, "the file");
+        KSDiagnostic("ERROR: second\n");
         std::string text = diagnostics.text();
         size_t split = text.find('\n') + 1;
         EXPECT_TRUE(IsDiagnostic(text.substr(0, split), "50% of the file"));

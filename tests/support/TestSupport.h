@@ -54,7 +54,8 @@ int OpenDescriptorCount();
 bool RunAsNobody(const std::function<std::string()>& work, std::string& result);
 
 // Folder of the real Apple Mail samples kept beside the repository; empty
-// when absent (tests that need them are skipped).
+// when absent (tests that need them are skipped). Under CI (CI=true) a missing
+// folder also fails the calling test: CI must never pass without them.
 std::string SamplesDir();
 // Root of the source tree (for fixtures).
 std::string SourceDir();
