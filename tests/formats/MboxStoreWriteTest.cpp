@@ -81,7 +81,9 @@ TEST_P(MboxLayout, ManyNewFoldersHoldOneOpenMailboxBetweenThem)
     for (int i = 0; i < 40; ++i) {
         const auto messages = ReadMailbox(folders[i]);
         ASSERT_EQ(messages.size(), (39 - i) % 13 == 0 ? 1u : 0u) << i;
-        if (!messages.empty()) EXPECT_NE(messages[0].find("To box " + std::to_string(i)), std::string::npos);
+        if (!messages.empty()) {
+            EXPECT_NE(messages[0].find("To box " + std::to_string(i)), std::string::npos);
+        }
     }
 }
 
