@@ -5,18 +5,15 @@
 
 #include <boost/lexical_cast.hpp>
 #include <boost/thread/lock_guard.hpp>
-#include <curl/curl.h>
+#include <glib.h>
 
+#include "mime/GMimeObject.h"
 #include "mime/KSCharsets.h"
 #include "mime/MakeSafeName.h"
 
 namespace KestrinMIMEEngineCommon {
 
 namespace {
-
-struct CurlFree {
-    void operator()(char* text) const { curl_free(text); }
-};
 
 // The last component of a location, ignoring trailing separators, so that
 // "/Users/x/Mail/Work.mbox/" still names the folder "Work.mbox".
@@ -185,11 +182,21 @@ std::string AssetFolderBase::GetPathUTF8()
 
 std::string AssetFolderBase::EscapedId(const std::wstring& path)
 {
+    // Every byte but the unreserved ones (letters, digits, "-._~") becomes
+    // %XX. GLib stops at a NUL byte, so each one is escaped here.
     const std::string utf8 = WideToUTF8(path);
-    if (utf8.empty()) return std::string();
-    std::unique_ptr<char, CurlFree> escaped(
-        curl_easy_escape(nullptr, utf8.data(), static_cast<int>(utf8.size())));
-    return escaped ? std::string(escaped.get()) : std::string();
+    std::string escaped;
+    size_t start = 0;
+    for (;;) {
+        const size_t nul = utf8.find('\0', start);
+        const std::string piece =
+            utf8.substr(start, nul == std::string::npos ? std::string::npos : nul - start);
+        const GCharPtr text(g_uri_escape_string(piece.c_str(), nullptr, FALSE));
+        if (text) escaped += text.get();
+        if (nul == std::string::npos) return escaped;
+        escaped += "%00";
+        start = nul + 1;
+    }
 }
 
 boost::shared_ptr<IAssetStoreMutable> AssetFolderBase::GetStoreMutable()

@@ -41,7 +41,18 @@ INSTANTIATE_TEST_SUITE_P(
                       IdCase{"Nested", {L"Inbox", L"Work"}, L"/Inbox/Work/", "%2FInbox%2FWork%2F"},
                       IdCase{"UnreservedKept", {L"a-b.c_d~e"}, L"/a-b.c_d~e/", "%2Fa-b.c_d~e%2F"},
                       IdCase{"NonAsciiAsUtf8Bytes", {L"Caf\u00e9"}, L"/Caf\u00e9/",
-                             "%2FCaf%C3%A9%2F"}),
+                             "%2FCaf%C3%A9%2F"},
+                      IdCase{"CjkAndEmoji", {L"\u65e5\u672c", L"\U0001F600"}, L"/\u65e5\u672c/\U0001F600/",
+                             "%2F%E6%97%A5%E6%9C%AC%2F%F0%9F%98%80%2F"},
+                      IdCase{"PercentSignAndEscapedLookingName", {L"100% done", L"%2F"},
+                             L"/100% done/%2F/", "%2F100%25%20done%2F%252F%2F"},
+                      IdCase{"SlashInsideAName", {L"Q1/Q2"}, L"/Q1/Q2/", "%2FQ1%2FQ2%2F"},
+                      IdCase{"ReservedCharacters", {L"!*'();:@&=+$,?#[]"}, L"/!*'();:@&=+$,?#[]/",
+                             "%2F%21%2A%27%28%29%3B%3A%40%26%3D%2B%24%2C%3F%23%5B%5D%2F"},
+                      IdCase{"OtherAsciiPunctuationAndTab", {L"\"<>\\^`{|}\t"}, L"/\"<>\\^`{|}\t/",
+                             "%2F%22%3C%3E%5C%5E%60%7B%7C%7D%09%2F"},
+                      IdCase{"NulByte", {std::wstring(L"a\0b", 3)}, std::wstring(L"/a\0b/", 5),
+                             "%2Fa%00b%2F"}),
     [](const ::testing::TestParamInfo<IdCase>& info) { return std::string(info.param.name); });
 
 struct LocationCase {
