@@ -105,7 +105,7 @@ int DoExport(const ExportRunContext& context)
         }
         const int64_t folderTotal = static_cast<int64_t>(folders.size());
 
-        logger = boost::make_shared<KestrinLogger>(logPath, false, 0);
+        logger = boost::make_shared<KestrinLogger>(logPath);
 
         // Made before the sheet shows: making it clears the cancel flag, and
         // a cancel pressed as soon as the sheet is up must count.
@@ -139,7 +139,7 @@ int DoExport(const ExportRunContext& context)
         RunExport(summary, &folderTotal, presenter, folders, logger,
                   boost::shared_ptr<ICancelable>(presenter), provider, kQueryKindNew, true,
                   &folderCounter, &recorder);
-        provider->CloseStores({}, {});
+        provider->CloseStores();
 
         status = summary.status;
         // A log that lost lines is no account of the run: not a success.

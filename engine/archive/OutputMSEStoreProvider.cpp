@@ -46,7 +46,7 @@ bool OutputMSEStoreProvider::OpenArchive(const boost::shared_ptr<IAssetStore>& s
     if (m_openFailed) return false;
     const std::string packagePath = FreePackagePath(m_targetFolder, WideToUTF8(m_baseName));
     auto archive = boost::make_shared<MSEAssetStore>(
-        packagePath, UTF8ToWide(fs::path(packagePath).filename().string()), ":memory:");
+        packagePath, UTF8ToWide(fs::path(packagePath).filename().string()));
     archive->SetNameStyle(m_names);
     if (archive->Open({}, {}, {}, true) != kStatusOK) {
         m_openFailed = true;
@@ -69,10 +69,9 @@ boost::shared_ptr<IAssetFolderMutable> OutputMSEStoreProvider::GetOutputFolder(
     return m_mailFolders.Find(source, [&] { return m_archive->MapAssetFolderRelative(source, true); });
 }
 
-int OutputMSEStoreProvider::CloseStores(const boost::shared_ptr<void>& extra1,
-                                        const boost::shared_ptr<void>& extra2)
+int OutputMSEStoreProvider::CloseStores()
 {
-    for (const auto& store : m_createdStores) store->Close(extra1, extra2);
+    for (const auto& store : m_createdStores) store->Close();
     m_mailFolders.Clear();
     return kStatusOK;
 }

@@ -97,7 +97,6 @@ protected:
     void SetFolderKind(int kind) { m_kind = kind; }
     void SetAssetCount(int64_t count) { m_assetCount.store(count); }
     void AddToAssetCount(int64_t delta) { m_assetCount.fetch_add(delta); }
-    void SetChildrenLoaded(bool loaded) { m_childrenLoaded = loaded; }
     bool ChildrenLoaded() const { return m_childrenLoaded; }
     boost::recursive_mutex& Mutex() { return m_mutex; }
     // For classes that change the children set directly or change their

@@ -26,12 +26,9 @@ std::string FirstFreePath(const std::string& base)
 }  // namespace
 
 OutputGeneralFormatStoreProvider::OutputGeneralFormatStoreProvider(
-    const std::string& outputRoot, int targetType, const std::vector<int>& mergeList, NameStyle names,
-    const boost::shared_ptr<void>& extra1, const boost::shared_ptr<void>& extra2)
+    const std::string& outputRoot, int targetType, const std::vector<int>& mergeList, NameStyle names)
     : m_outputRoot(outputRoot),
       m_mailDirectory(FirstFreePath(outputRoot + "/Mails")),
-      m_extra1(extra1),
-      m_extra2(extra2),
       m_targetType(targetType),
       m_names(names)
 {
@@ -45,13 +42,13 @@ int OutputGeneralFormatStoreProvider::OpenMailStore()
     const std::wstring name = UTF8ToWide(fs::path(m_mailDirectory).filename().string());
     boost::shared_ptr<FileTreeStoreBase> store;
     if (m_targetType == kGeneralTargetMbox) {
-        store = boost::make_shared<MBOXAssetStore>(m_mailDirectory, name, ":memory:", kStoreTypeMbox);
+        store = boost::make_shared<MBOXAssetStore>(m_mailDirectory, name, kStoreTypeMbox);
     } else {
-        store = boost::make_shared<EMLAssetStore>(m_mailDirectory, name, true, ":memory:");
+        store = boost::make_shared<EMLAssetStore>(m_mailDirectory, name, true);
     }
     store->SetNameStyle(m_names);
     m_mailStore = store;
-    m_openResult = m_mailStore->Open({}, {}, {}, true, m_extra1, m_extra2);
+    m_openResult = m_mailStore->Open({}, {}, {}, true);
     return m_openResult;
 }
 
@@ -74,10 +71,9 @@ boost::shared_ptr<IAssetFolderMutable> OutputGeneralFormatStoreProvider::GetOutp
     });
 }
 
-int OutputGeneralFormatStoreProvider::CloseStores(const boost::shared_ptr<void>& extra1,
-                                                  const boost::shared_ptr<void>& extra2)
+int OutputGeneralFormatStoreProvider::CloseStores()
 {
-    if (m_mailStore) m_mailStore->Close(extra1, extra2);
+    if (m_mailStore) m_mailStore->Close();
     m_outputFolders.Clear();
     return kStatusOK;
 }
