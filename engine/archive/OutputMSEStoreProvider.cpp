@@ -3,22 +3,12 @@
 #include <boost/filesystem.hpp>
 #include <boost/make_shared.hpp>
 
+#include "formats/FormatsSupport.h"
 #include "mime/KSCharsets.h"
 
 namespace fs = boost::filesystem;
 
 namespace KestrinMIMEEngineCommon {
-
-namespace {
-
-// Anything at the path, a dangling link included, makes the name taken.
-bool PathTaken(const std::string& path)
-{
-    boost::system::error_code ec;
-    return fs::exists(fs::symlink_status(path, ec));
-}
-
-}  // namespace
 
 OutputMSEStoreProvider::OutputMSEStoreProvider(const std::string& targetFolder,
                                                const std::wstring& baseName, NameStyle names)
@@ -28,23 +18,18 @@ OutputMSEStoreProvider::OutputMSEStoreProvider(const std::string& targetFolder,
 
 OutputMSEStoreProvider::~OutputMSEStoreProvider() = default;
 
-std::string OutputMSEStoreProvider::FreePackagePath(const std::string& folder,
-                                                    const std::string& baseName)
-{
-    const std::string base = folder + "/" + baseName;
-    std::string candidate = base + ".rge";
-    for (unsigned n = 1; PathTaken(candidate); ++n)
-        candidate = base + " (" + std::to_string(n) + ").rge";
-    return candidate;
-}
-
 bool OutputMSEStoreProvider::OpenArchive(const boost::shared_ptr<IAssetStore>& sourceStore)
 {
     if (m_archive) return true;
     // A package that failed to open is not tried again: every retry would
     // leave another numbered package behind.
     if (m_openFailed) return false;
-    const std::string packagePath = FreePackagePath(m_targetFolder, WideToUTF8(m_baseName));
+    // Taking the name and making the package folder are one step.
+    const std::string packagePath = CreateUniqueDirectory(m_targetFolder, WideToUTF8(m_baseName), ".rge");
+    if (packagePath.empty()) {
+        m_openFailed = true;
+        return false;
+    }
     auto archive = boost::make_shared<MSEAssetStore>(
         packagePath, UTF8ToWide(fs::path(packagePath).filename().string()));
     archive->SetNameStyle(m_names);

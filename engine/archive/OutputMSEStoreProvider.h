@@ -34,10 +34,6 @@ public:
     // Empty until the first item.
     boost::shared_ptr<MSEAssetStore> GetArchiveStore() const { return m_archive; }
 
-    // The first of base.rge, base (1).rge, base (2).rge, ... in the folder
-    // with nothing at that path.
-    static std::string FreePackagePath(const std::string& folder, const std::string& baseName);
-
 private:
     bool OpenArchive(const boost::shared_ptr<IAssetStore>& sourceStore);
 

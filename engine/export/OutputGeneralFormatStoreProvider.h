@@ -41,6 +41,7 @@ public:
         bool useDefaultFolder) override;
     int CloseStores() override;
 
+    // "Mails", or "Mails (n)" when that is taken; empty until the first item.
     const std::string& GetMailDirectory() const { return m_mailDirectory; }
     // Empty until the first item.
     boost::shared_ptr<IAssetStoreMutable> GetMailStore() const { return m_mailStore; }
