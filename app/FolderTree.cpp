@@ -18,7 +18,7 @@ FolderNodeData::FolderNodeData(const boost::shared_ptr<IAssetFolder>& folder) : 
     const auto store = folder->GetStore();
     if (store)
         m_storeKind = store->GetStoreKind();
-    m_folderName = folder->GetName(true);
+    m_folderName = folder->GetName();
     m_name = (folderType == kFolderKindRoot && store) ? store->GetStoreName() : m_folderName;
 
     if (contentCount > 0) {

@@ -45,8 +45,8 @@ int MSEAssetStore::Open(const boost::shared_ptr<IProgressPresenter>& presenter,
 {
     boost::lock_guard<boost::recursive_mutex> stateGuard(StateMutex());
     boost::lock_guard<boost::recursive_mutex> storeGuard(StoreMutex());
-    // The package is made by the tree build that the base Open runs once
-    // the state database is ready.
+    // The package's folders and descriptors are made by the tree build that
+    // the base Open runs.
     m_createPackage = createLocation && !IsOpen();
     const int result =
         FileTreeStoreBase::Open(presenter, cancelable, logger, createLocation);

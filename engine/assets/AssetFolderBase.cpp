@@ -97,11 +97,6 @@ size_t AssetFolderBase::GetSubFolderCount()
 
 boost::shared_ptr<IAssetFolder> AssetFolderBase::FindSubFolder(const std::wstring& name)
 {
-    return FindSubFolderLocked(std::wstring(name));
-}
-
-boost::shared_ptr<IAssetFolder> AssetFolderBase::FindSubFolderLocked(const std::wstring& name)
-{
     boost::lock_guard<boost::recursive_mutex> guard(m_mutex);
     LoadSubFolders();
     EnsureChildIndex();
@@ -110,13 +105,13 @@ boost::shared_ptr<IAssetFolder> AssetFolderBase::FindSubFolderLocked(const std::
     // The first in set order among the children of exactly that name.
     boost::shared_ptr<IAssetFolder> found;
     for (const auto& child : bucket->second) {
-        if (child->GetName(true) != name) continue;
+        if (child->GetName() != name) continue;
         if (!found || FolderIdLess()(child, found)) found = child;
     }
     return found;
 }
 
-boost::shared_ptr<IAssetFolder> AssetFolderBase::FindSubFolderByIdLocked(const std::string& id)
+boost::shared_ptr<IAssetFolder> AssetFolderBase::FindSubFolderById(const std::string& id)
 {
     boost::lock_guard<boost::recursive_mutex> guard(m_mutex);
     LoadSubFolders();
@@ -136,7 +131,7 @@ bool AssetFolderBase::HasSubFolderNamedAlike(const std::wstring& name)
 
 void AssetFolderBase::IndexChild(const boost::shared_ptr<IAssetFolder>& child)
 {
-    m_childrenByKey[FileSystemNameKey(child->GetName(true))].push_back(child);
+    m_childrenByKey[FileSystemNameKey(child->GetName())].push_back(child);
     m_childrenById[child->GetPathUTF8()] = child;
     ++m_indexedCount;
 }
@@ -147,7 +142,7 @@ void AssetFolderBase::RemoveChildEntry(const boost::shared_ptr<IAssetFolder>& ch
     if (m_children.erase(child) == 0) return;
     if (!m_indexValid) return;
     auto byId = m_childrenById.find(child->GetPathUTF8());
-    auto bucket = m_childrenByKey.find(FileSystemNameKey(child->GetName(true)));
+    auto bucket = m_childrenByKey.find(FileSystemNameKey(child->GetName()));
     if (byId == m_childrenById.end() || byId->second != child || bucket == m_childrenByKey.end()) {
         m_indexValid = false;
         return;
@@ -209,16 +204,16 @@ boost::shared_ptr<IAssetFolderMutable> AssetFolderBase::CreateSubFolder(const st
                                                                         const std::string& sourceId)
 {
     boost::lock_guard<boost::recursive_mutex> guard(m_mutex);
-    return boost::dynamic_pointer_cast<IAssetFolderMutable>(FindSubFolderByIdLocked(sourceId));
+    return boost::dynamic_pointer_cast<IAssetFolderMutable>(FindSubFolderById(sourceId));
 }
 
 std::wstring AssetFolderBase::MakeUniqueSubFolderName(const std::wstring& wished, unsigned kind)
 {
     boost::lock_guard<boost::recursive_mutex> guard(m_mutex);
-    if (!FindSubFolderLocked(wished)) return wished;
+    if (!FindSubFolder(wished)) return wished;
     for (int64_t n = 1;; ++n) {
         std::wstring candidate = wished + L" (" + boost::lexical_cast<std::wstring>(n) + L")";
-        if (!FindSubFolderLocked(candidate)) return candidate;
+        if (!FindSubFolder(candidate)) return candidate;
     }
 }
 

@@ -35,7 +35,7 @@ public:
     int GetSenderTypeId() override;
     int GetFolderKind() override { return m_kind; }
     int64_t GetAssetCount() override { return m_assetCount.load(); }
-    std::wstring GetName(bool display = true) override { return m_name; }
+    std::wstring GetName() override { return m_name; }
     std::wstring GetPath() override { return m_path; }
     std::string GetFolderId() override { return m_location; }
     boost::shared_ptr<IAssetFolder> GetParent() override { return m_parent.lock(); }
@@ -55,6 +55,8 @@ public:
     }
 
     boost::shared_ptr<IAssetStoreMutable> GetStoreMutable() override;
+    // Folders of stores that are only read make no sub-folders: they answer
+    // the child already there for the source id, or none.
     boost::shared_ptr<IAssetFolderMutable> CreateSubFolder(const std::wstring& name, unsigned kind,
                                                            const std::string& sourceId) override;
     bool BeginAddAssets(const boost::shared_ptr<IAssetFolder>& source,
@@ -77,8 +79,7 @@ public:
         return AddAssetResult{kAddAssetFailed, {}};
     }
     std::vector<boost::shared_ptr<IAssetFolderMutable>> GetSubFoldersMutable() override;
-    boost::shared_ptr<IAssetFolder> FindSubFolderLocked(const std::wstring& name) override;
-    boost::shared_ptr<IAssetFolder> FindSubFolderByIdLocked(const std::string& id) override;
+    boost::shared_ptr<IAssetFolder> FindSubFolderById(const std::string& id) override;
     std::wstring MakeUniqueSubFolderName(const std::wstring& wished, unsigned kind) override;
     void UpdatePath() override;
 

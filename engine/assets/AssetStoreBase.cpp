@@ -141,7 +141,7 @@ boost::shared_ptr<IAssetFolderMutable> AssetStoreBase::MapAssetFolderRelative(
         const int kind = folder->GetFolderKind();
         const std::wstring name = (kind == kFolderKindRoot && sourceStore)
                                       ? sourceStore->GetStoreName()
-                                      : folder->GetName(true);
+                                      : folder->GetName();
 
         boost::shared_ptr<IAssetFolderMutable> next =
             boost::dynamic_pointer_cast<IAssetFolderMutable>(base->FindMappedSubFolder(name));

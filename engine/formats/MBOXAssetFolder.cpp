@@ -139,7 +139,6 @@ boost::shared_ptr<IAssetFolderMutable> MBOXAssetFolder::CreateSubFolder(const st
             const CreateOutcome outcome = folder->CreateMailboxFile();
             if (outcome != CreateOutcome::Created) return outcome;
             AddChild(folder);
-            AssetFolderBase::CreateSubFolder(safeName, kind, sourceId);
             if (kind == kFolderKindGeneric || kind == 8) folder->SetFolderKind(static_cast<int>(kind));
             made = folder;
             return CreateOutcome::Created;

@@ -145,7 +145,7 @@ TEST_P(EnvelopeDamageTest, IntactMessagesArriveOnceAndLossesAreReported)
         pending.pop_back();
         std::set<std::wstring> names;
         for (const auto& sub : folder->GetSubFolders()) {
-            EXPECT_TRUE(names.insert(sub->GetName(true)).second) << WideToUTF8(sub->GetPath());
+            EXPECT_TRUE(names.insert(sub->GetName()).second) << WideToUTF8(sub->GetPath());
             pending.push_back(sub);
         }
     }

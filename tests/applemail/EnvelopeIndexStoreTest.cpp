@@ -303,7 +303,7 @@ TEST_F(V10LibraryTest, FolderIdsFollowTheMailboxRows)
             ids.push_back(sub->GetPathUTF8());
         EXPECT_TRUE(std::is_sorted(ids.begin(), ids.end())) << entry.first;
         for (const auto& id : ids)
-            EXPECT_TRUE(boost::dynamic_pointer_cast<IAssetFolderMutable>(entry.second)->FindSubFolderByIdLocked(id));
+            EXPECT_TRUE(boost::dynamic_pointer_cast<IAssetFolderMutable>(entry.second)->FindSubFolderById(id));
     }
 }
 

@@ -11,7 +11,7 @@ namespace {
 std::vector<std::wstring> Names(const std::vector<boost::shared_ptr<IAssetFolder>>& folders)
 {
     std::vector<std::wstring> names;
-    for (const auto& folder : folders) names.push_back(folder->GetName(true));
+    for (const auto& folder : folders) names.push_back(folder->GetName());
     return names;
 }
 
@@ -68,7 +68,7 @@ TEST_P(NameFromLocationTest, EmptyNameIsTakenFromTheLocation)
     auto folder = boost::make_shared<AssetFolderBase>(L"", GetParam().location,
                                                       boost::shared_ptr<IAssetStore>(),
                                                       boost::shared_ptr<IAssetFolder>(), false);
-    EXPECT_EQ(folder->GetName(true), GetParam().expected);
+    EXPECT_EQ(folder->GetName(), GetParam().expected);
     EXPECT_EQ(folder->GetFolderId(), GetParam().location);
 }
 
@@ -116,7 +116,7 @@ TEST(AssetFolderBaseTest, LinkingAParentUpdatesTheWholeSubtree)
     EXPECT_EQ(inbox->GetPath(), L"/Inbox/");
     EXPECT_EQ(work->GetPath(), L"/Inbox/Work/");
     EXPECT_EQ(work->GetParent(), inbox);
-    EXPECT_EQ(inbox->FindSubFolderByIdLocked("%2FInbox%2FWork%2F"), work);
+    EXPECT_EQ(inbox->FindSubFolderById("%2FInbox%2FWork%2F"), work);
 }
 
 TEST(AssetFolderBaseTest, FindSubFolderIsExactAndCaseSensitive)
@@ -126,7 +126,7 @@ TEST(AssetFolderBaseTest, FindSubFolderIsExactAndCaseSensitive)
     EXPECT_EQ(store->Root()->FindSubFolder(L"Inbox"), inbox);
     EXPECT_FALSE(store->Root()->FindSubFolder(L"inbox"));
     EXPECT_FALSE(store->Root()->FindSubFolder(L"Inbo"));
-    EXPECT_FALSE(store->Root()->FindSubFolderByIdLocked("%2Finbox%2F"));
+    EXPECT_FALSE(store->Root()->FindSubFolderById("%2Finbox%2F"));
 }
 
 // Children are found through an index; it must follow ids that move with
@@ -137,11 +137,11 @@ TEST(AssetFolderBaseTest, LookupsFollowIdsThatMovedAfterTheFirstLookup)
     auto inbox = boost::make_shared<FakeFolder>(L"Inbox", store, nullptr);
     auto work = boost::make_shared<FakeFolder>(L"Work", store, nullptr);
     ASSERT_TRUE(inbox->AddChild(work));
-    EXPECT_EQ(inbox->FindSubFolderByIdLocked("%2FWork%2F"), work);
+    EXPECT_EQ(inbox->FindSubFolderById("%2FWork%2F"), work);
 
     ASSERT_TRUE(store->Root()->AddChild(inbox));
-    EXPECT_FALSE(inbox->FindSubFolderByIdLocked("%2FWork%2F"));
-    EXPECT_EQ(inbox->FindSubFolderByIdLocked("%2FInbox%2FWork%2F"), work);
+    EXPECT_FALSE(inbox->FindSubFolderById("%2FWork%2F"));
+    EXPECT_EQ(inbox->FindSubFolderById("%2FInbox%2FWork%2F"), work);
     EXPECT_EQ(inbox->FindSubFolder(L"Work"), work);
 }
 
