@@ -199,12 +199,10 @@ boost::shared_ptr<IAssetStoreMutable> AssetFolderBase::GetStoreMutable()
     return boost::dynamic_pointer_cast<IAssetStoreMutable>(m_store.lock());
 }
 
-boost::shared_ptr<IAssetFolderMutable> AssetFolderBase::CreateSubFolder(const std::wstring& name,
-                                                                        unsigned kind,
-                                                                        const std::string& sourceId)
+boost::shared_ptr<IAssetFolderMutable> AssetFolderBase::CreateSubFolder(const std::wstring&, unsigned,
+                                                                        const std::string&)
 {
-    boost::lock_guard<boost::recursive_mutex> guard(m_mutex);
-    return boost::dynamic_pointer_cast<IAssetFolderMutable>(FindSubFolderById(sourceId));
+    return {};
 }
 
 std::wstring AssetFolderBase::MakeUniqueSubFolderName(const std::wstring& wished, unsigned kind)

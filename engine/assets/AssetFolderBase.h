@@ -55,8 +55,7 @@ public:
     }
 
     boost::shared_ptr<IAssetStoreMutable> GetStoreMutable() override;
-    // Folders of stores that are only read make no sub-folders: they answer
-    // the child already there for the source id, or none.
+    // Folders of stores that are only read make no sub-folders.
     boost::shared_ptr<IAssetFolderMutable> CreateSubFolder(const std::wstring& name, unsigned kind,
                                                            const std::string& sourceId) override;
     bool BeginAddAssets(const boost::shared_ptr<IAssetFolder>& source,

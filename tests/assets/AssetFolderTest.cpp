@@ -229,11 +229,13 @@ TEST(AssetFolderBaseTest, BaseOutputOperationsTakeNothing)
     EXPECT_EQ(base->RefreshAssetCount(), 0);
     EXPECT_EQ(base->GetStoreMutable(), store);
 
-    // The base CreateSubFolder only finds an existing child by its id.
+    // A folder of a store that is only read makes none, nor hands out one
+    // it already has.
     auto work = boost::make_shared<AssetFolderBase>(L"Work", "", store, base, false);
     ASSERT_TRUE(base->AddChild(work));
-    EXPECT_EQ(base->CreateSubFolder(L"anything", kFolderKindMail, "%2FPlain%2FWork%2F"), work);
-    EXPECT_FALSE(base->CreateSubFolder(L"Work", kFolderKindMail, "%2FWork%2F"));
+    EXPECT_FALSE(base->CreateSubFolder(L"Work", kFolderKindMail, "%2FPlain%2FWork%2F"));
+    EXPECT_FALSE(base->CreateSubFolder(L"New", kFolderKindMail, "%2FNew%2F"));
+    EXPECT_EQ(base->GetSubFolderCount(), 1u);
 }
 
 TEST(AssetFolderBaseTest, FoldersShareOneSenderTypeIdAndStoresAnother)
