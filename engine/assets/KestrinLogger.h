@@ -12,6 +12,7 @@
 #include <boost/thread/mutex.hpp>
 
 #include "assets/ILogger.h"
+#include "streams/FileDescriptor.h"
 
 namespace KestrinMIMEEngineCommon {
 
@@ -57,13 +58,10 @@ private:
     std::deque<std::wstring> m_reportTail;  // the last lines once the head is full
     uint64_t m_reportLinesLeftOut = 0;
     std::string m_logPath;
-    struct FileCloser {
-        void operator()(std::FILE* file) const { std::fclose(file); }
-    };
     // Flushes under m_mutex; false (and the stream dropped) when it failed.
     bool FlushLocked();
 
-    std::unique_ptr<std::FILE, FileCloser> m_file;
+    UniqueFile m_file;
     bool m_writeFailed = false;
     std::chrono::steady_clock::time_point m_lastFlush;
 };

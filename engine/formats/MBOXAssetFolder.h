@@ -96,16 +96,15 @@ private:
     // not one per folder.
     class CreatedMailbox {
     public:
-        ~CreatedMailbox();
         // Keeps fd for path, closing the one kept before.
-        void Put(const std::string& path, int fd);
-        // The descriptor kept for path (the caller then owns it), else -1.
-        int Take(const std::string& path);
+        void Put(const std::string& path, FileDescriptor fd);
+        // The descriptor kept for path, else none.
+        FileDescriptor Take(const std::string& path);
 
     private:
         std::mutex m_mutex;
         std::string m_path;
-        int m_fd = -1;
+        FileDescriptor m_fd;
     };
 
     std::string m_mailboxPath;

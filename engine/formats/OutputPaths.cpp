@@ -112,7 +112,7 @@ CreateOutcome CreateNewFile(const std::string& path)
     return Reported("file", path, Platform::CreateNewFile(path, error), error);
 }
 
-CreateOutcome CreateNewFile(const std::string& path, int& fd)
+CreateOutcome CreateNewFile(const std::string& path, FileDescriptor& fd)
 {
     std::string error;
     return Reported("file", path, Platform::CreateNewFile(path, error, fd), error);
