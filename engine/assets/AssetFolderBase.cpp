@@ -111,15 +111,6 @@ boost::shared_ptr<IAssetFolder> AssetFolderBase::FindSubFolder(const std::wstrin
     return found;
 }
 
-boost::shared_ptr<IAssetFolder> AssetFolderBase::FindSubFolderById(const std::string& id)
-{
-    boost::lock_guard<boost::recursive_mutex> guard(m_mutex);
-    LoadSubFolders();
-    EnsureChildIndex();
-    auto found = m_childrenById.find(id);
-    return found == m_childrenById.end() ? boost::shared_ptr<IAssetFolder>() : found->second;
-}
-
 bool AssetFolderBase::HasSubFolderNamedAlike(const std::wstring& name)
 {
     boost::lock_guard<boost::recursive_mutex> guard(m_mutex);
@@ -132,7 +123,6 @@ bool AssetFolderBase::HasSubFolderNamedAlike(const std::wstring& name)
 void AssetFolderBase::IndexChild(const boost::shared_ptr<IAssetFolder>& child)
 {
     m_childrenByKey[FileSystemNameKey(child->GetName())].push_back(child);
-    m_childrenById[child->GetPathUTF8()] = child;
     ++m_indexedCount;
 }
 
@@ -141,15 +131,18 @@ void AssetFolderBase::RemoveChildEntry(const boost::shared_ptr<IAssetFolder>& ch
     boost::lock_guard<boost::recursive_mutex> guard(m_mutex);
     if (m_children.erase(child) == 0) return;
     if (!m_indexValid) return;
-    auto byId = m_childrenById.find(child->GetPathUTF8());
     auto bucket = m_childrenByKey.find(FileSystemNameKey(child->GetName()));
-    if (byId == m_childrenById.end() || byId->second != child || bucket == m_childrenByKey.end()) {
+    if (bucket == m_childrenByKey.end()) {
         m_indexValid = false;
         return;
     }
-    m_childrenById.erase(byId);
     auto& named = bucket->second;
-    named.erase(std::remove(named.begin(), named.end(), child), named.end());
+    const auto kept = std::remove(named.begin(), named.end(), child);
+    if (kept == named.end()) {
+        m_indexValid = false;
+        return;
+    }
+    named.erase(kept, named.end());
     if (named.empty()) m_childrenByKey.erase(bucket);
     --m_indexedCount;
 }
@@ -164,7 +157,6 @@ void AssetFolderBase::EnsureChildIndex()
 {
     if (m_indexValid && m_indexedCount == m_children.size()) return;
     m_childrenByKey.clear();
-    m_childrenById.clear();
     m_indexedCount = 0;
     for (const auto& child : m_children) IndexChild(child);
     m_indexValid = true;

@@ -78,7 +78,6 @@ public:
         return AddAssetResult{kAddAssetFailed, {}};
     }
     std::vector<boost::shared_ptr<IAssetFolderMutable>> GetSubFoldersMutable() override;
-    boost::shared_ptr<IAssetFolder> FindSubFolderById(const std::string& id) override;
     std::wstring MakeUniqueSubFolderName(const std::wstring& wished, unsigned kind) override;
     void UpdatePath() override;
 
@@ -124,15 +123,14 @@ protected:
 private:
     static std::string EscapedId(const std::wstring& path);
 
-    // The children by the folded key of their names and by id, so that
-    // finding or creating one of thousands of siblings costs no walk over
-    // them. Guarded by the mutex; rebuilt whenever it may have gone stale
-    // (the set changed behind it, or the children's ids moved with a path).
+    // The children by the folded key of their names, so that finding or
+    // creating one of thousands of siblings costs no walk over them. Guarded
+    // by the mutex; rebuilt whenever it may have gone stale (the set changed
+    // behind it).
     void IndexChild(const boost::shared_ptr<IAssetFolder>& child);
     void EnsureChildIndex();
 
     std::unordered_map<std::wstring, std::vector<boost::shared_ptr<IAssetFolder>>> m_childrenByKey;
-    std::unordered_map<std::string, boost::shared_ptr<IAssetFolder>> m_childrenById;
     size_t m_indexedCount = 0;
     std::atomic<bool> m_indexValid{false};
 };

@@ -185,7 +185,6 @@ public:
                                     const boost::shared_ptr<ICancelable>& cancelable,
                                     const std::string& assetId) = 0;
     virtual std::vector<boost::shared_ptr<IAssetFolderMutable>> GetSubFoldersMutable() = 0;
-    virtual boost::shared_ptr<IAssetFolder> FindSubFolderById(const std::string& id) = 0;
     virtual std::wstring MakeUniqueSubFolderName(const std::wstring& wished, unsigned kind) = 0;
     virtual void UpdatePath() = 0;
     // The sub-folder standing for a source folder named wishedName. Output

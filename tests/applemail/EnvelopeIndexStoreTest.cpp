@@ -302,8 +302,11 @@ TEST_F(V10LibraryTest, FolderIdsFollowTheMailboxRows)
         for (const auto& sub : entry.second->GetSubFolders())
             ids.push_back(sub->GetPathUTF8());
         EXPECT_TRUE(std::is_sorted(ids.begin(), ids.end())) << entry.first;
-        for (const auto& id : ids)
-            EXPECT_TRUE(boost::dynamic_pointer_cast<IAssetFolderMutable>(entry.second)->FindSubFolderById(id));
+        for (const auto& sub : entry.second->GetSubFolders()) {
+            const auto found = entry.second->FindSubFolder(sub->GetName());
+            ASSERT_TRUE(found) << entry.first;
+            EXPECT_EQ(found->GetName(), sub->GetName());
+        }
     }
 }
 
