@@ -55,12 +55,10 @@ void CopyFile(const fs::path& source, const fs::path& target, boost::system::err
 bool IsReadableRegularFile(const std::string& path, std::string& reason)
 {
     int error = 0;
-    const int fd = Platform::OpenRegularFileForReading(path, error);
-    if (fd < 0) {
+    if (!Platform::OpenRegularFileForReading(path, error)) {
         reason = Platform::ErrorText(error);
         return false;
     }
-    ::close(fd);
     return true;
 }
 

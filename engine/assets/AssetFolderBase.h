@@ -35,7 +35,7 @@ public:
     int GetSenderTypeId() override;
     int GetFolderKind() override { return m_kind; }
     int64_t GetAssetCount() override { return m_assetCount.load(); }
-    std::wstring GetName(bool display = true) override { return m_name; }
+    std::wstring GetName() override { return m_name; }
     std::wstring GetPath() override { return m_path; }
     std::string GetFolderId() override { return m_location; }
     boost::shared_ptr<IAssetFolder> GetParent() override { return m_parent.lock(); }
@@ -55,6 +55,7 @@ public:
     }
 
     boost::shared_ptr<IAssetStoreMutable> GetStoreMutable() override;
+    // Folders of stores that are only read make no sub-folders.
     boost::shared_ptr<IAssetFolderMutable> CreateSubFolder(const std::wstring& name, unsigned kind,
                                                            const std::string& sourceId) override;
     bool BeginAddAssets(const boost::shared_ptr<IAssetFolder>& source,
@@ -77,8 +78,6 @@ public:
         return AddAssetResult{kAddAssetFailed, {}};
     }
     std::vector<boost::shared_ptr<IAssetFolderMutable>> GetSubFoldersMutable() override;
-    boost::shared_ptr<IAssetFolder> FindSubFolderLocked(const std::wstring& name) override;
-    boost::shared_ptr<IAssetFolder> FindSubFolderByIdLocked(const std::string& id) override;
     std::wstring MakeUniqueSubFolderName(const std::wstring& wished, unsigned kind) override;
     void UpdatePath() override;
 
@@ -97,7 +96,6 @@ protected:
     void SetFolderKind(int kind) { m_kind = kind; }
     void SetAssetCount(int64_t count) { m_assetCount.store(count); }
     void AddToAssetCount(int64_t delta) { m_assetCount.fetch_add(delta); }
-    void SetChildrenLoaded(bool loaded) { m_childrenLoaded = loaded; }
     bool ChildrenLoaded() const { return m_childrenLoaded; }
     boost::recursive_mutex& Mutex() { return m_mutex; }
     // For classes that change the children set directly or change their
@@ -125,15 +123,14 @@ protected:
 private:
     static std::string EscapedId(const std::wstring& path);
 
-    // The children by the folded key of their names and by id, so that
-    // finding or creating one of thousands of siblings costs no walk over
-    // them. Guarded by the mutex; rebuilt whenever it may have gone stale
-    // (the set changed behind it, or the children's ids moved with a path).
+    // The children by the folded key of their names, so that finding or
+    // creating one of thousands of siblings costs no walk over them. Guarded
+    // by the mutex; rebuilt whenever it may have gone stale (the set changed
+    // behind it).
     void IndexChild(const boost::shared_ptr<IAssetFolder>& child);
     void EnsureChildIndex();
 
     std::unordered_map<std::wstring, std::vector<boost::shared_ptr<IAssetFolder>>> m_childrenByKey;
-    std::unordered_map<std::string, boost::shared_ptr<IAssetFolder>> m_childrenById;
     size_t m_indexedCount = 0;
     std::atomic<bool> m_indexValid{false};
 };

@@ -16,21 +16,21 @@ namespace {
 constexpr std::chrono::milliseconds kFlushInterval(250);
 constexpr size_t kBufferBytes = 64 * 1024;
 
-FILE* OpenForAppend(const std::string& path)
+UniqueFile OpenForAppend(const std::string& path)
 {
-    FILE* file = std::fopen(path.c_str(), "ab");
-    if (file) std::setvbuf(file, nullptr, _IOFBF, kBufferBytes);
+    UniqueFile file{std::fopen(path.c_str(), "ab")};
+    if (file) std::setvbuf(file.get(), nullptr, _IOFBF, kBufferBytes);
     return file;
 }
 
 }  // namespace
 
-KestrinLogger::KestrinLogger(const std::string& logPath, bool timestamps, uint64_t sizeLimit)
+KestrinLogger::KestrinLogger(const std::string& logPath)
     : m_logPath(logPath)
 {
     boost::system::error_code ec;
     if (boost::filesystem::exists(m_logPath, ec)) return;
-    m_file.reset(OpenForAppend(m_logPath));
+    m_file = OpenForAppend(m_logPath);
     if (m_file) {
         static const unsigned char kByteOrderMark[] = {0xEF, 0xBB, 0xBF};
         const bool written =
@@ -65,7 +65,7 @@ void KestrinLogger::Log(const std::wstring& text, bool toReport, bool toFile)
     }
     if (!toFile) return;
     // Opening the file for every line cost more than writing it.
-    if (!m_file) m_file.reset(OpenForAppend(m_logPath));
+    if (!m_file) m_file = OpenForAppend(m_logPath);
     if (!m_file) {
         m_writeFailed = true;
         return;

@@ -12,16 +12,15 @@
 #include <boost/thread/mutex.hpp>
 
 #include "assets/ILogger.h"
+#include "streams/FileDescriptor.h"
 
 namespace KestrinMIMEEngineCommon {
 
 class KestrinLogger : public ILogger {
 public:
     // A new file gets the byte-order mark at once. Lines never carry time
-    // stamps and the file has no size limit; the two trailing arguments are
-    // accepted for callers that spell those choices out.
-    explicit KestrinLogger(const std::string& logPath, bool timestamps = false,
-                           uint64_t sizeLimit = 0);
+    // stamps and the file has no size limit.
+    explicit KestrinLogger(const std::string& logPath);
     ~KestrinLogger() override;
 
     // The file stays open for appending. Lines reach it at most a quarter
@@ -50,7 +49,6 @@ public:
     // could not be opened, a full disk): the log is then no full account of
     // the run, and the run must not be called a success.
     bool HasWriteFailed();
-    const std::string& GetLogPath() const { return m_logPath; }
 
 private:
     boost::mutex m_mutex;
@@ -60,13 +58,10 @@ private:
     std::deque<std::wstring> m_reportTail;  // the last lines once the head is full
     uint64_t m_reportLinesLeftOut = 0;
     std::string m_logPath;
-    struct FileCloser {
-        void operator()(std::FILE* file) const { std::fclose(file); }
-    };
     // Flushes under m_mutex; false (and the stream dropped) when it failed.
     bool FlushLocked();
 
-    std::unique_ptr<std::FILE, FileCloser> m_file;
+    UniqueFile m_file;
     bool m_writeFailed = false;
     std::chrono::steady_clock::time_point m_lastFlush;
 };

@@ -86,7 +86,7 @@ AddAssetResult EMLAssetFolder::AddAsset(const boost::shared_ptr<IAsset>& asset,
     const std::wstring title = email->GetTitle(NameStyleOf(GetStore()));
     int64_t number = std::max(GetAssetCount() + 1, m_nextNumber.load());
     std::string path;
-    int fd = -1;
+    FileDescriptor fd;
     if (m_outputRoot.empty()) m_outputRoot = OutputRootOf(GetStore());
     for (;;) {
         path = m_location + "/" + WideToUTF8(NumberedFileName(title, number));
@@ -111,7 +111,7 @@ AddAssetResult EMLAssetFolder::AddAsset(const boost::shared_ptr<IAsset>& asset,
     }
     result.text = path;
 
-    auto file = boost::make_shared<KSDescriptorOut>(fd, path);
+    auto file = boost::make_shared<KSDescriptorOut>(std::move(fd), path);
     const int written = email->WriteRawMessage(file);
     const bool flushed = file->Close();
     if (written == kWriteOK && flushed) {
@@ -154,7 +154,6 @@ boost::shared_ptr<IAssetFolderMutable> EMLAssetFolder::CreateSubFolder(const std
             if (outcome != CreateOutcome::Created) return outcome;
             auto folder = boost::make_shared<EMLAssetFolder>(path, GetStore(), shared_from_this(), false);
             AddChild(folder);
-            AssetFolderBase::CreateSubFolder(safeName, kind, sourceId);
             made = folder;
             return CreateOutcome::Created;
         });

@@ -3,8 +3,6 @@
 #include <fcntl.h>
 #include <unistd.h>
 
-#include <stdexcept>
-
 #include <boost/algorithm/string/predicate.hpp>
 #include <boost/filesystem.hpp>
 #include <boost/make_shared.hpp>
@@ -59,27 +57,19 @@ MBOXAssetFolder::MBOXAssetFolder(const std::string& path, const std::string& mai
 
 MBOXAssetFolder::~MBOXAssetFolder() = default;
 
-MBOXAssetFolder::CreatedMailbox::~CreatedMailbox()
-{
-    if (m_fd >= 0) ::close(m_fd);
-}
-
-void MBOXAssetFolder::CreatedMailbox::Put(const std::string& path, int fd)
+void MBOXAssetFolder::CreatedMailbox::Put(const std::string& path, FileDescriptor fd)
 {
     std::lock_guard<std::mutex> guard(m_mutex);
-    if (m_fd >= 0) ::close(m_fd);
     m_path = path;
-    m_fd = fd;
+    m_fd = std::move(fd);
 }
 
-int MBOXAssetFolder::CreatedMailbox::Take(const std::string& path)
+FileDescriptor MBOXAssetFolder::CreatedMailbox::Take(const std::string& path)
 {
     std::lock_guard<std::mutex> guard(m_mutex);
-    if (m_fd < 0 || m_path != path) return -1;
-    const int fd = m_fd;
-    m_fd = -1;
+    if (!m_fd || m_path != path) return {};
     m_path.clear();
-    return fd;
+    return std::move(m_fd);
 }
 
 int MBOXAssetFolder::RefreshAssetCount()
@@ -141,7 +131,6 @@ boost::shared_ptr<IAssetFolderMutable> MBOXAssetFolder::CreateSubFolder(const st
             const CreateOutcome outcome = folder->CreateMailboxFile();
             if (outcome != CreateOutcome::Created) return outcome;
             AddChild(folder);
-            AssetFolderBase::CreateSubFolder(safeName, kind, sourceId);
             if (kind == kFolderKindGeneric || kind == 8) folder->SetFolderKind(static_cast<int>(kind));
             made = folder;
             return CreateOutcome::Created;
@@ -173,11 +162,11 @@ CreateOutcome MBOXAssetFolder::CreateMailboxFile()
     const fs::path parent = fs::path(m_mailboxPath).parent_path();
     boost::system::error_code ec;
     if (!parent.empty() && !fs::exists(parent, ec)) CreateDirectoryTree(parent.string());
-    int fd = -1;
+    FileDescriptor fd;
     const CreateOutcome outcome = CreateNewFile(m_mailboxPath, fd);
     if (outcome == CreateOutcome::Created) {
         m_mailboxMade = true;
-        m_created->Put(m_mailboxPath, fd);
+        m_created->Put(m_mailboxPath, std::move(fd));
     }
     return outcome;
 }
@@ -189,13 +178,10 @@ bool MBOXAssetFolder::OpenForWriting(const boost::shared_ptr<ILogger>& logger)
     // The file this folder has just created is written through the
     // descriptor that created it, as long as the path still leads to that
     // file; it is new and empty.
-    int fd = m_created->Take(m_mailboxPath);
-    if (fd >= 0 && !Platform::IsSameFile(fd, m_mailboxPath)) {
-        ::close(fd);
-        fd = -1;
-    }
+    FileDescriptor fd = m_created->Take(m_mailboxPath);
+    if (fd && !Platform::IsSameFile(fd.Get(), m_mailboxPath)) fd.Reset();
     int64_t start = 0;
-    if (fd < 0) {
+    if (!fd) {
         const fs::path parent = fs::path(m_mailboxPath).parent_path();
         boost::system::error_code ec;
         // Directories are made only for a mailbox not made yet, and only
@@ -213,17 +199,16 @@ bool MBOXAssetFolder::OpenForWriting(const boost::shared_ptr<ILogger>& logger)
             return false;
         }
         if (!made && !parent.empty() && !fs::exists(parent, ec)) CreateDirectoryTree(parent.string());
-        fd = ::open(m_mailboxPath.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0666);
+        fd.Reset(::open(m_mailboxPath.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0666));
         // Where the first entry begins: the end of what is there.
-        const off_t end = fd >= 0 ? ::lseek(fd, 0, SEEK_END) : -1;
+        const off_t end = fd ? ::lseek(fd.Get(), 0, SEEK_END) : -1;
         if (end < 0) {
-            if (fd >= 0) ::close(fd);
             if (logger) logger->Log(L"Error while opening file: " + UTF8ToWide(m_mailboxPath), true, true);
             return false;
         }
         start = static_cast<int64_t>(end);
     }
-    m_buffer = std::make_unique<KSDescriptorStreamBuf>(fd, m_mailboxPath, start);
+    m_buffer = std::make_unique<KSDescriptorStreamBuf>(std::move(fd), m_mailboxPath, start);
     m_stream.rdbuf(m_buffer.get());
     m_stream.clear();
     m_entryStart = start;
@@ -313,11 +298,6 @@ boost::shared_ptr<MBOXAssetFolder> MBOXAssetFolder::CreateFolderObject(
     const bool bundle = store && store->GetStoreKind() == kStoreTypeMboxArchive;
     return boost::make_shared<MBOXAssetFolder>(path + ".mbox", name, store, parent,
                                                isDefaultFolder, bundle);
-}
-
-std::wstring MBOXAssetFolder::MapFileName(const boost::shared_ptr<IAsset>& asset)
-{
-    throw std::runtime_error("MBOXAssetFolder::MapFileName : Not implemented.");
 }
 
 bool MBOXAssetFolder::IsAssetFile(const std::string& path)

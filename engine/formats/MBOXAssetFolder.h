@@ -60,8 +60,6 @@ public:
         const std::string& path, const std::wstring& name,
         const boost::shared_ptr<IAssetStore>& store, const boost::shared_ptr<IAssetFolder>& parent,
         bool isDefaultFolder);
-    // Mailboxes have no file per message: throws std::runtime_error.
-    virtual std::wstring MapFileName(const boost::shared_ptr<IAsset>& asset);
     virtual bool IsAssetFile(const std::string& path);
 
     const std::string& GetFolderPath() const { return m_location; }
@@ -98,16 +96,15 @@ private:
     // not one per folder.
     class CreatedMailbox {
     public:
-        ~CreatedMailbox();
         // Keeps fd for path, closing the one kept before.
-        void Put(const std::string& path, int fd);
-        // The descriptor kept for path (the caller then owns it), else -1.
-        int Take(const std::string& path);
+        void Put(const std::string& path, FileDescriptor fd);
+        // The descriptor kept for path, else none.
+        FileDescriptor Take(const std::string& path);
 
     private:
         std::mutex m_mutex;
         std::string m_path;
-        int m_fd = -1;
+        FileDescriptor m_fd;
     };
 
     std::string m_mailboxPath;

@@ -87,13 +87,11 @@ void MBOXAssetFolderIterator::Increment()
         // A mailbox file that may not be read, or a FIFO, socket or device in
         // its place, holds messages nobody can count: one failed item names it.
         int error = 0;
-        const int probe = Platform::OpenRegularFileForReading(path, error);
-        if (probe < 0) {
+        if (!Platform::OpenRegularFileForReading(path, error)) {
             m_unreadable = Platform::ErrorText(error);
             m_valid = true;
             return;
         }
-        ::close(probe);
         m_reader = boost::make_shared<KSLineReader>(boost::make_shared<KSFileData>(path));
         if (!SkipToFirstEntry(buffer, sink)) {
             m_reader.reset();

@@ -48,7 +48,7 @@ using Platform::CreateOutcome;
 // a dangling link included.
 CreateOutcome CreateNewFile(const std::string& path);
 // The same, keeping the new file open for writing in fd.
-CreateOutcome CreateNewFile(const std::string& path, int& fd);
+CreateOutcome CreateNewFile(const std::string& path, FileDescriptor& fd);
 // Creates one directory below an existing parent; Taken when anything is
 // already at the path.
 CreateOutcome CreateNewDirectory(const std::string& path);

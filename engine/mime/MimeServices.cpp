@@ -56,14 +56,6 @@ void InitializeMimeEngine()
     });
 }
 
-GMimeMessagePtr ParseMimeMessage(const boost::shared_ptr<KSLockable>& data)
-{
-    InitializeMimeEngine();
-    GMimeStreamPtr stream = CreateMimeStream(data);
-    if (!stream) return GMimeMessagePtr();
-    return ParseFromStream(stream.get(), true);
-}
-
 GMimeMessagePtr ParseMimeMessageFromBuffer(const uint8_t* bytes, size_t length)
 {
     InitializeMimeEngine();
@@ -94,21 +86,20 @@ GMimeStreamPtr OpenMimeFileStream(const std::string& path)
     InitializeMimeEngine();
     int error = 0;
     int64_t size = 0;
-    const int fd = Platform::OpenRegularFileForReading(path, error, &size);
-    if (fd < 0) {
+    FileDescriptor fd = Platform::OpenRegularFileForReading(path, error, &size);
+    if (!fd) {
         KSDiagnostic("ERROR: Cannot open message file %s - %s\n", path.c_str(),
                      Platform::ErrorText(error).c_str());
         return GMimeStreamPtr();
     }
     if (size > kMaxMessageFileBytes) {
-        ::close(fd);
         KSDiagnostic("ERROR: Cannot open message file %s - larger than the 2 GiB limit\n",
                      path.c_str());
         return GMimeStreamPtr();
     }
     // The stream owns the descriptor from here on.
-    GMimeStreamPtr stream = AdoptGObject(g_mime_stream_fs_new(fd));
-    if (!stream) ::close(fd);
+    GMimeStreamPtr stream = AdoptGObject(g_mime_stream_fs_new(fd.Get()));
+    if (stream) fd.Release();
     return stream;
 }
 

@@ -2,8 +2,7 @@
 // bytes. A filter must be locked while it is read: locking it takes its
 // source's lock and puts a seekable source back where this filter left it,
 // so several filters can take turns over one source. The source is expected
-// to hold the filtered data from offset 0 (wrap it in a KSSubDataReadable
-// otherwise).
+// to hold the filtered data from offset 0.
 #pragma once
 
 #include <memory>

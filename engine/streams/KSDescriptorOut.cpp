@@ -9,20 +9,18 @@
 
 namespace KestrinMIMEEngineCommon {
 
-KSDescriptorOut::KSDescriptorOut(int fd, std::string path) : m_fd(fd), m_path(std::move(path)) {}
-
-KSDescriptorOut::~KSDescriptorOut()
+KSDescriptorOut::KSDescriptorOut(FileDescriptor fd, std::string path)
+    : m_fd(std::move(fd)), m_path(std::move(path))
 {
-    if (m_fd >= 0) ::close(m_fd);
 }
 
 size_t KSDescriptorOut::Write(const void* buffer, size_t n)
 {
-    if (m_fd < 0) return 0;
+    if (!m_fd) return 0;
     const char* bytes = static_cast<const char*>(buffer);
     size_t done = 0;
     while (done < n) {
-        const ssize_t wrote = ::write(m_fd, bytes + done, n - done);
+        const ssize_t wrote = ::write(m_fd.Get(), bytes + done, n - done);
         if (wrote < 0 && errno == EINTR) continue;
         if (wrote <= 0) {
             KSDiagnostic("ERROR: Cannot write file %s - %s\n", m_path.c_str(),
@@ -37,18 +35,16 @@ size_t KSDescriptorOut::Write(const void* buffer, size_t n)
 
 bool KSDescriptorOut::Close()
 {
-    if (m_fd < 0) return false;
-    const int result = ::close(m_fd);
-    m_fd = -1;
-    if (result != 0) {
+    if (!m_fd) return false;
+    if (!m_fd.Close()) {
         KSDiagnostic("ERROR: Cannot close file %s - %s\n", m_path.c_str(), std::strerror(errno));
         return false;
     }
     return !m_failed;
 }
 
-KSDescriptorStreamBuf::KSDescriptorStreamBuf(int fd, std::string path, int64_t position)
-    : m_out(fd, std::move(path)), m_position(position)
+KSDescriptorStreamBuf::KSDescriptorStreamBuf(FileDescriptor fd, std::string path, int64_t position)
+    : m_out(std::move(fd), std::move(path)), m_position(position)
 {
 }
 

@@ -8,29 +8,27 @@
 #include <streambuf>
 #include <string>
 
+#include "streams/FileDescriptor.h"
 #include "streams/KSData.h"
 
 namespace KestrinMIMEEngineCommon {
 
 class KSDescriptorOut : public KSDataStreamOut {
 public:
-    // Takes ownership of fd; path only names the file in diagnostics.
-    KSDescriptorOut(int fd, std::string path);
-    ~KSDescriptorOut() override;
-    KSDescriptorOut(const KSDescriptorOut&) = delete;
-    KSDescriptorOut& operator=(const KSDescriptorOut&) = delete;
+    // path only names the file in diagnostics.
+    KSDescriptorOut(FileDescriptor fd, std::string path);
 
     void Lock() override { m_mutex.lock(); }
     void Unlock() override { m_mutex.unlock(); }
     size_t Write(const void* buffer, size_t n) override;
     // Nothing is held back, so there is nothing to flush.
-    bool Flush() override { return m_fd >= 0; }
+    bool Flush() override { return m_fd.IsOpen(); }
     // Closes the descriptor, answering whether every write and the close
     // worked: some file systems report a failed write only at the close.
     bool Close();
 
 private:
-    int m_fd;
+    FileDescriptor m_fd;
     std::string m_path;
     bool m_failed = false;
     std::recursive_mutex m_mutex;
@@ -41,8 +39,8 @@ private:
 // position is counted rather than asked of the system after every entry.
 class KSDescriptorStreamBuf : public std::streambuf {
 public:
-    // Takes ownership of fd, whose end lies at position.
-    KSDescriptorStreamBuf(int fd, std::string path, int64_t position);
+    // fd's end lies at position.
+    KSDescriptorStreamBuf(FileDescriptor fd, std::string path, int64_t position);
     // Where the next byte goes.
     int64_t Position() const { return m_position; }
     // As KSDescriptorOut::Close.

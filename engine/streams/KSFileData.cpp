@@ -25,23 +25,17 @@ KSFileData::KSFileData(const std::string& path) : m_path(path)
     if (fs::is_regular_file(status)) m_size = static_cast<int64_t>(fs::file_size(m_path));
 }
 
-KSFileData::~KSFileData()
-{
-    if (m_file) std::fclose(m_file);
-}
-
 void KSFileData::Lock() { m_mutex.lock(); }
 void KSFileData::Unlock() { m_mutex.unlock(); }
 
 int64_t KSFileData::GetSize() { return m_size; }
 
-bool KSFileData::Adopt(FILE* handle, bool writable)
+bool KSFileData::Adopt(UniqueFile handle, bool writable)
 {
-    if (m_file) std::fclose(m_file);
-    m_file = handle;
+    m_file = std::move(handle);
     m_writable = writable;
     m_lastOp = LastOp::None;
-    return fseeko(m_file, static_cast<off_t>(m_position), SEEK_SET) == 0;
+    return fseeko(m_file.get(), static_cast<off_t>(m_position), SEEK_SET) == 0;
 }
 
 bool KSFileData::OpenForRead()
@@ -51,11 +45,13 @@ bool KSFileData::OpenForRead()
     // writing; a later Write reopens in update mode), and reads only a
     // regular file: a FIFO would block and a device never end.
     int error = 0;
-    const int fd = Platform::OpenRegularFileForReading(m_path, error);
-    if (fd >= 0) {
-        if (FILE* handle = fdopen(fd, "rb")) return Adopt(handle, false);
+    FileDescriptor fd = Platform::OpenRegularFileForReading(m_path, error);
+    if (fd) {
+        if (UniqueFile handle{fdopen(fd.Get(), "rb")}) {
+            fd.Release();
+            return Adopt(std::move(handle), false);
+        }
         error = errno;
-        ::close(fd);
     }
     // The reason goes on a line of its own: the first line's wording is one
     // that log readers already look for.
@@ -68,15 +64,15 @@ bool KSFileData::OpenForRead()
 bool KSFileData::OpenForWrite()
 {
     if (m_file && m_writable) return true;
-    FILE* handle = std::fopen(m_path.c_str(), "rb+");
+    UniqueFile handle{std::fopen(m_path.c_str(), "rb+")};
     // Only a file that was never opened may be created; an open read-only
     // handle means the file exists and must not be truncated.
-    if (!handle && !m_file) handle = std::fopen(m_path.c_str(), "wb+");
+    if (!handle && !m_file) handle.reset(std::fopen(m_path.c_str(), "wb+"));
     if (!handle) {
         KSDiagnostic("ERROR: KSFileData - fopen failed to open file - %s\n", m_path.c_str());
         return false;
     }
-    return Adopt(handle, true);
+    return Adopt(std::move(handle), true);
 }
 
 // C stdio requires a positioning call between reading and writing on an
@@ -84,7 +80,7 @@ bool KSFileData::OpenForWrite()
 void KSFileData::PrepareFor(LastOp next)
 {
     if (m_lastOp != LastOp::None && m_lastOp != next)
-        fseeko(m_file, static_cast<off_t>(m_position), SEEK_SET);
+        fseeko(m_file.get(), static_cast<off_t>(m_position), SEEK_SET);
     m_lastOp = next;
 }
 
@@ -93,7 +89,7 @@ size_t KSFileData::Read(void* buffer, size_t n)
     if (!OpenForRead()) return 0;
     if (n == 0) return 0;
     PrepareFor(LastOp::Read);
-    size_t got = std::fread(buffer, 1, n, m_file);
+    size_t got = std::fread(buffer, 1, n, m_file.get());
     m_position += static_cast<int64_t>(got);
     return got;
 }
@@ -103,7 +99,7 @@ size_t KSFileData::Write(const void* buffer, size_t n)
     if (!OpenForWrite()) return 0;
     if (n == 0) return 0;
     PrepareFor(LastOp::Write);
-    size_t put = std::fwrite(buffer, 1, n, m_file);
+    size_t put = std::fwrite(buffer, 1, n, m_file.get());
     if (put < n)
         KSDiagnostic("ERROR: KSFileData - fwrite wrote incomplete data to file - %s\n", m_path.c_str());
     m_position += static_cast<int64_t>(put);
@@ -122,7 +118,7 @@ int64_t KSFileData::Seek(int64_t offset, int whence)
     }
     if (target < 0) target = 0;
     if (m_file) {
-        fseeko(m_file, static_cast<off_t>(target), SEEK_SET);
+        fseeko(m_file.get(), static_cast<off_t>(target), SEEK_SET);
         m_lastOp = LastOp::None;
     }
     m_position = target;
@@ -132,15 +128,14 @@ int64_t KSFileData::Seek(int64_t offset, int whence)
 bool KSFileData::Flush()
 {
     if (!m_file) return true;
-    return std::fflush(m_file) == 0;
+    return std::fflush(m_file.get()) == 0;
 }
 
 bool KSFileData::Close()
 {
     if (!m_file) return true;
-    const bool flushed = std::fflush(m_file) == 0;
-    const bool closed = std::fclose(m_file) == 0;
-    m_file = nullptr;
+    const bool flushed = std::fflush(m_file.get()) == 0;
+    const bool closed = std::fclose(m_file.release()) == 0;
     m_lastOp = LastOp::None;
     return flushed && closed;
 }

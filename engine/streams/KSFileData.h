@@ -8,6 +8,7 @@
 
 #include <boost/thread/mutex.hpp>
 
+#include "streams/FileDescriptor.h"
 #include "streams/KSData.h"
 
 namespace KestrinMIMEEngineCommon {
@@ -15,7 +16,6 @@ namespace KestrinMIMEEngineCommon {
 class KSFileData : public KSDataReadWrite {
 public:
     explicit KSFileData(const std::string& path);
-    ~KSFileData() override;
     KSFileData(const KSFileData&) = delete;
     KSFileData& operator=(const KSFileData&) = delete;
 
@@ -38,13 +38,13 @@ private:
 
     bool OpenForRead();
     bool OpenForWrite();
-    bool Adopt(FILE* handle, bool writable);
+    bool Adopt(UniqueFile handle, bool writable);
     void PrepareFor(LastOp next);
 
     std::string m_path;
     int64_t m_position = 0;
     int64_t m_size = 0;
-    FILE* m_file = nullptr;
+    UniqueFile m_file;
     boost::mutex m_mutex;
     bool m_writable = false;
     LastOp m_lastOp = LastOp::None;

@@ -30,21 +30,18 @@ CreateOutcome RefusedCreation(std::string& error)
 
 }  // namespace
 
-CreateOutcome CreateNewFile(const std::string& path, std::string& error, int& fd)
+CreateOutcome CreateNewFile(const std::string& path, std::string& error, FileDescriptor& fd)
 {
-    fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0666);
-    if (fd >= 0)
+    fd.Reset(::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0666));
+    if (fd)
         return CreateOutcome::Created;
     return RefusedCreation(error);
 }
 
 CreateOutcome CreateNewFile(const std::string& path, std::string& error)
 {
-    int fd = -1;
-    const CreateOutcome outcome = CreateNewFile(path, error, fd);
-    if (fd >= 0)
-        ::close(fd);
-    return outcome;
+    FileDescriptor fd;
+    return CreateNewFile(path, error, fd);
 }
 
 CreateOutcome CreateNewDirectory(const std::string& path, std::string& error)
@@ -82,42 +79,35 @@ namespace {
 // Non-blocking, so that opening a FIFO returns at once; the kind is then
 // asked of the open descriptor, which no rename can swap afterwards. name is
 // taken relative to directory (AT_FDCWD: as given).
-int OpenRegularNonBlockingAt(int directory, const char* name, int& error, int64_t* size)
+FileDescriptor OpenRegularNonBlockingAt(int directory, const char* name, int& error, int64_t* size)
 {
-    const int fd = ::openat(directory, name, O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
-    if (fd < 0) {
+    FileDescriptor fd(::openat(directory, name, O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY));
+    if (!fd) {
         error = errno;
-        return -1;
+        return fd;
     }
     struct stat st;
-    if (::fstat(fd, &st) != 0) {
+    if (::fstat(fd.Get(), &st) != 0) {
         error = errno;
-        ::close(fd);
-        return -1;
+        return FileDescriptor();
     }
     if (!S_ISREG(st.st_mode)) {
         error = kErrorNotRegularFile;
-        ::close(fd);
-        return -1;
+        return FileDescriptor();
     }
     if (size) *size = static_cast<int64_t>(st.st_size);
     error = 0;
     return fd;
 }
 
-int OpenRegularNonBlocking(const std::string& path, int& error, int64_t* size)
+FileDescriptor OpenRegularNonBlocking(const std::string& path, int& error, int64_t* size)
 {
     return OpenRegularNonBlockingAt(AT_FDCWD, path.c_str(), error, size);
 }
 
 }  // namespace
 
-DirectoryOpener::~DirectoryOpener()
-{
-    if (m_fd >= 0) ::close(m_fd);
-}
-
-int DirectoryOpener::OpenRegular(const std::string& path, int& error, int64_t* size)
+FileDescriptor DirectoryOpener::OpenRegular(const std::string& path, int& error, int64_t* size)
 {
     const size_t slash = path.rfind('/');
     if (slash == std::string::npos || slash == 0 || slash + 1 == path.size())
@@ -128,24 +118,23 @@ int DirectoryOpener::OpenRegular(const std::string& path, int& error, int64_t* s
     // message in a thousand) would otherwise pay an open and a close more
     // per file.
     if (directory != m_directory) {
-        if (m_fd >= 0) ::close(m_fd);
-        m_fd = -1;
+        m_fd.Reset();
         m_directory = directory;
         return OpenRegularNonBlocking(path, error, size);
     }
-    if (m_fd < 0) m_fd = ::open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (!m_fd) m_fd.Reset(::open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     // A directory that cannot be opened is left to the plain open, which
     // then gives the error the path itself meets.
-    if (m_fd < 0) return OpenRegularNonBlocking(path, error, size);
-    return OpenRegularNonBlockingAt(m_fd, path.c_str() + slash + 1, error, size);
+    if (!m_fd) return OpenRegularNonBlocking(path, error, size);
+    return OpenRegularNonBlockingAt(m_fd.Get(), path.c_str() + slash + 1, error, size);
 }
 
-int OpenRegularFileForReading(const std::string& path, int& error, int64_t* size)
+FileDescriptor OpenRegularFileForReading(const std::string& path, int& error, int64_t* size)
 {
-    const int fd = OpenRegularNonBlocking(path, error, size);
-    if (fd >= 0) {
-        const int flags = ::fcntl(fd, F_GETFL);
-        if (flags >= 0) ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
+    FileDescriptor fd = OpenRegularNonBlocking(path, error, size);
+    if (fd) {
+        const int flags = ::fcntl(fd.Get(), F_GETFL);
+        if (flags >= 0) ::fcntl(fd.Get(), F_SETFL, flags & ~O_NONBLOCK);
     }
     return fd;
 }
@@ -162,16 +151,10 @@ ReadOnlyFile::ReadOnlyFile(const std::string& path, DirectoryOpener* opener)
                   : OpenRegularNonBlocking(path, m_openError, &m_size);
 }
 
-ReadOnlyFile::~ReadOnlyFile()
-{
-    if (m_fd >= 0)
-        ::close(m_fd);
-}
-
 size_t ReadOnlyFile::Read(char* buffer, size_t length)
 {
     for (;;) {
-        const ssize_t got = ::read(m_fd, buffer, length);
+        const ssize_t got = ::read(m_fd.Get(), buffer, length);
         if (got >= 0)
             return static_cast<size_t>(got);
         if (errno != EINTR) {
@@ -184,7 +167,7 @@ size_t ReadOnlyFile::Read(char* buffer, size_t length)
 size_t ReadOnlyFile::ReadAt(char* buffer, size_t length, int64_t offset)
 {
     for (;;) {
-        const ssize_t got = ::pread(m_fd, buffer, length, static_cast<off_t>(offset));
+        const ssize_t got = ::pread(m_fd.Get(), buffer, length, static_cast<off_t>(offset));
         if (got >= 0)
             return static_cast<size_t>(got);
         if (errno != EINTR) {

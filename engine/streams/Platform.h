@@ -10,6 +10,8 @@
 #include <cstdint>
 #include <string>
 
+#include "streams/FileDescriptor.h"
+
 namespace KestrinMIMEEngineCommon {
 namespace Platform {
 
@@ -20,9 +22,9 @@ enum class CreateOutcome { Created, Taken, Failed };
 // On failure, error holds the system's reason.
 // The file is never created through a symbolic link.
 CreateOutcome CreateNewFile(const std::string& path, std::string& error);
-// The same, leaving the created file open for writing: fd is its descriptor
-// when the answer is Created (the caller closes it), else -1.
-CreateOutcome CreateNewFile(const std::string& path, std::string& error, int& fd);
+// The same, leaving the created file open for writing: fd holds its
+// descriptor when the answer is Created, else none.
+CreateOutcome CreateNewFile(const std::string& path, std::string& error, FileDescriptor& fd);
 // Creates one directory below an existing parent, with at most rwxrwx---
 // (the umask may take more away; the caller sets the mode it wants); Taken
 // when anything is already at the path.
@@ -41,10 +43,10 @@ std::string ErrorText(int error);
 
 // Opens a file for reading only, and only when it is a regular file: a FIFO,
 // socket or device (or a link to one, such as /dev/zero) is refused without
-// ever blocking on it. Answers the descriptor, which the caller owns, or -1
-// with error set (kErrorNotRegularFile or the system's number). size gets the
-// file's length when not null.
-int OpenRegularFileForReading(const std::string& path, int& error, int64_t* size = nullptr);
+// ever blocking on it. Answers the descriptor, or none with error set
+// (kErrorNotRegularFile or the system's number). size gets the file's length
+// when not null.
+FileDescriptor OpenRegularFileForReading(const std::string& path, int& error, int64_t* size = nullptr);
 
 // A regular file opened for reading that closes itself.
 // Opens regular files one after another, those that follow another of the
@@ -56,25 +58,21 @@ int OpenRegularFileForReading(const std::string& path, int& error, int64_t* size
 class DirectoryOpener {
 public:
     DirectoryOpener() = default;
-    ~DirectoryOpener();
     DirectoryOpener(const DirectoryOpener&) = delete;
     DirectoryOpener& operator=(const DirectoryOpener&) = delete;
     // As OpenRegularFileForReading, but the descriptor stays non-blocking
     // (reads of a regular file ignore that).
-    int OpenRegular(const std::string& path, int& error, int64_t* size);
+    FileDescriptor OpenRegular(const std::string& path, int& error, int64_t* size);
 
 private:
     std::string m_directory;
-    int m_fd = -1;
+    FileDescriptor m_fd;
 };
 
 class ReadOnlyFile {
 public:
     explicit ReadOnlyFile(const std::string& path, DirectoryOpener* opener = nullptr);
-    ~ReadOnlyFile();
-    ReadOnlyFile(const ReadOnlyFile&) = delete;
-    ReadOnlyFile& operator=(const ReadOnlyFile&) = delete;
-    bool IsOpen() const { return m_fd >= 0; }
+    bool IsOpen() const { return m_fd.IsOpen(); }
     // The system's error number when the file could not be opened.
     int OpenError() const { return m_openError; }
     // The file's length when it was opened.
@@ -89,7 +87,7 @@ public:
     int ReadError() const { return m_readError; }
 
 private:
-    int m_fd = -1;
+    FileDescriptor m_fd;
     int m_openError = 0;
     int m_readError = 0;
     int64_t m_size = 0;

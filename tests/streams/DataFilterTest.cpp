@@ -12,7 +12,6 @@
 
 #include "streams/KSContainerData.h"
 #include "streams/KSDataFilter.h"
-#include "streams/KSSubDataReadable.h"
 #include "support/FailingStream.h"
 #include "support/TestSupport.h"
 
@@ -134,14 +133,6 @@ TEST(ZStdFilter, FramesTakeTurnsOverOneSource)
     }
     EXPECT_EQ(a, Original());
     EXPECT_EQ(b, Original());
-}
-
-TEST(ZStdFilter, FrameInsideAWindow)
-{
-    std::string file = std::string(100, 'x') + Frame() + "tail";
-    auto window = boost::make_shared<KSSubDataReadable>(Memory(file), 100, static_cast<int64_t>(Frame().size()));
-    auto filter = boost::make_shared<ZStdDecompressionFilter>(window, 300000);
-    EXPECT_EQ(Expand(filter, 50000), Original());
 }
 
 TEST(DataFilter, PassesBytesThroughAndCountsThem)

@@ -14,14 +14,14 @@ TEST(DescriptorOut, WritesTheCreatedFileAndClosesIt)
     kestrin_test::TempDir dir;
     const std::string path = (dir / "new.eml").string();
     std::string error;
-    int fd = -1;
+    FileDescriptor fd;
     ASSERT_EQ(Platform::CreateNewFile(path, error, fd), Platform::CreateOutcome::Created);
-    ASSERT_GE(fd, 0);
-    int again = -1;
+    ASSERT_TRUE(fd);
+    FileDescriptor again;
     EXPECT_EQ(Platform::CreateNewFile(path, error, again), Platform::CreateOutcome::Taken);
-    EXPECT_EQ(again, -1);
+    EXPECT_FALSE(again);
 
-    KSDescriptorOut out(fd, path);
+    KSDescriptorOut out(std::move(fd), path);
     EXPECT_EQ(out.Write("Subject: a\r\n", 12), 12u);
     EXPECT_EQ(out.Write("\r\nbody", 6), 6u);
     EXPECT_TRUE(out.Close());
@@ -31,10 +31,10 @@ TEST(DescriptorOut, WritesTheCreatedFileAndClosesIt)
 
 TEST(DescriptorOut, FullDiskIsAShortWriteAndAFailedClose)
 {
-    const int fd = ::open("/dev/full", O_WRONLY | O_CLOEXEC);
-    if (fd < 0) GTEST_SKIP() << "no /dev/full";
+    FileDescriptor fd(::open("/dev/full", O_WRONLY | O_CLOEXEC));
+    if (!fd) GTEST_SKIP() << "no /dev/full";
     kestrin_test::CapturedDiagnostics quiet;
-    KSDescriptorOut out(fd, "/dev/full");
+    KSDescriptorOut out(std::move(fd), "/dev/full");
     EXPECT_LT(out.Write("message", 7), 7u);
     EXPECT_FALSE(out.Close());
     EXPECT_NE(quiet.text().find("Cannot write file /dev/full"), std::string::npos);

@@ -96,15 +96,14 @@ TEST(Platform, OnlyRegularFilesOpenForReadingAndLinksAreSeenAsLinks)
         EXPECT_EQ(Platform::GetFileKind(path.string()), c.kind);
         int error = 0;
         int64_t size = -1;
-        const int fd = Platform::OpenRegularFileForReading(path.string(), error, &size);
-        EXPECT_EQ(fd >= 0, c.opens);
-        if (fd >= 0) {
+        const FileDescriptor fd = Platform::OpenRegularFileForReading(path.string(), error, &size);
+        EXPECT_EQ(fd.IsOpen(), c.opens);
+        if (fd) {
             EXPECT_EQ(size, 4);
             // Blocking again once opened, and for reading only.
-            const int flags = ::fcntl(fd, F_GETFL);
+            const int flags = ::fcntl(fd.Get(), F_GETFL);
             EXPECT_EQ(flags & O_NONBLOCK, 0);
             EXPECT_EQ(flags & O_ACCMODE, O_RDONLY);
-            ::close(fd);
         } else {
             EXPECT_EQ(error, c.error) << Platform::ErrorText(error);
         }
