@@ -190,8 +190,9 @@ public:
     void ExpectNothingCut(const std::string& label) override
     {
         for (const auto& file : Files()) {
-            if (fs::exists(file.first))
+            if (fs::exists(file.first)) {
                 EXPECT_EQ(fs::file_size(file.first), file.second) << label << ": " << file.first;
+            }
         }
     }
     void ExpectWhole(const std::string& label) override
@@ -310,9 +311,12 @@ TEST(WriterFailure, OutputFolderRemovedDuringTheRunIsNotMadeAgain)
         EXPECT_FALSE(Written(inbox, "after")) << c.name;
         auto root = boost::dynamic_pointer_cast<IAssetFolderMutable>(store->GetRootFolder());
         auto later = root ? root->CreateSubFolder(L"Later", kFolderKindMail, "later") : nullptr;
-        if (later) EXPECT_FALSE(Written(later, "later")) << c.name;
-        if (archive)
+        if (later) {
+            EXPECT_FALSE(Written(later, "later")) << c.name;
+        }
+        if (archive) {
             EXPECT_FALSE(archive->GetDefaultFolderMutable(kAssetTypeEmail, true)) << c.name;
+        }
         EXPECT_FALSE(fs::exists(output)) << c.name << ": the output folder came back";
     }
 }

@@ -116,7 +116,7 @@ TEST(EmlxTest, CountLinesThatHoldAMessage)
     struct Case {
         const char* name;
         int countWidth;
-        const char* overrideLine;  // with %d for the size
+        const char* overrideLine;  // with "%zu" where the size goes
     } cases[] = {
         {"bare number", 0, nullptr},
         {"padded with blanks as Apple Mail writes it", 10, nullptr},
@@ -131,8 +131,8 @@ TEST(EmlxTest, CountLinesThatHoldAMessage)
         MessageSpec spec = base;
         spec.countWidth = c.countWidth;
         if (c.overrideLine) {
-            char line[160];
-            std::snprintf(line, sizeof line, c.overrideLine, size);
+            std::string line = c.overrideLine;
+            line.replace(line.find("%zu"), 3, std::to_string(size));
             spec.overrideCountLine = true;
             spec.countLine = line;
         }
@@ -226,7 +226,9 @@ TEST(EmlxTest, CountAndTrailerDecideWhereTheMessageEnds)
         EMLXEmailAsset asset(file.string());
         EXPECT_EQ(diagnostics.text(), "");
         ASSERT_TRUE(asset.HasMessage());
-        if (!c.written.empty()) EXPECT_EQ(RawOutput(asset), c.written);
+        if (!c.written.empty()) {
+            EXPECT_EQ(RawOutput(asset), c.written);
+        }
         if (c.notes == 0) {
             EXPECT_TRUE(asset.GetNotes().empty());
             continue;

@@ -297,7 +297,9 @@ TEST(EnvelopeIndexFile, FifoInPlaceOfTheDatabaseIsRefusedWithoutWaiting)
     auto store = AppleMailStoreHelper::CreateStore(library.root.string(), L"Apple Mail Database", {});
     // Either the folder is not taken for a database library at all, or
     // opening it fails; the diagnostic names the database either way.
-    if (store) EXPECT_NE(kStatusOK, store->Open({}, {}, {}, false));
+    if (store) {
+        EXPECT_NE(kStatusOK, store->Open({}, {}, {}, false));
+    }
     EXPECT_NE(std::string::npos,
               diagnostics.text().find("Cannot read database " + EnvelopeIndex(library).string() +
                                       " - Not a regular file"))

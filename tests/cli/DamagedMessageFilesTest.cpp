@@ -152,7 +152,9 @@ TEST_P(DamagedMessageFileTest, IsWrittenNamedAndCounted)
                                                                                     : named.string()))
             << names.dump();
     }
-    if (!c.written.empty()) EXPECT_EQ(SecondOutput(out / "Converted Data" / "Mails"), c.written);
+    if (!c.written.empty()) {
+        EXPECT_EQ(SecondOutput(out / "Converted Data" / "Mails"), c.written);
+    }
     // Standard error is for the run as a whole: a message's story is in the
     // report.
     EXPECT_FALSE(Contains(diagnostics.text(), "2.emlx")) << diagnostics.text();

@@ -188,10 +188,11 @@ TEST_F(SampleLibraryTest, GeneratedMessagesAreSpreadOverTheMailboxesTheyAreListe
         total += count;
         grown += count > expected.count;
         // The label and the junk mailbox receive nothing.
-        if (expected.path == kImap + "Reisen/" || expected.path == kImap + "Junk/")
+        if (expected.path == kImap + "Reisen/" || expected.path == kImap + "Junk/") {
             EXPECT_EQ(expected.count, count);
-        else
+        } else {
             EXPECT_GT(count, expected.count);
+        }
     }
     EXPECT_EQ(24 + 40, total);
     EXPECT_EQ(8, grown);
