@@ -9,7 +9,7 @@ StoreFactory MakeAppleMailStoreFactory()
 {
     return [](const std::string& path, const boost::shared_ptr<ICancelable>& cancelable) {
         return KestrinMIMEEngineCommon::AppleMailStoreHelper::CreateStore(
-            path, L"Apple Mail Database", std::string(), cancelable);
+            path, L"Apple Mail Database", cancelable);
     };
 }
 

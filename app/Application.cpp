@@ -20,11 +20,4 @@ void InitializeApplication()
     });
 }
 
-std::string SupportAddress()
-{
-    if (const auto info = GetAppInfo())
-        return info->GetSupportAddress();
-    return TaviAppInfo().GetSupportAddress();
-}
-
 }  // namespace KestrinApp

@@ -3,6 +3,8 @@
 
 #include <string>
 
+#include "export/AppInfo.h"
+
 namespace KestrinApp {
 
 // Registers the application-information object and initialises GMime with the
@@ -10,6 +12,6 @@ namespace KestrinApp {
 void InitializeApplication();
 
 // The support address the texts of the application name.
-std::string SupportAddress();
+using KestrinMIMEEngineCommon::SupportAddress;
 
 }  // namespace KestrinApp

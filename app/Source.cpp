@@ -40,7 +40,7 @@ std::shared_ptr<SourceFolder> Describe(const boost::shared_ptr<IAssetFolder>& fo
 
     const auto store = folder->GetStore();
     const int storeKind = store ? store->GetStoreKind() : -1;
-    const std::wstring folderName = folder->GetName(true);
+    const std::wstring folderName = folder->GetName();
     described->name =
         (described->kind == kFolderKindRoot && store) ? store->GetStoreName() : folderName;
     if (described->count > 0) {

@@ -11,7 +11,6 @@ packages=(
   libsqlite3-dev sqlite3
   libboost-filesystem-dev libboost-thread-dev
   libzstd-dev zstd
-  libcurl4-openssl-dev
   libzip-dev
   libplist-dev
   nlohmann-json3-dev

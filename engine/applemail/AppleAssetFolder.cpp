@@ -1,7 +1,5 @@
 #include "applemail/AppleAssetFolder.h"
 
-#include <stdexcept>
-
 #include <boost/algorithm/string/predicate.hpp>
 #include <boost/filesystem/path.hpp>
 
@@ -14,11 +12,6 @@ AppleAssetFolder::AppleAssetFolder(const std::wstring& name, const std::string& 
                                    const boost::shared_ptr<IAssetFolder>& parent)
     : AssetFolderBase(name, location, store, parent, false)
 {
-}
-
-std::wstring AppleAssetFolder::MapFileName(const boost::shared_ptr<IAsset>& asset)
-{
-    throw std::runtime_error("AppleAssetFolder::MapFileName : Not implemented.");
 }
 
 bool AppleAssetFolder::IsAssetFile(const std::string& path)

@@ -16,8 +16,6 @@ public:
                      const boost::shared_ptr<IAssetStore>& store,
                      const boost::shared_ptr<IAssetFolder>& parent);
 
-    // These folders are read-only: never called.
-    virtual std::wstring MapFileName(const boost::shared_ptr<IAsset>& asset);
     // True for a message file: the extension ".emlx" in any case. Hidden
     // files, among them the AppleDouble companions ("._" + name) that copies
     // to non-Mac disks leave beside every file, are no messages.

@@ -412,12 +412,10 @@ boost::shared_ptr<IAsset> AppleMailAssetFolderSQLITE::LoadMessageAsset(int64_t m
             queries.fileError = MessageFileError(path, message->NoMessageReason());
             return {};
         }
-        if (message->GetSize() != 0) {
-            headerOnly = false;
-            asset = message;
-            if (!assetId.empty())
-                return asset;
-        }
+        headerOnly = false;
+        asset = message;
+        if (!assetId.empty())
+            return asset;
     }
 
     std::string comment, address, subject;

@@ -87,11 +87,10 @@ int SingleValueCallback(void* context, int columnCount, char** values, char**)
 }  // namespace
 
 AppleMailDBStoreSQLITE::AppleMailDBStoreSQLITE(const std::string& rootPath,
-                                               const std::wstring& name,
-                                               const std::string& stateDatabasePath)
+                                               const std::wstring& name)
     : AssetStoreBase(NormaliseRootPath(rootPath),
                      name.empty() ? std::wstring(L"Apple Mail Store") : name,
-                     kStoreTypeEnvelopeIndex, stateDatabasePath),
+                     kStoreTypeEnvelopeIndex),
       // Account names are looked up by paths built from the root, and the
       // account database is found beside it: ".", ".." or "Mail/." must
       // lead to the same names as the absolute path.
@@ -161,9 +160,7 @@ void AppleMailDBStoreSQLITE::CloseEnvelopeIndex()
 
 int AppleMailDBStoreSQLITE::Open(const boost::shared_ptr<IProgressPresenter>& presenter,
                                  const boost::shared_ptr<ICancelable>& cancelable,
-                                 const boost::shared_ptr<ILogger>& logger, bool createLocation,
-                                 const boost::shared_ptr<void>& extra1,
-                                 const boost::shared_ptr<void>& extra2)
+                                 const boost::shared_ptr<ILogger>& logger, bool createLocation)
 {
     int result = kStatusOK;
     {
@@ -174,7 +171,7 @@ int AppleMailDBStoreSQLITE::Open(const boost::shared_ptr<IProgressPresenter>& pr
             if (IsOpen())
                 return kStatusOK;
             const int base =
-                AssetStoreBase::Open(presenter, cancelable, logger, createLocation, extra1, extra2);
+                AssetStoreBase::Open(presenter, cancelable, logger, createLocation);
             if (base != kStatusOK)
                 return base;
             if (createLocation)
@@ -249,24 +246,15 @@ int AppleMailDBStoreSQLITE::ReadProperties()
     return kStatusOK;
 }
 
-int AppleMailDBStoreSQLITE::Close(const boost::shared_ptr<void>& extra1,
-                                  const boost::shared_ptr<void>& extra2)
+int AppleMailDBStoreSQLITE::Close()
 {
     boost::lock_guard<boost::recursive_mutex> stateGuard(StateMutex());
     boost::lock_guard<boost::recursive_mutex> guard(StoreMutex());
     if (IsOpen()) {
         CloseEnvelopeIndex();
-        AssetStoreBase::Close(extra1, extra2);
+        AssetStoreBase::Close();
     }
     return kStatusOK;
-}
-
-boost::shared_ptr<IAssetFolderMutable> AppleMailDBStoreSQLITE::GetDefaultFolderMutable(
-    int assetType, bool create)
-{
-    if (assetType != kAssetTypeEmail)
-        return {};
-    return boost::dynamic_pointer_cast<IAssetFolderMutable>(GetRootFolderImpl());
 }
 
 int AppleMailDBStoreSQLITE::LoadFolderTree(const boost::shared_ptr<IProgressPresenter>& presenter,

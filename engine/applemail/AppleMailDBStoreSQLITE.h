@@ -22,29 +22,22 @@ class AppleMailAssetFolderSQLITE;
 class AppleMailDBStoreSQLITE : public AssetStoreBase {
 public:
     // An empty name becomes "Apple Mail Store". Locates the database at once.
-    AppleMailDBStoreSQLITE(const std::string& rootPath, const std::wstring& name,
-                           const std::string& stateDatabasePath);
+    AppleMailDBStoreSQLITE(const std::string& rootPath, const std::wstring& name);
     ~AppleMailDBStoreSQLITE() override;
 
     int Open(const boost::shared_ptr<IProgressPresenter>& presenter,
              const boost::shared_ptr<ICancelable>& cancelable,
-             const boost::shared_ptr<ILogger>& logger, bool createLocation,
-             const boost::shared_ptr<void>& extra1 = {},
-             const boost::shared_ptr<void>& extra2 = {}) override;
-    int Close(const boost::shared_ptr<void>& extra1 = {},
-              const boost::shared_ptr<void>& extra2 = {}) override;
+             const boost::shared_ptr<ILogger>& logger, bool createLocation) override;
+    int Close() override;
     bool SupportsFolderKind(int kind) override { return kind == kFolderKindMail; }
     // One line naming the accounts the account configuration could not name
     // (their mailboxes are kept under the account ids), and one per mailbox
     // the database lists but the mail folder does not hold.
     std::vector<std::wstring> GetReportNotes() override;
-    boost::shared_ptr<IAssetFolderMutable> GetDefaultFolderMutable(int assetType,
-                                                                   bool create) override;
     int LoadFolderTree(const boost::shared_ptr<IProgressPresenter>& presenter,
                        const boost::shared_ptr<ICancelable>& cancelable,
                        const boost::shared_ptr<ILogger>& logger) override;
 
-    virtual boost::shared_ptr<void> GetExtension() { return {}; }
     // The open connection (on the private copy), or null while closed.
     virtual sqlite3* GetEnvelopeIndexHandle();
 
@@ -62,7 +55,6 @@ public:
     int ReadAccounts();
 
     int GetLayoutVersion() const { return m_layoutVersion; }
-    const std::string& GetEnvelopeIndexPath() const { return m_envelopeIndexPath; }
     // The folder all paths are joined to (the location without trailing '/').
     const std::string& GetRootPath() const { return m_rootPath; }
     int64_t GetMajorVersion() const { return m_majorVersion; }

@@ -2,9 +2,8 @@
 
 namespace KestrinMIMEEngineCommon {
 
-AppleMailDBStoreV1::AppleMailDBStoreV1(const std::string& rootPath, const std::wstring& name,
-                                       const std::string& stateDatabasePath)
-    : AppleMailDirectoryStore(rootPath, name, kStoreTypeAppleMailV1, stateDatabasePath)
+AppleMailDBStoreV1::AppleMailDBStoreV1(const std::string& rootPath, const std::wstring& name)
+    : AppleMailDirectoryStore(rootPath, name, kStoreTypeAppleMailV1)
 {
 }
 

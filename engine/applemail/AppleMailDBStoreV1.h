@@ -10,8 +10,7 @@ namespace KestrinMIMEEngineCommon {
 
 class AppleMailDBStoreV1 : public AppleMailDirectoryStore {
 public:
-    AppleMailDBStoreV1(const std::string& rootPath, const std::wstring& name,
-                       const std::string& stateDatabasePath);
+    AppleMailDBStoreV1(const std::string& rootPath, const std::wstring& name);
 
     // Answers the walk's result (1 when canceled).
     int LoadFolderTree(const boost::shared_ptr<IProgressPresenter>& presenter,

@@ -2,9 +2,8 @@
 
 namespace KestrinMIMEEngineCommon {
 
-AppleMailDBStoreV2::AppleMailDBStoreV2(const std::string& rootPath, const std::wstring& name,
-                                       const std::string& stateDatabasePath)
-    : AppleMailDirectoryStore(rootPath, name, kStoreTypeAppleMailV2, stateDatabasePath)
+AppleMailDBStoreV2::AppleMailDBStoreV2(const std::string& rootPath, const std::wstring& name)
+    : AppleMailDirectoryStore(rootPath, name, kStoreTypeAppleMailV2)
 {
 }
 

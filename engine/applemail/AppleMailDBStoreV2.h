@@ -10,8 +10,7 @@ namespace KestrinMIMEEngineCommon {
 
 class AppleMailDBStoreV2 : public AppleMailDirectoryStore {
 public:
-    AppleMailDBStoreV2(const std::string& rootPath, const std::wstring& name,
-                       const std::string& stateDatabasePath);
+    AppleMailDBStoreV2(const std::string& rootPath, const std::wstring& name);
 
     // Answers 1 when canceled, else 0.
     int LoadFolderTree(const boost::shared_ptr<IProgressPresenter>& presenter,

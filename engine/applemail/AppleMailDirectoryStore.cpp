@@ -31,20 +31,17 @@ bool IsMissing(const boost::system::error_code& ec)
 }  // namespace
 
 AppleMailDirectoryStore::AppleMailDirectoryStore(const std::string& rootPath,
-                                                 const std::wstring& name, int storeKind,
-                                                 const std::string& stateDatabasePath)
+                                                 const std::wstring& name, int storeKind)
     : AssetStoreBase(rootPath, name.empty() ? std::wstring(L"Apple Mail Database") : name,
-                     storeKind, stateDatabasePath)
+                     storeKind)
 {
 }
 
 int AppleMailDirectoryStore::Open(const boost::shared_ptr<IProgressPresenter>& presenter,
                                   const boost::shared_ptr<ICancelable>& cancelable,
-                                  const boost::shared_ptr<ILogger>& logger, bool createLocation,
-                                  const boost::shared_ptr<void>& extra1,
-                                  const boost::shared_ptr<void>& extra2)
+                                  const boost::shared_ptr<ILogger>& logger, bool createLocation)
 {
-    return OpenAndLoadTree(presenter, cancelable, logger, createLocation, extra1, extra2);
+    return OpenAndLoadTree(presenter, cancelable, logger, createLocation);
 }
 
 void AppleMailDirectoryStore::AddUnreadableFolder(const fs::path& dir,

@@ -17,17 +17,14 @@ namespace KestrinMIMEEngineCommon {
 class AppleMailDirectoryStore : public AssetStoreBase {
 public:
     // An empty display name becomes "Apple Mail Database".
-    AppleMailDirectoryStore(const std::string& rootPath, const std::wstring& name, int storeKind,
-                            const std::string& stateDatabasePath);
+    AppleMailDirectoryStore(const std::string& rootPath, const std::wstring& name, int storeKind);
 
     // Builds the folder tree; 0 opened (also when already open), 1 canceled
     // (no tree), otherwise the failure. The mail folder is only read, so a
     // create flag changes nothing.
     int Open(const boost::shared_ptr<IProgressPresenter>& presenter,
              const boost::shared_ptr<ICancelable>& cancelable,
-             const boost::shared_ptr<ILogger>& logger, bool createLocation,
-             const boost::shared_ptr<void>& extra1 = {},
-             const boost::shared_ptr<void>& extra2 = {}) override;
+             const boost::shared_ptr<ILogger>& logger, bool createLocation) override;
     bool SupportsFolderKind(int kind) override { return kind == kFolderKindMail; }
 
 protected:

@@ -53,7 +53,7 @@ const int kScanResultToType[] = {kStoreTypeMboxArchive, kStoreTypeAppleMailV1,
 
 boost::shared_ptr<IAssetStore> AppleMailStoreHelper::CreateStore(
     const std::string& rootPath, const std::wstring& displayName,
-    const std::string& stateDatabasePath, const boost::shared_ptr<ICancelable>& cancel)
+    const boost::shared_ptr<ICancelable>& cancel)
 {
     int type = 255;
     if (DetermineStoreType(rootPath, cancel, type) != 0)
@@ -62,14 +62,13 @@ boost::shared_ptr<IAssetStore> AppleMailStoreHelper::CreateStore(
         return {};
     switch (type) {
     case kStoreTypeEnvelopeIndex:
-        return boost::make_shared<AppleMailDBStoreSQLITE>(rootPath, displayName, stateDatabasePath);
+        return boost::make_shared<AppleMailDBStoreSQLITE>(rootPath, displayName);
     case kStoreTypeAppleMailV2:
-        return boost::make_shared<AppleMailDBStoreV2>(rootPath, displayName, stateDatabasePath);
+        return boost::make_shared<AppleMailDBStoreV2>(rootPath, displayName);
     case kStoreTypeMboxArchive:
-        return boost::make_shared<MBOXAssetStore>(rootPath, displayName, stateDatabasePath,
-                                                  kStoreTypeMboxArchive);
+        return boost::make_shared<MBOXAssetStore>(rootPath, displayName, kStoreTypeMboxArchive);
     default:
-        return boost::make_shared<AppleMailDBStoreV1>(rootPath, displayName, stateDatabasePath);
+        return boost::make_shared<AppleMailDBStoreV1>(rootPath, displayName);
     }
 }
 

@@ -27,7 +27,6 @@ public:
     // Envelope Index that does not open, or on cancellation.
     static boost::shared_ptr<IAssetStore> CreateStore(const std::string& rootPath,
                                                       const std::wstring& displayName,
-                                                      const std::string& stateDatabasePath,
                                                       const boost::shared_ptr<ICancelable>& cancel);
     // 0 usable (typeCode set), 4 the database does not open.
     static int DetermineStoreType(std::string rootPath, const boost::shared_ptr<ICancelable>& cancel,

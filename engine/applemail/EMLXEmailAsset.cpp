@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <limits>
 
 #include <boost/algorithm/string/predicate.hpp>
 #include <boost/algorithm/string/trim.hpp>
@@ -322,16 +323,17 @@ bool ContainsMarker(StoredFile& stored, int64_t offset, int64_t length)
 // writing failed.
 bool SerializeMessage(GMimeMessage* message, size_t expectedSize, std::vector<uint8_t>& bytes)
 {
-    auto sink = boost::make_shared<KSByteVector>();
     // Room for the stored size and what comes back: a large message is then
     // never moved while it grows.
-    sink->reserve(expectedSize + expectedSize / 4 + 4096);
-    GMimeStreamPtr stream = CreateMimeStream(boost::make_shared<KSVectorData>(sink));
+    const size_t room = expectedSize + expectedSize / 4 + 4096;
+    if (room > std::numeric_limits<guint>::max()) return false;
+    GMimeStreamPtr stream = AdoptGObject(
+        g_mime_stream_mem_new_with_byte_array(g_byte_array_sized_new(static_cast<guint>(room))));
     if (!stream) return false;
     const ssize_t written = g_mime_object_write_to_stream(GMIME_OBJECT(message), nullptr, stream.get());
-    g_mime_stream_flush(stream.get());
     if (written < 0) return false;
-    bytes.swap(*sink);
+    const GByteArray* array = g_mime_stream_mem_get_byte_array(GMIME_STREAM_MEM(stream.get()));
+    bytes.assign(array->data, array->data + array->len);
     return true;
 }
 

@@ -39,8 +39,8 @@ public:
 
     int WriteMBOXMessage(std::ostream& out) override;
     int WriteRawMessage(const boost::shared_ptr<KSDataStreamOut>& out) override;
-    // 1 when the file held a message, 0 otherwise (callers test it for zero).
-    uint64_t GetSize() override { return m_hasMessage ? 1 : 0; }
+    // The message's length in bytes; 0 when the file held none.
+    uint64_t GetSize() override { return m_hasMessage ? static_cast<uint64_t>(m_length) : 0; }
 
     // Puts separately stored content back into part and, for a multipart,
     // into its children. indexPath holds the 0-based child indexes leading to

@@ -16,9 +16,18 @@
 #include <string>
 #include <unordered_map>
 
-#include "assets/AssetStoreBase.h"
+#include <sqlite3.h>
 
 namespace KestrinMIMEEngineCommon {
+
+struct SqliteCloser {
+    void operator()(sqlite3* db) const { sqlite3_close_v2(db); }
+};
+struct SqliteFinalizer {
+    void operator()(sqlite3_stmt* stmt) const { sqlite3_finalize(stmt); }
+};
+using SqliteHandle = std::unique_ptr<sqlite3, SqliteCloser>;
+using SqliteStatement = std::unique_ptr<sqlite3_stmt, SqliteFinalizer>;
 
 class SqliteReadCopy {
 public:

@@ -43,7 +43,8 @@ bool PathTaken(const std::string& path)
 std::vector<uint8_t> ExpandArchiveTemplate(
     const std::array<uint8_t, kArchiveTemplateFrameSize>& frame)
 {
-    auto source = boost::make_shared<KSFixedBlockData>(boost::make_shared<KSFixedBlock>(frame));
+    using Frame = std::array<uint8_t, kArchiveTemplateFrameSize>;
+    auto source = boost::make_shared<KSContainerData<Frame>>(boost::make_shared<Frame>(frame));
     auto filter = boost::make_shared<ZStdDecompressionFilter>(
         source, static_cast<int64_t>(kArchiveTemplateExpandedSize));
 

@@ -26,10 +26,9 @@ bool IsDirectory(const std::string& path)
 
 }  // namespace
 
-MSEAssetStore::MSEAssetStore(const std::string& packagePath, const std::wstring& name,
-                             const std::string& stateDatabasePath)
+MSEAssetStore::MSEAssetStore(const std::string& packagePath, const std::wstring& name)
     : FileTreeStoreBase(packagePath, name.empty() ? std::wstring(L"Entourage Archive") : name,
-                        kStoreTypeArchive, stateDatabasePath)
+                        kStoreTypeArchive)
 {
 }
 
@@ -42,28 +41,27 @@ std::string MSEAssetStore::PathInPackage(const std::wstring& name) const
 
 int MSEAssetStore::Open(const boost::shared_ptr<IProgressPresenter>& presenter,
                         const boost::shared_ptr<ICancelable>& cancelable,
-                        const boost::shared_ptr<ILogger>& logger, bool createLocation,
-                        const boost::shared_ptr<void>& extra1, const boost::shared_ptr<void>& extra2)
+                        const boost::shared_ptr<ILogger>& logger, bool createLocation)
 {
     boost::lock_guard<boost::recursive_mutex> stateGuard(StateMutex());
     boost::lock_guard<boost::recursive_mutex> storeGuard(StoreMutex());
-    // The package is made by the tree build that the base Open runs once
-    // the state database is ready.
+    // The package's folders and descriptors are made by the tree build that
+    // the base Open runs.
     m_createPackage = createLocation && !IsOpen();
     const int result =
-        FileTreeStoreBase::Open(presenter, cancelable, logger, createLocation, extra1, extra2);
+        FileTreeStoreBase::Open(presenter, cancelable, logger, createLocation);
     m_createPackage = false;
     return result;
 }
 
-int MSEAssetStore::Close(const boost::shared_ptr<void>& extra1, const boost::shared_ptr<void>& extra2)
+int MSEAssetStore::Close()
 {
     boost::lock_guard<boost::recursive_mutex> stateGuard(StateMutex());
     boost::lock_guard<boost::recursive_mutex> storeGuard(StoreMutex());
     m_mailFolder.reset();
     m_contactsFolder.reset();
     m_calendarFolder.reset();
-    return FileTreeStoreBase::Close(extra1, extra2);
+    return FileTreeStoreBase::Close();
 }
 
 bool MSEAssetStore::CreatePackage()

@@ -12,8 +12,7 @@ namespace KestrinMIMEEngineCommon {
 class MSEAssetStore : public FileTreeStoreBase {
 public:
     // An empty name becomes "Entourage Archive".
-    MSEAssetStore(const std::string& packagePath, const std::wstring& name,
-                  const std::string& stateDatabasePath);
+    MSEAssetStore(const std::string& packagePath, const std::wstring& name);
     ~MSEAssetStore() override;
 
     // With createLocation the package gets its folders and descriptor files
@@ -21,13 +20,10 @@ public:
     // what is on disk.
     int Open(const boost::shared_ptr<IProgressPresenter>& presenter,
              const boost::shared_ptr<ICancelable>& cancelable,
-             const boost::shared_ptr<ILogger>& logger, bool createLocation,
-             const boost::shared_ptr<void>& extra1 = {},
-             const boost::shared_ptr<void>& extra2 = {}) override;
+             const boost::shared_ptr<ILogger>& logger, bool createLocation) override;
     // Also lets go of the three default folders, so every mailbox file is
     // closed.
-    int Close(const boost::shared_ptr<void>& extra1 = {},
-              const boost::shared_ptr<void>& extra2 = {}) override;
+    int Close() override;
 
     bool SupportsFolderKind(int kind) override
     {

@@ -3,22 +3,12 @@
 #include <boost/filesystem.hpp>
 #include <boost/make_shared.hpp>
 
+#include "formats/FormatsSupport.h"
 #include "mime/KSCharsets.h"
 
 namespace fs = boost::filesystem;
 
 namespace KestrinMIMEEngineCommon {
-
-namespace {
-
-// Anything at the path, a dangling link included, makes the name taken.
-bool PathTaken(const std::string& path)
-{
-    boost::system::error_code ec;
-    return fs::exists(fs::symlink_status(path, ec));
-}
-
-}  // namespace
 
 OutputMSEStoreProvider::OutputMSEStoreProvider(const std::string& targetFolder,
                                                const std::wstring& baseName, NameStyle names)
@@ -28,25 +18,20 @@ OutputMSEStoreProvider::OutputMSEStoreProvider(const std::string& targetFolder,
 
 OutputMSEStoreProvider::~OutputMSEStoreProvider() = default;
 
-std::string OutputMSEStoreProvider::FreePackagePath(const std::string& folder,
-                                                    const std::string& baseName)
-{
-    const std::string base = folder + "/" + baseName;
-    std::string candidate = base + ".rge";
-    for (unsigned n = 1; PathTaken(candidate); ++n)
-        candidate = base + " (" + std::to_string(n) + ").rge";
-    return candidate;
-}
-
 bool OutputMSEStoreProvider::OpenArchive(const boost::shared_ptr<IAssetStore>& sourceStore)
 {
     if (m_archive) return true;
     // A package that failed to open is not tried again: every retry would
     // leave another numbered package behind.
     if (m_openFailed) return false;
-    const std::string packagePath = FreePackagePath(m_targetFolder, WideToUTF8(m_baseName));
+    // Taking the name and making the package folder are one step.
+    const std::string packagePath = CreateUniqueDirectory(m_targetFolder, WideToUTF8(m_baseName), ".rge");
+    if (packagePath.empty()) {
+        m_openFailed = true;
+        return false;
+    }
     auto archive = boost::make_shared<MSEAssetStore>(
-        packagePath, UTF8ToWide(fs::path(packagePath).filename().string()), ":memory:");
+        packagePath, UTF8ToWide(fs::path(packagePath).filename().string()));
     archive->SetNameStyle(m_names);
     if (archive->Open({}, {}, {}, true) != kStatusOK) {
         m_openFailed = true;
@@ -69,10 +54,9 @@ boost::shared_ptr<IAssetFolderMutable> OutputMSEStoreProvider::GetOutputFolder(
     return m_mailFolders.Find(source, [&] { return m_archive->MapAssetFolderRelative(source, true); });
 }
 
-int OutputMSEStoreProvider::CloseStores(const boost::shared_ptr<void>& extra1,
-                                        const boost::shared_ptr<void>& extra2)
+int OutputMSEStoreProvider::CloseStores()
 {
-    for (const auto& store : m_createdStores) store->Close(extra1, extra2);
+    for (const auto& store : m_createdStores) store->Close();
     m_mailFolders.Clear();
     return kStatusOK;
 }

@@ -29,15 +29,10 @@ public:
         const boost::shared_ptr<IAssetFolder>& source, const boost::shared_ptr<IAsset>& asset,
         bool useDefaultFolder) override;
     // Closes every created store, in creation order; answers 0.
-    int CloseStores(const boost::shared_ptr<void>& extra1 = {},
-                    const boost::shared_ptr<void>& extra2 = {}) override;
+    int CloseStores() override;
 
     // Empty until the first item.
     boost::shared_ptr<MSEAssetStore> GetArchiveStore() const { return m_archive; }
-
-    // The first of base.rge, base (1).rge, base (2).rge, ... in the folder
-    // with nothing at that path.
-    static std::string FreePackagePath(const std::string& folder, const std::string& baseName);
 
 private:
     bool OpenArchive(const boost::shared_ptr<IAssetStore>& sourceStore);

@@ -5,18 +5,15 @@
 
 #include <boost/lexical_cast.hpp>
 #include <boost/thread/lock_guard.hpp>
-#include <curl/curl.h>
+#include <glib.h>
 
+#include "mime/GMimeObject.h"
 #include "mime/KSCharsets.h"
 #include "mime/MakeSafeName.h"
 
 namespace KestrinMIMEEngineCommon {
 
 namespace {
-
-struct CurlFree {
-    void operator()(char* text) const { curl_free(text); }
-};
 
 // The last component of a location, ignoring trailing separators, so that
 // "/Users/x/Mail/Work.mbox/" still names the folder "Work.mbox".
@@ -100,11 +97,6 @@ size_t AssetFolderBase::GetSubFolderCount()
 
 boost::shared_ptr<IAssetFolder> AssetFolderBase::FindSubFolder(const std::wstring& name)
 {
-    return FindSubFolderLocked(std::wstring(name));
-}
-
-boost::shared_ptr<IAssetFolder> AssetFolderBase::FindSubFolderLocked(const std::wstring& name)
-{
     boost::lock_guard<boost::recursive_mutex> guard(m_mutex);
     LoadSubFolders();
     EnsureChildIndex();
@@ -113,13 +105,13 @@ boost::shared_ptr<IAssetFolder> AssetFolderBase::FindSubFolderLocked(const std::
     // The first in set order among the children of exactly that name.
     boost::shared_ptr<IAssetFolder> found;
     for (const auto& child : bucket->second) {
-        if (child->GetName(true) != name) continue;
+        if (child->GetName() != name) continue;
         if (!found || FolderIdLess()(child, found)) found = child;
     }
     return found;
 }
 
-boost::shared_ptr<IAssetFolder> AssetFolderBase::FindSubFolderByIdLocked(const std::string& id)
+boost::shared_ptr<IAssetFolder> AssetFolderBase::FindSubFolderById(const std::string& id)
 {
     boost::lock_guard<boost::recursive_mutex> guard(m_mutex);
     LoadSubFolders();
@@ -139,7 +131,7 @@ bool AssetFolderBase::HasSubFolderNamedAlike(const std::wstring& name)
 
 void AssetFolderBase::IndexChild(const boost::shared_ptr<IAssetFolder>& child)
 {
-    m_childrenByKey[FileSystemNameKey(child->GetName(true))].push_back(child);
+    m_childrenByKey[FileSystemNameKey(child->GetName())].push_back(child);
     m_childrenById[child->GetPathUTF8()] = child;
     ++m_indexedCount;
 }
@@ -150,7 +142,7 @@ void AssetFolderBase::RemoveChildEntry(const boost::shared_ptr<IAssetFolder>& ch
     if (m_children.erase(child) == 0) return;
     if (!m_indexValid) return;
     auto byId = m_childrenById.find(child->GetPathUTF8());
-    auto bucket = m_childrenByKey.find(FileSystemNameKey(child->GetName(true)));
+    auto bucket = m_childrenByKey.find(FileSystemNameKey(child->GetName()));
     if (byId == m_childrenById.end() || byId->second != child || bucket == m_childrenByKey.end()) {
         m_indexValid = false;
         return;
@@ -185,11 +177,21 @@ std::string AssetFolderBase::GetPathUTF8()
 
 std::string AssetFolderBase::EscapedId(const std::wstring& path)
 {
+    // Every byte but the unreserved ones (letters, digits, "-._~") becomes
+    // %XX. GLib stops at a NUL byte, so each one is escaped here.
     const std::string utf8 = WideToUTF8(path);
-    if (utf8.empty()) return std::string();
-    std::unique_ptr<char, CurlFree> escaped(
-        curl_easy_escape(nullptr, utf8.data(), static_cast<int>(utf8.size())));
-    return escaped ? std::string(escaped.get()) : std::string();
+    std::string escaped;
+    size_t start = 0;
+    for (;;) {
+        const size_t nul = utf8.find('\0', start);
+        const std::string piece =
+            utf8.substr(start, nul == std::string::npos ? std::string::npos : nul - start);
+        const GCharPtr text(g_uri_escape_string(piece.c_str(), nullptr, FALSE));
+        if (text) escaped += text.get();
+        if (nul == std::string::npos) return escaped;
+        escaped += "%00";
+        start = nul + 1;
+    }
 }
 
 boost::shared_ptr<IAssetStoreMutable> AssetFolderBase::GetStoreMutable()
@@ -197,21 +199,19 @@ boost::shared_ptr<IAssetStoreMutable> AssetFolderBase::GetStoreMutable()
     return boost::dynamic_pointer_cast<IAssetStoreMutable>(m_store.lock());
 }
 
-boost::shared_ptr<IAssetFolderMutable> AssetFolderBase::CreateSubFolder(const std::wstring& name,
-                                                                        unsigned kind,
-                                                                        const std::string& sourceId)
+boost::shared_ptr<IAssetFolderMutable> AssetFolderBase::CreateSubFolder(const std::wstring&, unsigned,
+                                                                        const std::string&)
 {
-    boost::lock_guard<boost::recursive_mutex> guard(m_mutex);
-    return boost::dynamic_pointer_cast<IAssetFolderMutable>(FindSubFolderByIdLocked(sourceId));
+    return {};
 }
 
 std::wstring AssetFolderBase::MakeUniqueSubFolderName(const std::wstring& wished, unsigned kind)
 {
     boost::lock_guard<boost::recursive_mutex> guard(m_mutex);
-    if (!FindSubFolderLocked(wished)) return wished;
+    if (!FindSubFolder(wished)) return wished;
     for (int64_t n = 1;; ++n) {
         std::wstring candidate = wished + L" (" + boost::lexical_cast<std::wstring>(n) + L")";
-        if (!FindSubFolderLocked(candidate)) return candidate;
+        if (!FindSubFolder(candidate)) return candidate;
     }
 }
 

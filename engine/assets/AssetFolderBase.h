@@ -35,7 +35,7 @@ public:
     int GetSenderTypeId() override;
     int GetFolderKind() override { return m_kind; }
     int64_t GetAssetCount() override { return m_assetCount.load(); }
-    std::wstring GetName(bool display = true) override { return m_name; }
+    std::wstring GetName() override { return m_name; }
     std::wstring GetPath() override { return m_path; }
     std::string GetFolderId() override { return m_location; }
     boost::shared_ptr<IAssetFolder> GetParent() override { return m_parent.lock(); }
@@ -55,6 +55,7 @@ public:
     }
 
     boost::shared_ptr<IAssetStoreMutable> GetStoreMutable() override;
+    // Folders of stores that are only read make no sub-folders.
     boost::shared_ptr<IAssetFolderMutable> CreateSubFolder(const std::wstring& name, unsigned kind,
                                                            const std::string& sourceId) override;
     bool BeginAddAssets(const boost::shared_ptr<IAssetFolder>& source,
@@ -77,8 +78,7 @@ public:
         return AddAssetResult{kAddAssetFailed, {}};
     }
     std::vector<boost::shared_ptr<IAssetFolderMutable>> GetSubFoldersMutable() override;
-    boost::shared_ptr<IAssetFolder> FindSubFolderLocked(const std::wstring& name) override;
-    boost::shared_ptr<IAssetFolder> FindSubFolderByIdLocked(const std::string& id) override;
+    boost::shared_ptr<IAssetFolder> FindSubFolderById(const std::string& id) override;
     std::wstring MakeUniqueSubFolderName(const std::wstring& wished, unsigned kind) override;
     void UpdatePath() override;
 
@@ -97,7 +97,6 @@ protected:
     void SetFolderKind(int kind) { m_kind = kind; }
     void SetAssetCount(int64_t count) { m_assetCount.store(count); }
     void AddToAssetCount(int64_t delta) { m_assetCount.fetch_add(delta); }
-    void SetChildrenLoaded(bool loaded) { m_childrenLoaded = loaded; }
     bool ChildrenLoaded() const { return m_childrenLoaded; }
     boost::recursive_mutex& Mutex() { return m_mutex; }
     // For classes that change the children set directly or change their

@@ -1,34 +1,11 @@
 #include "assets/AssetStoreBase.h"
 
-#include <stdexcept>
-
-#include <boost/filesystem.hpp>
-#include <boost/lexical_cast.hpp>
 #include <boost/thread/lock_guard.hpp>
 
 #include "mime/KSCharsets.h"
 #include "streams/KSDiagnostics.h"
 
 namespace KestrinMIMEEngineCommon {
-
-namespace {
-
-const char kMemoryDatabase[] = ":memory:";
-
-const char kCreateSchemaInfo[] =
-    "CREATE TABLE IF NOT EXISTS 'DBSchemaInfo' ('KEY' TEXT PRIMARY KEY, 'VALUE' TEXT);";
-const char kSelectSchemaVersion[] =
-    "SELECT VALUE from  'DBSchemaInfo' WHERE KEY='DB_SCHEMA_MINOR'";
-const char kCreateFolderState[] =
-    "CREATE TABLE IF NOT EXISTS `AssetStoreBase.FolderStateV1` (\t\t\t\t\t\t\t`NAME`\tTEXT,"
-    "\t\t\t\t\t\t\t`FOLDERID`\tTEXT PRIMARY KEY UNIQUE,\t\t\t\t\t\t\t`PARENTFOLDERID`\tTEXT,"
-    "\t\t\t\t\t\t\t`DEFAULTTYPE`\tINTEGER);";
-
-// A locked state database is waited for rather than failed on: the store's
-// own connection is the only writer, so the lock always clears.
-int RetryWhenBusy(void*, int) { return 1; }
-
-}  // namespace
 
 int AssetTypeForFolderKind(int kind)
 {
@@ -44,13 +21,9 @@ int AssetTypeForFolderKind(int kind)
 }
 
 AssetStoreBase::AssetStoreBase(const std::string& location, const std::wstring& name,
-                               int storeKind, const std::string& stateDatabasePath)
-    : m_location(location),
-      m_name(name),
-      m_storeKind(storeKind),
-      m_stateDatabasePath(stateDatabasePath.empty() ? kMemoryDatabase : stateDatabasePath)
+                               int storeKind)
+    : m_location(location), m_name(name), m_storeKind(storeKind)
 {
-    AssetStoreBase::OpenStateDatabase();
 }
 
 AssetStoreBase::~AssetStoreBase() = default;
@@ -61,90 +34,25 @@ int AssetStoreBase::GetSenderTypeId()
     return typeId;
 }
 
-int AssetStoreBase::OpenStateDatabase()
-{
-    boost::lock_guard<boost::recursive_mutex> guard(m_stateMutex);
-    if (m_stateDatabase || m_stateDatabasePath.empty()) return kStatusOK;
-
-    bool existed = false;
-    if (m_stateDatabasePath != kMemoryDatabase) {
-        boost::system::error_code ec;
-        existed = boost::filesystem::exists(m_stateDatabasePath, ec);
-    }
-
-    sqlite3* raw = nullptr;
-    int rc = sqlite3_open_v2(m_stateDatabasePath.c_str(), &raw,
-                             SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_FULLMUTEX,
-                             nullptr);
-    SqliteHandle database(raw);
-    if (rc != SQLITE_OK) return kStatusFailed;
-
-    m_stateDatabase = std::move(database);
-    if (!existed) WriteSchemaStamp();
-    sqlite3_busy_handler(m_stateDatabase.get(), &RetryWhenBusy, nullptr);
-    return kStatusOK;
-}
-
-void AssetStoreBase::WriteSchemaStamp()
-{
-    boost::lock_guard<boost::recursive_mutex> guard(m_stateMutex);
-    sqlite3* database = m_stateDatabase.get();
-    if (!database) return;
-    const std::string stamp = "INSERT OR REPLACE INTO DBSchemaInfo VALUES('DB_SCHEMA_MINOR', '" +
-                              std::to_string(kStateSchemaVersion) + "');";
-    sqlite3_exec(database, kCreateSchemaInfo, nullptr, nullptr, nullptr);
-    sqlite3_exec(database, stamp.c_str(), nullptr, nullptr, nullptr);
-}
-
-int AssetStoreBase::ReadDBSchemaVersion(sqlite3* database)
-{
-    if (!database) return 0;
-    sqlite3_stmt* raw = nullptr;
-    if (sqlite3_prepare_v2(database, kSelectSchemaVersion, -1, &raw, nullptr) != SQLITE_OK)
-        return 0;
-    SqliteStatement statement(raw);
-    if (sqlite3_step(statement.get()) != SQLITE_ROW) return 0;
-    const unsigned char* text = sqlite3_column_text(statement.get(), 0);
-    if (!text) return 0;
-    try {
-        return boost::lexical_cast<int32_t>(reinterpret_cast<const char*>(text));
-    } catch (const boost::bad_lexical_cast&) {
-        KSDiagnostic("ERROR: BadCast: on minorVersion in ReadDBSchemaVersion\n");
-        return 0;
-    }
-}
-
-bool AssetStoreBase::IsStateSchemaOutdated()
-{
-    return ReadDBSchemaVersion(m_stateDatabase.get()) < kStateSchemaVersion;
-}
-
 int AssetStoreBase::Open(const boost::shared_ptr<IProgressPresenter>& presenter,
                          const boost::shared_ptr<ICancelable>& cancelable,
-                         const boost::shared_ptr<ILogger>& logger, bool createLocation,
-                         const boost::shared_ptr<void>& extra1,
-                         const boost::shared_ptr<void>& extra2)
+                         const boost::shared_ptr<ILogger>& logger, bool createLocation)
 {
     boost::lock_guard<boost::recursive_mutex> guard(m_stateMutex);
-    if (m_stateDatabase)
-        sqlite3_exec(m_stateDatabase.get(), kCreateFolderState, nullptr, nullptr, nullptr);
     m_cancelable = cancelable;
-    m_closing.store(false);
-    return IsStateSchemaOutdated() ? kStatusFailed : kStatusOK;
+    return kStatusOK;
 }
 
 int AssetStoreBase::OpenAndLoadTree(const boost::shared_ptr<IProgressPresenter>& presenter,
                                     const boost::shared_ptr<ICancelable>& cancelable,
                                     const boost::shared_ptr<ILogger>& logger, bool createLocation,
-                                    const boost::shared_ptr<void>& extra1,
-                                    const boost::shared_ptr<void>& extra2,
                                     const std::function<int()>& prepare)
 {
     boost::lock_guard<boost::recursive_mutex> stateGuard(StateMutex());
     boost::lock_guard<boost::recursive_mutex> storeGuard(StoreMutex());
     if (IsOpen()) return kStatusOK;
 
-    int result = AssetStoreBase::Open(presenter, cancelable, logger, createLocation, extra1, extra2);
+    int result = AssetStoreBase::Open(presenter, cancelable, logger, createLocation);
     if (result == kStatusOK && prepare) result = prepare();
     if (result == kStatusOK) {
         if (presenter) presenter->PostStoreMessage(UTF8ToWide(GetLocation()));
@@ -159,12 +67,10 @@ int AssetStoreBase::OpenAndLoadTree(const boost::shared_ptr<IProgressPresenter>&
     return result;
 }
 
-int AssetStoreBase::Close(const boost::shared_ptr<void>& extra1,
-                          const boost::shared_ptr<void>& extra2)
+int AssetStoreBase::Close()
 {
     boost::lock_guard<boost::recursive_mutex> guard(m_stateMutex);
     if (!m_open) return kStatusOK;
-    m_closing.store(true);
     {
         boost::lock_guard<boost::recursive_mutex> storeGuard(m_storeMutex);
         m_rootFolder.reset();
@@ -188,7 +94,8 @@ void AssetStoreBase::SetRootFolder(const boost::shared_ptr<IAssetFolder>& root)
 boost::shared_ptr<IAssetFolderMutable> AssetStoreBase::GetDefaultFolderMutable(int assetType,
                                                                                bool create)
 {
-    throw std::runtime_error("IAssetFolderMutable::GetDefaultFolderMutable : Not implemented.");
+    if (assetType != kAssetTypeEmail) return {};
+    return boost::dynamic_pointer_cast<IAssetFolderMutable>(GetRootFolderImpl());
 }
 
 bool AssetStoreBase::IsCanceled()
@@ -234,7 +141,7 @@ boost::shared_ptr<IAssetFolderMutable> AssetStoreBase::MapAssetFolderRelative(
         const int kind = folder->GetFolderKind();
         const std::wstring name = (kind == kFolderKindRoot && sourceStore)
                                       ? sourceStore->GetStoreName()
-                                      : folder->GetName(true);
+                                      : folder->GetName();
 
         boost::shared_ptr<IAssetFolderMutable> next =
             boost::dynamic_pointer_cast<IAssetFolderMutable>(base->FindMappedSubFolder(name));

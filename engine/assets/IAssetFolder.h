@@ -149,7 +149,7 @@ public:
     virtual int GetFolderKind() = 0;
     // -1 until counted.
     virtual int64_t GetAssetCount() = 0;
-    virtual std::wstring GetName(bool display = true) = 0;
+    virtual std::wstring GetName() = 0;
     virtual std::wstring GetPath() = 0;
     // The location string: a file-system path for file-based folders.
     virtual std::string GetFolderId() = 0;
@@ -185,8 +185,7 @@ public:
                                     const boost::shared_ptr<ICancelable>& cancelable,
                                     const std::string& assetId) = 0;
     virtual std::vector<boost::shared_ptr<IAssetFolderMutable>> GetSubFoldersMutable() = 0;
-    virtual boost::shared_ptr<IAssetFolder> FindSubFolderLocked(const std::wstring& name) = 0;
-    virtual boost::shared_ptr<IAssetFolder> FindSubFolderByIdLocked(const std::string& id) = 0;
+    virtual boost::shared_ptr<IAssetFolder> FindSubFolderById(const std::string& id) = 0;
     virtual std::wstring MakeUniqueSubFolderName(const std::wstring& wished, unsigned kind) = 0;
     virtual void UpdatePath() = 0;
     // The sub-folder standing for a source folder named wishedName. Output
@@ -195,7 +194,7 @@ public:
     // up as it is.
     virtual boost::shared_ptr<IAssetFolder> FindMappedSubFolder(const std::wstring& wishedName)
     {
-        return FindSubFolderLocked(wishedName);
+        return FindSubFolder(wishedName);
     }
 };
 

@@ -33,12 +33,9 @@ public:
     // 0 opened, 1 canceled while loading, 2 failed.
     virtual int Open(const boost::shared_ptr<IProgressPresenter>& presenter,
                      const boost::shared_ptr<ICancelable>& cancelable,
-                     const boost::shared_ptr<ILogger>& logger, bool createLocation,
-                     const boost::shared_ptr<void>& extra1 = {},
-                     const boost::shared_ptr<void>& extra2 = {}) = 0;
+                     const boost::shared_ptr<ILogger>& logger, bool createLocation) = 0;
     virtual bool IsOpen() = 0;
-    virtual int Close(const boost::shared_ptr<void>& extra1 = {},
-                      const boost::shared_ptr<void>& extra2 = {}) = 0;
+    virtual int Close() = 0;
     virtual boost::shared_ptr<IAssetFolder> GetRootFolder(int kind = kFolderKindMail) = 0;
     virtual bool SupportsFolderKind(int kind) = 0;
     // Lines for the conversion report about what loading the store could

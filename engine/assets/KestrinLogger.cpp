@@ -25,7 +25,7 @@ FILE* OpenForAppend(const std::string& path)
 
 }  // namespace
 
-KestrinLogger::KestrinLogger(const std::string& logPath, bool timestamps, uint64_t sizeLimit)
+KestrinLogger::KestrinLogger(const std::string& logPath)
     : m_logPath(logPath)
 {
     boost::system::error_code ec;

@@ -18,10 +18,8 @@ namespace KestrinMIMEEngineCommon {
 class KestrinLogger : public ILogger {
 public:
     // A new file gets the byte-order mark at once. Lines never carry time
-    // stamps and the file has no size limit; the two trailing arguments are
-    // accepted for callers that spell those choices out.
-    explicit KestrinLogger(const std::string& logPath, bool timestamps = false,
-                           uint64_t sizeLimit = 0);
+    // stamps and the file has no size limit.
+    explicit KestrinLogger(const std::string& logPath);
     ~KestrinLogger() override;
 
     // The file stays open for appending. Lines reach it at most a quarter
@@ -50,7 +48,6 @@ public:
     // could not be opened, a full disk): the log is then no full account of
     // the run, and the run must not be called a success.
     bool HasWriteFailed();
-    const std::string& GetLogPath() const { return m_logPath; }
 
 private:
     boost::mutex m_mutex;

@@ -23,4 +23,10 @@ boost::shared_ptr<IAppInfo> GetAppInfo()
     return g_appInfo;
 }
 
+std::string SupportAddress()
+{
+    if (const auto info = GetAppInfo()) return info->GetSupportAddress();
+    return TaviAppInfo().GetSupportAddress();
+}
+
 }  // namespace KestrinMIMEEngineCommon

@@ -23,5 +23,8 @@ public:
 // GetAppInfo answers an empty pointer until then.
 void SetAppInfo(const boost::shared_ptr<IAppInfo>& info);
 boost::shared_ptr<IAppInfo> GetAppInfo();
+// The installed information's support address, the built-in one before any
+// is installed.
+std::string SupportAddress();
 
 }  // namespace KestrinMIMEEngineCommon

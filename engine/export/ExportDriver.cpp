@@ -60,12 +60,6 @@ std::wstring NoteLine(const AssetNote& note)
     return L"NOTE : " + note.text;
 }
 
-std::string SupportAddress()
-{
-    boost::shared_ptr<IAppInfo> info = GetAppInfo();
-    return info ? info->GetSupportAddress() : TaviAppInfo().GetSupportAddress();
-}
-
 // One export's state while the driver walks the selection.
 class ExportPass {
 public:
@@ -147,7 +141,7 @@ public:
         const int64_t units = entry.units;
         if (m_presenter) {
             m_presenter->SetTotalUnits(units);
-            m_presenter->SetFolderText(L"Folder: " + folder->GetName(true));
+            m_presenter->SetFolderText(L"Folder: " + folder->GetName());
         }
 
         int64_t folderProcessed = 0;
@@ -248,7 +242,7 @@ public:
         }
 
         Log(kSeparatorSingle, false);
-        Log(L"End processing Folder: " + folder->GetName(true), false);
+        Log(L"End processing Folder: " + folder->GetName(), false);
         Log(L"Processed Item Count: " + Number(folderProcessed), true);
         Log(L"", true);
     }

@@ -15,8 +15,7 @@ public:
     virtual boost::shared_ptr<IAssetFolderMutable> GetOutputFolder(
         const boost::shared_ptr<IAssetFolder>& source, const boost::shared_ptr<IAsset>& asset,
         bool useDefaultFolder) = 0;
-    virtual int CloseStores(const boost::shared_ptr<void>& extra1 = {},
-                            const boost::shared_ptr<void>& extra2 = {}) = 0;
+    virtual int CloseStores() = 0;
 };
 
 }  // namespace KestrinMIMEEngineCommon

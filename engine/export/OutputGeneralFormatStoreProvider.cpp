@@ -4,6 +4,7 @@
 #include <boost/make_shared.hpp>
 
 #include "formats/EMLAssetStore.h"
+#include "formats/FormatsSupport.h"
 #include "formats/MBOXAssetStore.h"
 #include "mime/KSCharsets.h"
 
@@ -11,27 +12,9 @@ namespace fs = boost::filesystem;
 
 namespace KestrinMIMEEngineCommon {
 
-namespace {
-
-std::string FirstFreePath(const std::string& base)
-{
-    boost::system::error_code ec;
-    if (!fs::exists(base, ec)) return base;
-    for (unsigned n = 1;; ++n) {
-        const std::string candidate = base + " (" + std::to_string(n) + ")";
-        if (!fs::exists(candidate, ec)) return candidate;
-    }
-}
-
-}  // namespace
-
 OutputGeneralFormatStoreProvider::OutputGeneralFormatStoreProvider(
-    const std::string& outputRoot, int targetType, const std::vector<int>& mergeList, NameStyle names,
-    const boost::shared_ptr<void>& extra1, const boost::shared_ptr<void>& extra2)
+    const std::string& outputRoot, int targetType, const std::vector<int>& mergeList, NameStyle names)
     : m_outputRoot(outputRoot),
-      m_mailDirectory(FirstFreePath(outputRoot + "/Mails")),
-      m_extra1(extra1),
-      m_extra2(extra2),
       m_targetType(targetType),
       m_names(names)
 {
@@ -41,17 +24,24 @@ OutputGeneralFormatStoreProvider::~OutputGeneralFormatStoreProvider() = default;
 
 int OutputGeneralFormatStoreProvider::OpenMailStore()
 {
-    if (m_mailStore) return m_openResult;
+    if (m_mailStore || m_openResult != kStatusOK) return m_openResult;
+    // Taking the name and making the folder are one step: "Mails" of
+    // another export, or the user's own, is never written into.
+    m_mailDirectory = CreateUniqueDirectory(m_outputRoot, "Mails");
+    if (m_mailDirectory.empty()) {
+        m_openResult = kStatusFailed;
+        return m_openResult;
+    }
     const std::wstring name = UTF8ToWide(fs::path(m_mailDirectory).filename().string());
     boost::shared_ptr<FileTreeStoreBase> store;
     if (m_targetType == kGeneralTargetMbox) {
-        store = boost::make_shared<MBOXAssetStore>(m_mailDirectory, name, ":memory:", kStoreTypeMbox);
+        store = boost::make_shared<MBOXAssetStore>(m_mailDirectory, name, kStoreTypeMbox);
     } else {
-        store = boost::make_shared<EMLAssetStore>(m_mailDirectory, name, true, ":memory:");
+        store = boost::make_shared<EMLAssetStore>(m_mailDirectory, name, true);
     }
     store->SetNameStyle(m_names);
     m_mailStore = store;
-    m_openResult = m_mailStore->Open({}, {}, {}, true, m_extra1, m_extra2);
+    m_openResult = m_mailStore->Open({}, {}, {}, true);
     return m_openResult;
 }
 
@@ -74,10 +64,9 @@ boost::shared_ptr<IAssetFolderMutable> OutputGeneralFormatStoreProvider::GetOutp
     });
 }
 
-int OutputGeneralFormatStoreProvider::CloseStores(const boost::shared_ptr<void>& extra1,
-                                                  const boost::shared_ptr<void>& extra2)
+int OutputGeneralFormatStoreProvider::CloseStores()
 {
-    if (m_mailStore) m_mailStore->Close(extra1, extra2);
+    if (m_mailStore) m_mailStore->Close();
     m_outputFolders.Clear();
     return kStatusOK;
 }

@@ -29,9 +29,7 @@ public:
     // until the first item arrives.
     OutputGeneralFormatStoreProvider(const std::string& outputRoot, int targetType,
                                      const std::vector<int>& mergeList,
-                                     NameStyle names = NameStyle::Ascii,
-                                     const boost::shared_ptr<void>& extra1 = {},
-                                     const boost::shared_ptr<void>& extra2 = {});
+                                     NameStyle names = NameStyle::Ascii);
     ~OutputGeneralFormatStoreProvider() override;
 
     // The output folder with the source folder's chain of names below the
@@ -41,9 +39,9 @@ public:
     boost::shared_ptr<IAssetFolderMutable> GetOutputFolder(
         const boost::shared_ptr<IAssetFolder>& source, const boost::shared_ptr<IAsset>& asset,
         bool useDefaultFolder) override;
-    int CloseStores(const boost::shared_ptr<void>& extra1 = {},
-                    const boost::shared_ptr<void>& extra2 = {}) override;
+    int CloseStores() override;
 
+    // "Mails", or "Mails (n)" when that is taken; empty until the first item.
     const std::string& GetMailDirectory() const { return m_mailDirectory; }
     // Empty until the first item.
     boost::shared_ptr<IAssetStoreMutable> GetMailStore() const { return m_mailStore; }
@@ -56,8 +54,6 @@ private:
     std::map<boost::shared_ptr<IAssetStore>, boost::shared_ptr<IAssetFolderMutable>> m_sourceRoots;
     boost::shared_ptr<IAssetStoreMutable> m_mailStore;
     OutputFolderCache m_outputFolders;
-    boost::shared_ptr<void> m_extra1;
-    boost::shared_ptr<void> m_extra2;
     int m_targetType;
     NameStyle m_names;
     int m_openResult = kStatusOK;

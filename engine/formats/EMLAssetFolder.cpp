@@ -154,7 +154,6 @@ boost::shared_ptr<IAssetFolderMutable> EMLAssetFolder::CreateSubFolder(const std
             if (outcome != CreateOutcome::Created) return outcome;
             auto folder = boost::make_shared<EMLAssetFolder>(path, GetStore(), shared_from_this(), false);
             AddChild(folder);
-            AssetFolderBase::CreateSubFolder(safeName, kind, sourceId);
             made = folder;
             return CreateOutcome::Created;
         });

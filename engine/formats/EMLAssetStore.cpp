@@ -11,9 +11,8 @@ namespace fs = boost::filesystem;
 namespace KestrinMIMEEngineCommon {
 
 EMLAssetStore::EMLAssetStore(const std::string& location, const std::wstring& name,
-                             bool keepEmptyFolders, const std::string& stateDatabasePath)
-    : FileTreeStoreBase(location, name.empty() ? std::wstring(L"EML Store") : name, kStoreTypeEML,
-                        stateDatabasePath),
+                             bool keepEmptyFolders)
+    : FileTreeStoreBase(location, name.empty() ? std::wstring(L"EML Store") : name, kStoreTypeEML),
       m_keepEmptyFolders(keepEmptyFolders)
 {
 }

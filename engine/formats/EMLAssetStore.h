@@ -12,8 +12,7 @@ public:
     // An empty name becomes "EML Store". With keepEmptyFolders, directories
     // without messages and sub-directories stay in the tree (the export
     // target wants every directory it finds).
-    EMLAssetStore(const std::string& location, const std::wstring& name, bool keepEmptyFolders,
-                  const std::string& stateDatabasePath);
+    EMLAssetStore(const std::string& location, const std::wstring& name, bool keepEmptyFolders);
     ~EMLAssetStore() override;
 
     bool SupportsFolderKind(int kind) override { return kind == kFolderKindMail; }

@@ -17,13 +17,7 @@ public:
     // part or of LoadFolderTree.
     int Open(const boost::shared_ptr<IProgressPresenter>& presenter,
              const boost::shared_ptr<ICancelable>& cancelable,
-             const boost::shared_ptr<ILogger>& logger, bool createLocation,
-             const boost::shared_ptr<void>& extra1 = {},
-             const boost::shared_ptr<void>& extra2 = {}) override;
-
-    // The root folder for e-mail items; none for other item types.
-    boost::shared_ptr<IAssetFolderMutable> GetDefaultFolderMutable(int assetType,
-                                                                   bool create) override;
+             const boost::shared_ptr<ILogger>& logger, bool createLocation) override;
 };
 
 }  // namespace KestrinMIMEEngineCommon

@@ -4,6 +4,7 @@
 #include <boost/filesystem.hpp>
 #include <boost/make_shared.hpp>
 
+#include "streams/KSDiagnostics.h"
 #include "streams/KSFileSystem.h"
 
 namespace KestrinMIMEEngineCommon {
@@ -31,6 +32,16 @@ bool CreateDirectoryTree(const std::string& path)
 bool CreateSingleDirectory(const std::string& path)
 {
     return KSFileSystem::CreateFolder(LocalPath(path)) || IsDirectory(path);
+}
+
+std::string CreateUniqueDirectory(const std::string& parent, const std::string& name,
+                                  const std::string& suffix)
+{
+    std::string error;
+    const std::string made = KSFileSystem::CreateUniqueFolder(LocalPath(parent), name, error, suffix);
+    if (made.empty())
+        KSDiagnostic("ERROR: Cannot create a folder in %s - %s\n", parent.c_str(), error.c_str());
+    return made;
 }
 
 bool HasExtension(const std::string& path, const char* extension)

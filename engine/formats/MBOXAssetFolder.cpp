@@ -3,8 +3,6 @@
 #include <fcntl.h>
 #include <unistd.h>
 
-#include <stdexcept>
-
 #include <boost/algorithm/string/predicate.hpp>
 #include <boost/filesystem.hpp>
 #include <boost/make_shared.hpp>
@@ -141,7 +139,6 @@ boost::shared_ptr<IAssetFolderMutable> MBOXAssetFolder::CreateSubFolder(const st
             const CreateOutcome outcome = folder->CreateMailboxFile();
             if (outcome != CreateOutcome::Created) return outcome;
             AddChild(folder);
-            AssetFolderBase::CreateSubFolder(safeName, kind, sourceId);
             if (kind == kFolderKindGeneric || kind == 8) folder->SetFolderKind(static_cast<int>(kind));
             made = folder;
             return CreateOutcome::Created;
@@ -313,11 +310,6 @@ boost::shared_ptr<MBOXAssetFolder> MBOXAssetFolder::CreateFolderObject(
     const bool bundle = store && store->GetStoreKind() == kStoreTypeMboxArchive;
     return boost::make_shared<MBOXAssetFolder>(path + ".mbox", name, store, parent,
                                                isDefaultFolder, bundle);
-}
-
-std::wstring MBOXAssetFolder::MapFileName(const boost::shared_ptr<IAsset>& asset)
-{
-    throw std::runtime_error("MBOXAssetFolder::MapFileName : Not implemented.");
 }
 
 bool MBOXAssetFolder::IsAssetFile(const std::string& path)

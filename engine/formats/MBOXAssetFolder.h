@@ -60,8 +60,6 @@ public:
         const std::string& path, const std::wstring& name,
         const boost::shared_ptr<IAssetStore>& store, const boost::shared_ptr<IAssetFolder>& parent,
         bool isDefaultFolder);
-    // Mailboxes have no file per message: throws std::runtime_error.
-    virtual std::wstring MapFileName(const boost::shared_ptr<IAsset>& asset);
     virtual bool IsAssetFile(const std::string& path);
 
     const std::string& GetFolderPath() const { return m_location; }

@@ -34,10 +34,8 @@ bool IsDirectory(const fs::path& path)
 
 }  // namespace
 
-MBOXAssetStore::MBOXAssetStore(const std::string& location, const std::wstring& name,
-                               const std::string& stateDatabasePath, int storeKind)
-    : FileTreeStoreBase(location, name.empty() ? DefaultName(storeKind) : name, storeKind,
-                        stateDatabasePath)
+MBOXAssetStore::MBOXAssetStore(const std::string& location, const std::wstring& name, int storeKind)
+    : FileTreeStoreBase(location, name.empty() ? DefaultName(storeKind) : name, storeKind)
 {
 }
 

@@ -3,13 +3,8 @@
 #include <cstring>
 #include <ctime>
 
-#include <boost/core/null_deleter.hpp>
-#include <boost/make_shared.hpp>
-
 #include "assets/IAsset.h"
 #include "mime/MimeServices.h"
-#include "streams/KSContainerData.h"
-#include "streams/KSLineReader.h"
 
 namespace KestrinMIMEEngineCommon {
 
@@ -22,47 +17,10 @@ void AppendText(ByteVector& out, const std::string& text)
     out.insert(out.end(), text.begin(), text.end());
 }
 
-void AppendSynthesizedReceivedLine(GMimeMessage* message, ByteVector& out)
-{
-    std::string line;
-    AppendSynthesizedReceived(message, line);
-    AppendText(out, line);
-}
-
-int FinishEntry(std::ostream& out, const ByteVector& entry)
-{
-    out.write(reinterpret_cast<const char*>(entry.data()),
-              static_cast<std::streamsize>(entry.size()));
-    // A full disk or an I/O error often shows only when the buffer goes out.
-    out.flush();
-    return out.fail() ? kWriteStreamFailed : kWriteOK;
-}
-
-// Whatever the item asks for, the entry ends with its last line ended and
-// one empty line: without it a message whose last line has no line end runs
-// straight into the next separator and readers take the two for one line.
-void AppendTrailingLineFeeds(int count, ByteVector& entry)
-{
-    entry.insert(entry.end(), static_cast<size_t>(count > 0 ? count : 0), '\n');
-    while (entry.size() < 2 || entry[entry.size() - 1] != '\n' || entry[entry.size() - 2] != '\n')
-        entry.push_back('\n');
-}
-
-void BuildEntry(const boost::shared_ptr<KSDataReadable>& source, GMimeMessage* message,
-                int trailingLineFeeds, ByteVector& entry)
-{
-    AppendText(entry, MboxSeparatorLine(message));
-    entry.push_back('\n');
-    WriteMboxBody(source, message, entry);
-    AppendTrailingLineFeeds(trailingLineFeeds, entry);
-}
-
-// The mbox form of lines held in memory: the same lines as the line reader
-// finds (ended by CR, LF or CR LF), each escaped where due and ended by LF; an
-// unterminated last line is escaped but gets no line end. atBlankLine runs
-// before every empty line is added.
-template <typename AtBlankLine>
-void AppendMboxLines(const uint8_t* bytes, size_t length, ByteVector& out, AtBlankLine&& atBlankLine)
+// The mbox form of lines held in memory: the lines (ended by CR, LF or
+// CR LF), each escaped where due and ended by LF; an unterminated last line
+// is escaped but gets no line end.
+void AppendMboxLines(const uint8_t* bytes, size_t length, ByteVector& out)
 {
     // The next CR and the next LF are each looked for only once passed.
     const uint8_t* const end = bytes + length;
@@ -80,7 +38,6 @@ void AppendMboxLines(const uint8_t* bytes, size_t length, ByteVector& out, AtBla
         const bool terminated = stop < end;
         const size_t lineLength = static_cast<size_t>(stop - line);
 
-        if (terminated && lineLength == 0) atBlankLine();
         if (NeedsMboxEscape(line, lineLength)) out.push_back('>');
         out.insert(out.end(), line, stop);
         if (!terminated) break;
@@ -148,7 +105,7 @@ void MboxEntryWriter::AppendPiece(const uint8_t* bytes, size_t length)
 
 void MboxEntryWriter::Emit(const uint8_t* bytes, size_t length)
 {
-    AppendMboxLines(bytes, length, m_buffer, [] {});
+    AppendMboxLines(bytes, length, m_buffer);
     Drain(false);
 }
 
@@ -165,7 +122,7 @@ void MboxEntryWriter::Drain(bool force)
 int MboxEntryWriter::Finish(int trailingLineFeeds)
 {
     if (!m_carry.empty()) {
-        AppendMboxLines(m_carry.data(), m_carry.size(), m_buffer, [] {});
+        AppendMboxLines(m_carry.data(), m_carry.size(), m_buffer);
         m_carry.clear();
     }
     m_buffer.insert(m_buffer.end(), static_cast<size_t>(trailingLineFeeds > 0 ? trailingLineFeeds : 0), '\n');
@@ -193,77 +150,6 @@ size_t MboxUnescapePrefix(const uint8_t* line, size_t length)
     return (length > 0 && line[0] == '>' && NeedsMboxEscape(line, length)) ? 1 : 0;
 }
 
-void WriteMboxBody(const boost::shared_ptr<KSDataReadable>& source, GMimeMessage* message,
-                   ByteVector& out)
-{
-    if (!source) return;
-    const size_t bodyStart = out.size();
-    const int64_t sourceSize = source->GetSize();
-    if (sourceSize > 0) out.reserve(bodyStart + static_cast<size_t>(sourceSize) + 256);
-
-    bool receivedDue = true;
-    if (message) {
-        AppendSynthesizedReceivedLine(message, out);
-        receivedDue = false;
-    }
-
-    // The reader writes each line straight into out; the container stream
-    // is put back at the end of out whenever bytes were added beside it.
-    auto sinkData = boost::make_shared<KSContainerData<ByteVector>>(
-        boost::shared_ptr<ByteVector>(&out, boost::null_deleter()));
-    KSDataLock<KSDataStreamOut> sink(sinkData);
-    KSLineReader reader(source);
-    for (;;) {
-        sinkData->Seek(0, 2);
-        const size_t lineStart = out.size();
-        const bool terminated = reader.ReadLine(sink);
-        const size_t lineLength = out.size() - lineStart;
-        if (!terminated && lineLength == 0) break;
-
-        if (terminated && receivedDue && lineLength == 0) {
-            // End of the header block of a message nobody parsed for us.
-            receivedDue = false;
-            GMimeMessagePtr headers =
-                ParseMimeMessageFromBuffer(out.data() + bodyStart, out.size() - bodyStart);
-            if (headers) AppendSynthesizedReceivedLine(headers.get(), out);
-        }
-        // An unterminated last line is escaped too: the entry's own trailing
-        // line feeds would otherwise turn it into a separator.
-        if (NeedsMboxEscape(out.data() + lineStart, lineLength)) {
-            out.insert(out.begin() + static_cast<std::ptrdiff_t>(lineStart), '>');
-        }
-        if (!terminated) break;
-        out.push_back('\n');
-    }
-}
-
-void WriteMboxBody(const uint8_t* bytes, size_t length, GMimeMessage* message, ByteVector& out)
-{
-    if (!bytes) length = 0;
-    const size_t bodyStart = out.size();
-    out.reserve(bodyStart + length + 256);
-
-    bool receivedDue = true;
-    if (message) {
-        AppendSynthesizedReceivedLine(message, out);
-        receivedDue = false;
-    }
-    AppendMboxLines(bytes, length, out, [&]() {
-        if (!receivedDue) return;
-        receivedDue = false;
-        GMimeMessagePtr headers = ParseMimeMessageFromBuffer(out.data() + bodyStart, out.size() - bodyStart);
-        if (headers) AppendSynthesizedReceivedLine(headers.get(), out);
-    });
-}
-
-void WriteMboxBody(const boost::shared_ptr<KSDataReadable>& source, GMimeMessage* message,
-                   std::ostream& out)
-{
-    ByteVector body;
-    WriteMboxBody(source, message, body);
-    out.write(reinterpret_cast<const char*>(body.data()), static_cast<std::streamsize>(body.size()));
-}
-
 std::string MboxSeparatorLine(GMimeMessage* message)
 {
     int64_t seconds = 0;
@@ -277,41 +163,6 @@ std::string MboxSeparatorLine(int64_t seconds)
 {
     if (seconds == 0) seconds = static_cast<int64_t>(std::time(nullptr));
     return "From - " + FormatMboxDate(seconds);
-}
-
-int WriteMboxEntry(std::ostream& out, const boost::shared_ptr<KSDataReadable>& source,
-                   GMimeMessage* message, int trailingLineFeeds)
-{
-    ByteVector entry;
-    BuildEntry(source, message, trailingLineFeeds, entry);
-    return FinishEntry(out, entry);
-}
-
-int WriteMboxEntry(std::ostream& out, const boost::shared_ptr<std::vector<uint8_t>>& bytes,
-                   GMimeMessage* message, int trailingLineFeeds)
-{
-    if (!bytes) return WriteMboxEntry(out, boost::shared_ptr<KSDataReadable>(), message, trailingLineFeeds);
-    return WriteMboxEntry(out, bytes->data(), bytes->size(), message, trailingLineFeeds);
-}
-
-int WriteMboxEntry(std::ostream& out, const uint8_t* bytes, size_t length, GMimeMessage* message,
-                   int trailingLineFeeds)
-{
-    if (message) {
-        // Everything the entry needs is known before the body: it goes out in
-        // pieces rather than as a second copy of the message.
-        std::string received;
-        AppendSynthesizedReceived(message, received);
-        MboxEntryWriter writer(out, MboxSeparatorLine(message), received);
-        writer.Append(bytes, length);
-        return writer.Finish(trailingLineFeeds);
-    }
-    ByteVector entry;
-    AppendText(entry, MboxSeparatorLine(message));
-    entry.push_back('\n');
-    WriteMboxBody(bytes, length, message, entry);
-    AppendTrailingLineFeeds(trailingLineFeeds, entry);
-    return FinishEntry(out, entry);
 }
 
 }  // namespace KestrinMIMEEngineCommon

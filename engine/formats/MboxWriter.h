@@ -20,27 +20,9 @@
 #include <string>
 #include <vector>
 
-#include <boost/shared_ptr.hpp>
 #include <gmime/gmime.h>
 
-#include "streams/KSData.h"
-
 namespace KestrinMIMEEngineCommon {
-
-// The mbox form of a message's source: line ends become LF, separator-like
-// lines are escaped (also an unterminated last line, which is written without
-// a line end). With a parsed message its synthesized Received line (when the
-// message calls for one) goes first; without one the header block is parsed
-// when its end is reached and the line is put at the end of the headers.
-// Appends to out.
-void WriteMboxBody(const boost::shared_ptr<KSDataReadable>& source, GMimeMessage* message,
-                   std::vector<uint8_t>& out);
-// The same, for a message held in memory.
-void WriteMboxBody(const uint8_t* bytes, size_t length, GMimeMessage* message,
-                   std::vector<uint8_t>& out);
-// The same, written to an output byte stream.
-void WriteMboxBody(const boost::shared_ptr<KSDataReadable>& source, GMimeMessage* message,
-                   std::ostream& out);
 
 // "From - " + the mbox date of the message's Date header, without line end.
 // The current time stands in when there is no message, no Date, or a Date
@@ -48,19 +30,6 @@ void WriteMboxBody(const boost::shared_ptr<KSDataReadable>& source, GMimeMessage
 std::string MboxSeparatorLine(GMimeMessage* message);
 // The same for a date in seconds since 1970 (0: none).
 std::string MboxSeparatorLine(int64_t seconds);
-
-// Writes one whole mbox entry (see above) for a message held as raw bytes,
-// then flushes the stream. Answers kWriteOK, or kWriteStreamFailed when the
-// stream is in a failed state afterwards (disk full, I/O error): the caller
-// must not count the message as written. The Apple Mail item ends its entries
-// with one line feed, the EML item with two; either way the entry ends with
-// an empty line.
-int WriteMboxEntry(std::ostream& out, const boost::shared_ptr<KSDataReadable>& source,
-                   GMimeMessage* message, int trailingLineFeeds = 2);
-int WriteMboxEntry(std::ostream& out, const boost::shared_ptr<std::vector<uint8_t>>& bytes,
-                   GMimeMessage* message, int trailingLineFeeds = 2);
-int WriteMboxEntry(std::ostream& out, const uint8_t* bytes, size_t length, GMimeMessage* message,
-                   int trailingLineFeeds = 2);
 
 // Writes one mbox entry to a stream piece by piece: the separator line and
 // the synthesized Received line worked out beforehand, then the message bytes
@@ -76,8 +45,11 @@ public:
     MboxEntryWriter(std::ostream& out, const std::string& separatorLine,
                     const std::string& receivedLine);
     void Append(const uint8_t* bytes, size_t length);
-    // Ends the entry (see WriteMboxEntry) and flushes: kWriteOK, or
-    // kWriteStreamFailed when the stream is in a failed state.
+    // Ends the entry with the trailing line feeds, and more until it ends
+    // with an empty line (the Apple Mail item asks for one, the EML item for
+    // two), and flushes: kWriteOK, or kWriteStreamFailed when the stream is
+    // in a failed state afterwards (disk full, I/O error): the caller must not
+    // count the message as written.
     int Finish(int trailingLineFeeds);
 
 private:

@@ -149,7 +149,7 @@ boost::shared_ptr<IAssetFolderMutable> SubFolderNames::Find(AssetFolderBase& par
     // A folder that was on disk before (a tree opened again) belongs to the
     // first wished name that sanitises to exactly its name.
     const std::wstring safeName = SafeFolderName(parent, wishedName);
-    auto onDisk = boost::dynamic_pointer_cast<IAssetFolderMutable>(parent.FindSubFolderLocked(safeName));
+    auto onDisk = boost::dynamic_pointer_cast<IAssetFolderMutable>(parent.FindSubFolder(safeName));
     if (!onDisk || Claimed(onDisk.get())) return {};
     Claim(wishedName, onDisk);
     return onDisk;

@@ -1,7 +1,6 @@
 // One owner for every GObject the engine keeps: a shared pointer whose
-// deleter unreferences. Adopt() takes over a reference GMime handed us
-// ("transfer full"); Retain() adds one for an object we only borrowed
-// ("transfer none"). Strings go in a GCharPtr.
+// deleter unreferences. AdoptGObject() takes over a reference GMime handed
+// us ("transfer full"). Strings go in a GCharPtr.
 #pragma once
 
 #include <memory>
@@ -22,13 +21,6 @@ template <typename T>
 boost::shared_ptr<T> AdoptGObject(T* object)
 {
     return object ? boost::shared_ptr<T>(object, GObjectUnref()) : boost::shared_ptr<T>();
-}
-
-template <typename T>
-boost::shared_ptr<T> RetainGObject(T* object)
-{
-    if (object) g_object_ref(object);
-    return AdoptGObject(object);
 }
 
 // A string GLib or GMime handed over, freed with g_free.

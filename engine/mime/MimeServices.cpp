@@ -56,14 +56,6 @@ void InitializeMimeEngine()
     });
 }
 
-GMimeMessagePtr ParseMimeMessage(const boost::shared_ptr<KSLockable>& data)
-{
-    InitializeMimeEngine();
-    GMimeStreamPtr stream = CreateMimeStream(data);
-    if (!stream) return GMimeMessagePtr();
-    return ParseFromStream(stream.get(), true);
-}
-
 GMimeMessagePtr ParseMimeMessageFromBuffer(const uint8_t* bytes, size_t length)
 {
     InitializeMimeEngine();

@@ -1,4 +1,4 @@
-// GMime set-up, the stream adapter, parsing, header and date services and the
+// GMime set-up, parsing, header and date services and the
 // message summary shared by every e-mail item.
 #pragma once
 
@@ -24,11 +24,6 @@ using GMimeStreamPtr = boost::shared_ptr<GMimeStream>;
 // loose parser options. Safe to call more than once.
 void InitializeMimeEngine();
 
-// A new "GMimeStreamKSData" stream owning a reference to the data object;
-// null for an empty pointer.
-GMimeStreamPtr CreateMimeStream(const boost::shared_ptr<KSLockable>& data);
-
-GMimeMessagePtr ParseMimeMessage(const boost::shared_ptr<KSLockable>& data);
 // The buffer is not copied and must outlive the parse; the message does not
 // refer to it afterwards.
 GMimeMessagePtr ParseMimeMessageFromBuffer(const uint8_t* bytes, size_t length);

@@ -105,11 +105,7 @@ private:
     boost::mutex m_mutex;
 };
 
-// The fixed block the archive writer fills.
-constexpr size_t kKSFixedBlockSize = 443;
 using KSByteVector = std::vector<uint8_t>;
-using KSFixedBlock = std::array<uint8_t, kKSFixedBlockSize>;
 using KSVectorData = KSContainerData<KSByteVector>;
-using KSFixedBlockData = KSContainerData<KSFixedBlock>;
 
 }  // namespace KestrinMIMEEngineCommon

@@ -108,7 +108,7 @@ bool KSFileSystem::CreateFolderTree(const KSFileSystemPath& location)
 }
 
 std::string KSFileSystem::CreateUniqueFolder(const KSFileSystemPath& parent, const std::string& name,
-                                             std::string& error)
+                                             std::string& error, const std::string& suffix)
 {
     error.clear();
     if (parent.IsEmpty() || !IsLocal(parent)) {
@@ -123,7 +123,8 @@ std::string KSFileSystem::CreateUniqueFolder(const KSFileSystemPath& parent, con
     // Far more than anyone keeps; it ends a search that cannot succeed.
     constexpr unsigned kMaxAttempts = 100000;
     for (unsigned n = 0; n <= kMaxAttempts; ++n) {
-        const fs::path candidate = base / (n == 0 ? name : name + " (" + std::to_string(n) + ")");
+        const fs::path candidate =
+            base / ((n == 0 ? name : name + " (" + std::to_string(n) + ")") + suffix);
         if (::mkdir(candidate.c_str(), 0770) == 0) {
             SetCreatedFolderMode(candidate.string());
             return candidate.string();

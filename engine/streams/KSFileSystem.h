@@ -51,12 +51,12 @@ public:
     // directory exists afterwards.
     static bool CreateFolderTree(const KSFileSystemPath& location);
     // Creates a new folder below parent (made first when missing) named
-    // name, or else name + " (" + n + ")" for n = 1, 2, ...: every attempt is
-    // one exclusive create, so two callers at once never share a folder and
-    // an existing one is never taken over. Answers the path created, or ""
-    // with a plain reason in error.
+    // name + suffix, or else name + " (" + n + ")" + suffix for n = 1, 2,
+    // ...: every attempt is one exclusive create, so two callers at once
+    // never share a folder and an existing one is never taken over. Answers
+    // the path created, or "" with a plain reason in error.
     static std::string CreateUniqueFolder(const KSFileSystemPath& parent, const std::string& name,
-                                          std::string& error);
+                                          std::string& error, const std::string& suffix = std::string());
 
     // Gives a directory that was just created here exactly rwxrwx---. A disk
     // that keeps no permissions (FAT, exFAT) refuses that for every folder:

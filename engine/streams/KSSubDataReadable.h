@@ -23,7 +23,6 @@ public:
     int64_t Seek(int64_t offset, int whence) override;
 
     const boost::shared_ptr<KSDataReadable>& GetSource() const { return m_source; }
-    int64_t GetStart() const { return m_start; }
 
 private:
     boost::shared_ptr<KSDataReadable> m_source;

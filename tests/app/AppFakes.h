@@ -41,9 +41,7 @@ public:
     int closeCalls = 0;
     int Open(const boost::shared_ptr<IProgressPresenter>& presenter,
              const boost::shared_ptr<ICancelable>& cancelable,
-             const boost::shared_ptr<ILogger>& logger, bool createLocation,
-             const boost::shared_ptr<void>& extra1 = {},
-             const boost::shared_ptr<void>& extra2 = {}) override
+             const boost::shared_ptr<ILogger>& logger, bool createLocation) override
     {
         // The real stores give up when asked to while they read the tree.
         if (cancelable && cancelable->IsCanceled())
@@ -51,11 +49,10 @@ public:
         const int result = FakeStore::Open(presenter, cancelable, logger, createLocation);
         return result == kStatusOK ? openResult : result;
     }
-    int Close(const boost::shared_ptr<void>& extra1 = {},
-              const boost::shared_ptr<void>& extra2 = {}) override
+    int Close() override
     {
         ++closeCalls;
-        return FakeStore::Close(extra1, extra2);
+        return FakeStore::Close();
     }
 };
 

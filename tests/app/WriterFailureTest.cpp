@@ -107,8 +107,7 @@ class EmlWriter : public WriterUnderTest {
 public:
     void Prepare(const fs::path& dir) override
     {
-        m_store = Opened(boost::make_shared<EMLAssetStore>((dir / "Mails").string(), L"", true,
-                                                           ":memory:"));
+        m_store = Opened(boost::make_shared<EMLAssetStore>((dir / "Mails").string(), L"", true));
         m_folder = MailFolder(m_store);
         m_directory = dir / "Mails" / "Inbox";
     }
@@ -146,12 +145,11 @@ public:
     {
         if (m_archive) {
             auto archive = Opened(boost::make_shared<MSEAssetStore>((dir / "Export.rge").string(),
-                                                                    L"", ":memory:"));
+                                                                    L""));
             m_folder = archive->GetDefaultFolderMutable(kAssetTypeEmail, true);
             m_store = archive;
         } else {
-            m_store = Opened(boost::make_shared<MBOXAssetStore>((dir / "Mails").string(), L"",
-                                                                ":memory:", kStoreTypeMbox));
+            m_store = Opened(boost::make_shared<MBOXAssetStore>((dir / "Mails").string(), L"", kStoreTypeMbox));
             m_folder = MailFolder(m_store);
         }
         ASSERT_TRUE(m_folder);
@@ -285,16 +283,16 @@ TEST(WriterFailure, OutputFolderRemovedDuringTheRunIsNotMadeAgain)
     const Case cases[] = {
         {"eml",
          [](const fs::path& at) {
-             return Opened(boost::make_shared<EMLAssetStore>(at.string(), L"", true, ":memory:"));
+             return Opened(boost::make_shared<EMLAssetStore>(at.string(), L"", true));
          }},
         {"mbox",
          [](const fs::path& at) {
              return Opened(
-                 boost::make_shared<MBOXAssetStore>(at.string(), L"", ":memory:", kStoreTypeMbox));
+                 boost::make_shared<MBOXAssetStore>(at.string(), L"", kStoreTypeMbox));
          }},
         {"archive",
          [](const fs::path& at) {
-             return Opened(boost::make_shared<MSEAssetStore>(at.string(), L"", ":memory:"));
+             return Opened(boost::make_shared<MSEAssetStore>(at.string(), L""));
          }},
     };
     for (const Case& c : cases) {
@@ -322,8 +320,7 @@ TEST(WriterFailure, OutputFolderRemovedDuringTheRunIsNotMadeAgain)
 TEST(VerifyExportTest, ReadBackCountsAgainstWhatWasWritten)
 {
     kestrin_test::TempDir dir;
-    auto mbox = Opened(boost::make_shared<MBOXAssetStore>((dir.path() / "Mails").string(), L"",
-                                                          ":memory:", kStoreTypeMbox));
+    auto mbox = Opened(boost::make_shared<MBOXAssetStore>((dir.path() / "Mails").string(), L"", kStoreTypeMbox));
     auto inbox = MailFolder(mbox);
     ASSERT_TRUE(Written(inbox, "one") && Written(inbox, "two"));
     const std::string mailbox = boost::dynamic_pointer_cast<MBOXAssetFolder>(inbox)->GetMailboxPath();

@@ -53,7 +53,7 @@ struct Outcome {
 Outcome ExportLibrary(const fs::path& root, const fs::path& output)
 {
     Outcome outcome;
-    boost::shared_ptr<IAssetStore> store = AppleMailStoreHelper::CreateStore(root.string(), L"", "", {});
+    boost::shared_ptr<IAssetStore> store = AppleMailStoreHelper::CreateStore(root.string(), L"", {});
     if (!store || store->Open({}, {}, {}, false) != kStatusOK) return outcome;
     const std::vector<boost::shared_ptr<IAssetFolder>> folders = export_test::AllFolders(*store);
     auto logger = boost::make_shared<export_test::CollectingLogger>();

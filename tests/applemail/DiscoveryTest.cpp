@@ -99,7 +99,7 @@ TEST(FindEnvelopeIndex, DatabaseThatDoesNotOpenGivesNoStore)
     EXPECT_EQ(4, AppleMailStoreHelper::FindEnvelopeIndex(dir.str(), version, path));
     int type = 0;
     EXPECT_EQ(4, AppleMailStoreHelper::DetermineStoreType(dir.str(), {}, type));
-    EXPECT_FALSE(AppleMailStoreHelper::CreateStore(dir.str(), L"Apple Mail Database", "", {}));
+    EXPECT_FALSE(AppleMailStoreHelper::CreateStore(dir.str(), L"Apple Mail Database", {}));
 }
 
 TEST(FindEnvelopeIndex, V2WithoutAccountsPlistFallsBackToTheMailboxScan)
@@ -115,7 +115,7 @@ TEST(FindEnvelopeIndex, V2WithoutAccountsPlistFallsBackToTheMailboxScan)
     int type = 0;
     EXPECT_EQ(0, AppleMailStoreHelper::DetermineStoreType(dir.str(), {}, type));
     EXPECT_EQ(kStoreTypeAppleMailV2, type);
-    auto store = AppleMailStoreHelper::CreateStore(dir.str(), L"Apple Mail Database", "", {});
+    auto store = AppleMailStoreHelper::CreateStore(dir.str(), L"Apple Mail Database", {});
     ASSERT_TRUE(store);
     EXPECT_EQ(kStoreTypeAppleMailV2, store->GetStoreKind());
 }
@@ -145,7 +145,7 @@ TEST_P(ScanForMailboxesTest, RecognisesTheBundleKind)
     int type = 0;
     ASSERT_EQ(0, AppleMailStoreHelper::DetermineStoreType(dir.str(), {}, type));
     EXPECT_EQ(c.type, type);
-    auto store = AppleMailStoreHelper::CreateStore(dir.str(), L"", "", {});
+    auto store = AppleMailStoreHelper::CreateStore(dir.str(), L"", {});
     ASSERT_TRUE(store);
     EXPECT_EQ(c.type, store->GetStoreKind());
 }
@@ -259,7 +259,7 @@ TEST(DetermineAccountsInfo, MissingFolderIsReported)
 
 boost::shared_ptr<AppleMailDBStoreSQLITE> StoreFor(const fs::path& root)
 {
-    return boost::make_shared<AppleMailDBStoreSQLITE>(root.string(), L"", "");
+    return boost::make_shared<AppleMailDBStoreSQLITE>(root.string(), L"");
 }
 
 std::wstring W(const std::string& text)

@@ -140,7 +140,7 @@ TEST(EmlxTest, CountLinesThatHoldAMessage)
         WriteBinaryFile(file, RenderEmlx(spec));
 
         EMLXEmailAsset asset(file.string());
-        EXPECT_EQ(asset.GetSize(), 1u);
+        EXPECT_TRUE(asset.HasMessage());
         EXPECT_EQ(asset.GetAssetFlags(), 0);
         EXPECT_EQ(asset.GetDescription().rfind(L"From : Sender Example <sender@example.com>\r\n", 0), 0u)
             << WideToUTF8(asset.GetDescription());
@@ -177,7 +177,7 @@ TEST(EmlxTest, UnusableCountLineStillYieldsTheMessage)
         EXPECT_EQ(asset.GetNotes()[0].text, L"Message file " + UTF8ToWide(file.string()) +
                                                 L" has an unreadable byte-count line (\"" + UTF8ToWide(line) +
                                                 L"\"); the message after it was taken whole.");
-        EXPECT_EQ(asset.GetSize(), 1u);
+        EXPECT_TRUE(asset.HasMessage());
         EXPECT_EQ(asset.GetAssetFlags(), 0);
         EXPECT_NE(asset.GetDescription().find(L"Subject : Still here"), std::wstring::npos);
         EXPECT_EQ(RawOutput(asset), RenderStoredMessage(spec));
@@ -280,7 +280,7 @@ TEST(EmlxTest, FileWithoutLineEndHoldsNoMessage)
         WriteBinaryFile(file, content);
         EMLXEmailAsset asset(file.string());
         EXPECT_TRUE(asset.WasReadable());
-        EXPECT_EQ(asset.GetSize(), 0u);
+        EXPECT_FALSE(asset.HasMessage());
         EXPECT_EQ(RawOutput(asset), "");
     }
 }
@@ -290,7 +290,7 @@ TEST(EmlxTest, FileThatDoesNotOpenGivesAnEmptyAsset)
     kestrin_test::TempDir dir;
     EMLXEmailAsset asset((dir / "gone.emlx").string());
     EXPECT_FALSE(asset.WasReadable());
-    EXPECT_EQ(asset.GetSize(), 0u);
+    EXPECT_FALSE(asset.HasMessage());
     EXPECT_EQ(asset.GetAssetFlags(), 0);
     EXPECT_EQ(asset.GetDescription(), L"");
     EXPECT_EQ(RawOutput(asset), "");
@@ -531,7 +531,7 @@ TEST_F(EmlxSamplesTest, StrippedPdfComesBackFromItsEmlxPart)
     const fs::path data =
         Copy("hoover-testdata/data/lists.mbox/F2D0D67E-7B19-4C30-B2E9-B58FE4789D51/Data/1");
     EMLXEmailAsset asset((data / "Messages" / "1498.partial.emlx").string());
-    EXPECT_EQ(asset.GetSize(), 1u);
+    EXPECT_TRUE(asset.HasMessage());
     EXPECT_EQ(asset.GetAssetFlags(), 0);
     const std::string out = RawOutput(asset);
     EXPECT_EQ(DecodedPart(out, "3"),
@@ -549,7 +549,7 @@ TEST_F(EmlxSamplesTest, MessageWhoseContentIsGoneIsFlaggedIncomplete)
 {
     const fs::path folder = Copy("hoover-testdata/data/emlx-4-missing-part");
     EMLXEmailAsset asset((folder / "1498.partial.emlx").string());
-    EXPECT_EQ(asset.GetSize(), 1u);
+    EXPECT_TRUE(asset.HasMessage());
     EXPECT_EQ(asset.GetAssetFlags(), kAssetFlagIncomplete);
     EXPECT_TRUE(EndsWith(asset.GetDescription(), kWarning));
     EXPECT_EQ(RawOutput(asset).find("X-Apple-Content-Length"), std::string::npos);
@@ -588,7 +588,7 @@ TEST_F(EmlxSamplesTest, WrongByteCountsStillGiveTheMessage)
     for (const char* id : {"136153", "207046", "229417"}) {
         SCOPED_TRACE(id);
         EMLXEmailAsset asset((input / "Messages" / (std::string(id) + ".partial.emlx")).string());
-        EXPECT_EQ(asset.GetSize(), 1u);
+        EXPECT_TRUE(asset.HasMessage());
         EXPECT_NE(asset.GetDescription().find(L"\r\nSubject : "), std::wstring::npos);
         EXPECT_EQ(RawOutput(asset).find("X-Apple-Content-Length"), std::string::npos);
     }
@@ -597,7 +597,7 @@ TEST_F(EmlxSamplesTest, WrongByteCountsStillGiveTheMessage)
 TEST_F(EmlxSamplesTest, RealMailboxIsReadByTheNewerLayoutStore)
 {
     const fs::path data = Copy("hoover-testdata/data");
-    auto store = boost::make_shared<AppleMailDBStoreV2>(data.string(), L"", "");
+    auto store = boost::make_shared<AppleMailDBStoreV2>(data.string(), L"");
     ASSERT_EQ(store->Open({}, {}, {}, false), kStatusOK);
     const auto mailboxes = store->GetRootFolder()->GetSubFolders();
     ASSERT_EQ(mailboxes.size(), 1u) << "a folder without bundles is no folder of the tree";

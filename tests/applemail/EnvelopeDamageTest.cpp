@@ -131,7 +131,7 @@ TEST_P(EnvelopeDamageTest, IntactMessagesArriveOnceAndLossesAreReported)
     const std::multiset<std::string> expected = ExpectedSubjects(library);
 
     kestrin_test::CapturedDiagnostics quiet;
-    auto store = AppleMailStoreHelper::CreateStore(library.root.string(), L"Apple Mail Database", "", {});
+    auto store = AppleMailStoreHelper::CreateStore(library.root.string(), L"Apple Mail Database", {});
     ASSERT_TRUE(store);
     ASSERT_EQ(kStatusOK, store->Open({}, {}, {}, false));
     auto root = store->GetRootFolder();
@@ -145,7 +145,7 @@ TEST_P(EnvelopeDamageTest, IntactMessagesArriveOnceAndLossesAreReported)
         pending.pop_back();
         std::set<std::wstring> names;
         for (const auto& sub : folder->GetSubFolders()) {
-            EXPECT_TRUE(names.insert(sub->GetName(true)).second) << WideToUTF8(sub->GetPath());
+            EXPECT_TRUE(names.insert(sub->GetName()).second) << WideToUTF8(sub->GetPath());
             pending.push_back(sub);
         }
     }
@@ -294,7 +294,7 @@ TEST(EnvelopeIndexFile, FifoInPlaceOfTheDatabaseIsRefusedWithoutWaiting)
         lb::BuildEnvelopeSampleLibrary(dir / "library", kLayout, lb::PlistFormat::Binary, {});
     ReplaceWithFifo(EnvelopeIndex(library));
     kestrin_test::CapturedDiagnostics diagnostics;
-    auto store = AppleMailStoreHelper::CreateStore(library.root.string(), L"Apple Mail Database", "", {});
+    auto store = AppleMailStoreHelper::CreateStore(library.root.string(), L"Apple Mail Database", {});
     // Either the folder is not taken for a database library at all, or
     // opening it fails; the diagnostic names the database either way.
     if (store) EXPECT_NE(kStatusOK, store->Open({}, {}, {}, false));
@@ -317,7 +317,7 @@ TEST(EnvelopeIndexFile, UnreadableMessageFileFailsByName)
         const fs::path locked = FindMessageFile(library, "31.emlx");
         ::chmod(locked.c_str(), 0);
         kestrin_test::CapturedDiagnostics quiet;
-        auto store = AppleMailStoreHelper::CreateStore(library.root.string(), L"Apple Mail Database", "", {});
+        auto store = AppleMailStoreHelper::CreateStore(library.root.string(), L"Apple Mail Database", {});
         if (!store || store->Open({}, {}, {}, false) != kStatusOK) return std::string("no store");
         std::vector<boost::shared_ptr<IAssetFolder>> folders;
         CollectMailboxes(store->GetRootFolder(), folders);
@@ -350,7 +350,7 @@ TEST(EnvelopeLabelTest, MessageIsReadFromItsOwnMailboxBundle)
                     box.labels.push_back(5);
         });
     kestrin_test::CapturedDiagnostics quiet;
-    auto store = AppleMailStoreHelper::CreateStore(library.root.string(), L"", "", {});
+    auto store = AppleMailStoreHelper::CreateStore(library.root.string(), L"", {});
     ASSERT_TRUE(store);
     ASSERT_EQ(kStatusOK, store->Open({}, {}, {}, false));
     std::vector<boost::shared_ptr<IAssetFolder>> folders;
@@ -387,7 +387,7 @@ TEST(EnvelopeSummaryDamage, SubjectsTableGoneLeavesSenderAndDatesOfHeaderOnlyMes
         lb::BuildEnvelopeSampleLibrary(dir / "library", kLayout, lb::PlistFormat::Binary, {});
     lb::AlterDatabase(EnvelopeIndex(library), "DROP TABLE subjects");
     kestrin_test::CapturedDiagnostics quiet;
-    auto store = AppleMailStoreHelper::CreateStore(library.root.string(), L"", "", {});
+    auto store = AppleMailStoreHelper::CreateStore(library.root.string(), L"", {});
     ASSERT_TRUE(store);
     ASSERT_EQ(kStatusOK, store->Open({}, {}, {}, false));
     std::vector<boost::shared_ptr<IAssetFolder>> folders;

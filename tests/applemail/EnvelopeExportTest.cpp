@@ -38,7 +38,7 @@ TEST_P(EnvelopeExportTest, EveryMessageIsAccountedFor)
     const lb::EnvelopeSampleLibrary library = lb::BuildEnvelopeSampleLibrary(dir / "library", c.layout);
 
     kestrin_test::CapturedDiagnostics quiet;
-    auto store = AppleMailStoreHelper::CreateStore(library.root.string(), L"Apple Mail Database", "", {});
+    auto store = AppleMailStoreHelper::CreateStore(library.root.string(), L"Apple Mail Database", {});
     ASSERT_TRUE(store);
     ASSERT_EQ(kStatusOK, store->Open({}, {}, {}, false));
     std::vector<boost::shared_ptr<IAssetFolder>> folders;

@@ -37,7 +37,7 @@ namespace {
 boost::shared_ptr<AppleMailDBStoreSQLITE> OpenStore(const fs::path& root)
 {
     auto store = boost::dynamic_pointer_cast<AppleMailDBStoreSQLITE>(
-        AppleMailStoreHelper::CreateStore(root.string(), L"Apple Mail Database", "", {}));
+        AppleMailStoreHelper::CreateStore(root.string(), L"Apple Mail Database", {}));
     if (store && store->Open({}, {}, {}, false) != kStatusOK)
         return {};
     return store;
@@ -303,7 +303,7 @@ TEST_F(V10LibraryTest, FolderIdsFollowTheMailboxRows)
             ids.push_back(sub->GetPathUTF8());
         EXPECT_TRUE(std::is_sorted(ids.begin(), ids.end())) << entry.first;
         for (const auto& id : ids)
-            EXPECT_TRUE(boost::dynamic_pointer_cast<IAssetFolderMutable>(entry.second)->FindSubFolderByIdLocked(id));
+            EXPECT_TRUE(boost::dynamic_pointer_cast<IAssetFolderMutable>(entry.second)->FindSubFolderById(id));
     }
 }
 
@@ -463,7 +463,7 @@ TEST(EnvelopeIndexStore, OpenRefusesCreationAndHonoursCancel)
     kestrin_test::CapturedDiagnostics quiet;
 
     AppleMailDBStoreSQLITE* raw = nullptr;
-    auto creating = boost::make_shared<AppleMailDBStoreSQLITE>(library.root.string(), L"", "");
+    auto creating = boost::make_shared<AppleMailDBStoreSQLITE>(library.root.string(), L"");
     raw = creating.get();
     EXPECT_EQ(L"Apple Mail Store", raw->GetStoreName());
     EXPECT_EQ(kStatusFailed, creating->Open({}, {}, {}, true));
@@ -473,7 +473,7 @@ TEST(EnvelopeIndexStore, OpenRefusesCreationAndHonoursCancel)
         bool IsCanceled() override { return true; }
         void Cancel() override {}
     };
-    auto canceled = boost::make_shared<AppleMailDBStoreSQLITE>(library.root.string(), L"", "");
+    auto canceled = boost::make_shared<AppleMailDBStoreSQLITE>(library.root.string(), L"");
     EXPECT_EQ(kStatusCanceled, canceled->Open({}, boost::make_shared<Canceled>(), {}, false));
     EXPECT_FALSE(canceled->IsOpen());
     EXPECT_FALSE(canceled->GetRootFolder());
@@ -667,7 +667,7 @@ TEST_P(RootSpellingTest, AccountNamesDoNotDependOnHowTheRootIsWritten)
 
     const fs::path previous = fs::current_path();
     fs::current_path(dir / c.workingFolder);
-    auto store = AppleMailStoreHelper::CreateStore(c.root, L"", "", {});
+    auto store = AppleMailStoreHelper::CreateStore(c.root, L"", {});
     const int opened = store ? store->Open({}, {}, {}, false) : kStatusFailed;
     std::set<std::string> actual;
     if (opened == kStatusOK)

@@ -71,7 +71,7 @@ TEST(MailboxDirectoryExportTest, V2LibraryExportsEveryMessageWithItsAttachments)
 
     for (int target : {kGeneralTargetEML, kGeneralTargetMbox}) {
         SCOPED_TRACE(target == kGeneralTargetEML ? "EML" : "mbox");
-        auto store = boost::make_shared<AppleMailDBStoreV2>((dir / "Mail").string(), L"", "");
+        auto store = boost::make_shared<AppleMailDBStoreV2>((dir / "Mail").string(), L"");
         ASSERT_EQ(store->Open({}, {}, {}, false), kStatusOK);
         const std::vector<boost::shared_ptr<IAssetFolder>> folders = export_test::AllFolders(*store);
         ASSERT_EQ(folders.size(), 4u);

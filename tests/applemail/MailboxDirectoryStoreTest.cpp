@@ -128,7 +128,7 @@ TEST(MailboxDirectoryStoreTest, V2TreeListsEveryMessageOnce)
 {
     kestrin_test::TempDir dir;
     BuildV2Tree(dir / "Mail");
-    auto store = boost::make_shared<AppleMailDBStoreV2>((dir / "Mail").string(), L"", "");
+    auto store = boost::make_shared<AppleMailDBStoreV2>((dir / "Mail").string(), L"");
     ASSERT_EQ(store->Open({}, {}, {}, false), kStatusOK);
     EXPECT_TRUE(store->IsOpen());
 
@@ -184,8 +184,8 @@ TEST(MailboxDirectoryStoreTest, EveryBundleIsReadByItsOwnLayoutWhateverTheStore)
     for (bool olderStore : {true, false}) {
         SCOPED_TRACE(olderStore ? "older store" : "newer store");
         boost::shared_ptr<AssetStoreBase> store;
-        if (olderStore) store = boost::make_shared<AppleMailDBStoreV1>(root.string(), L"", "");
-        else store = boost::make_shared<AppleMailDBStoreV2>(root.string(), L"", "");
+        if (olderStore) store = boost::make_shared<AppleMailDBStoreV1>(root.string(), L"");
+        else store = boost::make_shared<AppleMailDBStoreV2>(root.string(), L"");
         ASSERT_EQ(store->Open({}, {}, {}, false), kStatusOK);
         EXPECT_EQ(Describe(*store), expected);
         EXPECT_EQ(Listed(Find(*store, L"/Older/")), (std::vector<std::string>{"older one", "older two"}));
@@ -202,7 +202,7 @@ TEST(MailboxDirectoryStoreTest, BundlesOfOneNameAreBothListed)
     kestrin_test::TempDir dir;
     WriteV1Mailbox(dir / "Mail", "Inbox", {Message(1, "local")});
     WriteV1Mailbox(dir / "Mail", "Inbox", {Message(1, "server one"), Message(2, "server two")}, ".imapmbox");
-    auto store = boost::make_shared<AppleMailDBStoreV1>((dir / "Mail").string(), L"", "");
+    auto store = boost::make_shared<AppleMailDBStoreV1>((dir / "Mail").string(), L"");
     ASSERT_EQ(store->Open({}, {}, {}, false), kStatusOK);
     std::vector<std::string> listed;
     for (const auto& folder : store->GetRootFolder()->GetSubFolders())
@@ -226,11 +226,11 @@ TEST(MailboxDirectoryStoreTest, MessagesComeInNumericOrderOfTheirFileNames)
                    {Message(1000, "1000"), Message(2, "2"), Message(999, "999"), Message(1, "1"),
                     Message(10, "10")});
     const std::vector<std::string> numeric = {"1", "2", "10", "999", "1000"};
-    auto v1 = boost::make_shared<AppleMailDBStoreV1>((dir / "Mail").string(), L"", "");
+    auto v1 = boost::make_shared<AppleMailDBStoreV1>((dir / "Mail").string(), L"");
     ASSERT_EQ(v1->Open({}, {}, {}, false), kStatusOK);
     EXPECT_EQ(Listed(Find(*v1, L"/Inbox/"), true), numeric);
     // In the newer layout ids from 1000 on live one folder deeper.
-    auto v2 = boost::make_shared<AppleMailDBStoreV2>((dir / "Mail2").string(), L"", "");
+    auto v2 = boost::make_shared<AppleMailDBStoreV2>((dir / "Mail2").string(), L"");
     ASSERT_EQ(v2->Open({}, {}, {}, false), kStatusOK);
     EXPECT_EQ(Listed(Find(*v2, L"/Inbox/"), true), numeric);
 }
@@ -239,7 +239,7 @@ TEST(MailboxDirectoryStoreTest, V1TreeListsEveryMessageOnce)
 {
     kestrin_test::TempDir dir;
     BuildV1Tree(dir / "Mail");
-    auto store = boost::make_shared<AppleMailDBStoreV1>((dir / "Mail").string(), L"", "");
+    auto store = boost::make_shared<AppleMailDBStoreV1>((dir / "Mail").string(), L"");
     ASSERT_EQ(store->Open({}, {}, {}, false), kStatusOK);
 
     // The exported mailbox (an mbox folder, counted in bytes) and the bundle
@@ -260,11 +260,11 @@ TEST(MailboxDirectoryStoreTest, ChosenBundleIsItsOwnFolder)
     kestrin_test::TempDir dir;
     const fs::path inbox = BuildV2Tree(dir / "Mail");
     BuildV1Tree(dir / "Old");
-    auto v2 = boost::make_shared<AppleMailDBStoreV2>(inbox.string(), L"", "");
+    auto v2 = boost::make_shared<AppleMailDBStoreV2>(inbox.string(), L"");
     ASSERT_EQ(v2->Open({}, {}, {}, false), kStatusOK);
     EXPECT_EQ(Describe(*v2), (std::vector<std::string>{"/Inbox/ 3", "/Inbox/Sub/ 1"}));
 
-    auto v1 = boost::make_shared<AppleMailDBStoreV1>((dir / "Old" / "Sent.imapmbox").string(), L"", "");
+    auto v1 = boost::make_shared<AppleMailDBStoreV1>((dir / "Old" / "Sent.imapmbox").string(), L"");
     ASSERT_EQ(v1->Open({}, {}, {}, false), kStatusOK);
     EXPECT_EQ(Describe(*v1), (std::vector<std::string>{"/Sent/ 2", "/Sent/Old/ 1"}));
 }
@@ -272,8 +272,8 @@ TEST(MailboxDirectoryStoreTest, ChosenBundleIsItsOwnFolder)
 TEST(MailboxDirectoryStoreTest, StoresIdentifyThemselves)
 {
     kestrin_test::TempDir dir;
-    auto v1 = boost::make_shared<AppleMailDBStoreV1>(dir.str(), L"", "");
-    auto v2 = boost::make_shared<AppleMailDBStoreV2>(dir.str(), L"Named", "");
+    auto v1 = boost::make_shared<AppleMailDBStoreV1>(dir.str(), L"");
+    auto v2 = boost::make_shared<AppleMailDBStoreV2>(dir.str(), L"Named");
     EXPECT_EQ(v1->GetStoreKind(), kStoreTypeAppleMailV1);
     EXPECT_EQ(v2->GetStoreKind(), kStoreTypeAppleMailV2);
     EXPECT_EQ(v1->GetStoreName(), L"Apple Mail Database");
@@ -296,8 +296,8 @@ TEST(MailboxDirectoryStoreTest, OpeningEdgeCases)
     for (bool older : {true, false}) {
         SCOPED_TRACE(older ? "V1" : "V2");
         auto make = [&](const fs::path& root) -> boost::shared_ptr<AssetStoreBase> {
-            if (older) return boost::make_shared<AppleMailDBStoreV1>(root.string(), L"", "");
-            return boost::make_shared<AppleMailDBStoreV2>(root.string(), L"", "");
+            if (older) return boost::make_shared<AppleMailDBStoreV1>(root.string(), L"");
+            return boost::make_shared<AppleMailDBStoreV2>(root.string(), L"");
         };
         // A missing root opens with an empty tree.
         auto missing = make(dir / "nowhere");
@@ -320,7 +320,7 @@ TEST(MailboxDirectoryStoreTest, IteratorEdgeCases)
 {
     kestrin_test::TempDir dir;
     const fs::path box = WriteV1Mailbox(dir / "Mail", "Box", {Message(1, "one"), Message(2, "two")});
-    auto store = boost::make_shared<AppleMailDBStoreV1>((dir / "Mail").string(), L"", "");
+    auto store = boost::make_shared<AppleMailDBStoreV1>((dir / "Mail").string(), L"");
     ASSERT_EQ(store->Open({}, {}, {}, false), kStatusOK);
     auto folder = Find(*store, L"/Box/");
     ASSERT_TRUE(folder);

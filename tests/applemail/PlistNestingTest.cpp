@@ -146,7 +146,7 @@ TEST(PlistNesting, AccountReaderRefusesADeepAccountsPlistCleanly)
         lb::WriteEnvelopeIndexDatabase(dir / "V2" / "MailData" / "Envelope Index", spec);
         kestrin_test::WriteFile(dir / "V2" / "MailData" / "Accounts.plist", bytes);
         kestrin_test::CapturedDiagnostics diagnostics;
-        auto store = boost::make_shared<AppleMailDBStoreSQLITE>(dir.str(), L"", ":memory:");
+        auto store = boost::make_shared<AppleMailDBStoreSQLITE>(dir.str(), L"");
         EXPECT_EQ(store->ReadAccounts(), 0);
         EXPECT_TRUE(store->GetAccountFolders().empty());
         EXPECT_NE(diagnostics.text().find("nested deeper than 512 levels"), std::string::npos);

@@ -63,9 +63,9 @@ public:
             return m_refuser;
         return m_inner->GetOutputFolder(source, asset, useDefaultFolder);
     }
-    int CloseStores(const boost::shared_ptr<void>& a, const boost::shared_ptr<void>& b) override
+    int CloseStores() override
     {
-        return m_inner->CloseStores(a, b);
+        return m_inner->CloseStores();
     }
 
 private:
@@ -87,7 +87,7 @@ Export ExportAll(const fs::path& mailFolder, const fs::path& output, int target,
 {
     Export result;
     kestrin_test::CapturedDiagnostics quiet;
-    auto store = AppleMailStoreHelper::CreateStore(mailFolder.string(), L"", "", {});
+    auto store = AppleMailStoreHelper::CreateStore(mailFolder.string(), L"", {});
     if (!store || store->Open({}, {}, {}, false) != kStatusOK) return result;
     std::vector<boost::shared_ptr<IAssetFolder>> folders;
     envelope_test::CollectMailboxes(store->GetRootFolder(), folders);
@@ -103,7 +103,7 @@ Export ExportAll(const fs::path& mailFolder, const fs::path& output, int target,
     int64_t counter = 0;
     RunExport(result.summary, &total, {}, folders, logger, {}, provider, kQueryKindNew, true, &counter,
               &events, limits);
-    provider->CloseStores({}, {});
+    provider->CloseStores();
 
     result.log = kestrin_test::ReadFile(logPath);
     boost::replace_all(result.log, output.string(), "<output>");

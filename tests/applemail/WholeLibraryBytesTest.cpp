@@ -43,7 +43,7 @@ bool StoredMessage(const fs::path& emlx, std::string& message)
 std::multiset<std::string> ExportToEml(const fs::path& mailFolder, const fs::path& output)
 {
     kestrin_test::CapturedDiagnostics quiet;
-    auto store = AppleMailStoreHelper::CreateStore(mailFolder.string(), L"Apple Mail Database", "", {});
+    auto store = AppleMailStoreHelper::CreateStore(mailFolder.string(), L"Apple Mail Database", {});
     EXPECT_TRUE(store);
     if (!store) return {};
     EXPECT_EQ(kStatusOK, store->Open({}, {}, {}, false));

@@ -69,7 +69,7 @@ inline boost::shared_ptr<EMLEmailAsset> Message(const std::string& subject,
 // An opened archive store over a new package at path.
 inline boost::shared_ptr<MSEAssetStore> CreatePackage(const std::string& path)
 {
-    auto store = boost::make_shared<MSEAssetStore>(path, L"", ":memory:");
+    auto store = boost::make_shared<MSEAssetStore>(path, L"");
     EXPECT_EQ(store->Open({}, {}, {}, true), kStatusOK);
     return store;
 }
@@ -92,7 +92,7 @@ inline boost::shared_ptr<MBOXAssetStore> MboxSource(
                     MessageText(subject, "Body of " + subject + ".\n>From here on.") + "\n";
         kestrin_test::WriteFile(file, text);
     }
-    auto store = boost::make_shared<MBOXAssetStore>(root.string(), name, ":memory:", kStoreTypeMbox);
+    auto store = boost::make_shared<MBOXAssetStore>(root.string(), name, kStoreTypeMbox);
     EXPECT_EQ(store->Open({}, {}, {}, false), kStatusOK);
     return store;
 }

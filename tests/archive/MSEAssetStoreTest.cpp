@@ -104,7 +104,7 @@ TEST(MSEAssetStore, MissingDefaultFoldersAndDescriptorsAreMadeOnDemand)
     const fs::path package = dir / "Old.rge";
     fs::create_directories(package / "Mail");
     kestrin_test::WriteFile(package / "Archive.xml", "kept");
-    auto store = boost::make_shared<MSEAssetStore>(package.string(), L"Old", ":memory:");
+    auto store = boost::make_shared<MSEAssetStore>(package.string(), L"Old");
     ASSERT_EQ(store->Open({}, {}, {}, false), kStatusOK);
     EXPECT_FALSE(store->GetContactsFolder());
     EXPECT_FALSE(store->GetDefaultFolderMutable(kAssetTypeCalendarEvent, false));
@@ -133,7 +133,7 @@ TEST(MSEAssetStore, ReopenedPackageShowsWhatIsOnDisk)
     kestrin_test::WriteFile(package / "Contacts/.DS_Store", "");
     const std::vector<std::string> before = Listing(package);
 
-    auto store = boost::make_shared<MSEAssetStore>(package.string(), L"Back", ":memory:");
+    auto store = boost::make_shared<MSEAssetStore>(package.string(), L"Back");
     ASSERT_EQ(store->Open({}, {}, {}, false), kStatusOK);
     EXPECT_EQ(Listing(package), before);  // opening without create writes nothing
 

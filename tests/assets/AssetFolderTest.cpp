@@ -11,7 +11,7 @@ namespace {
 std::vector<std::wstring> Names(const std::vector<boost::shared_ptr<IAssetFolder>>& folders)
 {
     std::vector<std::wstring> names;
-    for (const auto& folder : folders) names.push_back(folder->GetName(true));
+    for (const auto& folder : folders) names.push_back(folder->GetName());
     return names;
 }
 
@@ -41,7 +41,18 @@ INSTANTIATE_TEST_SUITE_P(
                       IdCase{"Nested", {L"Inbox", L"Work"}, L"/Inbox/Work/", "%2FInbox%2FWork%2F"},
                       IdCase{"UnreservedKept", {L"a-b.c_d~e"}, L"/a-b.c_d~e/", "%2Fa-b.c_d~e%2F"},
                       IdCase{"NonAsciiAsUtf8Bytes", {L"Caf\u00e9"}, L"/Caf\u00e9/",
-                             "%2FCaf%C3%A9%2F"}),
+                             "%2FCaf%C3%A9%2F"},
+                      IdCase{"CjkAndEmoji", {L"\u65e5\u672c", L"\U0001F600"}, L"/\u65e5\u672c/\U0001F600/",
+                             "%2F%E6%97%A5%E6%9C%AC%2F%F0%9F%98%80%2F"},
+                      IdCase{"PercentSignAndEscapedLookingName", {L"100% done", L"%2F"},
+                             L"/100% done/%2F/", "%2F100%25%20done%2F%252F%2F"},
+                      IdCase{"SlashInsideAName", {L"Q1/Q2"}, L"/Q1/Q2/", "%2FQ1%2FQ2%2F"},
+                      IdCase{"ReservedCharacters", {L"!*'();:@&=+$,?#[]"}, L"/!*'();:@&=+$,?#[]/",
+                             "%2F%21%2A%27%28%29%3B%3A%40%26%3D%2B%24%2C%3F%23%5B%5D%2F"},
+                      IdCase{"OtherAsciiPunctuationAndTab", {L"\"<>\\^`{|}\t"}, L"/\"<>\\^`{|}\t/",
+                             "%2F%22%3C%3E%5C%5E%60%7B%7C%7D%09%2F"},
+                      IdCase{"NulByte", {std::wstring(L"a\0b", 3)}, std::wstring(L"/a\0b/", 5),
+                             "%2Fa%00b%2F"}),
     [](const ::testing::TestParamInfo<IdCase>& info) { return std::string(info.param.name); });
 
 struct LocationCase {
@@ -57,7 +68,7 @@ TEST_P(NameFromLocationTest, EmptyNameIsTakenFromTheLocation)
     auto folder = boost::make_shared<AssetFolderBase>(L"", GetParam().location,
                                                       boost::shared_ptr<IAssetStore>(),
                                                       boost::shared_ptr<IAssetFolder>(), false);
-    EXPECT_EQ(folder->GetName(true), GetParam().expected);
+    EXPECT_EQ(folder->GetName(), GetParam().expected);
     EXPECT_EQ(folder->GetFolderId(), GetParam().location);
 }
 
@@ -105,7 +116,7 @@ TEST(AssetFolderBaseTest, LinkingAParentUpdatesTheWholeSubtree)
     EXPECT_EQ(inbox->GetPath(), L"/Inbox/");
     EXPECT_EQ(work->GetPath(), L"/Inbox/Work/");
     EXPECT_EQ(work->GetParent(), inbox);
-    EXPECT_EQ(inbox->FindSubFolderByIdLocked("%2FInbox%2FWork%2F"), work);
+    EXPECT_EQ(inbox->FindSubFolderById("%2FInbox%2FWork%2F"), work);
 }
 
 TEST(AssetFolderBaseTest, FindSubFolderIsExactAndCaseSensitive)
@@ -115,7 +126,7 @@ TEST(AssetFolderBaseTest, FindSubFolderIsExactAndCaseSensitive)
     EXPECT_EQ(store->Root()->FindSubFolder(L"Inbox"), inbox);
     EXPECT_FALSE(store->Root()->FindSubFolder(L"inbox"));
     EXPECT_FALSE(store->Root()->FindSubFolder(L"Inbo"));
-    EXPECT_FALSE(store->Root()->FindSubFolderByIdLocked("%2Finbox%2F"));
+    EXPECT_FALSE(store->Root()->FindSubFolderById("%2Finbox%2F"));
 }
 
 // Children are found through an index; it must follow ids that move with
@@ -126,11 +137,11 @@ TEST(AssetFolderBaseTest, LookupsFollowIdsThatMovedAfterTheFirstLookup)
     auto inbox = boost::make_shared<FakeFolder>(L"Inbox", store, nullptr);
     auto work = boost::make_shared<FakeFolder>(L"Work", store, nullptr);
     ASSERT_TRUE(inbox->AddChild(work));
-    EXPECT_EQ(inbox->FindSubFolderByIdLocked("%2FWork%2F"), work);
+    EXPECT_EQ(inbox->FindSubFolderById("%2FWork%2F"), work);
 
     ASSERT_TRUE(store->Root()->AddChild(inbox));
-    EXPECT_FALSE(inbox->FindSubFolderByIdLocked("%2FWork%2F"));
-    EXPECT_EQ(inbox->FindSubFolderByIdLocked("%2FInbox%2FWork%2F"), work);
+    EXPECT_FALSE(inbox->FindSubFolderById("%2FWork%2F"));
+    EXPECT_EQ(inbox->FindSubFolderById("%2FInbox%2FWork%2F"), work);
     EXPECT_EQ(inbox->FindSubFolder(L"Work"), work);
 }
 
@@ -218,11 +229,13 @@ TEST(AssetFolderBaseTest, BaseOutputOperationsTakeNothing)
     EXPECT_EQ(base->RefreshAssetCount(), 0);
     EXPECT_EQ(base->GetStoreMutable(), store);
 
-    // The base CreateSubFolder only finds an existing child by its id.
+    // A folder of a store that is only read makes none, nor hands out one
+    // it already has.
     auto work = boost::make_shared<AssetFolderBase>(L"Work", "", store, base, false);
     ASSERT_TRUE(base->AddChild(work));
-    EXPECT_EQ(base->CreateSubFolder(L"anything", kFolderKindMail, "%2FPlain%2FWork%2F"), work);
-    EXPECT_FALSE(base->CreateSubFolder(L"Work", kFolderKindMail, "%2FWork%2F"));
+    EXPECT_FALSE(base->CreateSubFolder(L"Work", kFolderKindMail, "%2FPlain%2FWork%2F"));
+    EXPECT_FALSE(base->CreateSubFolder(L"New", kFolderKindMail, "%2FNew%2F"));
+    EXPECT_EQ(base->GetSubFolderCount(), 1u);
 }
 
 TEST(AssetFolderBaseTest, FoldersShareOneSenderTypeIdAndStoresAnother)

@@ -1,4 +1,4 @@
-// The store base: state database, open/close, and mapping source folders
+// The store base: open/close, and mapping source folders
 // onto output folders.
 #include <gtest/gtest.h>
 
@@ -15,114 +15,14 @@ bool Contains(const std::string& text, const std::string& part)
     return text.find(part) != std::string::npos;
 }
 
-std::string SchemaSql(sqlite3* db, const std::string& table)
-{
-    sqlite3_stmt* raw = nullptr;
-    sqlite3_prepare_v2(db, "SELECT sql FROM sqlite_master WHERE name = ?", -1, &raw, nullptr);
-    SqliteStatement statement(raw);
-    sqlite3_bind_text(raw, 1, table.c_str(), -1, SQLITE_TRANSIENT);
-    if (sqlite3_step(raw) != SQLITE_ROW) return std::string();
-    return reinterpret_cast<const char*>(sqlite3_column_text(raw, 0));
-}
-
-TEST(AssetStoreBaseTest, EmptyStatePathIsStampedInMemoryAndOpens)
+TEST(AssetStoreBaseTest, OpensWithItsLocationAndName)
 {
     auto store = boost::make_shared<FakeStore>("/loc", L"Name");
-    ASSERT_TRUE(store->GetStateDatabase());
-    EXPECT_STREQ(sqlite3_db_filename(store->GetStateDatabase(), "main"), "");  // in memory
-    EXPECT_EQ(AssetStoreBase::ReadDBSchemaVersion(store->GetStateDatabase()), 201020);
-    EXPECT_FALSE(store->IsStateSchemaOutdated());
     EXPECT_FALSE(store->IsOpen());
-
     EXPECT_EQ(store->Open({}, {}, {}, false), kStatusOK);
     EXPECT_TRUE(store->IsOpen());
-    EXPECT_EQ(SchemaSql(store->GetStateDatabase(), "AssetStoreBase.FolderStateV1"),
-              "CREATE TABLE `AssetStoreBase.FolderStateV1` (\t\t\t\t\t\t\t`NAME`\tTEXT,\t\t\t\t\t\t\t"
-              "`FOLDERID`\tTEXT PRIMARY KEY UNIQUE,\t\t\t\t\t\t\t`PARENTFOLDERID`\tTEXT,\t\t\t\t\t\t\t"
-              "`DEFAULTTYPE`\tINTEGER)");
-    EXPECT_EQ(SchemaSql(store->GetStateDatabase(), "DBSchemaInfo"),
-              "CREATE TABLE 'DBSchemaInfo' ('KEY' TEXT PRIMARY KEY, 'VALUE' TEXT)");
     EXPECT_EQ(store->GetLocation(), "/loc");
     EXPECT_EQ(store->GetStoreName(), L"Name");
-}
-
-TEST(AssetStoreBaseTest, StateDatabaseFileIsStampedOnlyWhenNew)
-{
-    kestrin_test::TempDir dir;
-    const std::string fresh = (dir / "fresh.db").string();
-    EXPECT_EQ(boost::make_shared<FakeStore>("/loc", L"n", fresh)->Open({}, {}, {}, false), kStatusOK);
-
-    // An existing database without the stamp is outdated: the base part of
-    // Open refuses it.
-    const std::string old = (dir / "old.db").string();
-    sqlite3* raw = nullptr;
-    ASSERT_EQ(sqlite3_open(old.c_str(), &raw), SQLITE_OK);
-    SqliteHandle keep(raw);
-    sqlite3_exec(raw, "CREATE TABLE t (x);", nullptr, nullptr, nullptr);
-    keep.reset();
-    auto store = boost::make_shared<FakeStore>("/loc", L"n", old);
-    EXPECT_EQ(AssetStoreBase::ReadDBSchemaVersion(store->GetStateDatabase()), 0);
-    EXPECT_EQ(store->Open({}, {}, {}, false), kStatusFailed);
-    EXPECT_FALSE(store->IsOpen());
-}
-
-TEST(AssetStoreBaseTest, UnopenableStateDatabaseLeavesNoneAndOpenFails)
-{
-    kestrin_test::TempDir dir;
-    auto store = boost::make_shared<FakeStore>("/loc", L"n", (dir / "missing" / "state.db").string());
-    EXPECT_FALSE(store->GetStateDatabase());
-    EXPECT_EQ(store->Open({}, {}, {}, false), kStatusFailed);
-}
-
-struct VersionCase {
-    const char* name;
-    const char* setup;  // SQL run on a fresh in-memory database
-    int expected;
-    bool diagnostic;
-};
-
-class ReadVersionTest : public ::testing::TestWithParam<VersionCase> {};
-
-TEST_P(ReadVersionTest, ValueOrZero)
-{
-    sqlite3* raw = nullptr;
-    ASSERT_EQ(sqlite3_open(":memory:", &raw), SQLITE_OK);
-    SqliteHandle db(raw);
-    ASSERT_EQ(sqlite3_exec(raw, GetParam().setup, nullptr, nullptr, nullptr), SQLITE_OK);
-    kestrin_test::CapturedDiagnostics diagnostics;
-    EXPECT_EQ(AssetStoreBase::ReadDBSchemaVersion(raw), GetParam().expected);
-    EXPECT_EQ(Contains(diagnostics.text(), " ERROR: BadCast: on minorVersion in ReadDBSchemaVersion\n"),
-              GetParam().diagnostic);
-}
-
-#define SCHEMA "CREATE TABLE DBSchemaInfo (KEY TEXT PRIMARY KEY, VALUE TEXT);"
-INSTANTIATE_TEST_SUITE_P(
-    Versions, ReadVersionTest,
-    ::testing::Values(
-        VersionCase{"Current", SCHEMA "INSERT INTO DBSchemaInfo VALUES('DB_SCHEMA_MINOR','201020');",
-                    201020, false},
-        VersionCase{"Older", SCHEMA "INSERT INTO DBSchemaInfo VALUES('DB_SCHEMA_MINOR','201019');",
-                    201019, false},
-        VersionCase{"NoTable", "", 0, false},
-        VersionCase{"NoRow", SCHEMA, 0, false},
-        VersionCase{"NullValue", SCHEMA "INSERT INTO DBSchemaInfo VALUES('DB_SCHEMA_MINOR',NULL);", 0,
-                    false},
-        VersionCase{"NotANumber", SCHEMA "INSERT INTO DBSchemaInfo VALUES('DB_SCHEMA_MINOR','abc');",
-                    0, true},
-        VersionCase{"TooLarge",
-                    SCHEMA "INSERT INTO DBSchemaInfo VALUES('DB_SCHEMA_MINOR','99999999999');", 0,
-                    true}),
-    [](const ::testing::TestParamInfo<VersionCase>& info) { return std::string(info.param.name); });
-#undef SCHEMA
-
-TEST(AssetStoreBaseTest, OutdatedStampMakesOpenFail)
-{
-    auto store = boost::make_shared<FakeStore>("/loc", L"n");
-    sqlite3_exec(store->GetStateDatabase(),
-                 "UPDATE DBSchemaInfo SET VALUE='201019' WHERE KEY='DB_SCHEMA_MINOR';", nullptr,
-                 nullptr, nullptr);
-    EXPECT_TRUE(store->IsStateSchemaOutdated());
-    EXPECT_EQ(store->Open({}, {}, {}, false), kStatusFailed);
 }
 
 TEST(AssetStoreBaseTest, CloseDropsTheRootAndTheStoreReopens)
@@ -151,15 +51,11 @@ TEST(AssetStoreBaseTest, IsCanceledAsksTheCancelableGivenToOpenWhileItLives)
     EXPECT_FALSE(store->IsCanceled());
 }
 
-TEST(AssetStoreBaseTest, BaseDefaultFolderIsNotImplemented)
+TEST(AssetStoreBaseTest, BaseDefaultFolderIsTheRootForMailOnly)
 {
-    auto store = boost::make_shared<FakeStore>("/loc", L"n");
-    try {
-        store->GetDefaultFolderMutable(kAssetTypeEmail, true);
-        FAIL() << "no exception";
-    } catch (const std::runtime_error& e) {
-        EXPECT_STREQ(e.what(), "IAssetFolderMutable::GetDefaultFolderMutable : Not implemented.");
-    }
+    auto store = MakeOpenStore("/loc");
+    EXPECT_EQ(store->GetDefaultFolderMutable(kAssetTypeEmail, true), store->Root());
+    EXPECT_FALSE(store->GetDefaultFolderMutable(kAssetTypeContact, true));
 }
 
 TEST(AssetStoreBaseTest, FolderKindsMapToDefaultFolderAssetTypes)

@@ -189,9 +189,8 @@ private:
 // the real stores.
 class FakeStore : public AssetStoreBase {
 public:
-    FakeStore(const std::string& location, const std::wstring& name,
-              const std::string& stateDatabasePath = std::string())
-        : AssetStoreBase(location, name, 99, stateDatabasePath)
+    FakeStore(const std::string& location, const std::wstring& name)
+        : AssetStoreBase(location, name, 99)
     {
     }
 
@@ -202,9 +201,7 @@ public:
 
     int Open(const boost::shared_ptr<IProgressPresenter>& presenter,
              const boost::shared_ptr<ICancelable>& cancelable,
-             const boost::shared_ptr<ILogger>& logger, bool createLocation,
-             const boost::shared_ptr<void>& extra1 = {},
-             const boost::shared_ptr<void>& extra2 = {}) override
+             const boost::shared_ptr<ILogger>& logger, bool createLocation) override
     {
         if (IsOpen()) return kStatusOK;
         int result = AssetStoreBase::Open(presenter, cancelable, logger, createLocation);
@@ -284,7 +281,7 @@ public:
         useDefaultFolderFlags.push_back(useDefaultFolder);
         return m_route ? m_route(source, asset) : boost::shared_ptr<IAssetFolderMutable>();
     }
-    int CloseStores(const boost::shared_ptr<void>&, const boost::shared_ptr<void>&) override
+    int CloseStores() override
     {
         ++closeCalls;
         return 0;

@@ -26,17 +26,24 @@ TEST_P(MailsDirectory, IsTheFirstFreeNameAndNotCreatedUntilAnItemComes)
     kestrin_test::TempDir dir;
     for (const std::string& name : GetParam().existing) fs::create_directories(dir.path() / name);
     OutputGeneralFormatStoreProvider provider(dir.str(), kGeneralTargetEML, {});
-    EXPECT_EQ(provider.GetMailDirectory(), (dir.path() / GetParam().expected).string());
-    provider.CloseStores();
-    EXPECT_FALSE(fs::exists(provider.GetMailDirectory()));
+    EXPECT_FALSE(fs::exists(dir.path() / GetParam().expected));
     EXPECT_FALSE(provider.GetMailStore());
+
+    provider.GetOutputFolder(nullptr, nullptr, false);
+    EXPECT_EQ(provider.GetMailDirectory(), (dir.path() / GetParam().expected).string());
+    EXPECT_TRUE(fs::is_directory(dir.path() / GetParam().expected));
+    ASSERT_TRUE(provider.GetMailStore());
+    EXPECT_EQ(provider.GetMailStore()->GetStoreName(), UTF8ToWide(GetParam().expected));
+    for (const std::string& name : GetParam().existing) EXPECT_TRUE(fs::is_empty(dir.path() / name));
+    provider.CloseStores();
 }
 
 INSTANTIATE_TEST_SUITE_P(
     OutputRoots, MailsDirectory,
     ::testing::Values(MailsCase{"Fresh", {}, "Mails"},
                       MailsCase{"MailsTaken", {"Mails"}, "Mails (1)"},
-                      MailsCase{"TwoTaken", {"Mails", "Mails (1)"}, "Mails (2)"}),
+                      MailsCase{"TwoTaken", {"Mails", "Mails (1)"}, "Mails (2)"},
+                      MailsCase{"GapIsTaken", {"Mails", "Mails (2)"}, "Mails (1)"}),
     [](const ::testing::TestParamInfo<MailsCase>& info) { return info.param.name; });
 
 // The exported-mailbox fixture as the source of an export.
@@ -173,10 +180,10 @@ TEST_F(ExportFixture, MailStoreThatCannotOpenGivesNoFolder)
     kestrin_test::CapturedDiagnostics diagnostics;
     auto message = EmlAsset(MessageText("x", {"y"}));
     EXPECT_FALSE(provider.GetOutputFolder(inbox, message, false));
-    // The failed store is kept and not opened again.
+    // The failure is kept: nothing is tried again and no store is made.
     EXPECT_FALSE(provider.GetOutputFolder(sent, message, false));
-    EXPECT_TRUE(provider.GetMailStore());
-    EXPECT_FALSE(provider.GetMailStore()->IsOpen());
+    EXPECT_FALSE(provider.GetMailStore());
+    EXPECT_TRUE(provider.GetMailDirectory().empty());
     EXPECT_FALSE(fs::exists(outputDir.path() / "blocker" / "Mails"));
 }
 

@@ -119,7 +119,7 @@ inline std::string CopyFixture(const kestrin_test::TempDir& dir, const std::stri
 inline boost::shared_ptr<MBOXAssetStore> OpenMboxStore(const std::string& location, int kind,
                                                        bool create = false)
 {
-    auto store = boost::make_shared<MBOXAssetStore>(location, L"", ":memory:", kind);
+    auto store = boost::make_shared<MBOXAssetStore>(location, L"", kind);
     EXPECT_EQ(store->Open({}, {}, {}, create), kStatusOK);
     return store;
 }
@@ -128,7 +128,7 @@ inline boost::shared_ptr<EMLAssetStore> OpenEmlStore(const std::string& location
                                                      bool keepEmptyFolders = true,
                                                      bool create = true)
 {
-    auto store = boost::make_shared<EMLAssetStore>(location, L"", keepEmptyFolders, ":memory:");
+    auto store = boost::make_shared<EMLAssetStore>(location, L"", keepEmptyFolders);
     EXPECT_EQ(store->Open({}, {}, {}, create), kStatusOK);
     return store;
 }

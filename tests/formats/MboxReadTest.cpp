@@ -276,7 +276,7 @@ TEST_F(MboxTreeScan, CancelDuringOpenLeavesTheStoreClosed)
         bool IsCanceled() override { return true; }
         void Cancel() override {}
     };
-    auto store = boost::make_shared<MBOXAssetStore>(root.string(), L"", ":memory:", kStoreTypeMbox);
+    auto store = boost::make_shared<MBOXAssetStore>(root.string(), L"", kStoreTypeMbox);
     EXPECT_EQ(store->Open({}, boost::make_shared<AlwaysCanceled>(), {}, false), kStatusCanceled);
     EXPECT_FALSE(store->IsOpen());
     EXPECT_FALSE(store->GetRootFolder());

@@ -198,7 +198,7 @@ TEST(MboxStoreWriteFailure, UnopenableMailboxIsLoggedAndRefused)
     EXPECT_EQ(logger->lines, std::vector<std::wstring>{L"Error while opening file: " + UTF8ToWide(path)});
 }
 
-TEST(MboxStoreWrite, OnlyEmailItemsAreTakenAndFileNamesAreNotMapped)
+TEST(MboxStoreWrite, OnlyEmailItemsAreTaken)
 {
     kestrin_test::TempDir dir;
     auto store = OpenMboxStore((dir.path() / "Mails").string(), kStoreTypeMbox, true);
@@ -208,12 +208,6 @@ TEST(MboxStoreWrite, OnlyEmailItemsAreTakenAndFileNamesAreNotMapped)
     EXPECT_EQ(store->GetDefaultFolderMutable(kAssetTypeEmail, true).get(),
               static_cast<IAssetFolderMutable*>(root.get()));
     EXPECT_FALSE(store->SupportsFolderKind(kFolderKindMail));
-    try {
-        root->MapFileName(EmlAsset("Subject: x\r\n\r\n"));
-        ADD_FAILURE() << "MapFileName must throw";
-    } catch (const std::runtime_error& error) {
-        EXPECT_STREQ(error.what(), "MBOXAssetFolder::MapFileName : Not implemented.");
-    }
     EXPECT_TRUE(root->IsAssetFile("x/Inbox.MBOX"));
     EXPECT_FALSE(root->IsAssetFile("x/Inbox.mbx"));
 }

@@ -7,8 +7,9 @@
 
 #include "FormatsTestHelpers.h"
 #include "formats/MboxWriter.h"
-#include "streams/KSContainerData.h"
+#include "mime/MimeServices.h"
 #include "support/FailingStream.h"
+#include "support/MboxReference.h"
 
 namespace formats_test {
 namespace {
@@ -16,27 +17,37 @@ namespace {
 const char kReceivedPrefix[] = "Received: (Synthesized by Kestrin MIME Converter Same as Date. "
                                "Ignore in case of forensic analysis.); ";
 
-boost::shared_ptr<KSDataReadable> Source(const std::string& bytes)
+const char kSeparator[] = "From - sep";
+
+// The entry of source through the writer, in one piece.
+std::string EntryOf(const std::string& source, const std::string& receivedLine = std::string(),
+                    int trailingLineFeeds = 0)
 {
-    return boost::make_shared<KSVectorData>(
-        boost::make_shared<std::vector<uint8_t>>(bytes.begin(), bytes.end()));
+    std::ostringstream out;
+    MboxEntryWriter writer(out, kSeparator, receivedLine);
+    writer.Append(reinterpret_cast<const uint8_t*>(source.data()), source.size());
+    EXPECT_EQ(writer.Finish(trailingLineFeeds), kWriteOK);
+    return out.str();
 }
 
-std::string MboxBodyFromMemory(const std::string& source, GMimeMessage* message)
+// The entry around a body: the separator line before it, line feeds after
+// it until it ends with an empty line.
+std::string EntryAround(const std::string& body)
 {
-    std::vector<uint8_t> out;
-    WriteMboxBody(reinterpret_cast<const uint8_t*>(source.data()), source.size(), message, out);
-    return AsString(out);
+    std::string entry = std::string(kSeparator) + "\n" + body;
+    while (entry.compare(entry.size() - 2, 2, "\n\n") != 0) entry += '\n';
+    return entry;
 }
 
-// Messages held in memory take their own path through the writer; every
-// case checks that it writes what the stream path writes.
-std::string MboxBodyOf(const std::string& source, GMimeMessage* message = nullptr)
+// The entry an item writes for a parsed message: its separator and
+// synthesized Received line worked out first.
+int WriteEntry(std::ostream& out, const std::string& text, GMimeMessage* message, int trailingLineFeeds)
 {
-    std::vector<uint8_t> out;
-    WriteMboxBody(Source(source), message, out);
-    EXPECT_EQ(MboxBodyFromMemory(source, message), AsString(out)) << "source: " << source;
-    return AsString(out);
+    std::string received;
+    AppendSynthesizedReceived(message, received);
+    MboxEntryWriter writer(out, MboxSeparatorLine(message), received);
+    writer.Append(reinterpret_cast<const uint8_t*>(text.data()), text.size());
+    return writer.Finish(trailingLineFeeds);
 }
 
 struct EscapeCase {
@@ -51,7 +62,7 @@ TEST_P(MboxEscaping, BodyLineIsEscapedAndUnescapesBack)
 {
     const EscapeCase& c = GetParam();
     const std::string header = "Subject: x\n\n";
-    EXPECT_EQ(MboxBodyOf(header + c.line + "\n"), header + c.escaped + "\n");
+    EXPECT_EQ(EntryOf(header + c.line + "\n"), EntryAround(header + c.escaped + "\n"));
 
     // Reading back takes exactly the added ">" off again.
     const std::string escaped = c.escaped;
@@ -85,7 +96,7 @@ class MboxLineEnds : public ::testing::TestWithParam<LineEndCase> {};
 
 TEST_P(MboxLineEnds, BodyUsesLineFeedsOnly)
 {
-    EXPECT_EQ(MboxBodyOf(GetParam().source), GetParam().body);
+    EXPECT_EQ(EntryOf(GetParam().source), EntryAround(GetParam().body));
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -94,41 +105,38 @@ INSTANTIATE_TEST_SUITE_P(
         LineEndCase{"CrLf", "Subject: a\r\n\r\none\r\ntwo\r\n", "Subject: a\n\none\ntwo\n"},
         LineEndCase{"LoneCr", "Subject: a\r\rone\rtwo\r", "Subject: a\n\none\ntwo\n"},
         LineEndCase{"Mixed", "Subject: a\n\r\none\rtwo\r\n", "Subject: a\n\none\ntwo\n"},
-        LineEndCase{"UnterminatedLastLineStaysWithoutLineEnd", "Subject: a\n\none\ntwo",
-                    "Subject: a\n\none\ntwo"},
+        LineEndCase{"UnterminatedLastLineGetsItsLineEnd", "Subject: a\n\none\ntwo",
+                    "Subject: a\n\none\ntwo\n"},
         LineEndCase{"UnterminatedLastFromLineIsEscaped", "Subject: a\n\none\nFrom the end",
                     "Subject: a\n\none\n>From the end"},
         LineEndCase{"EmptySource", "", ""}),
     [](const ::testing::TestParamInfo<LineEndCase>& info) { return info.param.name; });
 
-TEST(MboxReceivedLine, GoesFirstWhenTheCallerParsedTheMessage)
+TEST(MboxReceivedLine, GoesRightAfterTheSeparator)
 {
     const std::string source = "Received-SPF: pass\r\nDate: Tue, 05 Mar 2019 14:07:09 +0000\r\n"
                                "Subject: spf\r\n\r\nbody\r\n";
     auto message = ParseMimeMessageFromBuffer(reinterpret_cast<const uint8_t*>(source.data()),
                                               source.size());
     ASSERT_TRUE(message);
-    EXPECT_EQ(MboxBodyOf(source, message.get()),
-              std::string(kReceivedPrefix) + "Tue, 05 Mar 2019 14:07:09 +0000\n" +
-                  "Received-SPF: pass\nDate: Tue, 05 Mar 2019 14:07:09 +0000\nSubject: spf\n\nbody\n");
-}
-
-TEST(MboxReceivedLine, EndsTheHeaderBlockWhenNobodyParsedTheMessage)
-{
-    const std::string source = "Received-SPF: pass\r\nDate: Tue, 05 Mar 2019 14:07:09 +0000\r\n"
-                               "Subject: spf\r\n\r\nbody\r\n\r\nlater paragraph\r\n";
-    EXPECT_EQ(MboxBodyOf(source),
-              "Received-SPF: pass\nDate: Tue, 05 Mar 2019 14:07:09 +0000\nSubject: spf\n" +
-                  std::string(kReceivedPrefix) + "Tue, 05 Mar 2019 14:07:09 +0000\n" +
-                  "\nbody\n\nlater paragraph\n");
+    std::ostringstream out;
+    ASSERT_EQ(WriteEntry(out, source, message.get(), 1), kWriteOK);
+    EXPECT_EQ(out.str(), "From - Tue Mar 05 14:07:09 2019\n" + std::string(kReceivedPrefix) +
+                             "Tue, 05 Mar 2019 14:07:09 +0000\n" +
+                             "Received-SPF: pass\nDate: Tue, 05 Mar 2019 14:07:09 +0000\nSubject: spf\n\nbody\n\n");
 }
 
 TEST(MboxReceivedLine, NoneWhenAReceivedHeaderComesFirst)
 {
     const std::string source = "Received: from a by b\r\nReceived-SPF: pass\r\n"
                                "Date: Tue, 05 Mar 2019 14:07:09 +0000\r\n\r\nbody\r\n";
-    EXPECT_EQ(MboxBodyOf(source), "Received: from a by b\nReceived-SPF: pass\n"
-                                  "Date: Tue, 05 Mar 2019 14:07:09 +0000\n\nbody\n");
+    auto message = ParseMimeMessageFromBuffer(reinterpret_cast<const uint8_t*>(source.data()),
+                                              source.size());
+    ASSERT_TRUE(message);
+    std::ostringstream out;
+    ASSERT_EQ(WriteEntry(out, source, message.get(), 1), kWriteOK);
+    EXPECT_EQ(out.str(), "From - Tue Mar 05 14:07:09 2019\nReceived: from a by b\nReceived-SPF: pass\n"
+                         "Date: Tue, 05 Mar 2019 14:07:09 +0000\n\nbody\n\n");
 }
 
 // Line ends, escapes and header ends in every mix: up to maxPieces pieces,
@@ -144,18 +152,6 @@ std::string MixedSource(uint32_t& seed, uint32_t maxPieces)
     }
     seed = seed * 1103515245u + 12345u;
     return source;
-}
-
-// Mixed input, also split where the stream path reads eight bytes at a time.
-TEST(MboxMemoryPath, WritesWhatTheStreamPathWritesForMixedInput)
-{
-    uint32_t seed = 12345;
-    for (int round = 0; round < 400; ++round) {
-        const std::string source = MixedSource(seed, 24);
-        std::vector<uint8_t> streamed;
-        WriteMboxBody(Source(source), nullptr, streamed);
-        EXPECT_EQ(MboxBodyFromMemory(source, nullptr), AsString(streamed)) << "source: " << source;
-    }
 }
 
 // A message handed over in pieces (windows of a large file) may be cut
@@ -176,11 +172,7 @@ TEST(MboxEntryInPieces, EveryCutGivesTheEntryOfTheWholeMessage)
         const std::string source = MixedSource(seed, 20);
         SCOPED_TRACE("source: " + source);
 
-        // The oracle: the line reader's body after the given head lines.
-        std::vector<uint8_t> body;
-        WriteMboxBody(Source(source), nullptr, body);
-        std::string expected = "From - sep\nReceived: r\n" + AsString(body) + "\n";
-        while (expected.size() < 2 || expected.compare(expected.size() - 2, 2, "\n\n") != 0) expected += '\n';
+        const std::string expected = kestrin_test::MboxReferenceEntry("From - sep", "Received: r\n", source, 1);
 
         EXPECT_EQ(entryOf({{0, source.size()}}, source), expected);
         for (size_t cut = 0; cut <= source.size(); ++cut)
@@ -215,14 +207,12 @@ TEST(MboxEntry, MessageWithoutDateUsesTheCurrentTime)
     EXPECT_EQ(MboxSeparatorLine(nullptr).substr(0, 7), "From - ");
 }
 
-TEST(MboxEntry, HelperWritesTheRequestedTrailingLineFeeds)
+TEST(MboxEntry, WritesTheRequestedTrailingLineFeeds)
 {
-    auto bytes = boost::make_shared<std::vector<uint8_t>>();
     const std::string text = "Date: Tue, 05 Mar 2019 14:07:09 +0000\r\nSubject: s\r\n\r\nbody\r\n";
-    bytes->assign(text.begin(), text.end());
-    auto message = ParseMimeMessageFromBuffer(bytes->data(), bytes->size());
+    auto message = ParseMimeMessageFromBuffer(reinterpret_cast<const uint8_t*>(text.data()), text.size());
     std::ostringstream out;
-    EXPECT_EQ(WriteMboxEntry(out, bytes, message.get(), 1), kWriteOK);
+    EXPECT_EQ(WriteEntry(out, text, message.get(), 1), kWriteOK);
     EXPECT_EQ(out.str(), "From - Tue Mar 05 14:07:09 2019\n"
                          "Date: Tue, 05 Mar 2019 14:07:09 +0000\nSubject: s\n\nbody\n\n");
 }
@@ -252,18 +242,12 @@ TEST(MboxEntry, EveryEntryEndsWithAnEmptyLineBeforeTheNextSeparator)
     const std::string headers = "Date: Tue, 05 Mar 2019 14:07:09 +0000\r\nSubject: s\r\n\r\n";
     for (const Case& c : cases) {
         const std::string text = headers + c.body;
-        auto bytes = boost::make_shared<std::vector<uint8_t>>(text.begin(), text.end());
-        auto message = ParseMimeMessageFromBuffer(bytes->data(), bytes->size());
-        std::ostringstream fromMemory;
-        std::ostringstream fromStream;
-        ASSERT_EQ(WriteMboxEntry(fromMemory, bytes, message.get(), c.trailingLineFeeds), kWriteOK);
-        ASSERT_EQ(WriteMboxEntry(fromStream, Source(text), message.get(), c.trailingLineFeeds),
-                  kWriteOK);
-        for (const std::string& entry : {fromMemory.str(), fromStream.str()}) {
-            ASSERT_GE(entry.size(), c.expectedEnd.size()) << c.name;
-            EXPECT_EQ(entry.substr(entry.size() - c.expectedEnd.size()), c.expectedEnd)
-                << c.name << ": " << entry;
-        }
+        auto message = ParseMimeMessageFromBuffer(reinterpret_cast<const uint8_t*>(text.data()), text.size());
+        std::ostringstream out;
+        ASSERT_EQ(WriteEntry(out, text, message.get(), c.trailingLineFeeds), kWriteOK);
+        const std::string entry = out.str();
+        ASSERT_GE(entry.size(), c.expectedEnd.size()) << c.name;
+        EXPECT_EQ(entry.substr(entry.size() - c.expectedEnd.size()), c.expectedEnd) << c.name << ": " << entry;
     }
 }
 

@@ -1,19 +1,15 @@
-// Parsing a message from a data object, a memory buffer and a file range.
+// Parsing a message from a memory buffer and a file range.
 #include <string>
 #include <vector>
 
-#include <boost/weak_ptr.hpp>
 #include <gtest/gtest.h>
 
 #include "MimeTestHelpers.h"
 #include "mime/MimeServices.h"
-#include "streams/KSFileData.h"
-#include "streams/KSSubDataReadable.h"
 #include "support/TestSupport.h"
 
 using namespace KestrinMIMEEngineCommon;
 using mime_test::MessageText;
-using mime_test::VectorData;
 
 namespace {
 
@@ -36,34 +32,6 @@ const std::string kMessage =
     "--b1--\n";
 
 }  // namespace
-
-TEST(MimeParse, FromADataObjectKeepsItAliveWithTheMessage)
-{
-    auto data = VectorData(kMessage);
-    boost::weak_ptr<KSVectorData> watch = data;
-    GMimeMessagePtr message = ParseMimeMessage(data);
-    data.reset();
-    ASSERT_TRUE(message);
-    EXPECT_STREQ("Quarterly figures", g_mime_message_get_subject(message.get()));
-    // The parts are read from the data object when the message is written.
-    EXPECT_FALSE(watch.expired());
-    EXPECT_EQ(kMessage, MessageText(message.get()));
-    message.reset();
-    EXPECT_TRUE(watch.expired());
-}
-
-TEST(MimeParse, FromAWindowOfAFile)
-{
-    kestrin_test::TempDir dir;
-    const std::string prefix = "4711        \n";
-    kestrin_test::WriteFile(dir / "message.emlx", prefix + kMessage + "<?xml plist trailer?>\n");
-    auto file = boost::make_shared<KSFileData>((dir / "message.emlx").string());
-    auto window = boost::make_shared<KSSubDataReadable>(
-        file, static_cast<int64_t>(prefix.size()), static_cast<int64_t>(kMessage.size()));
-    GMimeMessagePtr message = ParseMimeMessage(window);
-    ASSERT_TRUE(message);
-    EXPECT_EQ(kMessage, MessageText(message.get()));
-}
 
 TEST(MimeParse, FromABufferThatIsGoneAfterTheParse)
 {
@@ -106,7 +74,6 @@ TEST(MimeParse, FileRangeWithoutLengthRunsToTheEnd)
 
 TEST(MimeParse, UnusableSources)
 {
-    EXPECT_FALSE(ParseMimeMessage(boost::shared_ptr<KSLockable>()));
     EXPECT_FALSE(ParseMimeMessageFromBuffer(nullptr, 10));
 
     kestrin_test::CapturedDiagnostics diagnostics;

@@ -4,21 +4,13 @@
 #include <memory>
 #include <string>
 
-#include <boost/make_shared.hpp>
 #include <gmime/gmime.h>
 #include <unicode/locid.h>
 #include <unicode/timezone.h>
 
 #include "mime/MimeServices.h"
-#include "streams/KSContainerData.h"
 
 namespace mime_test {
-
-inline boost::shared_ptr<KestrinMIMEEngineCommon::KSVectorData> VectorData(const std::string& text)
-{
-    using namespace KestrinMIMEEngineCommon;
-    return boost::make_shared<KSVectorData>(boost::make_shared<KSByteVector>(text.begin(), text.end()));
-}
 
 // The message as GMime writes it back out.
 inline std::string MessageText(GMimeMessage* message)

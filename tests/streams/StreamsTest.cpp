@@ -25,6 +25,10 @@ namespace fs = boost::filesystem;
 
 namespace {
 
+// A block of fixed size, as the archive template frame is held.
+using KSFixedBlock = std::array<uint8_t, 443>;
+using KSFixedBlockData = KSContainerData<KSFixedBlock>;
+
 std::string Bytes(size_t n)
 {
     std::string s;

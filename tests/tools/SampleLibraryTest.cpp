@@ -52,7 +52,7 @@ OpenedLibrary Open(const fs::path& mailFolder)
 {
     OpenedLibrary opened;
     opened.store = boost::dynamic_pointer_cast<AppleMailDBStoreSQLITE>(
-        AppleMailStoreHelper::CreateStore(mailFolder.string(), L"Apple Mail Database", "", {}));
+        AppleMailStoreHelper::CreateStore(mailFolder.string(), L"Apple Mail Database", {}));
     if (opened.store && opened.store->Open({}, {}, {}, false) == kStatusOK)
         opened.folders = FoldersByPath(opened.store->GetRootFolder());
     return opened;
