@@ -128,7 +128,7 @@ ExportRecord Convert(const ExportRequest& request, ExportObserver& observer,
         }
         const int64_t folderTotal = static_cast<int64_t>(sourceFolders.size());
 
-        logger = boost::make_shared<KestrinLogger>(logPath, false, 0);
+        logger = boost::make_shared<KestrinLogger>(logPath);
         const auto presenter = boost::make_shared<ExportProgressPresenter>(
             observer, request.source->StoreKind() != kStoreTypeMboxArchive);
 
@@ -151,7 +151,7 @@ ExportRecord Convert(const ExportRequest& request, ExportObserver& observer,
         RunExport(summary, &folderTotal, presenter, sourceFolders, logger,
                   boost::shared_ptr<ICancelable>(presenter), provider, kQueryKindNew, true,
                   &folderCounter, &recorder);
-        provider->CloseStores({}, {});
+        provider->CloseStores();
 
         status = ExportStatusFromNumber(summary.status);
         // A log that lost lines is no account of the run: not a success.
