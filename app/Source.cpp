@@ -183,16 +183,6 @@ void OpenedSource::Close()
     m_store->Close();
 }
 
-const char* ToString(LoadStatus status)
-{
-    switch (status) {
-    case LoadStatus::Loaded: return "loaded";
-    case LoadStatus::Canceled: return "canceled";
-    case LoadStatus::Failed: break;
-    }
-    return "failed";
-}
-
 LoadResult OpenSource(const std::string& path, LoadObserver& observer, const StoreFactory& factory)
 {
     const auto presenter = boost::make_shared<LoadingPresenter>(observer);
@@ -200,38 +190,38 @@ LoadResult OpenSource(const std::string& path, LoadObserver& observer, const Sto
 
     LoadResult result;
     boost::shared_ptr<IAssetStore> store;
-    int opened = kStatusFailed;
+    Status opened = Status::Failed;
     try {
         store = factory ? factory(path, cancelable) : boost::shared_ptr<IAssetStore>();
         if (store) {
             result.storeKind = store->GetStoreKind();
             opened = store->Open(presenter, cancelable, {}, false);
-            if (opened == kStatusOK)
+            if (opened == Status::Succeeded)
                 result.source = std::make_shared<OpenedSource>(path, store);
         } else if (cancelable->IsCanceled()) {
             // The reader gives up without a store when asked to stop.
-            opened = kStatusCanceled;
+            opened = Status::Canceled;
         }
     } catch (const std::exception& failure) {
         KSDiagnostic("ERROR: Loading %s failed: %s\n", path.c_str(), failure.what());
-        opened = kStatusFailed;
+        opened = Status::Failed;
         result.reason = failure.what();
     } catch (...) {
         KSDiagnostic("ERROR: Loading %s failed.\n", path.c_str());
-        opened = kStatusFailed;
+        opened = Status::Failed;
     }
 
     if (result.source) {
-        result.status = LoadStatus::Loaded;
+        result.status = Status::Succeeded;
         return result;
     }
     if (store)
         store->Close();
-    if (opened == kStatusCanceled) {
-        result.status = LoadStatus::Canceled;
+    if (opened == Status::Canceled) {
+        result.status = Status::Canceled;
         return result;
     }
-    result.status = LoadStatus::Failed;
+    result.status = Status::Failed;
     const std::string found = DescribeLoadFailure(path);
     if (!found.empty())
         result.reason = found;

@@ -22,6 +22,7 @@ namespace KestrinApp {
 using KestrinMIMEEngineCommon::IAssetFolder;
 using KestrinMIMEEngineCommon::IAssetStore;
 using KestrinMIMEEngineCommon::ICancelable;
+using KestrinMIMEEngineCommon::Status;
 
 // One folder of a source as loaded: counts and names are taken once and
 // never refreshed. Folders of the kinds never shown (notes, tasks, the
@@ -100,12 +101,8 @@ public:
     virtual bool IsCanceled() { return false; }
 };
 
-enum class LoadStatus { Loaded = 0, Canceled = 1, Failed = 2 };
-// "loaded", "canceled" or "failed".
-const char* ToString(LoadStatus status);
-
 struct LoadResult {
-    LoadStatus status = LoadStatus::Failed;
+    Status status = Status::Failed;
     std::shared_ptr<OpenedSource> source;  // when loaded
     // The kind of the store made, even when it did not open; -1 when none was made.
     int storeKind = -1;

@@ -7,7 +7,7 @@ AppleMailDBStoreV1::AppleMailDBStoreV1(const std::string& rootPath, const std::w
 {
 }
 
-int AppleMailDBStoreV1::LoadFolderTree(const boost::shared_ptr<IProgressPresenter>& presenter,
+Status AppleMailDBStoreV1::LoadFolderTree(const boost::shared_ptr<IProgressPresenter>& presenter,
                                        const boost::shared_ptr<ICancelable>& cancelable,
                                        const boost::shared_ptr<ILogger>& logger)
 {

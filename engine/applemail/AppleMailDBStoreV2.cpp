@@ -7,12 +7,12 @@ AppleMailDBStoreV2::AppleMailDBStoreV2(const std::string& rootPath, const std::w
 {
 }
 
-int AppleMailDBStoreV2::LoadFolderTree(const boost::shared_ptr<IProgressPresenter>& presenter,
+Status AppleMailDBStoreV2::LoadFolderTree(const boost::shared_ptr<IProgressPresenter>& presenter,
                                        const boost::shared_ptr<ICancelable>& cancelable,
                                        const boost::shared_ptr<ILogger>& logger)
 {
     BuildFolderTree(presenter, cancelable);
-    return cancelable && cancelable->IsCanceled() ? kStatusCanceled : kStatusOK;
+    return cancelable && cancelable->IsCanceled() ? Status::Canceled : Status::Succeeded;
 }
 
 }  // namespace KestrinMIMEEngineCommon

@@ -178,12 +178,12 @@ int AppleMailStoreHelper::ScanForMailboxes(const std::string& path,
     return kScanNothing;
 }
 
-int AppleMailStoreHelper::DetermineAccountsInfo(const std::string& directory, int& version,
+Status AppleMailStoreHelper::DetermineAccountsInfo(const std::string& directory, int& version,
                                                 std::string& databasePath)
 {
     version = 0;
     databasePath.clear();
-    int result = 2;
+    Status result = Status::Failed;
     const fs::path accounts = fs::path(directory) / "Accounts";
     boost::system::error_code ec;
     fs::directory_iterator it(accounts, ec), end;
@@ -209,7 +209,7 @@ int AppleMailStoreHelper::DetermineAccountsInfo(const std::string& directory, in
         if (number > version) {
             version = number;
             databasePath = it->path().string();
-            result = 0;
+            result = Status::Succeeded;
         }
     }
     if (ec)

@@ -40,8 +40,8 @@ public:
     static int ScanForMailboxes(const std::string& path,
                                 const boost::shared_ptr<ICancelable>& cancel);
     // 0 when a numbered "Accounts/AccountsN.sqlite" was found below
-    // directory (the highest N wins), 2 when none.
-    static int DetermineAccountsInfo(const std::string& directory, int& version,
+    // directory (the highest N wins), failed when none.
+    static Status DetermineAccountsInfo(const std::string& directory, int& version,
                                      std::string& databasePath);
 };
 

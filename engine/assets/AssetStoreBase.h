@@ -31,11 +31,11 @@ public:
     // Set before the store is opened.
     void SetNameStyle(NameStyle style) { m_nameStyle = style; }
     // The base part: remembers the cancelable.
-    int Open(const boost::shared_ptr<IProgressPresenter>& presenter,
+    Status Open(const boost::shared_ptr<IProgressPresenter>& presenter,
              const boost::shared_ptr<ICancelable>& cancelable,
              const boost::shared_ptr<ILogger>& logger, bool createLocation) override;
     bool IsOpen() override { return m_open; }
-    int Close() override;
+    Status Close() override;
     boost::shared_ptr<IAssetFolder> GetRootFolder(int kind = kFolderKindMail) override
     {
         return GetRootFolderImpl();
@@ -51,11 +51,11 @@ public:
         bool create) override;
 
     virtual bool IsCanceled();
-    virtual int LoadFolderTree(const boost::shared_ptr<IProgressPresenter>& presenter,
+    virtual Status LoadFolderTree(const boost::shared_ptr<IProgressPresenter>& presenter,
                                const boost::shared_ptr<ICancelable>& cancelable,
                                const boost::shared_ptr<ILogger>& logger)
     {
-        return kStatusOK;
+        return Status::Succeeded;
     }
 
 protected:
@@ -64,10 +64,10 @@ protected:
     // prepare (when given; a non-zero answer fails the open), the location
     // posted to the presenter, the tree, the cancel check. A store that did
     // not open is left without a tree; the remembered cancelable is cleared.
-    int OpenAndLoadTree(const boost::shared_ptr<IProgressPresenter>& presenter,
+    Status OpenAndLoadTree(const boost::shared_ptr<IProgressPresenter>& presenter,
                         const boost::shared_ptr<ICancelable>& cancelable,
                         const boost::shared_ptr<ILogger>& logger, bool createLocation,
-                        const std::function<int()>& prepare = {});
+                        const std::function<Status()>& prepare = {});
 
     void SetRootFolder(const boost::shared_ptr<IAssetFolder>& root);
     void SetOpen(bool open) { m_open = open; }

@@ -4,25 +4,6 @@
 
 namespace KestrinMIMEEngineCommon {
 
-const char* ToString(ExportStatus status)
-{
-    switch (status) {
-    case ExportStatus::Succeeded: return "succeeded";
-    case ExportStatus::Canceled: return "canceled";
-    case ExportStatus::Failed: break;
-    }
-    return "failed";
-}
-
-ExportStatus ExportStatusFromNumber(int number)
-{
-    switch (number) {
-    case static_cast<int>(ExportStatus::Succeeded): return ExportStatus::Succeeded;
-    case static_cast<int>(ExportStatus::Canceled): return ExportStatus::Canceled;
-    default: return ExportStatus::Failed;
-    }
-}
-
 const char* ToString(ExportTarget target)
 {
     switch (target) {

@@ -39,7 +39,7 @@ public:
     boost::shared_ptr<IAssetFolderMutable> GetOutputFolder(
         const boost::shared_ptr<IAssetFolder>& source, const boost::shared_ptr<IAsset>& asset,
         bool useDefaultFolder) override;
-    int CloseStores() override;
+    Status CloseStores() override;
 
     // "Mails", or "Mails (n)" when that is taken; empty until the first item.
     const std::string& GetMailDirectory() const { return m_mailDirectory; }
@@ -47,7 +47,7 @@ public:
     boost::shared_ptr<IAssetStoreMutable> GetMailStore() const { return m_mailStore; }
 
 private:
-    int OpenMailStore();
+    Status OpenMailStore();
 
     std::string m_outputRoot;
     std::string m_mailDirectory;
@@ -56,7 +56,7 @@ private:
     OutputFolderCache m_outputFolders;
     int m_targetType;
     NameStyle m_names;
-    int m_openResult = kStatusOK;
+    Status m_openResult = Status::Succeeded;
 };
 
 }  // namespace KestrinMIMEEngineCommon

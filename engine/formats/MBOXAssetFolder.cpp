@@ -80,7 +80,7 @@ int MBOXAssetFolder::CreatedMailbox::Take(const std::string& path)
     return fd;
 }
 
-int MBOXAssetFolder::RefreshAssetCount()
+Status MBOXAssetFolder::RefreshAssetCount()
 {
     boost::lock_guard<boost::recursive_mutex> guard(Mutex());
     boost::system::error_code ec;
@@ -89,7 +89,7 @@ int MBOXAssetFolder::RefreshAssetCount()
         const auto size = fs::file_size(m_mailboxPath, ec);
         if (!ec) SetAssetCount(static_cast<int64_t>(size));
     }
-    return 0;
+    return Status::Succeeded;
 }
 
 boost::shared_ptr<IAssetIterator> MBOXAssetFolder::GetAssetIterator(

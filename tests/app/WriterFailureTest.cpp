@@ -70,7 +70,7 @@ int RunWithFileSizeLimit(uintmax_t limit, const std::function<bool()>& work)
 template <typename Store>
 boost::shared_ptr<Store> Opened(boost::shared_ptr<Store> store)
 {
-    EXPECT_EQ(store->Open({}, {}, {}, true), kStatusOK);
+    EXPECT_EQ(store->Open({}, {}, {}, true), Status::Succeeded);
     return store;
 }
 

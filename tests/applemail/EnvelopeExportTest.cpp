@@ -40,7 +40,7 @@ TEST_P(EnvelopeExportTest, EveryMessageIsAccountedFor)
     kestrin_test::CapturedDiagnostics quiet;
     auto store = AppleMailStoreHelper::CreateStore(library.root.string(), L"Apple Mail Database", {});
     ASSERT_TRUE(store);
-    ASSERT_EQ(kStatusOK, store->Open({}, {}, {}, false));
+    ASSERT_EQ(Status::Succeeded, store->Open({}, {}, {}, false));
     std::vector<boost::shared_ptr<IAssetFolder>> folders;
     CollectMailboxes(store->GetRootFolder(), folders);
     ASSERT_EQ(library.folders.size(), folders.size());
@@ -51,7 +51,7 @@ TEST_P(EnvelopeExportTest, EveryMessageIsAccountedFor)
     int64_t foldersStarted = 0;
     const ExportSummary summary = export_test::ExportFolders(folders, output, c.target, logger, &foldersStarted);
 
-    EXPECT_EQ(kExportSucceeded, summary.status);
+    EXPECT_EQ(Status::Succeeded, summary.status);
     EXPECT_EQ(library.TotalMessages(), summary.processed);
     EXPECT_EQ(0, summary.failed);
     EXPECT_EQ(static_cast<int64_t>(folders.size()), foldersStarted);

@@ -63,7 +63,7 @@ public:
             return m_refuser;
         return m_inner->GetOutputFolder(source, asset, useDefaultFolder);
     }
-    int CloseStores() override
+    Status CloseStores() override
     {
         return m_inner->CloseStores();
     }
@@ -88,7 +88,7 @@ Export ExportAll(const fs::path& mailFolder, const fs::path& output, int target,
     Export result;
     kestrin_test::CapturedDiagnostics quiet;
     auto store = AppleMailStoreHelper::CreateStore(mailFolder.string(), L"", {});
-    if (!store || store->Open({}, {}, {}, false) != kStatusOK) return result;
+    if (!store || store->Open({}, {}, {}, false) != Status::Succeeded) return result;
     std::vector<boost::shared_ptr<IAssetFolder>> folders;
     envelope_test::CollectMailboxes(store->GetRootFolder(), folders);
 

@@ -46,7 +46,7 @@ std::multiset<std::string> ExportToEml(const fs::path& mailFolder, const fs::pat
     auto store = AppleMailStoreHelper::CreateStore(mailFolder.string(), L"Apple Mail Database", {});
     EXPECT_TRUE(store);
     if (!store) return {};
-    EXPECT_EQ(kStatusOK, store->Open({}, {}, {}, false));
+    EXPECT_EQ(Status::Succeeded, store->Open({}, {}, {}, false));
     std::vector<boost::shared_ptr<IAssetFolder>> folders;
     CollectMailboxes(store->GetRootFolder(), folders);
     fs::create_directories(output);

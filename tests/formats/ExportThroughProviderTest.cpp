@@ -90,7 +90,7 @@ TEST_F(ExportFixture, EmlTreeMirrorsTheSourceFolders)
                                                                          kGeneralTargetEML,
                                                                          std::vector<int>{});
     const ExportSummary summary = Export(provider, {inbox, work, sent});
-    EXPECT_EQ(summary.status, kExportSucceeded);
+    EXPECT_EQ(summary.status, Status::Succeeded);
     EXPECT_EQ(summary.processed, 4);
     EXPECT_EQ(summary.failed, 0);
 
@@ -124,7 +124,7 @@ TEST_F(ExportFixture, MboxTreeMirrorsTheSourceFoldersAndReadsBack)
                                                                          kGeneralTargetMbox,
                                                                          std::vector<int>{});
     const ExportSummary summary = Export(provider, {inbox, work, sent});
-    EXPECT_EQ(summary.status, kExportSucceeded);
+    EXPECT_EQ(summary.status, Status::Succeeded);
     EXPECT_EQ(summary.processed, 4);
 
     const fs::path mails = outputDir.path() / "Mails";

@@ -277,7 +277,7 @@ TEST_F(MboxTreeScan, CancelDuringOpenLeavesTheStoreClosed)
         void Cancel() override {}
     };
     auto store = boost::make_shared<MBOXAssetStore>(root.string(), L"", kStoreTypeMbox);
-    EXPECT_EQ(store->Open({}, boost::make_shared<AlwaysCanceled>(), {}, false), kStatusCanceled);
+    EXPECT_EQ(store->Open({}, boost::make_shared<AlwaysCanceled>(), {}, false), Status::Canceled);
     EXPECT_FALSE(store->IsOpen());
     EXPECT_FALSE(store->GetRootFolder());
 }
