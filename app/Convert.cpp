@@ -130,7 +130,7 @@ ExportRecord Convert(const ExportRequest& request, ExportObserver& observer,
 
         logger = boost::make_shared<KestrinLogger>(logPath);
         const auto presenter = boost::make_shared<ExportProgressPresenter>(
-            observer, request.source->StoreKind() != kStoreTypeMboxArchive);
+            observer, request.source->StoreKind() != StoreKind::MboxArchive);
 
         std::vector<int> mergeList;
         if (request.mergeContacts)

@@ -39,13 +39,14 @@ std::shared_ptr<SourceFolder> Describe(const boost::shared_ptr<IAssetFolder>& fo
     described->path = WideToUTF8(folder->GetPath());
 
     const auto store = folder->GetStore();
-    const int storeKind = store ? store->GetStoreKind() : -1;
+    const boost::optional<StoreKind> storeKind =
+        store ? boost::make_optional(store->GetStoreKind()) : boost::none;
     const std::wstring folderName = folder->GetName();
     described->name =
         (described->kind == kFolderKindRoot && store) ? store->GetStoreName() : folderName;
     if (described->count > 0) {
-        const bool countsAreBytes = storeKind == kStoreTypeMboxArchive ||
-                                    storeKind == kStoreTypeArchive || storeKind == kStoreTypeMbox;
+        const bool countsAreBytes = storeKind == StoreKind::MboxArchive ||
+                                    storeKind == StoreKind::Archive || storeKind == StoreKind::Mbox;
         const std::string count = countsAreBytes
                                       ? FileSizeToStringTransformer::Transform(described->count)
                                       : std::to_string(described->count);

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include <boost/optional.hpp>
 #include <boost/shared_ptr.hpp>
 
 #include "app/Seams.h"
@@ -75,7 +76,7 @@ public:
     // The path it was opened by, as given.
     const std::string& Path() const { return m_path; }
     const boost::shared_ptr<IAssetStore>& Store() const { return m_store; }
-    int StoreKind() const { return m_storeKind; }
+    KestrinMIMEEngineCommon::StoreKind StoreKind() const { return m_storeKind; }
     // The store's own row with the folders below; empty when the store has no root.
     const std::shared_ptr<const SourceFolder>& Root() const { return m_root; }
     // Closes the store now rather than with the last holder.
@@ -84,7 +85,7 @@ public:
 private:
     std::string m_path;
     boost::shared_ptr<IAssetStore> m_store;
-    int m_storeKind;
+    KestrinMIMEEngineCommon::StoreKind m_storeKind;
     std::shared_ptr<const SourceFolder> m_root;
     bool m_closed = false;
 };
@@ -104,8 +105,8 @@ public:
 struct LoadResult {
     Status status = Status::Failed;
     std::shared_ptr<OpenedSource> source;  // when loaded
-    // The kind of the store made, even when it did not open; -1 when none was made.
-    int storeKind = -1;
+    // The kind of the store made, even when it did not open; none when none was made.
+    boost::optional<KestrinMIMEEngineCommon::StoreKind> storeKind;
     // Why it failed, in the user's terms, when that is known.
     std::string reason;
 };

@@ -114,8 +114,8 @@ bool StoreContentViewController::LoadStore(const std::string& path)
 void StoreContentViewController::LoadEnded(const LoadResult& result)
 {
     m_loadingSheet.EndProgress();
-    if (result.storeKind >= 0)
-        m_hideIgnoreEmptyFolders = result.storeKind == kStoreTypeMboxArchive;
+    if (result.storeKind)
+        m_hideIgnoreEmptyFolders = *result.storeKind == StoreKind::MboxArchive;
     if (result.status == Status::Succeeded) {
         m_source = result.source;
         m_folderView.AddStoreToFolderView(m_source->Root());

@@ -266,7 +266,7 @@ private:
             const nlohmann::ordered_json listing = {
                 {"store",
                  {{"name", WideToUTF8(store->GetStoreName())},
-                  {"kind", store->GetStoreKind()},
+                  {"kind", StoreKindNumber(store->GetStoreKind())},
                   {"location", store->GetLocation()}}},
                 {"root", row ? JsonFolder(*row) : nlohmann::ordered_json(nullptr)}};
             m_out << DumpJson(listing) << "\n";

@@ -87,7 +87,7 @@ AppleMailDBStoreSQLITE::AppleMailDBStoreSQLITE(const std::string& rootPath,
                                                const std::wstring& name)
     : AssetStoreBase(NormaliseRootPath(rootPath),
                      name.empty() ? std::wstring(L"Apple Mail Store") : name,
-                     kStoreTypeEnvelopeIndex),
+                     StoreKind::EnvelopeIndex),
       // Account names are looked up by paths built from the root, and the
       // account database is found beside it: ".", ".." or "Mail/." must
       // lead to the same names as the absolute path.

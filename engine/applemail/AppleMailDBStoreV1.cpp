@@ -3,7 +3,7 @@
 namespace KestrinMIMEEngineCommon {
 
 AppleMailDBStoreV1::AppleMailDBStoreV1(const std::string& rootPath, const std::wstring& name)
-    : AppleMailDirectoryStore(rootPath, name, kStoreTypeAppleMailV1)
+    : AppleMailDirectoryStore(rootPath, name, StoreKind::AppleMailV1)
 {
 }
 

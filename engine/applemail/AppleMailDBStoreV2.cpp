@@ -3,7 +3,7 @@
 namespace KestrinMIMEEngineCommon {
 
 AppleMailDBStoreV2::AppleMailDBStoreV2(const std::string& rootPath, const std::wstring& name)
-    : AppleMailDirectoryStore(rootPath, name, kStoreTypeAppleMailV2)
+    : AppleMailDirectoryStore(rootPath, name, StoreKind::AppleMailV2)
 {
 }
 

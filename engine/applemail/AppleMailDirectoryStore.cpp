@@ -31,7 +31,7 @@ bool IsMissing(const boost::system::error_code& ec)
 }  // namespace
 
 AppleMailDirectoryStore::AppleMailDirectoryStore(const std::string& rootPath,
-                                                 const std::wstring& name, int storeKind)
+                                                 const std::wstring& name, StoreKind storeKind)
     : AssetStoreBase(rootPath, name.empty() ? std::wstring(L"Apple Mail Database") : name,
                      storeKind)
 {
@@ -222,7 +222,7 @@ AppleMailDirectoryStore::BundleLayout AppleMailDirectoryStore::LayoutOfBundle(co
 
 bool AppleMailDirectoryStore::OlderLayoutByDefault() const
 {
-    return m_storeKind == kStoreTypeAppleMailV1;
+    return m_storeKind == StoreKind::AppleMailV1;
 }
 
 bool AppleMailDirectoryStore::IsExportedMailbox(const fs::path& entry)

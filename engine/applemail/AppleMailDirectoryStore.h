@@ -18,7 +18,7 @@ namespace KestrinMIMEEngineCommon {
 class AppleMailDirectoryStore : public AssetStoreBase {
 public:
     // An empty display name becomes "Apple Mail Database".
-    AppleMailDirectoryStore(const std::string& rootPath, const std::wstring& name, int storeKind);
+    AppleMailDirectoryStore(const std::string& rootPath, const std::wstring& name, StoreKind storeKind);
 
     // Builds the folder tree; succeeded (also when already open), canceled
     // (no tree), otherwise the failure. The mail folder is only read, so a

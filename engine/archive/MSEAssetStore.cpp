@@ -28,7 +28,7 @@ bool IsDirectory(const std::string& path)
 
 MSEAssetStore::MSEAssetStore(const std::string& packagePath, const std::wstring& name)
     : FileTreeStoreBase(packagePath, name.empty() ? std::wstring(L"Entourage Archive") : name,
-                        kStoreTypeArchive)
+                        StoreKind::Archive)
 {
 }
 

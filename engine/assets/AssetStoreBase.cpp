@@ -21,7 +21,7 @@ int AssetTypeForFolderKind(int kind)
 }
 
 AssetStoreBase::AssetStoreBase(const std::string& location, const std::wstring& name,
-                               int storeKind)
+                               StoreKind storeKind)
     : m_location(location), m_name(name), m_storeKind(storeKind)
 {
 }

@@ -20,13 +20,13 @@ int AssetTypeForFolderKind(int kind);
 class AssetStoreBase : public IAssetStoreMutable,
                        public boost::enable_shared_from_this<AssetStoreBase> {
 public:
-    AssetStoreBase(const std::string& location, const std::wstring& name, int storeKind);
+    AssetStoreBase(const std::string& location, const std::wstring& name, StoreKind storeKind);
     ~AssetStoreBase() override;
 
     int GetSenderTypeId() override;
     std::wstring GetStoreName() override { return m_name; }
     std::string GetLocation() override { return m_location; }
-    int GetStoreKind() override { return m_storeKind; }
+    StoreKind GetStoreKind() override { return m_storeKind; }
     NameStyle GetNameStyle() override { return m_nameStyle; }
     // Set before the store is opened.
     void SetNameStyle(NameStyle style) { m_nameStyle = style; }
@@ -80,7 +80,7 @@ protected:
     boost::recursive_mutex m_storeMutex;
     std::string m_location;
     std::wstring m_name;
-    int m_storeKind;
+    StoreKind m_storeKind;
     NameStyle m_nameStyle = NameStyle::Ascii;
     bool m_open = false;
     boost::recursive_mutex m_stateMutex;

@@ -12,22 +12,11 @@
 
 namespace KestrinMIMEEngineCommon {
 
-// Store type codes.
-enum : int {
-    kStoreTypeEnvelopeIndex = 0,
-    kStoreTypeMboxArchive = 1,  // mbox store over Apple Mail's exported mailboxes
-    kStoreTypeArchive = 2,      // the Outlook archive package
-    kStoreTypeMbox = 6,         // plain mbox output
-    kStoreTypeEML = 7,
-    kStoreTypeAppleMailV1 = 38,
-    kStoreTypeAppleMailV2 = 39,
-};
-
 class IAssetStore : public IKSNotificationSender {
 public:
     virtual std::wstring GetStoreName() = 0;
     virtual std::string GetLocation() = 0;
-    virtual int GetStoreKind() = 0;
+    virtual StoreKind GetStoreKind() = 0;
     // Canceled: asked to stop while loading.
     virtual Status Open(const boost::shared_ptr<IProgressPresenter>& presenter,
                      const boost::shared_ptr<ICancelable>& cancelable,

@@ -1,7 +1,5 @@
 #include "export/ExportCodes.h"
 
-#include "assets/IAssetStore.h"
-
 namespace KestrinMIMEEngineCommon {
 
 const char* ToString(ExportTarget target)
@@ -19,16 +17,6 @@ boost::optional<ExportTarget> ExportTargetFromString(const std::string& text)
     for (const ExportTarget target : {ExportTarget::Eml, ExportTarget::Mbox, ExportTarget::Archive})
         if (text == ToString(target)) return target;
     return boost::none;
-}
-
-int OutputStoreType(ExportTarget target)
-{
-    switch (target) {
-    case ExportTarget::Mbox: return kStoreTypeMbox;
-    case ExportTarget::Archive: return kStoreTypeArchive;
-    case ExportTarget::Eml: break;
-    }
-    return kStoreTypeEML;
 }
 
 }  // namespace KestrinMIMEEngineCommon

@@ -17,8 +17,5 @@ enum class ExportTarget {
 // "eml", "mbox" or "archive", as the command line and its JSON spell them.
 const char* ToString(ExportTarget target);
 boost::optional<ExportTarget> ExportTargetFromString(const std::string& text);
-// The type code of the store the target is written into (kStoreTypeEML,
-// kStoreTypeMbox, kStoreTypeArchive).
-int OutputStoreType(ExportTarget target);
 
 }  // namespace KestrinMIMEEngineCommon

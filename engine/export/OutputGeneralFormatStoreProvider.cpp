@@ -13,9 +13,9 @@ namespace fs = boost::filesystem;
 namespace KestrinMIMEEngineCommon {
 
 OutputGeneralFormatStoreProvider::OutputGeneralFormatStoreProvider(
-    const std::string& outputRoot, int targetType, const std::vector<int>& mergeList, NameStyle names)
+    const std::string& outputRoot, ExportTarget target, const std::vector<int>& mergeList, NameStyle names)
     : m_outputRoot(outputRoot),
-      m_targetType(targetType),
+      m_target(target),
       m_names(names)
 {
 }
@@ -34,8 +34,8 @@ Status OutputGeneralFormatStoreProvider::OpenMailStore()
     }
     const std::wstring name = UTF8ToWide(fs::path(m_mailDirectory).filename().string());
     boost::shared_ptr<FileTreeStoreBase> store;
-    if (m_targetType == kGeneralTargetMbox) {
-        store = boost::make_shared<MBOXAssetStore>(m_mailDirectory, name, kStoreTypeMbox);
+    if (m_target == ExportTarget::Mbox) {
+        store = boost::make_shared<MBOXAssetStore>(m_mailDirectory, name, StoreKind::Mbox);
     } else {
         store = boost::make_shared<EMLAssetStore>(m_mailDirectory, name, true);
     }

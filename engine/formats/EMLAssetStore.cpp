@@ -12,7 +12,7 @@ namespace KestrinMIMEEngineCommon {
 
 EMLAssetStore::EMLAssetStore(const std::string& location, const std::wstring& name,
                              bool keepEmptyFolders)
-    : FileTreeStoreBase(location, name.empty() ? std::wstring(L"EML Store") : name, kStoreTypeEML),
+    : FileTreeStoreBase(location, name.empty() ? std::wstring(L"EML Store") : name, StoreKind::Eml),
       m_keepEmptyFolders(keepEmptyFolders)
 {
 }

@@ -307,7 +307,7 @@ boost::shared_ptr<MBOXAssetFolder> MBOXAssetFolder::CreateFolderObject(
     const std::string& path, const std::wstring& name, const boost::shared_ptr<IAssetStore>& store,
     const boost::shared_ptr<IAssetFolder>& parent, bool isDefaultFolder)
 {
-    const bool bundle = store && store->GetStoreKind() == kStoreTypeMboxArchive;
+    const bool bundle = store && store->GetStoreKind() == StoreKind::MboxArchive;
     return boost::make_shared<MBOXAssetFolder>(path + ".mbox", name, store, parent,
                                                isDefaultFolder, bundle);
 }

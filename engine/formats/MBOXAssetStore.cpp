@@ -15,9 +15,9 @@ namespace KestrinMIMEEngineCommon {
 
 namespace {
 
-std::wstring DefaultName(int storeKind)
+std::wstring DefaultName(StoreKind storeKind)
 {
-    return storeKind == kStoreTypeMboxArchive ? L"Apple Mail Mailbox Archive" : L"MBOX Store";
+    return storeKind == StoreKind::MboxArchive ? L"Apple Mail Mailbox Archive" : L"MBOX Store";
 }
 
 std::string WithoutTrailingSlashes(std::string path)
@@ -34,7 +34,7 @@ bool IsDirectory(const fs::path& path)
 
 }  // namespace
 
-MBOXAssetStore::MBOXAssetStore(const std::string& location, const std::wstring& name, int storeKind)
+MBOXAssetStore::MBOXAssetStore(const std::string& location, const std::wstring& name, StoreKind storeKind)
     : FileTreeStoreBase(location, name.empty() ? DefaultName(storeKind) : name, storeKind)
 {
 }
@@ -164,7 +164,7 @@ Status MBOXAssetStore::ScanDirectory(const std::string& directory,
         if (!folder) {
             folder = boost::make_shared<MBOXAssetFolder>(sub.string() + ".mbox", std::wstring(), self,
                                                          parent, false,
-                                                         GetStoreKind() == kStoreTypeMboxArchive);
+                                                         GetStoreKind() == StoreKind::MboxArchive);
             parent->AddChild(folder);
         }
         const Status result = ScanDirectory(sub.string(), folder, rootMailbox, presenter, cancelable);

@@ -12,7 +12,7 @@ class MBOXAssetStore : public FileTreeStoreBase {
 public:
     // An empty name becomes "MBOX Store" (kind 6) or "Apple Mail Mailbox
     // Archive" (kind 1).
-    MBOXAssetStore(const std::string& location, const std::wstring& name, int storeKind);
+    MBOXAssetStore(const std::string& location, const std::wstring& name, StoreKind storeKind);
     ~MBOXAssetStore() override;
 
     bool SupportsFolderKind(int kind) override { return false; }

@@ -32,7 +32,7 @@ public:
 // An opened store of a chosen kind, with a root the test fills.
 class KindStore : public FakeStore {
 public:
-    KindStore(const std::string& location, const std::wstring& name, int kind)
+    KindStore(const std::string& location, const std::wstring& name, StoreKind kind)
         : FakeStore(location, name)
     {
         m_storeKind = kind;
@@ -56,7 +56,7 @@ public:
     }
 };
 
-inline boost::shared_ptr<KindStore> MakeKindStore(const std::string& location, int kind,
+inline boost::shared_ptr<KindStore> MakeKindStore(const std::string& location, StoreKind kind,
                                                   const std::wstring& name = L"Apple Mail Database")
 {
     auto store = boost::make_shared<KindStore>(location, name, kind);

@@ -313,7 +313,7 @@ class FolderChoiceTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        store = MakeKindStore("/lib", kStoreTypeEnvelopeIndex);
+        store = MakeKindStore("/lib", StoreKind::EnvelopeIndex);
         AddFoldersEmptyAndNot(store);
         root = Tree(store);
     }

@@ -54,11 +54,11 @@ protected:
     void SetUp() override
     {
         InitializeApplication();
-        LoadSource("/lib", kStoreTypeEnvelopeIndex);
+        LoadSource("/lib", StoreKind::EnvelopeIndex);
         choosers.save = target.str();
     }
     // Loads a store of the kind with two folders, as the window loads one.
-    void LoadSource(const std::string& path, int kind)
+    void LoadSource(const std::string& path, StoreKind kind)
     {
         source = MakeKindStore(path, kind);
         inbox = AddCounted(source, L"Inbox", kFolderKindMail, 2);
@@ -247,7 +247,7 @@ TEST_F(ExportWorkflowTest, OutputFolderInsideTheMailFolderStartsNothing)
 {
     const fs::path mail = target.path() / "Mail";
     fs::create_directories(mail / "V10");
-    LoadSource(mail.string(), kStoreTypeEnvelopeIndex);
+    LoadSource(mail.string(), StoreKind::EnvelopeIndex);
     choosers.save = (mail / "V10").string();
     EXPECT_EQ(window.ClickConvert(), ConvertStart::kOutputInMailFolder);
     EXPECT_FALSE(window.IsExporting());
@@ -327,7 +327,7 @@ TEST_F(ExportWorkflowTest, FailedItemsMakeTheExportFail)
 
 TEST_F(ExportWorkflowTest, MboxSourceCountsCallsNotUnits)
 {
-    LoadSource("/mbox", kStoreTypeMboxArchive);
+    LoadSource("/mbox", StoreKind::MboxArchive);
     ConvertAndWait();
     const auto events = progress.Events();
     EXPECT_NE(std::find(events.begin(), events.end(), L"items Overall: Items [ 3 ]"), events.end());

@@ -44,8 +44,8 @@ protected:
                 onCreate(cancelable);
             if (path == "/missing")
                 return {};
-            auto store = MakeKindStore(path, path == "/mbox" ? kStoreTypeMboxArchive
-                                                            : kStoreTypeEnvelopeIndex);
+            auto store = MakeKindStore(path, path == "/mbox" ? StoreKind::MboxArchive
+                                                            : StoreKind::EnvelopeIndex);
             AddCounted(store, L"Inbox", kFolderKindMail, 1);
             store->openResult = openResult;
             stores.push_back(store);
@@ -77,7 +77,7 @@ TEST_F(LoadingTest, LoadedStoreIsShownAndItsKindRemembered)
     EXPECT_EQ(Load("/mbox"), Status::Succeeded);
     ASSERT_TRUE(content.SourceStore());
     EXPECT_EQ(content.SourceStore()->GetLocation(), "/mbox");
-    EXPECT_EQ(content.Source()->StoreKind(), kStoreTypeMboxArchive);
+    EXPECT_EQ(content.Source()->StoreKind(), StoreKind::MboxArchive);
     EXPECT_TRUE(content.HideIgnoreEmptyFolders());
     EXPECT_FALSE(content.FolderLoading());
     EXPECT_EQ(content.GetSelectedItems().size(), 1u);

@@ -57,7 +57,7 @@ Outcome ExportLibrary(const fs::path& root, const fs::path& output)
     if (!store || store->Open({}, {}, {}, false) != Status::Succeeded) return outcome;
     const std::vector<boost::shared_ptr<IAssetFolder>> folders = export_test::AllFolders(*store);
     auto logger = boost::make_shared<export_test::CollectingLogger>();
-    const ExportSummary summary = export_test::ExportFolders(folders, output, kGeneralTargetEML, logger);
+    const ExportSummary summary = export_test::ExportFolders(folders, output, ExportTarget::Eml, logger);
     outcome.status = ToString(summary.status);
     outcome.processed = summary.processed;
     outcome.failed = summary.failed;

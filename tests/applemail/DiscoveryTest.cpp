@@ -97,7 +97,7 @@ TEST(FindEnvelopeIndex, DatabaseThatDoesNotOpenGivesNoStore)
     int version = 0;
     std::string path;
     EXPECT_EQ(4, AppleMailStoreHelper::FindEnvelopeIndex(dir.str(), version, path));
-    int type = 0;
+    StoreKind type = StoreKind::AppleMailV1;
     EXPECT_EQ(4, AppleMailStoreHelper::DetermineStoreType(dir.str(), {}, type));
     EXPECT_FALSE(AppleMailStoreHelper::CreateStore(dir.str(), L"Apple Mail Database", {}));
 }
@@ -112,12 +112,12 @@ TEST(FindEnvelopeIndex, V2WithoutAccountsPlistFallsBackToTheMailboxScan)
     EXPECT_EQ(0, AppleMailStoreHelper::FindEnvelopeIndex(dir.str(), version, path));
     EXPECT_EQ(2, version);
     EXPECT_EQ("", path);
-    int type = 0;
+    StoreKind type = StoreKind::AppleMailV1;
     EXPECT_EQ(0, AppleMailStoreHelper::DetermineStoreType(dir.str(), {}, type));
-    EXPECT_EQ(kStoreTypeAppleMailV2, type);
+    EXPECT_EQ(StoreKind::AppleMailV2, type);
     auto store = AppleMailStoreHelper::CreateStore(dir.str(), L"Apple Mail Database", {});
     ASSERT_TRUE(store);
-    EXPECT_EQ(kStoreTypeAppleMailV2, store->GetStoreKind());
+    EXPECT_EQ(StoreKind::AppleMailV2, store->GetStoreKind());
 }
 
 // ---------------------------------------------------------------------------
@@ -128,7 +128,7 @@ struct ScanCase {
     std::vector<std::string> files;    // relative paths of empty files
     std::vector<std::string> folders;  // relative paths of folders
     int scan;
-    int type;
+    StoreKind type;
 };
 
 class ScanForMailboxesTest : public ::testing::TestWithParam<ScanCase> {};
@@ -142,7 +142,7 @@ TEST_P(ScanForMailboxesTest, RecognisesTheBundleKind)
     for (const auto& f : c.folders)
         fs::create_directories(dir / f);
     EXPECT_EQ(c.scan, AppleMailStoreHelper::ScanForMailboxes(dir.str(), {}));
-    int type = 0;
+    StoreKind type = StoreKind::AppleMailV1;
     ASSERT_EQ(0, AppleMailStoreHelper::DetermineStoreType(dir.str(), {}, type));
     EXPECT_EQ(c.type, type);
     auto store = AppleMailStoreHelper::CreateStore(dir.str(), L"", {});
@@ -153,32 +153,32 @@ TEST_P(ScanForMailboxesTest, RecognisesTheBundleKind)
 INSTANTIATE_TEST_SUITE_P(
     Trees, ScanForMailboxesTest,
     ::testing::Values(
-        ScanCase{"ExportedMailbox", {"Inbox.mbox/mbox"}, {}, 0, kStoreTypeMboxArchive},
+        ScanCase{"ExportedMailbox", {"Inbox.mbox/mbox"}, {}, 0, StoreKind::MboxArchive},
         // The "mbox" file is checked before the bundle is listed.
         ScanCase{"MboxFileBeforeMessagesFolder", {"Inbox.mbox/mbox"}, {"Inbox.mbox/Messages"}, 0,
-                 kStoreTypeMboxArchive},
+                 StoreKind::MboxArchive},
         // Apple Mail bundles inside an exported one are read by the Apple
         // Mail stores, which read the exported mailboxes as well.
         ScanCase{"AppleMailBundleInsideAnExportedOne", {"Inbox.mbox/mbox"},
-                 {"Inbox.mbox/Child.mbox/Messages"}, 1, kStoreTypeAppleMailV1},
+                 {"Inbox.mbox/Child.mbox/Messages"}, 1, StoreKind::AppleMailV1},
         // Mailbox files as mbox tools (and this program's mbox target) write them.
-        ScanCase{"MailboxFile", {"Mails/Inbox.mbox"}, {}, 0, kStoreTypeMboxArchive},
+        ScanCase{"MailboxFile", {"Mails/Inbox.mbox"}, {}, 0, StoreKind::MboxArchive},
         ScanCase{"MailboxFileBesideAnAppleMailBundle", {"Inbox.mbox"}, {"Old.mbox/Messages"}, 1,
-                 kStoreTypeAppleMailV1},
-        ScanCase{"AppleDoubleCompanionIsNoMailbox", {"._Inbox.mbox"}, {}, 4, kStoreTypeAppleMailV1},
-        ScanCase{"MessagesFolder", {}, {"Work/Inbox.mbox/Messages"}, 1, kStoreTypeAppleMailV1},
-        ScanCase{"MessagesInLowerCase", {}, {"Inbox.mbox/messages"}, 1, kStoreTypeAppleMailV1},
-        ScanCase{"ExtensionInCapitals", {}, {"Inbox.MBOX/Messages"}, 1, kStoreTypeAppleMailV1},
-        ScanCase{"ImapBundle", {}, {"INBOX.imapmbox/Messages"}, 1, kStoreTypeAppleMailV1},
+                 StoreKind::AppleMailV1},
+        ScanCase{"AppleDoubleCompanionIsNoMailbox", {"._Inbox.mbox"}, {}, 4, StoreKind::AppleMailV1},
+        ScanCase{"MessagesFolder", {}, {"Work/Inbox.mbox/Messages"}, 1, StoreKind::AppleMailV1},
+        ScanCase{"MessagesInLowerCase", {}, {"Inbox.mbox/messages"}, 1, StoreKind::AppleMailV1},
+        ScanCase{"ExtensionInCapitals", {}, {"Inbox.MBOX/Messages"}, 1, StoreKind::AppleMailV1},
+        ScanCase{"ImapBundle", {}, {"INBOX.imapmbox/Messages"}, 1, StoreKind::AppleMailV1},
         ScanCase{"UUIDFolder", {}, {"Inbox.mbox/F2D0D67E-7B19-4C30-B2E9-B58FE4780001/Data"}, 2,
-                 kStoreTypeAppleMailV2},
+                 StoreKind::AppleMailV2},
         // Only the length and the dashes at 8 and 13 are looked at.
         ScanCase{"UUIDShapedName", {}, {"Inbox.mbox/zzzzzzzz-zzzz-zzzzzzzzzzzzzzzzzzzzzz"}, 2,
-                 kStoreTypeAppleMailV2},
+                 StoreKind::AppleMailV2},
         ScanCase{"ThirtyFiveCharacters", {}, {"Inbox.mbox/zzzzzzzz-zzzz-zzzzzzzzzzzzzzzzzzzzz"},
-                 4, kStoreTypeAppleMailV1},
-        ScanCase{"MessagesOutsideABundle", {}, {"Inbox/Messages"}, 4, kStoreTypeAppleMailV1},
-        ScanCase{"EmptyFolder", {}, {}, 4, kStoreTypeAppleMailV1}),
+                 4, StoreKind::AppleMailV1},
+        ScanCase{"MessagesOutsideABundle", {}, {"Inbox/Messages"}, 4, StoreKind::AppleMailV1},
+        ScanCase{"EmptyFolder", {}, {}, 4, StoreKind::AppleMailV1}),
     [](const ::testing::TestParamInfo<ScanCase>& info) { return std::string(info.param.name); });
 
 TEST(ScanForMailboxes, V2LayoutFoldersGiveTheNewerStore)

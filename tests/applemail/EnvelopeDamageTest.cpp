@@ -113,7 +113,7 @@ std::wstring ExportToEml(const std::vector<boost::shared_ptr<IAssetFolder>>& fol
 {
     fs::create_directories(output);
     auto logger = boost::make_shared<KestrinLogger>((output / "Detailed Conversion Report.txt").string());
-    summary = export_test::ExportFolders(folders, output, kGeneralTargetEML, logger);
+    summary = export_test::ExportFolders(folders, output, ExportTarget::Eml, logger);
     return logger->GetReportText();
 }
 

@@ -70,7 +70,7 @@ TEST_P(EnvelopeLibraryTest, OpensWithNamedAccountsCountsAndEveryMessage)
     kestrin_test::CapturedDiagnostics diagnostics;
     auto store = OpenStore(library.root);
     ASSERT_TRUE(store);
-    EXPECT_EQ(kStoreTypeEnvelopeIndex, store->GetStoreKind());
+    EXPECT_EQ(StoreKind::EnvelopeIndex, store->GetStoreKind());
     EXPECT_EQ(c.layout, store->GetLayoutVersion());
     EXPECT_TRUE(store->IsOpen());
 

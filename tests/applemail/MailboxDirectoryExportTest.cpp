@@ -69,8 +69,8 @@ TEST(MailboxDirectoryExportTest, V2LibraryExportsEveryMessageWithItsAttachments)
     WriteV2Mailbox(inboxBundle, "Sub", MakeStoreUuid(2), build(sub));
     WriteV2Mailbox(dir / "Mail" / "Account", "Work", MakeStoreUuid(3), build(work));
 
-    for (int target : {kGeneralTargetEML, kGeneralTargetMbox}) {
-        SCOPED_TRACE(target == kGeneralTargetEML ? "EML" : "mbox");
+    for (ExportTarget target : {ExportTarget::Eml, ExportTarget::Mbox}) {
+        SCOPED_TRACE(target == ExportTarget::Eml ? "EML" : "mbox");
         auto store = boost::make_shared<AppleMailDBStoreV2>((dir / "Mail").string(), L"");
         ASSERT_EQ(store->Open({}, {}, {}, false), Status::Succeeded);
         const std::vector<boost::shared_ptr<IAssetFolder>> folders = export_test::AllFolders(*store);

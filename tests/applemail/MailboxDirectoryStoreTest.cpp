@@ -274,8 +274,8 @@ TEST(MailboxDirectoryStoreTest, StoresIdentifyThemselves)
     kestrin_test::TempDir dir;
     auto v1 = boost::make_shared<AppleMailDBStoreV1>(dir.str(), L"");
     auto v2 = boost::make_shared<AppleMailDBStoreV2>(dir.str(), L"Named");
-    EXPECT_EQ(v1->GetStoreKind(), kStoreTypeAppleMailV1);
-    EXPECT_EQ(v2->GetStoreKind(), kStoreTypeAppleMailV2);
+    EXPECT_EQ(v1->GetStoreKind(), StoreKind::AppleMailV1);
+    EXPECT_EQ(v2->GetStoreKind(), StoreKind::AppleMailV2);
     EXPECT_EQ(v1->GetStoreName(), L"Apple Mail Database");
     EXPECT_EQ(v2->GetStoreName(), L"Named");
     EXPECT_TRUE(v1->SupportsFolderKind(kFolderKindMail));

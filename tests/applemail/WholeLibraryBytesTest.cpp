@@ -51,7 +51,7 @@ std::multiset<std::string> ExportToEml(const fs::path& mailFolder, const fs::pat
     CollectMailboxes(store->GetRootFolder(), folders);
     fs::create_directories(output);
     const ExportSummary summary =
-        export_test::ExportFolders(folders, output, kGeneralTargetEML, boost::make_shared<CollectingLogger>());
+        export_test::ExportFolders(folders, output, ExportTarget::Eml, boost::make_shared<CollectingLogger>());
     EXPECT_EQ(0, summary.failed);
 
     std::multiset<std::string> written;

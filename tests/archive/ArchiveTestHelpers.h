@@ -92,7 +92,7 @@ inline boost::shared_ptr<MBOXAssetStore> MboxSource(
                     MessageText(subject, "Body of " + subject + ".\n>From here on.") + "\n";
         kestrin_test::WriteFile(file, text);
     }
-    auto store = boost::make_shared<MBOXAssetStore>(root.string(), name, kStoreTypeMbox);
+    auto store = boost::make_shared<MBOXAssetStore>(root.string(), name, StoreKind::Mbox);
     EXPECT_EQ(store->Open({}, {}, {}, false), Status::Succeeded);
     return store;
 }

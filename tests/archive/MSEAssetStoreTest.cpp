@@ -50,7 +50,7 @@ TEST(MSEAssetStore, NewPackageHasDescriptorsAndEmptyFolders)
     EXPECT_EQ(kestrin_test::ReadFile(package / "Contents/Info.plist"), TemplateFile("Info.plist"));
     EXPECT_EQ(kestrin_test::ReadFile(package / "Contents/PkgInfo"), "rge OPIM");
 
-    EXPECT_EQ(store->GetStoreKind(), kStoreTypeArchive);
+    EXPECT_EQ(store->GetStoreKind(), StoreKind::Archive);
     EXPECT_EQ(store->GetStoreName(), L"Entourage Archive");
     auto root = store->GetRootFolder();
     ASSERT_TRUE(root);

@@ -190,7 +190,7 @@ private:
 class FakeStore : public AssetStoreBase {
 public:
     FakeStore(const std::string& location, const std::wstring& name)
-        : AssetStoreBase(location, name, 99)
+        : AssetStoreBase(location, name, StoreKind::Eml)
     {
     }
 

@@ -116,7 +116,7 @@ inline std::string CopyFixture(const kestrin_test::TempDir& dir, const std::stri
     return target.string();
 }
 
-inline boost::shared_ptr<MBOXAssetStore> OpenMboxStore(const std::string& location, int kind,
+inline boost::shared_ptr<MBOXAssetStore> OpenMboxStore(const std::string& location, StoreKind kind,
                                                        bool create = false)
 {
     auto store = boost::make_shared<MBOXAssetStore>(location, L"", kind);

@@ -116,7 +116,7 @@ TEST_F(SampleLibraryTest, OpensWithNamedAccountsNestedMailboxesAndEveryMessage)
     OpenedLibrary library = Open(mail);
     ASSERT_TRUE(library.store);
     ASSERT_FALSE(library.folders.empty());
-    EXPECT_EQ(kStoreTypeEnvelopeIndex, library.store->GetStoreKind());
+    EXPECT_EQ(StoreKind::EnvelopeIndex, library.store->GetStoreKind());
     EXPECT_EQ(10, library.store->GetLayoutVersion());
 
     // Accounts carry the names the account database gives them; grouping
