@@ -85,12 +85,12 @@ ExportRecord Convert(const ExportRequest& request, ExportObserver& observer,
         return record;
     }
 
-    ExportStatus status = ExportStatus::Failed;
+    Status status = Status::Failed;
     boost::shared_ptr<KestrinLogger> logger;
     // A run that stopped: the line goes into the log, or stands alone for
     // the report when there is no log yet.
     const auto fail = [&](const std::wstring& line) {
-        status = ExportStatus::Failed;
+        status = Status::Failed;
         if (logger) {
             logger->Log(line, true, true);
             record.reportText = WideToUTF8(logger->GetReportText());
@@ -130,7 +130,7 @@ ExportRecord Convert(const ExportRequest& request, ExportObserver& observer,
 
         logger = boost::make_shared<KestrinLogger>(logPath);
         const auto presenter = boost::make_shared<ExportProgressPresenter>(
-            observer, request.source->StoreKind() != kStoreTypeMboxArchive);
+            observer, request.source->StoreKind() != StoreKind::MboxArchive);
 
         std::vector<int> mergeList;
         if (request.mergeContacts)
@@ -153,10 +153,10 @@ ExportRecord Convert(const ExportRequest& request, ExportObserver& observer,
                   &folderCounter, &recorder);
         provider->CloseStores();
 
-        status = ExportStatusFromNumber(summary.status);
+        status = summary.status;
         // A log that lost lines is no account of the run: not a success.
         if (logger->HasWriteFailed()) {
-            if (status == ExportStatus::Succeeded) status = ExportStatus::Failed;
+            if (status == Status::Succeeded) status = Status::Failed;
             logger->Log(L"ERROR : The detailed report could not be written completely: " +
                             UTF8ToWide(logPath),
                         true, false);

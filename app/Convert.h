@@ -22,7 +22,7 @@
 
 namespace KestrinApp {
 
-using KestrinMIMEEngineCommon::ExportStatus;
+using KestrinMIMEEngineCommon::Status;
 using KestrinMIMEEngineCommon::ExportTarget;
 using KestrinMIMEEngineCommon::NameStyle;
 
@@ -86,7 +86,7 @@ constexpr const char* kDetailedReportName = "Detailed Conversion Report.txt";
 constexpr const char* kArchivePackageName = "Apple Mail Export";
 
 // Runs the export on the calling thread. Never throws: a failure anywhere
-// ends as ExportStatus::Failed with its reason in the report. A request
+// ends as Status::Failed with its reason in the report. A request
 // refused before anything is made (nothing to convert, an output folder in
 // the mail folder) answers its refusal and leaves the disk as it was.
 ExportRecord Convert(const ExportRequest& request, ExportObserver& observer,

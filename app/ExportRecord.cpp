@@ -50,13 +50,13 @@ ReportData MakeReport(const ExportRecord& record)
                          ? std::string("No detailed Log Report was written.")
                          : "A detailed Log Report is saved at following path:\n" + record.logPath;
     switch (record.status) {
-    case ExportStatus::Succeeded:
+    case Status::Succeeded:
         report.title = "Operation Completed Successfully.";
         break;
-    case ExportStatus::Canceled:
+    case Status::Canceled:
         report.title = "Operation aborted. Data was Partially exported.";
         break;
-    case ExportStatus::Failed:
+    case Status::Failed:
         report.title = "Operation failed.";
         break;
     }

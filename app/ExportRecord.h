@@ -79,7 +79,7 @@ struct ExportRecord {
     KestrinMIMEEngineCommon::ExportTarget target = KestrinMIMEEngineCommon::ExportTarget::Eml;
     std::string outputFolder;  // empty when the set-up failed before it existed
     std::string logPath;       // empty when no log was written
-    KestrinMIMEEngineCommon::ExportStatus status = KestrinMIMEEngineCommon::ExportStatus::Failed;
+    KestrinMIMEEngineCommon::Status status = KestrinMIMEEngineCommon::Status::Failed;
     // The brief report: the report's lines for the user (CR LF line ends),
     // or the reason alone when the run stopped before its log existed.
     std::string reportText;
@@ -94,7 +94,7 @@ struct ExportRecord {
 // What a finished export tells the user first (the result sheet, the
 // command's closing text).
 struct ReportData {
-    KestrinMIMEEngineCommon::ExportStatus status = KestrinMIMEEngineCommon::ExportStatus::Succeeded;
+    KestrinMIMEEngineCommon::Status status = KestrinMIMEEngineCommon::Status::Succeeded;
     std::string title;    // by status: success, aborted, failed
     std::string report;   // the brief report text
     std::string footer1;  // where the converted data is

@@ -85,7 +85,7 @@ public:
     // result sheet and opens no guide.
     void RequestShutdown(std::function<void()> whenIdle);
     // Called after the result sheet was shown.
-    void SetExportFinishedHandler(std::function<void(ExportStatus status)> handler)
+    void SetExportFinishedHandler(std::function<void(Status status)> handler)
     {
         m_exportFinished = std::move(handler);
     }
@@ -116,7 +116,7 @@ private:
     bool m_exporting = false;
     std::shared_ptr<const ExportRecord> m_lastExport;
     std::thread m_exportThread;
-    std::function<void(ExportStatus)> m_exportFinished;
+    std::function<void(Status)> m_exportFinished;
     std::function<void()> m_whenIdle;
     bool m_shuttingDown = false;
     std::shared_ptr<bool> m_alive;

@@ -19,7 +19,7 @@ OutputProviderFactory MakeStandardProviderFactory()
             return boost::make_shared<OutputMSEStoreProvider>(
                 outputRoot, UTF8ToWide(kArchivePackageName), names);
         return boost::make_shared<OutputGeneralFormatStoreProvider>(
-            outputRoot, OutputStoreType(target), mergeList, names);
+            outputRoot, target, mergeList, names);
     };
 }
 

@@ -39,13 +39,14 @@ std::shared_ptr<SourceFolder> Describe(const boost::shared_ptr<IAssetFolder>& fo
     described->path = WideToUTF8(folder->GetPath());
 
     const auto store = folder->GetStore();
-    const int storeKind = store ? store->GetStoreKind() : -1;
+    const boost::optional<StoreKind> storeKind =
+        store ? boost::make_optional(store->GetStoreKind()) : boost::none;
     const std::wstring folderName = folder->GetName();
     described->name =
         (described->kind == kFolderKindRoot && store) ? store->GetStoreName() : folderName;
     if (described->count > 0) {
-        const bool countsAreBytes = storeKind == kStoreTypeMboxArchive ||
-                                    storeKind == kStoreTypeArchive || storeKind == kStoreTypeMbox;
+        const bool countsAreBytes = storeKind == StoreKind::MboxArchive ||
+                                    storeKind == StoreKind::Archive || storeKind == StoreKind::Mbox;
         const std::string count = countsAreBytes
                                       ? FileSizeToStringTransformer::Transform(described->count)
                                       : std::to_string(described->count);
@@ -183,16 +184,6 @@ void OpenedSource::Close()
     m_store->Close();
 }
 
-const char* ToString(LoadStatus status)
-{
-    switch (status) {
-    case LoadStatus::Loaded: return "loaded";
-    case LoadStatus::Canceled: return "canceled";
-    case LoadStatus::Failed: break;
-    }
-    return "failed";
-}
-
 LoadResult OpenSource(const std::string& path, LoadObserver& observer, const StoreFactory& factory)
 {
     const auto presenter = boost::make_shared<LoadingPresenter>(observer);
@@ -200,38 +191,38 @@ LoadResult OpenSource(const std::string& path, LoadObserver& observer, const Sto
 
     LoadResult result;
     boost::shared_ptr<IAssetStore> store;
-    int opened = kStatusFailed;
+    Status opened = Status::Failed;
     try {
         store = factory ? factory(path, cancelable) : boost::shared_ptr<IAssetStore>();
         if (store) {
             result.storeKind = store->GetStoreKind();
             opened = store->Open(presenter, cancelable, {}, false);
-            if (opened == kStatusOK)
+            if (opened == Status::Succeeded)
                 result.source = std::make_shared<OpenedSource>(path, store);
         } else if (cancelable->IsCanceled()) {
             // The reader gives up without a store when asked to stop.
-            opened = kStatusCanceled;
+            opened = Status::Canceled;
         }
     } catch (const std::exception& failure) {
         KSDiagnostic("ERROR: Loading %s failed: %s\n", path.c_str(), failure.what());
-        opened = kStatusFailed;
+        opened = Status::Failed;
         result.reason = failure.what();
     } catch (...) {
         KSDiagnostic("ERROR: Loading %s failed.\n", path.c_str());
-        opened = kStatusFailed;
+        opened = Status::Failed;
     }
 
     if (result.source) {
-        result.status = LoadStatus::Loaded;
+        result.status = Status::Succeeded;
         return result;
     }
     if (store)
         store->Close();
-    if (opened == kStatusCanceled) {
-        result.status = LoadStatus::Canceled;
+    if (opened == Status::Canceled) {
+        result.status = Status::Canceled;
         return result;
     }
-    result.status = LoadStatus::Failed;
+    result.status = Status::Failed;
     const std::string found = DescribeLoadFailure(path);
     if (!found.empty())
         result.reason = found;

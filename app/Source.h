@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include <boost/optional.hpp>
 #include <boost/shared_ptr.hpp>
 
 #include "app/Seams.h"
@@ -22,6 +23,7 @@ namespace KestrinApp {
 using KestrinMIMEEngineCommon::IAssetFolder;
 using KestrinMIMEEngineCommon::IAssetStore;
 using KestrinMIMEEngineCommon::ICancelable;
+using KestrinMIMEEngineCommon::Status;
 
 // One folder of a source as loaded: counts and names are taken once and
 // never refreshed. Folders of the kinds never shown (notes, tasks, the
@@ -74,7 +76,7 @@ public:
     // The path it was opened by, as given.
     const std::string& Path() const { return m_path; }
     const boost::shared_ptr<IAssetStore>& Store() const { return m_store; }
-    int StoreKind() const { return m_storeKind; }
+    KestrinMIMEEngineCommon::StoreKind StoreKind() const { return m_storeKind; }
     // The store's own row with the folders below; empty when the store has no root.
     const std::shared_ptr<const SourceFolder>& Root() const { return m_root; }
     // Closes the store now rather than with the last holder.
@@ -83,7 +85,7 @@ public:
 private:
     std::string m_path;
     boost::shared_ptr<IAssetStore> m_store;
-    int m_storeKind;
+    KestrinMIMEEngineCommon::StoreKind m_storeKind;
     std::shared_ptr<const SourceFolder> m_root;
     bool m_closed = false;
 };
@@ -100,15 +102,11 @@ public:
     virtual bool IsCanceled() { return false; }
 };
 
-enum class LoadStatus { Loaded = 0, Canceled = 1, Failed = 2 };
-// "loaded", "canceled" or "failed".
-const char* ToString(LoadStatus status);
-
 struct LoadResult {
-    LoadStatus status = LoadStatus::Failed;
+    Status status = Status::Failed;
     std::shared_ptr<OpenedSource> source;  // when loaded
-    // The kind of the store made, even when it did not open; -1 when none was made.
-    int storeKind = -1;
+    // The kind of the store made, even when it did not open; none when none was made.
+    boost::optional<KestrinMIMEEngineCommon::StoreKind> storeKind;
     // Why it failed, in the user's terms, when that is known.
     std::string reason;
 };

@@ -114,13 +114,13 @@ bool StoreContentViewController::LoadStore(const std::string& path)
 void StoreContentViewController::LoadEnded(const LoadResult& result)
 {
     m_loadingSheet.EndProgress();
-    if (result.storeKind >= 0)
-        m_hideIgnoreEmptyFolders = result.storeKind == kStoreTypeMboxArchive;
-    if (result.status == LoadStatus::Loaded) {
+    if (result.storeKind)
+        m_hideIgnoreEmptyFolders = *result.storeKind == StoreKind::MboxArchive;
+    if (result.status == Status::Succeeded) {
         m_source = result.source;
         m_folderView.AddStoreToFolderView(m_source->Root());
         m_folderView.SetIgnoreEmptyFolders(m_ignoreEmptyFolders);
-    } else if (result.status == LoadStatus::Failed) {
+    } else if (result.status == Status::Failed) {
         // The failed store has been released before the alert runs.
         m_alerts.ShowAlert(LoadErrorAlert(result.reason, SourceStore() != nullptr));
     }

@@ -54,7 +54,7 @@ public:
     // True from LoadStore until the load's result was handed over.
     bool IsLoading() const { return m_loadRunning; }
     // Called once a load ended, with its result.
-    void SetLoadFinishedHandler(std::function<void(LoadStatus result)> handler)
+    void SetLoadFinishedHandler(std::function<void(Status result)> handler)
     {
         m_loadFinished = std::move(handler);
     }
@@ -93,7 +93,7 @@ private:
     bool m_storeInUse = false;
     std::function<void()> m_loadEnded;
     std::thread m_loadingThread;
-    std::function<void(LoadStatus)> m_loadFinished;
+    std::function<void(Status)> m_loadFinished;
     std::shared_ptr<bool> m_alive;
 };
 

@@ -245,13 +245,13 @@ private:
         const LoadResult result = OpenSource(m_arguments.source, m_observer);
         m_observer.Line().End();
         switch (result.status) {
-        case LoadStatus::Loaded:
+        case Status::Succeeded:
             m_source = result.source;
             return kExitSuccess;
-        case LoadStatus::Canceled:
+        case Status::Canceled:
             m_err << "kestrin: loading canceled.\n";
             return kExitCanceled;
-        case LoadStatus::Failed:
+        case Status::Failed:
             break;
         }
         PrintAlert(m_err, LoadErrorAlert(result.reason, false));
@@ -266,7 +266,7 @@ private:
             const nlohmann::ordered_json listing = {
                 {"store",
                  {{"name", WideToUTF8(store->GetStoreName())},
-                  {"kind", store->GetStoreKind()},
+                  {"kind", StoreKindNumber(store->GetStoreKind())},
                   {"location", store->GetLocation()}}},
                 {"root", row ? JsonFolder(*row) : nlohmann::ordered_json(nullptr)}};
             m_out << DumpJson(listing) << "\n";
@@ -320,8 +320,8 @@ private:
              << report.footer2 << "\n";
         text << "\n" << TotalsText(record.Totals());
 
-        int exitCode = record.status == ExportStatus::Succeeded  ? kExitSuccess
-                       : record.status == ExportStatus::Canceled ? kExitCanceled
+        int exitCode = record.status == Status::Succeeded  ? kExitSuccess
+                       : record.status == Status::Canceled ? kExitCanceled
                                                                  : kExitErrors;
         boost::optional<VerifyResult> verified;
         if (m_arguments.verify) {

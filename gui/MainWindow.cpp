@@ -155,9 +155,9 @@ MainWindow::MainWindow(const MainWindowOptions& options, QWidget* parent)
     BuildCentralWidget();
     BuildMenus();
 
-    m_content->SetLoadFinishedHandler([this](LoadStatus result) { OnLoadFinished(result); });
+    m_content->SetLoadFinishedHandler([this](Status result) { OnLoadFinished(result); });
     m_controller->SetExportFinishedHandler(
-        [this](ExportStatus status) { OnExportFinished(status); });
+        [this](Status status) { OnExportFinished(status); });
     if (const auto saveFolder = m_preferences->Get(PreferenceKey::kLastSaveFolder))
         m_controller->SetDefaultSaveFolder(*saveFolder);
 
@@ -445,9 +445,9 @@ void MainWindow::UpdateRecentMenu()
     m_recentMenu->setEnabled(!recent.empty());
 }
 
-void MainWindow::OnLoadFinished(LoadStatus result)
+void MainWindow::OnLoadFinished(Status result)
 {
-    if (result == LoadStatus::Loaded) {
+    if (result == Status::Succeeded) {
         if (const auto store = m_content->SourceStore())
             RememberRecentMailFolder(*m_preferences, store->GetLocation());
         UpdateRecentMenu();
@@ -458,7 +458,7 @@ void MainWindow::OnLoadFinished(LoadStatus result)
     emit loadFinished(static_cast<int>(result));
 }
 
-void MainWindow::OnExportFinished(ExportStatus status)
+void MainWindow::OnExportFinished(Status status)
 {
     // The folder the user chose holds the "Converted Data" folder made in it.
     const auto record = m_controller->LastExport();

@@ -100,8 +100,8 @@ private:
     void UpdateSelectionControls();
     void UpdateRecentMenu();
     void UpdateFolderLabel();
-    void OnLoadFinished(KestrinApp::LoadStatus result);
-    void OnExportFinished(KestrinApp::ExportStatus status);
+    void OnLoadFinished(KestrinApp::Status result);
+    void OnExportFinished(KestrinApp::Status status);
     void ShowTreeContextMenu(const QPoint& position);
     void OpenGuide(const QString& fileName);
     void AskBeforeQuitting();

@@ -395,9 +395,9 @@ ResultSheet::ResultSheet(QWidget* parent) : QDialog(parent)
 void ResultSheet::ShowReport(const KestrinApp::ReportData& report)
 {
     QStyle::StandardPixmap icon = QStyle::SP_MessageBoxInformation;
-    if (report.status == KestrinApp::ExportStatus::Canceled)
+    if (report.status == KestrinApp::Status::Canceled)
         icon = QStyle::SP_MessageBoxWarning;
-    else if (report.status == KestrinApp::ExportStatus::Failed)
+    else if (report.status == KestrinApp::Status::Failed)
         icon = QStyle::SP_MessageBoxCritical;
     const int size = style()->pixelMetric(QStyle::PM_MessageBoxIconSize, nullptr, this);
     m_icon->setPixmap(style()->standardIcon(icon, nullptr, this).pixmap(size, size));

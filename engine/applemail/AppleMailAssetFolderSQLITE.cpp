@@ -165,17 +165,17 @@ std::string AppleMailAssetFolderSQLITE::GetCountError()
     return m_countError;
 }
 
-int AppleMailAssetFolderSQLITE::RefreshAssetCount()
+Status AppleMailAssetFolderSQLITE::RefreshAssetCount()
 {
     boost::lock_guard<boost::recursive_mutex> guard(Mutex());
     m_countError.clear();
     if (m_mailboxRowId < 1) {
         SetAssetCount(0);
-        return 0;
+        return Status::Succeeded;
     }
     auto store = m_dbStore.lock();
     if (!store)
-        return 0;
+        return Status::Succeeded;
     const RowSelection rows = SelectRows();
     boost::lock_guard<boost::recursive_mutex> dbGuard(store->EnvelopeIndexMutex());
     sqlite3* db = store->GetEnvelopeIndexHandle();
@@ -189,7 +189,7 @@ int AppleMailAssetFolderSQLITE::RefreshAssetCount()
         m_countError = db ? sqlite3_errmsg(db) : "the database is closed";
     store->Statements().GiveBack(db, sql, std::move(stmt));
     SetAssetCount(count);
-    return m_countError.empty() ? 0 : 2;
+    return m_countError.empty() ? Status::Succeeded : Status::Failed;
 }
 
 boost::shared_ptr<IAssetIterator> AppleMailAssetFolderSQLITE::GetAssetIterator(

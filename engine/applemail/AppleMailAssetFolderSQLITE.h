@@ -73,7 +73,7 @@ public:
 
     // A count that SQLite refuses is remembered and reported when the folder
     // is listed (the folder then counts as failed); answers 2 then.
-    int RefreshAssetCount() override;
+    Status RefreshAssetCount() override;
     int LoadSubFolders() override;
     // Worked out once and kept: sibling sets compare ids at every insertion,
     // and a grouping folder's id asks all its ancestors for theirs.
@@ -167,7 +167,7 @@ public:
     ~AppleMailAssetFolderSQLITEIterator() override;
 
     int Begin() override;
-    // 2 when the listing broke off (SQLite refused the count, the statement
+    // failed when the listing broke off (SQLite refused the count, the statement
     // or a step): the folder has not been read completely.
     int End() override { return m_failed ? 2 : 0; }
     boost::shared_ptr<IAssetQueryResult> GetCurrent() override;

@@ -24,11 +24,11 @@ AppleMailAssetFolderV1::AppleMailAssetFolderV1(const std::wstring& name,
     m_messageFolders.push_back((fs::path(location) / "Messages").string());
 }
 
-int AppleMailAssetFolderV1::RefreshAssetCount()
+Status AppleMailAssetFolderV1::RefreshAssetCount()
 {
     boost::lock_guard<boost::recursive_mutex> guard(Mutex());
     CountMessages();
-    return 0;
+    return Status::Succeeded;
 }
 
 void AppleMailAssetFolderV1::CountMessages()

@@ -22,8 +22,8 @@ public:
 
     // Counts the message files of every message folder (a missing folder
     // counts nothing, one that cannot be listed is reported when the folder
-    // is exported); answers 0.
-    int RefreshAssetCount() override;
+    // is exported); answers succeeded.
+    Status RefreshAssetCount() override;
     // Query kind 0: every message; other kinds: none.
     boost::shared_ptr<IAssetIterator> GetAssetIterator(
         unsigned queryKind, const boost::shared_ptr<IProgressPresenter>& presenter,

@@ -32,7 +32,7 @@ bool AppleMailAssetFolderV2::IsStoreUUIDName(const std::string& name)
     return name.size() == 36 && name[8] == '-' && name[13] == '-';
 }
 
-int AppleMailAssetFolderV2::RefreshAssetCount()
+Status AppleMailAssetFolderV2::RefreshAssetCount()
 {
     boost::lock_guard<boost::recursive_mutex> guard(Mutex());
     m_messageFolders.clear();
@@ -49,7 +49,7 @@ int AppleMailAssetFolderV2::RefreshAssetCount()
         if (IsStoreUUIDName(name) || boost::algorithm::iequals(name, "Messages")) CollectMessageFolders(entry);
     }
     CountMessages();
-    return 0;
+    return Status::Succeeded;
 }
 
 void AppleMailAssetFolderV2::CollectMessageFolders(const fs::path& path)

@@ -14,7 +14,7 @@ public:
     // Finds the store-UUID folders, collects every "Messages" folder below them
     // (never looking into "Attachments") and the bundle's own "Messages"
     // folder, then counts as the older layout.
-    int RefreshAssetCount() override;
+    Status RefreshAssetCount() override;
 
     // A name of 36 characters with '-' at positions 8 and 13.
     static bool IsStoreUUIDName(const std::string& name);

@@ -26,9 +26,6 @@ namespace fs = boost::filesystem;
 namespace {
 
 const wchar_t kZAccountsKey[] = L"ZACCOUNTS";
-// AddMailboxPath's answer for a row whose mailbox has no folder on disk.
-const int kMailboxWithoutFolder = -1;
-
 // Domain suffixes of Apple's hosted mail service in layout-1 IMAP URLs.
 const char* const kHostedMailSuffixes[] = {"mac.com", "me.com", "icloud.com"};
 // The host Apple Mail writes into the mailbox URLs of hosted-service accounts.
@@ -90,7 +87,7 @@ AppleMailDBStoreSQLITE::AppleMailDBStoreSQLITE(const std::string& rootPath,
                                                const std::wstring& name)
     : AssetStoreBase(NormaliseRootPath(rootPath),
                      name.empty() ? std::wstring(L"Apple Mail Store") : name,
-                     kStoreTypeEnvelopeIndex),
+                     StoreKind::EnvelopeIndex),
       // Account names are looked up by paths built from the root, and the
       // account database is found beside it: ".", ".." or "Mail/." must
       // lead to the same names as the absolute path.
@@ -158,74 +155,74 @@ void AppleMailDBStoreSQLITE::CloseEnvelopeIndex()
     m_copy.reset();
 }
 
-int AppleMailDBStoreSQLITE::Open(const boost::shared_ptr<IProgressPresenter>& presenter,
+Status AppleMailDBStoreSQLITE::Open(const boost::shared_ptr<IProgressPresenter>& presenter,
                                  const boost::shared_ptr<ICancelable>& cancelable,
                                  const boost::shared_ptr<ILogger>& logger, bool createLocation)
 {
-    int result = kStatusOK;
+    Status result = Status::Succeeded;
     {
         // State mutex before store mutex, as the store base takes them.
         boost::lock_guard<boost::recursive_mutex> stateGuard(StateMutex());
         boost::lock_guard<boost::recursive_mutex> guard(StoreMutex());
-        result = [&]() -> int {
+        result = [&]() -> Status {
             if (IsOpen())
-                return kStatusOK;
-            const int base =
+                return Status::Succeeded;
+            const Status base =
                 AssetStoreBase::Open(presenter, cancelable, logger, createLocation);
-            if (base != kStatusOK)
+            if (base != Status::Succeeded)
                 return base;
             if (createLocation)
-                return kStatusFailed;  // Apple Mail's data is only ever read
+                return Status::Failed;  // Apple Mail's data is only ever read
             if (presenter) {
                 presenter->PostStoreMessage(Widen(m_rootPath));
                 presenter->PostItemMessage(L"Reading Apple Mail database.");
             }
             if (m_envelopeIndexPath.empty() || m_layoutVersion == 0)
-                return kStatusFailed;
+                return Status::Failed;
 
             {
                 boost::lock_guard<boost::recursive_mutex> dbGuard(m_envelopeIndexMutex);
                 m_copy = SqliteReadCopy::Create(m_envelopeIndexPath);
                 if (!m_copy)
-                    return kStatusFailed;
+                    return Status::Failed;
                 m_statements.Clear();
                 m_envelopeIndex = OpenReadOnlyDatabase(m_copy->DatabasePath());
                 if (!m_envelopeIndex) {
                     CloseEnvelopeIndex();
-                    return kStatusFailed;
+                    return Status::Failed;
                 }
-                if (ReadProperties() != kStatusOK) {
+                if (ReadProperties() != Status::Succeeded) {
                     CloseEnvelopeIndex();
-                    return kStatusFailed;
+                    return Status::Failed;
                 }
                 m_hasGlobalMessageData = SqliteTableExists(m_envelopeIndex.get(), "message_global_data");
             }
 
-            if (LoadFolderTree(presenter, cancelable, logger) != kStatusOK) {
+            if (LoadFolderTree(presenter, cancelable, logger) != Status::Succeeded) {
                 CloseEnvelopeIndex();
                 SetRootFolder(boost::shared_ptr<IAssetFolder>());
-                return kStatusFailed;
+                return Status::Failed;
             }
             if (cancelable && cancelable->IsCanceled()) {
                 SetOpen(false);
                 CloseEnvelopeIndex();
                 SetRootFolder(boost::shared_ptr<IAssetFolder>());
-                return kStatusCanceled;
+                return Status::Canceled;
             }
             SetOpen(true);
-            return kStatusOK;
+            return Status::Succeeded;
         }();
     }
     ForgetCancelable();
     return result;
 }
 
-int AppleMailDBStoreSQLITE::ReadProperties()
+Status AppleMailDBStoreSQLITE::ReadProperties()
 {
     sqlite3* db = m_envelopeIndex.get();
     // Layouts 8 and later have no properties table.
     if (m_layoutVersion >= 8 && !SqliteTableExists(db, "properties"))
-        return kStatusOK;
+        return Status::Succeeded;
 
     const char* const queries[] = {
         "select value from properties where key = 'version'",
@@ -235,7 +232,7 @@ int AppleMailDBStoreSQLITE::ReadProperties()
     std::pair<bool, std::string> values[3];
     for (int i = 0; i < 3; ++i) {
         if (sqlite3_exec(db, queries[i], &SingleValueCallback, &values[i], nullptr) != SQLITE_OK)
-            return kStatusFailed;
+            return Status::Failed;
     }
     if (values[0].first)
         m_majorVersion = std::atoll(values[0].second.c_str());
@@ -243,10 +240,10 @@ int AppleMailDBStoreSQLITE::ReadProperties()
         m_minorVersion = std::atoll(values[1].second.c_str());
     if (values[2].first)
         m_databaseUUID = Widen(PercentDecode(values[2].second));
-    return kStatusOK;
+    return Status::Succeeded;
 }
 
-int AppleMailDBStoreSQLITE::Close()
+Status AppleMailDBStoreSQLITE::Close()
 {
     boost::lock_guard<boost::recursive_mutex> stateGuard(StateMutex());
     boost::lock_guard<boost::recursive_mutex> guard(StoreMutex());
@@ -254,16 +251,16 @@ int AppleMailDBStoreSQLITE::Close()
         CloseEnvelopeIndex();
         AssetStoreBase::Close();
     }
-    return kStatusOK;
+    return Status::Succeeded;
 }
 
-int AppleMailDBStoreSQLITE::LoadFolderTree(const boost::shared_ptr<IProgressPresenter>& presenter,
+Status AppleMailDBStoreSQLITE::LoadFolderTree(const boost::shared_ptr<IProgressPresenter>& presenter,
                                            const boost::shared_ptr<ICancelable>& cancelable,
                                            const boost::shared_ptr<ILogger>& logger)
 {
     boost::lock_guard<boost::recursive_mutex> guard(StoreMutex());
-    if (ReadAccounts() == kStatusFailed)
-        return kStatusFailed;
+    if (ReadAccounts() == Status::Failed)
+        return Status::Failed;
 
     auto self = boost::static_pointer_cast<AppleMailDBStoreSQLITE>(shared_from_this());
     auto root = boost::make_shared<AppleMailAssetFolderSQLITE>(
@@ -273,7 +270,7 @@ int AppleMailDBStoreSQLITE::LoadFolderTree(const boost::shared_ptr<IProgressPres
 
     boost::lock_guard<boost::recursive_mutex> dbGuard(m_envelopeIndexMutex);
     if (!m_envelopeIndex)
-        return kStatusFailed;
+        return Status::Failed;
     char* error = nullptr;
     const int rc = sqlite3_exec(m_envelopeIndex.get(), "select ROWID, url from mailboxes order by ROWID",
                                 &AppleMailDBStoreSQLITE::mailboxes_sqlitecallback, this, &error);
@@ -281,22 +278,22 @@ int AppleMailDBStoreSQLITE::LoadFolderTree(const boost::shared_ptr<IProgressPres
         KSDiagnostic("ERROR: Failed to read the mailboxes of [%s]: %s\n",
                      m_envelopeIndexPath.c_str(), error ? error : "");
         sqlite3_free(error);
-        return kStatusFailed;
+        return Status::Failed;
     }
-    return kStatusOK;
+    return Status::Succeeded;
 }
 
 // ---------------------------------------------------------------------------
 // Accounts
 
-int AppleMailDBStoreSQLITE::ReadAccounts()
+Status AppleMailDBStoreSQLITE::ReadAccounts()
 {
     boost::lock_guard<boost::recursive_mutex> guard(StoreMutex());
     if (m_layoutVersion == 2) {
         if (!PathExists(JoinPath(m_rootPath, "V2/MailData/Accounts.plist")))
-            return kStatusFailed;
+            return Status::Failed;
         ReadAccountsPlistV2();
-        return kStatusOK;
+        return Status::Succeeded;
     }
     if (m_layoutVersion == 3) {
         PlistHandle toc = ReadPlistFile(JoinPath(m_rootPath, "V3/MailData/BackupTOC.plist"));
@@ -305,7 +302,7 @@ int AppleMailDBStoreSQLITE::ReadAccounts()
     }
     if (m_layoutVersion >= 3)
         ReadAccountDatabase();
-    return kStatusOK;
+    return Status::Succeeded;
 }
 
 void AppleMailDBStoreSQLITE::ReadAccountsPlistV2()
@@ -397,7 +394,7 @@ void AppleMailDBStoreSQLITE::ReadAccountDatabase()
     std::string databasePath;
     const std::string parent = fs::path(m_rootPath).parent_path().string();
     if (AppleMailStoreHelper::DetermineAccountsInfo(parent.empty() ? "." : parent, version,
-                                                    databasePath) != kStatusOK)
+                                                    databasePath) != Status::Succeeded)
         return;
     const std::string versioned =
         JoinPath(m_rootPath, "V" + boost::lexical_cast<std::string>(m_layoutVersion));
@@ -616,11 +613,11 @@ void AppleMailDBStoreSQLITE::AddMailboxRow(const std::string& rowIdText, const s
         NoteMailboxWithoutFolder(rowId, PercentDecode(urlText));
         return;
     }
-    if (AddMailboxPath(root, components, 0, rowId, extension, prefix) == kMailboxWithoutFolder)
+    if (!AddMailboxPath(root, components, 0, rowId, extension, prefix))
         NoteMailboxWithoutFolder(rowId, PercentDecode(urlText));
 }
 
-int AppleMailDBStoreSQLITE::AddMailboxPath(const boost::shared_ptr<AppleMailAssetFolderSQLITE>& parent,
+boost::optional<Status> AppleMailDBStoreSQLITE::AddMailboxPath(const boost::shared_ptr<AppleMailAssetFolderSQLITE>& parent,
                                            const std::vector<std::string>& components,
                                            size_t index, int64_t rowId,
                                            const std::string& extension, const std::string& prefix)
@@ -683,7 +680,7 @@ int AppleMailDBStoreSQLITE::AddMailboxPath(const boost::shared_ptr<AppleMailAsse
 
     if (!exists) {
         if (index > 0)
-            return kMailboxWithoutFolder;
+            return boost::none;
         // A first-level folder may be known only by its "Info.plist".
         std::string match;
         boost::system::error_code ec;
@@ -703,7 +700,7 @@ int AppleMailDBStoreSQLITE::AddMailboxPath(const boost::shared_ptr<AppleMailAsse
             }
         }
         if (match.empty())
-            return kMailboxWithoutFolder;
+            return boost::none;
         location = match;
     }
 
@@ -719,7 +716,7 @@ int AppleMailDBStoreSQLITE::AddMailboxPath(const boost::shared_ptr<AppleMailAsse
             parent, false, folderKind);
         if (!parent->AddChild(added)) {
             KSDiagnostic("ERROR: Folder %s could not be added to the tree\n", location.c_str());
-            return kMailboxWithoutFolder;
+            return boost::none;
         }
         folder = added;
         // An account folder the account configuration does not name is

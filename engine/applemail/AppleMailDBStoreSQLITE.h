@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include <boost/optional.hpp>
 #include <boost/shared_ptr.hpp>
 #include <boost/thread/recursive_mutex.hpp>
 
@@ -25,16 +26,16 @@ public:
     AppleMailDBStoreSQLITE(const std::string& rootPath, const std::wstring& name);
     ~AppleMailDBStoreSQLITE() override;
 
-    int Open(const boost::shared_ptr<IProgressPresenter>& presenter,
+    Status Open(const boost::shared_ptr<IProgressPresenter>& presenter,
              const boost::shared_ptr<ICancelable>& cancelable,
              const boost::shared_ptr<ILogger>& logger, bool createLocation) override;
-    int Close() override;
+    Status Close() override;
     bool SupportsFolderKind(int kind) override { return kind == kFolderKindMail; }
     // One line naming the accounts the account configuration could not name
     // (their mailboxes are kept under the account ids), and one per mailbox
     // the database lists but the mail folder does not hold.
     std::vector<std::wstring> GetReportNotes() override;
-    int LoadFolderTree(const boost::shared_ptr<IProgressPresenter>& presenter,
+    Status LoadFolderTree(const boost::shared_ptr<IProgressPresenter>& presenter,
                        const boost::shared_ptr<ICancelable>& cancelable,
                        const boost::shared_ptr<ILogger>& logger) override;
 
@@ -48,11 +49,13 @@ public:
     // context is the store. Always answers 0.
     static int mailboxes_sqlitecallback(void* context, int columnCount, char** values,
                                         char** names);
-    int AddMailboxPath(const boost::shared_ptr<AppleMailAssetFolderSQLITE>& parent,
+    // The last folder's count result; none for a row whose mailbox has no
+    // folder on disk.
+    boost::optional<Status> AddMailboxPath(const boost::shared_ptr<AppleMailAssetFolderSQLITE>& parent,
                        const std::vector<std::string>& components, size_t index, int64_t rowId,
                        const std::string& extension, const std::string& prefix);
-    // Fills the account maps; 2 when the layout-2 "Accounts.plist" is missing.
-    int ReadAccounts();
+    // Fills the account maps; failed when the layout-2 "Accounts.plist" is missing.
+    Status ReadAccounts();
 
     int GetLayoutVersion() const { return m_layoutVersion; }
     // The folder all paths are joined to (the location without trailing '/').
@@ -78,7 +81,7 @@ private:
     void ReadAccountsPlistV2();
     void ReadBackupTOC(void* dictionary, int depth);
     void ReadAccountDatabase();
-    int ReadProperties();
+    Status ReadProperties();
     void AddMailboxRow(const std::string& rowIdText, const std::string& urlText);
     // Layout 2: the folder of an account "Accounts.plist" does not list,
     // found by Apple Mail's folder naming; empty when none exists.

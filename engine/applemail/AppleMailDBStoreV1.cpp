@@ -3,11 +3,11 @@
 namespace KestrinMIMEEngineCommon {
 
 AppleMailDBStoreV1::AppleMailDBStoreV1(const std::string& rootPath, const std::wstring& name)
-    : AppleMailDirectoryStore(rootPath, name, kStoreTypeAppleMailV1)
+    : AppleMailDirectoryStore(rootPath, name, StoreKind::AppleMailV1)
 {
 }
 
-int AppleMailDBStoreV1::LoadFolderTree(const boost::shared_ptr<IProgressPresenter>& presenter,
+Status AppleMailDBStoreV1::LoadFolderTree(const boost::shared_ptr<IProgressPresenter>& presenter,
                                        const boost::shared_ptr<ICancelable>& cancelable,
                                        const boost::shared_ptr<ILogger>& logger)
 {

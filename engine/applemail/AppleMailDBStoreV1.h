@@ -13,7 +13,7 @@ public:
     AppleMailDBStoreV1(const std::string& rootPath, const std::wstring& name);
 
     // Answers the walk's result (1 when canceled).
-    int LoadFolderTree(const boost::shared_ptr<IProgressPresenter>& presenter,
+    Status LoadFolderTree(const boost::shared_ptr<IProgressPresenter>& presenter,
                        const boost::shared_ptr<ICancelable>& cancelable,
                        const boost::shared_ptr<ILogger>& logger) override;
 };

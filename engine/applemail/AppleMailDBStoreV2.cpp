@@ -3,16 +3,16 @@
 namespace KestrinMIMEEngineCommon {
 
 AppleMailDBStoreV2::AppleMailDBStoreV2(const std::string& rootPath, const std::wstring& name)
-    : AppleMailDirectoryStore(rootPath, name, kStoreTypeAppleMailV2)
+    : AppleMailDirectoryStore(rootPath, name, StoreKind::AppleMailV2)
 {
 }
 
-int AppleMailDBStoreV2::LoadFolderTree(const boost::shared_ptr<IProgressPresenter>& presenter,
+Status AppleMailDBStoreV2::LoadFolderTree(const boost::shared_ptr<IProgressPresenter>& presenter,
                                        const boost::shared_ptr<ICancelable>& cancelable,
                                        const boost::shared_ptr<ILogger>& logger)
 {
     BuildFolderTree(presenter, cancelable);
-    return cancelable && cancelable->IsCanceled() ? kStatusCanceled : kStatusOK;
+    return cancelable && cancelable->IsCanceled() ? Status::Canceled : Status::Succeeded;
 }
 
 }  // namespace KestrinMIMEEngineCommon

@@ -13,7 +13,7 @@ public:
     AppleMailDBStoreV2(const std::string& rootPath, const std::wstring& name);
 
     // Answers 1 when canceled, else 0.
-    int LoadFolderTree(const boost::shared_ptr<IProgressPresenter>& presenter,
+    Status LoadFolderTree(const boost::shared_ptr<IProgressPresenter>& presenter,
                        const boost::shared_ptr<ICancelable>& cancelable,
                        const boost::shared_ptr<ILogger>& logger) override;
 };

@@ -31,13 +31,13 @@ bool IsMissing(const boost::system::error_code& ec)
 }  // namespace
 
 AppleMailDirectoryStore::AppleMailDirectoryStore(const std::string& rootPath,
-                                                 const std::wstring& name, int storeKind)
+                                                 const std::wstring& name, StoreKind storeKind)
     : AssetStoreBase(rootPath, name.empty() ? std::wstring(L"Apple Mail Database") : name,
                      storeKind)
 {
 }
 
-int AppleMailDirectoryStore::Open(const boost::shared_ptr<IProgressPresenter>& presenter,
+Status AppleMailDirectoryStore::Open(const boost::shared_ptr<IProgressPresenter>& presenter,
                                   const boost::shared_ptr<ICancelable>& cancelable,
                                   const boost::shared_ptr<ILogger>& logger, bool createLocation)
 {
@@ -53,7 +53,7 @@ void AppleMailDirectoryStore::AddUnreadableFolder(const fs::path& dir,
     parent->AddChild(folder);
 }
 
-int AppleMailDirectoryStore::WalkGroupFolder(const fs::path& entry,
+Status AppleMailDirectoryStore::WalkGroupFolder(const fs::path& entry,
                                              const boost::shared_ptr<AssetFolderBase>& parent,
                                              const boost::shared_ptr<IProgressPresenter>& presenter,
                                              const boost::shared_ptr<ICancelable>& cancelable)
@@ -62,17 +62,17 @@ int AppleMailDirectoryStore::WalkGroupFolder(const fs::path& entry,
     fs::directory_iterator probe(entry, ec);
     if (ec && !IsMissing(ec)) {
         AddUnreadableFolder(entry, parent);
-        return kStatusOK;
+        return Status::Succeeded;
     }
     auto group = boost::make_shared<AppleAssetFolder>(std::wstring(), entry.string(),
                                                       shared_from_this(), parent);
-    const int result = Walk(entry, group, false, presenter, cancelable);
+    const Status result = Walk(entry, group, false, presenter, cancelable);
     // A directory without any mailbox below it is not shown.
-    if (result == kStatusOK && group->GetSubFolderCount() > 0) parent->AddChild(group);
+    if (result == Status::Succeeded && group->GetSubFolderCount() > 0) parent->AddChild(group);
     return result;
 }
 
-int AppleMailDirectoryStore::BuildFolderTree(const boost::shared_ptr<IProgressPresenter>& presenter,
+Status AppleMailDirectoryStore::BuildFolderTree(const boost::shared_ptr<IProgressPresenter>& presenter,
                                              const boost::shared_ptr<ICancelable>& cancelable)
 {
     auto root = boost::make_shared<AppleAssetFolder>(UTF8ToWide(GetLocation()), std::string(),
@@ -80,10 +80,9 @@ int AppleMailDirectoryStore::BuildFolderTree(const boost::shared_ptr<IProgressPr
                                                      boost::shared_ptr<IAssetFolder>());
     const fs::path rootPath(GetLocation());
     boost::system::error_code ec;
-    int result;
+    Status result;
     if (IsBundleExtension(rootPath) && fs::is_directory(rootPath, ec)) {
-        result = VisitGuarded(rootPath, root, false, presenter, cancelable);
-        if (result == kNotAFolder) result = kStatusOK;
+        result = VisitGuarded(rootPath, root, false, presenter, cancelable).value_or(Status::Succeeded);
     } else {
         result = Walk(rootPath, root, false, presenter, cancelable);
     }
@@ -91,14 +90,14 @@ int AppleMailDirectoryStore::BuildFolderTree(const boost::shared_ptr<IProgressPr
     return result;
 }
 
-int AppleMailDirectoryStore::Walk(const fs::path& dir,
+Status AppleMailDirectoryStore::Walk(const fs::path& dir,
                                   const boost::shared_ptr<AssetFolderBase>& parent,
                                   bool insideMailbox,
                                   const boost::shared_ptr<IProgressPresenter>& presenter,
                                   const boost::shared_ptr<ICancelable>& cancelable)
 {
     if (presenter) presenter->PostItemMessage(UTF8ToWide(dir.string()));
-    int result = kStatusOK;
+    Status result = Status::Succeeded;
     boost::system::error_code ec;
     fs::directory_iterator listing(dir, ec);
     if (ec) {
@@ -110,7 +109,7 @@ int AppleMailDirectoryStore::Walk(const fs::path& dir,
     std::vector<fs::path> others;
     try {
         for (fs::directory_iterator it = listing, end; it != end; ++it) {
-            if (cancelable && cancelable->IsCanceled()) return kStatusCanceled;
+            if (cancelable && cancelable->IsCanceled()) return Status::Canceled;
             (IsBundleExtension(it->path()) ? bundles : others).push_back(it->path());
         }
     } catch (const std::exception& error) {
@@ -119,16 +118,16 @@ int AppleMailDirectoryStore::Walk(const fs::path& dir,
     }
     for (const std::vector<fs::path>* entries : {&bundles, &others}) {
         for (const fs::path& entry : *entries) {
-            if (cancelable && cancelable->IsCanceled()) return kStatusCanceled;
+            if (cancelable && cancelable->IsCanceled()) return Status::Canceled;
             if (SkipSymbolicLink(entry.string())) continue;
-            const int visited = VisitGuarded(entry, parent, insideMailbox, presenter, cancelable);
-            if (visited != kNotAFolder) result = visited;
+            if (const auto visited = VisitGuarded(entry, parent, insideMailbox, presenter, cancelable))
+                result = *visited;
         }
     }
     return result;
 }
 
-int AppleMailDirectoryStore::VisitGuarded(const fs::path& entry,
+boost::optional<Status> AppleMailDirectoryStore::VisitGuarded(const fs::path& entry,
                                           const boost::shared_ptr<AssetFolderBase>& parent,
                                           bool insideMailbox,
                                           const boost::shared_ptr<IProgressPresenter>& presenter,
@@ -140,10 +139,10 @@ int AppleMailDirectoryStore::VisitGuarded(const fs::path& entry,
         KSDiagnostic("ERROR: Skipped unreadable mailbox folder %s - %s\n", entry.c_str(),
                      error.what());
     }
-    return kNotAFolder;
+    return boost::none;
 }
 
-int AppleMailDirectoryStore::VisitEntry(const fs::path& entry,
+boost::optional<Status> AppleMailDirectoryStore::VisitEntry(const fs::path& entry,
                                         const boost::shared_ptr<AssetFolderBase>& parent,
                                         bool insideMailbox,
                                         const boost::shared_ptr<IProgressPresenter>& presenter,
@@ -156,10 +155,10 @@ int AppleMailDirectoryStore::VisitEntry(const fs::path& entry,
         if (!name.empty() && name[0] != '.' && HasExtension(name, ".mbox") &&
             MBOXAssetStore::LooksLikeMailbox(entry.string()))
             return VisitBundle(entry, BundleLayout::MailboxFile, parent, presenter, cancelable);
-        return kNotAFolder;
+        return boost::none;
     }
     // Hidden folders of the newer layout, AppleDouble companions ("._") among them.
-    if (!OlderLayoutByDefault() && (name.empty() || name[0] == '.')) return kNotAFolder;
+    if (!OlderLayoutByDefault() && (name.empty() || name[0] == '.')) return boost::none;
     if (presenter) presenter->PostItemMessage(UTF8ToWide(entry.string()));
 
     // Exported mailboxes kept beside Apple Mail's own are read as well.
@@ -169,7 +168,7 @@ int AppleMailDirectoryStore::VisitEntry(const fs::path& entry,
         return VisitBundle(entry, LayoutOfBundle(entry), parent, presenter, cancelable);
     // Inside a bundle of the newer layout the store folder, "Messages" and
     // "Attachments" are no folders of the tree.
-    if (insideMailbox && boost::dynamic_pointer_cast<AppleMailAssetFolderV2>(parent)) return kNotAFolder;
+    if (insideMailbox && boost::dynamic_pointer_cast<AppleMailAssetFolderV2>(parent)) return boost::none;
     // A plain folder "X" beside the mailbox "X.mbox" holds that mailbox's
     // children (as mailboxes exported and written back by mbox tools lie).
     if (auto mailbox = boost::dynamic_pointer_cast<AssetFolderBase>(parent->FindSubFolder(UTF8ToWide(name))))
@@ -177,7 +176,7 @@ int AppleMailDirectoryStore::VisitEntry(const fs::path& entry,
     return WalkGroupFolder(entry, parent, presenter, cancelable);
 }
 
-int AppleMailDirectoryStore::VisitBundle(const fs::path& entry, BundleLayout layout,
+Status AppleMailDirectoryStore::VisitBundle(const fs::path& entry, BundleLayout layout,
                                          const boost::shared_ptr<AssetFolderBase>& parent,
                                          const boost::shared_ptr<IProgressPresenter>& presenter,
                                          const boost::shared_ptr<ICancelable>& cancelable)
@@ -199,8 +198,8 @@ int AppleMailDirectoryStore::VisitBundle(const fs::path& entry, BundleLayout lay
         break;
     }
     parent->AddChild(mailbox);
-    const int result = mailbox->RefreshAssetCount();
-    if (result != kStatusOK || layout == BundleLayout::MailboxFile) return result;
+    const Status result = mailbox->RefreshAssetCount();
+    if (result != Status::Succeeded || layout == BundleLayout::MailboxFile) return result;
     // Mailboxes nest inside their parent's bundle. Inside an exported bundle
     // every folder counts as outside one; an unreadable Apple Mail bundle is
     // reported by its own folder when exported, not a second time.
@@ -223,7 +222,7 @@ AppleMailDirectoryStore::BundleLayout AppleMailDirectoryStore::LayoutOfBundle(co
 
 bool AppleMailDirectoryStore::OlderLayoutByDefault() const
 {
-    return m_storeKind == kStoreTypeAppleMailV1;
+    return m_storeKind == StoreKind::AppleMailV1;
 }
 
 bool AppleMailDirectoryStore::IsExportedMailbox(const fs::path& entry)

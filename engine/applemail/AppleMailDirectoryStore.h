@@ -8,6 +8,7 @@
 #include <string>
 
 #include <boost/filesystem/path.hpp>
+#include <boost/optional.hpp>
 
 #include "applemail/AppleAssetFolder.h"
 #include "assets/AssetStoreBase.h"
@@ -17,39 +18,36 @@ namespace KestrinMIMEEngineCommon {
 class AppleMailDirectoryStore : public AssetStoreBase {
 public:
     // An empty display name becomes "Apple Mail Database".
-    AppleMailDirectoryStore(const std::string& rootPath, const std::wstring& name, int storeKind);
+    AppleMailDirectoryStore(const std::string& rootPath, const std::wstring& name, StoreKind storeKind);
 
-    // Builds the folder tree; 0 opened (also when already open), 1 canceled
+    // Builds the folder tree; succeeded (also when already open), canceled
     // (no tree), otherwise the failure. The mail folder is only read, so a
     // create flag changes nothing.
-    int Open(const boost::shared_ptr<IProgressPresenter>& presenter,
+    Status Open(const boost::shared_ptr<IProgressPresenter>& presenter,
              const boost::shared_ptr<ICancelable>& cancelable,
              const boost::shared_ptr<ILogger>& logger, bool createLocation) override;
     bool SupportsFolderKind(int kind) override { return kind == kFolderKindMail; }
 
 protected:
-    // What a visit answers for an entry that is no mailbox folder at all.
-    static constexpr int kNotAFolder = -1;
-
     // Creates the root folder (named with the root path, no location), walks
     // the root below it and installs it. When the root is itself a mailbox
     // bundle (the user chose one bundle rather than the folder holding it),
     // that bundle becomes the root's one child instead of being looked into.
     // Answers the walk's result.
-    int BuildFolderTree(const boost::shared_ptr<IProgressPresenter>& presenter,
+    Status BuildFolderTree(const boost::shared_ptr<IProgressPresenter>& presenter,
                         const boost::shared_ptr<ICancelable>& cancelable);
 
 private:
     // Posts dir to the presenter and visits its entries: the bundles first,
     // then the other folders, so that a plain folder "X" beside "X.mbox"
     // finds the mailbox it belongs below whatever the listing order.
-    // Answers 1 as soon as the cancel object reports cancellation, else the
-    // last visit result other than kNotAFolder (0 when there was none). An
+    // Answers canceled as soon as the cancel object reports cancellation, else the
+    // last result of a visit to a folder (succeeded when there was none). An
     // entry whose visit fails is reported on the diagnostic stream and
     // skipped, so one unreadable folder does not hide its siblings. Outside a
     // mailbox, a dir that cannot be listed becomes a folder of its own below
     // parent, which the export reports as failed: mail may be inside.
-    int Walk(const boost::filesystem::path& dir, const boost::shared_ptr<AssetFolderBase>& parent,
+    Status Walk(const boost::filesystem::path& dir, const boost::shared_ptr<AssetFolderBase>& parent,
              bool insideMailbox, const boost::shared_ptr<IProgressPresenter>& presenter,
              const boost::shared_ptr<ICancelable>& cancelable);
 
@@ -59,12 +57,13 @@ private:
     enum class BundleLayout { Exported, Older, Newer, MailboxFile };
 
     // Turns one directory entry into folders below parent (walking deeper
-    // as the bundle's layout says); answers the entry's result or kNotAFolder.
-    int VisitEntry(const boost::filesystem::path& entry,
+    // as the bundle's layout says); answers the entry's result, or none for an entry that is no mailbox
+    // folder at all.
+    boost::optional<Status> VisitEntry(const boost::filesystem::path& entry,
                    const boost::shared_ptr<AssetFolderBase>& parent, bool insideMailbox,
                    const boost::shared_ptr<IProgressPresenter>& presenter,
                    const boost::shared_ptr<ICancelable>& cancelable);
-    int VisitBundle(const boost::filesystem::path& entry, BundleLayout layout,
+    Status VisitBundle(const boost::filesystem::path& entry, BundleLayout layout,
                     const boost::shared_ptr<AssetFolderBase>& parent,
                     const boost::shared_ptr<IProgressPresenter>& presenter,
                     const boost::shared_ptr<ICancelable>& cancelable);
@@ -78,7 +77,7 @@ private:
 
     // A plain directory that groups mailboxes: walked below a new grouping
     // folder, which joins parent only when it ends up with sub-folders.
-    int WalkGroupFolder(const boost::filesystem::path& entry,
+    Status WalkGroupFolder(const boost::filesystem::path& entry,
                         const boost::shared_ptr<AssetFolderBase>& parent,
                         const boost::shared_ptr<IProgressPresenter>& presenter,
                         const boost::shared_ptr<ICancelable>& cancelable);
@@ -99,7 +98,7 @@ private:
     void AddUnreadableFolder(const boost::filesystem::path& dir,
                              const boost::shared_ptr<AssetFolderBase>& parent);
 
-    int VisitGuarded(const boost::filesystem::path& entry,
+    boost::optional<Status> VisitGuarded(const boost::filesystem::path& entry,
                      const boost::shared_ptr<AssetFolderBase>& parent, bool insideMailbox,
                      const boost::shared_ptr<IProgressPresenter>& presenter,
                      const boost::shared_ptr<ICancelable>& cancelable);

@@ -46,8 +46,16 @@ const EnvelopeIndexPlace kEnvelopeIndexPlaces[] = {
     {"MailData/Envelope Index", 2},      {"Envelope Index", 1},
 };
 
-const int kScanResultToType[] = {kStoreTypeMboxArchive, kStoreTypeAppleMailV1,
-                                 kStoreTypeAppleMailV2, kStoreTypeAppleMailV2};
+// The store that reads the mailboxes a layout scan found.
+StoreKind KindOfLayout(int scan)
+{
+    switch (scan) {
+    case kScanExportedMbox: return StoreKind::MboxArchive;
+    case kScanUUIDFolder:
+    case kScanV2Layout: return StoreKind::AppleMailV2;
+    default: return StoreKind::AppleMailV1;
+    }
+}
 
 }  // namespace
 
@@ -55,18 +63,18 @@ boost::shared_ptr<IAssetStore> AppleMailStoreHelper::CreateStore(
     const std::string& rootPath, const std::wstring& displayName,
     const boost::shared_ptr<ICancelable>& cancel)
 {
-    int type = 255;
+    StoreKind type = StoreKind::AppleMailV1;
     if (DetermineStoreType(rootPath, cancel, type) != 0)
         return {};
     if (Canceled(cancel))
         return {};
     switch (type) {
-    case kStoreTypeEnvelopeIndex:
+    case StoreKind::EnvelopeIndex:
         return boost::make_shared<AppleMailDBStoreSQLITE>(rootPath, displayName);
-    case kStoreTypeAppleMailV2:
+    case StoreKind::AppleMailV2:
         return boost::make_shared<AppleMailDBStoreV2>(rootPath, displayName);
-    case kStoreTypeMboxArchive:
-        return boost::make_shared<MBOXAssetStore>(rootPath, displayName, kStoreTypeMboxArchive);
+    case StoreKind::MboxArchive:
+        return boost::make_shared<MBOXAssetStore>(rootPath, displayName, StoreKind::MboxArchive);
     default:
         return boost::make_shared<AppleMailDBStoreV1>(rootPath, displayName);
     }
@@ -74,19 +82,18 @@ boost::shared_ptr<IAssetStore> AppleMailStoreHelper::CreateStore(
 
 int AppleMailStoreHelper::DetermineStoreType(std::string rootPath,
                                              const boost::shared_ptr<ICancelable>& cancel,
-                                             int& typeCode)
+                                             StoreKind& kind)
 {
     int version = 0;
     std::string databasePath;
     const int status = FindEnvelopeIndex(rootPath, version, databasePath);
-    typeCode = 255;
     if (status != 0)
         return status;
     if (version == 0 || databasePath.empty()) {
         const int scan = DetectMailboxLayout(rootPath, cancel);
-        typeCode = scan > 3 ? kStoreTypeAppleMailV1 : kScanResultToType[scan];
+        kind = KindOfLayout(scan);
     } else {
-        typeCode = kStoreTypeEnvelopeIndex;
+        kind = StoreKind::EnvelopeIndex;
     }
     return 0;
 }
@@ -178,12 +185,12 @@ int AppleMailStoreHelper::ScanForMailboxes(const std::string& path,
     return kScanNothing;
 }
 
-int AppleMailStoreHelper::DetermineAccountsInfo(const std::string& directory, int& version,
+Status AppleMailStoreHelper::DetermineAccountsInfo(const std::string& directory, int& version,
                                                 std::string& databasePath)
 {
     version = 0;
     databasePath.clear();
-    int result = 2;
+    Status result = Status::Failed;
     const fs::path accounts = fs::path(directory) / "Accounts";
     boost::system::error_code ec;
     fs::directory_iterator it(accounts, ec), end;
@@ -209,7 +216,7 @@ int AppleMailStoreHelper::DetermineAccountsInfo(const std::string& directory, in
         if (number > version) {
             version = number;
             databasePath = it->path().string();
-            result = 0;
+            result = Status::Succeeded;
         }
     }
     if (ec)

@@ -28,9 +28,9 @@ public:
     static boost::shared_ptr<IAssetStore> CreateStore(const std::string& rootPath,
                                                       const std::wstring& displayName,
                                                       const boost::shared_ptr<ICancelable>& cancel);
-    // 0 usable (typeCode set), 4 the database does not open.
+    // 0 usable (kind set), 4 the database does not open.
     static int DetermineStoreType(std::string rootPath, const boost::shared_ptr<ICancelable>& cancel,
-                                  int& typeCode);
+                                  StoreKind& kind);
     // 0 or 4; version 0 and an empty path when no database exists.
     static int FindEnvelopeIndex(const std::string& rootPath, int& version,
                                  std::string& databasePath);
@@ -40,8 +40,8 @@ public:
     static int ScanForMailboxes(const std::string& path,
                                 const boost::shared_ptr<ICancelable>& cancel);
     // 0 when a numbered "Accounts/AccountsN.sqlite" was found below
-    // directory (the highest N wins), 2 when none.
-    static int DetermineAccountsInfo(const std::string& directory, int& version,
+    // directory (the highest N wins), failed when none.
+    static Status DetermineAccountsInfo(const std::string& directory, int& version,
                                      std::string& databasePath);
 };
 

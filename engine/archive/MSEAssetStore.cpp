@@ -28,7 +28,7 @@ bool IsDirectory(const std::string& path)
 
 MSEAssetStore::MSEAssetStore(const std::string& packagePath, const std::wstring& name)
     : FileTreeStoreBase(packagePath, name.empty() ? std::wstring(L"Entourage Archive") : name,
-                        kStoreTypeArchive)
+                        StoreKind::Archive)
 {
 }
 
@@ -39,7 +39,7 @@ std::string MSEAssetStore::PathInPackage(const std::wstring& name) const
     return m_location + "/" + WideToUTF8(name);
 }
 
-int MSEAssetStore::Open(const boost::shared_ptr<IProgressPresenter>& presenter,
+Status MSEAssetStore::Open(const boost::shared_ptr<IProgressPresenter>& presenter,
                         const boost::shared_ptr<ICancelable>& cancelable,
                         const boost::shared_ptr<ILogger>& logger, bool createLocation)
 {
@@ -48,13 +48,13 @@ int MSEAssetStore::Open(const boost::shared_ptr<IProgressPresenter>& presenter,
     // The package's folders and descriptors are made by the tree build that
     // the base Open runs.
     m_createPackage = createLocation && !IsOpen();
-    const int result =
+    const Status result =
         FileTreeStoreBase::Open(presenter, cancelable, logger, createLocation);
     m_createPackage = false;
     return result;
 }
 
-int MSEAssetStore::Close()
+Status MSEAssetStore::Close()
 {
     boost::lock_guard<boost::recursive_mutex> stateGuard(StateMutex());
     boost::lock_guard<boost::recursive_mutex> storeGuard(StoreMutex());
@@ -71,14 +71,14 @@ bool MSEAssetStore::CreatePackage()
     return WriteArchiveDescriptors(m_location);
 }
 
-int MSEAssetStore::LoadFolderTree(const boost::shared_ptr<IProgressPresenter>& presenter,
+Status MSEAssetStore::LoadFolderTree(const boost::shared_ptr<IProgressPresenter>& presenter,
                                   const boost::shared_ptr<ICancelable>& cancelable,
                                   const boost::shared_ptr<ILogger>& logger)
 {
     boost::lock_guard<boost::recursive_mutex> guard(StoreMutex());
     // A package without its descriptors is no archive: nothing may be
     // counted as written into it.
-    if (m_createPackage && !CreatePackage()) return kStatusFailed;
+    if (m_createPackage && !CreatePackage()) return Status::Failed;
     const boost::shared_ptr<IAssetStore> self = shared_from_this();
 
     // The root stands for the package itself; nothing is written to it.
@@ -87,13 +87,13 @@ int MSEAssetStore::LoadFolderTree(const boost::shared_ptr<IProgressPresenter>& p
                                                        kMailFolderName, self, root, true);
     root->AddChild(mail);
     if (IsDirectory(mail->GetFolderPath())) {
-        const int result = LoadMailFolders(mail, presenter, cancelable);
-        if (result != kStatusOK) return result;
+        const Status result = LoadMailFolders(mail, presenter, cancelable);
+        if (result != Status::Succeeded) return result;
     }
 
-    int result = LoadItemFolder<MSEVCFAssetFolder>(root, kContactsFolderName);
-    if (result == kStatusOK) result = LoadItemFolder<MSEICSAssetFolder>(root, kCalendarFolderName);
-    if (result != kStatusOK) return result;
+    Status result = LoadItemFolder<MSEVCFAssetFolder>(root, kContactsFolderName);
+    if (result == Status::Succeeded) result = LoadItemFolder<MSEICSAssetFolder>(root, kCalendarFolderName);
+    if (result != Status::Succeeded) return result;
 
     m_mailFolder = boost::dynamic_pointer_cast<MSEMailAssetFolder>(root->FindSubFolder(kMailFolderName));
     m_contactsFolder =
@@ -101,23 +101,23 @@ int MSEAssetStore::LoadFolderTree(const boost::shared_ptr<IProgressPresenter>& p
     m_calendarFolder =
         boost::dynamic_pointer_cast<MSEICSAssetFolder>(root->FindSubFolder(kCalendarFolderName));
     SetRootFolder(root);
-    return kStatusOK;
+    return Status::Succeeded;
 }
 
 // Every directory below "Mail" is a mail folder; its mailbox file, if any,
 // lies inside it.
-int MSEAssetStore::LoadMailFolders(const boost::shared_ptr<MSEMailAssetFolder>& parent,
+Status MSEAssetStore::LoadMailFolders(const boost::shared_ptr<MSEMailAssetFolder>& parent,
                                    const boost::shared_ptr<IProgressPresenter>& presenter,
                                    const boost::shared_ptr<ICancelable>& cancelable)
 {
     if (presenter) presenter->PostItemMessage(UTF8ToWide(parent->GetFolderPath()));
     boost::system::error_code ec;
     fs::directory_iterator entry(parent->GetFolderPath(), ec);
-    if (ec) return kStatusOK;
+    if (ec) return Status::Succeeded;
     std::vector<boost::shared_ptr<MSEMailAssetFolder>> children;
     for (; entry != fs::directory_iterator(); entry.increment(ec)) {
         if (ec) break;
-        if (cancelable && cancelable->IsCanceled()) return kStatusCanceled;
+        if (cancelable && cancelable->IsCanceled()) return Status::Canceled;
         const std::string name = entry->path().filename().string();
         if (name.empty() || name[0] == '.' || !IsDirectory(entry->path().string())) continue;
         auto child = boost::make_shared<MSEMailAssetFolder>(entry->path().string(), UTF8ToWide(name),
@@ -129,18 +129,18 @@ int MSEAssetStore::LoadMailFolders(const boost::shared_ptr<MSEMailAssetFolder>& 
     // Descend only once this directory's listing is done, so that at most
     // one directory stream is open per level.
     for (const auto& child : children) {
-        const int result = LoadMailFolders(child, presenter, cancelable);
-        if (result != kStatusOK) return result;
+        const Status result = LoadMailFolders(child, presenter, cancelable);
+        if (result != Status::Succeeded) return result;
     }
-    return kStatusOK;
+    return Status::Succeeded;
 }
 
 template <typename Folder>
-int MSEAssetStore::LoadItemFolder(const boost::shared_ptr<MSEMailAssetFolder>& root,
+Status MSEAssetStore::LoadItemFolder(const boost::shared_ptr<MSEMailAssetFolder>& root,
                                   const std::wstring& name)
 {
     const std::string path = PathInPackage(name);
-    if (!IsDirectory(path)) return kStatusOK;
+    if (!IsDirectory(path)) return Status::Succeeded;
     auto folder = boost::make_shared<Folder>(path, name, shared_from_this(), root, true);
     root->AddChild(folder);
     return folder->RefreshAssetCount();

@@ -18,12 +18,12 @@ public:
     // With createLocation the package gets its folders and descriptor files
     // (any that are there already are kept), then the tree is built from
     // what is on disk.
-    int Open(const boost::shared_ptr<IProgressPresenter>& presenter,
+    Status Open(const boost::shared_ptr<IProgressPresenter>& presenter,
              const boost::shared_ptr<ICancelable>& cancelable,
              const boost::shared_ptr<ILogger>& logger, bool createLocation) override;
     // Also lets go of the three default folders, so every mailbox file is
     // closed.
-    int Close() override;
+    Status Close() override;
 
     bool SupportsFolderKind(int kind) override
     {
@@ -39,7 +39,7 @@ public:
     using AssetStoreBase::MapAssetFolderRelative;
     boost::shared_ptr<IAssetFolderMutable> MapAssetFolderRelative(
         const boost::shared_ptr<IAssetFolder>& source, bool create) override;
-    int LoadFolderTree(const boost::shared_ptr<IProgressPresenter>& presenter,
+    Status LoadFolderTree(const boost::shared_ptr<IProgressPresenter>& presenter,
                        const boost::shared_ptr<ICancelable>& cancelable,
                        const boost::shared_ptr<ILogger>& logger) override;
 
@@ -49,12 +49,12 @@ public:
 
 private:
     bool CreatePackage();
-    int LoadMailFolders(const boost::shared_ptr<MSEMailAssetFolder>& parent,
+    Status LoadMailFolders(const boost::shared_ptr<MSEMailAssetFolder>& parent,
                         const boost::shared_ptr<IProgressPresenter>& presenter,
                         const boost::shared_ptr<ICancelable>& cancelable);
     // The folder of an existing "Contacts" or "Calendar" directory, counted.
     template <typename Folder>
-    int LoadItemFolder(const boost::shared_ptr<MSEMailAssetFolder>& root, const std::wstring& name);
+    Status LoadItemFolder(const boost::shared_ptr<MSEMailAssetFolder>& root, const std::wstring& name);
     template <typename Folder>
     boost::shared_ptr<Folder> MakeDefaultFolder(const std::wstring& name);
     std::string PathInPackage(const std::wstring& name) const;

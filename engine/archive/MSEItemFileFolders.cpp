@@ -16,20 +16,20 @@ MSEItemFileFolder::MSEItemFileFolder(const std::string& path, const std::wstring
     SetFolderKind(kind);
 }
 
-int MSEItemFileFolder::RefreshAssetCount()
+Status MSEItemFileFolder::RefreshAssetCount()
 {
     boost::lock_guard<boost::recursive_mutex> guard(Mutex());
     boost::system::error_code ec;
     fs::directory_iterator entry(GetFolderId(), ec);
-    if (ec) return kStatusOK;
+    if (ec) return Status::Succeeded;
     int64_t count = 0;
     for (; entry != fs::directory_iterator(); entry.increment(ec)) {
-        if (ec) return kStatusOK;
+        if (ec) return Status::Succeeded;
         const std::string name = entry->path().filename().string();
         if (!name.empty() && name[0] != '.') ++count;
     }
     SetAssetCount(count);
-    return kStatusOK;
+    return Status::Succeeded;
 }
 
 MSEVCFAssetFolder::MSEVCFAssetFolder(const std::string& path, const std::wstring& name,
@@ -40,10 +40,10 @@ MSEVCFAssetFolder::MSEVCFAssetFolder(const std::string& path, const std::wstring
 {
 }
 
-int MSEVCFAssetFolder::RefreshAssetCount()
+Status MSEVCFAssetFolder::RefreshAssetCount()
 {
     boost::lock_guard<boost::recursive_mutex> guard(Mutex());
-    const int result = MSEItemFileFolder::RefreshAssetCount();
+    const Status result = MSEItemFileFolder::RefreshAssetCount();
     if (GetAssetCount() > 0) SetFolderKind(kFolderKindContacts);
     return result;
 }

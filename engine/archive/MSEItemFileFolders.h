@@ -14,9 +14,9 @@ public:
                       const boost::shared_ptr<IAssetFolder>& parent, bool isDefaultFolder, int kind);
 
     // Counts the directory's entries whose names do not begin with "."
-    // (any such entry is an item); answers 0. An unreadable directory
+    // (any such entry is an item); answers succeeded. An unreadable directory
     // leaves the count as it was.
-    int RefreshAssetCount() override;
+    Status RefreshAssetCount() override;
 };
 
 // "Contacts": a generic folder until a count finds entries, then a contacts
@@ -26,7 +26,7 @@ public:
     MSEVCFAssetFolder(const std::string& path, const std::wstring& name,
                       const boost::shared_ptr<IAssetStore>& store,
                       const boost::shared_ptr<IAssetFolder>& parent, bool isDefaultFolder);
-    int RefreshAssetCount() override;
+    Status RefreshAssetCount() override;
 };
 
 // "Calendar": a calendar folder.

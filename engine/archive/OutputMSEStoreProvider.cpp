@@ -33,7 +33,7 @@ bool OutputMSEStoreProvider::OpenArchive(const boost::shared_ptr<IAssetStore>& s
     auto archive = boost::make_shared<MSEAssetStore>(
         packagePath, UTF8ToWide(fs::path(packagePath).filename().string()));
     archive->SetNameStyle(m_names);
-    if (archive->Open({}, {}, {}, true) != kStatusOK) {
+    if (archive->Open({}, {}, {}, true) != Status::Succeeded) {
         m_openFailed = true;
         return false;
     }
@@ -54,11 +54,11 @@ boost::shared_ptr<IAssetFolderMutable> OutputMSEStoreProvider::GetOutputFolder(
     return m_mailFolders.Find(source, [&] { return m_archive->MapAssetFolderRelative(source, true); });
 }
 
-int OutputMSEStoreProvider::CloseStores()
+Status OutputMSEStoreProvider::CloseStores()
 {
     for (const auto& store : m_createdStores) store->Close();
     m_mailFolders.Clear();
-    return kStatusOK;
+    return Status::Succeeded;
 }
 
 }  // namespace KestrinMIMEEngineCommon

@@ -28,8 +28,8 @@ public:
     boost::shared_ptr<IAssetFolderMutable> GetOutputFolder(
         const boost::shared_ptr<IAssetFolder>& source, const boost::shared_ptr<IAsset>& asset,
         bool useDefaultFolder) override;
-    // Closes every created store, in creation order; answers 0.
-    int CloseStores() override;
+    // Closes every created store, in creation order; answers succeeded.
+    Status CloseStores() override;
 
     // Empty until the first item.
     boost::shared_ptr<MSEAssetStore> GetArchiveStore() const { return m_archive; }

@@ -40,7 +40,7 @@ public:
     std::string GetFolderId() override { return m_location; }
     boost::shared_ptr<IAssetFolder> GetParent() override { return m_parent.lock(); }
     boost::shared_ptr<IAssetStore> GetStore() override { return m_store.lock(); }
-    int RefreshAssetCount() override { return 0; }
+    Status RefreshAssetCount() override { return Status::Succeeded; }
     int LoadSubFolders() override;
     std::vector<boost::shared_ptr<IAssetFolder>> GetSubFolders() override;
     size_t GetSubFolderCount() override;

@@ -21,7 +21,7 @@ int AssetTypeForFolderKind(int kind)
 }
 
 AssetStoreBase::AssetStoreBase(const std::string& location, const std::wstring& name,
-                               int storeKind)
+                               StoreKind storeKind)
     : m_location(location), m_name(name), m_storeKind(storeKind)
 {
 }
@@ -34,31 +34,31 @@ int AssetStoreBase::GetSenderTypeId()
     return typeId;
 }
 
-int AssetStoreBase::Open(const boost::shared_ptr<IProgressPresenter>& presenter,
+Status AssetStoreBase::Open(const boost::shared_ptr<IProgressPresenter>& presenter,
                          const boost::shared_ptr<ICancelable>& cancelable,
                          const boost::shared_ptr<ILogger>& logger, bool createLocation)
 {
     boost::lock_guard<boost::recursive_mutex> guard(m_stateMutex);
     m_cancelable = cancelable;
-    return kStatusOK;
+    return Status::Succeeded;
 }
 
-int AssetStoreBase::OpenAndLoadTree(const boost::shared_ptr<IProgressPresenter>& presenter,
+Status AssetStoreBase::OpenAndLoadTree(const boost::shared_ptr<IProgressPresenter>& presenter,
                                     const boost::shared_ptr<ICancelable>& cancelable,
                                     const boost::shared_ptr<ILogger>& logger, bool createLocation,
-                                    const std::function<int()>& prepare)
+                                    const std::function<Status()>& prepare)
 {
     boost::lock_guard<boost::recursive_mutex> stateGuard(StateMutex());
     boost::lock_guard<boost::recursive_mutex> storeGuard(StoreMutex());
-    if (IsOpen()) return kStatusOK;
+    if (IsOpen()) return Status::Succeeded;
 
-    int result = AssetStoreBase::Open(presenter, cancelable, logger, createLocation);
-    if (result == kStatusOK && prepare) result = prepare();
-    if (result == kStatusOK) {
+    Status result = AssetStoreBase::Open(presenter, cancelable, logger, createLocation);
+    if (result == Status::Succeeded && prepare) result = prepare();
+    if (result == Status::Succeeded) {
         if (presenter) presenter->PostStoreMessage(UTF8ToWide(GetLocation()));
         result = LoadFolderTree(presenter, cancelable, logger);
-        if (result == kStatusOK && cancelable && cancelable->IsCanceled()) result = kStatusCanceled;
-        if (result == kStatusOK)
+        if (result == Status::Succeeded && cancelable && cancelable->IsCanceled()) result = Status::Canceled;
+        if (result == Status::Succeeded)
             SetOpen(true);
         else
             SetRootFolder({});
@@ -67,16 +67,16 @@ int AssetStoreBase::OpenAndLoadTree(const boost::shared_ptr<IProgressPresenter>&
     return result;
 }
 
-int AssetStoreBase::Close()
+Status AssetStoreBase::Close()
 {
     boost::lock_guard<boost::recursive_mutex> guard(m_stateMutex);
-    if (!m_open) return kStatusOK;
+    if (!m_open) return Status::Succeeded;
     {
         boost::lock_guard<boost::recursive_mutex> storeGuard(m_storeMutex);
         m_rootFolder.reset();
     }
     m_open = false;
-    return kStatusOK;
+    return Status::Succeeded;
 }
 
 boost::shared_ptr<IAssetFolder> AssetStoreBase::GetRootFolderImpl()

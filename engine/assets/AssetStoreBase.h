@@ -20,22 +20,22 @@ int AssetTypeForFolderKind(int kind);
 class AssetStoreBase : public IAssetStoreMutable,
                        public boost::enable_shared_from_this<AssetStoreBase> {
 public:
-    AssetStoreBase(const std::string& location, const std::wstring& name, int storeKind);
+    AssetStoreBase(const std::string& location, const std::wstring& name, StoreKind storeKind);
     ~AssetStoreBase() override;
 
     int GetSenderTypeId() override;
     std::wstring GetStoreName() override { return m_name; }
     std::string GetLocation() override { return m_location; }
-    int GetStoreKind() override { return m_storeKind; }
+    StoreKind GetStoreKind() override { return m_storeKind; }
     NameStyle GetNameStyle() override { return m_nameStyle; }
     // Set before the store is opened.
     void SetNameStyle(NameStyle style) { m_nameStyle = style; }
     // The base part: remembers the cancelable.
-    int Open(const boost::shared_ptr<IProgressPresenter>& presenter,
+    Status Open(const boost::shared_ptr<IProgressPresenter>& presenter,
              const boost::shared_ptr<ICancelable>& cancelable,
              const boost::shared_ptr<ILogger>& logger, bool createLocation) override;
     bool IsOpen() override { return m_open; }
-    int Close() override;
+    Status Close() override;
     boost::shared_ptr<IAssetFolder> GetRootFolder(int kind = kFolderKindMail) override
     {
         return GetRootFolderImpl();
@@ -51,11 +51,11 @@ public:
         bool create) override;
 
     virtual bool IsCanceled();
-    virtual int LoadFolderTree(const boost::shared_ptr<IProgressPresenter>& presenter,
+    virtual Status LoadFolderTree(const boost::shared_ptr<IProgressPresenter>& presenter,
                                const boost::shared_ptr<ICancelable>& cancelable,
                                const boost::shared_ptr<ILogger>& logger)
     {
-        return kStatusOK;
+        return Status::Succeeded;
     }
 
 protected:
@@ -64,10 +64,10 @@ protected:
     // prepare (when given; a non-zero answer fails the open), the location
     // posted to the presenter, the tree, the cancel check. A store that did
     // not open is left without a tree; the remembered cancelable is cleared.
-    int OpenAndLoadTree(const boost::shared_ptr<IProgressPresenter>& presenter,
+    Status OpenAndLoadTree(const boost::shared_ptr<IProgressPresenter>& presenter,
                         const boost::shared_ptr<ICancelable>& cancelable,
                         const boost::shared_ptr<ILogger>& logger, bool createLocation,
-                        const std::function<int()>& prepare = {});
+                        const std::function<Status()>& prepare = {});
 
     void SetRootFolder(const boost::shared_ptr<IAssetFolder>& root);
     void SetOpen(bool open) { m_open = open; }
@@ -80,7 +80,7 @@ protected:
     boost::recursive_mutex m_storeMutex;
     std::string m_location;
     std::wstring m_name;
-    int m_storeKind;
+    StoreKind m_storeKind;
     NameStyle m_nameStyle = NameStyle::Ascii;
     bool m_open = false;
     boost::recursive_mutex m_stateMutex;

@@ -8,6 +8,7 @@
 
 #include <boost/shared_ptr.hpp>
 
+#include "assets/Codes.h"
 #include "assets/IAsset.h"
 #include "assets/ILogger.h"
 #include "assets/IProgressPresenter.h"
@@ -139,7 +140,7 @@ public:
     virtual boost::shared_ptr<IAssetQueryResult> GetCurrent() = 0;
     virtual void Increment() = 0;
     virtual bool IsValid() = 0;
-    // Stores the folder's total units (normally its asset count); answers 0.
+    // Stores the folder's total units (normally its asset count); answers succeeded.
     virtual int GetUnitCount(int64_t* count) = 0;
     bool HasCurrent() { return IsValid(); }
 };
@@ -155,7 +156,7 @@ public:
     virtual std::string GetFolderId() = 0;
     virtual boost::shared_ptr<IAssetFolder> GetParent() = 0;
     virtual boost::shared_ptr<IAssetStore> GetStore() = 0;
-    virtual int RefreshAssetCount() = 0;
+    virtual Status RefreshAssetCount() = 0;
     virtual int LoadSubFolders() = 0;
     virtual std::vector<boost::shared_ptr<IAssetFolder>> GetSubFolders() = 0;
     virtual size_t GetSubFolderCount() = 0;

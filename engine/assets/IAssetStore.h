@@ -6,36 +6,23 @@
 
 #include <boost/shared_ptr.hpp>
 
+#include "assets/Codes.h"
 #include "assets/IAssetFolder.h"
 #include "mime/MakeSafeName.h"
 
 namespace KestrinMIMEEngineCommon {
 
-// Store type codes.
-enum : int {
-    kStoreTypeEnvelopeIndex = 0,
-    kStoreTypeMboxArchive = 1,  // mbox store over Apple Mail's exported mailboxes
-    kStoreTypeArchive = 2,      // the Outlook archive package
-    kStoreTypeMbox = 6,         // plain mbox output
-    kStoreTypeEML = 7,
-    kStoreTypeAppleMailV1 = 38,
-    kStoreTypeAppleMailV2 = 39,
-};
-
-// Status codes of engine operations.
-enum : int { kStatusOK = 0, kStatusCanceled = 1, kStatusFailed = 2 };
-
 class IAssetStore : public IKSNotificationSender {
 public:
     virtual std::wstring GetStoreName() = 0;
     virtual std::string GetLocation() = 0;
-    virtual int GetStoreKind() = 0;
-    // 0 opened, 1 canceled while loading, 2 failed.
-    virtual int Open(const boost::shared_ptr<IProgressPresenter>& presenter,
+    virtual StoreKind GetStoreKind() = 0;
+    // Canceled: asked to stop while loading.
+    virtual Status Open(const boost::shared_ptr<IProgressPresenter>& presenter,
                      const boost::shared_ptr<ICancelable>& cancelable,
                      const boost::shared_ptr<ILogger>& logger, bool createLocation) = 0;
     virtual bool IsOpen() = 0;
-    virtual int Close() = 0;
+    virtual Status Close() = 0;
     virtual boost::shared_ptr<IAssetFolder> GetRootFolder(int kind = kFolderKindMail) = 0;
     virtual bool SupportsFolderKind(int kind) = 0;
     // Lines for the conversion report about what loading the store could

@@ -1,27 +1,6 @@
 #include "export/ExportCodes.h"
 
-#include "assets/IAssetStore.h"
-
 namespace KestrinMIMEEngineCommon {
-
-const char* ToString(ExportStatus status)
-{
-    switch (status) {
-    case ExportStatus::Succeeded: return "succeeded";
-    case ExportStatus::Canceled: return "canceled";
-    case ExportStatus::Failed: break;
-    }
-    return "failed";
-}
-
-ExportStatus ExportStatusFromNumber(int number)
-{
-    switch (number) {
-    case static_cast<int>(ExportStatus::Succeeded): return ExportStatus::Succeeded;
-    case static_cast<int>(ExportStatus::Canceled): return ExportStatus::Canceled;
-    default: return ExportStatus::Failed;
-    }
-}
 
 const char* ToString(ExportTarget target)
 {
@@ -38,16 +17,6 @@ boost::optional<ExportTarget> ExportTargetFromString(const std::string& text)
     for (const ExportTarget target : {ExportTarget::Eml, ExportTarget::Mbox, ExportTarget::Archive})
         if (text == ToString(target)) return target;
     return boost::none;
-}
-
-int OutputStoreType(ExportTarget target)
-{
-    switch (target) {
-    case ExportTarget::Mbox: return kStoreTypeMbox;
-    case ExportTarget::Archive: return kStoreTypeArchive;
-    case ExportTarget::Eml: break;
-    }
-    return kStoreTypeEML;
 }
 
 }  // namespace KestrinMIMEEngineCommon

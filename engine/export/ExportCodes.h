@@ -1,6 +1,4 @@
-// The codes an export is told and answers with, shared by the engine and
-// the application: what it writes and how it ended. The numbers the driver's
-// summary and the output stores use are tied to them here and nowhere else.
+// What an export writes, as the engine and the application name it.
 #pragma once
 
 #include <string>
@@ -8,18 +6,6 @@
 #include <boost/optional.hpp>
 
 namespace KestrinMIMEEngineCommon {
-
-// How an export ended; the numbers are those of ExportSummary::status.
-enum class ExportStatus : int {
-    Succeeded = 0,
-    Canceled = 1,
-    Failed = 2,  // completed with errors, or stopped by one
-};
-
-// "succeeded", "canceled" or "failed".
-const char* ToString(ExportStatus status);
-// A summary's status number as a code; a number no export answers is a failure.
-ExportStatus ExportStatusFromNumber(int number);
 
 // What an export writes.
 enum class ExportTarget {
@@ -31,8 +17,5 @@ enum class ExportTarget {
 // "eml", "mbox" or "archive", as the command line and its JSON spell them.
 const char* ToString(ExportTarget target);
 boost::optional<ExportTarget> ExportTargetFromString(const std::string& text);
-// The type code of the store the target is written into (kStoreTypeEML,
-// kStoreTypeMbox, kStoreTypeArchive).
-int OutputStoreType(ExportTarget target);
 
 }  // namespace KestrinMIMEEngineCommon

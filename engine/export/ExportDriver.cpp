@@ -154,7 +154,7 @@ public:
             boost::shared_ptr<IAsset> asset = std::move(entry.asset);
             listed += 1;
             if (m_cancelable && m_cancelable->IsCanceled()) {
-                m_summary.status = kExportCanceled;
+                m_summary.status = Status::Canceled;
                 // Nothing the loaders built ahead is written, and the next
                 // folder's never begins (the export drops it after this one).
                 StopNextFolder();
@@ -166,7 +166,7 @@ public:
             const bool deleted = result && result->GetQueryKind() == kQueryKindDeleted;
             if (!result || result->GetStatus() == kQueryStatusUnreadable || (!asset && !deleted)) {
                 m_summary.failed += 1;
-                m_summary.status = kExportFailed;
+                m_summary.status = Status::Failed;
                 const std::wstring problem = result ? result->GetProblem() : std::wstring();
                 if (!problem.empty())
                     Log(problem, true);
@@ -198,7 +198,7 @@ public:
                 // The message reaches no output: that is a failed item, and the
                 // export must not end as a success.
                 m_summary.failed += 1;
-                m_summary.status = kExportFailed;
+                m_summary.status = Status::Failed;
                 Log(L"Failed to map this folder for current asset.", false);
                 Tell(ExportItemOutcome::Failed, asset, result, nullptr);
                 continue;
@@ -218,12 +218,12 @@ public:
                 // A message written cut short is not a success of the run.
                 if (outcome == ExportItemOutcome::ConvertedDamaged) {
                     m_summary.damaged += 1;
-                    m_summary.status = kExportFailed;
+                    m_summary.status = Status::Failed;
                 }
                 Tell(outcome, asset, result, target);
             } else {
                 m_summary.failed += 1;
-                m_summary.status = kExportFailed;
+                m_summary.status = Status::Failed;
                 // Why the item could not be written, when reading it again
                 // said so.
                 const std::vector<AssetNote>& notes = asset->GetNotes();
@@ -234,7 +234,7 @@ public:
             if (m_presenter) m_presenter->AdvanceProgress(result->GetUnits());
         }
         if (output) CloseOutput(output, folder);
-        if (m_summary.status != kExportCanceled) {
+        if (m_summary.status != Status::Canceled) {
             // What the iterator's End() said follows the last output's lines.
             entry.atEnd.Replay(m_logger.get(), m_presenter.get());
             if (entry.error) std::rethrow_exception(entry.error);
@@ -265,7 +265,7 @@ public:
     {
         Log(kSeparatorSingle, true);
         switch (m_summary.status) {
-        case kExportFailed:
+        case Status::Failed:
             // Every message was written, but some only as far as their
             // files went: problems, not failures.
             if (m_summary.failed == 0 && m_summary.damaged > 0)
@@ -277,7 +277,7 @@ public:
                     L"above.\n",
                     true);
             break;
-        case kExportCanceled: Log(L"Operation canceled by user.\n", true); break;
+        case Status::Canceled: Log(L"Operation canceled by user.\n", true); break;
         default: Log(L"Operation completed successfully.\n", true); break;
         }
         if (m_summary.processed > 0)
@@ -308,7 +308,7 @@ private:
     // but did not hand out counts as failed.
     void FolderBrokeOff(const boost::shared_ptr<IAssetFolder>& folder, int64_t unlisted)
     {
-        m_summary.status = kExportFailed;
+        m_summary.status = Status::Failed;
         if (unlisted > 0) m_summary.failed += unlisted;
         Log(L"ERROR : Folder " + folder->GetPath() + L" could not be read completely" +
                 (unlisted > 0 ? L"; " + Number(unlisted) + L" items were not read." : L"."),
@@ -382,18 +382,18 @@ void RunExport(ExportSummary& summary, const int64_t* folderTotal,
         try {
             pass.ExportFolder(folder, next);
         } catch (const std::exception& e) {
-            summary.status = kExportFailed;
+            summary.status = Status::Failed;
             pass.Log(L"Exception occurred during conversion - " + UTF8ToWide(e.what()), true);
             if (events) events->FolderEnded(folder);
             break;
         } catch (...) {
-            summary.status = kExportFailed;
+            summary.status = Status::Failed;
             pass.Log(L"Unknown error occurred during conversion.", true);
             if (events) events->FolderEnded(folder);
             break;
         }
         if (events) events->FolderEnded(folder);
-        if (summary.status == kExportCanceled) break;
+        if (summary.status == Status::Canceled) break;
     }
 
     pass.DropNextFolder();

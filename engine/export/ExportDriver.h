@@ -17,15 +17,8 @@
 
 namespace KestrinMIMEEngineCommon {
 
-// The summary's status numbers, the typed codes' own.
-enum : int {
-    kExportSucceeded = static_cast<int>(ExportStatus::Succeeded),
-    kExportCanceled = static_cast<int>(ExportStatus::Canceled),
-    kExportFailed = static_cast<int>(ExportStatus::Failed),
-};
-
 struct ExportSummary {
-    int status = kExportSucceeded;
+    Status status = Status::Succeeded;
     int64_t processed = 0;  // items the output folders accepted
     int64_t failed = 0;     // unreadable items and items the output folders refused
     int64_t damaged = 0;    // of the processed ones, items written cut short

@@ -15,7 +15,7 @@ public:
     virtual boost::shared_ptr<IAssetFolderMutable> GetOutputFolder(
         const boost::shared_ptr<IAssetFolder>& source, const boost::shared_ptr<IAsset>& asset,
         bool useDefaultFolder) = 0;
-    virtual int CloseStores() = 0;
+    virtual Status CloseStores() = 0;
 };
 
 }  // namespace KestrinMIMEEngineCommon

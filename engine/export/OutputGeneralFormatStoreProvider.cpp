@@ -13,29 +13,29 @@ namespace fs = boost::filesystem;
 namespace KestrinMIMEEngineCommon {
 
 OutputGeneralFormatStoreProvider::OutputGeneralFormatStoreProvider(
-    const std::string& outputRoot, int targetType, const std::vector<int>& mergeList, NameStyle names)
+    const std::string& outputRoot, ExportTarget target, const std::vector<int>& mergeList, NameStyle names)
     : m_outputRoot(outputRoot),
-      m_targetType(targetType),
+      m_target(target),
       m_names(names)
 {
 }
 
 OutputGeneralFormatStoreProvider::~OutputGeneralFormatStoreProvider() = default;
 
-int OutputGeneralFormatStoreProvider::OpenMailStore()
+Status OutputGeneralFormatStoreProvider::OpenMailStore()
 {
-    if (m_mailStore || m_openResult != kStatusOK) return m_openResult;
+    if (m_mailStore || m_openResult != Status::Succeeded) return m_openResult;
     // Taking the name and making the folder are one step: "Mails" of
     // another export, or the user's own, is never written into.
     m_mailDirectory = CreateUniqueDirectory(m_outputRoot, "Mails");
     if (m_mailDirectory.empty()) {
-        m_openResult = kStatusFailed;
+        m_openResult = Status::Failed;
         return m_openResult;
     }
     const std::wstring name = UTF8ToWide(fs::path(m_mailDirectory).filename().string());
     boost::shared_ptr<FileTreeStoreBase> store;
-    if (m_targetType == kGeneralTargetMbox) {
-        store = boost::make_shared<MBOXAssetStore>(m_mailDirectory, name, kStoreTypeMbox);
+    if (m_target == ExportTarget::Mbox) {
+        store = boost::make_shared<MBOXAssetStore>(m_mailDirectory, name, StoreKind::Mbox);
     } else {
         store = boost::make_shared<EMLAssetStore>(m_mailDirectory, name, true);
     }
@@ -49,7 +49,7 @@ boost::shared_ptr<IAssetFolderMutable> OutputGeneralFormatStoreProvider::GetOutp
     const boost::shared_ptr<IAssetFolder>& source, const boost::shared_ptr<IAsset>& asset,
     bool useDefaultFolder)
 {
-    if (OpenMailStore() != kStatusOK) return {};
+    if (OpenMailStore() != Status::Succeeded) return {};
     return m_outputFolders.Find(source, [&]() -> boost::shared_ptr<IAssetFolderMutable> {
         const boost::shared_ptr<IAssetStore> sourceStore = source ? source->GetStore() : nullptr;
         auto bound = m_sourceRoots.find(sourceStore);
@@ -64,11 +64,11 @@ boost::shared_ptr<IAssetFolderMutable> OutputGeneralFormatStoreProvider::GetOutp
     });
 }
 
-int OutputGeneralFormatStoreProvider::CloseStores()
+Status OutputGeneralFormatStoreProvider::CloseStores()
 {
     if (m_mailStore) m_mailStore->Close();
     m_outputFolders.Clear();
-    return kStatusOK;
+    return Status::Succeeded;
 }
 
 }  // namespace KestrinMIMEEngineCommon

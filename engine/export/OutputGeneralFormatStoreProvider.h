@@ -11,23 +11,21 @@
 #include <boost/shared_ptr.hpp>
 
 #include "assets/IAssetStore.h"
+#include "export/ExportCodes.h"
 #include "export/IOutputStoreProvider.h"
 #include "export/OutputFolderCache.h"
 
 namespace KestrinMIMEEngineCommon {
 
-// Target types of the general provider.
-enum : int { kGeneralTargetMbox = 6, kGeneralTargetEML = 7 };
-
 class OutputGeneralFormatStoreProvider
     : public IOutputStoreProvider,
       public boost::enable_shared_from_this<OutputGeneralFormatStoreProvider> {
 public:
-    // targetType 6 writes mbox files, anything else EML files. The merge
+    // Mbox writes mbox files, any other target EML files. The merge
     // list (contact and calendar merge options) is not read by mail output.
     // names: how the folders and files are named. Nothing is created on disk
     // until the first item arrives.
-    OutputGeneralFormatStoreProvider(const std::string& outputRoot, int targetType,
+    OutputGeneralFormatStoreProvider(const std::string& outputRoot, ExportTarget target,
                                      const std::vector<int>& mergeList,
                                      NameStyle names = NameStyle::Ascii);
     ~OutputGeneralFormatStoreProvider() override;
@@ -39,7 +37,7 @@ public:
     boost::shared_ptr<IAssetFolderMutable> GetOutputFolder(
         const boost::shared_ptr<IAssetFolder>& source, const boost::shared_ptr<IAsset>& asset,
         bool useDefaultFolder) override;
-    int CloseStores() override;
+    Status CloseStores() override;
 
     // "Mails", or "Mails (n)" when that is taken; empty until the first item.
     const std::string& GetMailDirectory() const { return m_mailDirectory; }
@@ -47,16 +45,16 @@ public:
     boost::shared_ptr<IAssetStoreMutable> GetMailStore() const { return m_mailStore; }
 
 private:
-    int OpenMailStore();
+    Status OpenMailStore();
 
     std::string m_outputRoot;
     std::string m_mailDirectory;
     std::map<boost::shared_ptr<IAssetStore>, boost::shared_ptr<IAssetFolderMutable>> m_sourceRoots;
     boost::shared_ptr<IAssetStoreMutable> m_mailStore;
     OutputFolderCache m_outputFolders;
-    int m_targetType;
+    ExportTarget m_target;
     NameStyle m_names;
-    int m_openResult = kStatusOK;
+    Status m_openResult = Status::Succeeded;
 };
 
 }  // namespace KestrinMIMEEngineCommon

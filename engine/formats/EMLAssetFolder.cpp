@@ -45,7 +45,7 @@ EMLAssetFolder::EMLAssetFolder(const std::string& directory,
 
 EMLAssetFolder::~EMLAssetFolder() = default;
 
-int EMLAssetFolder::RefreshAssetCount()
+Status EMLAssetFolder::RefreshAssetCount()
 {
     boost::lock_guard<boost::recursive_mutex> guard(Mutex());
     int64_t count = 0;
@@ -56,7 +56,7 @@ int EMLAssetFolder::RefreshAssetCount()
         if (IsAssetFile(name)) ++count;
     }
     SetAssetCount(count);
-    return 0;
+    return Status::Succeeded;
 }
 
 bool EMLAssetFolder::IsAssetFile(const std::string& path)

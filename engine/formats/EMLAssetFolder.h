@@ -18,8 +18,8 @@ public:
     ~EMLAssetFolder() override;
 
     // Counts the ".eml" files of the directory (not recursively), leaving out
-    // AppleDouble companions ("._" names). Always answers 0.
-    int RefreshAssetCount() override;
+    // AppleDouble companions ("._" names). Always answers succeeded.
+    Status RefreshAssetCount() override;
     // The sanitised name names the directory, numbered when another wished
     // name took it (SubFolderNames); asking again for the same wished name
     // answers the same sub-folder. The directory is always a new one.

@@ -12,14 +12,14 @@ namespace KestrinMIMEEngineCommon {
 
 EMLAssetStore::EMLAssetStore(const std::string& location, const std::wstring& name,
                              bool keepEmptyFolders)
-    : FileTreeStoreBase(location, name.empty() ? std::wstring(L"EML Store") : name, kStoreTypeEML),
+    : FileTreeStoreBase(location, name.empty() ? std::wstring(L"EML Store") : name, StoreKind::Eml),
       m_keepEmptyFolders(keepEmptyFolders)
 {
 }
 
 EMLAssetStore::~EMLAssetStore() = default;
 
-int EMLAssetStore::LoadFolderTree(const boost::shared_ptr<IProgressPresenter>& presenter,
+Status EMLAssetStore::LoadFolderTree(const boost::shared_ptr<IProgressPresenter>& presenter,
                                   const boost::shared_ptr<ICancelable>& cancelable,
                                   const boost::shared_ptr<ILogger>& logger)
 {
@@ -30,7 +30,7 @@ int EMLAssetStore::LoadFolderTree(const boost::shared_ptr<IProgressPresenter>& p
     return ScanDirectory(root, presenter, cancelable);
 }
 
-int EMLAssetStore::ScanDirectory(const boost::shared_ptr<EMLAssetFolder>& parent,
+Status EMLAssetStore::ScanDirectory(const boost::shared_ptr<EMLAssetFolder>& parent,
                                  const boost::shared_ptr<IProgressPresenter>& presenter,
                                  const boost::shared_ptr<ICancelable>& cancelable)
 {
@@ -38,7 +38,7 @@ int EMLAssetStore::ScanDirectory(const boost::shared_ptr<EMLAssetFolder>& parent
     boost::system::error_code ec;
     for (fs::directory_iterator it(parent->GetDirectory(), ec), end; !ec && it != end;
          it.increment(ec)) {
-        if (cancelable && cancelable->IsCanceled()) return kStatusCanceled;
+        if (cancelable && cancelable->IsCanceled()) return Status::Canceled;
         boost::system::error_code statusError;
         if (SkipSymbolicLink(it->path().string()) || !fs::is_directory(it->path(), statusError))
             continue;
@@ -46,12 +46,12 @@ int EMLAssetStore::ScanDirectory(const boost::shared_ptr<EMLAssetFolder>& parent
         auto folder = boost::make_shared<EMLAssetFolder>(it->path().string(), shared_from_this(),
                                                          parent, false);
         folder->RefreshAssetCount();
-        const int result = ScanDirectory(folder, presenter, cancelable);
-        if (result != kStatusOK) return result;
+        const Status result = ScanDirectory(folder, presenter, cancelable);
+        if (result != Status::Succeeded) return result;
         if (m_keepEmptyFolders || folder->GetAssetCount() != 0 || folder->GetSubFolderCount() != 0)
             parent->AddChild(folder);
     }
-    return kStatusOK;
+    return Status::Succeeded;
 }
 
 }  // namespace KestrinMIMEEngineCommon

@@ -16,12 +16,12 @@ public:
     ~EMLAssetStore() override;
 
     bool SupportsFolderKind(int kind) override { return kind == kFolderKindMail; }
-    int LoadFolderTree(const boost::shared_ptr<IProgressPresenter>& presenter,
+    Status LoadFolderTree(const boost::shared_ptr<IProgressPresenter>& presenter,
                        const boost::shared_ptr<ICancelable>& cancelable,
                        const boost::shared_ptr<ILogger>& logger) override;
 
 private:
-    int ScanDirectory(const boost::shared_ptr<EMLAssetFolder>& parent,
+    Status ScanDirectory(const boost::shared_ptr<EMLAssetFolder>& parent,
                       const boost::shared_ptr<IProgressPresenter>& presenter,
                       const boost::shared_ptr<ICancelable>& cancelable);
 

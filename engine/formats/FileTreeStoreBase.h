@@ -11,11 +11,11 @@ class FileTreeStoreBase : public AssetStoreBase {
 public:
     using AssetStoreBase::AssetStoreBase;
 
-    // 0 opened (also when already open), 1 canceled while the tree was
-    // built (the store stays closed, without a tree), 2 when the location
+    // Succeeded (also when already open), canceled while the tree was
+    // built (the store stays closed, without a tree), failed when the location
     // was to be created and cannot be, otherwise the failure of the base
     // part or of LoadFolderTree.
-    int Open(const boost::shared_ptr<IProgressPresenter>& presenter,
+    Status Open(const boost::shared_ptr<IProgressPresenter>& presenter,
              const boost::shared_ptr<ICancelable>& cancelable,
              const boost::shared_ptr<ILogger>& logger, bool createLocation) override;
 };

@@ -72,7 +72,7 @@ FileDescriptor MBOXAssetFolder::CreatedMailbox::Take(const std::string& path)
     return std::move(m_fd);
 }
 
-int MBOXAssetFolder::RefreshAssetCount()
+Status MBOXAssetFolder::RefreshAssetCount()
 {
     boost::lock_guard<boost::recursive_mutex> guard(Mutex());
     boost::system::error_code ec;
@@ -81,7 +81,7 @@ int MBOXAssetFolder::RefreshAssetCount()
         const auto size = fs::file_size(m_mailboxPath, ec);
         if (!ec) SetAssetCount(static_cast<int64_t>(size));
     }
-    return 0;
+    return Status::Succeeded;
 }
 
 boost::shared_ptr<IAssetIterator> MBOXAssetFolder::GetAssetIterator(
@@ -295,7 +295,7 @@ boost::shared_ptr<MBOXAssetFolder> MBOXAssetFolder::CreateFolderObject(
     const std::string& path, const std::wstring& name, const boost::shared_ptr<IAssetStore>& store,
     const boost::shared_ptr<IAssetFolder>& parent, bool isDefaultFolder)
 {
-    const bool bundle = store && store->GetStoreKind() == kStoreTypeMboxArchive;
+    const bool bundle = store && store->GetStoreKind() == StoreKind::MboxArchive;
     return boost::make_shared<MBOXAssetFolder>(path + ".mbox", name, store, parent,
                                                isDefaultFolder, bundle);
 }

@@ -28,7 +28,7 @@ public:
 
     // The mailbox file's size in bytes: progress through a mailbox is
     // counted in bytes. A missing file leaves the count as it was.
-    int RefreshAssetCount() override;
+    Status RefreshAssetCount() override;
     // Query kind 0: an iterator over the messages of the mailbox file.
     boost::shared_ptr<IAssetIterator> GetAssetIterator(
         unsigned queryKind, const boost::shared_ptr<IProgressPresenter>& presenter,

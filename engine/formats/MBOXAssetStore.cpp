@@ -15,9 +15,9 @@ namespace KestrinMIMEEngineCommon {
 
 namespace {
 
-std::wstring DefaultName(int storeKind)
+std::wstring DefaultName(StoreKind storeKind)
 {
-    return storeKind == kStoreTypeMboxArchive ? L"Apple Mail Mailbox Archive" : L"MBOX Store";
+    return storeKind == StoreKind::MboxArchive ? L"Apple Mail Mailbox Archive" : L"MBOX Store";
 }
 
 std::string WithoutTrailingSlashes(std::string path)
@@ -34,7 +34,7 @@ bool IsDirectory(const fs::path& path)
 
 }  // namespace
 
-MBOXAssetStore::MBOXAssetStore(const std::string& location, const std::wstring& name, int storeKind)
+MBOXAssetStore::MBOXAssetStore(const std::string& location, const std::wstring& name, StoreKind storeKind)
     : FileTreeStoreBase(location, name.empty() ? DefaultName(storeKind) : name, storeKind)
 {
 }
@@ -66,7 +66,7 @@ bool MBOXAssetStore::LooksLikeMailbox(const std::string& path)
     return at == got || (got - at >= 5 && std::memcmp(head + at, "From ", 5) == 0);
 }
 
-int MBOXAssetStore::LoadFolderTree(const boost::shared_ptr<IProgressPresenter>& presenter,
+Status MBOXAssetStore::LoadFolderTree(const boost::shared_ptr<IProgressPresenter>& presenter,
                                    const boost::shared_ptr<ICancelable>& cancelable,
                                    const boost::shared_ptr<ILogger>& logger)
 {
@@ -76,7 +76,7 @@ int MBOXAssetStore::LoadFolderTree(const boost::shared_ptr<IProgressPresenter>& 
     auto self = shared_from_this();
 
     boost::shared_ptr<MBOXAssetFolder> root;
-    int result = kStatusOK;
+    Status result = Status::Succeeded;
     if (isDirectory && !HasExtension(location.string(), ".mbox")) {
         const std::string rootMailbox = location.string() + "/" + location.stem().string() + ".mbox";
         root = boost::make_shared<MBOXAssetFolder>(rootMailbox, locationName, self,
@@ -100,13 +100,13 @@ int MBOXAssetStore::LoadFolderTree(const boost::shared_ptr<IProgressPresenter>& 
     return result;
 }
 
-int MBOXAssetStore::ScanDirectory(const std::string& directory,
+Status MBOXAssetStore::ScanDirectory(const std::string& directory,
                                   const boost::shared_ptr<MBOXAssetFolder>& parent,
                                   const std::string& rootMailbox,
                                   const boost::shared_ptr<IProgressPresenter>& presenter,
                                   const boost::shared_ptr<ICancelable>& cancelable)
 {
-    if (!IsDirectory(directory)) return kStatusOK;
+    if (!IsDirectory(directory)) return Status::Succeeded;
     if (presenter) presenter->PostItemMessage(UTF8ToWide(directory));
     auto self = shared_from_this();
 
@@ -121,7 +121,7 @@ int MBOXAssetStore::ScanDirectory(const std::string& directory,
     std::vector<fs::path> plainDirectories;
     boost::system::error_code ec;
     for (fs::directory_iterator it(directory, ec), end; !ec && it != end; it.increment(ec)) {
-        if (cancelable && cancelable->IsCanceled()) return kStatusCanceled;
+        if (cancelable && cancelable->IsCanceled()) return Status::Canceled;
         const fs::path entry = it->path();
         const std::string name = entry.filename().string();
         if (name.empty() || name[0] == '.') continue;
@@ -143,34 +143,34 @@ int MBOXAssetStore::ScanDirectory(const std::string& directory,
             // mailboxes lie inside it.
             if (!holdsMailbox) continue;
             parent->AddChild(folder);
-            const int result = folder->RefreshAssetCount();
-            if (result != kStatusOK) return result;
+            const Status result = folder->RefreshAssetCount();
+            if (result != Status::Succeeded) return result;
         } else if (entryIsDirectory) {
             plainDirectories.push_back(entry);
         }
     }
 
     for (const Bundle& bundle : bundles) {
-        if (cancelable && cancelable->IsCanceled()) return kStatusCanceled;
-        const int result = ScanDirectory(bundle.path.string(), bundle.folder, rootMailbox, presenter, cancelable);
-        if (result != kStatusOK) return result;
+        if (cancelable && cancelable->IsCanceled()) return Status::Canceled;
+        const Status result = ScanDirectory(bundle.path.string(), bundle.folder, rootMailbox, presenter, cancelable);
+        if (result != Status::Succeeded) return result;
         if (!bundle.added && bundle.folder->GetSubFolderCount() > 0) parent->AddChild(bundle.folder);
     }
 
     for (const fs::path& sub : plainDirectories) {
-        if (cancelable && cancelable->IsCanceled()) return kStatusCanceled;
+        if (cancelable && cancelable->IsCanceled()) return Status::Canceled;
         auto folder = boost::dynamic_pointer_cast<MBOXAssetFolder>(
             parent->FindSubFolder(UTF8ToWide(sub.filename().string())));
         if (!folder) {
             folder = boost::make_shared<MBOXAssetFolder>(sub.string() + ".mbox", std::wstring(), self,
                                                          parent, false,
-                                                         GetStoreKind() == kStoreTypeMboxArchive);
+                                                         GetStoreKind() == StoreKind::MboxArchive);
             parent->AddChild(folder);
         }
-        const int result = ScanDirectory(sub.string(), folder, rootMailbox, presenter, cancelable);
-        if (result != kStatusOK) return result;
+        const Status result = ScanDirectory(sub.string(), folder, rootMailbox, presenter, cancelable);
+        if (result != Status::Succeeded) return result;
     }
-    return kStatusOK;
+    return Status::Succeeded;
 }
 
 }  // namespace KestrinMIMEEngineCommon

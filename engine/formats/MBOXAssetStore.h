@@ -12,7 +12,7 @@ class MBOXAssetStore : public FileTreeStoreBase {
 public:
     // An empty name becomes "MBOX Store" (kind 6) or "Apple Mail Mailbox
     // Archive" (kind 1).
-    MBOXAssetStore(const std::string& location, const std::wstring& name, int storeKind);
+    MBOXAssetStore(const std::string& location, const std::wstring& name, StoreKind storeKind);
     ~MBOXAssetStore() override;
 
     bool SupportsFolderKind(int kind) override { return false; }
@@ -21,7 +21,7 @@ public:
     // bundle becomes the one child of a root standing for its directory.
     // The mailboxes inside a bundle ("X.mbox/Child.mbox/mbox") and in a
     // plain directory beside it ("X/Child.mbox") are X's children.
-    int LoadFolderTree(const boost::shared_ptr<IProgressPresenter>& presenter,
+    Status LoadFolderTree(const boost::shared_ptr<IProgressPresenter>& presenter,
                        const boost::shared_ptr<ICancelable>& cancelable,
                        const boost::shared_ptr<ILogger>& logger) override;
 
@@ -34,7 +34,7 @@ public:
     static bool HoldsMailboxFile(const std::string& path);
 
 private:
-    int ScanDirectory(const std::string& directory, const boost::shared_ptr<MBOXAssetFolder>& parent,
+    Status ScanDirectory(const std::string& directory, const boost::shared_ptr<MBOXAssetFolder>& parent,
                       const std::string& rootMailbox,
                       const boost::shared_ptr<IProgressPresenter>& presenter,
                       const boost::shared_ptr<ICancelable>& cancelable);

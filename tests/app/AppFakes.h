@@ -32,31 +32,31 @@ public:
 // An opened store of a chosen kind, with a root the test fills.
 class KindStore : public FakeStore {
 public:
-    KindStore(const std::string& location, const std::wstring& name, int kind)
+    KindStore(const std::string& location, const std::wstring& name, StoreKind kind)
         : FakeStore(location, name)
     {
         m_storeKind = kind;
     }
-    int openResult = kStatusOK;  // what Open answers after building the root
+    Status openResult = Status::Succeeded;  // what Open answers after building the root
     int closeCalls = 0;
-    int Open(const boost::shared_ptr<IProgressPresenter>& presenter,
+    Status Open(const boost::shared_ptr<IProgressPresenter>& presenter,
              const boost::shared_ptr<ICancelable>& cancelable,
              const boost::shared_ptr<ILogger>& logger, bool createLocation) override
     {
         // The real stores give up when asked to while they read the tree.
         if (cancelable && cancelable->IsCanceled())
-            return kStatusCanceled;
-        const int result = FakeStore::Open(presenter, cancelable, logger, createLocation);
-        return result == kStatusOK ? openResult : result;
+            return Status::Canceled;
+        const Status result = FakeStore::Open(presenter, cancelable, logger, createLocation);
+        return result == Status::Succeeded ? openResult : result;
     }
-    int Close() override
+    Status Close() override
     {
         ++closeCalls;
         return FakeStore::Close();
     }
 };
 
-inline boost::shared_ptr<KindStore> MakeKindStore(const std::string& location, int kind,
+inline boost::shared_ptr<KindStore> MakeKindStore(const std::string& location, StoreKind kind,
                                                   const std::wstring& name = L"Apple Mail Database")
 {
     auto store = boost::make_shared<KindStore>(location, name, kind);

@@ -97,7 +97,7 @@ protected:
     {
         RecordingLoadObserver observer;
         LoadResult loaded = OpenSource(mail.string(), observer);
-        EXPECT_EQ(loaded.status, LoadStatus::Loaded) << loaded.reason;
+        EXPECT_EQ(loaded.status, Status::Succeeded) << loaded.reason;
         return loaded.source;
     }
     ExportRequest Request(ExportTarget target = ExportTarget::Eml)
@@ -141,7 +141,7 @@ TEST_F(ConvertTest, ConvertsEveryFolderAndTellsTheObserver)
     const ExportRecord record = Convert(request, observer);
 
     const fs::path root = out.path() / "Converted Data";
-    EXPECT_EQ(record.status, ExportStatus::Succeeded) << record.reportText;
+    EXPECT_EQ(record.status, Status::Succeeded) << record.reportText;
     EXPECT_EQ(record.refusal, ExportRefusal::None);
     EXPECT_EQ(record.source, mail.string());
     EXPECT_EQ(record.target, ExportTarget::Eml);
@@ -177,7 +177,7 @@ class ConvertTargetTest : public ConvertTest, public ::testing::WithParamInterfa
 TEST_P(ConvertTargetTest, EveryMessageIsReadBackFromTheTarget)
 {
     const ExportRecord record = Convert(Request(GetParam()), observer);
-    EXPECT_EQ(record.status, ExportStatus::Succeeded) << record.reportText;
+    EXPECT_EQ(record.status, Status::Succeeded) << record.reportText;
     EXPECT_EQ(record.target, GetParam());
     const VerifyResult verified = VerifyExport(record);
     EXPECT_TRUE(verified.ok) << VerifyText(verified);
@@ -197,7 +197,7 @@ TEST_F(ConvertTest, CancelStopsBeforeTheNextMessage)
 {
     observer.cancelAfterItems = 1;
     const ExportRecord record = Convert(Request(), observer);
-    EXPECT_EQ(record.status, ExportStatus::Canceled);
+    EXPECT_EQ(record.status, Status::Canceled);
     EXPECT_TRUE(Contains(record.reportText, "Operation canceled by user.")) << record.reportText;
     EXPECT_TRUE(Contains(kestrin_test::ReadFile(record.logPath), "Operation canceled by user."));
     EXPECT_EQ(record.Totals().converted, 1);
@@ -240,7 +240,7 @@ TEST_F(ConvertTest, RefusalsLeaveTheDiskAsItWas)
         const ExportRecord record = Convert(request, observer);
         EXPECT_EQ(record.refusal, c.refusal) << c.name;
         EXPECT_EQ(record.refusalAlert.message, c.message) << c.name;
-        EXPECT_EQ(record.status, ExportStatus::Failed) << c.name;
+        EXPECT_EQ(record.status, Status::Failed) << c.name;
         EXPECT_TRUE(record.outputFolder.empty()) << c.name;
         EXPECT_EQ(Listing(mail), mailBefore) << c.name;
         EXPECT_TRUE(fs::is_empty(out.path())) << c.name;
@@ -255,7 +255,7 @@ TEST_F(ConvertTest, ADamagedMessageIsNamedCountedAndFailsTheRun)
     lb::WriteDamagedEmlx(mail / "INBOX.mbox" / "Messages", 6, Message(6, "lost").message,
                          lb::EmlxDamage::Empty);
     const ExportRecord record = Convert(Request(), observer);
-    EXPECT_EQ(record.status, ExportStatus::Failed);
+    EXPECT_EQ(record.status, Status::Failed);
     const ExportTotals totals = record.Totals();
     EXPECT_EQ(totals.listed, 6);
     EXPECT_EQ(totals.converted, 5);
@@ -274,7 +274,7 @@ TEST_F(ConvertTest, AnExceptionOutsideTheDriverEndsAsFailureWithItsReason)
                     -> boost::shared_ptr<KestrinMIMEEngineCommon::IOutputStoreProvider> {
                     throw std::runtime_error("no provider today");
                 });
-    EXPECT_EQ(record.status, ExportStatus::Failed);
+    EXPECT_EQ(record.status, Status::Failed);
     EXPECT_TRUE(Contains(record.reportText, "Exception occurred during conversion - no provider today"))
         << record.reportText;
     EXPECT_TRUE(Contains(kestrin_test::ReadFile(record.logPath), "no provider today"));
@@ -289,13 +289,13 @@ TEST_F(ConvertTest, SourcesThatCannotBeOpenedSayWhy)
         const char* name;
         fs::path path;
         bool cancel;
-        LoadStatus status;
+        Status status;
         std::string reason;
     };
     const Case cases[] = {
-        {"damaged Envelope Index", home.path() / "garbled", false, LoadStatus::Failed,
+        {"damaged Envelope Index", home.path() / "garbled", false, Status::Failed,
          "file is not a database"},
-        {"canceled at once", mail, true, LoadStatus::Canceled, ""},
+        {"canceled at once", mail, true, Status::Canceled, ""},
     };
     for (const Case& c : cases) {
         kestrin_test::CapturedDiagnostics diagnostics;
@@ -313,7 +313,7 @@ class FolderChoiceTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        store = MakeKindStore("/lib", kStoreTypeEnvelopeIndex);
+        store = MakeKindStore("/lib", StoreKind::EnvelopeIndex);
         AddFoldersEmptyAndNot(store);
         root = Tree(store);
     }

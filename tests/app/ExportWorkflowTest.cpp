@@ -54,11 +54,11 @@ protected:
     void SetUp() override
     {
         InitializeApplication();
-        LoadSource("/lib", kStoreTypeEnvelopeIndex);
+        LoadSource("/lib", StoreKind::EnvelopeIndex);
         choosers.save = target.str();
     }
     // Loads a store of the kind with two folders, as the window loads one.
-    void LoadSource(const std::string& path, int kind)
+    void LoadSource(const std::string& path, StoreKind kind)
     {
         source = MakeKindStore(path, kind);
         inbox = AddCounted(source, L"Inbox", kFolderKindMail, 2);
@@ -91,10 +91,10 @@ protected:
         window.ClickConvert();
         dispatcher.RunUntil([&] { return !window.IsExporting(); });
     }
-    ExportStatus LastStatus() const
+    Status LastStatus() const
     {
         const auto record = window.LastExport();
-        return record ? record->status : ExportStatus::Failed;
+        return record ? record->status : Status::Failed;
     }
 
     kestrin_test::TempDir target;
@@ -151,7 +151,7 @@ TEST_F(ExportWorkflowTest, ExportWritesIntoConvertedDataAndShowsTheResult)
     EXPECT_EQ(record->outputFolder, root);
     EXPECT_EQ(record->logPath, root + "/Detailed Conversion Report.txt");
     EXPECT_TRUE(fs::is_regular_file(root + "/Detailed Conversion Report.txt"));
-    EXPECT_EQ(record->status, ExportStatus::Succeeded);
+    EXPECT_EQ(record->status, Status::Succeeded);
     EXPECT_EQ(record->target, ExportTarget::Eml);
     EXPECT_EQ(record->source, "/lib");
     EXPECT_EQ(providers.targets, (std::vector<ExportTarget>{ExportTarget::Eml}));
@@ -247,7 +247,7 @@ TEST_F(ExportWorkflowTest, OutputFolderInsideTheMailFolderStartsNothing)
 {
     const fs::path mail = target.path() / "Mail";
     fs::create_directories(mail / "V10");
-    LoadSource(mail.string(), kStoreTypeEnvelopeIndex);
+    LoadSource(mail.string(), StoreKind::EnvelopeIndex);
     choosers.save = (mail / "V10").string();
     EXPECT_EQ(window.ClickConvert(), ConvertStart::kOutputInMailFolder);
     EXPECT_FALSE(window.IsExporting());
@@ -260,7 +260,7 @@ TEST_F(ExportWorkflowTest, OutputFolderInsideTheMailFolderStartsNothing)
     choosers.save = target.str();
     EXPECT_EQ(window.ClickConvert(), ConvertStart::kStarted);
     dispatcher.RunUntil([&] { return !window.IsExporting(); });
-    EXPECT_EQ(LastStatus(), ExportStatus::Succeeded);
+    EXPECT_EQ(LastStatus(), Status::Succeeded);
 }
 
 // A folder chosen to load whose load was refused (an export was reading the
@@ -288,7 +288,7 @@ TEST_F(ExportWorkflowTest, CancelDuringTheExportAbortsIt)
             window.ClickCancel();
     };
     ConvertAndWait();
-    EXPECT_EQ(LastStatus(), ExportStatus::Canceled);
+    EXPECT_EQ(LastStatus(), Status::Canceled);
     ASSERT_EQ(reports.reports.size(), 1u);
     EXPECT_EQ(reports.reports[0].title, "Operation aborted. Data was Partially exported.");
     EXPECT_NE(reports.reports[0].report.find("Operation canceled by user."), std::string::npos);
@@ -301,7 +301,7 @@ TEST_F(ExportWorkflowTest, CancelPressedAsSoonAsTheSheetShowsCounts)
             window.ClickCancel();
     };
     ConvertAndWait();
-    EXPECT_EQ(LastStatus(), ExportStatus::Canceled);
+    EXPECT_EQ(LastStatus(), Status::Canceled);
 }
 
 TEST_F(ExportWorkflowTest, CancelOfAnEarlierExportDoesNotStopTheNext)
@@ -311,23 +311,23 @@ TEST_F(ExportWorkflowTest, CancelOfAnEarlierExportDoesNotStopTheNext)
             window.ClickCancel();
     };
     ConvertAndWait();
-    ASSERT_EQ(LastStatus(), ExportStatus::Canceled);
+    ASSERT_EQ(LastStatus(), Status::Canceled);
     progress.onEvent = nullptr;
     ConvertAndWait();
-    EXPECT_EQ(LastStatus(), ExportStatus::Succeeded);
+    EXPECT_EQ(LastStatus(), Status::Succeeded);
 }
 
 TEST_F(ExportWorkflowTest, FailedItemsMakeTheExportFail)
 {
     sent->entries = {UnreadableEntry()};
     ConvertAndWait();
-    EXPECT_EQ(LastStatus(), ExportStatus::Failed);
+    EXPECT_EQ(LastStatus(), Status::Failed);
     EXPECT_EQ(reports.reports.at(0).title, "Operation failed.");
 }
 
 TEST_F(ExportWorkflowTest, MboxSourceCountsCallsNotUnits)
 {
-    LoadSource("/mbox", kStoreTypeMboxArchive);
+    LoadSource("/mbox", StoreKind::MboxArchive);
     ConvertAndWait();
     const auto events = progress.Events();
     EXPECT_NE(std::find(events.begin(), events.end(), L"items Overall: Items [ 3 ]"), events.end());
@@ -338,7 +338,7 @@ TEST_F(ExportWorkflowTest, UncreatableOutputFolderFailsInsteadOfSucceeding)
     kestrin_test::WriteFile(target.path() / "file", "not a folder");
     choosers.save = (target.path() / "file").string();
     ConvertAndWait();
-    EXPECT_EQ(LastStatus(), ExportStatus::Failed);
+    EXPECT_EQ(LastStatus(), Status::Failed);
     EXPECT_TRUE(providers.targets.empty());
     ASSERT_EQ(reports.reports.size(), 1u);
     EXPECT_EQ(reports.reports[0].title, "Operation failed.");
@@ -351,7 +351,7 @@ TEST_F(ExportWorkflowTest, UncreatableOutputFolderFailsInsteadOfSucceeding)
 TEST_F(ExportWorkflowTest, FailedSetUpNamesNoFolderAndNoEarlierLog)
 {
     ConvertAndWait();
-    ASSERT_EQ(LastStatus(), ExportStatus::Succeeded);
+    ASSERT_EQ(LastStatus(), Status::Succeeded);
     const std::string earlierLog = window.LastExport()->logPath;
     ASSERT_FALSE(earlierLog.empty());
 
@@ -368,7 +368,7 @@ TEST_F(ExportWorkflowTest, FailedSetUpNamesNoFolderAndNoEarlierLog)
     ASSERT_TRUE(record);
     EXPECT_TRUE(record->outputFolder.empty());
     EXPECT_TRUE(record->logPath.empty());
-    EXPECT_EQ(record->status, ExportStatus::Failed);
+    EXPECT_EQ(record->status, Status::Failed);
     // Nothing to show or open.
     workspace.calls.clear();
     window.LocateOutput();
@@ -392,7 +392,7 @@ TEST_F(ExportWorkflowTest, RecordCountsEveryItemPerFolder)
     EXPECT_EQ(totals.listed, 4);
     EXPECT_EQ(totals.converted, 3);
     EXPECT_EQ(totals.failed, 1);
-    EXPECT_EQ(record->status, ExportStatus::Failed);
+    EXPECT_EQ(record->status, Status::Failed);
     EXPECT_EQ(record->outputFolder, (target.path() / "Converted Data").string());
 }
 
@@ -409,7 +409,7 @@ TEST_F(ExportWorkflowTest, TheStoreStaysWhileTheExportReadsIt)
     EXPECT_FALSE(loadAccepted);
     EXPECT_EQ(source->closeCalls, 0);
     EXPECT_EQ(content.FolderView().RootNode()->NumberOfChildren(), 1u);
-    EXPECT_EQ(LastStatus(), ExportStatus::Succeeded);
+    EXPECT_EQ(LastStatus(), Status::Succeeded);
     EXPECT_NE(window.LastExport()->reportText.find("Total number of items processed:3"),
               std::string::npos);
     EXPECT_TRUE(alerts.alerts.empty());
@@ -423,7 +423,7 @@ TEST_F(ExportWorkflowTest, ShutdownDuringTheExportCancelsItAndEndsWithoutDeadloc
     window.ClickConvert();
     dispatcher.RunUntil([&] { return idle; });
     EXPECT_FALSE(window.IsBusy());
-    EXPECT_EQ(LastStatus(), ExportStatus::Canceled);
+    EXPECT_EQ(LastStatus(), Status::Canceled);
     // Quitting shows no result sheet and opens no guide.
     EXPECT_TRUE(reports.reports.empty());
     EXPECT_TRUE(workspace.calls.empty());
@@ -441,10 +441,10 @@ TEST_F(ExportWorkflowTest, ShutdownWhenIdleIsImmediate)
 
 TEST(ReportTest, TitlesAndFootersByResult)
 {
-    const std::pair<ExportStatus, const char*> cases[] = {
-        {ExportStatus::Succeeded, "Operation Completed Successfully."},
-        {ExportStatus::Canceled, "Operation aborted. Data was Partially exported."},
-        {ExportStatus::Failed, "Operation failed."},
+    const std::pair<Status, const char*> cases[] = {
+        {Status::Succeeded, "Operation Completed Successfully."},
+        {Status::Canceled, "Operation aborted. Data was Partially exported."},
+        {Status::Failed, "Operation failed."},
     };
     for (const auto& c : cases) {
         ExportRecord record;

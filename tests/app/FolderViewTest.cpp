@@ -50,7 +50,7 @@ class FolderViewTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        store = MakeKindStore("/lib", kStoreTypeEnvelopeIndex);
+        store = MakeKindStore("/lib", StoreKind::EnvelopeIndex);
         AddCounted(store, L"Contacts", kFolderKindContacts, 5);
         inbox = AddCounted(store, L"Inbox", kFolderKindMail, 3);
         AddCounted(store, L"Work", kFolderKindMail, 2, inbox);
@@ -267,7 +267,7 @@ TEST(FolderViewEmptyFolders, IgnoringEmptyFoldersHidesAndSkipsThem)
 {
     // A Parent: visible (a child has mail), not exported; B Uncounted and
     // what is below it: hidden; C Counted later: visible and exported.
-    auto store = MakeKindStore("/lib", kStoreTypeEnvelopeIndex);
+    auto store = MakeKindStore("/lib", StoreKind::EnvelopeIndex);
     AddFoldersEmptyAndNot(store);
 
     EventQueueDispatcher dispatcher;
@@ -292,7 +292,7 @@ TEST(FolderViewEmptyFolders, IgnoringEmptyFoldersHidesAndSkipsThem)
 
 TEST(FolderViewEmptyFolders, StoreWithNothingCountedLosesItsRow)
 {
-    auto store = MakeKindStore("/lib", kStoreTypeEnvelopeIndex);
+    auto store = MakeKindStore("/lib", StoreKind::EnvelopeIndex);
     AddCounted(store, L"Empty", kFolderKindMail, 0);
     EventQueueDispatcher dispatcher;
     FolderViewController view(dispatcher);
@@ -336,17 +336,17 @@ TEST(FolderNodeDataTest, RowTextsShowCountsOrSizes)
 {
     struct Case {
         const char* name;
-        int storeKind;
+        StoreKind storeKind;
         int64_t count;
         std::wstring rowText;
     };
     const Case cases[] = {
-        {"message count", kStoreTypeEnvelopeIndex, 42, L"Inbox  [42]"},
-        {"exported mailbox in bytes", kStoreTypeMboxArchive, 1536, L"Inbox  [1.5 KB]"},
-        {"archive store in bytes", kStoreTypeArchive, 1048576, L"Inbox  [1.0 MB]"},
-        {"mbox output in bytes", kStoreTypeMbox, 500, L"Inbox  [0.5 KB]"},
-        {"empty folder has no count part", kStoreTypeEnvelopeIndex, 0, L"Inbox"},
-        {"uncounted folder", kStoreTypeEnvelopeIndex, -1, L"Inbox"},
+        {"message count", StoreKind::EnvelopeIndex, 42, L"Inbox  [42]"},
+        {"exported mailbox in bytes", StoreKind::MboxArchive, 1536, L"Inbox  [1.5 KB]"},
+        {"archive store in bytes", StoreKind::Archive, 1048576, L"Inbox  [1.0 MB]"},
+        {"mbox output in bytes", StoreKind::Mbox, 500, L"Inbox  [0.5 KB]"},
+        {"empty folder has no count part", StoreKind::EnvelopeIndex, 0, L"Inbox"},
+        {"uncounted folder", StoreKind::EnvelopeIndex, -1, L"Inbox"},
     };
     for (const auto& c : cases) {
         auto store = MakeKindStore("/lib", c.storeKind);

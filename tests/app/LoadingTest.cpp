@@ -19,13 +19,13 @@
 using namespace KestrinApp;
 using namespace kestrin_app_fakes;
 
-namespace KestrinApp {
+namespace KestrinMIMEEngineCommon {
 // For the failure messages of results compared as optionals.
-std::ostream& operator<<(std::ostream& out, LoadStatus status)
+std::ostream& operator<<(std::ostream& out, Status status)
 {
     return out << ToString(status);
 }
-}  // namespace KestrinApp
+}  // namespace KestrinMIMEEngineCommon
 
 namespace {
 
@@ -44,8 +44,8 @@ protected:
                 onCreate(cancelable);
             if (path == "/missing")
                 return {};
-            auto store = MakeKindStore(path, path == "/mbox" ? kStoreTypeMboxArchive
-                                                            : kStoreTypeEnvelopeIndex);
+            auto store = MakeKindStore(path, path == "/mbox" ? StoreKind::MboxArchive
+                                                            : StoreKind::EnvelopeIndex);
             AddCounted(store, L"Inbox", kFolderKindMail, 1);
             store->openResult = openResult;
             stores.push_back(store);
@@ -53,10 +53,10 @@ protected:
         };
     }
     // Loads and runs the main thread until the result is in.
-    boost::optional<LoadStatus> Load(const std::string& path)
+    boost::optional<Status> Load(const std::string& path)
     {
-        boost::optional<LoadStatus> result;
-        content.SetLoadFinishedHandler([&](LoadStatus r) { result = r; });
+        boost::optional<Status> result;
+        content.SetLoadFinishedHandler([&](Status r) { result = r; });
         content.LoadStore(path);
         dispatcher.RunUntil([&] { return !content.IsLoading(); });
         return result;
@@ -66,7 +66,7 @@ protected:
     RecordingAlerts alerts;
     RecordingLoadingSheet sheet;
     std::atomic<int> created{0};
-    int openResult = kStatusOK;
+    Status openResult = Status::Succeeded;
     std::function<void(const boost::shared_ptr<ICancelable>&)> onCreate;
     std::vector<boost::shared_ptr<KindStore>> stores;
     StoreContentViewController content{dispatcher, alerts, sheet, Factory()};
@@ -74,10 +74,10 @@ protected:
 
 TEST_F(LoadingTest, LoadedStoreIsShownAndItsKindRemembered)
 {
-    EXPECT_EQ(Load("/mbox"), LoadStatus::Loaded);
+    EXPECT_EQ(Load("/mbox"), Status::Succeeded);
     ASSERT_TRUE(content.SourceStore());
     EXPECT_EQ(content.SourceStore()->GetLocation(), "/mbox");
-    EXPECT_EQ(content.Source()->StoreKind(), kStoreTypeMboxArchive);
+    EXPECT_EQ(content.Source()->StoreKind(), StoreKind::MboxArchive);
     EXPECT_TRUE(content.HideIgnoreEmptyFolders());
     EXPECT_FALSE(content.FolderLoading());
     EXPECT_EQ(content.GetSelectedItems().size(), 1u);
@@ -87,13 +87,13 @@ TEST_F(LoadingTest, LoadedStoreIsShownAndItsKindRemembered)
 
 TEST_F(LoadingTest, SamePathIsNotReloadedButAnotherReplacesTheStore)
 {
-    ASSERT_EQ(Load("/lib"), LoadStatus::Loaded);
+    ASSERT_EQ(Load("/lib"), Status::Succeeded);
     content.LoadStore("/lib");
     EXPECT_FALSE(content.IsLoading());
     EXPECT_EQ(created, 1);
 
     // A trailing separator names another path.
-    ASSERT_EQ(Load("/lib/"), LoadStatus::Loaded);
+    ASSERT_EQ(Load("/lib/"), Status::Succeeded);
     EXPECT_EQ(created, 2);
     EXPECT_EQ(stores[0]->closeCalls, 1);
     EXPECT_EQ(content.SourceStore(), stores[1]);
@@ -106,16 +106,16 @@ TEST_F(LoadingTest, FailuresShowTheLoadErrorAndLeaveNoStore)
     struct Case {
         const char* name;
         std::string path;
-        int openResult;
+        Status openResult;
     };
     const Case cases[] = {
-        {"no store for the folder", "/missing", kStatusOK},
-        {"store does not open", "/broken", kStatusFailed},
+        {"no store for the folder", "/missing", Status::Succeeded},
+        {"store does not open", "/broken", Status::Failed},
     };
     for (const auto& c : cases) {
         alerts.alerts.clear();
         openResult = c.openResult;
-        EXPECT_EQ(Load(c.path), LoadStatus::Failed) << c.name;
+        EXPECT_EQ(Load(c.path), Status::Failed) << c.name;
         EXPECT_FALSE(content.SourceStore()) << c.name;
         ASSERT_EQ(alerts.alerts.size(), 1u) << c.name;
         EXPECT_EQ(alerts.alerts[0].message, "Error occurred while loading your email data.");
@@ -133,30 +133,30 @@ TEST_F(LoadingTest, FailuresShowTheLoadErrorAndLeaveNoStore)
 
 TEST_F(LoadingTest, CancelledLoadLeavesNoStoreAndNoAlert)
 {
-    ASSERT_EQ(Load("/lib"), LoadStatus::Loaded);
+    ASSERT_EQ(Load("/lib"), Status::Succeeded);
     // The user presses cancel while the store is being read.
     onCreate = [](const boost::shared_ptr<ICancelable>& cancelable) { cancelable->Cancel(); };
 
-    EXPECT_EQ(Load("/other"), LoadStatus::Canceled);
+    EXPECT_EQ(Load("/other"), Status::Canceled);
     EXPECT_FALSE(content.SourceStore());
     EXPECT_EQ(stores.at(1)->closeCalls, 1);
     EXPECT_TRUE(alerts.alerts.empty());
     EXPECT_EQ(content.FolderView().RootNode()->NumberOfChildren(), 0u);
 
     // Cancelled before any store was made: no alert either.
-    EXPECT_EQ(Load("/missing"), LoadStatus::Canceled);
+    EXPECT_EQ(Load("/missing"), Status::Canceled);
     EXPECT_TRUE(alerts.alerts.empty());
 }
 
 TEST_F(LoadingTest, CancelPressedAtOnceIsNotLost)
 {
-    boost::optional<LoadStatus> result;
-    content.SetLoadFinishedHandler([&](LoadStatus r) { result = r; });
+    boost::optional<Status> result;
+    content.SetLoadFinishedHandler([&](Status r) { result = r; });
     ASSERT_TRUE(content.LoadStore("/lib"));
     // Before the loading thread has even shown its sheet.
     content.CancelLoad();
     dispatcher.RunUntil([&] { return !content.IsLoading(); });
-    EXPECT_EQ(result, LoadStatus::Canceled);
+    EXPECT_EQ(result, Status::Canceled);
     EXPECT_FALSE(content.SourceStore());
 }
 
@@ -198,7 +198,7 @@ TEST_F(LoadingTest, ExceptionFromTheReaderIsALoadFailure)
 {
     onCreate = [](const boost::shared_ptr<ICancelable>&) { throw std::runtime_error("bad"); };
     kestrin_test::CapturedDiagnostics diagnostics;
-    EXPECT_EQ(Load("/lib"), LoadStatus::Failed);
+    EXPECT_EQ(Load("/lib"), Status::Failed);
     EXPECT_EQ(alerts.alerts.size(), 1u);
     EXPECT_NE(diagnostics.text().find("ERROR: Loading /lib failed: bad"), std::string::npos);
 }
@@ -206,7 +206,7 @@ TEST_F(LoadingTest, ExceptionFromTheReaderIsALoadFailure)
 TEST_F(LoadingTest, IgnoreEmptyFoldersReachesTheTree)
 {
     content.SetIgnoreEmptyFolders(true);
-    ASSERT_EQ(Load("/lib"), LoadStatus::Loaded);
+    ASSERT_EQ(Load("/lib"), Status::Succeeded);
     EXPECT_TRUE(content.FolderView().IgnoreEmptyFolders());
 }
 

@@ -43,7 +43,7 @@ class TreeViewContractTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        store = MakeKindStore("/lib", kStoreTypeEnvelopeIndex);
+        store = MakeKindStore("/lib", StoreKind::EnvelopeIndex);
         AddCounted(store, L"Inbox", kFolderKindMail, 3);
         AddCounted(store, L"Empty", kFolderKindMail, 0);
         AddCounted(store, L"Contacts", kFolderKindContacts, 2);

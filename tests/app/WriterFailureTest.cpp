@@ -70,7 +70,7 @@ int RunWithFileSizeLimit(uintmax_t limit, const std::function<bool()>& work)
 template <typename Store>
 boost::shared_ptr<Store> Opened(boost::shared_ptr<Store> store)
 {
-    EXPECT_EQ(store->Open({}, {}, {}, true), kStatusOK);
+    EXPECT_EQ(store->Open({}, {}, {}, true), Status::Succeeded);
     return store;
 }
 
@@ -149,7 +149,7 @@ public:
             m_folder = archive->GetDefaultFolderMutable(kAssetTypeEmail, true);
             m_store = archive;
         } else {
-            m_store = Opened(boost::make_shared<MBOXAssetStore>((dir / "Mails").string(), L"", kStoreTypeMbox));
+            m_store = Opened(boost::make_shared<MBOXAssetStore>((dir / "Mails").string(), L"", StoreKind::Mbox));
             m_folder = MailFolder(m_store);
         }
         ASSERT_TRUE(m_folder);
@@ -289,7 +289,7 @@ TEST(WriterFailure, OutputFolderRemovedDuringTheRunIsNotMadeAgain)
         {"mbox",
          [](const fs::path& at) {
              return Opened(
-                 boost::make_shared<MBOXAssetStore>(at.string(), L"", kStoreTypeMbox));
+                 boost::make_shared<MBOXAssetStore>(at.string(), L"", StoreKind::Mbox));
          }},
         {"archive",
          [](const fs::path& at) {
@@ -324,7 +324,7 @@ TEST(WriterFailure, OutputFolderRemovedDuringTheRunIsNotMadeAgain)
 TEST(VerifyExportTest, ReadBackCountsAgainstWhatWasWritten)
 {
     kestrin_test::TempDir dir;
-    auto mbox = Opened(boost::make_shared<MBOXAssetStore>((dir.path() / "Mails").string(), L"", kStoreTypeMbox));
+    auto mbox = Opened(boost::make_shared<MBOXAssetStore>((dir.path() / "Mails").string(), L"", StoreKind::Mbox));
     auto inbox = MailFolder(mbox);
     ASSERT_TRUE(Written(inbox, "one") && Written(inbox, "two"));
     const std::string mailbox = boost::dynamic_pointer_cast<MBOXAssetFolder>(inbox)->GetMailboxPath();

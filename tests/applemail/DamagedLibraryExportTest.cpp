@@ -41,7 +41,7 @@ MailboxMessage WithAttachment(uint64_t id, const std::string& subject, PartStora
 }
 
 struct Outcome {
-    int status = -1;
+    std::string status = "none";  // how the export ended, as text
     int64_t processed = 0;
     int64_t failed = 0;
     std::string log;
@@ -54,11 +54,11 @@ Outcome ExportLibrary(const fs::path& root, const fs::path& output)
 {
     Outcome outcome;
     boost::shared_ptr<IAssetStore> store = AppleMailStoreHelper::CreateStore(root.string(), L"", {});
-    if (!store || store->Open({}, {}, {}, false) != kStatusOK) return outcome;
+    if (!store || store->Open({}, {}, {}, false) != Status::Succeeded) return outcome;
     const std::vector<boost::shared_ptr<IAssetFolder>> folders = export_test::AllFolders(*store);
     auto logger = boost::make_shared<export_test::CollectingLogger>();
-    const ExportSummary summary = export_test::ExportFolders(folders, output, kGeneralTargetEML, logger);
-    outcome.status = summary.status;
+    const ExportSummary summary = export_test::ExportFolders(folders, output, ExportTarget::Eml, logger);
+    outcome.status = ToString(summary.status);
     outcome.processed = summary.processed;
     outcome.failed = summary.failed;
     outcome.log = WideToUTF8(logger->text);
@@ -93,7 +93,7 @@ std::function<fs::path(const fs::path&)> SecondMessageDamaged(EmlxDamage damage)
 
 std::string Describe(const Outcome& outcome)
 {
-    std::string text = "status " + std::to_string(outcome.status) + ", written:";
+    std::string text = "status " + outcome.status + ", written:";
     for (const auto& entry : outcome.written) text += " [" + entry.first + "]";
     return text + "\n" + outcome.log;
 }
@@ -115,7 +115,7 @@ void Check(const DamageCase& c, const Outcome& outcome)
     }
     EXPECT_EQ(outcome.processed, static_cast<int64_t>(c.intact.size()));
     EXPECT_EQ(outcome.failed, c.failed);
-    EXPECT_EQ(outcome.status, c.failed > 0 ? kExportFailed : kExportSucceeded);
+    EXPECT_EQ(outcome.status, ToString(c.failed > 0 ? Status::Failed : Status::Succeeded));
     for (const std::string& text : c.named) EXPECT_NE(outcome.log.find(text), std::string::npos) << text;
     if (!c.contents.empty()) {
         auto found = outcome.written.find(c.intact.front());
@@ -145,7 +145,7 @@ bool RunUnprivileged(const DamageCase& c, Outcome& outcome)
             kestrin_test::TempDir output;
             const fs::path root = c.build(dir.path());
             const Outcome result = ExportLibrary(root, output.path());
-            std::string message = std::to_string(result.status) + "\n" + std::to_string(result.processed) +
+            std::string message = result.status + "\n" + std::to_string(result.processed) +
                                   "\n" + std::to_string(result.failed) + "\n" +
                                   std::to_string(result.written.size()) + "\n";
             for (const auto& entry : result.written)
@@ -165,7 +165,7 @@ bool RunUnprivileged(const DamageCase& c, Outcome& outcome)
         at = end + 1;
         return text;
     };
-    outcome.status = std::stoi(line());
+    outcome.status = line();
     outcome.processed = std::stoll(line());
     outcome.failed = std::stoll(line());
     const size_t count = std::stoul(line());

@@ -97,7 +97,7 @@ TEST(FindEnvelopeIndex, DatabaseThatDoesNotOpenGivesNoStore)
     int version = 0;
     std::string path;
     EXPECT_EQ(4, AppleMailStoreHelper::FindEnvelopeIndex(dir.str(), version, path));
-    int type = 0;
+    StoreKind type = StoreKind::AppleMailV1;
     EXPECT_EQ(4, AppleMailStoreHelper::DetermineStoreType(dir.str(), {}, type));
     EXPECT_FALSE(AppleMailStoreHelper::CreateStore(dir.str(), L"Apple Mail Database", {}));
 }
@@ -112,12 +112,12 @@ TEST(FindEnvelopeIndex, V2WithoutAccountsPlistFallsBackToTheMailboxScan)
     EXPECT_EQ(0, AppleMailStoreHelper::FindEnvelopeIndex(dir.str(), version, path));
     EXPECT_EQ(2, version);
     EXPECT_EQ("", path);
-    int type = 0;
+    StoreKind type = StoreKind::AppleMailV1;
     EXPECT_EQ(0, AppleMailStoreHelper::DetermineStoreType(dir.str(), {}, type));
-    EXPECT_EQ(kStoreTypeAppleMailV2, type);
+    EXPECT_EQ(StoreKind::AppleMailV2, type);
     auto store = AppleMailStoreHelper::CreateStore(dir.str(), L"Apple Mail Database", {});
     ASSERT_TRUE(store);
-    EXPECT_EQ(kStoreTypeAppleMailV2, store->GetStoreKind());
+    EXPECT_EQ(StoreKind::AppleMailV2, store->GetStoreKind());
 }
 
 // ---------------------------------------------------------------------------
@@ -128,7 +128,7 @@ struct ScanCase {
     std::vector<std::string> files;    // relative paths of empty files
     std::vector<std::string> folders;  // relative paths of folders
     int scan;
-    int type;
+    StoreKind type;
 };
 
 class ScanForMailboxesTest : public ::testing::TestWithParam<ScanCase> {};
@@ -142,7 +142,7 @@ TEST_P(ScanForMailboxesTest, RecognisesTheBundleKind)
     for (const auto& f : c.folders)
         fs::create_directories(dir / f);
     EXPECT_EQ(c.scan, AppleMailStoreHelper::ScanForMailboxes(dir.str(), {}));
-    int type = 0;
+    StoreKind type = StoreKind::AppleMailV1;
     ASSERT_EQ(0, AppleMailStoreHelper::DetermineStoreType(dir.str(), {}, type));
     EXPECT_EQ(c.type, type);
     auto store = AppleMailStoreHelper::CreateStore(dir.str(), L"", {});
@@ -153,32 +153,32 @@ TEST_P(ScanForMailboxesTest, RecognisesTheBundleKind)
 INSTANTIATE_TEST_SUITE_P(
     Trees, ScanForMailboxesTest,
     ::testing::Values(
-        ScanCase{"ExportedMailbox", {"Inbox.mbox/mbox"}, {}, 0, kStoreTypeMboxArchive},
+        ScanCase{"ExportedMailbox", {"Inbox.mbox/mbox"}, {}, 0, StoreKind::MboxArchive},
         // The "mbox" file is checked before the bundle is listed.
         ScanCase{"MboxFileBeforeMessagesFolder", {"Inbox.mbox/mbox"}, {"Inbox.mbox/Messages"}, 0,
-                 kStoreTypeMboxArchive},
+                 StoreKind::MboxArchive},
         // Apple Mail bundles inside an exported one are read by the Apple
         // Mail stores, which read the exported mailboxes as well.
         ScanCase{"AppleMailBundleInsideAnExportedOne", {"Inbox.mbox/mbox"},
-                 {"Inbox.mbox/Child.mbox/Messages"}, 1, kStoreTypeAppleMailV1},
+                 {"Inbox.mbox/Child.mbox/Messages"}, 1, StoreKind::AppleMailV1},
         // Mailbox files as mbox tools (and this program's mbox target) write them.
-        ScanCase{"MailboxFile", {"Mails/Inbox.mbox"}, {}, 0, kStoreTypeMboxArchive},
+        ScanCase{"MailboxFile", {"Mails/Inbox.mbox"}, {}, 0, StoreKind::MboxArchive},
         ScanCase{"MailboxFileBesideAnAppleMailBundle", {"Inbox.mbox"}, {"Old.mbox/Messages"}, 1,
-                 kStoreTypeAppleMailV1},
-        ScanCase{"AppleDoubleCompanionIsNoMailbox", {"._Inbox.mbox"}, {}, 4, kStoreTypeAppleMailV1},
-        ScanCase{"MessagesFolder", {}, {"Work/Inbox.mbox/Messages"}, 1, kStoreTypeAppleMailV1},
-        ScanCase{"MessagesInLowerCase", {}, {"Inbox.mbox/messages"}, 1, kStoreTypeAppleMailV1},
-        ScanCase{"ExtensionInCapitals", {}, {"Inbox.MBOX/Messages"}, 1, kStoreTypeAppleMailV1},
-        ScanCase{"ImapBundle", {}, {"INBOX.imapmbox/Messages"}, 1, kStoreTypeAppleMailV1},
+                 StoreKind::AppleMailV1},
+        ScanCase{"AppleDoubleCompanionIsNoMailbox", {"._Inbox.mbox"}, {}, 4, StoreKind::AppleMailV1},
+        ScanCase{"MessagesFolder", {}, {"Work/Inbox.mbox/Messages"}, 1, StoreKind::AppleMailV1},
+        ScanCase{"MessagesInLowerCase", {}, {"Inbox.mbox/messages"}, 1, StoreKind::AppleMailV1},
+        ScanCase{"ExtensionInCapitals", {}, {"Inbox.MBOX/Messages"}, 1, StoreKind::AppleMailV1},
+        ScanCase{"ImapBundle", {}, {"INBOX.imapmbox/Messages"}, 1, StoreKind::AppleMailV1},
         ScanCase{"UUIDFolder", {}, {"Inbox.mbox/F2D0D67E-7B19-4C30-B2E9-B58FE4780001/Data"}, 2,
-                 kStoreTypeAppleMailV2},
+                 StoreKind::AppleMailV2},
         // Only the length and the dashes at 8 and 13 are looked at.
         ScanCase{"UUIDShapedName", {}, {"Inbox.mbox/zzzzzzzz-zzzz-zzzzzzzzzzzzzzzzzzzzzz"}, 2,
-                 kStoreTypeAppleMailV2},
+                 StoreKind::AppleMailV2},
         ScanCase{"ThirtyFiveCharacters", {}, {"Inbox.mbox/zzzzzzzz-zzzz-zzzzzzzzzzzzzzzzzzzzz"},
-                 4, kStoreTypeAppleMailV1},
-        ScanCase{"MessagesOutsideABundle", {}, {"Inbox/Messages"}, 4, kStoreTypeAppleMailV1},
-        ScanCase{"EmptyFolder", {}, {}, 4, kStoreTypeAppleMailV1}),
+                 4, StoreKind::AppleMailV1},
+        ScanCase{"MessagesOutsideABundle", {}, {"Inbox/Messages"}, 4, StoreKind::AppleMailV1},
+        ScanCase{"EmptyFolder", {}, {}, 4, StoreKind::AppleMailV1}),
     [](const ::testing::TestParamInfo<ScanCase>& info) { return std::string(info.param.name); });
 
 TEST(ScanForMailboxes, V2LayoutFoldersGiveTheNewerStore)
@@ -204,7 +204,7 @@ TEST(ScanForMailboxes, ALinkBackUpTheTreeEndsTheScan)
 struct AccountsCase {
     const char* name;
     std::vector<std::string> files;
-    int result;
+    Status result;
     int version;
     const char* chosen;
 };
@@ -230,16 +230,16 @@ TEST_P(DetermineAccountsInfoTest, TakesTheHighestNumber)
 INSTANTIATE_TEST_SUITE_P(
     Folders, DetermineAccountsInfoTest,
     ::testing::Values(
-        AccountsCase{"FourOverThree", {"Accounts3.sqlite", "Accounts4.sqlite"}, 0, 4, "Accounts4.sqlite"},
-        AccountsCase{"CaseInsensitive", {"ACCOUNTS4.SQLITE"}, 0, 4, "ACCOUNTS4.SQLITE"},
-        AccountsCase{"UnnumberedAlone", {"Accounts.sqlite"}, 2, 0, ""},
+        AccountsCase{"FourOverThree", {"Accounts3.sqlite", "Accounts4.sqlite"}, Status::Succeeded, 4, "Accounts4.sqlite"},
+        AccountsCase{"CaseInsensitive", {"ACCOUNTS4.SQLITE"}, Status::Succeeded, 4, "ACCOUNTS4.SQLITE"},
+        AccountsCase{"UnnumberedAlone", {"Accounts.sqlite"}, Status::Failed, 0, ""},
         AccountsCase{"CompanionFilesIgnored",
-                     {"Accounts4.sqlite-wal", "Accounts4.sqlite-shm", "Accounts3.sqlite"}, 0, 3,
+                     {"Accounts4.sqlite-wal", "Accounts4.sqlite-shm", "Accounts3.sqlite"}, Status::Succeeded, 3,
                      "Accounts3.sqlite"},
         // A stray copy does not stop the load.
-        AccountsCase{"StrayCopyIgnored", {"Accounts-old.sqlite", "Accounts4.sqlite"}, 0, 4,
+        AccountsCase{"StrayCopyIgnored", {"Accounts-old.sqlite", "Accounts4.sqlite"}, Status::Succeeded, 4,
                      "Accounts4.sqlite"},
-        AccountsCase{"Empty", {}, 2, 0, ""}),
+        AccountsCase{"Empty", {}, Status::Failed, 0, ""}),
     [](const ::testing::TestParamInfo<AccountsCase>& info) { return std::string(info.param.name); });
 
 TEST(DetermineAccountsInfo, MissingFolderIsReported)
@@ -248,7 +248,7 @@ TEST(DetermineAccountsInfo, MissingFolderIsReported)
     kestrin_test::CapturedDiagnostics diagnostics;
     int version = 0;
     std::string path;
-    EXPECT_EQ(2, AppleMailStoreHelper::DetermineAccountsInfo(dir.str(), version, path));
+    EXPECT_EQ(Status::Failed, AppleMailStoreHelper::DetermineAccountsInfo(dir.str(), version, path));
     EXPECT_NE(std::string::npos,
               diagnostics.text().find("ERROR: AppleMailStoreHelper::DetermineAccountsInfo - Failed "
                                       "to iterate accounts dir ["));
@@ -288,7 +288,7 @@ TEST_P(AccountsPlistTest, LayoutTwoNamesAccountsFromAccountsPlist)
         GetParam());
     auto store = StoreFor(root);
     ASSERT_EQ(2, store->GetLayoutVersion());
-    ASSERT_EQ(0, store->ReadAccounts());
+    ASSERT_EQ(Status::Succeeded, store->ReadAccounts());
 
     const std::map<std::wstring, std::wstring> folders = {
         {L"imap://john@imap.example.com", L"IMAP-john@imap.example.com"},
@@ -323,8 +323,8 @@ TEST(ReadAccounts, LayoutTwoWithoutAccountsPlistFails)
     Touch(dir / "V2" / "MailData" / "Accounts.plist");
     auto store = StoreFor(dir.path());
     fs::remove(dir / "V2" / "MailData" / "Accounts.plist");
-    EXPECT_EQ(2, store->ReadAccounts());
-    EXPECT_EQ(2, store->Open({}, {}, {}, false));
+    EXPECT_EQ(Status::Failed, store->ReadAccounts());
+    EXPECT_EQ(Status::Failed, store->Open({}, {}, {}, false));
 }
 
 TEST(ReadAccounts, LayoutThreeMapsAccountIdsThroughBackupTOC)
@@ -342,7 +342,7 @@ TEST(ReadAccounts, LayoutThreeMapsAccountIdsThroughBackupTOC)
     lb::WriteBackupTOC(dir / "V3" / "MailData" / "BackupTOC.plist", {group, {8, "ACCOUNT-4", "V3/POP-x", {}}},
                        lb::PlistFormat::XML);
     auto store = StoreFor(dir.path());
-    ASSERT_EQ(0, store->ReadAccounts());
+    ASSERT_EQ(Status::Succeeded, store->ReadAccounts());
     const std::map<std::wstring, std::wstring> folders = {
         {L"ACCOUNT-1", L"IMAP-john@example.com"},
         {L"ACCOUNT-3", L"EWS-work"},
@@ -356,7 +356,7 @@ TEST(ReadAccounts, AccountDatabaseNamesAccountsAndTheirChildren)
     kestrin_test::TempDir dir;
     lb::EnvelopeSampleLibrary library = lb::BuildEnvelopeSampleLibrary(dir.path(), 10);
     auto store = StoreFor(library.root);
-    ASSERT_EQ(0, store->ReadAccounts());
+    ASSERT_EQ(Status::Succeeded, store->ReadAccounts());
     const std::string v10 = (library.root / "V10").string() + "/";
     const std::map<std::wstring, std::wstring> names = {
         {W(v10 + lb::kSampleParentAccount), L"john@example.com"},
@@ -378,7 +378,7 @@ TEST(ReadAccounts, AccountDatabaseIsReadFromACopy)
     const fs::path accounts = dir / "Accounts";
     const std::string before = kestrin_test::ReadFile(accounts / "Accounts4.sqlite");
     auto store = StoreFor(library.root);
-    ASSERT_EQ(0, store->ReadAccounts());
+    ASSERT_EQ(Status::Succeeded, store->ReadAccounts());
     EXPECT_EQ(L"john@example.com",
               store->GetAccountNames().at(W((library.root / "V7").string() + "/" + lb::kSampleImapAccount)));
     std::vector<std::string> names;

@@ -600,7 +600,7 @@ TEST_F(EmlxSamplesTest, RealMailboxIsReadByTheNewerLayoutStore)
 {
     const fs::path data = Copy("hoover-testdata/data");
     auto store = boost::make_shared<AppleMailDBStoreV2>(data.string(), L"");
-    ASSERT_EQ(store->Open({}, {}, {}, false), kStatusOK);
+    ASSERT_EQ(store->Open({}, {}, {}, false), Status::Succeeded);
     const auto mailboxes = store->GetRootFolder()->GetSubFolders();
     ASSERT_EQ(mailboxes.size(), 1u) << "a folder without bundles is no folder of the tree";
     EXPECT_EQ(mailboxes[0]->GetName(), L"lists");

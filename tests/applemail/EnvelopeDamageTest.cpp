@@ -113,7 +113,7 @@ std::wstring ExportToEml(const std::vector<boost::shared_ptr<IAssetFolder>>& fol
 {
     fs::create_directories(output);
     auto logger = boost::make_shared<KestrinLogger>((output / "Detailed Conversion Report.txt").string());
-    summary = export_test::ExportFolders(folders, output, kGeneralTargetEML, logger);
+    summary = export_test::ExportFolders(folders, output, ExportTarget::Eml, logger);
     return logger->GetReportText();
 }
 
@@ -133,7 +133,7 @@ TEST_P(EnvelopeDamageTest, IntactMessagesArriveOnceAndLossesAreReported)
     kestrin_test::CapturedDiagnostics quiet;
     auto store = AppleMailStoreHelper::CreateStore(library.root.string(), L"Apple Mail Database", {});
     ASSERT_TRUE(store);
-    ASSERT_EQ(kStatusOK, store->Open({}, {}, {}, false));
+    ASSERT_EQ(Status::Succeeded, store->Open({}, {}, {}, false));
     auto root = store->GetRootFolder();
     std::vector<boost::shared_ptr<IAssetFolder>> folders;
     CollectMailboxes(root, folders);
@@ -162,7 +162,7 @@ TEST_P(EnvelopeDamageTest, IntactMessagesArriveOnceAndLossesAreReported)
     EXPECT_EQ(static_cast<int64_t>(written.size()), summary.processed);
 
     if (c.outcome == Outcome::Success) {
-        EXPECT_EQ(kExportSucceeded, summary.status) << WideToUTF8(report);
+        EXPECT_EQ(Status::Succeeded, summary.status) << WideToUTF8(report);
         EXPECT_EQ(0, summary.failed);
         if (c.subjectsLost) {
             EXPECT_EQ(expected.size(), written.size());
@@ -170,7 +170,7 @@ TEST_P(EnvelopeDamageTest, IntactMessagesArriveOnceAndLossesAreReported)
             EXPECT_EQ(expected, written);
         }
     } else {
-        EXPECT_EQ(kExportFailed, summary.status);
+        EXPECT_EQ(Status::Failed, summary.status);
         // Nothing arrives twice or from nowhere.
         for (const auto& subject : written)
             EXPECT_LE(written.count(subject), expected.count(subject)) << subject;
@@ -298,7 +298,7 @@ TEST(EnvelopeIndexFile, FifoInPlaceOfTheDatabaseIsRefusedWithoutWaiting)
     // Either the folder is not taken for a database library at all, or
     // opening it fails; the diagnostic names the database either way.
     if (store) {
-        EXPECT_NE(kStatusOK, store->Open({}, {}, {}, false));
+        EXPECT_NE(Status::Succeeded, store->Open({}, {}, {}, false));
     }
     EXPECT_NE(std::string::npos,
               diagnostics.text().find("Cannot read database " + EnvelopeIndex(library).string() +
@@ -320,13 +320,13 @@ TEST(EnvelopeIndexFile, UnreadableMessageFileFailsByName)
         ::chmod(locked.c_str(), 0);
         kestrin_test::CapturedDiagnostics quiet;
         auto store = AppleMailStoreHelper::CreateStore(library.root.string(), L"Apple Mail Database", {});
-        if (!store || store->Open({}, {}, {}, false) != kStatusOK) return std::string("no store");
+        if (!store || store->Open({}, {}, {}, false) != Status::Succeeded) return std::string("no store");
         std::vector<boost::shared_ptr<IAssetFolder>> folders;
         CollectMailboxes(store->GetRootFolder(), folders);
         ExportSummary summary;
         const std::wstring report = ExportToEml(folders, dir / "Converted Data", summary);
         ::chmod(locked.c_str(), 0600);
-        return std::to_string(summary.failed) + " " + std::to_string(summary.status) + "\n" +
+        return std::to_string(summary.failed) + " " + ToString(summary.status) + "\n" +
                WideToUTF8(report);
     };
     std::string result;
@@ -335,7 +335,7 @@ TEST(EnvelopeIndexFile, UnreadableMessageFileFailsByName)
     } else {
         result = work();
     }
-    EXPECT_EQ(0u, result.find("1 " + std::to_string(kExportFailed) + "\n")) << result;
+    EXPECT_EQ(0u, result.find("1 failed\n")) << result;
     EXPECT_NE(std::string::npos, result.find("ERROR : Cannot read message file ")) << result;
     EXPECT_NE(std::string::npos, result.find("31.emlx - Permission denied")) << result;
 }
@@ -354,7 +354,7 @@ TEST(EnvelopeLabelTest, MessageIsReadFromItsOwnMailboxBundle)
     kestrin_test::CapturedDiagnostics quiet;
     auto store = AppleMailStoreHelper::CreateStore(library.root.string(), L"", {});
     ASSERT_TRUE(store);
-    ASSERT_EQ(kStatusOK, store->Open({}, {}, {}, false));
+    ASSERT_EQ(Status::Succeeded, store->Open({}, {}, {}, false));
     std::vector<boost::shared_ptr<IAssetFolder>> folders;
     CollectMailboxes(store->GetRootFolder(), folders);
     auto work = std::find_if(folders.begin(), folders.end(), [](const boost::shared_ptr<IAssetFolder>& f) {
@@ -391,12 +391,12 @@ TEST(EnvelopeSummaryDamage, SubjectsTableGoneLeavesSenderAndDatesOfHeaderOnlyMes
     kestrin_test::CapturedDiagnostics quiet;
     auto store = AppleMailStoreHelper::CreateStore(library.root.string(), L"", {});
     ASSERT_TRUE(store);
-    ASSERT_EQ(kStatusOK, store->Open({}, {}, {}, false));
+    ASSERT_EQ(Status::Succeeded, store->Open({}, {}, {}, false));
     std::vector<boost::shared_ptr<IAssetFolder>> folders;
     CollectMailboxes(store->GetRootFolder(), folders);
     ExportSummary summary;
     const std::wstring report = ExportToEml(folders, dir / "Converted Data", summary);
-    EXPECT_EQ(summary.status, kExportSucceeded) << WideToUTF8(report);
+    EXPECT_EQ(summary.status, Status::Succeeded) << WideToUTF8(report);
 
     std::string written;
     for (fs::recursive_directory_iterator it(dir / "Converted Data"), end; it != end; ++it)

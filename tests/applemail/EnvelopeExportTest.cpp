@@ -26,7 +26,7 @@ namespace {
 struct ExportCase {
     const char* name;
     int layout;
-    int target;
+    ExportTarget target;
 };
 
 class EnvelopeExportTest : public ::testing::TestWithParam<ExportCase> {};
@@ -40,7 +40,7 @@ TEST_P(EnvelopeExportTest, EveryMessageIsAccountedFor)
     kestrin_test::CapturedDiagnostics quiet;
     auto store = AppleMailStoreHelper::CreateStore(library.root.string(), L"Apple Mail Database", {});
     ASSERT_TRUE(store);
-    ASSERT_EQ(kStatusOK, store->Open({}, {}, {}, false));
+    ASSERT_EQ(Status::Succeeded, store->Open({}, {}, {}, false));
     std::vector<boost::shared_ptr<IAssetFolder>> folders;
     CollectMailboxes(store->GetRootFolder(), folders);
     ASSERT_EQ(library.folders.size(), folders.size());
@@ -51,7 +51,7 @@ TEST_P(EnvelopeExportTest, EveryMessageIsAccountedFor)
     int64_t foldersStarted = 0;
     const ExportSummary summary = export_test::ExportFolders(folders, output, c.target, logger, &foldersStarted);
 
-    EXPECT_EQ(kExportSucceeded, summary.status);
+    EXPECT_EQ(Status::Succeeded, summary.status);
     EXPECT_EQ(library.TotalMessages(), summary.processed);
     EXPECT_EQ(0, summary.failed);
     EXPECT_EQ(static_cast<int64_t>(folders.size()), foldersStarted);
@@ -69,7 +69,7 @@ TEST_P(EnvelopeExportTest, EveryMessageIsAccountedFor)
         if (!fs::is_regular_file(it->path()))
             continue;
         const std::string content = kestrin_test::ReadFile(it->path());
-        if (c.target == kGeneralTargetEML) {
+        if (c.target == ExportTarget::Eml) {
             if (!boost::iends_with(it->path().string(), ".eml"))
                 continue;
             ++written;
@@ -87,11 +87,11 @@ TEST_P(EnvelopeExportTest, EveryMessageIsAccountedFor)
 
 INSTANTIATE_TEST_SUITE_P(
     Layouts, EnvelopeExportTest,
-    ::testing::Values(ExportCase{"V1ToEML", 1, kGeneralTargetEML}, ExportCase{"V2ToEML", 2, kGeneralTargetEML},
-                      ExportCase{"V3ToEML", 3, kGeneralTargetEML}, ExportCase{"V7ToEML", 7, kGeneralTargetEML},
-                      ExportCase{"V10ToEML", 10, kGeneralTargetEML},
-                      ExportCase{"V7ToMbox", 7, kGeneralTargetMbox},
-                      ExportCase{"V10ToMbox", 10, kGeneralTargetMbox}),
+    ::testing::Values(ExportCase{"V1ToEML", 1, ExportTarget::Eml}, ExportCase{"V2ToEML", 2, ExportTarget::Eml},
+                      ExportCase{"V3ToEML", 3, ExportTarget::Eml}, ExportCase{"V7ToEML", 7, ExportTarget::Eml},
+                      ExportCase{"V10ToEML", 10, ExportTarget::Eml},
+                      ExportCase{"V7ToMbox", 7, ExportTarget::Mbox},
+                      ExportCase{"V10ToMbox", 10, ExportTarget::Mbox}),
     [](const ::testing::TestParamInfo<ExportCase>& info) { return std::string(info.param.name); });
 
 }  // namespace

@@ -38,7 +38,7 @@ boost::shared_ptr<AppleMailDBStoreSQLITE> OpenStore(const fs::path& root)
 {
     auto store = boost::dynamic_pointer_cast<AppleMailDBStoreSQLITE>(
         AppleMailStoreHelper::CreateStore(root.string(), L"Apple Mail Database", {}));
-    if (store && store->Open({}, {}, {}, false) != kStatusOK)
+    if (store && store->Open({}, {}, {}, false) != Status::Succeeded)
         return {};
     return store;
 }
@@ -70,7 +70,7 @@ TEST_P(EnvelopeLibraryTest, OpensWithNamedAccountsCountsAndEveryMessage)
     kestrin_test::CapturedDiagnostics diagnostics;
     auto store = OpenStore(library.root);
     ASSERT_TRUE(store);
-    EXPECT_EQ(kStoreTypeEnvelopeIndex, store->GetStoreKind());
+    EXPECT_EQ(StoreKind::EnvelopeIndex, store->GetStoreKind());
     EXPECT_EQ(c.layout, store->GetLayoutVersion());
     EXPECT_TRUE(store->IsOpen());
 
@@ -119,7 +119,7 @@ TEST_P(EnvelopeLibraryTest, OpensWithNamedAccountsCountsAndEveryMessage)
         EXPECT_NE(std::wstring::npos, joined.find(L"stranger@imap.other.com"));
     }
     EXPECT_NE(std::wstring::npos, joined.find(L"Skipped : Mailbox "));
-    EXPECT_EQ(kStatusOK, store->Close());
+    EXPECT_EQ(Status::Succeeded, store->Close());
     EXPECT_FALSE(store->IsOpen());
 }
 
@@ -469,7 +469,7 @@ TEST(EnvelopeIndexStore, OpenRefusesCreationAndHonoursCancel)
     auto creating = boost::make_shared<AppleMailDBStoreSQLITE>(library.root.string(), L"");
     raw = creating.get();
     EXPECT_EQ(L"Apple Mail Store", raw->GetStoreName());
-    EXPECT_EQ(kStatusFailed, creating->Open({}, {}, {}, true));
+    EXPECT_EQ(Status::Failed, creating->Open({}, {}, {}, true));
     EXPECT_FALSE(creating->IsOpen());
 
     struct Canceled : ICancelable {
@@ -477,7 +477,7 @@ TEST(EnvelopeIndexStore, OpenRefusesCreationAndHonoursCancel)
         void Cancel() override {}
     };
     auto canceled = boost::make_shared<AppleMailDBStoreSQLITE>(library.root.string(), L"");
-    EXPECT_EQ(kStatusCanceled, canceled->Open({}, boost::make_shared<Canceled>(), {}, false));
+    EXPECT_EQ(Status::Canceled, canceled->Open({}, boost::make_shared<Canceled>(), {}, false));
     EXPECT_FALSE(canceled->IsOpen());
     EXPECT_FALSE(canceled->GetRootFolder());
     EXPECT_EQ("", canceled->GetPrivateCopyFolder());
@@ -574,7 +574,7 @@ TEST(EnvelopeIndexStore, ReadingLeavesTheMailFolderUntouched)
         for (const auto& entry : folders)
             ListFolder(entry.second);
         store->Close();
-        EXPECT_EQ(kStatusOK, store->Open({}, {}, {}, false));
+        EXPECT_EQ(Status::Succeeded, store->Open({}, {}, {}, false));
     }
     EXPECT_FALSE(fs::exists(copyFolder));
     const auto after = Snapshot(dir.path() / "Mail");
@@ -671,14 +671,14 @@ TEST_P(RootSpellingTest, AccountNamesDoNotDependOnHowTheRootIsWritten)
     const fs::path previous = fs::current_path();
     fs::current_path(dir / c.workingFolder);
     auto store = AppleMailStoreHelper::CreateStore(c.root, L"", {});
-    const int opened = store ? store->Open({}, {}, {}, false) : kStatusFailed;
+    const Status opened = store ? store->Open({}, {}, {}, false) : Status::Failed;
     std::set<std::string> actual;
-    if (opened == kStatusOK)
+    if (opened == Status::Succeeded)
         for (const auto& entry : FoldersByPath(store->GetRootFolder()))
             actual.insert(entry.first);
     fs::current_path(previous);
 
-    ASSERT_EQ(kStatusOK, opened);
+    ASSERT_EQ(Status::Succeeded, opened);
     EXPECT_EQ(expected, actual);
     EXPECT_EQ(fs::canonical(library.root).string(), store->GetLocation());
 }

@@ -12,6 +12,7 @@
 
 #include "assets/IAssetFolder.h"
 #include "assets/IAssetStore.h"
+#include "export/ExportCodes.h"
 #include "export/ExportDriver.h"
 #include "export/OutputGeneralFormatStoreProvider.h"
 #include "mime/MimeServices.h"
@@ -60,7 +61,7 @@ inline std::vector<boost::shared_ptr<KestrinMIMEEngineCommon::IAssetFolder>> All
 // driver's folder counter.
 inline KestrinMIMEEngineCommon::ExportSummary ExportFolders(
     const std::vector<boost::shared_ptr<KestrinMIMEEngineCommon::IAssetFolder>>& folders,
-    const boost::filesystem::path& output, int target,
+    const boost::filesystem::path& output, KestrinMIMEEngineCommon::ExportTarget target,
     const boost::shared_ptr<KestrinMIMEEngineCommon::ILogger>& logger, int64_t* foldersStarted = nullptr)
 {
     using namespace KestrinMIMEEngineCommon;

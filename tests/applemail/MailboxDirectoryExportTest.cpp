@@ -69,10 +69,10 @@ TEST(MailboxDirectoryExportTest, V2LibraryExportsEveryMessageWithItsAttachments)
     WriteV2Mailbox(inboxBundle, "Sub", MakeStoreUuid(2), build(sub));
     WriteV2Mailbox(dir / "Mail" / "Account", "Work", MakeStoreUuid(3), build(work));
 
-    for (int target : {kGeneralTargetEML, kGeneralTargetMbox}) {
-        SCOPED_TRACE(target == kGeneralTargetEML ? "EML" : "mbox");
+    for (ExportTarget target : {ExportTarget::Eml, ExportTarget::Mbox}) {
+        SCOPED_TRACE(target == ExportTarget::Eml ? "EML" : "mbox");
         auto store = boost::make_shared<AppleMailDBStoreV2>((dir / "Mail").string(), L"");
-        ASSERT_EQ(store->Open({}, {}, {}, false), kStatusOK);
+        ASSERT_EQ(store->Open({}, {}, {}, false), Status::Succeeded);
         const std::vector<boost::shared_ptr<IAssetFolder>> folders = export_test::AllFolders(*store);
         ASSERT_EQ(folders.size(), 4u);
 
@@ -82,7 +82,7 @@ TEST(MailboxDirectoryExportTest, V2LibraryExportsEveryMessageWithItsAttachments)
         const ExportSummary summary = export_test::ExportFolders(folders, output.path(), target, logger);
         EXPECT_EQ(OpenDescriptors(), descriptorsBefore) << "every message's files are closed";
 
-        EXPECT_EQ(summary.status, kExportSucceeded) << WideToUTF8(logger->text);
+        EXPECT_EQ(summary.status, Status::Succeeded) << WideToUTF8(logger->text);
         EXPECT_EQ(summary.processed, 6);
         EXPECT_EQ(summary.failed, 0);
 

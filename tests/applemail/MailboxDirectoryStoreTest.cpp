@@ -129,7 +129,7 @@ TEST(MailboxDirectoryStoreTest, V2TreeListsEveryMessageOnce)
     kestrin_test::TempDir dir;
     BuildV2Tree(dir / "Mail");
     auto store = boost::make_shared<AppleMailDBStoreV2>((dir / "Mail").string(), L"");
-    ASSERT_EQ(store->Open({}, {}, {}, false), kStatusOK);
+    ASSERT_EQ(store->Open({}, {}, {}, false), Status::Succeeded);
     EXPECT_TRUE(store->IsOpen());
 
     const std::vector<std::string> expected = {
@@ -186,7 +186,7 @@ TEST(MailboxDirectoryStoreTest, EveryBundleIsReadByItsOwnLayoutWhateverTheStore)
         boost::shared_ptr<AssetStoreBase> store;
         if (olderStore) store = boost::make_shared<AppleMailDBStoreV1>(root.string(), L"");
         else store = boost::make_shared<AppleMailDBStoreV2>(root.string(), L"");
-        ASSERT_EQ(store->Open({}, {}, {}, false), kStatusOK);
+        ASSERT_EQ(store->Open({}, {}, {}, false), Status::Succeeded);
         EXPECT_EQ(Describe(*store), expected);
         EXPECT_EQ(Listed(Find(*store, L"/Older/")), (std::vector<std::string>{"older one", "older two"}));
         EXPECT_EQ(Listed(Find(*store, L"/Older/NewerInside/")), std::vector<std::string>{"newer inside"});
@@ -203,7 +203,7 @@ TEST(MailboxDirectoryStoreTest, BundlesOfOneNameAreBothListed)
     WriteV1Mailbox(dir / "Mail", "Inbox", {Message(1, "local")});
     WriteV1Mailbox(dir / "Mail", "Inbox", {Message(1, "server one"), Message(2, "server two")}, ".imapmbox");
     auto store = boost::make_shared<AppleMailDBStoreV1>((dir / "Mail").string(), L"");
-    ASSERT_EQ(store->Open({}, {}, {}, false), kStatusOK);
+    ASSERT_EQ(store->Open({}, {}, {}, false), Status::Succeeded);
     std::vector<std::string> listed;
     for (const auto& folder : store->GetRootFolder()->GetSubFolders())
         for (const std::string& subject : Listed(folder)) listed.push_back(subject);
@@ -227,11 +227,11 @@ TEST(MailboxDirectoryStoreTest, MessagesComeInNumericOrderOfTheirFileNames)
                     Message(10, "10")});
     const std::vector<std::string> numeric = {"1", "2", "10", "999", "1000"};
     auto v1 = boost::make_shared<AppleMailDBStoreV1>((dir / "Mail").string(), L"");
-    ASSERT_EQ(v1->Open({}, {}, {}, false), kStatusOK);
+    ASSERT_EQ(v1->Open({}, {}, {}, false), Status::Succeeded);
     EXPECT_EQ(Listed(Find(*v1, L"/Inbox/"), true), numeric);
     // In the newer layout ids from 1000 on live one folder deeper.
     auto v2 = boost::make_shared<AppleMailDBStoreV2>((dir / "Mail2").string(), L"");
-    ASSERT_EQ(v2->Open({}, {}, {}, false), kStatusOK);
+    ASSERT_EQ(v2->Open({}, {}, {}, false), Status::Succeeded);
     EXPECT_EQ(Listed(Find(*v2, L"/Inbox/"), true), numeric);
 }
 
@@ -240,7 +240,7 @@ TEST(MailboxDirectoryStoreTest, V1TreeListsEveryMessageOnce)
     kestrin_test::TempDir dir;
     BuildV1Tree(dir / "Mail");
     auto store = boost::make_shared<AppleMailDBStoreV1>((dir / "Mail").string(), L"");
-    ASSERT_EQ(store->Open({}, {}, {}, false), kStatusOK);
+    ASSERT_EQ(store->Open({}, {}, {}, false), Status::Succeeded);
 
     // The exported mailbox (an mbox folder, counted in bytes) and the bundle
     // inside its folder are mail too.
@@ -261,11 +261,11 @@ TEST(MailboxDirectoryStoreTest, ChosenBundleIsItsOwnFolder)
     const fs::path inbox = BuildV2Tree(dir / "Mail");
     BuildV1Tree(dir / "Old");
     auto v2 = boost::make_shared<AppleMailDBStoreV2>(inbox.string(), L"");
-    ASSERT_EQ(v2->Open({}, {}, {}, false), kStatusOK);
+    ASSERT_EQ(v2->Open({}, {}, {}, false), Status::Succeeded);
     EXPECT_EQ(Describe(*v2), (std::vector<std::string>{"/Inbox/ 3", "/Inbox/Sub/ 1"}));
 
     auto v1 = boost::make_shared<AppleMailDBStoreV1>((dir / "Old" / "Sent.imapmbox").string(), L"");
-    ASSERT_EQ(v1->Open({}, {}, {}, false), kStatusOK);
+    ASSERT_EQ(v1->Open({}, {}, {}, false), Status::Succeeded);
     EXPECT_EQ(Describe(*v1), (std::vector<std::string>{"/Sent/ 2", "/Sent/Old/ 1"}));
 }
 
@@ -274,14 +274,14 @@ TEST(MailboxDirectoryStoreTest, StoresIdentifyThemselves)
     kestrin_test::TempDir dir;
     auto v1 = boost::make_shared<AppleMailDBStoreV1>(dir.str(), L"");
     auto v2 = boost::make_shared<AppleMailDBStoreV2>(dir.str(), L"Named");
-    EXPECT_EQ(v1->GetStoreKind(), kStoreTypeAppleMailV1);
-    EXPECT_EQ(v2->GetStoreKind(), kStoreTypeAppleMailV2);
+    EXPECT_EQ(v1->GetStoreKind(), StoreKind::AppleMailV1);
+    EXPECT_EQ(v2->GetStoreKind(), StoreKind::AppleMailV2);
     EXPECT_EQ(v1->GetStoreName(), L"Apple Mail Database");
     EXPECT_EQ(v2->GetStoreName(), L"Named");
     EXPECT_TRUE(v1->SupportsFolderKind(kFolderKindMail));
     EXPECT_FALSE(v2->SupportsFolderKind(kFolderKindContacts));
 
-    ASSERT_EQ(v1->Open({}, {}, {}, false), kStatusOK);
+    ASSERT_EQ(v1->Open({}, {}, {}, false), Status::Succeeded);
     auto root = v1->GetRootFolder();
     ASSERT_TRUE(root);
     EXPECT_EQ(root->GetName(), UTF8ToWide(dir.str()));
@@ -302,7 +302,7 @@ TEST(MailboxDirectoryStoreTest, OpeningEdgeCases)
         // A missing root opens with an empty tree.
         auto missing = make(dir / "nowhere");
         kestrin_test::CapturedDiagnostics diagnostics;
-        EXPECT_EQ(missing->Open({}, {}, {}, false), kStatusOK);
+        EXPECT_EQ(missing->Open({}, {}, {}, false), Status::Succeeded);
         EXPECT_NE(diagnostics.text().find("ERROR: Cannot list mailbox folder"), std::string::npos);
         ASSERT_TRUE(missing->GetRootFolder());
         EXPECT_EQ(missing->GetRootFolder()->GetSubFolderCount(), 0u);
@@ -310,7 +310,7 @@ TEST(MailboxDirectoryStoreTest, OpeningEdgeCases)
 
         // Canceled while loading: closed, without a tree.
         auto canceled = make(dir / "Mail");
-        EXPECT_EQ(canceled->Open({}, boost::make_shared<CancelAlways>(), {}, true), kStatusCanceled);
+        EXPECT_EQ(canceled->Open({}, boost::make_shared<CancelAlways>(), {}, true), Status::Canceled);
         EXPECT_FALSE(canceled->IsOpen());
         EXPECT_FALSE(canceled->GetRootFolder());
     }
@@ -321,7 +321,7 @@ TEST(MailboxDirectoryStoreTest, IteratorEdgeCases)
     kestrin_test::TempDir dir;
     const fs::path box = WriteV1Mailbox(dir / "Mail", "Box", {Message(1, "one"), Message(2, "two")});
     auto store = boost::make_shared<AppleMailDBStoreV1>((dir / "Mail").string(), L"");
-    ASSERT_EQ(store->Open({}, {}, {}, false), kStatusOK);
+    ASSERT_EQ(store->Open({}, {}, {}, false), Status::Succeeded);
     auto folder = Find(*store, L"/Box/");
     ASSERT_TRUE(folder);
     EXPECT_FALSE(folder->GetAssetIterator(kQueryKindDeleted, {}, {}, {}));

@@ -147,7 +147,7 @@ TEST(PlistNesting, AccountReaderRefusesADeepAccountsPlistCleanly)
         kestrin_test::WriteFile(dir / "V2" / "MailData" / "Accounts.plist", bytes);
         kestrin_test::CapturedDiagnostics diagnostics;
         auto store = boost::make_shared<AppleMailDBStoreSQLITE>(dir.str(), L"");
-        EXPECT_EQ(store->ReadAccounts(), 0);
+        EXPECT_EQ(store->ReadAccounts(), Status::Succeeded);
         EXPECT_TRUE(store->GetAccountFolders().empty());
         EXPECT_NE(diagnostics.text().find("nested deeper than 512 levels"), std::string::npos);
     }

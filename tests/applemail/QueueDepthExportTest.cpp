@@ -63,7 +63,7 @@ public:
             return m_refuser;
         return m_inner->GetOutputFolder(source, asset, useDefaultFolder);
     }
-    int CloseStores() override
+    Status CloseStores() override
     {
         return m_inner->CloseStores();
     }
@@ -82,13 +82,13 @@ struct Export {
     std::map<std::string, std::string> files;  // relative path -> bytes
 };
 
-Export ExportAll(const fs::path& mailFolder, const fs::path& output, int target, const std::wstring& refused,
+Export ExportAll(const fs::path& mailFolder, const fs::path& output, ExportTarget target, const std::wstring& refused,
                  const ExportQueueLimits& limits)
 {
     Export result;
     kestrin_test::CapturedDiagnostics quiet;
     auto store = AppleMailStoreHelper::CreateStore(mailFolder.string(), L"", {});
-    if (!store || store->Open({}, {}, {}, false) != kStatusOK) return result;
+    if (!store || store->Open({}, {}, {}, false) != Status::Succeeded) return result;
     std::vector<boost::shared_ptr<IAssetFolder>> folders;
     envelope_test::CollectMailboxes(store->GetRootFolder(), folders);
 
@@ -163,9 +163,9 @@ TEST_P(QueueDepthExportTest, LogEventsAndFilesAreTheSameOneAndEightDeep)
 {
     kestrin_test::TempDir dir;
     const fs::path mailFolder = GetParam().build(dir.path());
-    for (int target : {kGeneralTargetEML, kGeneralTargetMbox}) {
-        SCOPED_TRACE(target);
-        const std::string name = std::to_string(target);
+    for (ExportTarget target : {ExportTarget::Eml, ExportTarget::Mbox}) {
+        SCOPED_TRACE(ToString(target));
+        const std::string name = ToString(target);
         const Export one = ExportAll(mailFolder, dir / ("one" + name), target, GetParam().refused,
                                      ExportQueueLimits{1, uint64_t(64) << 20});
         const Export eight = ExportAll(mailFolder, dir / ("eight" + name), target, GetParam().refused,

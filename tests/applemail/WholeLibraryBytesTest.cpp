@@ -46,12 +46,12 @@ std::multiset<std::string> ExportToEml(const fs::path& mailFolder, const fs::pat
     auto store = AppleMailStoreHelper::CreateStore(mailFolder.string(), L"Apple Mail Database", {});
     EXPECT_TRUE(store);
     if (!store) return {};
-    EXPECT_EQ(kStatusOK, store->Open({}, {}, {}, false));
+    EXPECT_EQ(Status::Succeeded, store->Open({}, {}, {}, false));
     std::vector<boost::shared_ptr<IAssetFolder>> folders;
     CollectMailboxes(store->GetRootFolder(), folders);
     fs::create_directories(output);
     const ExportSummary summary =
-        export_test::ExportFolders(folders, output, kGeneralTargetEML, boost::make_shared<CollectingLogger>());
+        export_test::ExportFolders(folders, output, ExportTarget::Eml, boost::make_shared<CollectingLogger>());
     EXPECT_EQ(0, summary.failed);
 
     std::multiset<std::string> written;

@@ -70,7 +70,7 @@ inline boost::shared_ptr<EMLEmailAsset> Message(const std::string& subject,
 inline boost::shared_ptr<MSEAssetStore> CreatePackage(const std::string& path)
 {
     auto store = boost::make_shared<MSEAssetStore>(path, L"");
-    EXPECT_EQ(store->Open({}, {}, {}, true), kStatusOK);
+    EXPECT_EQ(store->Open({}, {}, {}, true), Status::Succeeded);
     return store;
 }
 
@@ -92,8 +92,8 @@ inline boost::shared_ptr<MBOXAssetStore> MboxSource(
                     MessageText(subject, "Body of " + subject + ".\n>From here on.") + "\n";
         kestrin_test::WriteFile(file, text);
     }
-    auto store = boost::make_shared<MBOXAssetStore>(root.string(), name, kStoreTypeMbox);
-    EXPECT_EQ(store->Open({}, {}, {}, false), kStatusOK);
+    auto store = boost::make_shared<MBOXAssetStore>(root.string(), name, StoreKind::Mbox);
+    EXPECT_EQ(store->Open({}, {}, {}, false), Status::Succeeded);
     return store;
 }
 

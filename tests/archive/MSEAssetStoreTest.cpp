@@ -50,7 +50,7 @@ TEST(MSEAssetStore, NewPackageHasDescriptorsAndEmptyFolders)
     EXPECT_EQ(kestrin_test::ReadFile(package / "Contents/Info.plist"), TemplateFile("Info.plist"));
     EXPECT_EQ(kestrin_test::ReadFile(package / "Contents/PkgInfo"), "rge OPIM");
 
-    EXPECT_EQ(store->GetStoreKind(), kStoreTypeArchive);
+    EXPECT_EQ(store->GetStoreKind(), StoreKind::Archive);
     EXPECT_EQ(store->GetStoreName(), L"Entourage Archive");
     auto root = store->GetRootFolder();
     ASSERT_TRUE(root);
@@ -105,7 +105,7 @@ TEST(MSEAssetStore, MissingDefaultFoldersAndDescriptorsAreMadeOnDemand)
     fs::create_directories(package / "Mail");
     kestrin_test::WriteFile(package / "Archive.xml", "kept");
     auto store = boost::make_shared<MSEAssetStore>(package.string(), L"Old");
-    ASSERT_EQ(store->Open({}, {}, {}, false), kStatusOK);
+    ASSERT_EQ(store->Open({}, {}, {}, false), Status::Succeeded);
     EXPECT_FALSE(store->GetContactsFolder());
     EXPECT_FALSE(store->GetDefaultFolderMutable(kAssetTypeCalendarEvent, false));
     EXPECT_EQ(Listing(package), (std::vector<std::string>{"Archive.xml (4)", "Mail/"}));
@@ -134,7 +134,7 @@ TEST(MSEAssetStore, ReopenedPackageShowsWhatIsOnDisk)
     const std::vector<std::string> before = Listing(package);
 
     auto store = boost::make_shared<MSEAssetStore>(package.string(), L"Back");
-    ASSERT_EQ(store->Open({}, {}, {}, false), kStatusOK);
+    ASSERT_EQ(store->Open({}, {}, {}, false), Status::Succeeded);
     EXPECT_EQ(Listing(package), before);  // opening without create writes nothing
 
     auto mail = store->GetMailFolder();
@@ -258,7 +258,7 @@ TEST_F(MSEAssetStoreWriting, CloseLetsGoOfTheTree)
     EXPECT_EQ(OpenDescriptorsOn(mailbox), 1);
     work.reset();
 
-    EXPECT_EQ(store->Close(), kStatusOK);
+    EXPECT_EQ(store->Close(), Status::Succeeded);
     EXPECT_FALSE(store->IsOpen());
     EXPECT_FALSE(store->GetRootFolder());
     EXPECT_FALSE(store->GetMailFolder());

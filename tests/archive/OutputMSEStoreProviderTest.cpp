@@ -89,7 +89,7 @@ TEST(OutputMSEStoreProvider, DefaultFoldersByItemTypeAndFlag)
     ASSERT_TRUE(mapped);
     EXPECT_EQ(mapped->GetPath(), L"/Mail/Inbox/Deep/");
 
-    EXPECT_EQ(provider.CloseStores(), kStatusOK);
+    EXPECT_EQ(provider.CloseStores(), Status::Succeeded);
     EXPECT_FALSE(store->IsOpen());
 }
 
@@ -102,7 +102,7 @@ TEST(OutputMSEStoreProvider, PackageThatCannotBeMadeGivesNoFolderAndIsNotRetried
     for (int i = 0; i < 2; ++i)
         EXPECT_FALSE(provider.GetOutputFolder(SourceFolder(source, {L"Inbox"}), Message("m"), false));
     EXPECT_FALSE(provider.GetArchiveStore());
-    EXPECT_EQ(provider.CloseStores(), kStatusOK);
+    EXPECT_EQ(provider.CloseStores(), Status::Succeeded);
 }
 
 // Runs check_package.py over the package and answers what it printed.
@@ -139,8 +139,8 @@ TEST(OutputMSEStoreProvider, ExportOfTwoAccountsEndsInOnePackage)
 
     ExportSummary summary;
     RunExport(summary, nullptr, {}, selection, logger, {}, provider, kQueryKindNew, true, nullptr);
-    EXPECT_EQ(provider->CloseStores(), kStatusOK);
-    EXPECT_EQ(summary.status, kExportSucceeded);
+    EXPECT_EQ(provider->CloseStores(), Status::Succeeded);
+    EXPECT_EQ(summary.status, Status::Succeeded);
     EXPECT_EQ(summary.processed, 6);
     EXPECT_EQ(summary.failed, 0);
 

@@ -24,12 +24,12 @@ struct ProviderCase {
 const ProviderCase kProviders[] = {
     {"Eml",
      [](const std::string& root) -> boost::shared_ptr<IOutputStoreProvider> {
-         return boost::make_shared<OutputGeneralFormatStoreProvider>(root, kGeneralTargetEML,
+         return boost::make_shared<OutputGeneralFormatStoreProvider>(root, ExportTarget::Eml,
                                                                      std::vector<int>{});
      }},
     {"Mbox",
      [](const std::string& root) -> boost::shared_ptr<IOutputStoreProvider> {
-         return boost::make_shared<OutputGeneralFormatStoreProvider>(root, kGeneralTargetMbox,
+         return boost::make_shared<OutputGeneralFormatStoreProvider>(root, ExportTarget::Mbox,
                                                                      std::vector<int>{});
      }},
     {"Archive",

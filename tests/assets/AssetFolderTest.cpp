@@ -226,7 +226,7 @@ TEST(AssetFolderBaseTest, BaseOutputOperationsTakeNothing)
     EXPECT_TRUE(result.text.empty());
     EXPECT_FALSE(base->GetAssetIterator(0, {}, {}, {}));
     EXPECT_TRUE(base->BeginAddAssets(nullptr, {}, {}));
-    EXPECT_EQ(base->RefreshAssetCount(), 0);
+    EXPECT_EQ(base->RefreshAssetCount(), Status::Succeeded);
     EXPECT_EQ(base->GetStoreMutable(), store);
 
     // A folder of a store that is only read makes none, nor hands out one

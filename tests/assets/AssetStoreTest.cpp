@@ -19,7 +19,7 @@ TEST(AssetStoreBaseTest, OpensWithItsLocationAndName)
 {
     auto store = boost::make_shared<FakeStore>("/loc", L"Name");
     EXPECT_FALSE(store->IsOpen());
-    EXPECT_EQ(store->Open({}, {}, {}, false), kStatusOK);
+    EXPECT_EQ(store->Open({}, {}, {}, false), Status::Succeeded);
     EXPECT_TRUE(store->IsOpen());
     EXPECT_EQ(store->GetLocation(), "/loc");
     EXPECT_EQ(store->GetStoreName(), L"Name");
@@ -30,13 +30,13 @@ TEST(AssetStoreBaseTest, CloseDropsTheRootAndTheStoreReopens)
     auto store = MakeOpenStore("/loc");
     boost::weak_ptr<FakeFolder> root = store->Root();
     ASSERT_TRUE(root.lock());
-    EXPECT_EQ(store->Close(), kStatusOK);
+    EXPECT_EQ(store->Close(), Status::Succeeded);
     EXPECT_FALSE(store->IsOpen());
     EXPECT_FALSE(store->GetRootFolder());
     EXPECT_FALSE(root.lock());
-    EXPECT_EQ(store->Close(), kStatusOK);
+    EXPECT_EQ(store->Close(), Status::Succeeded);
 
-    EXPECT_EQ(store->Open({}, {}, {}, false), kStatusOK);
+    EXPECT_EQ(store->Open({}, {}, {}, false), Status::Succeeded);
     EXPECT_TRUE(store->GetRootFolder());
 }
 

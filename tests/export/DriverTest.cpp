@@ -82,7 +82,8 @@ protected:
              boost::shared_ptr<ICancelableProgressPresenter> presenter = {})
     {
         const int64_t total = static_cast<int64_t>(folders.size());
-        summary.status = -1;
+        // A stale outcome the run must replace.
+        summary.status = Status::Failed;
         RunExport(summary, &total, presenter, folders, logger, cancelable, provider, 0, true,
                   &counter);
     }
@@ -101,7 +102,7 @@ TEST_F(DriverTest, EmptySelectionLogsOnlyTheSuccessSummary)
 {
     Run({});
     EXPECT_EQ(logger->lines, Success());
-    EXPECT_EQ(summary.status, kExportSucceeded);
+    EXPECT_EQ(summary.status, Status::Succeeded);
     EXPECT_EQ(summary.processed, 0);
     EXPECT_EQ(summary.failed, 0);
     EXPECT_EQ(counter, 0);
@@ -124,7 +125,7 @@ TEST_F(DriverTest, StoreLineAppearsOncePerStoreSwitch)
                            SavedAs(L"/out/Inbox/") + EndFolder(L"Archive", 1) + Success() +
                            ProcessedTotal(3);
     EXPECT_EQ(logger->lines, expected);
-    EXPECT_EQ(summary.status, kExportSucceeded);
+    EXPECT_EQ(summary.status, Status::Succeeded);
     EXPECT_EQ(summary.processed, 3);
     EXPECT_EQ(counter, 3);
     EXPECT_EQ(outInbox->received, (Lines{L"one", L"two", L"three"}));
@@ -141,7 +142,7 @@ TEST_F(DriverTest, UnreadableItemIsCountedAsFailedAndTheFolderGoesOn)
                            Lines{kRetrievalError} + ItemLines(L"b") + SavedAs(L"/out/Inbox/") +
                            EndFolder(L"Inbox", 2) + WithErrors() + ProcessedTotal(2) + FailedTotal(1);
     EXPECT_EQ(logger->lines, expected);
-    EXPECT_EQ(summary.status, kExportFailed);
+    EXPECT_EQ(summary.status, Status::Failed);
     EXPECT_EQ(summary.processed, 2);
     EXPECT_EQ(summary.failed, 1);
     EXPECT_EQ(outInbox->received, (Lines{L"a", L"b"}));
@@ -167,7 +168,7 @@ TEST_F(DriverTest, DeletedEntryIsSkippedSilently)
                            SavedAs(L"/out/Inbox/") + EndFolder(L"Inbox", 1) + Success() +
                            ProcessedTotal(1);
     EXPECT_EQ(logger->lines, expected);
-    EXPECT_EQ(summary.status, kExportSucceeded);
+    EXPECT_EQ(summary.status, Status::Succeeded);
     EXPECT_EQ(summary.failed, 0);
 }
 
@@ -182,7 +183,7 @@ TEST_F(DriverTest, RefusedItemIsLoggedAsConversionError)
                            SavedAs(L"/out/Inbox/") + EndFolder(L"Inbox", 0) + WithErrors() +
                            FailedTotal(1);
     EXPECT_EQ(logger->lines, expected);
-    EXPECT_EQ(summary.status, kExportFailed);
+    EXPECT_EQ(summary.status, Status::Failed);
     EXPECT_EQ(summary.processed, 0);
     EXPECT_EQ(summary.failed, 1);
 }
@@ -198,7 +199,7 @@ TEST_F(DriverTest, CancelStopsBeforeTheNextItemAndNoFurtherFolderStarts)
                            ItemLines(L"b") + SavedAs(L"/out/Inbox/") + EndFolder(L"Inbox", 2) +
                            Canceled() + ProcessedTotal(2);
     EXPECT_EQ(logger->lines, expected);
-    EXPECT_EQ(summary.status, kExportCanceled);
+    EXPECT_EQ(summary.status, Status::Canceled);
     EXPECT_EQ(summary.processed, 2);
     EXPECT_EQ(counter, 1);
     EXPECT_EQ(outInbox->received, (Lines{L"a", L"b"}));
@@ -245,7 +246,7 @@ TEST_P(DriverThrowTest, ExceptionEndsTheFolderLoopWithoutClosingTheOutputFolder)
     const Lines expected = StoreLine(L"/src") + BeginFolder(L"/Inbox/") + ItemLines(L"a") +
                            Lines{GetParam().line} + WithErrors() + ProcessedTotal(1);
     EXPECT_EQ(logger->lines, expected);
-    EXPECT_EQ(summary.status, kExportFailed);
+    EXPECT_EQ(summary.status, Status::Failed);
     EXPECT_EQ(counter, 1);
     EXPECT_EQ(*journal, (Lines{L"begin /Inbox/", L"add a to /Inbox/"}));
 }
@@ -273,7 +274,7 @@ TEST_F(DriverTest, ItemWithoutOutputFolderCountsAsFailed)
                            Lines{L"-F Failed to map this folder for current asset."} +
                            EndFolder(L"Inbox", 0) + WithErrors() + FailedTotal(2);
     EXPECT_EQ(logger->lines, expected);
-    EXPECT_EQ(summary.status, kExportFailed);
+    EXPECT_EQ(summary.status, Status::Failed);
     EXPECT_EQ(summary.processed, 0);
     EXPECT_EQ(summary.failed, 2);
 }

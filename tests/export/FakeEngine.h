@@ -190,26 +190,26 @@ private:
 class FakeStore : public AssetStoreBase {
 public:
     FakeStore(const std::string& location, const std::wstring& name)
-        : AssetStoreBase(location, name, 99)
+        : AssetStoreBase(location, name, StoreKind::Eml)
     {
     }
 
     bool rootCreatesChildren = false;
-    int loadResult = kStatusOK;
+    Status loadResult = Status::Succeeded;
     boost::shared_ptr<IAssetFolderMutable> defaultFolder;
     bool hasDefaultFolder = false;
 
-    int Open(const boost::shared_ptr<IProgressPresenter>& presenter,
+    Status Open(const boost::shared_ptr<IProgressPresenter>& presenter,
              const boost::shared_ptr<ICancelable>& cancelable,
              const boost::shared_ptr<ILogger>& logger, bool createLocation) override
     {
-        if (IsOpen()) return kStatusOK;
-        int result = AssetStoreBase::Open(presenter, cancelable, logger, createLocation);
-        if (result == kStatusOK) result = LoadFolderTree(presenter, cancelable, logger);
-        if (result == kStatusOK) {
+        if (IsOpen()) return Status::Succeeded;
+        Status result = AssetStoreBase::Open(presenter, cancelable, logger, createLocation);
+        if (result == Status::Succeeded) result = LoadFolderTree(presenter, cancelable, logger);
+        if (result == Status::Succeeded) {
             if (cancelable && cancelable->IsCanceled()) {
                 SetRootFolder({});
-                result = kStatusCanceled;
+                result = Status::Canceled;
             } else {
                 SetOpen(true);
             }
@@ -217,17 +217,17 @@ public:
         ForgetCancelable();
         return result;
     }
-    int LoadFolderTree(const boost::shared_ptr<IProgressPresenter>& presenter,
+    Status LoadFolderTree(const boost::shared_ptr<IProgressPresenter>& presenter,
                        const boost::shared_ptr<ICancelable>& cancelable,
                        const boost::shared_ptr<ILogger>& logger) override
     {
-        if (loadResult != kStatusOK) return loadResult;
+        if (loadResult != Status::Succeeded) return loadResult;
         if (!GetRootFolderImpl()) {
             auto root = boost::make_shared<FakeFolder>(L"", shared_from_this(), nullptr, GetLocation());
             root->createsChildren = rootCreatesChildren;
             SetRootFolder(root);
         }
-        return kStatusOK;
+        return Status::Succeeded;
     }
     bool SupportsFolderKind(int kind) override { return kind == kFolderKindMail; }
     boost::shared_ptr<IAssetFolderMutable> GetDefaultFolderMutable(int assetType,
@@ -281,10 +281,10 @@ public:
         useDefaultFolderFlags.push_back(useDefaultFolder);
         return m_route ? m_route(source, asset) : boost::shared_ptr<IAssetFolderMutable>();
     }
-    int CloseStores() override
+    Status CloseStores() override
     {
         ++closeCalls;
-        return 0;
+        return Status::Succeeded;
     }
 
 private:

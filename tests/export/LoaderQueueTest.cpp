@@ -466,7 +466,7 @@ TEST_F(LoaderQueueTest, CancelWritesNothingMoreAndJoinsTheLoader)
     auto sent = Folder(L"Sent", Many(5, L"s"));
     const Outside run = Export({inbox, sent}, kDepthEight, boost::make_shared<FakeCancelable>(3));
 
-    EXPECT_EQ(run.summary.status, kExportCanceled);
+    EXPECT_EQ(run.summary.status, Status::Canceled);
     EXPECT_EQ(run.received, (Lines{L"m0", L"m1", L"m2"}));
     // The loader stopped within its queue's reach, and is gone.
     EXPECT_LE(seen.built.load(), 3 + 1 + 8);
@@ -499,7 +499,7 @@ TEST_P(LoaderThrowTest, AnExceptionOnTheLoaderFailsTheFolderLikeOneOnTheWriter)
         SCOPED_TRACE(limits.items);
         out->journal->clear();
         const Outside run = Export({inbox, sent}, limits);
-        EXPECT_EQ(run.summary.status, kExportFailed);
+        EXPECT_EQ(run.summary.status, Status::Failed);
         // The exception's line, then at once the summary.
         const auto line = std::find(run.log.begin(), run.log.end(), L"RF " + GetParam().line);
         ASSERT_NE(line, run.log.end());

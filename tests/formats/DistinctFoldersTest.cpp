@@ -62,11 +62,11 @@ INSTANTIATE_TEST_SUITE_P(
                           return OpenEmlStore(location);
                       }},
             StoreCase{"Mbox", [](const std::string& location) -> boost::shared_ptr<IAssetStore> {
-                          return OpenMboxStore(location, kStoreTypeMbox, true);
+                          return OpenMboxStore(location, StoreKind::Mbox, true);
                       }},
             StoreCase{"MboxArchiveLayout",
                       [](const std::string& location) -> boost::shared_ptr<IAssetStore> {
-                          return OpenMboxStore(location, kStoreTypeMboxArchive, true);
+                          return OpenMboxStore(location, StoreKind::MboxArchive, true);
                       }}),
         ::testing::Values(
             NamesCase{"ColonAndUnderscore", {L"Re: Plan", L"Re_ Plan"}, {L"Re_ Plan", L"Re_ Plan (1)"}},
@@ -119,7 +119,7 @@ TEST(DistinctFoldersOnDisk, FileAlreadyThereIsNeitherOpenedNorChanged)
 {
     kestrin_test::TempDir dir;
     const fs::path location = dir.path() / "Mails";
-    auto store = OpenMboxStore(location.string(), kStoreTypeMbox, true);
+    auto store = OpenMboxStore(location.string(), StoreKind::Mbox, true);
     kestrin_test::WriteFile(location / "Inbox.mbox", "not ours\n");
     auto root = boost::dynamic_pointer_cast<IAssetFolderMutable>(store->GetRootFolder());
     auto inbox = root->CreateSubFolder(L"Inbox", 4, "");

@@ -25,7 +25,7 @@ TEST_P(MailsDirectory, IsTheFirstFreeNameAndNotCreatedUntilAnItemComes)
 {
     kestrin_test::TempDir dir;
     for (const std::string& name : GetParam().existing) fs::create_directories(dir.path() / name);
-    OutputGeneralFormatStoreProvider provider(dir.str(), kGeneralTargetEML, {});
+    OutputGeneralFormatStoreProvider provider(dir.str(), ExportTarget::Eml, {});
     EXPECT_FALSE(fs::exists(dir.path() / GetParam().expected));
     EXPECT_FALSE(provider.GetMailStore());
 
@@ -51,7 +51,7 @@ class ExportFixture : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        source = OpenMboxStore(CopyFixture(sourceDir, "exported"), kStoreTypeMboxArchive);
+        source = OpenMboxStore(CopyFixture(sourceDir, "exported"), StoreKind::MboxArchive);
         auto root = source->GetRootFolder();
         inbox = root->FindSubFolder(L"Inbox");
         ASSERT_TRUE(inbox);
@@ -87,10 +87,10 @@ protected:
 TEST_F(ExportFixture, EmlTreeMirrorsTheSourceFolders)
 {
     auto provider = boost::make_shared<OutputGeneralFormatStoreProvider>(outputDir.str(),
-                                                                         kGeneralTargetEML,
+                                                                         ExportTarget::Eml,
                                                                          std::vector<int>{});
     const ExportSummary summary = Export(provider, {inbox, work, sent});
-    EXPECT_EQ(summary.status, kExportSucceeded);
+    EXPECT_EQ(summary.status, Status::Succeeded);
     EXPECT_EQ(summary.processed, 4);
     EXPECT_EQ(summary.failed, 0);
 
@@ -121,10 +121,10 @@ TEST_F(ExportFixture, EmlTreeMirrorsTheSourceFolders)
 TEST_F(ExportFixture, MboxTreeMirrorsTheSourceFoldersAndReadsBack)
 {
     auto provider = boost::make_shared<OutputGeneralFormatStoreProvider>(outputDir.str(),
-                                                                         kGeneralTargetMbox,
+                                                                         ExportTarget::Mbox,
                                                                          std::vector<int>{});
     const ExportSummary summary = Export(provider, {inbox, work, sent});
-    EXPECT_EQ(summary.status, kExportSucceeded);
+    EXPECT_EQ(summary.status, Status::Succeeded);
     EXPECT_EQ(summary.processed, 4);
 
     const fs::path mails = outputDir.path() / "Mails";
@@ -132,7 +132,7 @@ TEST_F(ExportFixture, MboxTreeMirrorsTheSourceFoldersAndReadsBack)
     EXPECT_TRUE(fs::is_regular_file(mails / "Inbox" / "Work.mbox"));
     EXPECT_TRUE(fs::is_regular_file(mails / "Sent.mbox"));
 
-    auto back = OpenMboxStore(mails.string(), kStoreTypeMbox);
+    auto back = OpenMboxStore(mails.string(), StoreKind::Mbox);
     auto backInbox = back->GetRootFolder()->FindSubFolder(L"Inbox");
     ASSERT_TRUE(backInbox);
     const std::vector<std::string> messages = ReadMailbox(backInbox);
@@ -147,7 +147,7 @@ TEST_F(ExportFixture, MboxTreeMirrorsTheSourceFoldersAndReadsBack)
 TEST_F(ExportFixture, SelectionWithoutMessagesCreatesNoMailDirectory)
 {
     auto provider = boost::make_shared<OutputGeneralFormatStoreProvider>(outputDir.str(),
-                                                                         kGeneralTargetMbox,
+                                                                         ExportTarget::Mbox,
                                                                          std::vector<int>{});
     const ExportSummary summary = Export(provider, {source->GetRootFolder()});
     EXPECT_EQ(summary.processed, 0);
@@ -157,8 +157,8 @@ TEST_F(ExportFixture, SelectionWithoutMessagesCreatesNoMailDirectory)
 TEST_F(ExportFixture, SourceRootsAndSameNamedFoldersOfTwoStoresMeetInOnePlace)
 {
     kestrin_test::TempDir otherDir;
-    auto other = OpenMboxStore(CopyFixture(otherDir, "exported"), kStoreTypeMboxArchive);
-    OutputGeneralFormatStoreProvider provider(outputDir.str(), kGeneralTargetEML, {});
+    auto other = OpenMboxStore(CopyFixture(otherDir, "exported"), StoreKind::MboxArchive);
+    OutputGeneralFormatStoreProvider provider(outputDir.str(), ExportTarget::Eml, {});
     auto message = EmlAsset(MessageText("x", {"y"}));
 
     auto first = provider.GetOutputFolder(inbox, message, false);
@@ -169,14 +169,14 @@ TEST_F(ExportFixture, SourceRootsAndSameNamedFoldersOfTwoStoresMeetInOnePlace)
     EXPECT_EQ(provider.GetOutputFolder(source->GetRootFolder(), message, false).get(),
               provider.GetMailStore()->GetRootFolderImpl().get());
     EXPECT_EQ(provider.GetMailStore()->GetStoreName(), L"Mails");
-    EXPECT_EQ(provider.GetMailStore()->GetStoreKind(), kStoreTypeEML);
+    EXPECT_EQ(provider.GetMailStore()->GetStoreKind(), StoreKind::Eml);
 }
 
 TEST_F(ExportFixture, MailStoreThatCannotOpenGivesNoFolder)
 {
     kestrin_test::WriteFile(outputDir.path() / "blocker", "not a directory");
     OutputGeneralFormatStoreProvider provider((outputDir.path() / "blocker").string(),
-                                              kGeneralTargetEML, {});
+                                              ExportTarget::Eml, {});
     kestrin_test::CapturedDiagnostics diagnostics;
     auto message = EmlAsset(MessageText("x", {"y"}));
     EXPECT_FALSE(provider.GetOutputFolder(inbox, message, false));

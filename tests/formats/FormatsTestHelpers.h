@@ -116,11 +116,11 @@ inline std::string CopyFixture(const kestrin_test::TempDir& dir, const std::stri
     return target.string();
 }
 
-inline boost::shared_ptr<MBOXAssetStore> OpenMboxStore(const std::string& location, int kind,
+inline boost::shared_ptr<MBOXAssetStore> OpenMboxStore(const std::string& location, StoreKind kind,
                                                        bool create = false)
 {
     auto store = boost::make_shared<MBOXAssetStore>(location, L"", kind);
-    EXPECT_EQ(store->Open({}, {}, {}, create), kStatusOK);
+    EXPECT_EQ(store->Open({}, {}, {}, create), Status::Succeeded);
     return store;
 }
 
@@ -129,7 +129,7 @@ inline boost::shared_ptr<EMLAssetStore> OpenEmlStore(const std::string& location
                                                      bool create = true)
 {
     auto store = boost::make_shared<EMLAssetStore>(location, L"", keepEmptyFolders);
-    EXPECT_EQ(store->Open({}, {}, {}, create), kStatusOK);
+    EXPECT_EQ(store->Open({}, {}, {}, create), Status::Succeeded);
     return store;
 }
 

@@ -85,7 +85,7 @@ std::string PythonFindings(const fs::path& dir, const std::string& expectedJson)
 }
 
 ExportSummary Export(const boost::shared_ptr<IAssetFolder>& folder, const fs::path& outputRoot,
-                     int targetType)
+                     ExportTarget targetType)
 {
     auto provider = boost::make_shared<OutputGeneralFormatStoreProvider>(outputRoot.string(),
                                                                          targetType,
@@ -107,7 +107,7 @@ TEST(Interop, PythonReadsWhatEveryWritePathProduces)
     // EML items into a mailbox.
     const fs::path source = dir.path() / "source";
     {
-        auto store = OpenMboxStore(source.string(), kStoreTypeMbox, true);
+        auto store = OpenMboxStore(source.string(), StoreKind::Mbox, true);
         auto inbox = RootOf<MBOXAssetFolder>(store)->CreateSubFolder(L"Inbox", 4, "");
         for (const Sample& sample : samples)
             ASSERT_EQ(inbox->AddAsset(EmlAsset(sample.raw), {}, {}, {}, "").code, kAddAssetWritten);
@@ -116,17 +116,17 @@ TEST(Interop, PythonReadsWhatEveryWritePathProduces)
     EXPECT_EQ(PythonFindings(source, "{\"mbox\": {\"Inbox.mbox\": " + messages + "}}"), "");
 
     // Messages read from that mailbox, exported as EML files and as a mailbox.
-    auto store = OpenMboxStore(source.string(), kStoreTypeMbox);
+    auto store = OpenMboxStore(source.string(), StoreKind::Mbox);
     auto inbox = store->GetRootFolder()->FindSubFolder(L"Inbox");
     ASSERT_TRUE(inbox);
     ASSERT_EQ(ReadMailbox(inbox).size(), samples.size());
 
     const fs::path emlOut = dir.path() / "eml-out";
-    EXPECT_EQ(Export(inbox, emlOut, kGeneralTargetEML).processed, static_cast<int64_t>(samples.size()));
+    EXPECT_EQ(Export(inbox, emlOut, ExportTarget::Eml).processed, static_cast<int64_t>(samples.size()));
     EXPECT_EQ(PythonFindings(emlOut, "{\"eml\": {\"Mails/Inbox\": " + messages + "}}"), "");
 
     const fs::path mboxOut = dir.path() / "mbox-out";
-    EXPECT_EQ(Export(inbox, mboxOut, kGeneralTargetMbox).processed, static_cast<int64_t>(samples.size()));
+    EXPECT_EQ(Export(inbox, mboxOut, ExportTarget::Mbox).processed, static_cast<int64_t>(samples.size()));
     EXPECT_EQ(PythonFindings(mboxOut, "{\"mbox\": {\"Mails/Inbox.mbox\": " + messages + "}}"), "");
 }
 

@@ -20,7 +20,7 @@ TEST_P(MboxSplitting, YieldsTheMessagesBetweenSeparators)
 {
     kestrin_test::TempDir dir;
     auto store = OpenMboxStore(CopyFixture(dir, std::string("reading/") + GetParam().fixture),
-                               kStoreTypeMbox);
+                               StoreKind::Mbox);
     auto root = store->GetRootFolder();
     ASSERT_EQ(root->GetSubFolderCount(), 1u);
     EXPECT_EQ(ReadMailbox(root->GetSubFolders().front()), GetParam().messages);
@@ -118,7 +118,7 @@ TEST(MboxIterator, UnitsAreBytesAndAMissingOrDirectoryMailboxHasNoMessages)
 {
     kestrin_test::TempDir dir;
     const std::string path = CopyFixture(dir, "reading/crlf.mbox");
-    auto store = OpenMboxStore(path, kStoreTypeMbox);
+    auto store = OpenMboxStore(path, StoreKind::Mbox);
     auto folder = store->GetRootFolder()->GetSubFolders().front();
     EXPECT_EQ(folder->GetAssetCount(), static_cast<int64_t>(fs::file_size(path)));
     auto iterator = folder->GetAssetIterator(kQueryKindNew, {}, {}, {});
@@ -139,7 +139,7 @@ TEST(MboxIterator, UnitsAreBytesAndAMissingOrDirectoryMailboxHasNoMessages)
 TEST(MboxIterator, RoundTripToEmlTakesTheAddedMarkOff)
 {
     kestrin_test::TempDir dir;
-    auto store = OpenMboxStore(CopyFixture(dir, "reading/crlf.mbox"), kStoreTypeMbox);
+    auto store = OpenMboxStore(CopyFixture(dir, "reading/crlf.mbox"), StoreKind::Mbox);
     auto iterator = store->GetRootFolder()->GetSubFolders().front()->GetAssetIterator(0, {}, {}, {});
     iterator->Begin();
     auto message = boost::dynamic_pointer_cast<IEmailAsset>(iterator->GetCurrent()->GetAsset());
@@ -185,7 +185,7 @@ protected:
 
 TEST_F(MboxTreeScan, ListsMailboxesAndSkipsWhatIsNotOne)
 {
-    auto store = OpenMboxStore(root.string(), kStoreTypeMboxArchive);
+    auto store = OpenMboxStore(root.string(), StoreKind::MboxArchive);
     EXPECT_EQ(store->GetStoreName(), L"Apple Mail Mailbox Archive");
     auto top = store->GetRootFolder();
     EXPECT_EQ(top->GetName(), L"Export");
@@ -231,7 +231,7 @@ TEST_F(MboxTreeScan, MailboxesInsideABundleAreItsChildren)
 
     for (const std::string& location : {root.string(), (root / "Archive.mbox").string()}) {
         SCOPED_TRACE(location);
-        auto store = OpenMboxStore(location, kStoreTypeMboxArchive);
+        auto store = OpenMboxStore(location, StoreKind::MboxArchive);
         auto archive = Child<MBOXAssetFolder>(store->GetRootFolder(), L"Archive");
         ASSERT_TRUE(archive);
         EXPECT_EQ(ReadMailbox(archive).size(), 1u);
@@ -254,7 +254,7 @@ TEST_F(MboxTreeScan, MailboxesInsideABundleAreItsChildren)
 TEST_F(MboxTreeScan, RootMailboxIsNotListedAgainAsItsOwnChild)
 {
     kestrin_test::WriteFile(root / "Export.mbox", "From - x\nSubject: root\n\nbody\n");
-    auto store = OpenMboxStore(root.string(), kStoreTypeMbox);
+    auto store = OpenMboxStore(root.string(), StoreKind::Mbox);
     auto top = store->GetRootFolder();
     EXPECT_EQ(ChildNames(top), (std::vector<std::wstring>{L"Archive", L"Empty", L"Inbox", L"Loose"}));
     EXPECT_EQ(ReadMailbox(top), std::vector<std::string>{"Subject: root\n\nbody\n"});
@@ -262,7 +262,7 @@ TEST_F(MboxTreeScan, RootMailboxIsNotListedAgainAsItsOwnChild)
 
 TEST_F(MboxTreeScan, SingleBundleOpensAsTheOneChildOfItsDirectory)
 {
-    auto store = OpenMboxStore((root / "Archive.mbox").string(), kStoreTypeMboxArchive);
+    auto store = OpenMboxStore((root / "Archive.mbox").string(), StoreKind::MboxArchive);
     auto top = store->GetRootFolder();
     EXPECT_EQ(top->GetName(), L"Archive.mbox");
     EXPECT_EQ(top->GetFolderId(), root.string());
@@ -276,8 +276,8 @@ TEST_F(MboxTreeScan, CancelDuringOpenLeavesTheStoreClosed)
         bool IsCanceled() override { return true; }
         void Cancel() override {}
     };
-    auto store = boost::make_shared<MBOXAssetStore>(root.string(), L"", kStoreTypeMbox);
-    EXPECT_EQ(store->Open({}, boost::make_shared<AlwaysCanceled>(), {}, false), kStatusCanceled);
+    auto store = boost::make_shared<MBOXAssetStore>(root.string(), L"", StoreKind::Mbox);
+    EXPECT_EQ(store->Open({}, boost::make_shared<AlwaysCanceled>(), {}, false), Status::Canceled);
     EXPECT_FALSE(store->IsOpen());
     EXPECT_FALSE(store->GetRootFolder());
 }

@@ -16,7 +16,7 @@ AddAssetResult Add(const boost::shared_ptr<IAssetFolderMutable>& folder,
 
 struct LayoutCase {
     const char* name;
-    int storeKind;
+    StoreKind storeKind;
     const char* sentMailbox;
     const char* draftsMailbox;
 };
@@ -50,8 +50,8 @@ TEST_P(MboxLayout, SubFoldersGetTheirMailboxFilesAtOnce)
 
 INSTANTIATE_TEST_SUITE_P(
     StoreKinds, MboxLayout,
-    ::testing::Values(LayoutCase{"PlainFiles", kStoreTypeMbox, "Sent.mbox", "Sent/Drafts.mbox"},
-                      LayoutCase{"MailboxArchive", kStoreTypeMboxArchive, "Sent.mbox/mbox",
+    ::testing::Values(LayoutCase{"PlainFiles", StoreKind::Mbox, "Sent.mbox", "Sent/Drafts.mbox"},
+                      LayoutCase{"MailboxArchive", StoreKind::MboxArchive, "Sent.mbox/mbox",
                                  "Sent/Drafts.mbox/mbox"}),
     [](const ::testing::TestParamInfo<LayoutCase>& info) { return info.param.name; });
 
@@ -116,14 +116,14 @@ TEST(MboxStoreWrite, SecondExportAppendsToTheExistingMailbox)
     kestrin_test::TempDir dir;
     const std::string location = (dir.path() / "Mails").string();
     {
-        auto store = OpenMboxStore(location, kStoreTypeMbox, true);
+        auto store = OpenMboxStore(location, StoreKind::Mbox, true);
         auto inbox = RootOf<MBOXAssetFolder>(store)->CreateSubFolder(L"Inbox", 4, "");
         EXPECT_TRUE(inbox->BeginAddAssets({}, {}, {}));
         EXPECT_EQ(Add(inbox, EmlAsset(MessageText("first", {"From one"}))).code, kAddAssetWritten);
         EXPECT_EQ(Add(inbox, EmlAsset(MessageText("second", {"two"}))).code, kAddAssetWritten);
         inbox->EndAddAssets({}, {}, {});
     }
-    auto store = OpenMboxStore(location, kStoreTypeMbox, true);
+    auto store = OpenMboxStore(location, StoreKind::Mbox, true);
     auto root = RootOf<MBOXAssetFolder>(store);
     auto found = root->FindSubFolder(L"Inbox");
     ASSERT_TRUE(found);
@@ -155,7 +155,7 @@ public:
 TEST(MboxStoreWriteFailure, FailedEntryIsNotSuccessAndIsTakenBackOffTheFile)
 {
     kestrin_test::TempDir dir;
-    auto store = OpenMboxStore((dir.path() / "Mails").string(), kStoreTypeMbox, true);
+    auto store = OpenMboxStore((dir.path() / "Mails").string(), StoreKind::Mbox, true);
     auto inbox = boost::dynamic_pointer_cast<MBOXAssetFolder>(
         RootOf<MBOXAssetFolder>(store)->CreateSubFolder(L"Inbox", 4, ""));
     EXPECT_EQ(Add(inbox, EmlAsset(MessageText("kept", {"body"}))).code, kAddAssetWritten);
@@ -176,7 +176,7 @@ TEST(MboxStoreWriteFailure, FailedEntryIsNotSuccessAndIsTakenBackOffTheFile)
 TEST(MboxStoreWriteFailure, FullDiskAnswersStreamFailed)
 {
     kestrin_test::TempDir dir;
-    auto store = OpenMboxStore((dir.path() / "Mails").string(), kStoreTypeMbox, true);
+    auto store = OpenMboxStore((dir.path() / "Mails").string(), StoreKind::Mbox, true);
     auto full = boost::make_shared<MBOXAssetFolder>("/dev/full", L"Full", store,
                                                     store->GetRootFolder(), false, false);
     kestrin_test::CapturedDiagnostics diagnostics;
@@ -190,7 +190,7 @@ TEST(MboxStoreWriteFailure, UnopenableMailboxIsLoggedAndRefused)
 {
     kestrin_test::TempDir dir;
     kestrin_test::WriteFile(dir.path() / "blocker", "a file where a directory is needed");
-    auto store = OpenMboxStore((dir.path() / "Mails").string(), kStoreTypeMbox, true);
+    auto store = OpenMboxStore((dir.path() / "Mails").string(), StoreKind::Mbox, true);
     const std::string path = (dir.path() / "blocker" / "Inbox.mbox").string();
     auto folder = boost::make_shared<MBOXAssetFolder>(path, L"", store, store->GetRootFolder(),
                                                       false, false);
@@ -203,7 +203,7 @@ TEST(MboxStoreWriteFailure, UnopenableMailboxIsLoggedAndRefused)
 TEST(MboxStoreWrite, OnlyEmailItemsAreTaken)
 {
     kestrin_test::TempDir dir;
-    auto store = OpenMboxStore((dir.path() / "Mails").string(), kStoreTypeMbox, true);
+    auto store = OpenMboxStore((dir.path() / "Mails").string(), StoreKind::Mbox, true);
     auto root = RootOf<MBOXAssetFolder>(store);
     EXPECT_EQ(Add(root, boost::make_shared<NoteAsset>()).code, kAddAssetFailed);
     EXPECT_FALSE(store->GetDefaultFolderMutable(kAssetTypeNote, true));

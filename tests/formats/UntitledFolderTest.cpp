@@ -62,12 +62,12 @@ INSTANTIATE_TEST_SUITE_P(
                      "Untitled Folder/In smiles_0.eml", "Untitled Folder (1)"},
         UntitledCase{"MboxPlainFiles",
                      [](const std::string& location) -> boost::shared_ptr<IAssetStore> {
-                         return OpenMboxStore(location, kStoreTypeMbox, true);
+                         return OpenMboxStore(location, StoreKind::Mbox, true);
                      },
                      "Untitled Folder.mbox", "Untitled Folder (1).mbox"},
         UntitledCase{"MboxMailboxArchive",
                      [](const std::string& location) -> boost::shared_ptr<IAssetStore> {
-                         return OpenMboxStore(location, kStoreTypeMboxArchive, true);
+                         return OpenMboxStore(location, StoreKind::MboxArchive, true);
                      },
                      "Untitled Folder.mbox/mbox", "Untitled Folder (1).mbox/mbox"}),
     [](const ::testing::TestParamInfo<UntitledCase>& info) { return info.param.name; });

@@ -125,10 +125,10 @@ private:
         return options;
     }
 
-    ExportStatus LastExportStatus()
+    Status LastExportStatus()
     {
         const auto record = m_window->controller().LastExport();
-        return record ? record->status : ExportStatus::Failed;
+        return record ? record->status : Status::Failed;
     }
 
     void Load(const QString& path)
@@ -672,7 +672,7 @@ private slots:
         m_gate.open = true;
         QTRY_VERIFY_WITH_TIMEOUT(!m_window->isVisible(), 60000);
         QVERIFY(!m_window->isBusy());
-        QCOMPARE(LastExportStatus(), ExportStatus::Canceled);
+        QCOMPARE(LastExportStatus(), Status::Canceled);
         QVERIFY(!m_window->resultSheet()->isVisible());
     }
 
@@ -688,7 +688,7 @@ private slots:
         m_gate.open = true;
         QTRY_VERIFY_WITH_TIMEOUT(!m_window->isVisible(), 60000);
         QVERIFY(!m_window->isBusy());
-        QCOMPARE(LastExportStatus(), ExportStatus::Canceled);
+        QCOMPARE(LastExportStatus(), Status::Canceled);
         QFile report(save.path() + "/Converted Data/Detailed Conversion Report.txt");
         QVERIFY(report.open(QIODevice::ReadOnly));
         QVERIFY(report.readAll().contains("Operation canceled by user."));
@@ -716,7 +716,7 @@ private slots:
         QTimer::singleShot(20, [this] { m_gate.open = true; });
         m_window->finishWork();
         QVERIFY(!m_window->isBusy());
-        QCOMPARE(LastExportStatus(), ExportStatus::Canceled);
+        QCOMPARE(LastExportStatus(), Status::Canceled);
     }
 
     void droppingFolders_data()

@@ -53,7 +53,7 @@ OpenedLibrary Open(const fs::path& mailFolder)
     OpenedLibrary opened;
     opened.store = boost::dynamic_pointer_cast<AppleMailDBStoreSQLITE>(
         AppleMailStoreHelper::CreateStore(mailFolder.string(), L"Apple Mail Database", {}));
-    if (opened.store && opened.store->Open({}, {}, {}, false) == kStatusOK)
+    if (opened.store && opened.store->Open({}, {}, {}, false) == Status::Succeeded)
         opened.folders = FoldersByPath(opened.store->GetRootFolder());
     return opened;
 }
@@ -116,7 +116,7 @@ TEST_F(SampleLibraryTest, OpensWithNamedAccountsNestedMailboxesAndEveryMessage)
     OpenedLibrary library = Open(mail);
     ASSERT_TRUE(library.store);
     ASSERT_FALSE(library.folders.empty());
-    EXPECT_EQ(kStoreTypeEnvelopeIndex, library.store->GetStoreKind());
+    EXPECT_EQ(StoreKind::EnvelopeIndex, library.store->GetStoreKind());
     EXPECT_EQ(10, library.store->GetLayoutVersion());
 
     // Accounts carry the names the account database gives them; grouping
@@ -162,7 +162,7 @@ TEST_F(SampleLibraryTest, OpensWithNamedAccountsNestedMailboxesAndEveryMessage)
     EXPECT_NE(std::string::npos, photos.find("UEsDB")) << "no zip archive (\"PK\\3\\4\") in the message";
     // The Japanese subject travels as an encoded word.
     EXPECT_EQ(1u, inbox.count("Subject: =?UTF-8?B?5Lya6K2w44Gu6K2w5LqL6Yyy77yI56ysM+Wbm+WNiuacn++8iQ==?="));
-    EXPECT_EQ(kStatusOK, library.store->Close());
+    EXPECT_EQ(Status::Succeeded, library.store->Close());
 }
 
 TEST_F(SampleLibraryTest, GeneratedMessagesAreSpreadOverTheMailboxesTheyAreListedIn)

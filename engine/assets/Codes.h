@@ -1,0 +1,35 @@
+// The codes the engine and the application answer with, each with its one
+// spelling as text.
+#pragma once
+
+namespace KestrinMIMEEngineCommon {
+
+// How an operation ended: opening or closing a store, loading its folder
+// tree, an export, loading a source.
+enum class Status {
+    Succeeded,
+    Canceled,
+    Failed,  // completed with errors, or stopped by one
+};
+
+// "succeeded", "canceled" or "failed", as the command line's JSON spells them.
+const char* ToString(Status status);
+
+// What kind of store reads or writes the mail.
+enum class StoreKind {
+    EnvelopeIndex,  // Apple Mail's "Envelope Index" database
+    MboxArchive,    // mbox store over Apple Mail's exported mailboxes
+    Archive,        // the Outlook archive package
+    Mbox,           // plain mbox output
+    Eml,
+    AppleMailV1,
+    AppleMailV2,
+};
+
+// "envelope-index", "mbox-archive", "archive", "mbox", "eml", "apple-mail-v1"
+// or "apple-mail-v2".
+const char* ToString(StoreKind kind);
+// The number the command line's JSON listing has always shown for a kind.
+int StoreKindNumber(StoreKind kind);
+
+}  // namespace KestrinMIMEEngineCommon
