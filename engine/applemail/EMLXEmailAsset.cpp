@@ -726,28 +726,28 @@ bool EMLXEmailAsset::ForEachPiece(Sink&& sink)
     return true;
 }
 
-int EMLXEmailAsset::WriteRawMessage(const boost::shared_ptr<KSDataStreamOut>& out)
+WriteResult EMLXEmailAsset::WriteRawMessage(const boost::shared_ptr<KSDataStreamOut>& out)
 {
-    if (!m_hasMessage || !out) return kWriteOK;
+    if (!m_hasMessage || !out) return WriteResult::Ok;
     KSDataLock<KSDataStreamOut> lock(out);
     bool whole = true;
     const bool read = ForEachPiece([&](const uint8_t* bytes, size_t length) {
         if (whole && lock->Write(bytes, length) != length) whole = false;
     });
-    return read && whole ? kWriteOK : kWriteShort;
+    return read && whole ? WriteResult::Ok : WriteResult::Short;
 }
 
-int EMLXEmailAsset::WriteMBOXMessage(std::ostream& out)
+WriteResult EMLXEmailAsset::WriteMBOXMessage(std::ostream& out)
 {
     if (!m_hasMessage) {
         out << '\n';
         out.flush();
-        return out ? kWriteOK : kWriteStreamFailed;
+        return out ? WriteResult::Ok : WriteResult::StreamFailed;
     }
     MboxEntryWriter writer(out, m_separatorLine, m_receivedLine);
     const bool read = ForEachPiece([&](const uint8_t* bytes, size_t length) { writer.Append(bytes, length); });
-    const int result = writer.Finish(1);
-    return read ? result : kWriteShort;
+    const WriteResult result = writer.Finish(1);
+    return read ? result : WriteResult::Short;
 }
 
 }  // namespace KestrinMIMEEngineCommon

@@ -37,8 +37,8 @@ public:
     explicit EMLXEmailAsset(const std::string& path, Platform::DirectoryOpener* opener = nullptr);
     ~EMLXEmailAsset() override;
 
-    int WriteMBOXMessage(std::ostream& out) override;
-    int WriteRawMessage(const boost::shared_ptr<KSDataStreamOut>& out) override;
+    WriteResult WriteMBOXMessage(std::ostream& out) override;
+    WriteResult WriteRawMessage(const boost::shared_ptr<KSDataStreamOut>& out) override;
     // The message's length in bytes; 0 when the file held none.
     uint64_t GetSize() override { return m_hasMessage ? static_cast<uint64_t>(m_length) : 0; }
 

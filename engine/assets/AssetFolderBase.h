@@ -75,7 +75,7 @@ public:
                             const boost::shared_ptr<ICancelable>& cancelable,
                             const std::string& assetId) override
     {
-        return AddAssetResult{kAddAssetFailed, {}};
+        return AddAssetResult{AddAssetCode::Failed, {}};
     }
     std::vector<boost::shared_ptr<IAssetFolderMutable>> GetSubFoldersMutable() override;
     std::wstring MakeUniqueSubFolderName(const std::wstring& wished, unsigned kind) override;

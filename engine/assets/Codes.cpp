@@ -40,4 +40,24 @@ int StoreKindNumber(StoreKind kind)
     return 39;
 }
 
+const char* ToString(WriteResult result)
+{
+    switch (result) {
+    case WriteResult::Ok: return "ok";
+    case WriteResult::Short: return "short";
+    case WriteResult::StreamFailed: break;
+    }
+    return "stream-failed";
+}
+
+const char* ToString(AddAssetCode code)
+{
+    switch (code) {
+    case AddAssetCode::Written: return "written";
+    case AddAssetCode::Failed: return "failed";
+    case AddAssetCode::StreamFailed: break;
+    }
+    return "stream-failed";
+}
+
 }  // namespace KestrinMIMEEngineCommon

@@ -32,4 +32,24 @@ const char* ToString(StoreKind kind);
 // The number the command line's JSON listing has always shown for a kind.
 int StoreKindNumber(StoreKind kind);
 
+// What writing one message into a stream came to.
+enum class WriteResult {
+    Ok,
+    Short,         // the stream took fewer bytes than offered
+    StreamFailed,  // the output stream reported a failure
+};
+
+// "ok", "short" or "stream-failed".
+const char* ToString(WriteResult result);
+
+// What adding one item to an output folder came to.
+enum class AddAssetCode {
+    Written,
+    Failed,
+    StreamFailed,  // the folder's output stream reported a failure
+};
+
+// "written", "failed" or "stream-failed".
+const char* ToString(AddAssetCode code);
+
 }  // namespace KestrinMIMEEngineCommon

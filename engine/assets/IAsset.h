@@ -9,6 +9,7 @@
 
 #include <boost/shared_ptr.hpp>
 
+#include "assets/Codes.h"
 #include "mime/MakeSafeName.h"
 #include "streams/KSData.h"
 
@@ -29,13 +30,6 @@ constexpr uint16_t kAssetFlagIncomplete = 4;
 // Attribute word bit: only the headers the source's index holds were
 // available (the message was never downloaded); set with kAssetFlagIncomplete.
 constexpr uint16_t kAssetFlagHeaderOnly = 8;
-
-// Answers of the writers.
-enum : int {
-    kWriteOK = 0,
-    kWriteShort = 2,        // the raw stream took fewer bytes than offered
-    kWriteStreamFailed = 4  // the mbox output stream reported a failure
-};
 
 // What reading an item found amiss, beyond content that was never
 // downloaded (which the attribute word says).
@@ -80,9 +74,9 @@ public:
     virtual std::string GetUniqueId() = 0;
     // Appends one mbox entry: "From - " + date + "\n", the message, "\n\n".
     // Answers 0, or 4 when the output stream failed.
-    virtual int WriteMBOXMessage(std::ostream& out) = 0;
+    virtual WriteResult WriteMBOXMessage(std::ostream& out) = 0;
     // Writes the raw message bytes; 0 when all went out, 2 on a short write.
-    virtual int WriteRawMessage(const boost::shared_ptr<KSDataStreamOut>& out) = 0;
+    virtual WriteResult WriteRawMessage(const boost::shared_ptr<KSDataStreamOut>& out) = 0;
 };
 
 // What every message carries: a description for the log, a title for file

@@ -35,11 +35,9 @@ enum : int {
 enum : int { kQueryStatusReadable = 0, kQueryStatusUnreadable = 2 };
 // Query kinds.
 enum : int { kQueryKindNew = 0, kQueryKindDeleted = 2 };
-// AddAsset codes.
-enum : int { kAddAssetWritten = 0, kAddAssetFailed = 3, kAddAssetStreamFailed = 7 };
 
 struct AddAssetResult {
-    int code = kAddAssetWritten;
+    AddAssetCode code = AddAssetCode::Written;
     std::string text;  // the written file's path, when the folder writes files
 };
 

@@ -211,7 +211,7 @@ public:
 
             AddAssetResult added =
                 target->AddAsset(asset, presenter, m_logger, m_cancelable, result->GetAssetId());
-            if (added.code == kAddAssetWritten) {
+            if (added.code == AddAssetCode::Written) {
                 m_summary.processed += 1;
                 folderProcessed += 1;
                 const ExportItemOutcome outcome = ConvertedOutcome(*asset);

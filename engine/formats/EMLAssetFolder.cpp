@@ -79,7 +79,7 @@ AddAssetResult EMLAssetFolder::AddAsset(const boost::shared_ptr<IAsset>& asset,
     auto email = boost::dynamic_pointer_cast<IEmailAsset>(asset);
     if (!email) {
         // Nothing was written: never report such an item as converted.
-        result.code = kAddAssetFailed;
+        result.code = AddAssetCode::Failed;
         return result;
     }
 
@@ -91,7 +91,7 @@ AddAssetResult EMLAssetFolder::AddAsset(const boost::shared_ptr<IAsset>& asset,
     for (;;) {
         path = m_location + "/" + WideToUTF8(NumberedFileName(title, number));
         if (!ConfirmOutputPath(m_outputRoot, path, logger)) {
-            result.code = kAddAssetFailed;
+            result.code = AddAssetCode::Failed;
             result.text = path;
             return result;
         }
@@ -103,7 +103,7 @@ AddAssetResult EMLAssetFolder::AddAsset(const boost::shared_ptr<IAsset>& asset,
             KSDiagnostic("ERROR: Unable to create file - %s - %s\n", path.c_str(), error.c_str());
         if (outcome == CreateOutcome::Created) break;
         if (outcome == CreateOutcome::Failed) {
-            result.code = kAddAssetFailed;
+            result.code = AddAssetCode::Failed;
             result.text = path;
             return result;
         }
@@ -112,17 +112,17 @@ AddAssetResult EMLAssetFolder::AddAsset(const boost::shared_ptr<IAsset>& asset,
     result.text = path;
 
     auto file = boost::make_shared<KSDescriptorOut>(std::move(fd), path);
-    const int written = email->WriteRawMessage(file);
+    const WriteResult written = email->WriteRawMessage(file);
     const bool flushed = file->Close();
-    if (written == kWriteOK && flushed) {
-        result.code = kAddAssetWritten;
-    } else if (written == kWriteStreamFailed || written == kWriteOK) {
-        result.code = kAddAssetStreamFailed;
+    if (written == WriteResult::Ok && flushed) {
+        result.code = AddAssetCode::Written;
+    } else if (written == WriteResult::StreamFailed || written == WriteResult::Ok) {
+        result.code = AddAssetCode::StreamFailed;
     } else {
-        result.code = kAddAssetFailed;
+        result.code = AddAssetCode::Failed;
     }
 
-    if (result.code != kAddAssetWritten) {
+    if (result.code != AddAssetCode::Written) {
         // A cut or empty file would later be read back as a message; the
         // item is reported as failed, so nothing of it stays behind.
         file.reset();

@@ -19,16 +19,16 @@ EMLEmailAsset::EMLEmailAsset(const boost::shared_ptr<std::vector<uint8_t>>& rawB
     m_receivedLine = head.receivedLine;
 }
 
-int EMLEmailAsset::WriteRawMessage(const boost::shared_ptr<KSDataStreamOut>& out)
+WriteResult EMLEmailAsset::WriteRawMessage(const boost::shared_ptr<KSDataStreamOut>& out)
 {
-    if (!out) return kWriteShort;
+    if (!out) return WriteResult::Short;
     const size_t size = m_rawBytes ? m_rawBytes->size() : 0;
-    if (size == 0) return kWriteOK;
+    if (size == 0) return WriteResult::Ok;
     KSDataLock<KSDataStreamOut> lock(out);
-    return lock->Write(m_rawBytes->data(), size) == size ? kWriteOK : kWriteShort;
+    return lock->Write(m_rawBytes->data(), size) == size ? WriteResult::Ok : WriteResult::Short;
 }
 
-int EMLEmailAsset::WriteMBOXMessage(std::ostream& out)
+WriteResult EMLEmailAsset::WriteMBOXMessage(std::ostream& out)
 {
     MboxEntryWriter writer(out, m_separatorLine, m_receivedLine);
     if (m_rawBytes) writer.Append(m_rawBytes->data(), m_rawBytes->size());

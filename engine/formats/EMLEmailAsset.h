@@ -24,9 +24,9 @@ public:
                            uint16_t flags = 0);
 
     // All raw bytes in one write: 0, or 2 when the stream took fewer.
-    int WriteRawMessage(const boost::shared_ptr<KSDataStreamOut>& out) override;
+    WriteResult WriteRawMessage(const boost::shared_ptr<KSDataStreamOut>& out) override;
     // One mbox entry ending with two line feeds: 0, or 4 when the stream failed.
-    int WriteMBOXMessage(std::ostream& out) override;
+    WriteResult WriteMBOXMessage(std::ostream& out) override;
     uint64_t GetSize() override;
 
     const boost::shared_ptr<std::vector<uint8_t>>& GetRawBytes() const { return m_rawBytes; }

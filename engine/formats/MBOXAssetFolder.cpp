@@ -266,17 +266,17 @@ AddAssetResult MBOXAssetFolder::AddAsset(const boost::shared_ptr<IAsset>& asset,
                                      : boost::shared_ptr<IAssetFolderMutable>();
         if (target && target.get() != static_cast<IAssetFolderMutable*>(this))
             return target->AddAsset(asset, presenter, logger, cancelable, assetId);
-        return AddAssetResult{kAddAssetFailed, {}};
+        return AddAssetResult{AddAssetCode::Failed, {}};
     }
 
     boost::lock_guard<boost::recursive_mutex> guard(Mutex());
-    if (!OpenForWriting(logger)) return AddAssetResult{kAddAssetFailed, {}};
+    if (!OpenForWriting(logger)) return AddAssetResult{AddAssetCode::Failed, {}};
     const int64_t sizeBefore = m_entryStart;
-    const int written = email->WriteMBOXMessage(m_stream);
-    if (written == kWriteOK) {
+    const WriteResult written = email->WriteMBOXMessage(m_stream);
+    if (written == WriteResult::Ok) {
         // Every byte went out: the position is the file's end.
         m_entryStart = m_buffer->Position();
-        return AddAssetResult{kAddAssetWritten, {}};
+        return AddAssetResult{AddAssetCode::Written, {}};
     }
 
     // Take the broken entry back off: a half-written entry would swallow the
@@ -287,7 +287,7 @@ AddAssetResult MBOXAssetFolder::AddAsset(const boost::shared_ptr<IAsset>& asset,
         fs::resize_file(m_mailboxPath, static_cast<uintmax_t>(sizeBefore), ec);
     }
     KSDiagnostic("ERROR: Error while writing file: %s\n", m_mailboxPath.c_str());
-    return AddAssetResult{written == kWriteStreamFailed ? kAddAssetStreamFailed : kAddAssetFailed,
+    return AddAssetResult{written == WriteResult::StreamFailed ? AddAssetCode::StreamFailed : AddAssetCode::Failed,
                           {}};
 }
 

@@ -15,9 +15,9 @@ MBOXEmailAsset::MBOXEmailAsset(std::vector<uint8_t> bytes, const std::string& se
     m_receivedLine = head.receivedLine;
 }
 
-int MBOXEmailAsset::WriteRawMessage(const boost::shared_ptr<KSDataStreamOut>& out)
+WriteResult MBOXEmailAsset::WriteRawMessage(const boost::shared_ptr<KSDataStreamOut>& out)
 {
-    if (!out) return kWriteShort;
+    if (!out) return WriteResult::Short;
     std::string text;
     text.reserve(m_rawBytes.size());
     const uint8_t* data = m_rawBytes.data();
@@ -31,10 +31,10 @@ int MBOXEmailAsset::WriteRawMessage(const boost::shared_ptr<KSDataStreamOut>& ou
         start = next;
     }
     KSDataLock<KSDataStreamOut> lock(out);
-    return lock->Write(text.data(), text.size()) == text.size() ? kWriteOK : kWriteShort;
+    return lock->Write(text.data(), text.size()) == text.size() ? WriteResult::Ok : WriteResult::Short;
 }
 
-int MBOXEmailAsset::WriteMBOXMessage(std::ostream& out)
+WriteResult MBOXEmailAsset::WriteMBOXMessage(std::ostream& out)
 {
     std::string head = m_separatorLine;
     head.push_back('\n');
@@ -62,7 +62,7 @@ int MBOXEmailAsset::WriteMBOXMessage(std::ostream& out)
     if (!m_rawBytes.empty() && m_rawBytes.back() != '\n') out.put('\n');
     out.put('\n');
     out.flush();
-    return out.fail() ? kWriteStreamFailed : kWriteOK;
+    return out.fail() ? WriteResult::StreamFailed : WriteResult::Ok;
 }
 
 }  // namespace KestrinMIMEEngineCommon

@@ -20,11 +20,11 @@ public:
 
     // The message itself: the bytes as read with the escaping ">" taken
     // off again. 0, or 2 when the stream took fewer bytes.
-    int WriteRawMessage(const boost::shared_ptr<KSDataStreamOut>& out) override;
+    WriteResult WriteRawMessage(const boost::shared_ptr<KSDataStreamOut>& out) override;
     // The separator line, a synthesized Received line where called for, the
     // bytes as read and the empty line that closes the entry. 0, or 4 when
     // the stream failed.
-    int WriteMBOXMessage(std::ostream& out) override;
+    WriteResult WriteMBOXMessage(std::ostream& out) override;
     uint64_t GetSize() override { return m_rawBytes.size(); }
 
     // The separator line the message came with, else "From - " + date;

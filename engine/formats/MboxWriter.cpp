@@ -119,7 +119,7 @@ void MboxEntryWriter::Drain(bool force)
     m_buffer.clear();
 }
 
-int MboxEntryWriter::Finish(int trailingLineFeeds)
+WriteResult MboxEntryWriter::Finish(int trailingLineFeeds)
 {
     if (!m_carry.empty()) {
         AppendMboxLines(m_carry.data(), m_carry.size(), m_buffer);
@@ -135,7 +135,7 @@ int MboxEntryWriter::Finish(int trailingLineFeeds)
     while (lastTwo(0) != '\n' || lastTwo(1) != '\n') m_buffer.push_back('\n');
     Drain(true);
     m_out.flush();
-    return m_out.fail() ? kWriteStreamFailed : kWriteOK;
+    return m_out.fail() ? WriteResult::StreamFailed : WriteResult::Ok;
 }
 
 bool NeedsMboxEscape(const uint8_t* line, size_t length)

@@ -22,6 +22,8 @@
 
 #include <gmime/gmime.h>
 
+#include "assets/Codes.h"
+
 namespace KestrinMIMEEngineCommon {
 
 // "From - " + the mbox date of the message's Date header, without line end.
@@ -47,10 +49,10 @@ public:
     void Append(const uint8_t* bytes, size_t length);
     // Ends the entry with the trailing line feeds, and more until it ends
     // with an empty line (the Apple Mail item asks for one, the EML item for
-    // two), and flushes: kWriteOK, or kWriteStreamFailed when the stream is
+    // two), and flushes: WriteResult::Ok, or WriteResult::StreamFailed when the stream is
     // in a failed state afterwards (disk full, I/O error): the caller must not
     // count the message as written.
-    int Finish(int trailingLineFeeds);
+    WriteResult Finish(int trailingLineFeeds);
 
 private:
     void AppendPiece(const uint8_t* bytes, size_t length);

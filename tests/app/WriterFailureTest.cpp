@@ -83,7 +83,7 @@ boost::shared_ptr<IAssetFolderMutable> MailFolder(const boost::shared_ptr<IAsset
 bool Written(const boost::shared_ptr<IAssetFolderMutable>& folder, const std::string& subject)
 {
     folder->BeginAddAssets({}, {}, {});
-    const bool written = folder->AddAsset(Message(subject), {}, {}, {}, "").code == kAddAssetWritten;
+    const bool written = folder->AddAsset(Message(subject), {}, {}, {}, "").code == AddAssetCode::Written;
     folder->EndAddAssets({}, {}, {});
     return written;
 }

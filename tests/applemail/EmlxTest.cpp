@@ -265,9 +265,9 @@ TEST(EmlxTest, FilesWithoutAMessageSayWhy)
         EXPECT_TRUE(asset.WasReadable());
         EXPECT_FALSE(asset.HasMessage());
         EXPECT_EQ(asset.NoMessageReason().rfind(c.reason, 0), 0u) << asset.NoMessageReason();
-        int result = -1;
+        WriteResult result = WriteResult::StreamFailed;
         EXPECT_EQ(RawOutput(asset, &result), "");
-        EXPECT_EQ(result, kWriteOK);
+        EXPECT_EQ(result, WriteResult::Ok);
     }
 }
 
@@ -486,7 +486,7 @@ TEST(EmlxTest, MboxEntryCarriesTheReassembledMessage)
     EMLXEmailAsset asset(written.emlxPath.string());
 
     std::ostringstream mbox;
-    EXPECT_EQ(asset.WriteMBOXMessage(mbox), kWriteOK);
+    EXPECT_EQ(asset.WriteMBOXMessage(mbox), WriteResult::Ok);
     const std::string entry = mbox.str();
     EXPECT_EQ(entry.rfind("From - Fri Jul 14 02:40:00 2017\n", 0), 0u) << entry.substr(0, 60);
     EXPECT_NE(entry.find(kestrin_libbuilder::Base64Encode("ATTACHED BYTES", 0)), std::string::npos);
@@ -495,7 +495,7 @@ TEST(EmlxTest, MboxEntryCarriesTheReassembledMessage)
 
     std::ostringstream failed;
     failed.setstate(std::ios::badbit);
-    EXPECT_EQ(asset.WriteMBOXMessage(failed), kWriteStreamFailed);
+    EXPECT_EQ(asset.WriteMBOXMessage(failed), WriteResult::StreamFailed);
 }
 
 TEST(EmlxTest, ShortRawWriteIsReported)
@@ -504,7 +504,7 @@ TEST(EmlxTest, ShortRawWriteIsReported)
     WriteBinaryFile(dir / "1.emlx", RenderEmlx(MakeMessage("Short", TextPart("body\n"))));
     EMLXEmailAsset asset((dir / "1.emlx").string());
     auto out = kestrin_test::FailingStream::Writer(10);
-    EXPECT_EQ(asset.WriteRawMessage(out), kWriteShort);
+    EXPECT_EQ(asset.WriteRawMessage(out), WriteResult::Short);
 }
 
 // --- real Apple Mail files --------------------------------------------------

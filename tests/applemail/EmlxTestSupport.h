@@ -16,11 +16,11 @@
 
 namespace emlx_test {
 
-inline std::string RawOutput(KestrinMIMEEngineCommon::IEmailAsset& asset, int* result = nullptr)
+inline std::string RawOutput(KestrinMIMEEngineCommon::IEmailAsset& asset, KestrinMIMEEngineCommon::WriteResult* result = nullptr)
 {
     using namespace KestrinMIMEEngineCommon;
     auto bytes = boost::make_shared<KSByteVector>();
-    const int answer = asset.WriteRawMessage(boost::make_shared<KSVectorData>(bytes));
+    const WriteResult answer = asset.WriteRawMessage(boost::make_shared<KSVectorData>(bytes));
     if (result) *result = answer;
     return std::string(bytes->begin(), bytes->end());
 }

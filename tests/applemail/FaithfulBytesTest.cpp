@@ -229,7 +229,7 @@ TEST(FaithfulBytesTest, StoredMessagesAreWrittenAsStoredAndDescribedAsBefore)
         EXPECT_EQ(Escaped(RawOutput(asset)), Escaped(expected));
 
         std::ostringstream mbox;
-        ASSERT_EQ(asset.WriteMBOXMessage(mbox), kWriteOK);
+        ASSERT_EQ(asset.WriteMBOXMessage(mbox), WriteResult::Ok);
         const std::string entry = mbox.str();
         const size_t firstLineEnd = entry.find('\n');
         ASSERT_NE(firstLineEnd, std::string::npos);
@@ -265,7 +265,7 @@ TEST(FaithfulBytesTest, LargeMessageIsWrittenFromItsFileAsStored)
     EXPECT_TRUE(RawOutput(asset) == message);
 
     std::ostringstream mbox;
-    ASSERT_EQ(asset.WriteMBOXMessage(mbox), kWriteOK);
+    ASSERT_EQ(asset.WriteMBOXMessage(mbox), WriteResult::Ok);
     const std::string entry = mbox.str();
     EXPECT_EQ(entry.compare(0, 32, "From - Fri Jul 14 02:40:00 2017\n"), 0);
     EXPECT_TRUE(entry.substr(32) == MboxFormWithoutSeparator(message, false));
@@ -275,12 +275,12 @@ TEST(FaithfulBytesTest, LargeMessageIsWrittenFromItsFileAsStored)
     kestrin_test::CapturedDiagnostics diagnostics;
     ASSERT_TRUE(asset.GetNotes().empty());
     fs::resize_file(file, fs::file_size(file) / 2);
-    int result = kWriteOK;
+    WriteResult result = WriteResult::Ok;
     RawOutput(asset, &result);
-    EXPECT_EQ(result, kWriteShort);
+    EXPECT_EQ(result, WriteResult::Short);
     fs::remove(file);
     RawOutput(asset, &result);
-    EXPECT_EQ(result, kWriteShort);
+    EXPECT_EQ(result, WriteResult::Short);
     ASSERT_EQ(asset.GetNotes().size(), 2u);
     EXPECT_EQ(asset.GetNotes()[0].kind, AssetNoteKind::Damaged);
     EXPECT_EQ(asset.GetNotes()[0].text,

@@ -43,7 +43,7 @@ public:
                             const boost::shared_ptr<ILogger>&, const boost::shared_ptr<ICancelable>&,
                             const std::string&) override
     {
-        return AddAssetResult{kAddAssetFailed, std::string()};
+        return AddAssetResult{AddAssetCode::Failed, std::string()};
     }
 };
 

@@ -189,7 +189,7 @@ TEST_F(MSEAssetStoreWriting, ParentThatReceivedNoMessageHasAnEmptyMailbox)
     ASSERT_TRUE(work);
     EXPECT_EQ(work->GetPath(), L"/Mail/Inbox/Work/");
     EXPECT_EQ(work->GetParent()->GetParent(), store->GetMailFolder());
-    EXPECT_EQ(AddTo(work, "w1").code, kAddAssetWritten);
+    EXPECT_EQ(AddTo(work, "w1").code, AddAssetCode::Written);
     // Mapping again finds the same folder.
     EXPECT_EQ(store->MapAssetFolderRelative(SourceFolder(source, {L"Inbox", L"Work"}), true), work);
 
@@ -210,7 +210,7 @@ TEST_F(MSEAssetStoreWriting, MailFolderGetsMailboxOnlyWhenAMessageIsMappedToIt)
     mail->EndAddAssets({}, {}, {});
     EXPECT_EQ(Listing(package), kNewPackage);
 
-    EXPECT_EQ(AddTo(mail, "top").code, kAddAssetWritten);
+    EXPECT_EQ(AddTo(mail, "top").code, AddAssetCode::Written);
     EXPECT_TRUE(fs::file_size(package / "Mail/Mail.mbox") > 0);
 }
 
@@ -223,11 +223,11 @@ TEST_F(MSEAssetStoreWriting, MailboxIsClosedBetweenRunsAndAppendedTo)
     EXPECT_EQ(OpenDescriptorsOn(mailbox), 1);
 
     sent->BeginAddAssets({}, {}, {});
-    EXPECT_EQ(sent->AddAsset(Message("one"), {}, {}, {}, "").code, kAddAssetWritten);
+    EXPECT_EQ(sent->AddAsset(Message("one"), {}, {}, {}, "").code, AddAssetCode::Written);
     EXPECT_EQ(OpenDescriptorsOn(mailbox), 1);
     sent->EndAddAssets({}, {}, {});
     EXPECT_EQ(OpenDescriptorsOn(mailbox), 0);
-    EXPECT_EQ(AddTo(sent, "two").code, kAddAssetWritten);
+    EXPECT_EQ(AddTo(sent, "two").code, AddAssetCode::Written);
 
     const std::string text = kestrin_test::ReadFile(mailbox);
     EXPECT_EQ(text.rfind("From - ", 0), 0u);
@@ -246,7 +246,7 @@ TEST_F(MSEAssetStoreWriting, FailedMailboxWriteIsReportedAsStreamFailure)
     fs::create_symlink("/dev/full", mailbox);
 
     kestrin_test::CapturedDiagnostics diagnostics;
-    EXPECT_EQ(AddTo(sent, "lost").code, kAddAssetStreamFailed);
+    EXPECT_EQ(AddTo(sent, "lost").code, AddAssetCode::StreamFailed);
 }
 
 TEST_F(MSEAssetStoreWriting, CloseLetsGoOfTheTree)

@@ -222,7 +222,7 @@ TEST(AssetFolderBaseTest, BaseOutputOperationsTakeNothing)
     ASSERT_TRUE(store->Root()->AddChild(base));
 
     AddAssetResult result = base->AddAsset(boost::make_shared<FakeAsset>(L"x"), {}, {}, {}, "id");
-    EXPECT_EQ(result.code, kAddAssetFailed);
+    EXPECT_EQ(result.code, AddAssetCode::Failed);
     EXPECT_TRUE(result.text.empty());
     EXPECT_FALSE(base->GetAssetIterator(0, {}, {}, {}));
     EXPECT_TRUE(base->BeginAddAssets(nullptr, {}, {}));

@@ -16,8 +16,8 @@ public:
     explicit SummaryAsset(const std::wstring& leading = L"") { m_description = leading; }
     using EmailAssetBase::FillSummary;
     uint64_t GetSize() override { return 0; }
-    int WriteMBOXMessage(std::ostream&) override { return kWriteOK; }
-    int WriteRawMessage(const boost::shared_ptr<KSDataStreamOut>&) override { return kWriteOK; }
+    WriteResult WriteMBOXMessage(std::ostream&) override { return WriteResult::Ok; }
+    WriteResult WriteRawMessage(const boost::shared_ptr<KSDataStreamOut>&) override { return WriteResult::Ok; }
 };
 
 TEST(EmailAssetBaseTest, DescriptionKeepsTheSubjectTitleIsItsSafeName)

@@ -174,7 +174,7 @@ TEST_F(DriverTest, DeletedEntryIsSkippedSilently)
 
 TEST_F(DriverTest, RefusedItemIsLoggedAsConversionError)
 {
-    outInbox->addCode = kAddAssetStreamFailed;
+    outInbox->addCode = AddAssetCode::StreamFailed;
     auto inbox = SourceFolder(L"Inbox", {ItemEntry(L"a")});
     Run({inbox});
 

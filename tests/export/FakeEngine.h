@@ -34,8 +34,8 @@ public:
     std::wstring GetTitle(NameStyle) override { return m_description; }
     uint64_t GetSize() override { return m_description.size(); }
     std::string GetUniqueId() override { return std::string(); }
-    int WriteMBOXMessage(std::ostream& out) override { return kWriteOK; }
-    int WriteRawMessage(const boost::shared_ptr<KSDataStreamOut>& out) override { return kWriteOK; }
+    WriteResult WriteMBOXMessage(std::ostream& out) override { return WriteResult::Ok; }
+    WriteResult WriteRawMessage(const boost::shared_ptr<KSDataStreamOut>& out) override { return WriteResult::Ok; }
 
 private:
     std::wstring m_description;
@@ -139,7 +139,7 @@ public:
 
     // Target side.
     bool createsChildren = false;
-    int addCode = kAddAssetWritten;
+    AddAssetCode addCode = AddAssetCode::Written;
     int createdChildren = 0;
     std::vector<std::wstring> received;
     Journal journal;

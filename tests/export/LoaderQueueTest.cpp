@@ -203,7 +203,7 @@ public:
     {
         seen->builtAtWrite.push_back(seen->built.load());
         if (asset->GetDescription().find(L"refused") != std::wstring::npos)
-            return AddAssetResult{kAddAssetFailed, std::string()};
+            return AddAssetResult{AddAssetCode::Failed, std::string()};
         return FakeFolder::AddAsset(asset, presenter, logger, cancelable, assetId);
     }
 };

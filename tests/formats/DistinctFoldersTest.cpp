@@ -126,7 +126,7 @@ TEST(DistinctFoldersOnDisk, FileAlreadyThereIsNeitherOpenedNorChanged)
     ASSERT_TRUE(inbox);
     EXPECT_EQ(inbox->GetName(), L"Inbox (1)");
     EXPECT_EQ(inbox->AddAsset(EmlAsset(MessageText("mine", {"x"})), {}, {}, {}, "").code,
-              kAddAssetWritten);
+              AddAssetCode::Written);
     inbox->EndAddAssets({}, {}, {});
     EXPECT_EQ(kestrin_test::ReadFile(location / "Inbox.mbox"), "not ours\n");
     EXPECT_GT(fs::file_size(location / "Inbox (1).mbox"), 0u);

@@ -14,7 +14,7 @@ namespace {
 std::string RawOf(IEmailAsset& asset)
 {
     auto bytes = boost::make_shared<std::vector<uint8_t>>();
-    EXPECT_EQ(asset.WriteRawMessage(boost::make_shared<KSVectorData>(bytes)), kWriteOK);
+    EXPECT_EQ(asset.WriteRawMessage(boost::make_shared<KSVectorData>(bytes)), WriteResult::Ok);
     return AsString(*bytes);
 }
 
@@ -52,7 +52,7 @@ TEST(EMLEmailAsset, ShortWriteIsReported)
 {
     auto asset = EmlAsset(MessageText("Short", {"body"}));
     auto stream = kestrin_test::FailingStream::Writer(10);
-    EXPECT_EQ(asset->WriteRawMessage(stream), kWriteShort);
+    EXPECT_EQ(asset->WriteRawMessage(stream), WriteResult::Short);
     EXPECT_EQ(stream->Written().size(), 10u);
 }
 
@@ -92,7 +92,7 @@ TEST(MBOXEmailAsset, SummaryAndSeparatorComeFromTheMessage)
     EXPECT_EQ(asset.GetSeparatorLine(), "From - Tue Mar 05 14:07:09 2019");
     EXPECT_EQ(asset.GetSize(), text.size());
     auto stream = kestrin_test::FailingStream::Writer(5);
-    EXPECT_EQ(asset.WriteRawMessage(stream), kWriteShort);
+    EXPECT_EQ(asset.WriteRawMessage(stream), WriteResult::Short);
 }
 
 struct EntryCase {
@@ -111,7 +111,7 @@ TEST_P(MBOXEmailAssetEntry, KeepsTheBytesAndTheSeparator)
     const std::string bytes = GetParam().bytes;
     MBOXEmailAsset asset(std::vector<uint8_t>(bytes.begin(), bytes.end()), GetParam().separator);
     std::ostringstream out;
-    EXPECT_EQ(asset.WriteMBOXMessage(out), kWriteOK);
+    EXPECT_EQ(asset.WriteMBOXMessage(out), WriteResult::Ok);
     EXPECT_EQ(out.str(), GetParam().entry);
 }
 

@@ -29,14 +29,14 @@ TEST(EmlNumbering, CountedRootContinuesAfterItsFilesAndANewSubFolderStartsAtZero
     EXPECT_EQ(root->MapFileName(message), L"Report_1.eml");
     for (int i = 0; i < 3; ++i) {
         const AddAssetResult result = Add(root, message);
-        EXPECT_EQ(result.code, kAddAssetWritten);
+        EXPECT_EQ(result.code, AddAssetCode::Written);
         EXPECT_EQ(result.text, (dir.path() / "Mails" / ("Report_" + std::to_string(i + 1) + ".eml")).string());
     }
     EXPECT_EQ(root->GetAssetCount(), 3);
 
     auto sub = root->CreateSubFolder(L"Projects", 4, "");
-    EXPECT_EQ(Add(sub, message).code, kAddAssetWritten);
-    EXPECT_EQ(Add(sub, message).code, kAddAssetWritten);
+    EXPECT_EQ(Add(sub, message).code, AddAssetCode::Written);
+    EXPECT_EQ(Add(sub, message).code, AddAssetCode::Written);
     EXPECT_EQ(SortedFileNames(dir.path() / "Mails" / "Projects"),
               (std::vector<std::string>{"Report_0.eml", "Report_1.eml"}));
     EXPECT_EQ(kestrin_test::ReadFile(dir.path() / "Mails" / "Projects" / "Report_0.eml"),
@@ -56,7 +56,7 @@ TEST(EmlNumbering, LongMultiByteTitleIsCutToAFileNameThatCanBeCreated)
     for (int i = 0; i < 120; ++i) subject += "a/";
     auto message = EmlAsset(MessageText(subject, {"body"}));
     const AddAssetResult result = Add(root, message);
-    ASSERT_EQ(result.code, kAddAssetWritten);
+    ASSERT_EQ(result.code, AddAssetCode::Written);
     const std::string name = boost::filesystem::path(result.text).filename().string();
     EXPECT_LE(name.size(), 255u);
     EXPECT_EQ(name.substr(name.size() - 6), "_1.eml");
@@ -132,7 +132,7 @@ TEST(EmlExclusiveFiles, TakenNamesAreSteppedOver)
 
     auto message = EmlAsset(MessageText("Note", {"new"}));
     AddAssetResult result = Add(root, message);
-    EXPECT_EQ(result.code, kAddAssetWritten);
+    EXPECT_EQ(result.code, AddAssetCode::Written);
     EXPECT_EQ(result.text, (dir.path() / "Note_3.eml").string());
     EXPECT_EQ(kestrin_test::ReadFile(dir.path() / "Note_1.eml"), "keep me 1");
     EXPECT_EQ(kestrin_test::ReadFile(dir.path() / "Note_2.eml"), "keep me 2");
@@ -162,16 +162,16 @@ TEST(EmlExclusiveFiles, UnwritableDirectoryIsAFailure)
     auto gone = boost::make_shared<EMLAssetFolder>((dir.path() / "missing").string(), store,
                                                    store->GetRootFolder(), false);
     kestrin_test::CapturedDiagnostics diagnostics;
-    EXPECT_EQ(Add(gone, EmlAsset(MessageText("x", {"y"}))).code, kAddAssetFailed);
+    EXPECT_EQ(Add(gone, EmlAsset(MessageText("x", {"y"}))).code, AddAssetCode::Failed);
     EXPECT_NE(diagnostics.text().find("Unable to create file"), std::string::npos);
 }
 
 // An item whose raw writer reports the given answer, after writing a little.
 class RawWriterAnswering : public EmailAssetBase {
 public:
-    explicit RawWriterAnswering(int answer) : m_answer(answer) {}
-    int WriteMBOXMessage(std::ostream&) override { return kWriteOK; }
-    int WriteRawMessage(const boost::shared_ptr<KSDataStreamOut>& out) override
+    explicit RawWriterAnswering(WriteResult answer) : m_answer(answer) {}
+    WriteResult WriteMBOXMessage(std::ostream&) override { return WriteResult::Ok; }
+    WriteResult WriteRawMessage(const boost::shared_ptr<KSDataStreamOut>& out) override
     {
         KSDataLock<KSDataStreamOut> lock(out);
         lock->Write("Subject: cut", 12);
@@ -180,13 +180,13 @@ public:
     uint64_t GetSize() override { return 12; }
 
 private:
-    int m_answer;
+    WriteResult m_answer;
 };
 
 struct RefusalCase {
     const char* name;
     std::function<boost::shared_ptr<IAsset>()> make;
-    int code;
+    AddAssetCode code;
     bool fileStarted;
 };
 
@@ -209,7 +209,7 @@ TEST_P(EmlRefusal, IsNotCountedAsWritten)
     }
 
     const AddAssetResult next = Add(root, EmlAsset(MessageText("Next", {"body"})));
-    EXPECT_EQ(next.code, kAddAssetWritten);
+    EXPECT_EQ(next.code, AddAssetCode::Written);
     EXPECT_NE(next.text, result.text);
     if (GetParam().fileStarted && fs::exists(result.text)) {
         EXPECT_EQ(kestrin_test::ReadFile(result.text), "Subject: cut");
@@ -220,13 +220,13 @@ INSTANTIATE_TEST_SUITE_P(
     Items, EmlRefusal,
     ::testing::Values(
         RefusalCase{"NotAnEmailItem", [] { return boost::make_shared<NoteAsset>(); },
-                    kAddAssetFailed, false},
+                    AddAssetCode::Failed, false},
         RefusalCase{"ShortRawWrite",
-                    [] { return boost::make_shared<RawWriterAnswering>(kWriteShort); },
-                    kAddAssetFailed, true},
+                    [] { return boost::make_shared<RawWriterAnswering>(WriteResult::Short); },
+                    AddAssetCode::Failed, true},
         RefusalCase{"StreamFailed",
-                    [] { return boost::make_shared<RawWriterAnswering>(kWriteStreamFailed); },
-                    kAddAssetStreamFailed, true}),
+                    [] { return boost::make_shared<RawWriterAnswering>(WriteResult::StreamFailed); },
+                    AddAssetCode::StreamFailed, true}),
     [](const ::testing::TestParamInfo<RefusalCase>& info) { return info.param.name; });
 
 }  // namespace

@@ -110,7 +110,7 @@ TEST(Interop, PythonReadsWhatEveryWritePathProduces)
         auto store = OpenMboxStore(source.string(), StoreKind::Mbox, true);
         auto inbox = RootOf<MBOXAssetFolder>(store)->CreateSubFolder(L"Inbox", 4, "");
         for (const Sample& sample : samples)
-            ASSERT_EQ(inbox->AddAsset(EmlAsset(sample.raw), {}, {}, {}, "").code, kAddAssetWritten);
+            ASSERT_EQ(inbox->AddAsset(EmlAsset(sample.raw), {}, {}, {}, "").code, AddAssetCode::Written);
         inbox->EndAddAssets({}, {}, {});
     }
     EXPECT_EQ(PythonFindings(source, "{\"mbox\": {\"Inbox.mbox\": " + messages + "}}"), "");

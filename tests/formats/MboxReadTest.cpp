@@ -146,7 +146,7 @@ TEST(MboxIterator, RoundTripToEmlTakesTheAddedMarkOff)
     ASSERT_TRUE(message);
     EXPECT_EQ(message->GetTitle(NameStyle::Ascii), L"crlf one");
     auto bytes = boost::make_shared<std::vector<uint8_t>>();
-    EXPECT_EQ(message->WriteRawMessage(boost::make_shared<KSVectorData>(bytes)), kWriteOK);
+    EXPECT_EQ(message->WriteRawMessage(boost::make_shared<KSVectorData>(bytes)), WriteResult::Ok);
     EXPECT_EQ(AsString(*bytes), "Subject: crlf one\n\nline one\nFrom the past\n");
 }
 

@@ -42,7 +42,7 @@ TEST_P(MboxLayout, SubFoldersGetTheirMailboxFilesAtOnce)
     EXPECT_TRUE(fs::is_regular_file(sent->GetMailboxPath()));
     EXPECT_EQ(fs::file_size(sent->GetMailboxPath()), 0u);
 
-    EXPECT_EQ(Add(drafts, EmlAsset(MessageText("Draft", {"text"}))).code, kAddAssetWritten);
+    EXPECT_EQ(Add(drafts, EmlAsset(MessageText("Draft", {"text"}))).code, AddAssetCode::Written);
     drafts->EndAddAssets({}, {}, {});
     EXPECT_EQ(ReadMailbox(drafts).size(), 1u);
     EXPECT_EQ(fs::file_size(sent->GetMailboxPath()), 0u);
@@ -74,7 +74,7 @@ TEST_P(MboxLayout, ManyNewFoldersHoldOneOpenMailboxBetweenThem)
 
     for (int i = 39; i >= 0; i -= 13) {
         EXPECT_EQ(Add(folders[i], EmlAsset(MessageText("To box " + std::to_string(i), {"x"}))).code,
-                  kAddAssetWritten);
+                  AddAssetCode::Written);
         folders[i]->EndAddAssets({}, {}, {});
     }
     EXPECT_LE(kestrin_test::OpenDescriptorCount(), before);
@@ -103,8 +103,8 @@ TEST_P(MboxLayout, SubFolderNamedLikeTheRootKeepsItsOwnMailbox)
     EXPECT_EQ(root->CreateSubFolder(L"Mails", 4, ""), namesake);
     EXPECT_EQ(root->GetSubFolderCount(), 1);
 
-    EXPECT_EQ(Add(root, EmlAsset(MessageText("In the root", {"a"}))).code, kAddAssetWritten);
-    EXPECT_EQ(Add(namesake, EmlAsset(MessageText("In the namesake", {"b"}))).code, kAddAssetWritten);
+    EXPECT_EQ(Add(root, EmlAsset(MessageText("In the root", {"a"}))).code, AddAssetCode::Written);
+    EXPECT_EQ(Add(namesake, EmlAsset(MessageText("In the namesake", {"b"}))).code, AddAssetCode::Written);
     root->EndAddAssets({}, {}, {});
     namesake->EndAddAssets({}, {}, {});
     EXPECT_EQ(ReadMailbox(root).size(), 1u);
@@ -119,8 +119,8 @@ TEST(MboxStoreWrite, SecondExportAppendsToTheExistingMailbox)
         auto store = OpenMboxStore(location, StoreKind::Mbox, true);
         auto inbox = RootOf<MBOXAssetFolder>(store)->CreateSubFolder(L"Inbox", 4, "");
         EXPECT_TRUE(inbox->BeginAddAssets({}, {}, {}));
-        EXPECT_EQ(Add(inbox, EmlAsset(MessageText("first", {"From one"}))).code, kAddAssetWritten);
-        EXPECT_EQ(Add(inbox, EmlAsset(MessageText("second", {"two"}))).code, kAddAssetWritten);
+        EXPECT_EQ(Add(inbox, EmlAsset(MessageText("first", {"From one"}))).code, AddAssetCode::Written);
+        EXPECT_EQ(Add(inbox, EmlAsset(MessageText("second", {"two"}))).code, AddAssetCode::Written);
         inbox->EndAddAssets({}, {}, {});
     }
     auto store = OpenMboxStore(location, StoreKind::Mbox, true);
@@ -129,7 +129,7 @@ TEST(MboxStoreWrite, SecondExportAppendsToTheExistingMailbox)
     ASSERT_TRUE(found);
     auto inbox = root->CreateSubFolder(L"Inbox", 4, "");
     EXPECT_EQ(inbox.get(), dynamic_cast<IAssetFolderMutable*>(found.get()));
-    EXPECT_EQ(Add(inbox, EmlAsset(MessageText("third", {"three"}))).code, kAddAssetWritten);
+    EXPECT_EQ(Add(inbox, EmlAsset(MessageText("third", {"three"}))).code, AddAssetCode::Written);
     inbox->EndAddAssets({}, {}, {});
 
     std::vector<std::wstring> titles;
@@ -142,13 +142,13 @@ TEST(MboxStoreWrite, SecondExportAppendsToTheExistingMailbox)
 // Writes half an entry, then reports the stream as failed.
 class HalfWrittenAsset : public EmailAssetBase {
 public:
-    int WriteMBOXMessage(std::ostream& out) override
+    WriteResult WriteMBOXMessage(std::ostream& out) override
     {
         out << "From - Tue Mar 05 14:07:09 2019\nSubject: cut";
         out.flush();
-        return kWriteStreamFailed;
+        return WriteResult::StreamFailed;
     }
-    int WriteRawMessage(const boost::shared_ptr<KSDataStreamOut>&) override { return kWriteOK; }
+    WriteResult WriteRawMessage(const boost::shared_ptr<KSDataStreamOut>&) override { return WriteResult::Ok; }
     uint64_t GetSize() override { return 0; }
 };
 
@@ -158,17 +158,17 @@ TEST(MboxStoreWriteFailure, FailedEntryIsNotSuccessAndIsTakenBackOffTheFile)
     auto store = OpenMboxStore((dir.path() / "Mails").string(), StoreKind::Mbox, true);
     auto inbox = boost::dynamic_pointer_cast<MBOXAssetFolder>(
         RootOf<MBOXAssetFolder>(store)->CreateSubFolder(L"Inbox", 4, ""));
-    EXPECT_EQ(Add(inbox, EmlAsset(MessageText("kept", {"body"}))).code, kAddAssetWritten);
+    EXPECT_EQ(Add(inbox, EmlAsset(MessageText("kept", {"body"}))).code, AddAssetCode::Written);
     const auto sizeBefore = fs::file_size(inbox->GetMailboxPath());
 
     kestrin_test::CapturedDiagnostics diagnostics;
-    EXPECT_EQ(Add(inbox, boost::make_shared<HalfWrittenAsset>()).code, kAddAssetStreamFailed);
+    EXPECT_EQ(Add(inbox, boost::make_shared<HalfWrittenAsset>()).code, AddAssetCode::StreamFailed);
     EXPECT_EQ(fs::file_size(inbox->GetMailboxPath()), sizeBefore);
     EXPECT_NE(diagnostics.text().find("Error while writing file: " + inbox->GetMailboxPath()),
               std::string::npos);
 
     // The folder goes on with a fresh stream.
-    EXPECT_EQ(Add(inbox, EmlAsset(MessageText("after", {"body"}))).code, kAddAssetWritten);
+    EXPECT_EQ(Add(inbox, EmlAsset(MessageText("after", {"body"}))).code, AddAssetCode::Written);
     inbox->EndAddAssets({}, {}, {});
     EXPECT_EQ(ReadMailbox(inbox).size(), 2u);
 }
@@ -181,8 +181,8 @@ TEST(MboxStoreWriteFailure, FullDiskAnswersStreamFailed)
                                                     store->GetRootFolder(), false, false);
     kestrin_test::CapturedDiagnostics diagnostics;
     EXPECT_TRUE(full->BeginAddAssets({}, {}, {}));
-    EXPECT_EQ(Add(full, EmlAsset(MessageText("lost", {"body"}))).code, kAddAssetStreamFailed);
-    EXPECT_EQ(Add(full, EmlAsset(MessageText("lost too", {"body"}))).code, kAddAssetStreamFailed);
+    EXPECT_EQ(Add(full, EmlAsset(MessageText("lost", {"body"}))).code, AddAssetCode::StreamFailed);
+    EXPECT_EQ(Add(full, EmlAsset(MessageText("lost too", {"body"}))).code, AddAssetCode::StreamFailed);
     full->EndAddAssets({}, {}, {});
 }
 
@@ -196,7 +196,7 @@ TEST(MboxStoreWriteFailure, UnopenableMailboxIsLoggedAndRefused)
                                                       false, false);
     auto logger = boost::make_shared<RecordingLogger>();
     kestrin_test::CapturedDiagnostics diagnostics;
-    EXPECT_EQ(Add(folder, EmlAsset(MessageText("x", {"y"})), logger).code, kAddAssetFailed);
+    EXPECT_EQ(Add(folder, EmlAsset(MessageText("x", {"y"})), logger).code, AddAssetCode::Failed);
     EXPECT_EQ(logger->lines, std::vector<std::wstring>{L"Error while opening file: " + UTF8ToWide(path)});
 }
 
@@ -205,7 +205,7 @@ TEST(MboxStoreWrite, OnlyEmailItemsAreTaken)
     kestrin_test::TempDir dir;
     auto store = OpenMboxStore((dir.path() / "Mails").string(), StoreKind::Mbox, true);
     auto root = RootOf<MBOXAssetFolder>(store);
-    EXPECT_EQ(Add(root, boost::make_shared<NoteAsset>()).code, kAddAssetFailed);
+    EXPECT_EQ(Add(root, boost::make_shared<NoteAsset>()).code, AddAssetCode::Failed);
     EXPECT_FALSE(store->GetDefaultFolderMutable(kAssetTypeNote, true));
     EXPECT_EQ(store->GetDefaultFolderMutable(kAssetTypeEmail, true).get(),
               static_cast<IAssetFolderMutable*>(root.get()));

@@ -26,7 +26,7 @@ std::string EntryOf(const std::string& source, const std::string& receivedLine =
     std::ostringstream out;
     MboxEntryWriter writer(out, kSeparator, receivedLine);
     writer.Append(reinterpret_cast<const uint8_t*>(source.data()), source.size());
-    EXPECT_EQ(writer.Finish(trailingLineFeeds), kWriteOK);
+    EXPECT_EQ(writer.Finish(trailingLineFeeds), WriteResult::Ok);
     return out.str();
 }
 
@@ -41,7 +41,7 @@ std::string EntryAround(const std::string& body)
 
 // The entry an item writes for a parsed message: its separator and
 // synthesized Received line worked out first.
-int WriteEntry(std::ostream& out, const std::string& text, GMimeMessage* message, int trailingLineFeeds)
+WriteResult WriteEntry(std::ostream& out, const std::string& text, GMimeMessage* message, int trailingLineFeeds)
 {
     std::string received;
     AppendSynthesizedReceived(message, received);
@@ -120,7 +120,7 @@ TEST(MboxReceivedLine, GoesRightAfterTheSeparator)
                                               source.size());
     ASSERT_TRUE(message);
     std::ostringstream out;
-    ASSERT_EQ(WriteEntry(out, source, message.get(), 1), kWriteOK);
+    ASSERT_EQ(WriteEntry(out, source, message.get(), 1), WriteResult::Ok);
     EXPECT_EQ(out.str(), "From - Tue Mar 05 14:07:09 2019\n" + std::string(kReceivedPrefix) +
                              "Tue, 05 Mar 2019 14:07:09 +0000\n" +
                              "Received-SPF: pass\nDate: Tue, 05 Mar 2019 14:07:09 +0000\nSubject: spf\n\nbody\n\n");
@@ -134,7 +134,7 @@ TEST(MboxReceivedLine, NoneWhenAReceivedHeaderComesFirst)
                                               source.size());
     ASSERT_TRUE(message);
     std::ostringstream out;
-    ASSERT_EQ(WriteEntry(out, source, message.get(), 1), kWriteOK);
+    ASSERT_EQ(WriteEntry(out, source, message.get(), 1), WriteResult::Ok);
     EXPECT_EQ(out.str(), "From - Tue Mar 05 14:07:09 2019\nReceived: from a by b\nReceived-SPF: pass\n"
                          "Date: Tue, 05 Mar 2019 14:07:09 +0000\n\nbody\n\n");
 }
@@ -165,7 +165,7 @@ TEST(MboxEntryInPieces, EveryCutGivesTheEntryOfTheWholeMessage)
         MboxEntryWriter writer(out, "From - sep", "Received: r\n");
         for (const auto& part : parts)
             writer.Append(reinterpret_cast<const uint8_t*>(source.data()) + part.first, part.second);
-        EXPECT_EQ(writer.Finish(1), kWriteOK);
+        EXPECT_EQ(writer.Finish(1), WriteResult::Ok);
         return out.str();
     };
     for (int round = 0; round < 150; ++round) {
@@ -187,7 +187,7 @@ TEST(MboxEntry, SeparatorCarriesTheMessageDateAndTheEntryEndsWithTwoLineFeeds)
 {
     auto asset = EmlAsset(MessageText("Dated", {"From me", "bye"}));
     std::ostringstream out;
-    EXPECT_EQ(asset->WriteMBOXMessage(out), kWriteOK);
+    EXPECT_EQ(asset->WriteMBOXMessage(out), WriteResult::Ok);
     const std::string entry = out.str();
     const std::string expectedStart = "From - Tue Mar 05 14:07:09 2019\nFrom: Alice <alice@example.com>\n";
     EXPECT_EQ(entry.substr(0, expectedStart.size()), expectedStart);
@@ -212,7 +212,7 @@ TEST(MboxEntry, WritesTheRequestedTrailingLineFeeds)
     const std::string text = "Date: Tue, 05 Mar 2019 14:07:09 +0000\r\nSubject: s\r\n\r\nbody\r\n";
     auto message = ParseMimeMessageFromBuffer(reinterpret_cast<const uint8_t*>(text.data()), text.size());
     std::ostringstream out;
-    EXPECT_EQ(WriteEntry(out, text, message.get(), 1), kWriteOK);
+    EXPECT_EQ(WriteEntry(out, text, message.get(), 1), WriteResult::Ok);
     EXPECT_EQ(out.str(), "From - Tue Mar 05 14:07:09 2019\n"
                          "Date: Tue, 05 Mar 2019 14:07:09 +0000\nSubject: s\n\nbody\n\n");
 }
@@ -244,7 +244,7 @@ TEST(MboxEntry, EveryEntryEndsWithAnEmptyLineBeforeTheNextSeparator)
         const std::string text = headers + c.body;
         auto message = ParseMimeMessageFromBuffer(reinterpret_cast<const uint8_t*>(text.data()), text.size());
         std::ostringstream out;
-        ASSERT_EQ(WriteEntry(out, text, message.get(), c.trailingLineFeeds), kWriteOK);
+        ASSERT_EQ(WriteEntry(out, text, message.get(), c.trailingLineFeeds), WriteResult::Ok);
         const std::string entry = out.str();
         ASSERT_GE(entry.size(), c.expectedEnd.size()) << c.name;
         EXPECT_EQ(entry.substr(entry.size() - c.expectedEnd.size()), c.expectedEnd) << c.name << ": " << entry;
@@ -257,19 +257,19 @@ TEST(MboxEntryFailure, FullDiskIsReported)
     std::ofstream full("/dev/full", std::ios::binary | std::ios::app);
     ASSERT_TRUE(full.is_open());
     auto asset = EmlAsset(MessageText("Lost", {"body"}));
-    EXPECT_EQ(asset->WriteMBOXMessage(full), kWriteStreamFailed);
+    EXPECT_EQ(asset->WriteMBOXMessage(full), WriteResult::StreamFailed);
 
     MBOXEmailAsset fromMailbox(std::vector<uint8_t>(asset->GetRawBytes()->begin(),
                                                     asset->GetRawBytes()->end()));
     std::ofstream full2("/dev/full", std::ios::binary | std::ios::app);
-    EXPECT_EQ(fromMailbox.WriteMBOXMessage(full2), kWriteStreamFailed);
+    EXPECT_EQ(fromMailbox.WriteMBOXMessage(full2), WriteResult::StreamFailed);
 }
 
 TEST(MboxEntryFailure, StreamAlreadyFailedIsReported)
 {
     std::ostringstream broken;
     broken.setstate(std::ios::badbit);
-    EXPECT_EQ(EmlAsset(MessageText("Lost", {"body"}))->WriteMBOXMessage(broken), kWriteStreamFailed);
+    EXPECT_EQ(EmlAsset(MessageText("Lost", {"body"}))->WriteMBOXMessage(broken), WriteResult::StreamFailed);
 }
 
 }  // namespace

@@ -37,7 +37,7 @@ TEST_P(UntitledFolder, GetsAUniqueNameAndIsFoundAgainForTheSameSource)
     EXPECT_EQ(root->GetSubFolderCount(), 2u);
 
     EXPECT_EQ(smiles->AddAsset(EmlAsset(MessageText("In smiles", {"a"})), {}, {}, {}, "").code,
-              kAddAssetWritten);
+              AddAssetCode::Written);
     smiles->EndAddAssets({}, {}, {});
     EXPECT_TRUE(fs::exists(location / GetParam().firstOnDisk));
     EXPECT_TRUE(fs::exists(location / GetParam().secondOnDisk));
