@@ -115,9 +115,9 @@ void WriteText(const fs::path& path, const std::string& text)
 // from the input.
 void WriteEnvelopeIndex(const fs::path& path, int layout)
 {
-    kestrin_libbuilder::EnvelopeIndexSpec spec;
-    spec.layout = layout;
-    kestrin_libbuilder::WriteEnvelopeIndexDatabase(path, spec);
+    kestrin_libbuilder::EnvelopeIndexRecipe recipe;
+    recipe.layout = layout;
+    kestrin_libbuilder::WriteEnvelopeIndexDatabase(path, recipe);
 }
 
 const char kScratchMessage[] =

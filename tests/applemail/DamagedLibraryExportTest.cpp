@@ -287,10 +287,10 @@ const std::vector<DamageCase>& Cases()
          {"apple double"}, 0, {}, {{"2", "CONTENT OF apple double"}}},
         {"StoredContentInsideAttachedMessage",
          [](const fs::path& dir) {
-             PartSpec inner = Multipart("mixed", {TextPart("inner text\n"),
+             PartRecipe inner = Multipart("mixed", {TextPart("inner text\n"),
                                                   AttachmentPart("inner.bin", "application/octet-stream",
                                                                  "INNER CONTENT", PartStorage::EmlxPart)});
-             MessageSpec outer = MakeMessage(
+             MessageRecipe outer = MakeMessage(
                  "forwarded", Multipart("mixed", {TextPart("see the forwarded message\n"),
                                                   AttachedMessagePart("inner", std::move(inner))}));
              WriteV1Mailbox(dir / "Mail", "Inbox", {{4, outer}});
@@ -299,7 +299,7 @@ const std::vector<DamageCase>& Cases()
          {"forwarded"}, 0, {}, {{"2.2", "INNER CONTENT"}, {"2.1", "inner text\n"}}},
         {"StoredContentOfSinglePartMessage",
          [](const fs::path& dir) {
-             PartSpec body = AttachmentPart("whole.pdf", "application/pdf", "PDF BYTES", PartStorage::Attachments);
+             PartRecipe body = AttachmentPart("whole.pdf", "application/pdf", "PDF BYTES", PartStorage::Attachments);
              WriteV2Mailbox(dir / "Mail", "Inbox", MakeStoreUuid(1), {{1498, MakeMessage("single", body)}});
              return dir / "Mail";
          },
@@ -368,7 +368,7 @@ const std::vector<DamageCase>& Cases()
         {"LinkOutOfAttachedFolderIsNotZipped",
          [](const fs::path& dir) {
              WriteBinaryFile(dir / "outside-secret.txt", "SECRET");
-             PartSpec folder = FolderAttachmentPart("Photos", {{"a.txt", "text a"}});
+             PartRecipe folder = FolderAttachmentPart("Photos", {{"a.txt", "text a"}});
              const MailboxMessage message{
                  5, MakeMessage("attached folder", Multipart("mixed", {TextPart("see folder\n"), folder}),
                                 1500000005)};

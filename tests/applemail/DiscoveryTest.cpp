@@ -29,9 +29,9 @@ void Touch(const fs::path& path)
 // A minimal real database, so that probes that open it succeed.
 void WriteDatabase(const fs::path& path, int layout)
 {
-    lb::EnvelopeIndexSpec spec;
-    spec.layout = layout;
-    lb::WriteEnvelopeIndexDatabase(path, spec);
+    lb::EnvelopeIndexRecipe recipe;
+    recipe.layout = layout;
+    lb::WriteEnvelopeIndexDatabase(path, recipe);
 }
 
 struct ProbeCase {

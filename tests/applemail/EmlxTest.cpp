@@ -12,7 +12,7 @@
 #include "applemail/AppleMailDBStoreV2.h"
 #include "applemail/EMLXEmailAsset.h"
 #include "libbuilder/Emlx.h"
-#include "libbuilder/MessageSpec.h"
+#include "libbuilder/MessageRecipe.h"
 #include "mime/KSCharsets.h"
 #include "support/FailingStream.h"
 #include "support/TestSupport.h"
@@ -44,7 +44,7 @@ struct MailboxFolder {
     }
 };
 
-MessageSpec WithAttachmentAt(const std::string& number, PartSpec attachment)
+MessageRecipe WithAttachmentAt(const std::string& number, PartRecipe attachment)
 {
     if (number == "2")
         return MakeMessage("Attachment at 2", Multipart("mixed", {TextPart("body\n"), attachment}));
@@ -111,7 +111,7 @@ private:
 
 TEST(EmlxTest, CountLinesThatHoldAMessage)
 {
-    const MessageSpec base = MakeMessage("Count", TextPart("the body text\n"));
+    const MessageRecipe base = MakeMessage("Count", TextPart("the body text\n"));
     const size_t size = RenderStoredMessage(base).size();
     struct Case {
         const char* name;
@@ -128,16 +128,16 @@ TEST(EmlxTest, CountLinesThatHoldAMessage)
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         kestrin_test::TempDir dir;
-        MessageSpec spec = base;
-        spec.countWidth = c.countWidth;
+        MessageRecipe recipe = base;
+        recipe.countWidth = c.countWidth;
         if (c.overrideLine) {
             std::string line = c.overrideLine;
             line.replace(line.find("%zu"), 3, std::to_string(size));
-            spec.overrideCountLine = true;
-            spec.countLine = line;
+            recipe.overrideCountLine = true;
+            recipe.countLine = line;
         }
         const fs::path file = dir / "7.emlx";
-        WriteBinaryFile(file, RenderEmlx(spec));
+        WriteBinaryFile(file, RenderEmlx(recipe));
 
         EMLXEmailAsset asset(file.string());
         EXPECT_TRUE(asset.HasMessage());
@@ -163,11 +163,11 @@ TEST(EmlxTest, UnusableCountLineStillYieldsTheMessage)
     for (const char* line : kUnusableCounts) {
         SCOPED_TRACE(line);
         kestrin_test::TempDir dir;
-        MessageSpec spec = MakeMessage("Still here", TextPart("kept\n"));
-        spec.overrideCountLine = true;
-        spec.countLine = line;
+        MessageRecipe recipe = MakeMessage("Still here", TextPart("kept\n"));
+        recipe.overrideCountLine = true;
+        recipe.countLine = line;
         const fs::path file = dir / "8.emlx";
-        WriteBinaryFile(file, RenderEmlx(spec));
+        WriteBinaryFile(file, RenderEmlx(recipe));
 
         kestrin_test::CapturedDiagnostics diagnostics;
         EMLXEmailAsset asset(file.string());
@@ -180,7 +180,7 @@ TEST(EmlxTest, UnusableCountLineStillYieldsTheMessage)
         EXPECT_TRUE(asset.HasMessage());
         EXPECT_EQ(asset.GetAssetFlags(), 0);
         EXPECT_NE(asset.GetDescription().find(L"Subject : Still here"), std::wstring::npos);
-        EXPECT_EQ(RawOutput(asset), RenderStoredMessage(spec));
+        EXPECT_EQ(RawOutput(asset), RenderStoredMessage(recipe));
     }
 }
 
@@ -244,7 +244,7 @@ TEST(EmlxTest, CountAndTrailerDecideWhereTheMessageEnds)
 // Files that hold no message say why; nothing is written of them.
 TEST(EmlxTest, FilesWithoutAMessageSayWhy)
 {
-    const MessageSpec spec = MakeMessage("Never there", TextPart("x\n"));
+    const MessageRecipe recipe = MakeMessage("Never there", TextPart("x\n"));
     struct Case {
         const char* name;
         std::string file;
@@ -252,8 +252,8 @@ TEST(EmlxTest, FilesWithoutAMessageSayWhy)
     } cases[] = {
         {"empty", "", "The file is empty"},
         {"count line only", "120\n", "The file holds no message, only its byte count"},
-        {"count line and trailer", "120\n" + EmlxTrailer(spec), "The file holds no message"},
-        {"zero and trailer", "0\n" + EmlxTrailer(spec), "The file holds no message"},
+        {"count line and trailer", "120\n" + EmlxTrailer(recipe), "The file holds no message"},
+        {"zero and trailer", "0\n" + EmlxTrailer(recipe), "The file holds no message"},
         {"a picture", std::string("\x89PNG\r\n\x1a\n\0\0\0\rIHDR", 16), "The file holds no message"},
     };
     for (const Case& c : cases) {
@@ -319,9 +319,9 @@ TEST(EmlxTest, StrippedPartIsFoundByItsPartNumberAndStem)
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         MailboxFolder box;
-        const MessageSpec spec =
+        const MessageRecipe recipe =
             WithAttachmentAt(c.number, AttachmentPart("report.pdf", "application/pdf", content, c.storage));
-        const WrittenMessage written = WriteMessage(box.messages(), 55, spec);
+        const WrittenMessage written = WriteMessage(box.messages(), 55, recipe);
         ASSERT_EQ(written.emlxPath.filename(), "55.partial.emlx");
         ASSERT_TRUE(fs::is_regular_file(box.dir / "Box.mbox" / c.expectedFile));
 
@@ -338,9 +338,9 @@ TEST(EmlxTest, StrippedPartIsFoundByItsPartNumberAndStem)
 TEST(EmlxTest, EmlxPartIsPreferredOverAttachmentsFolder)
 {
     MailboxFolder box;
-    const MessageSpec spec = WithAttachmentAt(
+    const MessageRecipe recipe = WithAttachmentAt(
         "2", AttachmentPart("a.txt", "text/plain", "from emlxpart", PartStorage::EmlxPart));
-    const WrittenMessage written = WriteMessage(box.messages(), 55, spec);
+    const WrittenMessage written = WriteMessage(box.messages(), 55, recipe);
     kestrin_test::WriteFile(box.attachments("2") / "a.txt", "from attachments");
 
     EMLXEmailAsset asset(written.emlxPath.string());
@@ -350,9 +350,9 @@ TEST(EmlxTest, EmlxPartIsPreferredOverAttachmentsFolder)
 TEST(EmlxTest, EmptyEmlxPartLeavesThePartMissingWithoutLookingFurther)
 {
     MailboxFolder box;
-    const MessageSpec spec = WithAttachmentAt(
+    const MessageRecipe recipe = WithAttachmentAt(
         "2", AttachmentPart("a.txt", "text/plain", "lost", PartStorage::EmptyEmlxPart));
-    const WrittenMessage written = WriteMessage(box.messages(), 55, spec);
+    const WrittenMessage written = WriteMessage(box.messages(), 55, recipe);
     ASSERT_EQ(fs::file_size(box.messages() / "55.2.emlxpart"), 0u);
     kestrin_test::WriteFile(box.attachments("2") / "a.txt", "would be found");
 
@@ -367,13 +367,13 @@ TEST(EmlxTest, EmptyEmlxPartLeavesThePartMissingWithoutLookingFurther)
 TEST(EmlxTest, TwoMissingAttachmentsOfWhichOneIsFound)
 {
     MailboxFolder box;
-    const MessageSpec spec = MakeMessage(
+    const MessageRecipe recipe = MakeMessage(
         "Two", Multipart("mixed", {TextPart("body\n"),
                                    AttachmentPart("found.bin", "application/octet-stream", "FOUND",
                                                   PartStorage::Attachments),
                                    AttachmentPart("lost.bin", "application/octet-stream", "LOST",
                                                   PartStorage::Missing)}));
-    const WrittenMessage written = WriteMessage(box.messages(), 55, spec);
+    const WrittenMessage written = WriteMessage(box.messages(), 55, recipe);
     // Empty and Finder files in the attachment folder are passed over.
     kestrin_test::WriteFile(box.attachments("3") / ".DS_Store", "finder");
     kestrin_test::WriteFile(box.attachments("3") / "empty.bin", "");
@@ -404,7 +404,7 @@ TEST(EmlxTest, AutoArchivedFolderBecomesAZipOfItsFiles)
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         MailboxFolder box;
-        PartSpec folder = FolderAttachmentPart(
+        PartRecipe folder = FolderAttachmentPart(
             "Photos", {{"a.jpg", "JPEG-A"}, {"b.txt", "text b"}, {".DS_Store", "finder"}},
             c.withFileName ? PartStorage::AttachedFolder : PartStorage::Missing);
         if (!c.withFileName) {
@@ -480,9 +480,9 @@ TEST(EmlxTest, AttachedFolderThatCannotBePackedIsDamageNamedInItsPlace)
 TEST(EmlxTest, MboxEntryCarriesTheReassembledMessage)
 {
     MailboxFolder box;
-    const MessageSpec spec = WithAttachmentAt(
+    const MessageRecipe recipe = WithAttachmentAt(
         "2", AttachmentPart("a.bin", "application/octet-stream", "ATTACHED BYTES", PartStorage::EmlxPart));
-    const WrittenMessage written = WriteMessage(box.messages(), 55, spec);
+    const WrittenMessage written = WriteMessage(box.messages(), 55, recipe);
     EMLXEmailAsset asset(written.emlxPath.string());
 
     std::ostringstream mbox;

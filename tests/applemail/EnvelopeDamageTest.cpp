@@ -72,7 +72,7 @@ struct DamageCase {
     const char* name;
     Outcome outcome;
     // Changes the library's description before it is written.
-    std::function<void(lb::EnvelopeIndexSpec&)> adjust;
+    std::function<void(lb::EnvelopeIndexRecipe&)> adjust;
     // Damages the written library (parent folder, library).
     std::function<void(const fs::path&, const lb::EnvelopeSampleLibrary&)> damage;
     // A text the brief report must hold.
@@ -86,7 +86,7 @@ struct DamageCase {
 std::multiset<std::string> ExpectedSubjects(const lb::EnvelopeSampleLibrary& library)
 {
     std::multiset<std::string> out;
-    for (const auto& box : library.spec.mailboxes) {
+    for (const auto& box : library.recipe.mailboxes) {
         if (box.bundle.empty())
             continue;
         for (const auto& message : box.messages)
@@ -255,12 +255,12 @@ INSTANTIATE_TEST_SUITE_P(
                    },
                    {}, false},
         DamageCase{"TwoRowsDecodeToOnePath", Outcome::Success,
-                   [](lb::EnvelopeIndexSpec& spec) {
-                       lb::EnvelopeMailbox twin = spec.mailboxes.front();  // INBOX
+                   [](lb::EnvelopeIndexRecipe& recipe) {
+                       lb::EnvelopeMailbox twin = recipe.mailboxes.front();  // INBOX
                        twin.rowId = 12;
                        twin.url = std::string("imap://") + lb::kSampleImapAccount + "/IN%42OX";
                        twin.messages = {lb::MakeEnvelopeMessage(95, "Message 95", 1500005700)};
-                       spec.mailboxes.push_back(twin);
+                       recipe.mailboxes.push_back(twin);
                    },
                    {}, L"Begin processing Folder: /john@example.com/INBOX (1)/", false},
         // A message file that is there but holds nothing, or is no file at
@@ -276,9 +276,9 @@ INSTANTIATE_TEST_SUITE_P(
                    },
                    L"31.emlx - Not a regular file", false},
         DamageCase{"LabelOfAnotherMailbox", Outcome::Success,
-                   [](lb::EnvelopeIndexSpec& spec) {
+                   [](lb::EnvelopeIndexRecipe& recipe) {
                        // Work's source is All Mail; message 5 lives in INBOX.
-                       for (auto& box : spec.mailboxes)
+                       for (auto& box : recipe.mailboxes)
                            if (box.rowId == 3)
                                box.labels.push_back(5);
                    },
@@ -346,8 +346,8 @@ TEST(EnvelopeLabelTest, MessageIsReadFromItsOwnMailboxBundle)
 {
     kestrin_test::TempDir dir;
     const lb::EnvelopeSampleLibrary library = lb::BuildEnvelopeSampleLibrary(
-        dir / "library", kLayout, lb::PlistFormat::Binary, [](lb::EnvelopeIndexSpec& spec) {
-            for (auto& box : spec.mailboxes)
+        dir / "library", kLayout, lb::PlistFormat::Binary, [](lb::EnvelopeIndexRecipe& recipe) {
+            for (auto& box : recipe.mailboxes)
                 if (box.rowId == 3)
                     box.labels.push_back(5);
         });
@@ -402,7 +402,7 @@ TEST(EnvelopeSummaryDamage, SubjectsTableGoneLeavesSenderAndDatesOfHeaderOnlyMes
     for (fs::recursive_directory_iterator it(dir / "Converted Data"), end; it != end; ++it)
         if (boost::iends_with(it->path().string(), ".eml")) written += kestrin_test::ReadFile(it->path()) + "\n--\n";
     int headerOnly = 0;
-    for (const auto& box : library.spec.mailboxes) {
+    for (const auto& box : library.recipe.mailboxes) {
         if (box.bundle.empty()) continue;
         for (const auto& message : box.messages) {
             if (message.hasFile) continue;

@@ -338,19 +338,19 @@ lb::EnvelopeMailbox Box(uint64_t rowId, const std::string& url, const fs::path& 
 TEST(EnvelopeIndexStore, BundleWithoutStoreFolderGivesHeaderOnlyMessages)
 {
     kestrin_test::TempDir dir;
-    lb::EnvelopeIndexSpec spec;
-    spec.layout = 10;
-    spec.mailboxes = {Box(1, "imap://ACCOUNT/INBOX", "V10/ACCOUNT/INBOX.mbox",
+    lb::EnvelopeIndexRecipe recipe;
+    recipe.layout = 10;
+    recipe.mailboxes = {Box(1, "imap://ACCOUNT/INBOX", "V10/ACCOUNT/INBOX.mbox",
                           {lb::MakeEnvelopeMessage(5, "Five", 1500000000, false),
                            lb::MakeEnvelopeMessage(6, "Six", 1500000100, false)})};
     const fs::path root = dir / "Mail";
-    lb::WriteEnvelopeIndexLibrary(root, spec);
+    lb::WriteEnvelopeIndexLibrary(root, recipe);
     // Listed in any order, none of these is the store folder.
     const fs::path bundle = root / "V10" / "ACCOUNT" / "INBOX.mbox";
     kestrin_test::WriteFile(bundle / ".DS_Store", "Bud1");
     lb::WriteMailboxInfoPlist(bundle, "INBOX", lb::PlistFormat::Binary);
     fs::create_directories(bundle / "Backup" / "Data" / "Messages");
-    lb::WriteMessage(bundle / "Backup" / "Data" / "Messages", 5, spec.mailboxes[0].messages[0].file);
+    lb::WriteMessage(bundle / "Backup" / "Data" / "Messages", 5, recipe.mailboxes[0].messages[0].file);
 
     kestrin_test::CapturedDiagnostics quiet;
     auto store = OpenStore(root);
@@ -364,20 +364,20 @@ TEST(EnvelopeIndexStore, BundleWithoutStoreFolderGivesHeaderOnlyMessages)
 TEST(EnvelopeIndexStore, StoreFolderOtherThanTheDatabaseUUIDIsFound)
 {
     kestrin_test::TempDir dir;
-    lb::EnvelopeIndexSpec spec;
-    spec.layout = 7;
-    spec.databaseUUID = "11111111-2222-4333-8444-555555555555";
-    spec.storeUUID = lb::MakeStoreUuid(3);  // a library copied from another Mac
-    spec.mailboxes = {Box(1, "imap://ACCOUNT/INBOX", "V7/ACCOUNT/INBOX.mbox",
+    lb::EnvelopeIndexRecipe recipe;
+    recipe.layout = 7;
+    recipe.databaseUUID = "11111111-2222-4333-8444-555555555555";
+    recipe.storeUUID = lb::MakeStoreUuid(3);  // a library copied from another Mac
+    recipe.mailboxes = {Box(1, "imap://ACCOUNT/INBOX", "V7/ACCOUNT/INBOX.mbox",
                           {lb::MakeEnvelopeMessage(5, "Five", 1500000000)})};
     const fs::path root = dir / "Mail";
-    lb::WriteEnvelopeIndexLibrary(root, spec);
+    lb::WriteEnvelopeIndexLibrary(root, recipe);
     kestrin_test::WriteFile(root / "V7" / "ACCOUNT" / "INBOX.mbox" / ".DS_Store", "Bud1");
 
     kestrin_test::CapturedDiagnostics quiet;
     auto store = OpenStore(root);
     ASSERT_TRUE(store);
-    EXPECT_EQ(UTF8ToWide(spec.databaseUUID), store->GetDatabaseUUID());
+    EXPECT_EQ(UTF8ToWide(recipe.databaseUUID), store->GetDatabaseUUID());
     const auto items = ListFolder(FoldersByPath(store->GetRootFolder()).at("/ACCOUNT/INBOX/"));
     ASSERT_EQ(1u, items.size());
     EXPECT_FALSE(items[0].incomplete);
@@ -386,13 +386,13 @@ TEST(EnvelopeIndexStore, StoreFolderOtherThanTheDatabaseUUIDIsFound)
 TEST(EnvelopeIndexStore, AccountFolderKnownOnlyByItsInfoPlist)
 {
     kestrin_test::TempDir dir;
-    lb::EnvelopeIndexSpec spec;
-    spec.layout = 10;
-    spec.storeUUID = lb::MakeStoreUuid(1);
-    spec.mailboxes = {Box(1, "imap://ACCOUNT/INBOX", "V10/Renamed/INBOX.mbox",
+    lb::EnvelopeIndexRecipe recipe;
+    recipe.layout = 10;
+    recipe.storeUUID = lb::MakeStoreUuid(1);
+    recipe.mailboxes = {Box(1, "imap://ACCOUNT/INBOX", "V10/Renamed/INBOX.mbox",
                           {lb::MakeEnvelopeMessage(5, "Five", 1500000000)})};
     const fs::path root = dir / "Mail";
-    lb::WriteEnvelopeIndexLibrary(root, spec);
+    lb::WriteEnvelopeIndexLibrary(root, recipe);
     lb::WriteMailboxInfoPlist(root / "V10" / "Renamed", "ACCOUNT", lb::PlistFormat::XML);
     fs::create_directories(root / "V10" / "Other");
 
@@ -418,11 +418,11 @@ TEST_P(LayoutOneUrlTest, UrlPrefixNamesTheAccountFolder)
 {
     const UrlCase& c = GetParam();
     kestrin_test::TempDir dir;
-    lb::EnvelopeIndexSpec spec;
-    spec.layout = 1;
-    spec.mailboxes = {Box(1, c.url, c.bundle, {lb::MakeEnvelopeMessage(5, "Five", 1500000000)})};
+    lb::EnvelopeIndexRecipe recipe;
+    recipe.layout = 1;
+    recipe.mailboxes = {Box(1, c.url, c.bundle, {lb::MakeEnvelopeMessage(5, "Five", 1500000000)})};
     const fs::path root = dir / "Mail";
-    lb::WriteEnvelopeIndexLibrary(root, spec);
+    lb::WriteEnvelopeIndexLibrary(root, recipe);
     auto store = OpenStore(root);
     ASSERT_TRUE(store);
     const auto folders = FoldersByPath(store->GetRootFolder());
@@ -489,12 +489,12 @@ TEST(EnvelopeIndexStore, RealMailboxBundleIsReadThroughItsRow)
     if (samples.empty())
         GTEST_SKIP() << "no samples";
     kestrin_test::TempDir dir;
-    lb::EnvelopeIndexSpec spec;
-    spec.layout = 10;
-    spec.mailboxes = {Box(1, "imap://ACCOUNT/lists", "",
+    lb::EnvelopeIndexRecipe recipe;
+    recipe.layout = 10;
+    recipe.mailboxes = {Box(1, "imap://ACCOUNT/lists", "",
                           {lb::MakeEnvelopeMessage(1498, "Real message", 1430000000, false)})};
     const fs::path root = dir / "Mail";
-    lb::WriteEnvelopeIndexLibrary(root, spec);
+    lb::WriteEnvelopeIndexLibrary(root, recipe);
     // A real bundle: store UUID folder, ROWID 1498 in Data/1, a stripped PDF
     // part kept in "1498.3.emlxpart".
     emlx_test::CopyTree(fs::path(samples) / "hoover-testdata" / "data" / "lists.mbox",

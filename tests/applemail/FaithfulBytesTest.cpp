@@ -10,7 +10,7 @@
 #include "EmlxTestSupport.h"
 #include "applemail/EMLXEmailAsset.h"
 #include "libbuilder/Emlx.h"
-#include "libbuilder/MessageSpec.h"
+#include "libbuilder/MessageRecipe.h"
 #include "mime/KSCharsets.h"
 #include "mime/MimeServices.h"
 #include "support/MboxReference.h"
@@ -184,13 +184,13 @@ std::string Escaped(const std::string& text)
 
 std::string EmlxFile(const Row& row)
 {
-    MessageSpec spec;
-    spec.countWidth = 10;
+    MessageRecipe recipe;
+    recipe.countWidth = 10;
     if (row.countExcess != 0) {
-        spec.overrideCountLine = true;
-        spec.countLine = std::to_string(static_cast<int64_t>(row.message.size()) + row.countExcess);
+        recipe.overrideCountLine = true;
+        recipe.countLine = std::to_string(static_cast<int64_t>(row.message.size()) + row.countExcess);
     }
-    return RenderEmlxAround(row.message, spec);
+    return RenderEmlxAround(row.message, recipe);
 }
 
 // The mbox entry of message bytes by the rules every raw-bytes message
@@ -255,8 +255,8 @@ TEST(FaithfulBytesTest, LargeMessageIsWrittenFromItsFileAsStored)
     message += "From the end without a line end";
     kestrin_test::TempDir dir;
     const fs::path file = dir / "88.emlx";
-    MessageSpec spec;
-    WriteBinaryFile(file, RenderEmlxAround(message, spec));
+    MessageRecipe recipe;
+    WriteBinaryFile(file, RenderEmlxAround(message, recipe));
 
     EMLXEmailAsset asset(file.string());
     EXPECT_TRUE(asset.IsStoredBytes());

@@ -9,7 +9,7 @@
 
 #include "libbuilder/Emlx.h"
 #include "libbuilder/Mailboxes.h"
-#include "libbuilder/MessageSpec.h"
+#include "libbuilder/MessageRecipe.h"
 #include "support/TestSupport.h"
 
 namespace fs = boost::filesystem;
@@ -42,9 +42,9 @@ std::string PlistString(plist_t dict, const char* key)
 
 // Every kind of storage in one message, under a nested multipart so part
 // numbers have two levels.
-MessageSpec EveryStorageMessage()
+MessageRecipe EveryStorageMessage()
 {
-    std::vector<PartSpec> inner = {
+    std::vector<PartRecipe> inner = {
         TextPart("<html>see attachments</html>", "html"),
         AttachmentPart("short.txt", "text/plain", "short text\n", PartStorage::EmlxPart, "7bit"),
         AttachmentPart("empty.bin", "application/octet-stream", "zzz", PartStorage::EmptyEmlxPart),
@@ -52,21 +52,21 @@ MessageSpec EveryStorageMessage()
         FolderAttachmentPart("Photos", {{"a.jpg", "AAA"}, {".DS_Store", "junk"}}),
         AttachmentPart("lost.doc", "application/msword", "gone", PartStorage::Missing),
     };
-    MessageSpec spec = MakeMessage(
+    MessageRecipe recipe = MakeMessage(
         "Every storage", Multipart("alternative", {TextPart("plain text\n"),
                                                    Multipart("mixed", std::move(inner))}));
-    spec.remoteId = "50758";
-    return spec;
+    recipe.remoteId = "50758";
+    return recipe;
 }
 
 }  // namespace
 
 TEST(LibBuilderTest, EmlxHasPaddedCountMessageAndPlistTrailer)
 {
-    MessageSpec spec = MakeMessage("Hello", TextPart("Hi there\n"), 1449399800);
-    spec.remoteId = "18354";
-    const std::string file = RenderEmlx(spec);
-    const std::string message = RenderStoredMessage(spec);
+    MessageRecipe recipe = MakeMessage("Hello", TextPart("Hi there\n"), 1449399800);
+    recipe.remoteId = "18354";
+    const std::string file = RenderEmlx(recipe);
+    const std::string message = RenderStoredMessage(recipe);
 
     const size_t lineEnd = file.find('\n');
     ASSERT_EQ(lineEnd, 10u) << "Apple Mail pads the count to ten characters";
@@ -84,18 +84,18 @@ TEST(LibBuilderTest, EmlxHasPaddedCountMessageAndPlistTrailer)
     EXPECT_EQ(PlistInteger(root, "flags"), 8590195713u);
     EXPECT_EQ(PlistString(root, "remote-id"), "18354");
 
-    spec.countWidth = 0;
-    EXPECT_EQ(RenderEmlx(spec).find('\n'), std::to_string(message.size()).size());
-    spec.overrideCountLine = true;
-    spec.countLine = "abc";
-    EXPECT_EQ(RenderEmlx(spec).substr(0, 4), "abc\n");
+    recipe.countWidth = 0;
+    EXPECT_EQ(RenderEmlx(recipe).find('\n'), std::to_string(message.size()).size());
+    recipe.overrideCountLine = true;
+    recipe.countLine = "abc";
+    EXPECT_EQ(RenderEmlx(recipe).substr(0, 4), "abc\n");
 }
 
 TEST(LibBuilderTest, StrippedPartsAreWrittenWhereAppleMailKeepsThem)
 {
     kestrin_test::TempDir dir;
-    const MessageSpec spec = EveryStorageMessage();
-    const WrittenMessage written = WriteMessage(dir / "Box.mbox" / "Messages", 77, spec);
+    const MessageRecipe recipe = EveryStorageMessage();
+    const WrittenMessage written = WriteMessage(dir / "Box.mbox" / "Messages", 77, recipe);
 
     const fs::path messages = dir / "Box.mbox" / "Messages";
     const fs::path attachments = dir / "Box.mbox" / "Attachments" / "77";
@@ -114,7 +114,7 @@ TEST(LibBuilderTest, StrippedPartsAreWrittenWhereAppleMailKeepsThem)
     EXPECT_FALSE(fs::exists(attachments / "2.6"));
 
     // Each stripped part keeps its headers, gets the marker and loses its body.
-    const std::string stored = RenderStoredMessage(spec);
+    const std::string stored = RenderStoredMessage(recipe);
     size_t markers = 0;
     for (size_t at = stored.find("X-Apple-Content-Length: "); at != std::string::npos;
          at = stored.find("X-Apple-Content-Length: ", at + 1)) {
@@ -126,7 +126,7 @@ TEST(LibBuilderTest, StrippedPartsAreWrittenWhereAppleMailKeepsThem)
     EXPECT_NE(stored.find("X-Apple-Content-Length: 12\n"), std::string::npos)
         << "7bit length counted with CR LF";
     EXPECT_EQ(stored.find("%PDF"), std::string::npos);
-    EXPECT_NE(RenderFullMessage(spec).find(Base64Encode("%PDF-1.4 body")), std::string::npos);
+    EXPECT_NE(RenderFullMessage(recipe).find(Base64Encode("%PDF-1.4 body")), std::string::npos);
     EXPECT_NE(stored.find("application/zip;\n\tname=Photos.zip;\n\tx-mac-auto-archive=yes"),
               std::string::npos);
 
@@ -139,7 +139,7 @@ TEST(LibBuilderTest, EncodingMatchesRealAppleMailFiles)
     if (samples.empty()) GTEST_SKIP() << "no Apple Mail samples";
     const fs::path data = fs::path(samples) / "hoover-testdata" / "data" / "lists.mbox" /
                           "F2D0D67E-7B19-4C30-B2E9-B58FE4789D51" / "Data" / "1";
-    PartSpec pdf = AttachmentPart(
+    PartRecipe pdf = AttachmentPart(
         "Legea-299-2015-informatiile-publice.pdf", "application/pdf",
         kestrin_test::ReadFile(data / "Attachments" / "1498" / "3" /
                                "Legea-299-2015-informatiile-publice.pdf"),

@@ -141,9 +141,9 @@ TEST(PlistNesting, AccountReaderRefusesADeepAccountsPlistCleanly)
 {
     for (const std::string& bytes : {NestedXml(200000), NestedBinary(200000)}) {
         kestrin_test::TempDir dir;
-        lb::EnvelopeIndexSpec spec;
-        spec.layout = 2;
-        lb::WriteEnvelopeIndexDatabase(dir / "V2" / "MailData" / "Envelope Index", spec);
+        lb::EnvelopeIndexRecipe recipe;
+        recipe.layout = 2;
+        lb::WriteEnvelopeIndexDatabase(dir / "V2" / "MailData" / "Envelope Index", recipe);
         kestrin_test::WriteFile(dir / "V2" / "MailData" / "Accounts.plist", bytes);
         kestrin_test::CapturedDiagnostics diagnostics;
         auto store = boost::make_shared<AppleMailDBStoreSQLITE>(dir.str(), L"");

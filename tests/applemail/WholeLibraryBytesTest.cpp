@@ -94,7 +94,7 @@ void ReplaceWithOddMessages(const std::vector<fs::path>& files)
         std::string message;
         if (next == sizeof odd / sizeof odd[0]) break;
         if (!StoredMessage(file, message)) continue;
-        lb::WriteBinaryFile(file, lb::RenderEmlxAround(odd[next++], lb::MessageSpec()));
+        lb::WriteBinaryFile(file, lb::RenderEmlxAround(odd[next++], lb::MessageRecipe()));
     }
     EXPECT_EQ(next, sizeof odd / sizeof odd[0]) << "too few message files to replace";
 }

@@ -53,7 +53,7 @@ public:
     fs::path Exported(const fs::path& parent, const std::string& name, const std::string& path,
                       const std::vector<std::string>& subjects)
     {
-        const fs::path bundle = lb::WriteExportedMailbox(parent, name, Specs(path, subjects));
+        const fs::path bundle = lb::WriteExportedMailbox(parent, name, Recipes(path, subjects));
         counts[path] = static_cast<int64_t>(fs::file_size(bundle / "mbox"));
         return bundle;
     }
@@ -61,7 +61,7 @@ public:
     fs::path File(const fs::path& parent, const std::string& name, const std::string& path,
                   const std::vector<std::string>& subjects)
     {
-        const fs::path file = lb::WriteMailboxFile(parent, name, Specs(path, subjects));
+        const fs::path file = lb::WriteMailboxFile(parent, name, Recipes(path, subjects));
         counts[path] = static_cast<int64_t>(fs::file_size(file));
         return file;
     }
@@ -80,25 +80,25 @@ public:
     std::map<std::string, std::string> bytes;                     // subject -> the message
 
 private:
-    std::vector<lb::MessageSpec> Specs(const std::string& path, const std::vector<std::string>& subjects)
+    std::vector<lb::MessageRecipe> Recipes(const std::string& path, const std::vector<std::string>& subjects)
     {
-        std::vector<lb::MessageSpec> specs;
+        std::vector<lb::MessageRecipe> recipes;
         for (const std::string& subject : subjects) {
             // A body line an mbox escapes, and every other message ending in
             // empty lines of its own: both must come out as they went in.
             std::string text = "Text of " + subject + "\nFrom the middle of it\n";
             if (++m_messages % 2 == 0) text += "\n\n";
-            specs.push_back(lb::MakeMessage(subject, lb::TextPart(text), lb::kBaseDate + m_messages));
-            bytes[subject] = lb::RenderFullMessage(specs.back());
+            recipes.push_back(lb::MakeMessage(subject, lb::TextPart(text), lb::kBaseDate + m_messages));
+            bytes[subject] = lb::RenderFullMessage(recipes.back());
             messages[path].push_back(subject);
         }
-        return specs;
+        return recipes;
     }
     std::vector<lb::MailboxMessage> Numbered(const std::string& path, const std::vector<std::string>& subjects)
     {
         std::vector<lb::MailboxMessage> numbered;
         uint64_t id = 0;
-        for (lb::MessageSpec& spec : Specs(path, subjects)) numbered.push_back({++id, std::move(spec)});
+        for (lb::MessageRecipe& recipe : Recipes(path, subjects)) numbered.push_back({++id, std::move(recipe)});
         return numbered;
     }
 
@@ -289,7 +289,7 @@ TEST(SourceRoundTrip, MailboxesConvertedToMboxAndReadAgainGiveTheSameFiles)
     tree.Exported(tree.Root() / "Inbox", "Beside", "/Inbox/Beside/", {"beside"});
     // The first of its Received headers is Received-SPF: the mbox entry gets
     // a Received line made from the date, once.
-    lb::MessageSpec spf = lb::MakeMessage("checked", lb::TextPart("checked\n"));
+    lb::MessageRecipe spf = lb::MakeMessage("checked", lb::TextPart("checked\n"));
     spf.headers.insert(spf.headers.begin(), {"Received-SPF", "pass (example.com)"});
     lb::WriteExportedMailbox(tree.Root(), "Checked", {spf});
 

@@ -11,27 +11,27 @@ namespace kestrin_libbuilder {
 
 namespace {
 
-bool HasStrippedPart(const MessageSpec& spec)
+bool HasStrippedPart(const MessageRecipe& recipe)
 {
-    for (const NumberedPart& numbered : NumberParts(spec.body))
+    for (const NumberedPart& numbered : NumberParts(recipe.body))
         if (numbered.part->IsStripped()) return true;
     return false;
 }
 
-std::string CountLine(size_t size, const MessageSpec& spec)
+std::string CountLine(size_t size, const MessageRecipe& recipe)
 {
-    if (spec.overrideCountLine) return spec.countLine + "\n";
+    if (recipe.overrideCountLine) return recipe.countLine + "\n";
     std::string line = std::to_string(size);
-    if (spec.countWidth > 0 && line.size() < static_cast<size_t>(spec.countWidth))
-        line.append(static_cast<size_t>(spec.countWidth) - line.size(), ' ');
+    if (recipe.countWidth > 0 && line.size() < static_cast<size_t>(recipe.countWidth))
+        line.append(static_cast<size_t>(recipe.countWidth) - line.size(), ' ');
     return line + "\n";
 }
 
 }  // namespace
 
-std::string EmlxFileName(uint64_t id, const MessageSpec& spec)
+std::string EmlxFileName(uint64_t id, const MessageRecipe& recipe)
 {
-    return std::to_string(id) + (HasStrippedPart(spec) ? ".partial.emlx" : ".emlx");
+    return std::to_string(id) + (HasStrippedPart(recipe) ? ".partial.emlx" : ".emlx");
 }
 
 std::string MessageStem(const fs::path& emlxPath)
@@ -41,7 +41,7 @@ std::string MessageStem(const fs::path& emlxPath)
     return name.string();
 }
 
-std::string EmlxTrailer(const MessageSpec& spec)
+std::string EmlxTrailer(const MessageRecipe& recipe)
 {
     std::string out =
         "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
@@ -52,23 +52,23 @@ std::string EmlxTrailer(const MessageSpec& spec)
         "\t<key>date-last-viewed</key>\n"
         "\t<integer>0</integer>\n"
         "\t<key>date-received</key>\n"
-        "\t<integer>" + std::to_string(spec.dateReceived) + "</integer>\n"
+        "\t<integer>" + std::to_string(recipe.dateReceived) + "</integer>\n"
         "\t<key>flags</key>\n"
-        "\t<integer>" + std::to_string(spec.flags) + "</integer>\n";
-    if (!spec.remoteId.empty())
-        out += "\t<key>remote-id</key>\n\t<string>" + spec.remoteId + "</string>\n";
+        "\t<integer>" + std::to_string(recipe.flags) + "</integer>\n";
+    if (!recipe.remoteId.empty())
+        out += "\t<key>remote-id</key>\n\t<string>" + recipe.remoteId + "</string>\n";
     out += "</dict>\n</plist>\n";
     return out;
 }
 
-std::string RenderEmlxAround(const std::string& message, const MessageSpec& spec)
+std::string RenderEmlxAround(const std::string& message, const MessageRecipe& recipe)
 {
-    return CountLine(message.size(), spec) + message + EmlxTrailer(spec);
+    return CountLine(message.size(), recipe) + message + EmlxTrailer(recipe);
 }
 
-std::string RenderEmlx(const MessageSpec& spec)
+std::string RenderEmlx(const MessageRecipe& recipe)
 {
-    return RenderEmlxAround(RenderStoredMessage(spec), spec);
+    return RenderEmlxAround(RenderStoredMessage(recipe), recipe);
 }
 
 void WriteBinaryFile(const fs::path& path, const std::string& content)
@@ -80,17 +80,17 @@ void WriteBinaryFile(const fs::path& path, const std::string& content)
     if (!out) throw std::runtime_error("cannot write " + path.string());
 }
 
-WrittenMessage WriteEmlx(const fs::path& emlxPath, const MessageSpec& spec)
+WrittenMessage WriteEmlx(const fs::path& emlxPath, const MessageRecipe& recipe)
 {
     WrittenMessage written;
     written.emlxPath = emlxPath;
-    WriteBinaryFile(emlxPath, RenderEmlx(spec));
+    WriteBinaryFile(emlxPath, RenderEmlx(recipe));
 
     const std::string stem = MessageStem(emlxPath);
     const fs::path messageFolder = emlxPath.parent_path();
     const fs::path attachments = messageFolder.parent_path() / "Attachments" / stem;
-    for (const NumberedPart& numbered : NumberParts(spec.body)) {
-        const PartSpec& part = *numbered.part;
+    for (const NumberedPart& numbered : NumberParts(recipe.body)) {
+        const PartRecipe& part = *numbered.part;
         const fs::path emlxPart = messageFolder / (stem + "." + numbered.number + ".emlxpart");
         const fs::path partFolder = attachments / numbered.number;
         switch (part.storage) {
@@ -125,16 +125,16 @@ WrittenMessage WriteEmlx(const fs::path& emlxPath, const MessageSpec& spec)
     return written;
 }
 
-fs::path WriteDamagedEmlx(const fs::path& messagesFolder, uint64_t id, const MessageSpec& spec,
+fs::path WriteDamagedEmlx(const fs::path& messagesFolder, uint64_t id, const MessageRecipe& recipe,
                           EmlxDamage damage)
 {
-    const fs::path path = messagesFolder / EmlxFileName(id, spec);
-    MessageSpec counted = spec;
+    const fs::path path = messagesFolder / EmlxFileName(id, recipe);
+    MessageRecipe counted = recipe;
     counted.overrideCountLine = true;
-    const std::string message = RenderStoredMessage(spec);
+    const std::string message = RenderStoredMessage(recipe);
     switch (damage) {
     case EmlxDamage::Empty: WriteBinaryFile(path, std::string()); break;
-    case EmlxDamage::CountLineOnly: WriteBinaryFile(path, CountLine(message.size(), spec)); break;
+    case EmlxDamage::CountLineOnly: WriteBinaryFile(path, CountLine(message.size(), recipe)); break;
     case EmlxDamage::CountPastMessage:
         counted.countLine = std::to_string(message.size() + 100);
         WriteBinaryFile(path, RenderEmlxAround(message, counted));
@@ -158,9 +158,9 @@ fs::path WriteAppleDouble(const fs::path& file)
     return companion;
 }
 
-WrittenMessage WriteMessage(const fs::path& messagesFolder, uint64_t id, const MessageSpec& spec)
+WrittenMessage WriteMessage(const fs::path& messagesFolder, uint64_t id, const MessageRecipe& recipe)
 {
-    return WriteEmlx(messagesFolder / EmlxFileName(id, spec), spec);
+    return WriteEmlx(messagesFolder / EmlxFileName(id, recipe), recipe);
 }
 
 }  // namespace kestrin_libbuilder

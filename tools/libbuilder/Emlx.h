@@ -10,7 +10,7 @@
 
 #include <boost/filesystem/path.hpp>
 
-#include "libbuilder/MessageSpec.h"
+#include "libbuilder/MessageRecipe.h"
 
 namespace kestrin_libbuilder {
 
@@ -21,23 +21,23 @@ struct WrittenMessage {
 };
 
 // "<id>.partial.emlx" when some part is stripped, else "<id>.emlx".
-std::string EmlxFileName(uint64_t id, const MessageSpec& spec);
+std::string EmlxFileName(uint64_t id, const MessageRecipe& recipe);
 // The file name with up to two extensions removed: 55.partial.emlx -> 55.
 std::string MessageStem(const boost::filesystem::path& emlxPath);
 
 // The whole ".emlx" file: count line, stored message, trailer.
-std::string RenderEmlx(const MessageSpec& spec);
+std::string RenderEmlx(const MessageRecipe& recipe);
 // The same around message bytes given as they are (for odd messages: CR LF
-// line ends, broken MIME). Count line and trailer follow the MessageSpec.
-std::string RenderEmlxAround(const std::string& message, const MessageSpec& spec);
-std::string EmlxTrailer(const MessageSpec& spec);
+// line ends, broken MIME). Count line and trailer follow the MessageRecipe.
+std::string RenderEmlxAround(const std::string& message, const MessageRecipe& recipe);
+std::string EmlxTrailer(const MessageRecipe& recipe);
 
 // Writes the ".emlx" at this exact path, every ".emlxpart" beside it and the
 // stripped content below "<parent of its folder>/Attachments/<stem>/".
-WrittenMessage WriteEmlx(const boost::filesystem::path& emlxPath, const MessageSpec& spec);
+WrittenMessage WriteEmlx(const boost::filesystem::path& emlxPath, const MessageRecipe& recipe);
 // Writes into a message folder under the name Apple Mail gives it.
 WrittenMessage WriteMessage(const boost::filesystem::path& messagesFolder, uint64_t id,
-                            const MessageSpec& spec);
+                            const MessageRecipe& recipe);
 
 // Message files as damaged copies, crashes and full disks leave them.
 enum class EmlxDamage {
@@ -49,7 +49,7 @@ enum class EmlxDamage {
 // Writes the damaged file into a message folder under the name Apple Mail
 // gives it (no side files) and answers its path.
 boost::filesystem::path WriteDamagedEmlx(const boost::filesystem::path& messagesFolder, uint64_t id,
-                                         const MessageSpec& spec, EmlxDamage damage);
+                                         const MessageRecipe& recipe, EmlxDamage damage);
 
 // The AppleDouble companion "._<name>" beside file: 4 KB of resource-fork
 // metadata, as copies through exFAT or SMB leave them. Answers its path.

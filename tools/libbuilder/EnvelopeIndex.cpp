@@ -134,21 +134,21 @@ fs::path EnvelopeMessagesFolder(const fs::path& bundle, int layout, const std::s
     return V2MessagesFolder(bundle, storeUUID, rowId);
 }
 
-void WriteEnvelopeIndexDatabase(const fs::path& path, const EnvelopeIndexSpec& spec)
+void WriteEnvelopeIndexDatabase(const fs::path& path, const EnvelopeIndexRecipe& recipe)
 {
     BuilderDb db = CreateDatabase(path);
-    const bool modern = spec.layout >= 8;
-    const bool labels = spec.layout >= 7;
-    CreateTables(db.get(), spec.layout);
+    const bool modern = recipe.layout >= 8;
+    const bool labels = recipe.layout >= 7;
+    CreateTables(db.get(), recipe.layout);
     Exec(db.get(), "BEGIN");
 
     if (!modern) {
         Exec(db.get(), "INSERT INTO properties (key, value) VALUES ('version', '" +
-                           std::to_string(spec.layout >= 7 ? 15 : 9) + "')");
+                           std::to_string(recipe.layout >= 7 ? 15 : 9) + "')");
         Exec(db.get(), "INSERT INTO properties (key, value) VALUES ('minor_version', '1')");
-        if (!spec.databaseUUID.empty()) {
+        if (!recipe.databaseUUID.empty()) {
             BuilderStatement uuid = Prepare(db.get(), "INSERT INTO properties (key, value) VALUES ('UUID', ?1)");
-            BindText(uuid, 1, spec.databaseUUID);
+            BindText(uuid, 1, recipe.databaseUUID);
             StepDone(db.get(), uuid);
         }
     }
@@ -173,7 +173,7 @@ void WriteEnvelopeIndexDatabase(const fs::path& path, const EnvelopeIndexSpec& s
                              : NoStatement();
 
     std::map<std::string, int64_t> addresses, subjects;
-    for (const auto& box : spec.mailboxes) {
+    for (const auto& box : recipe.mailboxes) {
         sqlite3_bind_int64(mailbox.get(), 1, static_cast<int64_t>(box.rowId));
         BindText(mailbox, 2, box.url);
         sqlite3_bind_int64(mailbox.get(), 3,
@@ -186,7 +186,7 @@ void WriteEnvelopeIndexDatabase(const fs::path& path, const EnvelopeIndexSpec& s
         }
         StepDone(db.get(), mailbox);
     }
-    for (const auto& box : spec.mailboxes) {
+    for (const auto& box : recipe.mailboxes) {
         for (const auto& m : box.messages) {
             BindText(address, 1, m.senderAddress);
             BindText(address, 2, m.senderName);
@@ -235,12 +235,12 @@ void WriteEnvelopeIndexDatabase(const fs::path& path, const EnvelopeIndexSpec& s
     Exec(db.get(), "COMMIT");
 }
 
-std::vector<fs::path> WriteEnvelopeIndexLibrary(const fs::path& root, const EnvelopeIndexSpec& spec)
+std::vector<fs::path> WriteEnvelopeIndexLibrary(const fs::path& root, const EnvelopeIndexRecipe& recipe)
 {
-    WriteEnvelopeIndexDatabase(EnvelopeIndexPath(root, spec.layout), spec);
-    const std::string storeUUID = spec.storeUUID.empty() ? spec.databaseUUID : spec.storeUUID;
+    WriteEnvelopeIndexDatabase(EnvelopeIndexPath(root, recipe.layout), recipe);
+    const std::string storeUUID = recipe.storeUUID.empty() ? recipe.databaseUUID : recipe.storeUUID;
     std::vector<fs::path> written;
-    for (const auto& box : spec.mailboxes) {
+    for (const auto& box : recipe.mailboxes) {
         if (box.bundle.empty())
             continue;
         const fs::path bundle = root / box.bundle;
@@ -248,7 +248,7 @@ std::vector<fs::path> WriteEnvelopeIndexLibrary(const fs::path& root, const Enve
         for (const auto& m : box.messages) {
             if (!m.hasFile)
                 continue;
-            const fs::path folder = EnvelopeMessagesFolder(bundle, spec.layout, storeUUID, m.rowId);
+            const fs::path folder = EnvelopeMessagesFolder(bundle, recipe.layout, storeUUID, m.rowId);
             written.push_back(WriteMessage(folder, m.rowId, m.file).emlxPath);
         }
     }

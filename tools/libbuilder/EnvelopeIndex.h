@@ -20,7 +20,7 @@
 
 #include <boost/filesystem/path.hpp>
 
-#include "libbuilder/MessageSpec.h"
+#include "libbuilder/MessageRecipe.h"
 
 namespace kestrin_libbuilder {
 
@@ -34,7 +34,7 @@ struct EnvelopeMessage {
     int64_t dateReceived = 0;
     std::string messageId;      // Message-ID text; empty: the row records none
     bool hasFile = true;        // false: Apple Mail has not downloaded it
-    MessageSpec file;
+    MessageRecipe file;
 };
 
 // A message whose row and file agree: sender "Sender Example
@@ -52,7 +52,7 @@ struct EnvelopeMailbox {
     std::vector<uint64_t> labels;    // label mailbox: the message ROWIDs it lists
 };
 
-struct EnvelopeIndexSpec {
+struct EnvelopeIndexRecipe {
     int layout = 10;
     // The properties 'UUID' (layouts below 8; empty writes no row).
     std::string databaseUUID;
@@ -70,11 +70,11 @@ boost::filesystem::path EnvelopeMessagesFolder(const boost::filesystem::path& bu
                                                const std::string& storeUUID, uint64_t rowId);
 
 // Only the database, at path (replaced when present).
-void WriteEnvelopeIndexDatabase(const boost::filesystem::path& path, const EnvelopeIndexSpec& spec);
+void WriteEnvelopeIndexDatabase(const boost::filesystem::path& path, const EnvelopeIndexRecipe& recipe);
 
 // The database at its layout's place, every bundle folder and every message
 // file. Answers the paths of the written message files.
 std::vector<boost::filesystem::path> WriteEnvelopeIndexLibrary(const boost::filesystem::path& root,
-                                                               const EnvelopeIndexSpec& spec);
+                                                               const EnvelopeIndexRecipe& recipe);
 
 }  // namespace kestrin_libbuilder

@@ -121,7 +121,7 @@ void AddFolder(EnvelopeSampleLibrary& library, const std::string& path, int64_t 
 
 EnvelopeSampleLibrary BuildEnvelopeSampleLibrary(const fs::path& parent, int layout,
                                                  PlistFormat plistFormat,
-                                                 const std::function<void(EnvelopeIndexSpec&)>& adjust)
+                                                 const std::function<void(EnvelopeIndexRecipe&)>& adjust)
 {
     EnvelopeSampleLibrary library;
     library.root = parent / "Mail";
@@ -131,12 +131,12 @@ EnvelopeSampleLibrary BuildEnvelopeSampleLibrary(const fs::path& parent, int lay
     const std::string ext = n.extension;
     const bool labels = layout >= 7;
 
-    EnvelopeIndexSpec& spec = library.spec;
-    spec.layout = layout;
+    EnvelopeIndexRecipe& recipe = library.recipe;
+    recipe.layout = layout;
     if (layout < 8)
-        spec.databaseUUID = kSampleDatabaseUUID;
+        recipe.databaseUUID = kSampleDatabaseUUID;
     else
-        spec.storeUUID = MakeStoreUuid(7);
+        recipe.storeUUID = MakeStoreUuid(7);
 
     const fs::path imap = v / n.imapFolder;
     auto mailbox = [&](uint64_t rowId, const std::string& url, const fs::path& bundle,
@@ -146,8 +146,8 @@ EnvelopeSampleLibrary BuildEnvelopeSampleLibrary(const fs::path& parent, int lay
         box.url = url;
         box.bundle = bundle;
         box.messages = std::move(messages);
-        spec.mailboxes.push_back(std::move(box));
-        return spec.mailboxes.back();
+        recipe.mailboxes.push_back(std::move(box));
+        return recipe.mailboxes.back();
     };
 
     mailbox(1, n.imapUrl + "/INBOX", imap / ("INBOX" + ext),
@@ -178,12 +178,12 @@ EnvelopeSampleLibrary BuildEnvelopeSampleLibrary(const fs::path& parent, int lay
                 v / "IMAP-stranger@imap.other.com" / "INBOX.mbox", {Message(70)});
 
     if (adjust)
-        adjust(spec);
-    library.messageFiles = WriteEnvelopeIndexLibrary(library.root, spec);
+        adjust(recipe);
+    library.messageFiles = WriteEnvelopeIndexLibrary(library.root, recipe);
     fs::create_directories(library.root / imap / ("Archive" + ext));
 
     // Finder litter inside bundles: never taken for the store folder.
-    for (const auto& box : spec.mailboxes) {
+    for (const auto& box : recipe.mailboxes) {
         if (box.bundle.empty())
             continue;
         WriteBinaryFile(library.root / box.bundle / ".DS_Store", "Bud1");

@@ -31,7 +31,7 @@ struct ExpectedMailFolder {
 struct EnvelopeSampleLibrary {
     boost::filesystem::path root;  // the mail folder to open (<parent>/Mail)
     int layout = 0;
-    EnvelopeIndexSpec spec;
+    EnvelopeIndexRecipe recipe;
     std::vector<ExpectedMailFolder> folders;  // every folder that lists messages
     std::vector<std::string> absentPaths;     // folders that must not appear
     std::vector<boost::filesystem::path> messageFiles;
@@ -58,6 +58,6 @@ extern const char* const kTransfersNFD;
 // written (the expected folders then describe the unchanged library).
 EnvelopeSampleLibrary BuildEnvelopeSampleLibrary(
     const boost::filesystem::path& parent, int layout, PlistFormat plistFormat = PlistFormat::Binary,
-    const std::function<void(EnvelopeIndexSpec&)>& adjust = {});
+    const std::function<void(EnvelopeIndexRecipe&)>& adjust = {});
 
 }  // namespace kestrin_libbuilder

@@ -10,7 +10,7 @@ namespace kestrin_libbuilder {
 
 namespace {
 
-std::string FindHeader(const MessageSpec& message, const std::string& name)
+std::string FindHeader(const MessageRecipe& message, const std::string& name)
 {
     for (const auto& header : message.headers)
         if (header.first == name) return header.second;
@@ -73,18 +73,18 @@ MailboxMessage TextMailboxMessage(uint64_t id, const std::string& subject, const
     return {id, MakeMessage(subject, TextPart(text), kBaseDate + static_cast<int64_t>(id))};
 }
 
-MailboxMessage AttachmentMailboxMessage(uint64_t id, const std::string& subject, PartSpec attachment)
+MailboxMessage AttachmentMailboxMessage(uint64_t id, const std::string& subject, PartRecipe attachment)
 {
     return {id, MakeMessage(subject, Multipart("mixed", {TextPart("see attached\n"), std::move(attachment)}),
                             kBaseDate + static_cast<int64_t>(id))};
 }
 
-std::string RenderMboxSeparator(const MessageSpec& message)
+std::string RenderMboxSeparator(const MessageRecipe& message)
 {
     return "From " + BareAddress(FindHeader(message, "From")) + " " + FormatAscTimeUtc(message.dateReceived);
 }
 
-std::string RenderMboxEntry(const MessageSpec& message)
+std::string RenderMboxEntry(const MessageRecipe& message)
 {
     std::string out = RenderMboxSeparator(message) + "\n";
     const std::string full = RenderFullMessage(message);
@@ -103,17 +103,17 @@ std::string RenderMboxEntry(const MessageSpec& message)
 
 namespace {
 
-std::string RenderMailbox(const std::vector<MessageSpec>& messages, const std::string& leading)
+std::string RenderMailbox(const std::vector<MessageRecipe>& messages, const std::string& leading)
 {
     std::string mbox = leading;
-    for (const MessageSpec& message : messages) mbox += RenderMboxEntry(message);
+    for (const MessageRecipe& message : messages) mbox += RenderMboxEntry(message);
     return mbox;
 }
 
 }  // namespace
 
 fs::path WriteExportedMailbox(const fs::path& parent, const std::string& name,
-                              const std::vector<MessageSpec>& messages, const std::string& leading)
+                              const std::vector<MessageRecipe>& messages, const std::string& leading)
 {
     const fs::path bundle = parent / (name + ".mbox");
     WriteBinaryFile(bundle / "mbox", RenderMailbox(messages, leading));
@@ -121,7 +121,7 @@ fs::path WriteExportedMailbox(const fs::path& parent, const std::string& name,
 }
 
 fs::path WriteMailboxFile(const fs::path& parent, const std::string& name,
-                          const std::vector<MessageSpec>& messages)
+                          const std::vector<MessageRecipe>& messages)
 {
     const fs::path file = parent / (name + ".mbox");
     WriteBinaryFile(file, RenderMailbox(messages, std::string()));

@@ -19,13 +19,13 @@
 #include <boost/filesystem/path.hpp>
 
 #include "libbuilder/Emlx.h"
-#include "libbuilder/MessageSpec.h"
+#include "libbuilder/MessageRecipe.h"
 
 namespace kestrin_libbuilder {
 
 struct MailboxMessage {
     uint64_t id;  // the message's ROWID: its file name and, in V2, its folder
-    MessageSpec message;
+    MessageRecipe message;
 };
 
 // A fixed-looking store UUID ("F2D0D67E-7B19-4C30-B2E9-..."), different for
@@ -51,25 +51,25 @@ boost::filesystem::path WriteV2Mailbox(const boost::filesystem::path& parent,
 // A mailbox's children go inside its bundle: pass the bundle as parent.
 boost::filesystem::path WriteExportedMailbox(const boost::filesystem::path& parent,
                                              const std::string& name,
-                                             const std::vector<MessageSpec>& messages,
+                                             const std::vector<MessageRecipe>& messages,
                                              const std::string& leading = std::string());
 // <parent>/<Name>.mbox as an mbox file itself, the way mbox tools lay a tree
 // out (children in the folder <parent>/<Name> beside it). Answers its path.
 boost::filesystem::path WriteMailboxFile(const boost::filesystem::path& parent,
                                          const std::string& name,
-                                         const std::vector<MessageSpec>& messages);
+                                         const std::vector<MessageRecipe>& messages);
 
 // Messages of the tests' mailboxes, dated id seconds after the builder's
 // base date so that their order is the order of their ids.
 MailboxMessage TextMailboxMessage(uint64_t id, const std::string& subject, const std::string& text);
 // A short text, then the attachment as part 2.
-MailboxMessage AttachmentMailboxMessage(uint64_t id, const std::string& subject, PartSpec attachment);
+MailboxMessage AttachmentMailboxMessage(uint64_t id, const std::string& subject, PartRecipe attachment);
 
 // One mbox entry: the separator line, the full message with body lines
 // beginning "From " (after any ">") escaped, and a blank line.
-std::string RenderMboxEntry(const MessageSpec& message);
+std::string RenderMboxEntry(const MessageRecipe& message);
 // The entry's separator line without line end: "From <address> <asctime
 // date>", the address of the From header and the date received.
-std::string RenderMboxSeparator(const MessageSpec& message);
+std::string RenderMboxSeparator(const MessageRecipe& message);
 
 }  // namespace kestrin_libbuilder

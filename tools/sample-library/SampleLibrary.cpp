@@ -349,9 +349,9 @@ SampleSummary WriteSampleLibrary(const SampleOptions& options)
     for (uint64_t i = 0; i < options.siblingFolders; ++i)
         plans.push_back({kFirstSiblingRow + i, true, {SiblingName(i)}, {}, 0});
 
-    lb::EnvelopeIndexSpec spec;
-    spec.layout = kLayout;
-    spec.storeUUID = kStoreUUID;
+    lb::EnvelopeIndexRecipe recipe;
+    recipe.layout = kLayout;
+    recipe.storeUUID = kStoreUUID;
     std::map<uint64_t, fs::path> bundles;
     for (const auto& plan : plans) {
         lb::EnvelopeMailbox box;
@@ -365,9 +365,9 @@ SampleSummary WriteSampleLibrary(const SampleOptions& options)
         else
             box.messages = std::move(messages[plan.rowId]);
         bundles[plan.rowId] = box.bundle;
-        spec.mailboxes.push_back(std::move(box));
+        recipe.mailboxes.push_back(std::move(box));
     }
-    lb::WriteEnvelopeIndexLibrary(summary.mailFolder, spec);
+    lb::WriteEnvelopeIndexLibrary(summary.mailFolder, recipe);
 
     // Every bundle, grouping bundles included, has its "Info.plist".
     for (const auto& plan : plans) {
@@ -392,7 +392,7 @@ SampleSummary WriteSampleLibrary(const SampleOptions& options)
     AppendGeneratedMessages(summary.mailFolder, options, bundles, added);
 
     for (size_t i = 0; i < plans.size(); ++i) {
-        const lb::EnvelopeMailbox& box = spec.mailboxes[i];
+        const lb::EnvelopeMailbox& box = recipe.mailboxes[i];
         SampleFolder folder;
         folder.path = TreePath(plans[i]);
         folder.count = static_cast<int64_t>(box.source ? box.labels.size() : box.messages.size()) +

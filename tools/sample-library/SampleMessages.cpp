@@ -148,16 +148,16 @@ std::string FormatAddress(const Person& person)
     return EncodeHeaderText(person.name) + " <" + person.address + ">";
 }
 
-lb::PartSpec Utf8Text(const std::string& text, bool base64)
+lb::PartRecipe Utf8Text(const std::string& text, bool base64)
 {
-    lb::PartSpec part = lb::TextPart(text, "plain", IsAscii(text) ? "us-ascii" : "utf-8");
+    lb::PartRecipe part = lb::TextPart(text, "plain", IsAscii(text) ? "us-ascii" : "utf-8");
     if (base64)
         part.transferEncoding = "base64";
     return part;
 }
 
 lb::EnvelopeMessage Letter(uint64_t rowId, const Person& from, const Person& to,
-                           const std::string& subject, int64_t date, lb::PartSpec body)
+                           const std::string& subject, int64_t date, lb::PartRecipe body)
 {
     lb::EnvelopeMessage message;
     message.rowId = rowId;
@@ -195,7 +195,7 @@ lb::EnvelopeMessage GeneratedMessage(uint64_t index, uint64_t rowId)
         text += Paragraphs()[random.Below(Paragraphs().size())] + "\n";
     text += "Best regards,\n" + from.name + "\n";
 
-    lb::PartSpec body = Utf8Text(text);
+    lb::PartRecipe body = Utf8Text(text);
     if (index % 10 == 9) {
         const std::string name = "scan-" + std::to_string(index + 1) + ".pdf";
         body = lb::Multipart("mixed", {std::move(body),

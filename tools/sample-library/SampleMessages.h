@@ -8,7 +8,7 @@
 #include <string>
 
 #include "libbuilder/EnvelopeIndex.h"
-#include "libbuilder/MessageSpec.h"
+#include "libbuilder/MessageRecipe.h"
 
 namespace kestrin_sample {
 
@@ -27,11 +27,11 @@ std::string FormatAddress(const Person& person);
 // Message-ID derived from the row.
 kestrin_libbuilder::EnvelopeMessage Letter(uint64_t rowId, const Person& from, const Person& to,
                                            const std::string& subject, int64_t date,
-                                           kestrin_libbuilder::PartSpec body);
+                                           kestrin_libbuilder::PartRecipe body);
 
 // A UTF-8 text part; non-ASCII text goes quoted-printable, or base64 when
 // asked (as mailers do for CJK text).
-kestrin_libbuilder::PartSpec Utf8Text(const std::string& text, bool base64 = false);
+kestrin_libbuilder::PartRecipe Utf8Text(const std::string& text, bool base64 = false);
 
 // Generated bulk message number index (from 0) stored under rowId. The same
 // index always gives the same message; sizes vary from a few hundred bytes to

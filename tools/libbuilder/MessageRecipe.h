@@ -1,6 +1,6 @@
 // Messages described as data, rendered the way Apple Mail keeps them on disk.
 //
-// A MessageSpec is a header list and a tree of body parts. Each leaf part says
+// A MessageRecipe is a header list and a tree of body parts. Each leaf part says
 // where its content lives: inline in the message, or stripped out of it (the
 // part keeps its headers plus "X-Apple-Content-Length" and an empty body) with
 // the content in a ".emlxpart" file, in the mailbox's "Attachments" folder, or
@@ -30,7 +30,7 @@ struct FileEntry {
     std::string content;
 };
 
-struct PartSpec {
+struct PartRecipe {
     // "type/subtype"; a "multipart/..." type makes this a container of children,
     // "message/rfc822" an attached message: messageHeaders and children[0] as
     // its body.
@@ -44,7 +44,7 @@ struct PartSpec {
     std::string disposition;
     std::string fileName;        // Content-Disposition filename
     std::string content;         // decoded bytes of a leaf
-    std::vector<PartSpec> children;
+    std::vector<PartRecipe> children;
     PartStorage storage = PartStorage::Inline;
     std::vector<FileEntry> folderFiles;  // the attached folder's files (AttachedFolder)
     HeaderList extraHeaders;             // written after the MIME headers
@@ -59,10 +59,10 @@ struct PartSpec {
 // The date of the builder's messages unless given another.
 constexpr int64_t kBaseDate = 1500000000;  // 2017-07-14 02:40:00 UTC
 
-struct MessageSpec {
+struct MessageRecipe {
     // Top-level headers, written in order before the body part's MIME headers.
     HeaderList headers;
-    PartSpec body;
+    PartRecipe body;
 
     // Property-list trailer.
     int64_t dateReceived = kBaseDate;
@@ -80,23 +80,23 @@ struct MessageSpec {
 
 // --- building blocks -------------------------------------------------------
 
-PartSpec TextPart(const std::string& text, const std::string& subtype = "plain",
+PartRecipe TextPart(const std::string& text, const std::string& subtype = "plain",
                   const std::string& charset = "us-ascii");
 // An attachment with the given decoded content, base64 unless told otherwise.
-PartSpec AttachmentPart(const std::string& fileName, const std::string& mimeType,
+PartRecipe AttachmentPart(const std::string& fileName, const std::string& mimeType,
                         const std::string& content, PartStorage storage = PartStorage::Inline,
                         const std::string& transferEncoding = "base64");
 // A folder the sender attached, which Apple Mail sends as an auto-archived zip
 // ("<folder>.zip", x-mac-auto-archive=yes) and keeps unpacked in Attachments.
-PartSpec FolderAttachmentPart(const std::string& folderName, std::vector<FileEntry> files,
+PartRecipe FolderAttachmentPart(const std::string& folderName, std::vector<FileEntry> files,
                               PartStorage storage = PartStorage::AttachedFolder);
-PartSpec Multipart(const std::string& subtype, std::vector<PartSpec> children);
+PartRecipe Multipart(const std::string& subtype, std::vector<PartRecipe> children);
 // A message/rfc822 attachment holding a message with this subject and body;
 // its parts are numbered below the attachment's own number (2.1, 2.2, ...).
-PartSpec AttachedMessagePart(const std::string& subject, PartSpec body);
+PartRecipe AttachedMessagePart(const std::string& subject, PartRecipe body);
 
 // A message with From, To, Subject, Date, Message-Id and Mime-Version headers.
-MessageSpec MakeMessage(const std::string& subject, PartSpec body,
+MessageRecipe MakeMessage(const std::string& subject, PartRecipe body,
                         int64_t date = kBaseDate,
                         const std::string& from = "Sender Example <sender@example.com>",
                         const std::string& to = "Receiver Example <receiver@example.com>");
@@ -105,17 +105,17 @@ MessageSpec MakeMessage(const std::string& subject, PartSpec body,
 
 // The message as the ".emlx" file holds it: stripped parts keep their
 // headers plus "X-Apple-Content-Length" and have an empty body. LF line ends.
-std::string RenderStoredMessage(const MessageSpec& spec);
+std::string RenderStoredMessage(const MessageRecipe& recipe);
 // The message as it was sent: every part with its content (an attached
 // folder's part carries its `content` as given).
-std::string RenderFullMessage(const MessageSpec& spec);
+std::string RenderFullMessage(const MessageRecipe& recipe);
 
 // The content of a leaf in its transfer encoding (LF line ends), as a
 // ".emlxpart" file holds it.
-std::string EncodeContent(const PartSpec& part);
+std::string EncodeContent(const PartRecipe& part);
 // What Apple Mail writes into "X-Apple-Content-Length": the encoded length
 // counted with CR LF line ends.
-uint64_t AppleContentLength(const PartSpec& part);
+uint64_t AppleContentLength(const PartRecipe& part);
 
 std::string Base64Encode(const std::string& bytes, size_t lineLength = 76);
 std::string QuotedPrintableEncode(const std::string& bytes);
@@ -128,8 +128,8 @@ std::string FormatAscTimeUtc(int64_t seconds);
 // single-part body, "1", "2.2" ... below multiparts and attached messages.
 struct NumberedPart {
     std::string number;
-    const PartSpec* part;
+    const PartRecipe* part;
 };
-std::vector<NumberedPart> NumberParts(const PartSpec& body);
+std::vector<NumberedPart> NumberParts(const PartRecipe& body);
 
 }  // namespace kestrin_libbuilder

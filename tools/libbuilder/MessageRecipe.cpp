@@ -1,4 +1,4 @@
-#include "libbuilder/MessageSpec.h"
+#include "libbuilder/MessageRecipe.h"
 
 #include <cctype>
 #include <cstdio>
@@ -71,7 +71,7 @@ public:
     explicit Renderer(bool stripped) : m_stripped(stripped) {}
 
     // The part's own MIME headers (no trailing blank line).
-    std::string Headers(const PartSpec& part)
+    std::string Headers(const PartRecipe& part)
     {
         std::string out;
         if (!part.transferEncoding.empty())
@@ -91,10 +91,10 @@ public:
         return out;
     }
 
-    std::string Body(const PartSpec& part)
+    std::string Body(const PartRecipe& part)
     {
         if (part.IsAttachedMessage()) {
-            const PartSpec& inner = part.children.at(0);
+            const PartRecipe& inner = part.children.at(0);
             std::string out;
             for (const auto& header : part.messageHeaders)
                 out += header.first + ": " + header.second + "\n";
@@ -107,7 +107,7 @@ public:
         }
         const std::string boundary = m_boundaries.at(&part);
         std::string out;
-        for (const PartSpec& child : part.children) {
+        for (const PartRecipe& child : part.children) {
             // Headers first: they pick the boundary a nested multipart's body uses.
             out += "\n--" + boundary + "\n";
             out += Headers(child);
@@ -119,7 +119,7 @@ public:
     }
 
 private:
-    std::string BoundaryFor(const PartSpec& part)
+    std::string BoundaryFor(const PartRecipe& part)
     {
         std::string boundary = part.boundary;
         if (boundary.empty()) {
@@ -134,24 +134,24 @@ private:
 
     bool m_stripped;
     unsigned m_counter = 0;
-    std::map<const PartSpec*, std::string> m_boundaries;
+    std::map<const PartRecipe*, std::string> m_boundaries;
 };
 
-std::string Render(const MessageSpec& spec, bool stripped)
+std::string Render(const MessageRecipe& recipe, bool stripped)
 {
     Renderer renderer(stripped);
     std::string out;
-    for (const auto& header : spec.headers) out += header.first + ": " + header.second + "\n";
-    out += renderer.Headers(spec.body);
+    for (const auto& header : recipe.headers) out += header.first + ": " + header.second + "\n";
+    out += renderer.Headers(recipe.body);
     out += "\n";  // the body's boundary is known only after its headers
-    out += renderer.Body(spec.body);
+    out += renderer.Body(recipe.body);
     return out;
 }
 
-void Number(const PartSpec& part, const std::string& number, std::vector<NumberedPart>& out)
+void Number(const PartRecipe& part, const std::string& number, std::vector<NumberedPart>& out)
 {
     if (part.IsAttachedMessage()) {
-        const PartSpec& inner = part.children.at(0);
+        const PartRecipe& inner = part.children.at(0);
         // The attached message's multipart shares the attachment's number.
         if (inner.IsMultipart())
             Number(inner, number, out);
@@ -172,16 +172,16 @@ void Number(const PartSpec& part, const std::string& number, std::vector<Numbere
 
 }  // namespace
 
-bool PartSpec::IsMultipart() const { return StartsWithNoCase(contentType, "multipart/"); }
+bool PartRecipe::IsMultipart() const { return StartsWithNoCase(contentType, "multipart/"); }
 
-bool PartSpec::IsAttachedMessage() const
+bool PartRecipe::IsAttachedMessage() const
 {
     return StartsWithNoCase(contentType, "message/rfc822") && !children.empty();
 }
 
-PartSpec TextPart(const std::string& text, const std::string& subtype, const std::string& charset)
+PartRecipe TextPart(const std::string& text, const std::string& subtype, const std::string& charset)
 {
-    PartSpec part;
+    PartRecipe part;
     part.contentType = "text/" + subtype;
     part.contentTypeParams = {{"charset", charset}};
     part.transferEncoding = IsAscii(text) ? "7bit" : "quoted-printable";
@@ -189,11 +189,11 @@ PartSpec TextPart(const std::string& text, const std::string& subtype, const std
     return part;
 }
 
-PartSpec AttachmentPart(const std::string& fileName, const std::string& mimeType,
+PartRecipe AttachmentPart(const std::string& fileName, const std::string& mimeType,
                         const std::string& content, PartStorage storage,
                         const std::string& transferEncoding)
 {
-    PartSpec part;
+    PartRecipe part;
     part.contentType = mimeType;
     part.contentTypeParams = {{"name", fileName}};
     part.transferEncoding = transferEncoding;
@@ -204,38 +204,38 @@ PartSpec AttachmentPart(const std::string& fileName, const std::string& mimeType
     return part;
 }
 
-PartSpec FolderAttachmentPart(const std::string& folderName, std::vector<FileEntry> files,
+PartRecipe FolderAttachmentPart(const std::string& folderName, std::vector<FileEntry> files,
                               PartStorage storage)
 {
-    PartSpec part = AttachmentPart(folderName + ".zip", "application/zip", std::string(), storage);
+    PartRecipe part = AttachmentPart(folderName + ".zip", "application/zip", std::string(), storage);
     part.contentTypeParams.emplace_back("x-mac-auto-archive", "yes");
     part.folderFiles = std::move(files);
     return part;
 }
 
-PartSpec Multipart(const std::string& subtype, std::vector<PartSpec> children)
+PartRecipe Multipart(const std::string& subtype, std::vector<PartRecipe> children)
 {
-    PartSpec part;
+    PartRecipe part;
     part.contentType = "multipart/" + subtype;
     part.children = std::move(children);
     return part;
 }
 
-PartSpec AttachedMessagePart(const std::string& subject, PartSpec body)
+PartRecipe AttachedMessagePart(const std::string& subject, PartRecipe body)
 {
-    PartSpec part;
+    PartRecipe part;
     part.contentType = "message/rfc822";
     part.disposition = "attachment";
-    part.messageHeaders = MakeMessage(subject, PartSpec(), 1400000000).headers;
+    part.messageHeaders = MakeMessage(subject, PartRecipe(), 1400000000).headers;
     part.children.push_back(std::move(body));
     return part;
 }
 
-MessageSpec MakeMessage(const std::string& subject, PartSpec body, int64_t date,
+MessageRecipe MakeMessage(const std::string& subject, PartRecipe body, int64_t date,
                         const std::string& from, const std::string& to)
 {
-    MessageSpec spec;
-    spec.headers = {
+    MessageRecipe recipe;
+    recipe.headers = {
         {"From", from},
         {"Mime-Version", "1.0 (Mac OS X Mail 10.3 \\(3273\\))"},
         {"Subject", subject},
@@ -245,23 +245,23 @@ MessageSpec MakeMessage(const std::string& subject, PartSpec body, int64_t date,
         {"To", to},
         {"X-Mailer", "Apple Mail (2.3273)"},
     };
-    spec.body = std::move(body);
-    spec.dateReceived = date + 2;
-    return spec;
+    recipe.body = std::move(body);
+    recipe.dateReceived = date + 2;
+    return recipe;
 }
 
-std::string RenderStoredMessage(const MessageSpec& spec) { return Render(spec, true); }
+std::string RenderStoredMessage(const MessageRecipe& recipe) { return Render(recipe, true); }
 
-std::string RenderFullMessage(const MessageSpec& spec) { return Render(spec, false); }
+std::string RenderFullMessage(const MessageRecipe& recipe) { return Render(recipe, false); }
 
-std::string EncodeContent(const PartSpec& part)
+std::string EncodeContent(const PartRecipe& part)
 {
     if (part.transferEncoding == "base64") return Base64Encode(part.content);
     if (part.transferEncoding == "quoted-printable") return QuotedPrintableEncode(part.content);
     return part.content;
 }
 
-uint64_t AppleContentLength(const PartSpec& part)
+uint64_t AppleContentLength(const PartRecipe& part)
 {
     const std::string encoded = EncodeContent(part);
     uint64_t length = encoded.size();
@@ -357,7 +357,7 @@ std::string FormatAscTimeUtc(int64_t seconds)
     return text;
 }
 
-std::vector<NumberedPart> NumberParts(const PartSpec& body)
+std::vector<NumberedPart> NumberParts(const PartRecipe& body)
 {
     std::vector<NumberedPart> out;
     Number(body, std::string(), out);
