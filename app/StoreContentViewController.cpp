@@ -111,8 +111,16 @@ bool StoreContentViewController::LoadStore(const std::string& path)
     return true;
 }
 
-void StoreContentViewController::LoadEnded(const LoadResult& result)
+void StoreContentViewController::LoadEnded(const LoadResult& loaded)
 {
+    LoadResult result = loaded;
+    // Cancel pressed while the finished load was on its way to this thread:
+    // the person asked not to have it, so it is not shown.
+    if (result.status == Status::Succeeded && m_loadingSheet.IsCancelRequested()) {
+        if (result.source) result.source->Close();
+        result.source.reset();
+        result.status = Status::Canceled;
+    }
     m_loadingSheet.EndProgress();
     if (result.storeKind)
         m_hideIgnoreEmptyFolders = *result.storeKind == StoreKind::MboxArchive;

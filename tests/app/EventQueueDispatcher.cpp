@@ -33,6 +33,12 @@ size_t EventQueueDispatcher::Drain()
     return count;
 }
 
+void EventQueueDispatcher::WaitForWork()
+{
+    std::unique_lock<std::mutex> lock(m_mutex);
+    m_changed.wait(lock, [this] { return !m_queue.empty(); });
+}
+
 void EventQueueDispatcher::RunUntil(const std::function<bool()>& done,
                                     std::chrono::milliseconds poll)
 {

@@ -24,6 +24,9 @@ public:
     // Runs what is queued now and what that work posts, without waiting.
     // Answers the number of pieces run.
     size_t Drain();
+    // Waits until some work is queued, without running it: the test's
+    // thread can then act between a worker's post and its delivery.
+    void WaitForWork();
 
 private:
     bool RunOne();

@@ -160,6 +160,22 @@ TEST_F(LoadingTest, CancelPressedAtOnceIsNotLost)
     EXPECT_FALSE(content.SourceStore());
 }
 
+TEST_F(LoadingTest, CancelPressedAfterTheLoadFinishedIsHonoured)
+{
+    boost::optional<Status> result;
+    content.SetLoadFinishedHandler([&](Status r) { result = r; });
+    ASSERT_TRUE(content.LoadStore("/lib"));
+    // The loaded source is on its way to the main thread when Cancel is
+    // pressed: the person never sees it.
+    dispatcher.WaitForWork();
+    content.CancelLoad();
+    dispatcher.RunUntil([&] { return !content.IsLoading(); });
+    EXPECT_EQ(result, Status::Canceled);
+    EXPECT_FALSE(content.SourceStore());
+    ASSERT_EQ(stores.size(), 1u);
+    EXPECT_EQ(stores[0]->closeCalls, 1);
+}
+
 TEST(LoadFailureTest, ReasonsInTheUsersTerms)
 {
     kestrin_test::TempDir dir;
