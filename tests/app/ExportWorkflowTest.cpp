@@ -86,6 +86,14 @@ protected:
         };
     }
     // Convert, then run the main thread until the result sheet was shown.
+    // The user presses Cancel when the progress sheet shows trigger.
+    void CancelAt(const std::wstring& trigger)
+    {
+        progress.onEvent = [this, trigger](const std::wstring& event) {
+            if (event == trigger)
+                window.ClickCancel();
+        };
+    }
     void ConvertAndWait()
     {
         window.ClickConvert();
@@ -283,10 +291,7 @@ TEST_F(ExportWorkflowTest, OutputFolderInsideAChosenMailFolderIsRefusedToo)
 TEST_F(ExportWorkflowTest, CancelDuringTheExportAbortsIt)
 {
     // The user presses cancel as soon as the first item shows.
-    progress.onEvent = [&](const std::wstring& event) {
-        if (event == L"message first")
-            window.ClickCancel();
-    };
+    CancelAt(L"message first");
     ConvertAndWait();
     EXPECT_EQ(LastStatus(), Status::Canceled);
     ASSERT_EQ(reports.reports.size(), 1u);
@@ -296,20 +301,14 @@ TEST_F(ExportWorkflowTest, CancelDuringTheExportAbortsIt)
 
 TEST_F(ExportWorkflowTest, CancelPressedAsSoonAsTheSheetShowsCounts)
 {
-    progress.onEvent = [&](const std::wstring& event) {
-        if (event == L"begin")
-            window.ClickCancel();
-    };
+    CancelAt(L"begin");
     ConvertAndWait();
     EXPECT_EQ(LastStatus(), Status::Canceled);
 }
 
 TEST_F(ExportWorkflowTest, CancelOfAnEarlierExportDoesNotStopTheNext)
 {
-    progress.onEvent = [&](const std::wstring& event) {
-        if (event == L"message first")
-            window.ClickCancel();
-    };
+    CancelAt(L"message first");
     ConvertAndWait();
     ASSERT_EQ(LastStatus(), Status::Canceled);
     progress.onEvent = nullptr;
