@@ -10,6 +10,7 @@
 #include <boost/shared_ptr.hpp>
 
 #include "assets/Codes.h"
+#include "assets/MessageState.h"
 #include "mime/MakeSafeName.h"
 #include "streams/KSData.h"
 
@@ -61,10 +62,13 @@ public:
     virtual uint64_t GetHeldBytes() { return GetSize(); }
     // Repairs and damage found while reading, for the report and the totals.
     const std::vector<AssetNote>& GetNotes() const { return m_notes; }
+    // Read, answered, flagged and received date, as the source kept them.
+    const MessageState& GetState() const { return m_state; }
 
 protected:
     uint16_t m_attributes = 0;
     std::vector<AssetNote> m_notes;
+    MessageState m_state;
 };
 
 class IEmailAsset : public virtual IAsset {
