@@ -210,7 +210,7 @@ AlertText MissingFolderAlert(const std::string& folder)
     return AlertText{
         "Your mail folder was not found.", "Ok",
         "There is no folder at " + folder +
-            ".\n\nUse Open to choose the folder that holds your mail or an exported mailbox.",
+            ".\n\nPress \"Choose Mail…\" to pick the folder that holds your mail or an exported mailbox.",
         false};
 }
 
@@ -247,7 +247,7 @@ bool OpenDatabaseController::IsAcceptableLibraryFolder(const std::string& path)
 void OpenDatabaseController::ClickBrowseLibrary()
 {
     const auto chosen =
-        m_choosers.ChooseSourceFolder("Click on Open button to load your \"Library/Mail\" folder.");
+        m_choosers.ChooseSourceFolder("Click \"Choose\" to load your \"Library/Mail\" folder.");
     if (!chosen)
         return;
     if (IsAcceptableLibraryFolder(*chosen))

@@ -203,6 +203,11 @@ LoadResult OpenSource(const std::string& path, LoadObserver& observer, const Sto
             // The reader gives up without a store when asked to stop.
             opened = Status::Canceled;
         }
+    } catch (const NoMailDataFound& nothing) {
+        result.status = Status::Failed;
+        result.failure = LoadFailure::NoMailData;
+        result.reason = nothing.what();
+        return result;
     } catch (const std::exception& failure) {
         KSDiagnostic("ERROR: Loading %s failed: %s\n", path.c_str(), failure.what());
         opened = Status::Failed;
@@ -223,6 +228,7 @@ LoadResult OpenSource(const std::string& path, LoadObserver& observer, const Sto
         return result;
     }
     result.status = Status::Failed;
+    result.failure = LoadFailure::ReadFailed;
     const std::string found = DescribeLoadFailure(path);
     if (!found.empty())
         result.reason = found;
@@ -252,9 +258,38 @@ std::string DescribeLoadFailure(const std::string& path)
         in.read(header, sizeof header);
         if (in.gcount() != sizeof header || std::memcmp(header, "SQLite format 3", 16) != 0)
             return index.string() + ": file is not a database";
-        return {};
+        return DescribeDatabaseDamage(index.string());
     }
     return {};
+}
+
+const char* ToString(LoadFailure failure)
+{
+    switch (failure) {
+    case LoadFailure::None: return "none";
+    case LoadFailure::NoMailData: return "no mail data";
+    case LoadFailure::ReadFailed: return "read failed";
+    }
+    return "unknown";
+}
+
+std::string NoMailDataMessage(const std::string& folder)
+{
+    return "No Apple Mail data was found in " + folder +
+           ". Choose the Library/Mail folder of a Mac or a backup, or a folder of exported "
+           "mailboxes.";
+}
+
+NoMailDataFound::NoMailDataFound(const std::string& folder)
+    : std::runtime_error(NoMailDataMessage(folder))
+{
+}
+
+AlertText LoadFailureAlert(const LoadResult& result, bool storeHeld)
+{
+    if (result.failure == LoadFailure::NoMailData)
+        return AlertText{result.reason, "Ok", "", true};
+    return LoadErrorAlert(result.reason, storeHeld);
 }
 
 std::string LoadErrorAdvice()
@@ -278,7 +313,7 @@ AlertText LoadErrorAlert(const std::string& reason, bool storeHeld)
     alert.applicationModal = true;
     if (storeHeld)
         alert.informative =
-            "This may happen if you do not have sufficient previledges to access the source "
+            "This may happen if you do not have sufficient privileges to access the source "
             "path. If this problem persists then please contact us at " +
             SupportAddress();
     else

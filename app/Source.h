@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -102,21 +103,47 @@ public:
     virtual bool IsCanceled() { return false; }
 };
 
+// Why a load gave no source.
+enum class LoadFailure {
+    None,        // loaded, or canceled
+    NoMailData,  // the folder holds no mail of any kind the reader knows
+    ReadFailed,  // the reader found mail but could not read it
+};
+const char* ToString(LoadFailure failure);
+
 struct LoadResult {
     Status status = Status::Failed;
+    LoadFailure failure = LoadFailure::None;
     std::shared_ptr<OpenedSource> source;  // when loaded
     // The kind of the store made, even when it did not open; none when none was made.
     boost::optional<KestrinMIMEEngineCommon::StoreKind> storeKind;
-    // Why it failed, in the user's terms, when that is known.
+    // Why it failed, in the user's terms, when that is known: the whole
+    // message for NoMailData, the cause the reader or the system found for
+    // ReadFailed.
     std::string reason;
 };
 
+// What a store factory throws for a folder in which it finds no mail data
+// at all; what() is NoMailDataMessage(folder).
+class NoMailDataFound : public std::runtime_error {
+public:
+    explicit NoMailDataFound(const std::string& folder);
+};
+// "No Apple Mail data was found in <folder>. Choose ..."
+std::string NoMailDataMessage(const std::string& folder);
+
 // Creates the unopened store that can read a folder; empty when none can.
+// Throws NoMailDataFound for a folder that holds no mail.
 using StoreFactory = std::function<boost::shared_ptr<IAssetStore>(
     const std::string& path, const boost::shared_ptr<ICancelable>& cancelable)>;
 
-// The Apple Mail reader's choice of store, named "Apple Mail Database".
+// The Apple Mail reader's choice of store, named "Apple Mail Database". A
+// folder without an Envelope Index, mailbox bundles, mailbox trees or
+// exported mailboxes is refused with NoMailDataFound.
 StoreFactory MakeAppleMailStoreFactory();
+// SQLite's words for a database file that does not answer a first query
+// ("<path>: database disk image is malformed"); empty when it answers.
+std::string DescribeDatabaseDamage(const std::string& databasePath);
 
 // Reads a mail folder, on the calling thread: the store the factory makes
 // for it, opened with its folder tree. Never throws: a reader's exception
@@ -126,8 +153,9 @@ LoadResult OpenSource(const std::string& path, LoadObserver& observer,
 
 // Why a folder could not be loaded, in the user's terms, as far as the file
 // system tells: "The folder ... does not exist.", "Permission denied: ...",
-// "... is not a database" for an Envelope Index that is no SQLite file.
-// Empty when nothing is found wrong.
+// "... is not a database" for an Envelope Index that is no SQLite file,
+// SQLite's own words for one that is damaged. Empty when nothing is found
+// wrong.
 std::string DescribeLoadFailure(const std::string& path);
 // What the load-error alert advises after the reason (the privacy settings
 // on macOS).
@@ -135,6 +163,9 @@ std::string LoadErrorAdvice();
 // The alert for a failed load: the reason first, in the system's words,
 // then the advice. storeHeld: a store is still loaded while it shows.
 AlertText LoadErrorAlert(const std::string& reason, bool storeHeld);
+// The alert for a load that failed: the plain no-mail message for a folder
+// without mail, the load error with its cause otherwise.
+AlertText LoadFailureAlert(const LoadResult& result, bool storeHeld);
 
 // The user's home folder ($HOME) and the mail folder in it.
 std::string HomeDirectory();

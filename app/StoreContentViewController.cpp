@@ -86,13 +86,11 @@ bool StoreContentViewController::LoadStore(const std::string& path)
         return false;
     JoinLoadingThread();
 
-    if (const auto loaded = SourceStore()) {
-        // Compared element by element: a trailing separator makes a difference.
+    // Compared element by element: a trailing separator makes a difference.
+    // The loaded source stays until another one has loaded.
+    if (const auto loaded = SourceStore())
         if (boost::filesystem::path(loaded->GetLocation()) == boost::filesystem::path(path))
             return true;
-        m_folderView.RemoveStoreFromFolderView(loaded);
-        CloseSource();
-    }
 
     m_folderLoading = true;
     m_loadRunning = true;
@@ -122,15 +120,21 @@ void StoreContentViewController::LoadEnded(const LoadResult& loaded)
         result.status = Status::Canceled;
     }
     m_loadingSheet.EndProgress();
-    if (result.storeKind)
+    // The option belongs to the source shown, which a failed load leaves.
+    if (result.status == Status::Succeeded && result.storeKind)
         m_hideIgnoreEmptyFolders = *result.storeKind == StoreKind::MboxArchive;
     if (result.status == Status::Succeeded) {
+        // Only a source that loaded replaces the one shown.
+        if (const auto loaded = SourceStore()) {
+            m_folderView.RemoveStoreFromFolderView(loaded);
+            CloseSource();
+        }
         m_source = result.source;
         m_folderView.AddStoreToFolderView(m_source->Root());
         m_folderView.SetIgnoreEmptyFolders(m_ignoreEmptyFolders);
     } else if (result.status == Status::Failed) {
         // The failed store has been released before the alert runs.
-        m_alerts.ShowAlert(LoadErrorAlert(result.reason, SourceStore() != nullptr));
+        m_alerts.ShowAlert(LoadFailureAlert(result, SourceStore() != nullptr));
     }
     // Cleared whatever the outcome, so that a failed load does not leave the
     // window waiting for one.

@@ -37,13 +37,15 @@ public:
     bool IgnoreEmptyFolders() const { return m_ignoreEmptyFolders; }
     // Passed on to the folder tree at once.
     void SetIgnoreEmptyFolders(bool ignore);
-    // True when the last store made is an exported-mailbox (mbox) store.
+    // True when the source shown is an exported-mailbox (mbox) store.
     bool HideIgnoreEmptyFolders() const { return m_hideIgnoreEmptyFolders; }
     bool FolderLoading() const { return m_folderLoading; }
 
     // Load the folder unless it is the one already loaded. The source being
-    // replaced is closed and released first. Refused (false) while a load
-    // runs or while an export reads the loaded source.
+    // replaced stays shown until the new one has loaded, and is then closed
+    // and released; a load that fails or is canceled leaves it as it was.
+    // Refused (false) while a load runs or while an export reads the loaded
+    // source.
     bool LoadStore(const std::string& path);
     // The loading sheet's cancel button.
     void CancelLoad();

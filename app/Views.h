@@ -4,8 +4,9 @@
 //
 // Threads: BeginProgress, EndProgress and ShowReport run on the main thread.
 // The observer calls arrive on the export's or the load's worker and must
-// not wait for the main thread: a window hands them over with a queued call
-// and keeps nothing the worker could see half-written. The cancel flags are
+// not wait for the main thread: a window hands them over through a throttle
+// (ProgressPresenters.h), which keeps nothing the worker could see
+// half-written and posts a few times a second at most. The cancel flags are
 // atomic: set on the main thread, read on the worker.
 #pragma once
 

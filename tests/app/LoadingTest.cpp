@@ -14,6 +14,8 @@
 #include "app/Application.h"
 #include "app/MainWindowController.h"
 #include "app/StoreContentViewController.h"
+#include "libbuilder/EnvelopeSamples.h"
+#include "libbuilder/Mailboxes.h"
 #include "support/TestSupport.h"
 
 using namespace KestrinApp;
@@ -131,21 +133,110 @@ TEST_F(LoadingTest, FailuresShowTheLoadErrorAndLeaveNoStore)
     EXPECT_EQ(stores[0]->closeCalls, 1);
 }
 
-TEST_F(LoadingTest, CancelledLoadLeavesNoStoreAndNoAlert)
+TEST_F(LoadingTest, CancelledLoadKeepsTheLoadedStoreAndShowsNoAlert)
 {
     ASSERT_EQ(Load("/lib"), Status::Succeeded);
     // The user presses cancel while the store is being read.
     onCreate = [](const boost::shared_ptr<ICancelable>& cancelable) { cancelable->Cancel(); };
 
     EXPECT_EQ(Load("/other"), Status::Canceled);
-    EXPECT_FALSE(content.SourceStore());
+    EXPECT_EQ(content.SourceStore(), stores.at(0));
+    EXPECT_EQ(stores.at(0)->closeCalls, 0);
     EXPECT_EQ(stores.at(1)->closeCalls, 1);
     EXPECT_TRUE(alerts.alerts.empty());
-    EXPECT_EQ(content.FolderView().RootNode()->NumberOfChildren(), 0u);
+    EXPECT_EQ(content.FolderView().RootNode()->NumberOfChildren(), 1u);
 
     // Cancelled before any store was made: no alert either.
     EXPECT_EQ(Load("/missing"), Status::Canceled);
     EXPECT_TRUE(alerts.alerts.empty());
+}
+
+TEST_F(LoadingTest, FailedLoadKeepsTheLoadedStoreAndSaysWhy)
+{
+    struct Case {
+        const char* name;
+        std::string path;
+        std::function<void(const boost::shared_ptr<ICancelable>&)> onCreate;
+        Status openResult;
+        std::string message;
+        std::string informativeStart;
+    };
+    const Case cases[] = {
+        {"store does not open", "/broken", nullptr, Status::Failed,
+         "Error occurred while loading your email data.", "The folder \"/broken\" does not exist."},
+        {"no mail in the folder", "/docs",
+         [](const boost::shared_ptr<ICancelable>&) { throw NoMailDataFound("/docs"); },
+         Status::Succeeded, NoMailDataMessage("/docs"), ""},
+    };
+    int loads = 0;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        onCreate = nullptr;
+        openResult = Status::Succeeded;
+        ASSERT_EQ(Load("/lib" + std::to_string(++loads)), Status::Succeeded);
+        const auto loaded = content.SourceStore();
+        alerts.alerts.clear();
+
+        onCreate = c.onCreate;
+        openResult = c.openResult;
+        EXPECT_EQ(Load(c.path), Status::Failed);
+        EXPECT_EQ(content.SourceStore(), loaded);
+        EXPECT_EQ(content.FolderView().RootNode()->NumberOfChildren(), 1u);
+        ASSERT_EQ(alerts.alerts.size(), 1u);
+        EXPECT_EQ(alerts.alerts[0].message, c.message);
+        EXPECT_EQ(alerts.alerts[0].informative.substr(0, c.informativeStart.size()),
+                  c.informativeStart);
+        EXPECT_FALSE(content.IsLoading());
+    }
+}
+
+// The Apple Mail reader on folders as a person may choose them.
+TEST(OpenSourceTest, FoldersWithoutMailOrWithADamagedIndexSayWhy)
+{
+    namespace fs = boost::filesystem;
+    namespace lb = kestrin_libbuilder;
+    InitializeApplication();
+    kestrin_test::TempDir dir;
+    kestrin_test::CapturedDiagnostics diagnostics;
+    const fs::path empty = dir.path() / "Empty";
+    fs::create_directories(empty);
+    const fs::path documents = dir.path() / "Documents";
+    kestrin_test::WriteFile(documents / "letter.txt", "Dear Sir,\n");
+    kestrin_test::WriteFile(documents / "Photos" / "trip.jpg", "not really a picture");
+    // A folder named like a mailbox that holds no mail.
+    kestrin_test::WriteFile(documents / "Notes.mbox" / "readme.txt", "nothing\n");
+    const fs::path good = lb::BuildEnvelopeSampleLibrary(dir.path() / "Good", 10).root;
+    const fs::path cut = lb::BuildEnvelopeSampleLibrary(dir.path() / "Cut", 10).root;
+    const fs::path index = cut / "V10" / "MailData" / "Envelope Index";
+    fs::resize_file(index, fs::file_size(index) / 2);
+    const fs::path exported = dir.path() / "Export";
+    lb::WriteExportedMailbox(exported, "Inbox", {lb::MakeMessage("Hi", lb::TextPart("hi\n"))});
+
+    struct Case {
+        const char* name;
+        fs::path folder;
+        Status status;
+        LoadFailure failure;
+        std::string reason;
+    };
+    const Case cases[] = {
+        {"empty folder", empty, Status::Failed, LoadFailure::NoMailData,
+         NoMailDataMessage(empty.string())},
+        {"documents folder", documents, Status::Failed, LoadFailure::NoMailData,
+         NoMailDataMessage(documents.string())},
+        {"Envelope Index cut to half its size", cut, Status::Failed, LoadFailure::ReadFailed,
+         index.string() + ": database disk image is malformed"},
+        {"sound library", good, Status::Succeeded, LoadFailure::None, ""},
+        {"exported mailboxes", exported, Status::Succeeded, LoadFailure::None, ""},
+    };
+    for (const auto& c : cases) {
+        LoadObserver observer;
+        const LoadResult result = OpenSource(c.folder.string(), observer);
+        EXPECT_EQ(result.status, c.status) << c.name;
+        EXPECT_STREQ(ToString(result.failure), ToString(c.failure)) << c.name;
+        EXPECT_EQ(result.reason, c.reason) << c.name;
+        EXPECT_EQ(result.source != nullptr, c.status == Status::Succeeded) << c.name;
+    }
 }
 
 TEST_F(LoadingTest, CancelPressedAtOnceIsNotLost)
@@ -188,6 +279,7 @@ TEST(LoadFailureTest, ReasonsInTheUsersTerms)
     std::ofstream(((root / "garbled/V10/MailData/Envelope Index").string())) << "not sqlite at all";
     std::ofstream(((root / "a file").string())) << "x";
     boost::filesystem::permissions(root / "locked", boost::filesystem::no_perms);
+    const auto sound = kestrin_libbuilder::BuildEnvelopeSampleLibrary(root / "sound", 10).root;
     struct Case {
         const char* name;
         std::string path;
@@ -199,7 +291,9 @@ TEST(LoadFailureTest, ReasonsInTheUsersTerms)
         {"a file", base + "/a file", "\"" + base + "/a file\" is not a folder."},
         {"not a database", base + "/garbled",
          base + "/garbled/V10/MailData/Envelope Index: file is not a database"},
-        {"nothing wrong to see", base + "/good", ""},
+        // SQLite's own words for a file with a header and nothing after it.
+        {"header only", base + "/good", base + "/good/V10/MailData/Envelope Index: file is not a database"},
+        {"nothing wrong to see", sound.string(), ""},
     };
     for (const auto& c : cases)
         EXPECT_EQ(DescribeLoadFailure(c.path), c.reason) << c.name;
