@@ -254,7 +254,7 @@ private:
         case Status::Failed:
             break;
         }
-        PrintAlert(m_err, LoadErrorAlert(result.reason, false));
+        PrintAlert(m_err, LoadFailureAlert(result, false));
         return kExitLoadFailed;
     }
 

@@ -14,6 +14,7 @@
 #include <boost/property_tree/ptree.hpp>
 
 #include "applemail/SqliteReadCopy.h"
+#include "app/Source.h"
 #include "app/StopSignals.h"
 #include "cli/CliRun.h"
 #include "cli/KestrinCli.h"
@@ -83,12 +84,22 @@ TEST(CliSources, SourcesThatCannotBeLoadedExitWith3)
     // An Envelope Index that is not a database.
     const fs::path broken = home.path() / "Broken" / "Mail";
     kestrin_test::WriteFile(broken / "V10" / "MailData" / "Envelope Index", "not a database");
+    // A sound library whose Envelope Index was cut to half its size.
+    const fs::path cut = lb::BuildEnvelopeSampleLibrary(home.path() / "Cut", 10).root;
+    const fs::path cutIndex = cut / "V10" / "MailData" / "Envelope Index";
+    fs::resize_file(cutIndex, fs::file_size(cutIndex) / 2);
+    const fs::path empty = home.path() / "Empty";
+    fs::create_directories(empty);
+    const fs::path documents = home.path() / "Documents";
+    kestrin_test::WriteFile(documents / "letter.txt", "Dear Sir,\n");
+    kestrin_test::WriteFile(documents / "Photos" / "trip.jpg", "not really a picture");
     kestrin_test::CapturedDiagnostics diagnostics;
 
+    const char* const loadError = "kestrin: Error occurred while loading your email data.\n";
     struct Case {
         const char* name;
         std::string source;
-        const char* says;
+        std::string says;
     };
     const Case cases[] = {
         {"missing folder", (home.path() / "Nowhere").string(), "does not exist"},
@@ -96,6 +107,12 @@ TEST(CliSources, SourcesThatCannotBeLoadedExitWith3)
                                       "Envelope Index").string(), "is not a folder"},
         // The reason in the system's words; the privacy advice is for macOS only.
         {"broken database", broken.string(), "file is not a database"},
+        {"Envelope Index cut short", cut.string(),
+         cutIndex.string() + ": database disk image is malformed"},
+        // No load error for these: the one plain sentence.
+        {"empty folder", empty.string(), "kestrin: " + NoMailDataMessage(empty.string()) + "\n"},
+        {"folder of documents", documents.string(),
+         "kestrin: " + NoMailDataMessage(documents.string()) + "\n"},
     };
     for (const auto& c : cases) {
         const std::vector<std::string> runs[] = {
@@ -105,8 +122,10 @@ TEST(CliSources, SourcesThatCannotBeLoadedExitWith3)
             const std::string& command = args[0];
             const RunResult run = Kestrin(args);
             EXPECT_EQ(run.status, kExitLoadFailed) << c.name << " " << command;
-            EXPECT_TRUE(Contains(run.err, "Error occurred while loading your email data."))
-                << c.name << ": " << run.err;
+            if (Contains(c.says, "No Apple Mail data"))
+                EXPECT_EQ(run.err, c.says) << c.name;
+            else
+                EXPECT_TRUE(Contains(run.err, loadError)) << c.name << ": " << run.err;
             EXPECT_TRUE(Contains(run.err, c.says)) << c.name << ": " << run.err;
             EXPECT_TRUE(run.out.empty()) << c.name;
         }
