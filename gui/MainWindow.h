@@ -73,7 +73,7 @@ public:
     // or a service manager's SIGTERM asks of the program.
     void stopAndQuit();
 
-    // Loads a folder as the Open button does, without a chooser.
+    // Loads a folder as the selection sheet's buttons do, without a chooser.
     void loadFolder(const QString& path);
 
 public slots:

@@ -71,8 +71,9 @@ boost::optional<std::string> RunFolderDialog(QWidget* parent, const QString& obj
 
 boost::optional<std::string> QtChoosers::ChooseSourceFolder(const std::string& message)
 {
+    // The label the load texts name.
     return RunFolderDialog(m_window, QStringLiteral("sourceChooser"), ToQString(message),
-                           QDir::homePath(), QString(), true);
+                           QDir::homePath(), QStringLiteral("Choose"), true);
 }
 
 boost::optional<std::string> QtChoosers::ChooseSaveFolder(const std::string& message,

@@ -116,6 +116,7 @@ LoadingSheet::LoadingSheet(QWidget* parent) : QDialog(parent)
 
 void LoadingSheet::BeginProgress()
 {
+    m_throttle.Reset();
     m_cancel->setEnabled(true);
     m_message->setText(tr("Reading your mail folder…"));
     m_path->clear();
@@ -124,6 +125,7 @@ void LoadingSheet::BeginProgress()
 
 void LoadingSheet::EndProgress()
 {
+    m_throttle.Flush();
     hide();
 }
 
@@ -137,18 +139,21 @@ void LoadingSheet::reject()
 
 void LoadingSheet::LoadMessage(const std::wstring& text)
 {
-    const QString value = ToQString(text);
-    QMetaObject::invokeMethod(this, [this, value] {
-        if (m_cancel->isEnabled())
-            m_message->setText(value);
-    }, Qt::QueuedConnection);
+    m_throttle.LoadMessage(text);
 }
 
 void LoadingSheet::LoadPath(const std::wstring& text)
 {
-    const QString value = ToQString(text);
-    QMetaObject::invokeMethod(this, [this, value] { m_path->setText(value); },
-                              Qt::QueuedConnection);
+    m_throttle.LoadPath(text);
+}
+
+void LoadingSheet::Show(const KestrinApp::LoadShown& shown)
+{
+    // Once Cancel was pressed the sheet says it is stopping.
+    if (shown.message && m_cancel->isEnabled())
+        m_message->setText(ToQString(*shown.message));
+    if (shown.path)
+        m_path->setText(ToQString(*shown.path));
 }
 
 QString LoadingSheet::messageText() const
@@ -205,13 +210,6 @@ ProgressSheet::ProgressSheet(QWidget* parent) : QDialog(parent)
     connect(&m_clock, &QTimer::timeout, this, &ProgressSheet::UpdateTime);
 }
 
-void ProgressSheet::PostText(QLabel* label, const std::wstring& text)
-{
-    // Texts come from the worker and must not wait for the window.
-    QMetaObject::invokeMethod(
-        this, [label, value = ToQString(text)] { label->setText(value); }, Qt::QueuedConnection);
-}
-
 void ProgressSheet::BeginProgress()
 {
     for (QLabel* label : {m_message, m_path, m_folderLabel, m_foldersLabel, m_itemsLabel})
@@ -219,6 +217,7 @@ void ProgressSheet::BeginProgress()
     m_folderBar->setValue(0);
     m_overallBar->setValue(0);
     m_fraction = 0;
+    m_throttle.Reset();
     m_cancel->setEnabled(true);
     m_cancel->setText(tr("Cancel"));
     m_elapsed.start();
@@ -229,6 +228,9 @@ void ProgressSheet::BeginProgress()
 
 void ProgressSheet::EndProgress()
 {
+    // The worker has ended: its last values are shown even if they came
+    // sooner than the interval allows.
+    m_throttle.Flush();
     m_clock.stop();
     hide();
 }
@@ -242,32 +244,34 @@ void ProgressSheet::reject()
 
 void ProgressSheet::SourceShown(const std::wstring& location)
 {
-    PostText(m_path, location);
+    m_throttle.SourceShown(location);
 }
 
 void ProgressSheet::ItemShown(const std::wstring& description)
 {
-    PostText(m_message, description);
+    m_throttle.ItemShown(description);
 }
 
 void ProgressSheet::ProgressChanged(const KestrinApp::ExportProgress& progress)
 {
-    const QString folderLabel = ToQString(progress.folderLabel);
-    const QString foldersLabel = ToQString(progress.foldersLabel);
-    const QString itemsLabel = ToQString(progress.itemsLabel);
-    const double folderFraction = KestrinApp::ProgressFraction(progress.folderPercent);
-    const double overallFraction = KestrinApp::ProgressFraction(progress.overallPercent);
-    QMetaObject::invokeMethod(
-        this,
-        [=] {
-            m_folderLabel->setText(folderLabel);
-            m_folderBar->setValue(static_cast<int>(folderFraction * 1000));
-            m_foldersLabel->setText(foldersLabel);
-            m_itemsLabel->setText(itemsLabel);
-            m_fraction = overallFraction;
-            m_overallBar->setValue(static_cast<int>(overallFraction * 1000));
-        },
-        Qt::QueuedConnection);
+    m_throttle.ProgressChanged(progress);
+}
+
+void ProgressSheet::Show(const KestrinApp::ExportShown& shown)
+{
+    if (shown.source)
+        m_path->setText(ToQString(*shown.source));
+    if (shown.item)
+        m_message->setText(ToQString(*shown.item));
+    if (!shown.progress)
+        return;
+    const KestrinApp::ExportProgress& progress = *shown.progress;
+    m_folderLabel->setText(ToQString(progress.folderLabel));
+    m_folderBar->setValue(static_cast<int>(KestrinApp::ProgressFraction(progress.folderPercent) * 1000));
+    m_foldersLabel->setText(ToQString(progress.foldersLabel));
+    m_itemsLabel->setText(ToQString(progress.itemsLabel));
+    m_fraction = KestrinApp::ProgressFraction(progress.overallPercent);
+    m_overallBar->setValue(static_cast<int>(m_fraction * 1000));
 }
 
 void ProgressSheet::UpdateTime()

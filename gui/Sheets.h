@@ -10,8 +10,10 @@
 #include <functional>
 #include <vector>
 
+#include "app/ProgressPresenters.h"
 #include "app/VerifyExport.h"
 #include "app/Views.h"
+#include "gui/QtFrontEnd.h"
 
 class QLabel;
 class QPlainTextEdit;
@@ -42,8 +44,8 @@ private:
     QPushButton* m_open;
 };
 
-// Shown while a folder loads. Texts arrive on the loading thread and are
-// handed to the main thread.
+// Shown while a folder loads. Texts arrive on the loading thread and reach
+// the main thread throttled, the latest ones only.
 class LoadingSheet : public QDialog, public KestrinApp::ILoadingSheet {
     Q_OBJECT
 public:
@@ -63,9 +65,14 @@ protected:
     void reject() override;
 
 private:
+    void Show(const KestrinApp::LoadShown& shown);
+
     QLabel* m_message;
     QLabel* m_path;
     QPushButton* m_cancel;
+    QtDispatcher m_mainThread{this};
+    KestrinApp::LoadProgressThrottle m_throttle{m_mainThread,
+                                                [this](const KestrinApp::LoadShown& shown) { Show(shown); }};
 };
 
 // The export progress: the folder bar and the overall bar with the export
@@ -92,8 +99,7 @@ protected:
 
 private:
     void UpdateTime();
-    // Sets the label's text on the main thread.
-    void PostText(QLabel* label, const std::wstring& text);
+    void Show(const KestrinApp::ExportShown& shown);
 
     QLabel* m_message;
     QLabel* m_path;
@@ -107,6 +113,9 @@ private:
     QElapsedTimer m_elapsed;
     QTimer m_clock;
     double m_fraction = 0;
+    QtDispatcher m_mainThread{this};
+    KestrinApp::ExportProgressThrottle m_throttle{
+        m_mainThread, [this](const KestrinApp::ExportShown& shown) { Show(shown); }};
 };
 
 // Messages of one folder that did not arrive whole, for the result sheet.

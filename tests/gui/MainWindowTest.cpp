@@ -804,6 +804,99 @@ private slots:
         QCOMPARE(*m_preferences.Get(PreferenceKey::kNameStyle), std::string("ascii"));
     }
 
+    // What the window shows for each kind of source, with and without a
+    // library loaded before: only a source that loads replaces what is
+    // shown, is remembered and is offered under Open Recent.
+    void onlyASourceThatLoadsIsShownAndRemembered_data()
+    {
+        QTest::addColumn<QString>("folder");
+        QTest::addColumn<bool>("loadedBefore");
+        QTest::addColumn<int>("loadResult");
+        QTest::addColumn<QString>("message");      // empty: no alert
+        QTest::addColumn<QString>("informative");  // contained in the alert's informative text
+        QDir(m_dir.path()).mkpath("documents/Photos");
+        QFile letter(m_dir.path() + "/documents/letter.txt");
+        letter.open(QIODevice::WriteOnly);
+        letter.write("Dear Sir,\n");
+        letter.close();
+        const QString documents = m_dir.path() + "/documents";
+        // A sound library whose Envelope Index was cut to half its size.
+        kestrin_sample::SampleOptions options;
+        options.outDir = (m_dir.path() + "/cut").toStdString();
+        const QString cut = ToQString(kestrin_sample::WriteSampleLibrary(options).mailFolder.string());
+        QDirIterator indexes(cut, {"Envelope Index"}, QDir::Files, QDirIterator::Subdirectories);
+        QVERIFY(indexes.hasNext());
+        QFile index(indexes.next());
+        QVERIFY(index.resize(index.size() / 2));
+        const QString noMail = ToQString(NoMailDataMessage(documents.toStdString()));
+        const QString loadError = "Error occurred while loading your email data.";
+        const QString malformed = index.fileName() + ": database disk image is malformed";
+
+        QTest::newRow("a folder without mail") << documents << false << 2 << noMail << "";
+        QTest::newRow("a folder without mail after a library")
+            << documents << true << 2 << noMail << "";
+        QTest::newRow("a cut Envelope Index") << cut << false << 2 << loadError << malformed;
+        QTest::newRow("a cut Envelope Index after a library")
+            << cut << true << 2 << loadError << malformed;
+        QTest::newRow("a good library") << m_mail << false << 0 << "" << "";
+    }
+
+    void onlyASourceThatLoadsIsShownAndRemembered()
+    {
+        QFETCH(QString, folder);
+        QFETCH(bool, loadedBefore);
+        QFETCH(int, loadResult);
+        QFETCH(QString, message);
+        QFETCH(QString, informative);
+        // A first run: nothing remembered yet.
+        m_window.reset();
+        m_preferences = MemoryPreferences();
+        m_window = std::make_unique<MainWindow>(Options());
+        m_window->show();
+        QVERIFY(QTest::qWaitForWindowExposed(m_window.get()));
+        if (loadedBefore)
+            Load(m_mail);
+        const auto recentBefore = m_preferences.GetList(PreferenceKey::kRecentMailFolders);
+        const auto lastBefore = m_preferences.Get(PreferenceKey::kLastMailFolder);
+
+        QSignalSpy finished(m_window.get(), &MainWindow::loadFinished);
+        m_window->loadFolder(folder);
+        QVERIFY(finished.wait(20000));
+        QCOMPARE(finished.first().first().toInt(), loadResult);
+
+        if (message.isEmpty()) {
+            QTest::qWait(50);
+            for (auto* box : m_window->findChildren<QMessageBox*>("alert"))
+                QVERIFY2(!box->isVisible(), qPrintable(box->text()));
+        } else {
+            QMessageBox* box = WaitForBox(m_window.get(), "alert");
+            QVERIFY(box);
+            QCOMPARE(box->text(), message);
+            if (informative.isEmpty())
+                QCOMPARE(box->informativeText(), QString());
+            else
+                QVERIFY2(box->informativeText().startsWith(informative),
+                         qPrintable(box->informativeText()));
+            box->accept();
+        }
+
+        const QString shown = loadResult == 0 ? folder : loadedBefore ? m_mail : QString();
+        QCOMPARE(m_window->treeModel()->rowCount(), shown.isEmpty() ? 0 : 1);
+        const auto store = m_window->content().SourceStore();
+        QCOMPARE(store ? ToQString(store->GetLocation()) : QString(), shown);
+        if (!shown.isEmpty())
+            QCOMPARE(Check("INBOX"), Qt::Checked);
+        const auto recent = m_preferences.GetList(PreferenceKey::kRecentMailFolders);
+        if (loadResult == 0) {
+            QCOMPARE(ToQString(recent.front()), folder);
+            QCOMPARE(ToQString(*m_preferences.Get(PreferenceKey::kLastMailFolder)), folder);
+        } else {
+            QVERIFY(recent == recentBefore);
+            QVERIFY(m_preferences.Get(PreferenceKey::kLastMailFolder) == lastBefore);
+        }
+        QCOMPARE(m_window->recentMenu()->actions().size(), static_cast<int>(recent.size()));
+    }
+
     void aFolderThatCannotBeReadIsExplained_data()
     {
         QTest::addColumn<QString>("folder");
