@@ -1,5 +1,6 @@
 #include "gui/MainWindow.h"
 
+#include <QAbstractButton>
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
@@ -7,15 +8,18 @@
 #include <QComboBox>
 #include <QDir>
 #include <QEventLoop>
+#include <QFocusFrame>
 #include <QFileInfo>
 #include <QHBoxLayout>
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QMimeData>
 #include <QPushButton>
+#include <QScrollArea>
 #include <QTimer>
 #include <QTreeView>
 #include <QUrl>
@@ -23,6 +27,7 @@
 
 #include "app/Application.h"
 #include "gui/FolderRowDelegate.h"
+#include "gui/ScreenFit.h"
 
 // The window's pictures live in the library; a static library needs its
 // resources registered by name.
@@ -151,6 +156,7 @@ MainWindow::MainWindow(const MainWindowOptions& options, QWidget* parent)
         [this](const boost::optional<std::string>& path) { m_controller->FolderChosen(path); });
     m_model = std::make_unique<FolderTreeModel>(m_content->FolderView());
     m_content->FolderView().SetView(m_model.get());
+    m_content->FolderView().SetTickMemory(m_preferences);
 
     BuildCentralWidget();
     BuildMenus();
@@ -180,6 +186,13 @@ MainWindow::MainWindow(const MainWindowOptions& options, QWidget* parent)
         restoreGeometry(QByteArray::fromBase64(QByteArray::fromStdString(*geometry)));
     else
         resize(760, 560);
+    // A size kept from a larger screen or a smaller scale factor, or the
+    // first run's, must still fit this screen.
+    FitToScreen(this);
+    m_screenFitter = new ScreenFitter(this);
+    for (QWidget* window : std::initializer_list<QWidget*>{this, m_selectionSheet, m_loadingSheet,
+                                                           m_progressSheet})
+        m_screenFitter->Watch(window);
     UpdateSelectionControls();
     UpdateFolderLabel();
 }
@@ -187,7 +200,10 @@ MainWindow::MainWindow(const MainWindowOptions& options, QWidget* parent)
 MainWindow::~MainWindow()
 {
     // The tree must not be read while the controllers take it down.
+    // Focus moves while the widgets go.
+    disconnect(m_focusWatch);
     m_content->FolderView().SetView(nullptr);
+    m_content->FolderView().SetTickMemory(nullptr);
     m_tree->setModel(nullptr);
 }
 
@@ -236,6 +252,10 @@ void MainWindow::BuildCentralWidget()
     connect(m_model.get(), &FolderTreeModel::selectionStateChanged, this,
             &MainWindow::UpdateSelectionControls);
     layout->addWidget(m_tree, 1);
+    m_selectedTotals = new QLabel(central);
+    m_selectedTotals->setObjectName(QStringLiteral("selectedTotals"));
+    m_selectedTotals->setTextFormat(Qt::PlainText);
+    layout->addWidget(m_selectedTotals);
 
     auto* categories = new QHBoxLayout;
     auto* selectLabel = new QLabel(tr("Select:"), central);
@@ -312,7 +332,26 @@ void MainWindow::BuildCentralWidget()
     bottom->addWidget(m_convert);
     layout->addLayout(bottom);
 
-    setCentralWidget(central);
+    // Below the layout's smallest size (a small screen at a large scale
+    // factor) the controls scroll rather than overlap.
+    auto* scroll = new QScrollArea(this);
+    scroll->setObjectName(QStringLiteral("centralScroll"));
+    scroll->setFrameShape(QFrame::NoFrame);
+    scroll->setWidgetResizable(true);
+    scroll->setWidget(central);
+    setCentralWidget(scroll);
+    // Where the keyboard is shows plainly on the buttons and the tree.
+    m_focusFrame = new QFocusFrame(this);
+    m_focusFrame->setObjectName(QStringLiteral("focusFrame"));
+    QPalette framePalette = m_focusFrame->palette();
+    framePalette.setColor(QPalette::WindowText, framePalette.color(QPalette::Highlight));
+    m_focusFrame->setPalette(framePalette);
+    m_focusWatch = connect(qApp, &QApplication::focusChanged, this, [this](QWidget*, QWidget* now) {
+        const bool framed = now && now->window() == this &&
+                            (qobject_cast<QAbstractButton*>(now) || now == m_tree ||
+                             qobject_cast<QComboBox*>(now));
+        m_focusFrame->setWidget(framed ? now : nullptr);
+    });
     setTabOrder(choose, m_tree);
     QWidget* previous = m_tree;
     for (QCheckBox* box : m_categoryBoxes) {
@@ -421,6 +460,8 @@ void MainWindow::UpdateSelectionControls()
             box->setVisible(has);
     }
     m_ignoreEmpty->setVisible(!m_content->HideIgnoreEmptyFolders());
+    m_selectedTotals->setVisible(folders.HasOpenedStores());
+    m_selectedTotals->setText(ToQString(folders.SelectedTotalsText()));
     // Enabled with any folder shown: pressing it with nothing ticked says why
     // nothing happens, which a greyed-out button would not.
     m_convert->setEnabled(folders.HasOpenedStores());
@@ -548,6 +589,25 @@ void MainWindow::dropEvent(QDropEvent* event)
     }
     event->acceptProposedAction();
     loadFolder(ToQString(*folder));
+}
+
+void MainWindow::keyPressEvent(QKeyEvent* event)
+{
+    // A main window has no default button of its own: Return and Enter that
+    // no control took start the conversion, as a dialog's default would.
+    // A focused button takes them itself.
+    const bool enter = event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter;
+    if (!enter || (event->modifiers() & ~Qt::KeypadModifier) != Qt::NoModifier) {
+        QMainWindow::keyPressEvent(event);
+        return;
+    }
+    auto* focusedButton = qobject_cast<QPushButton*>(focusWidget());
+    if (focusedButton && focusedButton->isEnabled())
+        focusedButton->animateClick();
+    else if (m_convert->isEnabled())
+        m_convert->animateClick();
+    else
+        QMainWindow::keyPressEvent(event);
 }
 
 void MainWindow::showEvent(QShowEvent* event)
