@@ -8,7 +8,7 @@
 #include <QComboBox>
 #include <QDir>
 #include <QEventLoop>
-#include <QFocusFrame>
+#include <QPointer>
 #include <QFileInfo>
 #include <QHBoxLayout>
 #include <QHeaderView>
@@ -18,6 +18,7 @@
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QMimeData>
+#include <QPainter>
 #include <QPushButton>
 #include <QScrollArea>
 #include <QTimer>
@@ -111,6 +112,72 @@ public:
 private:
     FolderTreeModel& m_model;
 };
+
+}  // namespace
+
+// Qt's focus frame is drawn by the style, and most styles draw nothing or
+// hide it under the widget: a ring in the highlight colour, drawn above the
+// widget it follows and just outside it.
+class FocusRing : public QWidget {
+public:
+    explicit FocusRing(QWidget* parent) : QWidget(parent)
+    {
+        setAttribute(Qt::WA_TransparentForMouseEvents);
+        setFocusPolicy(Qt::NoFocus);
+        hide();
+    }
+
+    void Follow(QWidget* widget)
+    {
+        if (m_widget)
+            m_widget->removeEventFilter(this);
+        m_widget = widget;
+        if (!widget || !widget->parentWidget()) {
+            hide();
+            return;
+        }
+        widget->installEventFilter(this);
+        setParent(widget->parentWidget());
+        Place();
+    }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (watched == m_widget && (event->type() == QEvent::Move ||
+                                    event->type() == QEvent::Resize ||
+                                    event->type() == QEvent::Show ||
+                                    event->type() == QEvent::Hide))
+            Place();
+        return QWidget::eventFilter(watched, event);
+    }
+
+    void paintEvent(QPaintEvent*) override
+    {
+        QPainter painter(this);
+        painter.setRenderHint(QPainter::Antialiasing);
+        painter.setPen(QPen(palette().color(QPalette::Highlight), kWidth));
+        const qreal inset = kWidth / 2.0;
+        painter.drawRoundedRect(QRectF(rect()).adjusted(inset, inset, -inset, -inset), 3, 3);
+    }
+
+private:
+    void Place()
+    {
+        if (!m_widget || !m_widget->isVisible()) {
+            hide();
+            return;
+        }
+        setGeometry(m_widget->geometry().adjusted(-kWidth, -kWidth, kWidth, kWidth));
+        raise();
+        show();
+    }
+
+    static constexpr int kWidth = 2;
+    QPointer<QWidget> m_widget;
+};
+
+namespace {
 
 constexpr int kCategoryShown[] = {kCategoryMail, kCategoryContacts, kCategoryCalendars,
                                   kCategoryTasks, kCategoryNotes};
@@ -341,16 +408,13 @@ void MainWindow::BuildCentralWidget()
     scroll->setWidget(central);
     setCentralWidget(scroll);
     // Where the keyboard is shows plainly on the buttons and the tree.
-    m_focusFrame = new QFocusFrame(this);
-    m_focusFrame->setObjectName(QStringLiteral("focusFrame"));
-    QPalette framePalette = m_focusFrame->palette();
-    framePalette.setColor(QPalette::WindowText, framePalette.color(QPalette::Highlight));
-    m_focusFrame->setPalette(framePalette);
+    m_focusRing = new FocusRing(central);
+    m_focusRing->setObjectName(QStringLiteral("focusRing"));
     m_focusWatch = connect(qApp, &QApplication::focusChanged, this, [this](QWidget*, QWidget* now) {
         const bool framed = now && now->window() == this &&
                             (qobject_cast<QAbstractButton*>(now) || now == m_tree ||
                              qobject_cast<QComboBox*>(now));
-        m_focusFrame->setWidget(framed ? now : nullptr);
+        m_focusRing->Follow(framed ? now : nullptr);
     });
     setTabOrder(choose, m_tree);
     QWidget* previous = m_tree;
@@ -589,6 +653,11 @@ void MainWindow::dropEvent(QDropEvent* event)
     }
     event->acceptProposedAction();
     loadFolder(ToQString(*folder));
+}
+
+QWidget* MainWindow::focusRing() const
+{
+    return m_focusRing;
 }
 
 void MainWindow::keyPressEvent(QKeyEvent* event)

@@ -19,7 +19,6 @@
 
 class QCheckBox;
 class QComboBox;
-class QFocusFrame;
 class QLabel;
 class QMenu;
 class QPushButton;
@@ -27,6 +26,7 @@ class QTreeView;
 
 namespace KestrinGui {
 
+class FocusRing;
 class ScreenFitter;
 
 // What a test or a special run replaces; empty members take the real thing.
@@ -57,7 +57,8 @@ public:
     QComboBox* formatBox() const { return m_format; }
     QComboBox* namesBox() const { return m_names; }
     QPushButton* convertButton() const { return m_convert; }
-    QFocusFrame* focusFrame() const { return m_focusFrame; }
+    // The ring that shows where the keyboard is.
+    QWidget* focusRing() const;
     QLabel* selectedTotalsLabel() const { return m_selectedTotals; }
     QCheckBox* categoryBox(int category) const { return m_categoryBoxes.at(category); }
     QCheckBox* ignoreEmptyBox() const { return m_ignoreEmpty; }
@@ -153,7 +154,7 @@ private:
     QPushButton* m_convert = nullptr;
     QMenu* m_recentMenu = nullptr;
     QAction* m_chooseAction = nullptr;
-    QFocusFrame* m_focusFrame = nullptr;
+    FocusRing* m_focusRing = nullptr;
     ScreenFitter* m_screenFitter = nullptr;
     QMetaObject::Connection m_focusWatch;
 };
