@@ -9,6 +9,26 @@ FolderNodeData::FolderNodeData(std::shared_ptr<const SourceFolder> source)
 {
 }
 
+bool FolderNodeData::CountsAreBytes() const
+{
+    using KestrinMIMEEngineCommon::StoreKind;
+    const auto& folder = GetFolder();
+    const auto store = folder ? folder->GetStore() : boost::shared_ptr<IAssetStore>();
+    if (!store)
+        return false;
+    const StoreKind kind = store->GetStoreKind();
+    return kind == StoreKind::MboxArchive || kind == StoreKind::Archive || kind == StoreKind::Mbox;
+}
+
+std::string CountWithSeparators(int64_t count)
+{
+    const bool negative = count < 0;
+    std::string digits = std::to_string(negative ? -count : count);
+    for (int at = static_cast<int>(digits.size()) - 3; at > 0; at -= 3)
+        digits.insert(static_cast<size_t>(at), 1, ',');
+    return negative ? "-" + digits : digits;
+}
+
 std::shared_ptr<TreeNode> TreeNode::WithData(std::shared_ptr<FolderNodeData> data)
 {
     auto node = std::make_shared<TreeNode>();

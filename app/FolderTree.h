@@ -34,10 +34,16 @@ public:
     const std::wstring& CountText() const { return m_source->countText; }
     // The row text: name followed by the count part.
     std::wstring RowText() const { return m_source->RowText(); }
+    // True for stores (exported mailboxes, archives) whose counts are byte
+    // sizes rather than messages.
+    bool CountsAreBytes() const;
 
 private:
     std::shared_ptr<const SourceFolder> m_source;
 };
+
+// A count as people read it: "1,234,567".
+std::string CountWithSeparators(int64_t count);
 
 using FolderNodeList = std::vector<std::shared_ptr<FolderNodeData>>;
 

@@ -1,5 +1,8 @@
 #include "app/FolderViewController.h"
 
+#include <algorithm>
+
+#include "app/FileSizeToStringTransformer.h"
 #include "mime/KSCharsets.h"
 
 namespace KestrinApp {
@@ -11,6 +14,59 @@ namespace {
 constexpr int kCategoryTypes[kCategoryCount] = {kFolderKindMail, kFolderKindContacts,
                                                 kFolderKindCalendar, kFolderKindTasks,
                                                 kFolderKindNotes};
+
+bool IsStoreRow(const FolderNodeData& data)
+{
+    return data.folderType == kFolderKindRoot;
+}
+
+// Counts the ticked and unticked rows at and below a node, store rows with
+// folders below them left out.
+void CountTicks(const TreeNode& node, int64_t& ticked, int64_t& unticked)
+{
+    auto& mutableNode = const_cast<TreeNode&>(node);
+    const auto children = mutableNode.Children();
+    const auto& data = node.NodeData();
+    if (data && (!IsStoreRow(*data) || children.empty()))
+        ++(data->isSelected ? ticked : unticked);
+    for (const auto& child : children) {
+        CountTicks(*child, ticked, unticked);
+        if (ticked > 0 && unticked > 0)
+            return;
+    }
+}
+
+void CollectUnticked(const TreeNode& node, std::vector<std::string>& out)
+{
+    const auto& data = node.NodeData();
+    if (data && !IsStoreRow(*data) && !data->isSelected && !data->Source()->path.empty())
+        out.push_back(data->Source()->path);
+    for (const auto& child : node.AllChildren())
+        CollectUnticked(*child, out);
+}
+
+void UntickPaths(const TreeNode& node, const std::vector<std::string>& paths)
+{
+    const auto& data = node.NodeData();
+    if (data && !IsStoreRow(*data))
+        data->isSelected =
+            std::find(paths.begin(), paths.end(), data->Source()->path) == paths.end();
+    for (const auto& child : node.AllChildren())
+        UntickPaths(*child, paths);
+}
+
+std::string StoreLocation(const TreeNode& storeRow)
+{
+    const auto& data = storeRow.NodeData();
+    const auto& folder = data ? data->GetFolder() : boost::shared_ptr<IAssetFolder>();
+    const auto store = folder ? folder->GetStore() : boost::shared_ptr<IAssetStore>();
+    return store ? store->GetLocation() : std::string();
+}
+
+std::string Plural(int64_t count, const char* one, const char* many)
+{
+    return CountWithSeparators(count) + " " + (count == 1 ? one : many);
+}
 
 }  // namespace
 
@@ -70,6 +126,12 @@ void FolderViewController::AddStoreToFolderView(const std::shared_ptr<const Sour
     if (!m_rootNode)
         m_rootNode = TreeNode::WithData(nullptr);
     PopulateTree(storeRow, m_rootNode);
+    if (m_tickMemory) {
+        const auto row = m_rootNode->AllChildren().back();
+        const std::string location = StoreLocation(*row);
+        if (!location.empty())
+            UntickPaths(*row, RememberedUntickedFolders(*m_tickMemory, location));
+    }
     ShowTreeAfterChange();
 }
 
@@ -165,6 +227,100 @@ void FolderViewController::GetSelectedItems(const std::shared_ptr<TreeNode>& sta
         GetSelectedItems(child, out);
 }
 
+TickState FolderViewController::GetTickState(const std::shared_ptr<TreeNode>& node) const
+{
+    if (!node)
+        return TickState::Unticked;
+    int64_t ticked = 0;
+    int64_t unticked = 0;
+    CountTicks(*node, ticked, unticked);
+    if (ticked > 0 && unticked > 0)
+        return TickState::PartlyTicked;
+    return ticked > 0 ? TickState::Ticked : TickState::Unticked;
+}
+
+SelectionTotals FolderViewController::SelectedTotals() const
+{
+    FolderNodeList selected;
+    GetSelectedItems(m_rootNode, selected);
+    SelectionTotals totals;
+    for (const auto& data : selected) {
+        ++totals.folders;
+        if (data->CountsAreBytes())
+            totals.sizesOnly = true;
+        else if (data->contentCount > 0)
+            totals.messages += data->contentCount;
+    }
+    return totals;
+}
+
+std::string FolderViewController::SelectedTotalsText() const
+{
+    const SelectionTotals totals = SelectedTotals();
+    if (totals.folders == 0)
+        return "No folders selected";
+    const std::string folders = Plural(totals.folders, "folder", "folders");
+    if (totals.sizesOnly && totals.messages == 0)
+        return folders + " selected";
+    return Plural(totals.messages, "message", "messages") + " in " + folders + " selected";
+}
+
+std::string FolderViewController::SpokenRowText(const std::shared_ptr<TreeNode>& node,
+                                                bool nameIncluded) const
+{
+    if (!node || !node->NodeData())
+        return {};
+    const auto& data = *node->NodeData();
+    std::vector<std::string> parts;
+    if (nameIncluded)
+        parts.push_back(WideToUTF8(data.Name()));
+    if (data.contentCount >= 0 && !IsStoreRow(data)) {
+        if (data.CountsAreBytes())
+            parts.push_back(FileSizeToStringTransformer::Transform(data.contentCount));
+        else
+            parts.push_back(data.contentCount == 0
+                                ? std::string("no messages")
+                                : Plural(data.contentCount, "message", "messages"));
+    }
+    if (!IsHeaderRow(node)) {
+        switch (GetTickState(node)) {
+        case TickState::Ticked:
+            parts.push_back("ticked");
+            break;
+        case TickState::PartlyTicked:
+            parts.push_back("partly ticked");
+            break;
+        case TickState::Unticked:
+            parts.push_back("not ticked");
+            break;
+        }
+    }
+    std::string text;
+    for (const auto& part : parts)
+        text += (text.empty() ? "" : ", ") + part;
+    return text;
+}
+
+std::vector<std::string> FolderViewController::UntickedFolderPaths(
+    const std::shared_ptr<TreeNode>& storeRow) const
+{
+    std::vector<std::string> paths;
+    if (storeRow)
+        CollectUnticked(*storeRow, paths);
+    return paths;
+}
+
+void FolderViewController::RememberTicks() const
+{
+    if (!m_rootNode || !m_tickMemory)
+        return;
+    for (const auto& row : m_rootNode->AllChildren()) {
+        const std::string location = StoreLocation(*row);
+        if (!location.empty())
+            RememberUntickedFolders(*m_tickMemory, location, UntickedFolderPaths(row));
+    }
+}
+
 void FolderViewController::UpdateAllItemStatusForContainerClass(int folderType)
 {
     m_isSelfUpdating = true;
@@ -232,6 +388,7 @@ void FolderViewController::ClickCheckBox(const std::shared_ptr<TreeNode>& node, 
     SetSelected(node, value, kAnyFolderType, !optionKeyHeld);
     UpdateAllItemStatusForContainerClass(node->NodeData()->folderType);
     UpdateDisplay();
+    RememberTicks();
 }
 
 void FolderViewController::ClickHeaderRow(const std::shared_ptr<TreeNode>& node, bool value)
@@ -312,8 +469,10 @@ void FolderViewController::ClickCategoryBox(int category)
 
 void FolderViewController::CategoryChanged(int category, int newValue, int oldValue)
 {
-    if (SkipMixedStateForKey(category, newValue, oldValue))
+    if (SkipMixedStateForKey(category, newValue, oldValue)) {
         SetSelected(m_rootNode, newValue != 0, kCategoryTypes[category], true);
+        RememberTicks();
+    }
     AfterObservedChange();
 }
 

@@ -12,6 +12,7 @@
 #include <string>
 
 #include "app/FolderTree.h"
+#include "app/Preferences.h"
 #include "app/Seams.h"
 
 namespace KestrinApp {
@@ -70,12 +71,29 @@ constexpr int kAnyFolderType = 7;
 // Folder type meaning "all categories" for UpdateAllItemStatusForContainerClass.
 constexpr int kAllCategories = 9;
 
+// How a row's box reads. A folder with folders below it reads partly ticked
+// when some of them (or it itself) are ticked and some are not; a store's
+// own row reads after its folders alone.
+enum class TickState { Unticked, PartlyTicked, Ticked };
+
+// What the ticks add up to; the store rows are never counted.
+struct SelectionTotals {
+    int64_t messages = 0;
+    int64_t folders = 0;
+    // Some ticked folder counts bytes, not messages.
+    bool sizesOnly = false;
+};
+
 class FolderViewController {
 public:
     explicit FolderViewController(IMainThreadDispatcher& dispatcher);
 
     void SetView(IFolderTreeView* view) { m_view = view; }
     void SetStoreViewDelegate(IStoreViewDelegate* delegate) { m_delegate = delegate; }
+    // Where the folders left unticked are kept per mail folder: every tick
+    // the user changes is written there, and a store added later starts
+    // with the ticks it had. None keeps nothing.
+    void SetTickMemory(IPreferences* preferences) { m_tickMemory = preferences; }
 
     // Stores: a loaded store's tree from its own row down, every folder ticked.
     void AddStoreToFolderView(const std::shared_ptr<const SourceFolder>& storeRow);
@@ -93,6 +111,20 @@ public:
     // Selected folders in pre-order, the store rows never among them; with
     // empty folders ignored, folders counted 0 are left out.
     void GetSelectedItems(const std::shared_ptr<TreeNode>& start, FolderNodeList& out) const;
+
+    // The box of a row, for the tree on screen.
+    TickState GetTickState(const std::shared_ptr<TreeNode>& node) const;
+    // The folders an export would take now and their messages.
+    SelectionTotals SelectedTotals() const;
+    // "1,234 messages in 12 folders selected".
+    std::string SelectedTotalsText() const;
+    // A row read aloud: "INBOX, 11 messages, ticked"; the part after the
+    // name alone with nameIncluded false.
+    std::string SpokenRowText(const std::shared_ptr<TreeNode>& node, bool nameIncluded) const;
+
+    // The folders (by their path in the store, hidden ones too) left unticked
+    // below a store's row.
+    std::vector<std::string> UntickedFolderPaths(const std::shared_ptr<TreeNode>& storeRow) const;
 
     void UpdateAllItemStatusForContainerClass(int folderType);
     void UpdateHasSelectedFolders();
@@ -141,10 +173,12 @@ private:
     void TreeWillChange();
     void InvalidateView();
     void UpdateDisplay();
+    void RememberTicks() const;
 
     IMainThreadDispatcher& m_dispatcher;
     IFolderTreeView* m_view = nullptr;
     IStoreViewDelegate* m_delegate = nullptr;
+    IPreferences* m_tickMemory = nullptr;
     std::shared_ptr<TreeNode> m_rootNode;
     bool m_isSelfUpdating = false;
     bool m_ignoreEmptyFolders = false;

@@ -74,6 +74,69 @@ KestrinMIMEEngineCommon::NameStyle RememberedNameStyle(const IPreferences& prefe
                 : NameStyle::Ascii;
 }
 
+namespace {
+
+// An entry's lines; the first is the mail folder.
+std::vector<std::string> EntryLines(const std::string& entry)
+{
+    std::vector<std::string> lines;
+    size_t start = 0;
+    while (start <= entry.size()) {
+        const size_t end = std::min(entry.find('\n', start), entry.size());
+        lines.push_back(entry.substr(start, end - start));
+        start = end + 1;
+    }
+    return lines;
+}
+
+}  // namespace
+
+void RememberUntickedFolders(IPreferences& preferences, const std::string& mailFolder,
+                             const std::vector<std::string>& untickedPaths)
+{
+    if (mailFolder.empty())
+        return;
+    auto entries = preferences.GetList(PreferenceKey::kUntickedFolders);
+    entries.erase(std::remove_if(entries.begin(), entries.end(),
+                                 [&](const std::string& entry) {
+                                     return EntryLines(entry).front() == mailFolder;
+                                 }),
+                  entries.end());
+    if (!untickedPaths.empty()) {
+        std::string entry = mailFolder;
+        for (const auto& path : untickedPaths)
+            entry += "\n" + path;
+        entries.insert(entries.begin(), entry);
+    }
+    if (entries.size() > kRememberedTicksLimit)
+        entries.resize(kRememberedTicksLimit);
+    preferences.SetList(PreferenceKey::kUntickedFolders, entries);
+}
+
+std::vector<std::string> RememberedUntickedFolders(const IPreferences& preferences,
+                                                   const std::string& mailFolder)
+{
+    for (const auto& entry : preferences.GetList(PreferenceKey::kUntickedFolders)) {
+        auto lines = EntryLines(entry);
+        if (lines.front() == mailFolder) {
+            lines.erase(lines.begin());
+            return lines;
+        }
+    }
+    return {};
+}
+
+std::string SaveChooserStartFolder(const std::string& remembered)
+{
+    const std::string home = HomeDirectory();
+    for (const std::string& folder : {remembered, home + "/Desktop", home + "/Documents"}) {
+        boost::system::error_code error;
+        if (!folder.empty() && boost::filesystem::is_directory(folder, error))
+            return folder;
+    }
+    return home;
+}
+
 boost::optional<std::string> AcceptDroppedFolder(const std::vector<std::string>& paths)
 {
     if (paths.size() != 1 || paths[0].empty())

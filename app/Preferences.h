@@ -22,6 +22,9 @@ constexpr const char* kWindowGeometry = "WindowGeometry";  // opaque to the logi
 constexpr const char* kRecentMailFolders = "RecentMailFolders";
 constexpr const char* kIgnoreEmptyFolders = "IgnoreEmptyFolders";
 constexpr const char* kNameStyle = "NameStyle";  // "ascii" or "unicode"
+// One entry per mail folder: its location, then the paths of the folders
+// left unticked in it, each on its own line; the latest first.
+constexpr const char* kUntickedFolders = "UntickedFolders";
 }  // namespace PreferenceKey
 
 class IPreferences {
@@ -61,6 +64,19 @@ int RememberedOutputFormat(const IPreferences& preferences);
 
 // The name style kept in the preferences, ASCII when none or garbled.
 KestrinMIMEEngineCommon::NameStyle RememberedNameStyle(const IPreferences& preferences);
+
+constexpr size_t kRememberedTicksLimit = 20;
+
+// The folders left unticked in a mail folder, by their paths in it, kept for
+// the next time it is loaded; an empty list forgets the mail folder.
+void RememberUntickedFolders(IPreferences& preferences, const std::string& mailFolder,
+                             const std::vector<std::string>& untickedPaths);
+std::vector<std::string> RememberedUntickedFolders(const IPreferences& preferences,
+                                                   const std::string& mailFolder);
+
+// Where the save chooser opens: the remembered folder while it is a folder,
+// else the first of Desktop, Documents and the home folder that is one.
+std::string SaveChooserStartFolder(const std::string& remembered);
 
 // Dropping onto the window loads a folder only when exactly one item is
 // dropped and it is an existing folder. Items that are not local files (web

@@ -124,7 +124,15 @@ QVariant FolderTreeModel::data(const QModelIndex& index, int role) const
     case Qt::CheckStateRole:
         if (header)
             return {};
-        return data.isSelected ? Qt::Checked : Qt::Unchecked;
+        switch (m_controller.GetTickState(node)) {
+        case KestrinApp::TickState::Ticked:
+            return Qt::Checked;
+        case KestrinApp::TickState::PartlyTicked:
+            return Qt::PartiallyChecked;
+        case KestrinApp::TickState::Unticked:
+            break;
+        }
+        return Qt::Unchecked;
     case Qt::DecorationRole:
         switch (data.folderType) {
         case KestrinMIMEEngineCommon::kFolderKindRoot:
@@ -145,10 +153,10 @@ QVariant FolderTreeModel::data(const QModelIndex& index, int role) const
             return ExcludeTooltip();
         return ToQString(tip);
     }
-    case Qt::AccessibleDescriptionRole: {
-        const QString count = ToQString(data.CountText()).trimmed();
-        return count.isEmpty() ? QString() : tr("%1 in this folder").arg(count);
-    }
+    case Qt::AccessibleTextRole:
+        return ToQString(m_controller.SpokenRowText(node, true));
+    case Qt::AccessibleDescriptionRole:
+        return ToQString(m_controller.SpokenRowText(node, false));
     case Qt::FontRole:
         if (header) {
             QFont font;

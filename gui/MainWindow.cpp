@@ -1,5 +1,6 @@
 #include "gui/MainWindow.h"
 
+#include <QAbstractButton>
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
@@ -7,15 +8,19 @@
 #include <QComboBox>
 #include <QDir>
 #include <QEventLoop>
+#include <QPointer>
 #include <QFileInfo>
 #include <QHBoxLayout>
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QMimeData>
+#include <QPainter>
 #include <QPushButton>
+#include <QScrollArea>
 #include <QTimer>
 #include <QTreeView>
 #include <QUrl>
@@ -23,6 +28,7 @@
 
 #include "app/Application.h"
 #include "gui/FolderRowDelegate.h"
+#include "gui/ScreenFit.h"
 
 // The window's pictures live in the library; a static library needs its
 // resources registered by name.
@@ -107,6 +113,72 @@ private:
     FolderTreeModel& m_model;
 };
 
+}  // namespace
+
+// Qt's focus frame is drawn by the style, and most styles draw nothing or
+// hide it under the widget: a ring in the highlight colour, drawn above the
+// widget it follows and just outside it.
+class FocusRing : public QWidget {
+public:
+    explicit FocusRing(QWidget* parent) : QWidget(parent)
+    {
+        setAttribute(Qt::WA_TransparentForMouseEvents);
+        setFocusPolicy(Qt::NoFocus);
+        hide();
+    }
+
+    void Follow(QWidget* widget)
+    {
+        if (m_widget)
+            m_widget->removeEventFilter(this);
+        m_widget = widget;
+        if (!widget || !widget->parentWidget()) {
+            hide();
+            return;
+        }
+        widget->installEventFilter(this);
+        setParent(widget->parentWidget());
+        Place();
+    }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (watched == m_widget && (event->type() == QEvent::Move ||
+                                    event->type() == QEvent::Resize ||
+                                    event->type() == QEvent::Show ||
+                                    event->type() == QEvent::Hide))
+            Place();
+        return QWidget::eventFilter(watched, event);
+    }
+
+    void paintEvent(QPaintEvent*) override
+    {
+        QPainter painter(this);
+        painter.setRenderHint(QPainter::Antialiasing);
+        painter.setPen(QPen(palette().color(QPalette::Highlight), kWidth));
+        const qreal inset = kWidth / 2.0;
+        painter.drawRoundedRect(QRectF(rect()).adjusted(inset, inset, -inset, -inset), 3, 3);
+    }
+
+private:
+    void Place()
+    {
+        if (!m_widget || !m_widget->isVisible()) {
+            hide();
+            return;
+        }
+        setGeometry(m_widget->geometry().adjusted(-kWidth, -kWidth, kWidth, kWidth));
+        raise();
+        show();
+    }
+
+    static constexpr int kWidth = 2;
+    QPointer<QWidget> m_widget;
+};
+
+namespace {
+
 constexpr int kCategoryShown[] = {kCategoryMail, kCategoryContacts, kCategoryCalendars,
                                   kCategoryTasks, kCategoryNotes};
 
@@ -151,6 +223,7 @@ MainWindow::MainWindow(const MainWindowOptions& options, QWidget* parent)
         [this](const boost::optional<std::string>& path) { m_controller->FolderChosen(path); });
     m_model = std::make_unique<FolderTreeModel>(m_content->FolderView());
     m_content->FolderView().SetView(m_model.get());
+    m_content->FolderView().SetTickMemory(m_preferences);
 
     BuildCentralWidget();
     BuildMenus();
@@ -180,6 +253,13 @@ MainWindow::MainWindow(const MainWindowOptions& options, QWidget* parent)
         restoreGeometry(QByteArray::fromBase64(QByteArray::fromStdString(*geometry)));
     else
         resize(760, 560);
+    // A size kept from a larger screen or a smaller scale factor, or the
+    // first run's, must still fit this screen.
+    FitToScreen(this);
+    m_screenFitter = new ScreenFitter(this);
+    for (QWidget* window : std::initializer_list<QWidget*>{this, m_selectionSheet, m_loadingSheet,
+                                                           m_progressSheet})
+        m_screenFitter->Watch(window);
     UpdateSelectionControls();
     UpdateFolderLabel();
 }
@@ -187,7 +267,10 @@ MainWindow::MainWindow(const MainWindowOptions& options, QWidget* parent)
 MainWindow::~MainWindow()
 {
     // The tree must not be read while the controllers take it down.
+    // Focus moves while the widgets go.
+    disconnect(m_focusWatch);
     m_content->FolderView().SetView(nullptr);
+    m_content->FolderView().SetTickMemory(nullptr);
     m_tree->setModel(nullptr);
 }
 
@@ -236,6 +319,10 @@ void MainWindow::BuildCentralWidget()
     connect(m_model.get(), &FolderTreeModel::selectionStateChanged, this,
             &MainWindow::UpdateSelectionControls);
     layout->addWidget(m_tree, 1);
+    m_selectedTotals = new QLabel(central);
+    m_selectedTotals->setObjectName(QStringLiteral("selectedTotals"));
+    m_selectedTotals->setTextFormat(Qt::PlainText);
+    layout->addWidget(m_selectedTotals);
 
     auto* categories = new QHBoxLayout;
     auto* selectLabel = new QLabel(tr("Select:"), central);
@@ -312,7 +399,23 @@ void MainWindow::BuildCentralWidget()
     bottom->addWidget(m_convert);
     layout->addLayout(bottom);
 
-    setCentralWidget(central);
+    // Below the layout's smallest size (a small screen at a large scale
+    // factor) the controls scroll rather than overlap.
+    auto* scroll = new QScrollArea(this);
+    scroll->setObjectName(QStringLiteral("centralScroll"));
+    scroll->setFrameShape(QFrame::NoFrame);
+    scroll->setWidgetResizable(true);
+    scroll->setWidget(central);
+    setCentralWidget(scroll);
+    // Where the keyboard is shows plainly on the buttons and the tree.
+    m_focusRing = new FocusRing(central);
+    m_focusRing->setObjectName(QStringLiteral("focusRing"));
+    m_focusWatch = connect(qApp, &QApplication::focusChanged, this, [this](QWidget*, QWidget* now) {
+        const bool framed = now && now->window() == this &&
+                            (qobject_cast<QAbstractButton*>(now) || now == m_tree ||
+                             qobject_cast<QComboBox*>(now));
+        m_focusRing->Follow(framed ? now : nullptr);
+    });
     setTabOrder(choose, m_tree);
     QWidget* previous = m_tree;
     for (QCheckBox* box : m_categoryBoxes) {
@@ -421,6 +524,8 @@ void MainWindow::UpdateSelectionControls()
             box->setVisible(has);
     }
     m_ignoreEmpty->setVisible(!m_content->HideIgnoreEmptyFolders());
+    m_selectedTotals->setVisible(folders.HasOpenedStores());
+    m_selectedTotals->setText(ToQString(folders.SelectedTotalsText()));
     // Enabled with any folder shown: pressing it with nothing ticked says why
     // nothing happens, which a greyed-out button would not.
     m_convert->setEnabled(folders.HasOpenedStores());
@@ -548,6 +653,30 @@ void MainWindow::dropEvent(QDropEvent* event)
     }
     event->acceptProposedAction();
     loadFolder(ToQString(*folder));
+}
+
+QWidget* MainWindow::focusRing() const
+{
+    return m_focusRing;
+}
+
+void MainWindow::keyPressEvent(QKeyEvent* event)
+{
+    // A main window has no default button of its own: Return and Enter that
+    // no control took start the conversion, as a dialog's default would.
+    // A focused button takes them itself.
+    const bool enter = event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter;
+    if (!enter || (event->modifiers() & ~Qt::KeypadModifier) != Qt::NoModifier) {
+        QMainWindow::keyPressEvent(event);
+        return;
+    }
+    auto* focusedButton = qobject_cast<QPushButton*>(focusWidget());
+    if (focusedButton && focusedButton->isEnabled())
+        focusedButton->animateClick();
+    else if (m_convert->isEnabled())
+        m_convert->animateClick();
+    else
+        QMainWindow::keyPressEvent(event);
 }
 
 void MainWindow::showEvent(QShowEvent* event)

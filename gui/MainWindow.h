@@ -26,6 +26,9 @@ class QTreeView;
 
 namespace KestrinGui {
 
+class FocusRing;
+class ScreenFitter;
+
 // What a test or a special run replaces; empty members take the real thing.
 struct MainWindowOptions {
     KestrinApp::IChoosers* choosers = nullptr;
@@ -54,6 +57,9 @@ public:
     QComboBox* formatBox() const { return m_format; }
     QComboBox* namesBox() const { return m_names; }
     QPushButton* convertButton() const { return m_convert; }
+    // The ring that shows where the keyboard is.
+    QWidget* focusRing() const;
+    QLabel* selectedTotalsLabel() const { return m_selectedTotals; }
     QCheckBox* categoryBox(int category) const { return m_categoryBoxes.at(category); }
     QCheckBox* ignoreEmptyBox() const { return m_ignoreEmpty; }
     SelectionSheet* selectionSheet() const { return m_selectionSheet; }
@@ -92,6 +98,7 @@ protected:
     void dragEnterEvent(QDragEnterEvent* event) override;
     void dragMoveEvent(QDragMoveEvent* event) override;
     void dropEvent(QDropEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
     void showEvent(QShowEvent* event) override;
 
 private:
@@ -139,7 +146,7 @@ private:
 
     QTreeView* m_tree = nullptr;
     QLabel* m_folderLabel = nullptr;
-    QLabel* m_emptyHint = nullptr;
+    QLabel* m_selectedTotals = nullptr;
     std::vector<QCheckBox*> m_categoryBoxes;
     QCheckBox* m_ignoreEmpty = nullptr;
     QComboBox* m_format = nullptr;
@@ -147,6 +154,9 @@ private:
     QPushButton* m_convert = nullptr;
     QMenu* m_recentMenu = nullptr;
     QAction* m_chooseAction = nullptr;
+    FocusRing* m_focusRing = nullptr;
+    ScreenFitter* m_screenFitter = nullptr;
+    QMetaObject::Connection m_focusWatch;
 };
 
 }  // namespace KestrinGui

@@ -2,11 +2,18 @@
 
 #include <QCoreApplication>
 #include <QDesktopServices>
+#include <QDialogButtonBox>
 #include <QDir>
+#include <QEvent>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QLineEdit>
 #include <QMessageBox>
+#include <QPushButton>
 #include <QUrl>
+
+#include "app/Preferences.h"
+#include "gui/ScreenFit.h"
 
 namespace KestrinGui {
 
@@ -48,11 +55,89 @@ void QtAlerts::ShowAlert(const KestrinApp::AlertText& alert)
 
 namespace {
 
+// A folder dialog that also takes the name of a folder not made yet, typed
+// into an existing folder: it makes that one folder when confirmed, and
+// nothing else. Qt's own dialog greys its button for such a name.
+class NewFolderDialog : public QFileDialog {
+public:
+    NewFolderDialog(QWidget* parent, const QString& message, const QString& start)
+        : QFileDialog(parent, message, start)
+    {
+    }
+
+    void AllowNewFolder() { m_allowNew = true; }
+
+    void accept() override
+    {
+        const QString folder = NewFolderTyped();
+        if (!folder.isEmpty()) {
+            if (!QDir().mkdir(folder)) {
+                QMessageBox::warning(this, windowTitle(),
+                                     tr("The folder “%1” could not be made here. Choose another "
+                                        "name or folder.")
+                                         .arg(QFileInfo(folder).fileName()));
+                return;
+            }
+            // The new folder is the answer, whatever the list has selected.
+            selectFile(folder);
+        }
+        QFileDialog::accept();
+    }
+
+protected:
+    void showEvent(QShowEvent* event) override
+    {
+        QFileDialog::showEvent(event);
+        // The buttons exist once the dialog is shown.
+        auto* box = findChild<QDialogButtonBox*>();
+        if (!m_allowNew || m_accept || !box)
+            return;
+        m_accept = box->button(QDialogButtonBox::Open);
+        if (!m_accept)
+            m_accept = box->button(QDialogButtonBox::Save);
+        if (m_accept)
+            m_accept->installEventFilter(this);
+    }
+
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        // The dialog greys its button after every change of the typed name.
+        if (watched == m_accept && event->type() == QEvent::EnabledChange &&
+            !m_accept->isEnabled() && !NewFolderTyped().isEmpty())
+            m_accept->setEnabled(true);
+        return QFileDialog::eventFilter(watched, event);
+    }
+
+private:
+    // The typed folder when it does not exist yet but the folder it goes
+    // into does; empty otherwise.
+    QString NewFolderTyped() const
+    {
+        if (!m_allowNew)
+            return {};
+        const auto* edit = findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+        const QString typed = edit ? edit->text().trimmed() : QString();
+        if (typed.isEmpty() || typed == QLatin1String(".") || typed == QLatin1String(".."))
+            return {};
+        const QFileInfo target(QDir(directory()).absoluteFilePath(typed));
+        if (target.exists() || target.isSymLink())
+            return {};
+        const QFileInfo parent(target.absolutePath());
+        if (!parent.isDir() || target.fileName().isEmpty())
+            return {};
+        return QDir::cleanPath(target.absoluteFilePath());
+    }
+
+    bool m_allowNew = false;
+    QPointer<QPushButton> m_accept;
+};
+
 boost::optional<std::string> RunFolderDialog(QWidget* parent, const QString& objectName,
                                              const QString& message, const QString& start,
-                                             const QString& confirm, bool showHidden)
+                                             const QString& confirm, bool showHidden,
+                                             bool allowNewFolder = false)
 {
-    QFileDialog dialog(parent, message, start);
+    NewFolderDialog dialog(parent, message, start);
     dialog.setObjectName(objectName);
     dialog.setOption(QFileDialog::DontUseNativeDialog);
     dialog.setFileMode(QFileDialog::Directory);
@@ -61,7 +146,11 @@ boost::optional<std::string> RunFolderDialog(QWidget* parent, const QString& obj
         dialog.setFilter(dialog.filter() | QDir::Hidden);
     if (!confirm.isEmpty())
         dialog.setLabelText(QFileDialog::Accept, confirm);
+    if (allowNewFolder)
+        dialog.AllowNewFolder();
     dialog.setWindowModality(Qt::WindowModal);
+    ScreenFitter fitter;
+    fitter.Watch(&dialog);
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
         return boost::none;
     return ToUtf8(QDir::cleanPath(dialog.selectedFiles().first()));
@@ -81,7 +170,8 @@ boost::optional<std::string> QtChoosers::ChooseSaveFolder(const std::string& mes
                                                           const std::string& startFolder)
 {
     return RunFolderDialog(m_window, QStringLiteral("saveChooser"), ToQString(message),
-                           ToQString(startFolder), ToQString(confirmButton), false);
+                           ToQString(KestrinApp::SaveChooserStartFolder(startFolder)),
+                           ToQString(confirmButton), false, true);
 }
 
 void QtWorkspace::OpenFile(const std::string& path)

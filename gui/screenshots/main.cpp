@@ -33,6 +33,21 @@ bool Save(QWidget* window, const QString& file)
     return saved;
 }
 
+// The tree's row of a folder, searched depth first.
+QModelIndex FindRow(const QAbstractItemModel& model, const QString& name,
+                    const QModelIndex& parent = {})
+{
+    for (int row = 0; row < model.rowCount(parent); ++row) {
+        const QModelIndex index = model.index(row, 0, parent);
+        if (index.data(KestrinGui::FolderTreeModel::NameRole).toString() == name)
+            return index;
+        const QModelIndex below = FindRow(model, name, index);
+        if (below.isValid())
+            return below;
+    }
+    return {};
+}
+
 }  // namespace
 
 int main(int argc, char** argv)
@@ -70,6 +85,8 @@ int main(int argc, char** argv)
             return;
         }
         // Untick one folder so that the picture shows a real choice.
+        const QModelIndex projects = FindRow(*window.treeModel(), QStringLiteral("Projects"));
+        window.treeModel()->setData(projects, Qt::Unchecked, Qt::CheckStateRole);
         QTimer::singleShot(300, [&] {
             Save(&window, pictures + QStringLiteral("/main-window.png"));
             window.convertButton()->click();

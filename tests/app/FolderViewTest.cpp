@@ -332,6 +332,127 @@ TEST_F(FolderViewTest, ClosingTheHeaderRowRemovesTheStore)
     EXPECT_FALSE(view.HasOpenedStores());
 }
 
+TEST_F(FolderViewTest, ParentsReadPartlyTickedAndTheTotalsFollowTheTicks)
+{
+    struct Case {
+        const char* name;
+        std::vector<std::wstring> untick;
+        bool alone;  // the exclude-subfolders click
+        TickState storeRow;
+        TickState inboxRow;
+        std::string totals;
+    };
+    const Case cases[] = {
+        {"nothing unticked", {}, false, TickState::Ticked, TickState::Ticked,
+         "10 messages in 4 folders selected"},
+        {"a subfolder", {L"Work"}, false, TickState::PartlyTicked, TickState::PartlyTicked,
+         "8 messages in 3 folders selected"},
+        {"a parent alone, its subfolder stays", {L"Inbox"}, true, TickState::PartlyTicked,
+         TickState::PartlyTicked, "7 messages in 3 folders selected"},
+        {"a parent with its subfolder", {L"Inbox"}, false, TickState::PartlyTicked,
+         TickState::Unticked, "5 messages in 2 folders selected"},
+        {"all but one folder", {L"Inbox", L"Sent"}, false, TickState::PartlyTicked,
+         TickState::Unticked, "5 messages in 1 folder selected"},
+        {"everything", {L"Inbox", L"Sent", L"Contacts"}, false, TickState::Unticked,
+         TickState::Unticked, "No folders selected"},
+    };
+    for (const auto& c : cases) {
+        FolderViewController fresh(dispatcher);
+        fresh.AddStoreToFolderView(Tree(store));
+        for (const auto& name : c.untick)
+            fresh.ClickCheckBox(Find(fresh.RootNode(), name), false, c.alone);
+        EXPECT_EQ(fresh.GetTickState(fresh.RootNode()->Children().front()), c.storeRow) << c.name;
+        EXPECT_EQ(fresh.GetTickState(Find(fresh.RootNode(), L"Inbox")), c.inboxRow) << c.name;
+        EXPECT_EQ(fresh.SelectedTotalsText(), c.totals) << c.name;
+    }
+
+    // Ticking a partly ticked parent ticks everything below it.
+    view.AddStoreToFolderView(Tree(store));
+    view.ClickCheckBox(Node(L"Inbox"), false, true);
+    view.ClickCheckBox(Node(L"Inbox"), true, false);
+    EXPECT_EQ(view.GetTickState(Node(L"Inbox")), TickState::Ticked);
+    EXPECT_EQ(view.SelectedTotalsText(), "10 messages in 4 folders selected");
+}
+
+TEST(FolderViewTotals, LargeCountsAndSizesOnlyStores)
+{
+    EventQueueDispatcher dispatcher;
+    {
+        auto store = MakeKindStore("/lib", StoreKind::EnvelopeIndex);
+        AddCounted(store, L"Inbox", kFolderKindMail, 1234567);
+        AddCounted(store, L"Sent", kFolderKindMail, 1);
+        FolderViewController view(dispatcher);
+        view.AddStoreToFolderView(Tree(store));
+        EXPECT_EQ(view.SelectedTotalsText(), "1,234,568 messages in 2 folders selected");
+    }
+    {
+        // Exported mailboxes are counted in bytes: no message total is made up.
+        auto store = MakeKindStore("/export", StoreKind::MboxArchive);
+        AddCounted(store, L"Inbox", kFolderKindMail, 1536);
+        FolderViewController view(dispatcher);
+        view.AddStoreToFolderView(Tree(store));
+        EXPECT_EQ(view.SelectedTotalsText(), "1 folder selected");
+        EXPECT_EQ(view.SpokenRowText(Find(view.RootNode(), L"Inbox"), true),
+                  "Inbox, 1.5 KB, ticked");
+    }
+}
+
+TEST_F(FolderViewTest, RowsAreReadAloudInWords)
+{
+    view.AddStoreToFolderView(Tree(store));
+    view.ClickCheckBox(Node(L"Work"), false, false);
+    EXPECT_EQ(view.SpokenRowText(Node(L"Inbox"), true), "Inbox, 3 messages, partly ticked");
+    EXPECT_EQ(view.SpokenRowText(Node(L"Inbox"), false), "3 messages, partly ticked");
+    EXPECT_EQ(view.SpokenRowText(Node(L"Work"), true), "Work, 2 messages, not ticked");
+    EXPECT_EQ(view.SpokenRowText(Node(L"Sent"), true), "Sent, no messages, ticked");
+    EXPECT_EQ(view.SpokenRowText(view.RootNode()->Children().front(), true),
+              "Apple Mail Database, partly ticked");
+}
+
+TEST_F(FolderViewTest, TicksAreRememberedPerMailFolder)
+{
+    MemoryPreferences preferences;
+    view.SetTickMemory(&preferences);
+    view.AddStoreToFolderView(Tree(store));
+    view.ClickCheckBox(Node(L"Inbox"), false, true);
+    view.ClickCheckBox(Node(L"Sent"), false, false);
+    // A category box counts as ticking too.
+    view.ClickCategoryBox(kCategoryContacts);
+    EXPECT_EQ(RememberedUntickedFolders(preferences, "/lib").size(), 3u);
+
+    const auto selectedIn = [&](FolderViewController& controller) {
+        FolderNodeList items;
+        controller.GetSelectedItems(nullptr, items);
+        return Names(items);
+    };
+    FolderViewController later(dispatcher);
+    later.SetTickMemory(&preferences);
+    later.AddStoreToFolderView(Tree(store));
+    EXPECT_EQ(selectedIn(later), (std::vector<std::wstring>{L"Work"}));
+    EXPECT_EQ(later.CategoryValue(kCategoryMail), kCategoryMixed);
+
+    // Another mail folder starts with everything ticked.
+    auto other = MakeKindStore("/other", StoreKind::EnvelopeIndex);
+    AddCounted(other, L"Inbox", kFolderKindMail, 3);
+    FolderViewController another(dispatcher);
+    another.SetTickMemory(&preferences);
+    another.AddStoreToFolderView(Tree(other));
+    EXPECT_EQ(selectedIn(another), (std::vector<std::wstring>{L"Inbox"}));
+
+    // Ticking everything again forgets the mail folder.
+    later.ClickCheckBox(later.RootNode()->Children().front(), true, false);
+    EXPECT_TRUE(RememberedUntickedFolders(preferences, "/lib").empty());
+    EXPECT_TRUE(preferences.GetList(PreferenceKey::kUntickedFolders).empty());
+}
+
+TEST(CountWithSeparatorsTest, GroupsOfThree)
+{
+    const std::pair<int64_t, const char*> cases[] = {
+        {0, "0"}, {999, "999"}, {1000, "1,000"}, {1234567, "1,234,567"}, {-12345, "-12,345"}};
+    for (const auto& [count, text] : cases)
+        EXPECT_EQ(CountWithSeparators(count), text) << count;
+}
+
 TEST(FolderNodeDataTest, RowTextsShowCountsOrSizes)
 {
     struct Case {

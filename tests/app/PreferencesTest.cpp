@@ -66,6 +66,46 @@ TEST(PreferencesTest, NameStyleIsAsciiUnlessUnicodeWasChosen)
     }
 }
 
+TEST(PreferencesTest, UntickedFoldersAreKeptPerMailFolderLatestFirst)
+{
+    MemoryPreferences preferences;
+    // A file written before any ticks were kept reads as nothing unticked.
+    EXPECT_TRUE(RememberedUntickedFolders(preferences, "/a").empty());
+    RememberUntickedFolders(preferences, "/a", {"/INBOX/", "/Sent/"});
+    RememberUntickedFolders(preferences, "/b", {"/Junk/"});
+    EXPECT_EQ(RememberedUntickedFolders(preferences, "/a"),
+              (std::vector<std::string>{"/INBOX/", "/Sent/"}));
+    EXPECT_EQ(RememberedUntickedFolders(preferences, "/b"), (std::vector<std::string>{"/Junk/"}));
+    EXPECT_TRUE(RememberedUntickedFolders(preferences, "/c").empty());
+
+    for (int i = 0; i < 30; ++i)
+        RememberUntickedFolders(preferences, "/f" + std::to_string(i), {"/INBOX/"});
+    EXPECT_EQ(preferences.GetList(PreferenceKey::kUntickedFolders).size(), kRememberedTicksLimit);
+    EXPECT_EQ(RememberedUntickedFolders(preferences, "/f29"),
+              (std::vector<std::string>{"/INBOX/"}));
+    EXPECT_TRUE(RememberedUntickedFolders(preferences, "/a").empty());
+}
+
+TEST(PreferencesTest, SaveChooserStartsInAnExistingFolder)
+{
+    kestrin_test::TempDir home;
+    const std::string path = home.path().string();
+    const char* savedHome = std::getenv("HOME");
+    const std::string oldHome = savedHome ? savedHome : "";
+    setenv("HOME", path.c_str(), 1);
+    boost::filesystem::create_directories(home.path() / "kept");
+    boost::filesystem::create_directories(home.path() / "Documents");
+    EXPECT_EQ(SaveChooserStartFolder(path + "/kept"), path + "/kept");
+    EXPECT_EQ(SaveChooserStartFolder(path + "/gone"), path + "/Documents");
+    boost::filesystem::create_directories(home.path() / "Desktop");
+    EXPECT_EQ(SaveChooserStartFolder(path + "/gone"), path + "/Desktop");
+    EXPECT_EQ(SaveChooserStartFolder(""), path + "/Desktop");
+    boost::filesystem::remove(home.path() / "Desktop");
+    boost::filesystem::remove(home.path() / "Documents");
+    EXPECT_EQ(SaveChooserStartFolder(path + "/gone"), path);
+    setenv("HOME", oldHome.c_str(), 1);
+}
+
 TEST(DropTest, OnlyOneExistingFolderIsAccepted)
 {
     kestrin_test::TempDir dir;

@@ -13,6 +13,7 @@
 #include <QDirIterator>
 #include <QFile>
 #include <QFileDialog>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMessageBox>
@@ -225,6 +226,8 @@ private slots:
 
     void init()
     {
+        // Each test starts from a tree with every folder ticked.
+        m_preferences.SetList(PreferenceKey::kUntickedFolders, {});
         m_gate.open = true;
         m_workspace.calls.clear();
         m_window = std::make_unique<MainWindow>(Options());
@@ -286,10 +289,181 @@ private slots:
         QCOMPARE(Check("INBOX"), Qt::Checked);
         QCOMPARE(Check("Projects"), Qt::Checked);
 
-        // With the exclude modifier only the folder itself changes.
+        // With the exclude modifier only the folder itself changes; it then
+        // reads partly ticked, its subfolder being ticked.
         ClickCheckIndicator(Find("INBOX"), FolderTreeModel::ExcludeModifier());
-        QCOMPARE(Check("INBOX"), Qt::Unchecked);
+        QCOMPARE(Check("INBOX"), Qt::PartiallyChecked);
         QCOMPARE(Check("Projects"), Qt::Checked);
+    }
+
+    // "1,234 messages in 5 folders selected" as numbers.
+    std::pair<qint64, qint64> SelectedTotals()
+    {
+        static const QRegularExpression pattern(
+            QStringLiteral("^([0-9,]+) messages? in ([0-9,]+) folders? selected$"));
+        const QString text = m_window->selectedTotalsLabel()->text();
+        const auto match = pattern.match(text);
+        if (!match.hasMatch() || !m_window->selectedTotalsLabel()->isVisible())
+            return {-1, -1};
+        return {match.captured(1).remove(',').toLongLong(),
+                match.captured(2).remove(',').toLongLong()};
+    }
+
+    qint64 Count(const QString& name)
+    {
+        return Find(name).data(FolderTreeModel::CountRole).toString().remove(
+            QRegularExpression("[^0-9]")).toLongLong();
+    }
+
+    void parentsShowPartialTicksAndTheSelectedTotalFollows()
+    {
+        Load(m_mail);
+        const QString store = QStringLiteral("Apple Mail Database");
+        const auto all = SelectedTotals();
+        QVERIFY2(all.first > 0 && all.second > 0,
+                 qPrintable(m_window->selectedTotalsLabel()->text()));
+        const qint64 inbox = Count("INBOX"), projects = Count("Projects");
+        QVERIFY(inbox > 0 && projects > 0);
+        QCOMPARE(Find("INBOX").data(Qt::AccessibleTextRole).toString(),
+                 QStringLiteral("INBOX, %1 messages, ticked").arg(inbox));
+
+        // The mouse unticks a folder with its subfolder: the store row above
+        // reads partly ticked and the total drops by both.
+        ClickCheckIndicator(Find("INBOX"));
+        QCOMPARE(Check("INBOX"), Qt::Unchecked);
+        QCOMPARE(Check(store), Qt::PartiallyChecked);
+        QCOMPARE(SelectedTotals(), std::make_pair(all.first - inbox - projects, all.second - 2));
+        QCOMPARE(Find("INBOX").data(Qt::AccessibleDescriptionRole).toString(),
+                 QStringLiteral("%1 messages, not ticked").arg(inbox));
+
+        // Space ticks the subfolder alone back: its parent reads partly ticked.
+        QTreeView* tree = m_window->treeView();
+        tree->setFocus();
+        tree->setCurrentIndex(Find("Projects"));
+        QTest::keyClick(tree, Qt::Key_Space);
+        QCOMPARE(Check("INBOX"), Qt::PartiallyChecked);
+        QCOMPARE(SelectedTotals(), std::make_pair(all.first - inbox, all.second - 1));
+
+        // Space on the partly ticked parent ticks it all.
+        tree->setCurrentIndex(Find("INBOX"));
+        QTest::keyClick(tree, Qt::Key_Space);
+        QCOMPARE(Check("INBOX"), Qt::Checked);
+        QCOMPARE(Check(store), Qt::Checked);
+        QCOMPARE(SelectedTotals(), all);
+
+        // So does a click on a partly ticked store row.
+        ClickCheckIndicator(Find("Junk"));
+        QCOMPARE(Check(store), Qt::PartiallyChecked);
+        ClickCheckIndicator(Find(store));
+        QCOMPARE(Check("Junk"), Qt::Checked);
+        QCOMPARE(SelectedTotals(), all);
+
+        // Nothing ticked reads so.
+        ClickCheckIndicator(Find(store));
+        QCOMPARE(m_window->selectedTotalsLabel()->text(), QStringLiteral("No folders selected"));
+    }
+
+    void ticksAreRememberedForTheSameMailFolderInANewWindow()
+    {
+        Load(m_mail);
+        ClickCheckIndicator(Find("Junk"));
+        ClickCheckIndicator(Find("INBOX"), FolderTreeModel::ExcludeModifier());
+        const auto before = SelectedTotals();
+
+        m_window = std::make_unique<MainWindow>(Options());
+        m_window->show();
+        QVERIFY(QTest::qWaitForWindowExposed(m_window.get()));
+        Load(m_mail);
+        QCOMPARE(Check("Junk"), Qt::Unchecked);
+        QCOMPARE(Check("INBOX"), Qt::PartiallyChecked);
+        QCOMPARE(Check("Projects"), Qt::Checked);
+        QCOMPARE(Check("Receipts"), Qt::Checked);
+        QCOMPARE(SelectedTotals(), before);
+    }
+
+    void returnStartsTheConversion()
+    {
+        // With nothing loaded Convert is off and Return does nothing.
+        QTest::keyClick(m_window.get(), Qt::Key_Return);
+        QTest::qWait(300);
+        QVERIFY(!m_window->findChild<QFileDialog*>("saveChooser"));
+
+        Load(m_mail);
+        QTreeView* tree = m_window->treeView();
+        tree->setFocus();
+        tree->setCurrentIndex(Find("INBOX"));
+        QTemporaryDir save;
+        QSignalSpy finished(m_window.get(), &MainWindow::exportFinished);
+        AnswerNextFolderDialog(m_window.get(), "saveChooser", save.path());
+        QTest::keyClick(tree, Qt::Key_Return);
+        QVERIFY(finished.wait(60000));
+        QCOMPARE(finished.first().first().toInt(), static_cast<int>(Status::Succeeded));
+        QVERIFY(QFileInfo::exists(save.path() + "/Converted Data"));
+        m_window->resultSheet()->accept();
+
+        // Tabbing onto a button frames it; Return on it presses that button.
+        m_window->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(m_window.get()));
+        const auto ringAround = [this](QWidget* widget) {
+            QWidget* ring = m_window->focusRing();
+            return ring->isVisible() && ring->parentWidget() == widget->parentWidget() &&
+                   ring->geometry().contains(widget->geometry()) &&
+                   ring->geometry() != widget->geometry();
+        };
+        m_window->convertButton()->setFocus(Qt::TabFocusReason);
+        QVERIFY(ringAround(m_window->convertButton()));
+        auto* choose = m_window->findChild<QPushButton*>("chooseButton");
+        choose->setFocus(Qt::TabFocusReason);
+        QVERIFY(ringAround(choose));
+        QTest::keyClick(choose, Qt::Key_Return);
+        QTRY_VERIFY(m_window->selectionSheet()->isVisible());
+        m_window->selectionSheet()->reject();
+    }
+
+    // The save chooser takes a folder not made yet inside an existing one,
+    // and makes that one folder only when confirmed.
+    void theSaveChooserMakesANewFolderInsideAnExistingOne()
+    {
+        Load(m_mail);
+        QTemporaryDir save;
+        m_window->controller().SetDefaultSaveFolder((save.path() + "/gone").toStdString());
+        QString startedIn;
+        bool nestedRefused = false;
+        bool newAllowed = false;
+        auto* timer = new QTimer(m_window.get());
+        connect(timer, &QTimer::timeout, m_window.get(), [&, timer] {
+            auto* dialog = m_window->findChild<QFileDialog*>("saveChooser");
+            if (!dialog || !dialog->isVisible())
+                return;
+            timer->stop();
+            timer->deleteLater();
+            startedIn = dialog->directory().absolutePath();
+            dialog->setDirectory(save.path());
+            // The folder list fills in the background and may name a folder.
+            QTest::qWait(200);
+            auto* edit = dialog->findChild<QLineEdit*>("fileNameEdit");
+            auto* accept = dialog->findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Open);
+            edit->setFocus();
+            edit->clear();
+            QTest::keyClicks(edit, "missing/deeper");
+            nestedRefused = edit->text() == "missing/deeper" && !accept->isEnabled();
+            edit->clear();
+            QTest::keyClicks(edit, "New Output");
+            newAllowed = edit->text() == "New Output" && accept->isEnabled();
+            QTest::mouseClick(accept, Qt::LeftButton);
+        });
+        timer->start(10);
+        QSignalSpy finished(m_window.get(), &MainWindow::exportFinished);
+        QTest::mouseClick(m_window->convertButton(), Qt::LeftButton);
+        QVERIFY(finished.wait(60000));
+        QVERIFY2(QFileInfo(startedIn).isDir(), qPrintable(startedIn));
+        QVERIFY(nestedRefused);
+        QVERIFY(newAllowed);
+        QVERIFY(QFileInfo::exists(save.path() + "/New Output/Converted Data"));
+        QVERIFY(!QFileInfo::exists(save.path() + "/missing"));
+        QCOMPARE(QDir(save.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot),
+                 QStringList{"New Output"});
+        m_window->resultSheet()->accept();
     }
 
     void theContextMenuExcludesSubfoldersToo()
@@ -309,7 +483,8 @@ private slots:
         QContextMenuEvent event(QContextMenuEvent::Keyboard, row.center(),
                                 tree->viewport()->mapToGlobal(row.center()));
         QApplication::sendEvent(tree->viewport(), &event);
-        QCOMPARE(Check("Archive"), Qt::Unchecked);
+        // The folder itself unticked, its subfolder not: partly ticked.
+        QCOMPARE(Check("Archive"), Qt::PartiallyChecked);
         QCOMPARE(Check("2023"), Qt::Checked);
     }
 
