@@ -142,6 +142,7 @@ ExportRecord Convert(const ExportRequest& request, ExportObserver& observer,
                                   : boost::shared_ptr<IOutputStoreProvider>();
         if (!provider)
             throw ExportSetupError("This output format is not available.");
+        provider->KeepStoredBytes(request.keepBytes);
 
         presenter->SetOverallTotalUnits(overallUnits);
 

@@ -139,6 +139,11 @@ private:
     // MessageStoreFolderName. Looked up once per mailbox, not per message.
     std::string DataParentName(const std::string& databaseUUID);
     std::string MessageIdText(sqlite3* db, int64_t messageRowId, MessageQueries& queries);
+    // Puts the row's read/answered/flagged state and received date on the
+    // message (the index is what Apple Mail shows); what the message's own
+    // file said stands where the row says nothing. dateSent stands in for a
+    // received date nothing else gives (0: none).
+    void ApplyIndexState(EmailAssetBase& message, sqlite3* db, int64_t messageRowId, int64_t dateSent);
     void ForgetId();
 
     boost::weak_ptr<AppleMailDBStoreSQLITE> m_dbStore;

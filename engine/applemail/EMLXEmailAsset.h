@@ -38,6 +38,7 @@ public:
     ~EMLXEmailAsset() override;
 
     WriteResult WriteMBOXMessage(std::ostream& out) override;
+    WriteResult WriteMBOXEntry(std::ostream& out, const std::string& stateLines) override;
     WriteResult WriteRawMessage(const boost::shared_ptr<KSDataStreamOut>& out) override;
     // The message's length in bytes; 0 when the file held none.
     uint64_t GetSize() override { return m_hasMessage ? static_cast<uint64_t>(m_length) : 0; }
