@@ -193,6 +193,13 @@ Status AppleMailAssetFolderSQLITE::RefreshAssetCount()
     return m_countError.empty() ? Status::Succeeded : Status::Failed;
 }
 
+boost::optional<int64_t> AppleMailAssetFolderSQLITE::IndexUnreadCount()
+{
+    auto store = m_dbStore.lock();
+    if (!store || m_mailboxRowId < 1) return boost::none;
+    return store->MailboxUnreadCount(m_mailboxRowId);
+}
+
 boost::shared_ptr<IAssetIterator> AppleMailAssetFolderSQLITE::GetAssetIterator(
     unsigned queryKind, const boost::shared_ptr<IProgressPresenter>& presenter,
     const boost::shared_ptr<ICancelable>& cancelable, const boost::shared_ptr<ILogger>& logger)

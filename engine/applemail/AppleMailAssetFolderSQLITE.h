@@ -74,6 +74,9 @@ public:
     // A count that SQLite refuses is remembered and reported when the folder
     // is listed (the folder then counts as failed); answers 2 then.
     Status RefreshAssetCount() override;
+    // The unread count Apple Mail keeps for this mailbox in its index; none
+    // for a folder that is no mailbox or a layout without the count.
+    boost::optional<int64_t> IndexUnreadCount();
     int LoadSubFolders() override;
     // Worked out once and kept: sibling sets compare ids at every insertion,
     // and a grouping folder's id asks all its ancestors for theirs.
