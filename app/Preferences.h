@@ -22,6 +22,7 @@ constexpr const char* kWindowGeometry = "WindowGeometry";  // opaque to the logi
 constexpr const char* kRecentMailFolders = "RecentMailFolders";
 constexpr const char* kIgnoreEmptyFolders = "IgnoreEmptyFolders";
 constexpr const char* kNameStyle = "NameStyle";  // "ascii" or "unicode"
+constexpr const char* kKeepStoredBytes = "KeepStoredBytes";  // "1": no read/flag lines in mailboxes
 }  // namespace PreferenceKey
 
 class IPreferences {
