@@ -152,7 +152,12 @@ WriteResult MboxEntryWriter::Finish(int trailingLineFeeds)
     if (m_edit.inHeader) {
         // A message that is all header block: the state closes it.
         const bool lineOpen = !m_buffer.empty() ? m_buffer.back() != '\n' : m_last[1] != '\n';
-        if (lineOpen) m_buffer.push_back('\n');
+        // The line end given here is the one the trailing line feeds would
+        // have given: the entry keeps its shape.
+        if (lineOpen) {
+            m_buffer.push_back('\n');
+            if (trailingLineFeeds > 0) --trailingLineFeeds;
+        }
         AppendText(m_buffer, m_edit.stateLines);
         m_edit.inHeader = false;
     }
