@@ -319,7 +319,7 @@ void MainWindow::BuildCentralWidget()
     keepBytes->setObjectName(QStringLiteral("keepBytesBox"));
     keepBytes->setToolTip(tr("Write every message into mbox files and archives exactly as Apple Mail "
                              "stored it, without the Status lines that carry read, answered and flagged."));
-    keepBytes->setChecked(m_preferences->Get(PreferenceKey::kKeepStoredBytes) == "1");
+    keepBytes->setChecked(m_preferences->Get(PreferenceKey::kKeepStoredBytes) == std::string("1"));
     m_controller->SetKeepStoredBytes(keepBytes->isChecked());
     connect(keepBytes, &QCheckBox::toggled, this, [this](bool on) {
         m_controller->SetKeepStoredBytes(on);

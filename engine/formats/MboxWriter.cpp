@@ -1,10 +1,11 @@
 #include "formats/MboxWriter.h"
 
 #include <cstdio>
-#include <cstring>
-#include <strings.h>
 #include <cstdlib>
+#include <cstring>
 #include <ctime>
+
+#include <strings.h>
 
 #include <boost/optional.hpp>
 
