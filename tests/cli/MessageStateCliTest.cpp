@@ -123,7 +123,7 @@ std::map<std::string, std::string> DovecotFlags(const fs::path& mailbox, const f
     }
     const fs::path listing = scratch / "flags.txt";
     const std::string command =
-        prefix + "env HOME='" + home.string() + "' USER=nobody doveadm -c /dev/null -o mail_location=mbox:" +
+        prefix + "env HOME='" + home.string() + "' USER=nobody doveadm -c /dev/null -o first_valid_uid=1 -o first_valid_gid=0 -o mail_location=mbox:" +
         (home / "mail").string() + ":INBOX=" + (home / "mail" / "inbox").string() + ":INDEX=" +
         (home / "index").string() + " -f flow fetch 'flags hdr.subject' mailbox Converted.mbox all > '" +
         listing.string() + "'";
