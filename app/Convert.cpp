@@ -142,6 +142,7 @@ ExportRecord Convert(const ExportRequest& request, ExportObserver& observer,
                                   : boost::shared_ptr<IOutputStoreProvider>();
         if (!provider)
             throw ExportSetupError("This output format is not available.");
+        provider->KeepStoredBytes(request.keepBytes);
 
         presenter->SetOverallTotalUnits(overallUnits);
 
@@ -152,6 +153,15 @@ ExportRecord Convert(const ExportRequest& request, ExportObserver& observer,
                   boost::shared_ptr<ICancelable>(presenter), provider, kQueryKindNew, true,
                   &folderCounter, &recorder);
         provider->CloseStores();
+        // Apple Mail's own unread count checks the state carried over; a
+        // difference is worth a look, not a failure.
+        for (const ExportFolderRecord& folder : record.folders) {
+            if (!folder.sourceUnread || *folder.sourceUnread == folder.unread) continue;
+            logger->Log(L"WARNING : Folder " + UTF8ToWide(folder.sourcePath) + L": " +
+                            std::to_wstring(folder.unread) + L" converted messages are unread, Apple Mail counts " +
+                            std::to_wstring(*folder.sourceUnread) + L" unread.",
+                        true, true);
+        }
 
         status = summary.status;
         // A log that lost lines is no account of the run: not a success.

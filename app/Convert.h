@@ -42,6 +42,9 @@ struct ExportRequest {
     // Contacts and calendar events go into one folder of their kind.
     bool mergeContacts = true;
     bool mergeCalendar = true;
+    // Messages go into mbox files and archives exactly as stored, without
+    // the Status / X-Status lines that carry read, answered and flagged.
+    bool keepBytes = false;
 };
 
 // The progress display after a message: the folder's label and bar, the

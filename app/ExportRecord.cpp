@@ -1,5 +1,6 @@
 #include "app/ExportRecord.h"
 
+#include "applemail/AppleMailAssetFolderSQLITE.h"
 #include "assets/AssetFolderBase.h"
 #include "formats/EMLAssetFolder.h"
 #include "formats/MBOXAssetFolder.h"
@@ -81,6 +82,15 @@ void ExportRecorder::FolderBegun(const boost::shared_ptr<IAssetFolder>& source)
     m_record.folders.emplace_back();
     m_folder = &m_record.folders.back();
     if (source) m_folder->sourcePath = WideToUTF8(source->GetPath());
+    if (const auto mailbox = boost::dynamic_pointer_cast<AppleMailAssetFolderSQLITE>(source))
+        m_folder->sourceUnread = mailbox->IndexUnreadCount();
+}
+
+void ExportRecorder::ItemState(const MessageState& state)
+{
+    if (!m_folder) FolderBegun(nullptr);
+    if (state.known && !state.read) m_folder->unread += 1;
+    if (state.known && state.flagged) m_folder->flagged += 1;
 }
 
 namespace {

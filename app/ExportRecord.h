@@ -9,6 +9,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include <boost/optional.hpp>
 #include <boost/weak_ptr.hpp>
 
 #include "app/Seams.h"
@@ -27,6 +28,12 @@ struct ExportFolderRecord {
     int64_t notFullyDownloaded = 0;  // converted, some attachments never downloaded
     int64_t damaged = 0;             // converted as far as a cut file went
     int64_t repaired = 0;            // converted whole despite a fault of the file
+    // Converted messages the source kept as unread, and as flagged.
+    int64_t unread = 0;
+    int64_t flagged = 0;
+    // The unread count the source's own index keeps for the folder, where
+    // it keeps one: a cross-check of unread.
+    boost::optional<int64_t> sourceUnread;
     // The messages by name, as far as kNamesKeptPerKind allows; the counts
     // above hold them all, and the conversion log names every one.
     std::vector<std::string> failedNames;
@@ -119,6 +126,7 @@ public:
                   const boost::shared_ptr<KestrinMIMEEngineCommon::IAssetFolderMutable>& output)
         override;
     void FolderEnded(const boost::shared_ptr<KestrinMIMEEngineCommon::IAssetFolder>& source) override;
+    void ItemState(const KestrinMIMEEngineCommon::MessageState& state) override;
 
 private:
     ExportOutputRecord& OutputFor(

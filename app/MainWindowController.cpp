@@ -119,6 +119,7 @@ void MainWindowController::StartExportThread(const FolderNodeList& selection,
     // The selection already leaves out what the tree hides.
     request.skipEmpty = m_content.IgnoreEmptyFolders();
     request.names = m_nameStyle;
+    request.keepBytes = m_keepBytes;
     request.mergeContacts = m_mergeContacts;
     request.mergeCalendar = m_mergeCalendar;
 

@@ -53,6 +53,8 @@ public:
     // How the exported folders and files are named.
     NameStyle GetNameStyle() const { return m_nameStyle; }
     void SetNameStyle(NameStyle style) { m_nameStyle = style; }
+    // Mailbox targets write the messages as stored, without read/flag lines.
+    void SetKeepStoredBytes(bool keep) { m_keepBytes = keep; }
 
     // The folder chosen to load, kept when a later choice was refused; empty
     // until one was chosen.
@@ -108,6 +110,7 @@ private:
     OutputProviderFactory m_providerFactory;
     int m_outputFormatIndex = 0;
     NameStyle m_nameStyle = NameStyle::Ascii;
+    bool m_keepBytes = false;
     std::string m_mailFolderPath;
     // Once an export merged contacts or calendars, later ones do too.
     bool m_mergeContacts = false;

@@ -37,6 +37,7 @@ void RegisterDefaultPreferences(IPreferences& preferences)
     const std::pair<const char*, std::string> defaults[] = {
         {PreferenceKey::kOutputFormat, "1"},
         {PreferenceKey::kIgnoreEmptyFolders, "0"},
+        {PreferenceKey::kKeepStoredBytes, "0"},
         {PreferenceKey::kNameStyle, KestrinMIMEEngineCommon::ToString(KestrinMIMEEngineCommon::NameStyle::Ascii)},
         {PreferenceKey::kLastSaveFolder, HomeDirectory() + "/Desktop"},
     };

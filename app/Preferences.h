@@ -25,6 +25,7 @@ constexpr const char* kNameStyle = "NameStyle";  // "ascii" or "unicode"
 // One entry per mail folder: its location, then the paths of the folders
 // left unticked in it, each on its own line; the latest first.
 constexpr const char* kUntickedFolders = "UntickedFolders";
+constexpr const char* kKeepStoredBytes = "KeepStoredBytes";  // "1": no read/flag lines in mailboxes
 }  // namespace PreferenceKey
 
 class IPreferences {

@@ -27,6 +27,9 @@ std::string ConvertResultJson(const ExportRecord& record, const KestrinApp::Veri
                            {"damagedMessages", folder.damagedNames},
                            {"repairedMessages", folder.repairedNames},
                            {"unnamedMessages", folder.UnnamedCount()}});
+        folders.back()["unread"] = folder.unread;
+        folders.back()["flagged"] = folder.flagged;
+        if (folder.sourceUnread) folders.back()["sourceUnread"] = *folder.sourceUnread;
     }
     const KestrinApp::ExportTotals totals = record.Totals();
     json result = {{"source", record.source},

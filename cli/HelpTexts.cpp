@@ -32,7 +32,7 @@ constexpr const char kListOptions[] =
 constexpr const char kConvertHelp[] =
     "Usage: kestrin convert [SOURCE] --to eml|mbox|archive --out DIR [--folder PATH]...\n"
     "                       [--names ascii|unicode] [--skip-empty] [--no-progress]\n"
-    "                       [--verify] [--json]\n"
+    "                       [--verify] [--keep-bytes] [--json]\n"
     "\n"
     "Converts every folder of SOURCE, or the folders named with --folder, with\n"
     "their hierarchy mirrored. Writes \"Converted Data\" (or \"Converted Data (1)\",\n"
@@ -58,6 +58,10 @@ constexpr const char kConvertOptions[] =
     "               romaji, Chinese in pinyin); unicode keeps the names as they\n"
     "               are, replacing only what file systems refuse.\n"
     "  --skip-empty leaves out folders without messages.\n"
+    "  --keep-bytes\n"
+    "               writes every message into mbox files and archives exactly as\n"
+    "               stored, without the Status and X-Status lines that carry\n"
+    "               read, answered and flagged.\n"
     "  --no-progress\n"
     "               draws no progress line (it is drawn on standard error only\n"
     "               when that is a terminal).\n"
@@ -82,7 +86,7 @@ std::string Usage()
            "  kestrin list    [SOURCE] [--json]\n"
            "  kestrin convert [SOURCE] --to eml|mbox|archive --out DIR [--folder PATH]...\n"
            "                  [--names ascii|unicode] [--skip-empty] [--no-progress]\n"
-           "                  [--verify] [--json]\n"
+           "                  [--verify] [--keep-bytes] [--json]\n"
            "\n" +
            std::string(kSourceText) +
            "\n"
@@ -97,6 +101,8 @@ std::string Usage()
            "  --names   ascii (the default) or unicode: file and folder names in\n"
            "            ASCII letters, or in the script of the mail itself.\n"
            "  --skip-empty   leaves out folders without messages.\n"
+           "  --keep-bytes   mbox and archive messages exactly as stored, without\n"
+           "                 the lines that carry read, answered and flagged.\n"
            "  --no-progress  draws no progress line.\n"
            "  --verify  reads every written folder back and compares the messages\n"
            "            found with those converted; a difference ends with status 2.\n"

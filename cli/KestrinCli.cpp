@@ -61,6 +61,7 @@ struct Arguments {
     bool skipEmpty = false;
     bool noProgress = false;
     bool verify = false;
+    bool keepBytes = false;
     KestrinMIMEEngineCommon::NameStyle names = KestrinMIMEEngineCommon::NameStyle::Ascii;
 };
 
@@ -120,6 +121,9 @@ Arguments Parse(const std::vector<std::string>& args)
         } else if (word == "--verify" && convert) {
             flag();
             parsed.verify = true;
+        } else if (word == "--keep-bytes" && convert) {
+            flag();
+            parsed.keepBytes = true;
         } else if (word == "--") {
             // Everything after is the source.
             for (++i; i < args.size(); ++i) {
@@ -293,6 +297,7 @@ private:
         request.target = m_arguments.target;
         request.outputFolder = m_arguments.out;
         request.skipEmpty = m_arguments.skipEmpty;
+        request.keepBytes = m_arguments.keepBytes;
         request.names = m_arguments.names;
 
         m_observer.Line().Begin();

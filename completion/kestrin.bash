@@ -53,7 +53,7 @@ _kestrin()
             ;;
         convert)
             if [[ $cur == -* ]]; then
-                COMPREPLY=($(compgen -W '--to --out --folder --names --skip-empty --no-progress --verify --json --help' -- "$cur"))
+                COMPREPLY=($(compgen -W '--to --out --folder --names --skip-empty --no-progress --verify --keep-bytes --json --help' -- "$cur"))
             else
                 _filedir -d
             fi

@@ -62,6 +62,20 @@ std::vector<FolderIssues> CollectFolderIssues(const ExportRecord* record)
     return issues;
 }
 
+std::vector<FolderStates> CollectFolderStates(const ExportRecord* record)
+{
+    std::vector<FolderStates> states;
+    if (!record)
+        return states;
+    for (const ExportFolderRecord& folder : record->folders) {
+        if (folder.processed == 0)
+            continue;
+        states.push_back({ToQString(folder.sourcePath), folder.processed, folder.unread, folder.flagged,
+                          folder.sourceUnread ? *folder.sourceUnread : -1});
+    }
+    return states;
+}
+
 namespace {
 
 // The result sheet learns the target, the per-folder problems and whether
@@ -79,6 +93,7 @@ public:
         const auto record = m_record();
         m_sheet.SetGuide(GuideForTarget(record ? record->target : ExportTarget::Eml));
         m_sheet.SetFolderIssues(CollectFolderIssues(record.get()));
+        m_sheet.SetFolderStates(CollectFolderStates(record.get()));
         m_sheet.SetVerifyHandler(record && !record->outputs.empty() ? m_verify
                                                                      : std::function<void()>());
         m_sheet.ShowReport(report);
@@ -387,6 +402,16 @@ void MainWindow::BuildCentralWidget()
         m_controller->SetNameStyle(NameStyleFromString(style).value_or(NameStyle::Ascii));
         m_preferences->Set(PreferenceKey::kNameStyle, style);
     });
+    auto* keepBytes = new QCheckBox(tr("&Keep the stored bytes"), central);
+    keepBytes->setObjectName(QStringLiteral("keepBytesBox"));
+    keepBytes->setToolTip(tr("Write every message into mbox files and archives exactly as Apple Mail "
+                             "stored it, without the Status lines that carry read, answered and flagged."));
+    keepBytes->setChecked(m_preferences->Get(PreferenceKey::kKeepStoredBytes) == std::string("1"));
+    m_controller->SetKeepStoredBytes(keepBytes->isChecked());
+    connect(keepBytes, &QCheckBox::toggled, this, [this](bool on) {
+        m_controller->SetKeepStoredBytes(on);
+        m_preferences->Set(PreferenceKey::kKeepStoredBytes, on ? "1" : "0");
+    });
     m_convert = new QPushButton(tr("&Convert…"), central);
     m_convert->setObjectName(QStringLiteral("convertButton"));
     m_convert->setDefault(true);
@@ -395,6 +420,7 @@ void MainWindow::BuildCentralWidget()
     bottom->addWidget(m_format);
     bottom->addWidget(namesLabel);
     bottom->addWidget(m_names);
+    bottom->addWidget(keepBytes);
     bottom->addStretch();
     bottom->addWidget(m_convert);
     layout->addLayout(bottom);
@@ -426,6 +452,8 @@ void MainWindow::BuildCentralWidget()
     setTabOrder(m_ignoreEmpty, m_format);
     setTabOrder(m_format, m_names);
     setTabOrder(m_names, m_convert);
+    setTabOrder(m_names, keepBytes);
+    setTabOrder(keepBytes, m_convert);
 }
 
 void MainWindow::BuildMenus()

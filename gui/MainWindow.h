@@ -44,6 +44,8 @@ struct MainWindowOptions {
 // The per-folder problems of an export, for the result sheet, from the
 // export's own record of failed, skipped and not-downloaded messages.
 std::vector<FolderIssues> CollectFolderIssues(const KestrinApp::ExportRecord* record);
+// The read/flagged counts of the folders that had messages converted.
+std::vector<FolderStates> CollectFolderStates(const KestrinApp::ExportRecord* record);
 
 class MainWindow : public QMainWindow {
     Q_OBJECT

@@ -335,6 +335,22 @@ ResultSheet::ResultSheet(QWidget* parent) : QDialog(parent)
     m_issuesCaption->hide();
     m_issues->hide();
 
+    m_statesCaption = new QLabel(tr("Read and flagged, by folder:"), this);
+    m_states = new QTreeWidget(this);
+    m_states->setObjectName(QStringLiteral("folderStates"));
+    m_states->setRootIsDecorated(false);
+    m_states->setHeaderLabels({tr("Folder"), tr("Converted"), tr("Unread"), tr("Flagged"), tr("Unread in Apple Mail")});
+    m_states->setAccessibleName(tr("Read and flagged messages by folder"));
+    m_states->header()->setStretchLastSection(false);
+    m_states->header()->setSectionResizeMode(0, QHeaderView::Stretch);
+    for (int column = 1; column < 5; ++column)
+        m_states->header()->setSectionResizeMode(column, QHeaderView::ResizeToContents);
+    m_statesCaption->setBuddy(m_states);
+    layout->addWidget(m_statesCaption);
+    layout->addWidget(m_states, 1);
+    m_statesCaption->hide();
+    m_states->hide();
+
     m_verifyStatus = new QLabel(this);
     m_verifyStatus->setObjectName(QStringLiteral("verifyStatus"));
     m_verifyStatus->setWordWrap(true);
@@ -444,6 +460,24 @@ void ResultSheet::SetFolderIssues(const std::vector<FolderIssues>& issues)
     const bool any = !issues.empty();
     m_issues->setVisible(any);
     m_issuesCaption->setVisible(any);
+}
+
+void ResultSheet::SetFolderStates(const std::vector<FolderStates>& states)
+{
+    m_states->clear();
+    for (const FolderStates& folder : states) {
+        auto* row = new QTreeWidgetItem(m_states, {folder.folder, QString::number(folder.converted),
+                                                   QString::number(folder.unread), QString::number(folder.flagged),
+                                                   folder.sourceUnread < 0 ? QString()
+                                                                           : QString::number(folder.sourceUnread)});
+        // Apple Mail counting otherwise is worth a look: the report says more.
+        if (folder.sourceUnread >= 0 && folder.sourceUnread != folder.unread)
+            row->setToolTip(4, tr("Apple Mail counts a different number of unread messages in this folder; "
+                                  "see \"Detailed Conversion Report.txt\"."));
+    }
+    const bool any = !states.empty();
+    m_states->setVisible(any);
+    m_statesCaption->setVisible(any);
 }
 
 void ResultSheet::SetVerifyHandler(std::function<void()> handler)

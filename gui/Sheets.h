@@ -130,6 +130,16 @@ struct FolderIssues {
     qint64 unnamed = 0;  // counted but not named: the report names them
 };
 
+// How many converted messages of one folder were unread and flagged, and
+// the unread count Apple Mail keeps for it (-1: none).
+struct FolderStates {
+    QString folder;
+    qint64 converted = 0;
+    qint64 unread = 0;
+    qint64 flagged = 0;
+    qint64 sourceUnread = -1;
+};
+
 // The result of an export: title by result, the brief report, both
 // footers, Open Log, Show Converted Data, the import guide of the target,
 // the read-back check when there is one, and the problems per folder.
@@ -140,6 +150,9 @@ public:
     void ShowReport(const KestrinApp::ReportData& report) override;
     // Fills the per-folder list; hidden when empty.
     void SetFolderIssues(const std::vector<FolderIssues>& issues);
+    // Fills the per-folder read/flagged counts; hidden when empty.
+    void SetFolderStates(const std::vector<FolderStates>& states);
+    QTreeWidget* statesList() const { return m_states; }
     // Offers the read-back check when a handler is given.
     void SetVerifyHandler(std::function<void()> handler);
     // The read-back check: while it runs, and its answer, one line per
@@ -174,6 +187,8 @@ private:
     QLabel* m_footer2;
     QTreeWidget* m_issues;
     QLabel* m_issuesCaption;
+    QTreeWidget* m_states;
+    QLabel* m_statesCaption;
     QPushButton* m_openLog;
     QPushButton* m_showData;
     QPushButton* m_guide;

@@ -23,6 +23,8 @@ packages=(
   dpkg-dev file man-db bash-completion desktop-file-utils
   # scripts/package.sh checks the Debian package with lintian.
   lintian
+  # The mbox read-back test opens converted mailboxes with doveadm.
+  dovecot-core
 )
 
 missing=()

@@ -9,6 +9,7 @@
 #include <boost/thread/lock_guard.hpp>
 
 #include "applemail/AppleAssetFolder.h"
+#include "applemail/AppleMailFlags.h"
 #include "applemail/AppleMailDBStoreSQLITE.h"
 #include "applemail/EMLXEmailAsset.h"
 #include "applemail/MailFolderPaths.h"
@@ -190,6 +191,13 @@ Status AppleMailAssetFolderSQLITE::RefreshAssetCount()
     store->Statements().GiveBack(db, sql, std::move(stmt));
     SetAssetCount(count);
     return m_countError.empty() ? Status::Succeeded : Status::Failed;
+}
+
+boost::optional<int64_t> AppleMailAssetFolderSQLITE::IndexUnreadCount()
+{
+    auto store = m_dbStore.lock();
+    if (!store || m_mailboxRowId < 1) return boost::none;
+    return store->MailboxUnreadCount(m_mailboxRowId);
 }
 
 boost::shared_ptr<IAssetIterator> AppleMailAssetFolderSQLITE::GetAssetIterator(
@@ -414,6 +422,7 @@ boost::shared_ptr<IAsset> AppleMailAssetFolderSQLITE::LoadMessageAsset(int64_t m
         }
         headerOnly = false;
         asset = message;
+        ApplyIndexState(*message, db, messageRowId, 0);
         if (!assetId.empty())
             return asset;
     }
@@ -487,9 +496,46 @@ boost::shared_ptr<IAsset> AppleMailAssetFolderSQLITE::LoadMessageAsset(int64_t m
         EncodeHeaderText(subject);
         text += subject;
         auto bytes = boost::make_shared<std::vector<uint8_t>>(text.begin(), text.end());
-        asset = boost::make_shared<EMLEmailAsset>(bytes, kAssetFlagIncomplete | kAssetFlagHeaderOnly);
+        auto headers = boost::make_shared<EMLEmailAsset>(bytes, kAssetFlagIncomplete | kAssetFlagHeaderOnly);
+        ApplyIndexState(*headers, db, messageRowId, dateSent);
+        asset = headers;
     }
     return asset;
+}
+
+void AppleMailAssetFolderSQLITE::ApplyIndexState(EmailAssetBase& message, sqlite3* db, int64_t messageRowId,
+                                                 int64_t dateSent)
+{
+    MessageState state = message.GetState();
+    if (!state.received && dateSent > 0) state.received = dateSent;
+    auto store = m_dbStore.lock();
+    const std::string sql = store ? store->MessageStateSql() : std::string();
+    if (sql.empty() || !db) {
+        message.SetState(state);
+        return;
+    }
+    SqliteStatement stmt = store->Statements().Take(db, sql);
+    if (stmt) {
+        sqlite3_bind_int64(stmt.get(), 1, messageRowId);
+        if (sqlite3_step(stmt.get()) == SQLITE_ROW) {
+            sqlite3_stmt* row = stmt.get();
+            const auto has = [row](int column) { return sqlite3_column_type(row, column) != SQLITE_NULL; };
+            // What Apple Mail shows comes from here, not from the file.
+            const boost::optional<int64_t> received = state.received;
+            if (has(0)) state = StateFromAppleFlags(static_cast<uint64_t>(sqlite3_column_int64(row, 0)));
+            state.received = received;
+            if (has(1) && sqlite3_column_int64(row, 1) > 0) state.received = sqlite3_column_int64(row, 1);
+            // Newer layouts keep these apart, and they win over the word.
+            if (has(2)) state.read = sqlite3_column_int64(row, 2) != 0;
+            if (has(3)) state.flagged = sqlite3_column_int64(row, 3) != 0;
+            if (has(4)) state.deleted = sqlite3_column_int64(row, 4) != 0;
+            if (has(5) && state.flagged) state.flagColour = static_cast<int>(sqlite3_column_int64(row, 5));
+            if (!state.flagged) state.flagColour = boost::none;
+            if (has(0) || has(2) || has(3) || has(4)) state.known = true;
+        }
+    }
+    store->Statements().GiveBack(db, sql, std::move(stmt));
+    message.SetState(state);
 }
 
 // ---------------------------------------------------------------------------

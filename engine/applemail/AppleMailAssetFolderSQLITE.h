@@ -74,6 +74,9 @@ public:
     // A count that SQLite refuses is remembered and reported when the folder
     // is listed (the folder then counts as failed); answers 2 then.
     Status RefreshAssetCount() override;
+    // The unread count Apple Mail keeps for this mailbox in its index; none
+    // for a folder that is no mailbox or a layout without the count.
+    boost::optional<int64_t> IndexUnreadCount();
     int LoadSubFolders() override;
     // Worked out once and kept: sibling sets compare ids at every insertion,
     // and a grouping folder's id asks all its ancestors for theirs.
@@ -139,6 +142,11 @@ private:
     // MessageStoreFolderName. Looked up once per mailbox, not per message.
     std::string DataParentName(const std::string& databaseUUID);
     std::string MessageIdText(sqlite3* db, int64_t messageRowId, MessageQueries& queries);
+    // Puts the row's read/answered/flagged state and received date on the
+    // message (the index is what Apple Mail shows); what the message's own
+    // file said stands where the row says nothing. dateSent stands in for a
+    // received date nothing else gives (0: none).
+    void ApplyIndexState(EmailAssetBase& message, sqlite3* db, int64_t messageRowId, int64_t dateSent);
     void ForgetId();
 
     boost::weak_ptr<AppleMailDBStoreSQLITE> m_dbStore;

@@ -196,6 +196,14 @@ Status AppleMailDBStoreSQLITE::Open(const boost::shared_ptr<IProgressPresenter>&
                     return Status::Failed;
                 }
                 m_hasGlobalMessageData = SqliteTableExists(m_envelopeIndex.get(), "message_global_data");
+                const std::set<std::string> columns = SqliteColumns(m_envelopeIndex.get(), "messages");
+                const auto column = [&](const char* name) {
+                    return columns.count(name) ? std::string(name) : std::string("NULL");
+                };
+                m_messageStateSql = "SELECT " + column("flags") + ", " + column("date_received") + ", " +
+                                    column("read") + ", " + column("flagged") + ", " + column("deleted") +
+                                    ", " + column("flag_color") + " FROM messages WHERE ROWID=?1";
+                m_hasUnreadCount = SqliteColumns(m_envelopeIndex.get(), "mailboxes").count("unread_count") > 0;
             }
 
             if (LoadFolderTree(presenter, cancelable, logger) != Status::Succeeded) {
@@ -747,6 +755,23 @@ std::string AppleMailDBStoreSQLITE::UnlistedAccountFolderV2(const std::string& s
         return {};
     const std::string folder = prefix + account;
     return IsDirectoryPath(JoinPath(JoinPath(m_rootPath, "V2"), folder)) ? folder : std::string();
+}
+
+boost::optional<int64_t> AppleMailDBStoreSQLITE::MailboxUnreadCount(int64_t mailboxRowId)
+{
+    boost::lock_guard<boost::recursive_mutex> dbGuard(m_envelopeIndexMutex);
+    if (!m_hasUnreadCount || !m_envelopeIndex || mailboxRowId < 1) return boost::none;
+    static const std::string kSql = "SELECT unread_count FROM mailboxes WHERE ROWID=?1";
+    sqlite3* db = m_envelopeIndex.get();
+    SqliteStatement stmt = m_statements.Take(db, kSql);
+    boost::optional<int64_t> count;
+    if (stmt) {
+        sqlite3_bind_int64(stmt.get(), 1, mailboxRowId);
+        if (sqlite3_step(stmt.get()) == SQLITE_ROW && sqlite3_column_type(stmt.get(), 0) != SQLITE_NULL)
+            count = sqlite3_column_int64(stmt.get(), 0);
+    }
+    m_statements.GiveBack(db, kSql, std::move(stmt));
+    return count;
 }
 
 }  // namespace KestrinMIMEEngineCommon

@@ -69,6 +69,13 @@ public:
     std::string GetPrivateCopyFolder() const;
     // Whether messages carry their Message-ID in message_global_data.
     bool HasGlobalMessageData() const { return m_hasGlobalMessageData; }
+    // One message row's state: flags, date_received, then read, flagged,
+    // deleted and flag_color where the layout has those columns (NULL where
+    // not); bound to the ROWID as ?1. Empty while closed.
+    const std::string& MessageStateSql() const { return m_messageStateSql; }
+    // The mailbox row's unread_count as Apple Mail shows it; none when the
+    // layout has no such column or the row is gone.
+    boost::optional<int64_t> MailboxUnreadCount(int64_t mailboxRowId);
 
     // Serialises every use of the Envelope Index connection, which SQLite
     // does not guard itself (it is opened without its mutex).
@@ -103,6 +110,8 @@ private:
     std::string m_rootPath;
     std::unique_ptr<SqliteReadCopy> m_copy;
     bool m_hasGlobalMessageData = false;
+    std::string m_messageStateSql;
+    bool m_hasUnreadCount = false;
     // Account folders shown under their ids, in the order met.
     std::vector<std::wstring> m_unnamedAccounts;
     std::vector<std::wstring> m_mailboxesWithoutFolder;

@@ -11,6 +11,8 @@
 #include <boost/lexical_cast.hpp>
 #include <boost/make_shared.hpp>
 
+#include "applemail/AppleMailFlags.h"
+#include "applemail/AppleMailPlist.h"
 #include "applemail/AttachedFolderArchive.h"
 #include "formats/MboxWriter.h"
 #include "formats/MessageHead.h"
@@ -428,6 +430,26 @@ void LocateMessage(StoredFile& stored, const std::string& path, int64_t& message
                                L" by its byte count) are not Apple Mail's trailer and were not written."});
 }
 
+// The state Apple Mail kept in the trailer after the message: its flags
+// word and the time it arrived. Left unknown when there is no trailer or it
+// holds no flags.
+void ReadTrailerState(StoredFile& stored, int64_t trailerStart, MessageState& state)
+{
+    const int64_t length = stored.Size() - trailerStart;
+    // A trailer is a few hundred bytes; anything much larger is not one.
+    if (trailerStart < 0 || length <= 0 || length > 64 * 1024) return;
+    std::string text(static_cast<size_t>(length), '\0');
+    text.resize(stored.ReadAt(reinterpret_cast<uint8_t*>(&text[0]), text.size(), trailerStart));
+    const size_t begin = text.find('<');
+    if (begin == std::string::npos) return;
+    PlistHandle root = ReadPlistBytes(text.data() + begin, text.size() - begin);
+    if (!root || plist_get_node_type(root.get()) != PLIST_DICT) return;
+    int64_t flags = 0;
+    if (PlistDictInteger(root.get(), "flags", flags)) state = StateFromAppleFlags(static_cast<uint64_t>(flags));
+    int64_t received = 0;
+    if (PlistDictInteger(root.get(), "date-received", received) && received > 0) state.received = received;
+}
+
 }  // namespace
 
 EMLXEmailAsset::EMLXEmailAsset(const std::string& path, Platform::DirectoryOpener* opener)
@@ -458,6 +480,7 @@ EMLXEmailAsset::EMLXEmailAsset(const std::string& path, Platform::DirectoryOpene
     int64_t messageStart = -1;
     int64_t messageSize = 0;
     LocateMessage(stored, path, messageStart, messageSize, m_notes, m_noMessage);
+    if (messageSize > 0 && messageStart >= 0) ReadTrailerState(stored, messageStart + messageSize, m_state);
     if (messageSize <= 0 || messageStart < 0) {
         if (m_noMessage.empty()) m_noMessage = "The file holds no message, only its byte count";
     } else {
@@ -531,6 +554,7 @@ bool EMLXEmailAsset::LoadReassembled(const std::string& path, const std::vector<
 void EMLXEmailAsset::TakeHead(const MessageHead& head)
 {
     FillSummary(head.summary.from, head.summary.date, head.summary.subject, head.summary.messageId);
+    if (!m_state.received && head.summary.hasDate) m_state.received = head.summary.date;
     m_separatorLine = head.separatorLine;
     m_receivedLine = head.receivedLine;
 }
@@ -739,12 +763,17 @@ WriteResult EMLXEmailAsset::WriteRawMessage(const boost::shared_ptr<KSDataStream
 
 WriteResult EMLXEmailAsset::WriteMBOXMessage(std::ostream& out)
 {
+    return WriteMBOXEntry(out, std::string());
+}
+
+WriteResult EMLXEmailAsset::WriteMBOXEntry(std::ostream& out, const std::string& stateLines)
+{
     if (!m_hasMessage) {
         out << '\n';
         out.flush();
         return out ? WriteResult::Ok : WriteResult::StreamFailed;
     }
-    MboxEntryWriter writer(out, m_separatorLine, m_receivedLine);
+    MboxEntryWriter writer(out, m_separatorLine, m_receivedLine, stateLines);
     const bool read = ForEachPiece([&](const uint8_t* bytes, size_t length) { writer.Append(bytes, length); });
     const WriteResult result = writer.Finish(1);
     return read ? result : WriteResult::Short;

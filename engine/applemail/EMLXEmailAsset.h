@@ -1,5 +1,6 @@
 // One Apple Mail message file (".emlx" or ".partial.emlx"): a byte-count
-// line, the RFC 822 message, and a property-list trailer this reader ignores.
+// line, the RFC 822 message, and a property-list trailer whose flags and
+// received date give the message's state where no index does.
 //
 // Apple Mail leaves attachments it has not downloaded (or has moved out of
 // the message) as parts with an "X-Apple-Content-Length" header and no body;
@@ -38,6 +39,7 @@ public:
     ~EMLXEmailAsset() override;
 
     WriteResult WriteMBOXMessage(std::ostream& out) override;
+    WriteResult WriteMBOXEntry(std::ostream& out, const std::string& stateLines) override;
     WriteResult WriteRawMessage(const boost::shared_ptr<KSDataStreamOut>& out) override;
     // The message's length in bytes; 0 when the file held none.
     uint64_t GetSize() override { return m_hasMessage ? static_cast<uint64_t>(m_length) : 0; }

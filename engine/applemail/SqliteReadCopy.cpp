@@ -290,6 +290,18 @@ bool SqliteTableExists(sqlite3* db, const char* table)
     return sqlite3_step(stmt.get()) == SQLITE_ROW;
 }
 
+std::set<std::string> SqliteColumns(sqlite3* db, const char* table)
+{
+    std::set<std::string> columns;
+    const std::string sql = std::string("PRAGMA table_info('") + table + "')";
+    SqliteStatement stmt = PrepareStatement(db, sql.c_str());
+    while (stmt && sqlite3_step(stmt.get()) == SQLITE_ROW) {
+        const unsigned char* name = sqlite3_column_text(stmt.get(), 1);
+        if (name) columns.insert(reinterpret_cast<const char*>(name));
+    }
+    return columns;
+}
+
 std::string SqliteFileURI(const std::string& path)
 {
     static const char* hex = "0123456789ABCDEF";

@@ -13,6 +13,7 @@
 #pragma once
 
 #include <memory>
+#include <set>
 #include <string>
 #include <unordered_map>
 
@@ -88,6 +89,8 @@ private:
 // Column text, empty for NULL.
 std::string SqliteColumnText(sqlite3_stmt* stmt, int column);
 bool SqliteTableExists(sqlite3* db, const char* table);
+// The names of the table's columns; empty when there is no such table.
+std::set<std::string> SqliteColumns(sqlite3* db, const char* table);
 
 // "file:" URI of a file-system path, percent-encoding what URIs reserve.
 std::string SqliteFileURI(const std::string& path);

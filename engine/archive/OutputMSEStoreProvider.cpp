@@ -33,6 +33,7 @@ bool OutputMSEStoreProvider::OpenArchive(const boost::shared_ptr<IAssetStore>& s
     auto archive = boost::make_shared<MSEAssetStore>(
         packagePath, UTF8ToWide(fs::path(packagePath).filename().string()));
     archive->SetNameStyle(m_names);
+    archive->SetWriteState(!m_keepBytes);
     if (archive->Open({}, {}, {}, true) != Status::Succeeded) {
         m_openFailed = true;
         return false;

@@ -30,6 +30,7 @@ public:
         bool useDefaultFolder) override;
     // Closes every created store, in creation order; answers succeeded.
     Status CloseStores() override;
+    void KeepStoredBytes(bool keep) override { m_keepBytes = keep; }
 
     // Empty until the first item.
     boost::shared_ptr<MSEAssetStore> GetArchiveStore() const { return m_archive; }
@@ -45,6 +46,7 @@ private:
     boost::shared_ptr<MSEAssetStore> m_archive;
     OutputFolderCache m_mailFolders;
     bool m_openFailed = false;
+    bool m_keepBytes = false;
 };
 
 }  // namespace KestrinMIMEEngineCommon

@@ -79,6 +79,13 @@ public:
     // Appends one mbox entry: "From - " + date + "\n", the message, "\n\n".
     // Answers 0, or 4 when the output stream failed.
     virtual WriteResult WriteMBOXMessage(std::ostream& out) = 0;
+    // The same entry with stateLines (each ended by LF) in its header block
+    // in place of any state lines the message carried; an item that cannot
+    // edit its header block writes the plain entry.
+    virtual WriteResult WriteMBOXEntry(std::ostream& out, const std::string& stateLines)
+    {
+        return WriteMBOXMessage(out);
+    }
     // Writes the raw message bytes; 0 when all went out, 2 on a short write.
     virtual WriteResult WriteRawMessage(const boost::shared_ptr<KSDataStreamOut>& out) = 0;
 };
@@ -94,6 +101,9 @@ public:
     std::wstring GetDescription() override { return m_description; }
     std::wstring GetTitle(NameStyle style) override;
     std::string GetUniqueId() override { return m_uniqueId; }
+    // For the folder that lists the message: its index may know the state
+    // better than the message's own file.
+    void SetState(const MessageState& state) { m_state = state; }
 
 protected:
     // Builds description, unique id and title by the e-mail rule:

@@ -82,6 +82,8 @@ public:
         std::wstring name = ItemName(asset, result);
         if (outcome == ExportItemOutcome::ConvertedDamaged || outcome == ExportItemOutcome::ConvertedRepaired)
             for (const AssetNote& note : asset->GetNotes()) name += L" \u2014 " + note.text;
+        if (asset && output && outcome != ExportItemOutcome::Failed && outcome != ExportItemOutcome::Skipped)
+            m_events->ItemState(asset->GetState());
         m_events->ItemDone(outcome, name, output);
     }
 

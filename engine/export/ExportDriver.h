@@ -54,6 +54,9 @@ public:
     virtual void ItemDone(ExportItemOutcome outcome, const std::wstring& name,
                           const boost::shared_ptr<IAssetFolderMutable>& output) = 0;
     virtual void FolderEnded(const boost::shared_ptr<IAssetFolder>& source) = 0;
+    // The state of a message that reached its output, told before its
+    // ItemDone.
+    virtual void ItemState(const MessageState& state) {}
 };
 
 // The folders are listed and their items built (files read and parsed) on

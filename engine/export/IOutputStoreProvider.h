@@ -16,6 +16,10 @@ public:
         const boost::shared_ptr<IAssetFolder>& source, const boost::shared_ptr<IAsset>& asset,
         bool useDefaultFolder) = 0;
     virtual Status CloseStores() = 0;
+    // Write each message exactly as the source stored it, leaving out the
+    // read/answered/flagged headers mailbox targets add. Before the first
+    // item; targets that never add anything ignore it.
+    virtual void KeepStoredBytes(bool keep) {}
 };
 
 }  // namespace KestrinMIMEEngineCommon

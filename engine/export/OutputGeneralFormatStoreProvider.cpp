@@ -40,6 +40,7 @@ Status OutputGeneralFormatStoreProvider::OpenMailStore()
         store = boost::make_shared<EMLAssetStore>(m_mailDirectory, name, true);
     }
     store->SetNameStyle(m_names);
+    store->SetWriteState(!m_keepBytes);
     m_mailStore = store;
     m_openResult = m_mailStore->Open({}, {}, {}, true);
     return m_openResult;

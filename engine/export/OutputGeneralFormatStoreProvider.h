@@ -38,6 +38,7 @@ public:
         const boost::shared_ptr<IAssetFolder>& source, const boost::shared_ptr<IAsset>& asset,
         bool useDefaultFolder) override;
     Status CloseStores() override;
+    void KeepStoredBytes(bool keep) override { m_keepBytes = keep; }
 
     // "Mails", or "Mails (n)" when that is taken; empty until the first item.
     const std::string& GetMailDirectory() const { return m_mailDirectory; }
@@ -55,6 +56,7 @@ private:
     ExportTarget m_target;
     NameStyle m_names;
     Status m_openResult = Status::Succeeded;
+    bool m_keepBytes = false;
 };
 
 }  // namespace KestrinMIMEEngineCommon

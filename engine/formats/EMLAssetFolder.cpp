@@ -1,6 +1,11 @@
 #include "formats/EMLAssetFolder.h"
 
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
+
+#include <fcntl.h>
+#include <sys/stat.h>
 
 #include <boost/algorithm/string/predicate.hpp>
 #include <boost/filesystem.hpp>
@@ -130,6 +135,13 @@ AddAssetResult EMLAssetFolder::AddAsset(const boost::shared_ptr<IAsset>& asset,
             KSDiagnostic("ERROR: Unable to remove the incomplete file - %s - %s\n", path.c_str(),
                          std::strerror(errno));
         return result;
+    }
+    // A file manager then sorts the messages by the date they arrived. The
+    // message is written whether or not the time can be set.
+    if (const auto& received = email->GetState().received) {
+        const struct timespec times[2] = {{static_cast<time_t>(*received), 0}, {static_cast<time_t>(*received), 0}};
+        if (::utimensat(AT_FDCWD, path.c_str(), times, AT_SYMLINK_NOFOLLOW) != 0)
+            KSDiagnostic("ERROR: Unable to set the file time - %s - %s\n", path.c_str(), std::strerror(errno));
     }
     {
         AddToAssetCount(1);

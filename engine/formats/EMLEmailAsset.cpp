@@ -30,7 +30,12 @@ WriteResult EMLEmailAsset::WriteRawMessage(const boost::shared_ptr<KSDataStreamO
 
 WriteResult EMLEmailAsset::WriteMBOXMessage(std::ostream& out)
 {
-    MboxEntryWriter writer(out, m_separatorLine, m_receivedLine);
+    return WriteMBOXEntry(out, std::string());
+}
+
+WriteResult EMLEmailAsset::WriteMBOXEntry(std::ostream& out, const std::string& stateLines)
+{
+    MboxEntryWriter writer(out, m_separatorLine, m_receivedLine, stateLines);
     if (m_rawBytes) writer.Append(m_rawBytes->data(), m_rawBytes->size());
     return writer.Finish(2);
 }

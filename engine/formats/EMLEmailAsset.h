@@ -27,6 +27,7 @@ public:
     WriteResult WriteRawMessage(const boost::shared_ptr<KSDataStreamOut>& out) override;
     // One mbox entry ending with two line feeds: 0, or 4 when the stream failed.
     WriteResult WriteMBOXMessage(std::ostream& out) override;
+    WriteResult WriteMBOXEntry(std::ostream& out, const std::string& stateLines) override;
     uint64_t GetSize() override;
 
     const boost::shared_ptr<std::vector<uint8_t>>& GetRawBytes() const { return m_rawBytes; }

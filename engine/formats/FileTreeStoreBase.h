@@ -18,6 +18,15 @@ public:
     Status Open(const boost::shared_ptr<IProgressPresenter>& presenter,
              const boost::shared_ptr<ICancelable>& cancelable,
              const boost::shared_ptr<ILogger>& logger, bool createLocation) override;
+
+    // Whether mailbox files of this store carry each message's read,
+    // answered and flagged state in its header block (when the source kept
+    // one); false writes the messages exactly as the source stored them.
+    void SetWriteState(bool write) { m_writeState = write; }
+    bool WritesState() const { return m_writeState; }
+
+private:
+    bool m_writeState = true;
 };
 
 }  // namespace KestrinMIMEEngineCommon

@@ -9,7 +9,9 @@
 #include <boost/thread/lock_guard.hpp>
 
 #include "assets/IAssetStore.h"
+#include "formats/FileTreeStoreBase.h"
 #include "formats/MBOXAssetFolderIterator.h"
+#include "formats/MboxWriter.h"
 #include "mime/KSCharsets.h"
 #include "mime/MakeSafeName.h"
 #include "streams/KSDiagnostics.h"
@@ -272,7 +274,11 @@ AddAssetResult MBOXAssetFolder::AddAsset(const boost::shared_ptr<IAsset>& asset,
     boost::lock_guard<boost::recursive_mutex> guard(Mutex());
     if (!OpenForWriting(logger)) return AddAssetResult{AddAssetCode::Failed, {}};
     const int64_t sizeBefore = m_entryStart;
-    const WriteResult written = email->WriteMBOXMessage(m_stream);
+    const auto store = boost::dynamic_pointer_cast<FileTreeStoreBase>(GetStore());
+    const std::string stateLines =
+        store && store->WritesState() ? MboxStateLines(email->GetState()) : std::string();
+    const WriteResult written =
+        stateLines.empty() ? email->WriteMBOXMessage(m_stream) : email->WriteMBOXEntry(m_stream, stateLines);
     if (written == WriteResult::Ok) {
         // Every byte went out: the position is the file's end.
         m_entryStart = m_buffer->Position();

@@ -10,6 +10,10 @@ MBOXEmailAsset::MBOXEmailAsset(std::vector<uint8_t> bytes, const std::string& se
 {
     const MessageHead head = HeadOfRawMessage(m_rawBytes.data(), m_rawBytes.size());
     FillSummary(head.summary.from, head.summary.date, head.summary.subject, head.summary.messageId);
+    // A mailbox Apple Mail exported keeps the state in the messages' own
+    // Status lines.
+    m_state = StateFromMboxHeaders(m_rawBytes.data(), m_rawBytes.size());
+    if (head.summary.hasDate) m_state.received = head.summary.date;
     // The envelope sender and the date of delivery are only there.
     m_separatorLine = separatorLine.empty() ? head.separatorLine : separatorLine;
     m_receivedLine = head.receivedLine;
@@ -36,30 +40,37 @@ WriteResult MBOXEmailAsset::WriteRawMessage(const boost::shared_ptr<KSDataStream
 
 WriteResult MBOXEmailAsset::WriteMBOXMessage(std::ostream& out)
 {
-    std::string head = m_separatorLine;
+    return WriteMBOXEntry(out, std::string());
+}
+
+WriteResult MBOXEmailAsset::WriteMBOXEntry(std::ostream& out, const std::string& stateLines)
+{
+    std::vector<uint8_t> head(m_separatorLine.begin(), m_separatorLine.end());
     head.push_back('\n');
-    head += m_receivedLine;
-    out.write(head.data(), static_cast<std::streamsize>(head.size()));
+    head.insert(head.end(), m_receivedLine.begin(), m_receivedLine.end());
+    size_t bodyStart = 0;
+    if (!stateLines.empty())
+        bodyStart = AppendEditedHeaderBlock(m_rawBytes.data(), m_rawBytes.size(), stateLines, head);
+    out.write(reinterpret_cast<const char*>(head.data()), static_cast<std::streamsize>(head.size()));
 
     // The bytes are escaped already. Only an unterminated last line that
     // reads as a separator needs care: the line feed that closes the entry
     // would make it one.
-    size_t lastLine = m_rawBytes.size();
-    while (lastLine > 0 && m_rawBytes[lastLine - 1] != '\n') --lastLine;
-    const bool escapeLast = lastLine < m_rawBytes.size() &&
-                            NeedsMboxEscape(m_rawBytes.data() + lastLine,
-                                            m_rawBytes.size() - lastLine);
-    const size_t plainLength = escapeLast ? lastLine : m_rawBytes.size();
-    out.write(reinterpret_cast<const char*>(m_rawBytes.data()),
-              static_cast<std::streamsize>(plainLength));
+    const uint8_t* body = m_rawBytes.data() + bodyStart;
+    const size_t bodyLength = m_rawBytes.size() - bodyStart;
+    size_t lastLine = bodyLength;
+    while (lastLine > 0 && body[lastLine - 1] != '\n') --lastLine;
+    const bool escapeLast = lastLine < bodyLength && NeedsMboxEscape(body + lastLine, bodyLength - lastLine);
+    const size_t plainLength = escapeLast ? lastLine : bodyLength;
+    out.write(reinterpret_cast<const char*>(body), static_cast<std::streamsize>(plainLength));
     if (escapeLast) {
         out.put('>');
-        out.write(reinterpret_cast<const char*>(m_rawBytes.data() + lastLine),
-                  static_cast<std::streamsize>(m_rawBytes.size() - lastLine));
+        out.write(reinterpret_cast<const char*>(body + lastLine), static_cast<std::streamsize>(bodyLength - lastLine));
     }
     // The entry ends with an empty line, also after a last line without
     // line end; readers take that line off again.
-    if (!m_rawBytes.empty() && m_rawBytes.back() != '\n') out.put('\n');
+    const bool open = bodyLength > 0 ? body[bodyLength - 1] != '\n' : head.back() != '\n';
+    if (open) out.put('\n');
     out.put('\n');
     out.flush();
     return out.fail() ? WriteResult::StreamFailed : WriteResult::Ok;

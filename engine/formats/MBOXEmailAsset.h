@@ -25,6 +25,7 @@ public:
     // bytes as read and the empty line that closes the entry. 0, or 4 when
     // the stream failed.
     WriteResult WriteMBOXMessage(std::ostream& out) override;
+    WriteResult WriteMBOXEntry(std::ostream& out, const std::string& stateLines) override;
     uint64_t GetSize() override { return m_rawBytes.size(); }
 
     // The separator line the message came with, else "From - " + date;

@@ -23,6 +23,7 @@
 #include <gmime/gmime.h>
 
 #include "assets/Codes.h"
+#include "assets/MessageState.h"
 
 namespace KestrinMIMEEngineCommon {
 
@@ -44,8 +45,11 @@ class MboxEntryWriter {
 public:
     // receivedLine is written as given (with its line end), right after the
     // separator line; empty when the message calls for none.
+    // stateLines (from MboxStateLines), when not empty, take the place of
+    // the state lines the message's own header block carries, at the end of
+    // that block; nothing else of the message changes.
     MboxEntryWriter(std::ostream& out, const std::string& separatorLine,
-                    const std::string& receivedLine);
+                    const std::string& receivedLine, const std::string& stateLines = std::string());
     void Append(const uint8_t* bytes, size_t length);
     // Ends the entry with the trailing line feeds, and more until it ends
     // with an empty line (the Apple Mail item asks for one, the EML item for
@@ -65,7 +69,46 @@ private:
     std::vector<uint8_t> m_carry;
     // The last two bytes that went into the entry (for its closing empty line).
     uint8_t m_last[2] = {0, 0};
+
+public:
+    // Where the writer is in the message's header block while it puts
+    // state lines in.
+    struct HeaderEdit {
+        std::string stateLines;
+        bool inHeader = false;
+        bool dropping = false;  // inside a state line being replaced
+    };
+
+private:
+    HeaderEdit m_edit;
 };
+
+// The lines that carry a message's state in a mailbox, each ended by LF:
+//   "Status: RO" for a read message, "Status: O" for an unread one;
+//   "X-Status: " with A answered, F flagged, D deleted, T draft (left out
+//   when none applies);
+//   "X-Mozilla-Status: " and four hex digits: 0001 read, 0002 answered,
+//   0004 flagged, 1000 forwarded. Deleted is left out of it on purpose: that
+//   reader hides such messages and drops them when it compacts.
+// Empty when the state is not known.
+std::string MboxStateLines(const MessageState& state);
+
+// True when the header line (without line end) is one of the fields
+// MboxStateLines writes: Status, X-Status, X-Mozilla-Status (any case).
+bool IsMboxStateHeader(const uint8_t* line, size_t length);
+
+// The state a message read from a mailbox carries in its header block
+// (LF or CR LF line ends): Status R read; X-Status A answered, F flagged,
+// D deleted, T draft; X-Mozilla-Status only when neither of those is there.
+// Known when any of them is present; received is left unset.
+MessageState StateFromMboxHeaders(const uint8_t* bytes, size_t length);
+
+// The header block of bytes (LF line ends, as in a mailbox) with its state
+// lines replaced by stateLines at the block's end; appended to out, the
+// body after it unchanged. Answers the length of bytes taken as header
+// block (up to and including its empty line).
+size_t AppendEditedHeaderBlock(const uint8_t* bytes, size_t length, const std::string& stateLines,
+                               std::vector<uint8_t>& out);
 
 // True when the line (without its line end), after any run of leading ">",
 // starts with "From ": the writer puts one more ">" in front of it.

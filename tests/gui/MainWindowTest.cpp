@@ -762,6 +762,12 @@ private slots:
         for (const auto& folder : record->folders)
             foldersWithProblems += folder.failed + folder.skipped + folder.notDownloaded > 0;
         QCOMPARE(issues->topLevelItemCount(), foldersWithProblems);
+        // Every folder with converted messages shows its read and flagged counts.
+        int foldersConverted = 0;
+        for (const auto& folder : record->folders)
+            foldersConverted += folder.processed > 0;
+        QVERIFY(sheet->statesList()->isVisible());
+        QCOMPARE(sheet->statesList()->topLevelItemCount(), foldersConverted);
 
         // Verify: one line per output folder, every one agreeing.
         QVERIFY(sheet->verifyButton()->isVisible());

@@ -49,7 +49,7 @@ expect "command prefix" "convert " kestrin co
 expect "targets" "archive eml mbox " kestrin convert --to ""
 expect "target prefix" "mbox " kestrin convert /src --to m
 expect "name styles" "ascii unicode " kestrin convert --names ""
-expect "convert options" "--folder --help --json --names --no-progress --out --skip-empty --to --verify " kestrin convert --
+expect "convert options" "--folder --help --json --keep-bytes --names --no-progress --out --skip-empty --to --verify " kestrin convert --
 expect "list options" "--help --json " kestrin list --
 expect "output folders only" "outdir " kestrin convert --to eml --out out
 expect "source folders only" "Mail copy outdir " kestrin list ""

@@ -153,19 +153,20 @@ void WriteEnvelopeIndexDatabase(const fs::path& path, const EnvelopeIndexRecipe&
         }
     }
 
-    BuilderStatement mailbox = Prepare(db.get(), labels ? "INSERT INTO mailboxes (ROWID, url, total_count, source) "
-                                                   "VALUES (?1, ?2, ?3, ?4)"
-                                                 : "INSERT INTO mailboxes (ROWID, url, total_count) "
-                                                   "VALUES (?1, ?2, ?3)");
+    BuilderStatement mailbox = Prepare(db.get(), labels ? "INSERT INTO mailboxes (ROWID, url, total_count, source, "
+                                                   "unread_count) VALUES (?1, ?2, ?3, ?4, ?5)"
+                                                 : "INSERT INTO mailboxes (ROWID, url, total_count, "
+                                                   "unread_count) VALUES (?1, ?2, ?3, ?5)");
     BuilderStatement address = Prepare(db.get(), "INSERT INTO addresses (address, comment) VALUES (?1, ?2)");
     BuilderStatement subject = Prepare(db.get(), "INSERT INTO subjects (subject) VALUES (?1)");
     BuilderStatement message = Prepare(
         db.get(), modern ? "INSERT INTO messages (ROWID, message_id, global_message_id, sender, "
-                           "subject, date_sent, date_received, mailbox, flags, read, size, "
-                           "conversation_id) VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, 0, 1, 0, ?1)"
+                           "subject, date_sent, date_received, mailbox, flags, read, flagged, deleted, "
+                           "size, conversation_id) VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10, ?11, "
+                           "?12, 0, ?1)"
                          : "INSERT INTO messages (ROWID, message_id, sender, subject, date_sent, "
-                           "date_received, mailbox, flags, read, size) VALUES (?1, ?2, ?4, ?5, ?6, "
-                           "?7, ?8, 0, 1, 0)");
+                           "date_received, mailbox, flags, read, flagged, deleted, size) VALUES (?1, ?2, "
+                           "?4, ?5, ?6, ?7, ?8, ?9, ?10, ?11, ?12, 0)");
     BuilderStatement global = modern ? Prepare(db.get(), "INSERT INTO message_global_data (ROWID, "
                                                   "message_id, message_id_header) VALUES (?1, ?2, ?3)")
                               : NoStatement();
@@ -184,6 +185,7 @@ void WriteEnvelopeIndexDatabase(const fs::path& path, const EnvelopeIndexRecipe&
             else
                 sqlite3_bind_null(mailbox.get(), 4);
         }
+        sqlite3_bind_int64(mailbox.get(), 5, box.unreadCount);
         StepDone(db.get(), mailbox);
     }
     for (const auto& box : recipe.mailboxes) {
@@ -222,6 +224,10 @@ void WriteEnvelopeIndexDatabase(const fs::path& path, const EnvelopeIndexRecipe&
             sqlite3_bind_int64(message.get(), 6, m.dateSent);
             sqlite3_bind_int64(message.get(), 7, m.dateReceived);
             sqlite3_bind_int64(message.get(), 8, static_cast<int64_t>(box.rowId));
+            sqlite3_bind_int64(message.get(), 9, static_cast<int64_t>(m.flags));
+            sqlite3_bind_int64(message.get(), 10, m.read ? 1 : 0);
+            sqlite3_bind_int64(message.get(), 11, m.flagged ? 1 : 0);
+            sqlite3_bind_int64(message.get(), 12, m.deleted ? 1 : 0);
             StepDone(db.get(), message);
         }
         if (labels) {

@@ -34,6 +34,11 @@ struct EnvelopeMessage {
     int64_t dateReceived = 0;
     std::string messageId;      // Message-ID text; empty: the row records none
     bool hasFile = true;        // false: Apple Mail has not downloaded it
+    // messages.flags and the read / flagged / deleted columns.
+    uint64_t flags = 0;
+    bool read = true;
+    bool flagged = false;
+    bool deleted = false;
     MessageRecipe file;
 };
 
@@ -50,6 +55,7 @@ struct EnvelopeMailbox {
     uint64_t source = 0;             // label mailbox: the mailbox that holds its files
     std::vector<EnvelopeMessage> messages;
     std::vector<uint64_t> labels;    // label mailbox: the message ROWIDs it lists
+    int64_t unreadCount = 0;         // mailboxes.unread_count
 };
 
 struct EnvelopeIndexRecipe {
