@@ -30,7 +30,7 @@ constexpr const char kListOptions[] =
     "64 wrong usage.\n";
 
 constexpr const char kConvertHelp[] =
-    "Usage: kestrin convert [SOURCE] --to eml|mbox|archive --out DIR [--folder PATH]...\n"
+    "Usage: kestrin convert [SOURCE] --to eml|mbox|archive|maildir --out DIR [--folder PATH]...\n"
     "                       [--names ascii|unicode] [--skip-empty] [--no-progress]\n"
     "                       [--verify] [--json]\n"
     "\n"
@@ -43,9 +43,15 @@ constexpr const char kConvertHelp[] =
 constexpr const char kConvertOptions[] =
     "\n"
     "Options:\n"
-    "  --to eml|mbox|archive\n"
+    "  --to eml|mbox|archive|maildir\n"
     "               eml: one .eml file per message; mbox: one mbox file per\n"
-    "               folder; archive: a package (.rge) Outlook for Mac imports.\n"
+    "               folder; archive: a package (.rge) Outlook for Mac imports;\n"
+    "               maildir: a Maildir++ tree (the root Maildir, and a Maildir\n"
+    "               \".Parent.Child\" beside it for every folder, as Dovecot's\n"
+    "               stock maildir: location, mutt and notmuch open it), each\n"
+    "               message a file in cur/ named \"TIME.UNIQUE.HOST:2,FLAGS\"\n"
+    "               with the read, replied, flagged, forwarded, draft and deleted\n"
+    "               marks, dated when it was received.\n"
     "  --out DIR    the folder that receives \"Converted Data\"; never the mail\n"
     "               folder or a folder inside it (refused with status 64).\n"
     "  --folder PATH\n"
@@ -80,7 +86,7 @@ std::string Usage()
 {
     return "Usage:\n"
            "  kestrin list    [SOURCE] [--json]\n"
-           "  kestrin convert [SOURCE] --to eml|mbox|archive --out DIR [--folder PATH]...\n"
+           "  kestrin convert [SOURCE] --to eml|mbox|archive|maildir --out DIR [--folder PATH]...\n"
            "                  [--names ascii|unicode] [--skip-empty] [--no-progress]\n"
            "                  [--verify] [--json]\n"
            "\n" +
@@ -89,8 +95,9 @@ std::string Usage()
            "list        prints the folders with their message counts and paths.\n"
            "  --json    prints them as JSON.\n"
            "convert     converts every folder, or those named with --folder.\n"
-           "  --to      eml (one file per message), mbox (one file per folder) or\n"
-           "            archive (a package Outlook for Mac imports).\n"
+           "  --to      eml (one file per message), mbox (one file per folder),\n"
+           "            archive (a package Outlook for Mac imports) or maildir\n"
+           "            (a Maildir++ tree for Dovecot, mutt and notmuch).\n"
            "  --out     the folder that receives \"Converted Data\".\n"
            "  --folder  a folder path as list prints it (\"/Inbox/\"), with everything\n"
            "            below it; may be repeated.\n"

@@ -23,6 +23,8 @@ packages=(
   dpkg-dev file man-db bash-completion desktop-file-utils
   # scripts/package.sh checks the Debian package with lintian.
   lintian
+  # The Maildir output is read back by Dovecot's doveadm and by notmuch.
+  dovecot-core notmuch
 )
 
 missing=()
