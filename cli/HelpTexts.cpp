@@ -30,9 +30,9 @@ constexpr const char kListOptions[] =
     "64 wrong usage.\n";
 
 constexpr const char kConvertHelp[] =
-    "Usage: kestrin convert [SOURCE] --to eml|mbox|archive|maildir --out DIR [--folder PATH]...\n"
-    "                       [--names ascii|unicode] [--skip-empty] [--no-progress]\n"
-    "                       [--verify] [--json]\n"
+    "Usage: kestrin convert [SOURCE] --to eml|mbox|archive|maildir --out DIR\n"
+    "                       [--folder PATH]... [--names ascii|unicode]\n"
+    "                       [--skip-empty] [--no-progress] [--verify] [--json]\n"
     "\n"
     "Converts every folder of SOURCE, or the folders named with --folder, with\n"
     "their hierarchy mirrored. Writes \"Converted Data\" (or \"Converted Data (1)\",\n"
@@ -86,9 +86,9 @@ std::string Usage()
 {
     return "Usage:\n"
            "  kestrin list    [SOURCE] [--json]\n"
-           "  kestrin convert [SOURCE] --to eml|mbox|archive|maildir --out DIR [--folder PATH]...\n"
-           "                  [--names ascii|unicode] [--skip-empty] [--no-progress]\n"
-           "                  [--verify] [--json]\n"
+           "  kestrin convert [SOURCE] --to eml|mbox|archive|maildir --out DIR\n"
+           "                  [--folder PATH]... [--names ascii|unicode]\n"
+           "                  [--skip-empty] [--no-progress] [--verify] [--json]\n"
            "\n" +
            std::string(kSourceText) +
            "\n"
