@@ -38,6 +38,7 @@ ExportTarget TargetForFormatIndex(int outputFormatIndex)
     switch (outputFormatIndex) {
     case 0: return ExportTarget::Archive;
     case 2: return ExportTarget::Mbox;
+    case 3: return ExportTarget::Maildir;
     default: return ExportTarget::Eml;
     }
 }

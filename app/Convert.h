@@ -99,8 +99,8 @@ ExportRecord Convert(const ExportRequest& request, ExportObserver& observer,
 // it skips them.
 std::vector<std::shared_ptr<const SourceFolder>> FoldersToConvert(const ExportRequest& request);
 
-// The window's output format selector: 0 the archive, 2 mbox, anything else
-// EML files.
+// The window's output format selector: 0 the archive, 2 mbox, 3 Maildir,
+// anything else EML files.
 ExportTarget TargetForFormatIndex(int outputFormatIndex);
 
 // The alert for a Convert with no folder to convert.

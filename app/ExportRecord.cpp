@@ -4,6 +4,7 @@
 #include "assets/AssetFolderBase.h"
 #include "formats/EMLAssetFolder.h"
 #include "formats/MBOXAssetFolder.h"
+#include "formats/MaildirAssetFolder.h"
 #include "mime/KSCharsets.h"
 
 namespace KestrinApp {
@@ -97,7 +98,12 @@ namespace {
 
 std::string OutputKey(ExportOutputRecord::Kind kind, const std::string& path)
 {
-    return (kind == ExportOutputRecord::Kind::Mailbox ? "m" : "e") + path;
+    switch (kind) {
+    case ExportOutputRecord::Kind::Mailbox: return "m" + path;
+    case ExportOutputRecord::Kind::Maildir: return "d" + path;
+    case ExportOutputRecord::Kind::EmlDirectory: break;
+    }
+    return "e" + path;
 }
 
 }  // namespace
@@ -119,6 +125,9 @@ ExportOutputRecord& ExportRecorder::OutputFor(const boost::shared_ptr<IAssetFold
     if (auto* mailbox = dynamic_cast<MBOXAssetFolder*>(output.get())) {
         wanted.kind = ExportOutputRecord::Kind::Mailbox;
         wanted.path = mailbox->GetMailboxPath();
+    } else if (dynamic_cast<MaildirAssetFolder*>(output.get())) {
+        wanted.kind = ExportOutputRecord::Kind::Maildir;
+        wanted.path = output->GetFolderId();
     } else {
         wanted.kind = ExportOutputRecord::Kind::EmlDirectory;
         wanted.path = output->GetFolderId();

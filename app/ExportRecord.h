@@ -56,7 +56,7 @@ constexpr size_t kNamesKeptPerKind = 1000;
 
 // One written output folder: a directory of ".eml" files or a mailbox file.
 struct ExportOutputRecord {
-    enum class Kind { EmlDirectory, Mailbox };
+    enum class Kind { EmlDirectory, Mailbox, Maildir };
     Kind kind = Kind::EmlDirectory;
     std::string path;
     int64_t written = 0;  // messages the writers reported as written there

@@ -62,7 +62,7 @@ void RememberRecentMailFolder(IPreferences& preferences, const std::string& fold
 int RememberedOutputFormat(const IPreferences& preferences)
 {
     const auto text = preferences.Get(PreferenceKey::kOutputFormat);
-    if (!text || text->size() != 1 || (*text)[0] < '0' || (*text)[0] > '2')
+    if (!text || text->size() != 1 || (*text)[0] < '0' || (*text)[0] > '3')
         return 0;
     return (*text)[0] - '0';
 }

@@ -65,12 +65,45 @@ int64_t CountMailboxEntries(const std::string& path, std::string* reason)
     return count;
 }
 
+// A Maildir's messages are the files of its cur/ and new/ that hold bytes;
+// names beginning with "." are no messages there. A Maildir without cur/
+// cannot be opened by its readers at all.
+int64_t CountMaildirFiles(const std::string& directory, std::string* reason)
+{
+    boost::system::error_code error;
+    if (!fs::is_directory(directory + "/cur", error)) {
+        if (reason) *reason = "the Maildir is missing or has no cur folder";
+        return -1;
+    }
+    int64_t count = 0;
+    for (const char* part : {"/cur", "/new"}) {
+        for (fs::directory_iterator it(directory + part, error), end; !error && it != end;
+             it.increment(error)) {
+            if (it->path().filename().string().front() == '.') continue;
+            boost::system::error_code sizeError;
+            if (!fs::is_regular_file(it->symlink_status(sizeError))) continue;
+            const auto size = fs::file_size(it->path(), sizeError);
+            if (!sizeError && size > 0) ++count;
+        }
+        if (error && error != boost::system::errc::no_such_file_or_directory) {
+            if (reason) *reason = "the Maildir could not be read: " + error.message();
+            return -1;
+        }
+        error.clear();
+    }
+    return count;
+}
+
 }  // namespace
 
 int64_t CountMessagesInOutput(const ExportOutputRecord& output, std::string* reason)
 {
-    return output.kind == ExportOutputRecord::Kind::Mailbox ? CountMailboxEntries(output.path, reason)
-                                                            : CountEmlFiles(output.path, reason);
+    switch (output.kind) {
+    case ExportOutputRecord::Kind::Mailbox: return CountMailboxEntries(output.path, reason);
+    case ExportOutputRecord::Kind::Maildir: return CountMaildirFiles(output.path, reason);
+    case ExportOutputRecord::Kind::EmlDirectory: break;
+    }
+    return CountEmlFiles(output.path, reason);
 }
 
 VerifyResult VerifyExport(const ExportRecord& record)

@@ -1,7 +1,8 @@
 // Reading an export back: every output folder the export wrote is read with
 // the system's own readers (the header block of each ".eml" file, mailbox files
-// through the mailbox reader, which the archive's mailboxes are too) and the
-// messages found are held against the messages the export wrote there.
+// through the mailbox reader, which the archive's mailboxes are too, the
+// message files of each Maildir) and the messages found are held against the
+// messages the export wrote there.
 #pragma once
 
 #include <cstdint>

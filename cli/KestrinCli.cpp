@@ -147,10 +147,10 @@ Arguments Parse(const std::vector<std::string>& args)
         throw UsageError("the source is empty");
     if (convert) {
         if (parsed.to.empty())
-            throw UsageError("convert needs --to eml, mbox or archive");
+            throw UsageError("convert needs --to eml, mbox, archive or maildir");
         const auto target = KestrinMIMEEngineCommon::ExportTargetFromString(parsed.to);
         if (!target)
-            throw UsageError("--to must be eml, mbox or archive, not \"" + parsed.to + "\"");
+            throw UsageError("--to must be eml, mbox, archive or maildir, not \"" + parsed.to + "\"");
         parsed.target = *target;
         if (parsed.out.empty())
             throw UsageError("convert needs --out DIR");

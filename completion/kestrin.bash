@@ -19,7 +19,7 @@ _kestrin()
 
     case $prev in
         --to)
-            COMPREPLY=($(compgen -W 'eml mbox archive' -- "$cur"))
+            COMPREPLY=($(compgen -W 'eml mbox archive maildir' -- "$cur"))
             return
             ;;
         --names)

@@ -377,6 +377,7 @@ void MainWindow::BuildCentralWidget()
     m_format->addItem(tr("Outlook archive (.rge)"));
     m_format->addItem(tr("EML files (one per message)"));
     m_format->addItem(tr("mbox files (one per folder)"));
+    m_format->addItem(tr("Maildir (Dovecot, mutt, notmuch)"));
     formatLabel->setBuddy(m_format);
     m_format->setCurrentIndex(RememberedOutputFormat(*m_preferences));
     m_controller->SetOutputFormatIndex(m_format->currentIndex());

@@ -225,6 +225,8 @@ QString GuideForTarget(KestrinMIMEEngineCommon::ExportTarget target)
         return QStringLiteral("archive.html");
     case KestrinMIMEEngineCommon::ExportTarget::Mbox:
         return QStringLiteral("mbox.html");
+    case KestrinMIMEEngineCommon::ExportTarget::Maildir:
+        return QStringLiteral("maildir.html");
     case KestrinMIMEEngineCommon::ExportTarget::Eml:
         break;
     }

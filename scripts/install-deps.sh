@@ -23,8 +23,9 @@ packages=(
   dpkg-dev file man-db bash-completion desktop-file-utils
   # scripts/package.sh checks the Debian package with lintian.
   lintian
-  # The mbox read-back test opens converted mailboxes with doveadm.
-  dovecot-core
+  # Converted mailboxes and Maildirs are read back by Dovecot's doveadm and
+  # by notmuch in the tests.
+  dovecot-core notmuch
 )
 
 missing=()

@@ -21,6 +21,7 @@ const char* ToString(StoreKind kind)
     case StoreKind::Mbox: return "mbox";
     case StoreKind::Eml: return "eml";
     case StoreKind::AppleMailV1: return "apple-mail-v1";
+    case StoreKind::Maildir: return "maildir";
     case StoreKind::AppleMailV2: break;
     }
     return "apple-mail-v2";
@@ -35,6 +36,7 @@ int StoreKindNumber(StoreKind kind)
     case StoreKind::Mbox: return 6;
     case StoreKind::Eml: return 7;
     case StoreKind::AppleMailV1: return 38;
+    case StoreKind::Maildir: return 8;
     case StoreKind::AppleMailV2: break;
     }
     return 39;

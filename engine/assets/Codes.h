@@ -24,10 +24,11 @@ enum class StoreKind {
     Eml,
     AppleMailV1,
     AppleMailV2,
+    Maildir,        // Maildir++ output
 };
 
-// "envelope-index", "mbox-archive", "archive", "mbox", "eml", "apple-mail-v1"
-// or "apple-mail-v2".
+// "envelope-index", "mbox-archive", "archive", "mbox", "eml", "apple-mail-v1",
+// "apple-mail-v2" or "maildir".
 const char* ToString(StoreKind kind);
 // The number the command line's JSON listing has always shown for a kind.
 int StoreKindNumber(StoreKind kind);

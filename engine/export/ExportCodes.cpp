@@ -7,6 +7,7 @@ const char* ToString(ExportTarget target)
     switch (target) {
     case ExportTarget::Mbox: return "mbox";
     case ExportTarget::Archive: return "archive";
+    case ExportTarget::Maildir: return "maildir";
     case ExportTarget::Eml: break;
     }
     return "eml";
@@ -14,7 +15,8 @@ const char* ToString(ExportTarget target)
 
 boost::optional<ExportTarget> ExportTargetFromString(const std::string& text)
 {
-    for (const ExportTarget target : {ExportTarget::Eml, ExportTarget::Mbox, ExportTarget::Archive})
+    for (const ExportTarget target : {ExportTarget::Eml, ExportTarget::Mbox, ExportTarget::Archive,
+                                      ExportTarget::Maildir})
         if (text == ToString(target)) return target;
     return boost::none;
 }

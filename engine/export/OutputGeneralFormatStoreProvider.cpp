@@ -6,6 +6,7 @@
 #include "formats/EMLAssetStore.h"
 #include "formats/FormatsSupport.h"
 #include "formats/MBOXAssetStore.h"
+#include "formats/MaildirAssetStore.h"
 #include "mime/KSCharsets.h"
 
 namespace fs = boost::filesystem;
@@ -36,6 +37,8 @@ Status OutputGeneralFormatStoreProvider::OpenMailStore()
     boost::shared_ptr<FileTreeStoreBase> store;
     if (m_target == ExportTarget::Mbox) {
         store = boost::make_shared<MBOXAssetStore>(m_mailDirectory, name, StoreKind::Mbox);
+    } else if (m_target == ExportTarget::Maildir) {
+        store = boost::make_shared<MaildirAssetStore>(m_mailDirectory, name);
     } else {
         store = boost::make_shared<EMLAssetStore>(m_mailDirectory, name, true);
     }

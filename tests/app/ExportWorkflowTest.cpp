@@ -129,7 +129,7 @@ TEST(TargetTest, FormatIndexMapsToTarget)
 {
     const std::pair<int, ExportTarget> cases[] = {
         {0, ExportTarget::Archive}, {1, ExportTarget::Eml}, {2, ExportTarget::Mbox},
-        {3, ExportTarget::Eml},     {-1, ExportTarget::Eml},
+        {3, ExportTarget::Maildir}, {4, ExportTarget::Eml},     {-1, ExportTarget::Eml},
     };
     for (const auto& c : cases)
         EXPECT_EQ(TargetForFormatIndex(c.first), c.second) << c.first;

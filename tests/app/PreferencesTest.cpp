@@ -44,7 +44,10 @@ TEST(PreferencesTest, DefaultsNeverOverwriteTheUsersValues)
         std::string stored;
         int format;
     };
-    const Case garbled[] = {{"out of range", "7", 0}, {"not a number", "mbox", 0}, {"empty", "", 0}};
+    const Case garbled[] = {{"Maildir, the last of the list", "3", 3},
+                            {"out of range", "7", 0},
+                            {"not a number", "mbox", 0},
+                            {"empty", "", 0}};
     for (const auto& c : garbled) {
         preferences.Set(PreferenceKey::kOutputFormat, c.stored);
         EXPECT_EQ(RememberedOutputFormat(preferences), c.format) << c.name;

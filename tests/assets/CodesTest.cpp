@@ -23,7 +23,7 @@ TEST(CodesTest, TextsAndListedNumbersStayAsPublished)
         {"envelope-index", StoreKind::EnvelopeIndex, 0}, {"mbox-archive", StoreKind::MboxArchive, 1},
         {"archive", StoreKind::Archive, 2},              {"mbox", StoreKind::Mbox, 6},
         {"eml", StoreKind::Eml, 7},                      {"apple-mail-v1", StoreKind::AppleMailV1, 38},
-        {"apple-mail-v2", StoreKind::AppleMailV2, 39},
+        {"apple-mail-v2", StoreKind::AppleMailV2, 39},   {"maildir", StoreKind::Maildir, 8},
     };
     for (const Case& c : cases) {
         EXPECT_STREQ(ToString(c.kind), c.name);

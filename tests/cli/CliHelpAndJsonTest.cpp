@@ -44,7 +44,7 @@ TEST(CliHelp, EveryWayOfAskingPrintsTheRightHelpAndSucceeds)
         {"help word with a command", {"help", "convert"}, {"Usage: kestrin convert", "--skip-empty"}},
         {"list help", {"list", "--help"}, {"Usage: kestrin list [SOURCE] [--json]", "--json", "U+FFFD"}},
         {"convert help", {"convert", "-h"},
-         {"Usage: kestrin convert [SOURCE] --to eml|mbox|archive --out DIR", "--folder PATH",
+         {"Usage: kestrin convert [SOURCE] --to eml|mbox|archive|maildir --out DIR", "--folder PATH",
           "--skip-empty", "--no-progress", "Exit status: 0 success, 1 cancelled"}},
         // Help wins over what would otherwise be wrong usage.
         {"convert help without its required options", {"convert", "/x", "--help"},

@@ -60,7 +60,7 @@ protected:
 
 TEST_F(CliResultTest, JsonResultAndReadBackAgreeForEveryTarget)
 {
-    for (const char* target : {"eml", "mbox", "archive"}) {
+    for (const char* target : {"eml", "mbox", "archive", "maildir"}) {
         const fs::path dir = out.path() / target;
         const RunResult run = Kestrin(
             {"convert", Source(), "--to", target, "--out", dir.string(), "--verify", "--json"});
@@ -142,7 +142,7 @@ TEST_F(CliResultTest, OutputMovedDuringTheRunFailsTheRestAndIsNotMadeAgain)
     const struct {
         const char* target;
         const char* moved;
-    } cases[] = {{"mbox", "Mails"}, {"archive", "Apple Mail Export.rge"}};
+    } cases[] = {{"mbox", "Mails"}, {"archive", "Apple Mail Export.rge"}, {"maildir", "Mails"}};
     for (const auto& c : cases) {
         const fs::path dir = out.path() / c.target;
         const fs::path output = dir / "Converted Data" / c.moved;

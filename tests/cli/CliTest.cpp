@@ -75,7 +75,7 @@ TEST(CliUsage, HelpGoesToStandardOutput)
 {
     const RunResult run = Kestrin({"--help"});
     EXPECT_EQ(run.status, kExitSuccess);
-    EXPECT_TRUE(Contains(run.out, "kestrin convert [SOURCE] --to eml|mbox|archive --out DIR"));
+    EXPECT_TRUE(Contains(run.out, "kestrin convert [SOURCE] --to eml|mbox|archive|maildir --out DIR"));
 }
 
 TEST(CliSources, SourcesThatCannotBeLoadedExitWith3)

@@ -559,6 +559,7 @@ private slots:
         QTest::newRow("Outlook archive") << 0 << ".rge" << "Outlook Import Guide.pdf" << "archive.html";
         QTest::newRow("EML files") << 1 << ".eml" << "Thunderbird Import Guide EML.pdf" << "eml.html";
         QTest::newRow("mbox files") << 2 << ".mbox" << "" << "mbox.html";
+        QTest::newRow("Maildir") << 3 << "/cur" << "" << "maildir.html";
     }
 
     void convertToEachTarget()

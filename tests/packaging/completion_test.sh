@@ -46,8 +46,8 @@ expect() {
 
 expect "commands" "--help --version convert help list " kestrin ""
 expect "command prefix" "convert " kestrin co
-expect "targets" "archive eml mbox " kestrin convert --to ""
-expect "target prefix" "mbox " kestrin convert /src --to m
+expect "targets" "archive eml maildir mbox " kestrin convert --to ""
+expect "target prefix" "maildir mbox " kestrin convert /src --to m
 expect "name styles" "ascii unicode " kestrin convert --names ""
 expect "convert options" "--folder --help --json --keep-bytes --names --no-progress --out --skip-empty --to --verify " kestrin convert --
 expect "list options" "--help --json " kestrin list --
