@@ -281,6 +281,7 @@ AddAssetResult MBOXAssetFolder::AddAsset(const boost::shared_ptr<IAsset>& asset,
 
     // Take the broken entry back off: a half-written entry would swallow the
     // separator of the next one. The file is opened again for the next item.
+    const int systemError = m_buffer->Error();
     ReleaseMailbox();
     if (sizeBefore >= 0) {
         boost::system::error_code ec;
@@ -288,7 +289,7 @@ AddAssetResult MBOXAssetFolder::AddAsset(const boost::shared_ptr<IAsset>& asset,
     }
     KSDiagnostic("ERROR: Error while writing file: %s\n", m_mailboxPath.c_str());
     return AddAssetResult{written == WriteResult::StreamFailed ? AddAssetCode::StreamFailed : AddAssetCode::Failed,
-                          {}};
+                          {}, systemError};
 }
 
 boost::shared_ptr<MBOXAssetFolder> MBOXAssetFolder::CreateFolderObject(
