@@ -68,8 +68,14 @@ std::string TotalsHeadline(const ExportRecord& record, const ExportTotals& total
     add(totals.damaged, "damaged (file cut short)");
     add(totals.repaired, "repaired");
     add(totals.skipped, "skipped (deleted)");
-    for (const NotOnDiskRecord& mailbox : record.notOnDisk)
-        add(mailbox.count, "listed in " + mailbox.name + " but not on this disk");
+    // Two mailboxes are named; more would crowd the line (the problems list names each).
+    if (record.notOnDisk.size() <= 2) {
+        for (const NotOnDiskRecord& mailbox : record.notOnDisk)
+            add(mailbox.count, "listed in " + mailbox.name + " but not on this disk");
+    } else {
+        add(totals.notOnDisk, "listed in " + GroupedNumber(record.notOnDisk.size()) +
+                                  " mailboxes that are not on this disk");
+    }
     return line;
 }
 
