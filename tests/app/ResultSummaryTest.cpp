@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
+#include <functional>
 
 #include <boost/filesystem.hpp>
 
@@ -66,7 +67,12 @@ fs::path WriteLibrary(const fs::path& parent, bool problems,
 class CancelingObserver : public ExportObserver {
 public:
     explicit CancelingObserver(int after) : m_after(after) {}
-    void ItemShown(const std::wstring&) override { ++m_items; }
+    // Runs once the first message was shown.
+    std::function<void()> afterFirst;
+    void ItemShown(const std::wstring&) override
+    {
+        if (++m_items == 2 && afterFirst) afterFirst();
+    }
     bool IsCanceled() override { return m_after > 0 && m_items >= m_after; }
 
 private:
@@ -81,7 +87,7 @@ struct Converted {
 
 Converted ConvertLibrary(const fs::path& mail, const fs::path& out, int cancelAfter = 0,
               std::shared_ptr<kestrin_test::RefusingDisk> disk = nullptr,
-              NameStyle names = NameStyle::Ascii)
+              NameStyle names = NameStyle::Ascii, std::function<void()> afterFirst = nullptr)
 {
     LoadObserver loading;
     LoadResult loaded = OpenSource(mail.string(), loading);
@@ -92,6 +98,7 @@ Converted ConvertLibrary(const fs::path& mail, const fs::path& out, int cancelAf
     request.outputFolder = out.string();
     request.names = names;
     CancelingObserver observer(cancelAfter);
+    observer.afterFirst = std::move(afterFirst);
     Converted converted{Convert(request, observer,
                                 disk ? kestrin_test::RefusingProviders(disk)
                                      : MakeStandardProviderFactory()),
@@ -115,24 +122,27 @@ TEST(ResultSummaryTest, EachEndingHasItsTitleHeadlineAndWhatThereIsToOpen)
         bool problems;  // a message not downloaded, a mailbox not on disk
         int cancelAfter;
         std::shared_ptr<kestrin_test::RefusingDisk> disk;
+        bool removeOutput;  // the written messages' folder is taken away during the run
         ResultTitleKind kind;
         const char* title;
         const char* headline;
     };
     const Ending endings[] = {
-        {"success", false, 0, nullptr, ResultTitleKind::Completed, "Conversion completed",
+        {"success", false, 0, nullptr, false, ResultTitleKind::Completed, "Conversion completed",
          "4 of 4 messages converted to EML"},
-        {"not downloaded and not on disk", true, 0, nullptr, ResultTitleKind::CompletedWithProblems,
+        {"not downloaded and not on disk", true, 0, nullptr, false, ResultTitleKind::CompletedWithProblems,
          "Conversion completed with problems",
          "4 of 6 messages converted to EML \u00B7 1 not downloaded by Apple Mail \u00B7 2 listed in "
          "Spam but not on this disk"},
-        {"disk full", false, 0, Disk(1, ENOSPC), ResultTitleKind::Failed, "Conversion stopped",
+        {"disk full", false, 0, Disk(1, ENOSPC), false, ResultTitleKind::Failed, "Conversion stopped",
          "No space left on device: 1 of 4 messages written"},
-        {"read-only output", false, 0, Disk(0, EROFS), ResultTitleKind::Failed, "Conversion stopped",
+        {"read-only output", false, 0, Disk(0, EROFS), false, ResultTitleKind::Failed, "Conversion stopped",
          "The output's file system is read-only: 0 of 4 messages written"},
-        {"quota used up", false, 0, Disk(3, EDQUOT), ResultTitleKind::Failed, "Conversion stopped",
+        {"quota used up", false, 0, Disk(3, EDQUOT), false, ResultTitleKind::Failed, "Conversion stopped",
          "The disk quota is used up: 3 of 4 messages written"},
-        {"cancel", false, 2, nullptr, ResultTitleKind::Cancelled, "Conversion cancelled",
+        {"output removed", false, 0, nullptr, true, ResultTitleKind::Failed, "Conversion stopped",
+         "The output folder was removed: 1 of 4 messages written"},
+        {"cancel", false, 2, nullptr, false, ResultTitleKind::Cancelled, "Conversion cancelled",
          "Cancelled: 2 messages kept; INBOX stopped at 2 of 3; 1 folder not started"},
     };
     for (const Ending& ending : endings) {
@@ -140,8 +150,12 @@ TEST(ResultSummaryTest, EachEndingHasItsTitleHeadlineAndWhatThereIsToOpen)
         kestrin_test::TempDir home;
         kestrin_test::TempDir out;
         kestrin_test::CapturedDiagnostics quiet;
-        const Converted run = ConvertLibrary(WriteLibrary(home.path(), ending.problems), out.path(),
-                                  ending.cancelAfter, ending.disk);
+        const fs::path written = out.path() / "Converted Data" / "Mails";
+        const Converted run = ConvertLibrary(
+            WriteLibrary(home.path(), ending.problems), out.path(), ending.cancelAfter, ending.disk,
+            NameStyle::Ascii, [&] {
+                if (ending.removeOutput) fs::remove_all(written);
+            });
         const ReportData report = MakeReport(run.record);
         const ResultSummary& summary = report.summary;
         EXPECT_EQ(summary.kind, ending.kind);
@@ -161,8 +175,9 @@ TEST(ResultSummaryTest, EachEndingHasItsTitleHeadlineAndWhatThereIsToOpen)
             EXPECT_TRUE(it->path().filename() == "Mails" ||
                         it->path().filename() == "Detailed Conversion Report.txt")
                 << it->path();
-        if (ending.disk) {
-            EXPECT_EQ(ending.disk->refused, 1) << "no message is tried after the disk refused one";
+        if (ending.disk) EXPECT_EQ(ending.disk->refused, 1) << "no message is tried after the disk refused one";
+        if (ending.disk || ending.removeOutput) {
+            EXPECT_EQ(totals.failed, 1) << "no message is tried after the one refused";
             EXPECT_EQ(run.record.status, Status::Failed);
             // The report is whole: the status line as ever, then how far it got.
             EXPECT_NE(log.find("Operation completed with errors."), std::string::npos);
