@@ -444,7 +444,7 @@ void ResultSheet::ShowReport(const KestrinApp::ReportData& report)
     // What the per-folder rows cannot show (a stop's cause, mailboxes not on
     // disk) leads the problems list.
     for (auto line = report.summary.problems.rbegin(); line != report.summary.problems.rend(); ++line) {
-        auto* item = new QTreeWidgetItem({ToQString(*line), tr("not converted")});
+        auto* item = new QTreeWidgetItem(QStringList{ToQString(*line)});
         item->setToolTip(0, ToQString(*line));
         m_issues->insertTopLevelItem(0, item);
     }

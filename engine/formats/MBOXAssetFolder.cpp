@@ -3,6 +3,8 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <cerrno>
+
 #include <boost/algorithm/string/predicate.hpp>
 #include <boost/filesystem.hpp>
 #include <boost/make_shared.hpp>
@@ -270,7 +272,13 @@ AddAssetResult MBOXAssetFolder::AddAsset(const boost::shared_ptr<IAsset>& asset,
     }
 
     boost::lock_guard<boost::recursive_mutex> guard(Mutex());
-    if (!OpenForWriting(logger)) return AddAssetResult{AddAssetCode::Failed, {}};
+    if (!OpenForWriting(logger)) {
+        // Refused because the output folder itself is gone: no later
+        // message can be written either.
+        boost::system::error_code gone;
+        const bool removed = !fs::is_directory(fs::path(m_mailboxPath).parent_path(), gone);
+        return AddAssetResult{AddAssetCode::Failed, {}, removed ? ENOENT : 0};
+    }
     const int64_t sizeBefore = m_entryStart;
     const WriteResult written = email->WriteMBOXMessage(m_stream);
     if (written == WriteResult::Ok) {

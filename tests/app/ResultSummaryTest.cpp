@@ -24,17 +24,6 @@ namespace lb = kestrin_libbuilder;
 
 namespace {
 
-lb::EnvelopeMailbox Box(uint64_t rowId, const std::string& url, const fs::path& bundle,
-                        std::vector<lb::EnvelopeMessage> messages)
-{
-    lb::EnvelopeMailbox box;
-    box.rowId = rowId;
-    box.url = url;
-    box.bundle = bundle;
-    box.messages = std::move(messages);
-    return box;
-}
-
 // INBOX (3 messages) and Work (1). With problems, Apple Mail never
 // downloaded one INBOX message, and the index lists Spam with 2 messages
 // but Spam has no folder on disk. inboxName replaces "INBOX" (the URL holds
@@ -45,14 +34,14 @@ fs::path WriteLibrary(const fs::path& parent, bool problems,
     lb::EnvelopeIndexRecipe recipe;
     recipe.layout = 10;
     recipe.mailboxes = {
-        Box(1, "imap://ACCOUNT/" + inboxUrlName, "V10/ACCOUNT/" + inboxName + ".mbox",
+        lb::MakeEnvelopeMailbox(1, "imap://ACCOUNT/" + inboxUrlName, "V10/ACCOUNT/" + inboxName + ".mbox",
             {lb::MakeEnvelopeMessage(1, "One", 1500000000), lb::MakeEnvelopeMessage(2, "Two", 1500000100),
              lb::MakeEnvelopeMessage(3, "Three", 1500000200, !problems)}),
-        Box(2, "imap://ACCOUNT/Work", "V10/ACCOUNT/Work.mbox",
+        lb::MakeEnvelopeMailbox(2, "imap://ACCOUNT/Work", "V10/ACCOUNT/Work.mbox",
             {lb::MakeEnvelopeMessage(4, "Four", 1500000300)}),
     };
     if (problems)
-        recipe.mailboxes.push_back(Box(3, "imap://ACCOUNT/Spam", fs::path(),
+        recipe.mailboxes.push_back(lb::MakeEnvelopeMailbox(3, "imap://ACCOUNT/Spam", fs::path(),
                                        {lb::MakeEnvelopeMessage(5, "Five", 1500000400),
                                         lb::MakeEnvelopeMessage(6, "Six", 1500000500)}));
     const fs::path root = parent / "Mail";

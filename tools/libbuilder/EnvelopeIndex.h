@@ -52,6 +52,11 @@ struct EnvelopeMailbox {
     std::vector<uint64_t> labels;    // label mailbox: the message ROWIDs it lists
 };
 
+// A mailbox row with its messages; an empty bundle puts nothing on disk.
+EnvelopeMailbox MakeEnvelopeMailbox(uint64_t rowId, const std::string& url,
+                                    const boost::filesystem::path& bundle,
+                                    std::vector<EnvelopeMessage> messages);
+
 struct EnvelopeIndexRecipe {
     int layout = 10;
     // The properties 'UUID' (layouts below 8; empty writes no row).
