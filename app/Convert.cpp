@@ -1,14 +1,19 @@
 #include "app/Convert.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <stdexcept>
 
 #include <boost/filesystem.hpp>
 #include <boost/make_shared.hpp>
 
 #include "app/ProgressPresenters.h"
+#include "app/ResultSummary.h"
 #include "assets/KestrinLogger.h"
 #include "export/ExportDriver.h"
 #include "mime/KSCharsets.h"
+#include "streams/FileDescriptor.h"
 #include "streams/KSFileSystem.h"
 
 namespace KestrinApp {
@@ -30,6 +35,43 @@ std::vector<std::string> MailFolders(const OpenedSource& source)
 {
     return {source.Path(), source.Store() ? source.Store()->GetLocation() : std::string()};
 }
+
+// Room set aside on the output's disk for the end of the report. A disk
+// that fills during the export also refuses the report's last lines; the
+// export stops at once and frees this room for them, so that the report
+// still says how far it got.
+class ReportReserve {
+public:
+    static constexpr off_t kBytes = 256 * 1024;
+
+    explicit ReportReserve(const std::string& outputRoot)
+        : m_path((fs::path(outputRoot) / ".report-reserve").string())
+    {
+        FileDescriptor fd(::open(m_path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW,
+                                 0600));
+        if (!fd) {
+            m_path.clear();
+            return;
+        }
+        // Some file systems cannot allocate ahead: writing the bytes takes the room as well.
+        if (::posix_fallocate(fd.Get(), 0, kBytes) != 0) {
+            const std::string zeros(static_cast<size_t>(kBytes), '\0');
+            (void)!::write(fd.Get(), zeros.data(), zeros.size());
+        }
+    }
+    ~ReportReserve() { Release(); }
+    ReportReserve(const ReportReserve&) = delete;
+    ReportReserve& operator=(const ReportReserve&) = delete;
+
+    void Release()
+    {
+        if (!m_path.empty()) ::unlink(m_path.c_str());
+        m_path.clear();
+    }
+
+private:
+    std::string m_path;
+};
 
 }  // namespace
 
@@ -128,7 +170,10 @@ ExportRecord Convert(const ExportRequest& request, ExportObserver& observer,
                 overallUnits += count;
         }
         const int64_t folderTotal = static_cast<int64_t>(sourceFolders.size());
+        record.foldersSelected = folderTotal;
+        record.messagesSelected = overallUnits;
 
+        ReportReserve reserve(outputRoot);
         logger = boost::make_shared<KestrinLogger>(logPath);
         const auto presenter = boost::make_shared<ExportProgressPresenter>(
             observer, request.source->StoreKind() != StoreKind::MboxArchive);
@@ -149,11 +194,12 @@ ExportRecord Convert(const ExportRequest& request, ExportObserver& observer,
 
         ExportSummary summary;
         int64_t folderCounter = 0;
-        ExportRecorder recorder(record);
+        ExportRecorder recorder(record, request.names);
         RunExport(summary, &folderTotal, presenter, sourceFolders, logger,
                   boost::shared_ptr<ICancelable>(presenter), provider, kQueryKindNew, true,
                   &folderCounter, &recorder);
         provider->CloseStores();
+        reserve.Release();
         // Apple Mail's own unread count checks the state carried over; a
         // difference is worth a look, not a failure.
         for (const ExportFolderRecord& folder : record.folders) {
@@ -165,6 +211,16 @@ ExportRecord Convert(const ExportRequest& request, ExportObserver& observer,
         }
 
         status = summary.status;
+        record.stop = summary.stop;
+        record.stopPath = summary.stopPath;
+        if (record.stop != OutputStop::None)
+            logger->Log(UTF8ToWide(StopText(record)), true, true);
+        // The index's mailboxes without a folder were named in the report
+        // when the store's first folder began; they count among the listed.
+        if (!record.folders.empty() && request.source->Store())
+            for (const MailboxNotOnDisk& mailbox : request.source->Store()->GetMailboxesNotOnDisk())
+                if (mailbox.count > 0)
+                    record.notOnDisk.push_back({WideToUTF8(mailbox.name), mailbox.count});
         // A log that lost lines is no account of the run: not a success.
         if (logger->HasWriteFailed()) {
             if (status == Status::Succeeded) status = Status::Failed;

@@ -35,6 +35,10 @@ ExportTotals ExportRecord::Totals() const
         totals.failed += folder.failed;
         totals.skipped += folder.skipped;
     }
+    for (const NotOnDiskRecord& mailbox : notOnDisk) {
+        totals.notOnDisk += mailbox.count;
+        totals.listed += mailbox.count;
+    }
     return totals;
 }
 
@@ -51,17 +55,8 @@ ReportData MakeReport(const ExportRecord& record)
     report.footer2 = record.logPath.empty()
                          ? std::string("No detailed Log Report was written.")
                          : "A detailed Log Report is saved at following path:\n" + record.logPath;
-    switch (record.status) {
-    case Status::Succeeded:
-        report.title = "Operation Completed Successfully.";
-        break;
-    case Status::Canceled:
-        report.title = "Operation aborted. Data was Partially exported.";
-        break;
-    case Status::Failed:
-        report.title = "Operation failed.";
-        break;
-    }
+    report.summary = MakeResultSummary(record);
+    report.title = report.summary.title;
     return report;
 }
 
@@ -75,14 +70,24 @@ std::string TotalsText(const ExportTotals& totals)
            "\nConverted damaged (message file cut short): " + std::to_string(totals.damaged) +
            "\nConverted with repairs (see NOTE lines of the report): " + std::to_string(totals.repaired) +
            "\nMessages failed: " + std::to_string(totals.failed) +
-           "\nMessages skipped: " + std::to_string(totals.skipped) + "\n";
+           "\nMessages skipped: " + std::to_string(totals.skipped) +
+           "\nListed but not on this disk (mailbox folder missing): " +
+           std::to_string(totals.notOnDisk) + "\n";
 }
 
 void ExportRecorder::FolderBegun(const boost::shared_ptr<IAssetFolder>& source)
 {
     m_record.folders.emplace_back();
     m_folder = &m_record.folders.back();
-    if (source) m_folder->sourcePath = WideToUTF8(source->GetPath());
+    if (!source) return;
+    const std::wstring path = source->GetPath();
+    m_folder->sourcePath = WideToUTF8(path);
+    m_folder->name = WideToUTF8(source->GetName());
+    m_folder->expected = source->GetAssetCount();
+    // Output names in ASCII: any other letter in the folder's path was spelled anew.
+    if (m_names == NameStyle::Ascii)
+        for (const wchar_t letter : path)
+            if (static_cast<uint32_t>(letter) > 0x7F) m_record.namesTransliterated = true;
     if (const auto mailbox = boost::dynamic_pointer_cast<AppleMailAssetFolderSQLITE>(source))
         m_folder->sourceUnread = mailbox->IndexUnreadCount();
 }
@@ -108,7 +113,8 @@ std::string OutputKey(ExportOutputRecord::Kind kind, const std::string& path)
 
 }  // namespace
 
-ExportRecorder::ExportRecorder(ExportRecord& record) : m_record(record)
+ExportRecorder::ExportRecorder(ExportRecord& record, NameStyle names)
+    : m_record(record), m_names(names)
 {
     for (size_t i = 0; i < m_record.outputs.size(); ++i)
         m_outputIndex.emplace(OutputKey(m_record.outputs[i].kind, m_record.outputs[i].path), i);

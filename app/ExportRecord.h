@@ -12,14 +12,18 @@
 #include <boost/optional.hpp>
 #include <boost/weak_ptr.hpp>
 
+#include "app/ResultSummary.h"
 #include "app/Seams.h"
 #include "export/ExportCodes.h"
 #include "export/ExportDriver.h"
+#include "mime/MakeSafeName.h"
 
 namespace KestrinApp {
 
 struct ExportFolderRecord {
     std::string sourcePath;  // the folder's path in the source tree, as the folder list shows it
+    std::string name;        // the folder's own name
+    int64_t expected = -1;   // messages the source listed for it at the start; -1 unknown
     std::string outputPath;  // where its messages went (first output used; empty if none)
     int64_t processed = 0;      // converted, all the kinds below included
     int64_t failed = 0;
@@ -63,8 +67,14 @@ struct ExportOutputRecord {
     std::vector<std::string> sourcePaths;
 };
 
+// A mailbox listed by the source's index without a folder on disk.
+struct NotOnDiskRecord {
+    std::string name;
+    int64_t count = 0;
+};
+
 struct ExportTotals {
-    int64_t listed = 0;
+    int64_t listed = 0;  // converted, failed, skipped and not on disk together
     int64_t converted = 0;  // the four kinds below included
     int64_t notDownloaded = 0;
     int64_t notFullyDownloaded = 0;
@@ -72,6 +82,7 @@ struct ExportTotals {
     int64_t repaired = 0;
     int64_t failed = 0;
     int64_t skipped = 0;
+    int64_t notOnDisk = 0;  // listed by the index in mailboxes with no folder on disk
 };
 
 // Why a conversion did not start. Nothing was made.
@@ -94,6 +105,15 @@ struct ExportRecord {
     AlertText refusalAlert;  // what the user is told of a refusal
     std::vector<ExportFolderRecord> folders;
     std::vector<ExportOutputRecord> outputs;
+    // What was asked for: the folders and the messages the source counted in them.
+    int64_t foldersSelected = 0;
+    int64_t messagesSelected = 0;
+    std::vector<NotOnDiskRecord> notOnDisk;
+    // Set when a refused write (a full disk, say) ended the export early.
+    KestrinMIMEEngineCommon::OutputStop stop = KestrinMIMEEngineCommon::OutputStop::None;
+    std::string stopPath;
+    // Some folder name was changed to be written in ASCII.
+    bool namesTransliterated = false;
 
     ExportTotals Totals() const;
 };
@@ -102,7 +122,8 @@ struct ExportRecord {
 // command's closing text).
 struct ReportData {
     KestrinMIMEEngineCommon::Status status = KestrinMIMEEngineCommon::Status::Succeeded;
-    std::string title;    // by status: success, aborted, failed
+    std::string title;    // the summary's title
+    ResultSummary summary;
     std::string report;   // the brief report text
     std::string footer1;  // where the converted data is
     std::string footer2;  // where the detailed log is
@@ -112,14 +133,17 @@ ReportData MakeReport(const ExportRecord& record);
 
 // The closing lines a user wants before deleting a source, one a line:
 // listed, converted, converted header-only, not fully downloaded, damaged,
-// repaired, failed, skipped.
+// repaired, failed, skipped, not on this disk.
 std::string TotalsText(const ExportTotals& totals);
 
 // Fills a record from the driver's events. Used on the export's thread only;
 // read the record once the export is over.
 class ExportRecorder : public KestrinMIMEEngineCommon::IExportEvents {
 public:
-    explicit ExportRecorder(ExportRecord& record);
+    // names is how the output names its folders: in ASCII, the recorder
+    // notes whether a folder name had to change.
+    explicit ExportRecorder(ExportRecord& record, KestrinMIMEEngineCommon::NameStyle names =
+                                                      KestrinMIMEEngineCommon::NameStyle::Unicode);
 
     void FolderBegun(const boost::shared_ptr<KestrinMIMEEngineCommon::IAssetFolder>& source) override;
     void ItemDone(KestrinMIMEEngineCommon::ExportItemOutcome outcome, const std::wstring& name,
@@ -133,6 +157,7 @@ private:
         const boost::shared_ptr<KestrinMIMEEngineCommon::IAssetFolderMutable>& output);
 
     ExportRecord& m_record;
+    KestrinMIMEEngineCommon::NameStyle m_names;
     ExportFolderRecord* m_folder = nullptr;
     // Every message asks for its output's record: by kind and path, and the
     // last one asked for at once, so that thousands of output folders cost

@@ -45,8 +45,14 @@ std::string ConvertResultJson(const ExportRecord& record, const KestrinApp::Veri
                      {"damaged", totals.damaged},
                      {"repaired", totals.repaired},
                      {"failed", totals.failed},
-                     {"skipped", totals.skipped}}},
+                     {"skipped", totals.skipped},
+                     {"notOnDisk", totals.notOnDisk}}},
                    {"folders", folders}};
+    json notOnDisk = json::array();
+    for (const auto& mailbox : record.notOnDisk)
+        notOnDisk.push_back({{"mailbox", mailbox.name}, {"listed", mailbox.count}});
+    result["notOnDisk"] = notOnDisk;
+    result["stop"] = KestrinMIMEEngineCommon::ToString(record.stop);
     if (verify) {
         json checked = json::array();
         for (const auto& folder : verify->folders) {

@@ -216,6 +216,8 @@ public:
           m_observer(err, environment.stderrIsTerminal && !arguments.noProgress)
     {
         m_observer.onItemShown = environment.onItemShown;
+        m_providers = environment.providers ? environment.providers
+                                            : KestrinApp::MakeStandardProviderFactory();
     }
 
     int Run()
@@ -301,7 +303,7 @@ private:
         request.names = m_arguments.names;
 
         m_observer.Line().Begin();
-        const ExportRecord record = KestrinApp::Convert(request, m_observer);
+        const ExportRecord record = KestrinApp::Convert(request, m_observer, m_providers);
         m_observer.Line().End();
 
         switch (record.refusal) {
@@ -319,7 +321,10 @@ private:
         // still reaches the user, on standard error.
         const ReportData report = MakeReport(record);
         std::ostream& text = m_arguments.json ? m_err : m_out;
-        text << report.title << "\n\n"
+        text << report.title << "\n" << report.summary.headline << "\n";
+        for (const std::string& line : report.summary.notices) text << line << "\n";
+        for (const std::string& line : report.summary.problems) text << line << "\n";
+        text << "\n"
              << TerminalText(report.report) << "\n"
              << report.footer1 << "\n"
              << report.footer2 << "\n";
@@ -344,6 +349,7 @@ private:
     std::ostream& m_out;
     std::ostream& m_err;
     CliObserver m_observer;
+    KestrinApp::OutputProviderFactory m_providers;
     std::shared_ptr<OpenedSource> m_source;
 };
 

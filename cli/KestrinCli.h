@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "app/Convert.h"
+
 namespace KestrinCli {
 
 enum ExitCode : int {
@@ -22,6 +24,8 @@ struct CliEnvironment {
     bool stderrIsTerminal = false;
     // Tests: called on the export's thread with every item it shows.
     std::function<void(const std::wstring&)> onItemShown;
+    // Tests: the writers of the conversion, in place of the engine's.
+    KestrinApp::OutputProviderFactory providers;
 };
 
 // args are the words after the program name.

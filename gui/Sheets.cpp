@@ -14,7 +14,9 @@
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QScreen>
 #include <QStyle>
+#include <QToolButton>
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
@@ -310,15 +312,17 @@ ResultSheet::ResultSheet(QWidget* parent) : QDialog(parent)
     head->addWidget(m_title, 1);
     layout->addLayout(head);
 
-    m_report = new QPlainTextEdit(this);
-    m_report->setObjectName(QStringLiteral("report"));
-    m_report->setReadOnly(true);
-    m_report->setAccessibleName(tr("Brief report"));
-    // The report lines up its columns and rules: keep them as written.
-    m_report->setLineWrapMode(QPlainTextEdit::NoWrap);
-    m_report->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
-    m_report->setMinimumSize(640, 260);
-    layout->addWidget(m_report, 1);
+    m_headline = new QLabel(this);
+    m_headline->setObjectName(QStringLiteral("headline"));
+    m_notices = new QLabel(this);
+    m_notices->setObjectName(QStringLiteral("notices"));
+    for (QLabel* line : {m_headline, m_notices}) {
+        line->setTextFormat(Qt::PlainText);
+        line->setWordWrap(true);
+        line->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
+        layout->addWidget(line);
+    }
+    m_notices->hide();
 
     // Header-only messages were converted, so "not converted" alone would be untrue.
     m_issuesCaption = new QLabel(tr("Messages not converted in full, by folder:"), this);
@@ -371,6 +375,36 @@ ResultSheet::ResultSheet(QWidget* parent) : QDialog(parent)
     m_verifyStatus->hide();
     m_verifyList->hide();
 
+    // The brief report is for whoever wants every line: folded away until asked for.
+    m_details = new QToolButton(this);
+    m_details->setObjectName(QStringLiteral("detailsButton"));
+    m_details->setText(tr("&Details"));
+    m_details->setCheckable(true);
+    m_details->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
+    m_details->setArrowType(Qt::RightArrow);
+    m_details->setAutoRaise(true);
+    layout->addWidget(m_details);
+
+    m_report = new QPlainTextEdit(this);
+    m_report->setObjectName(QStringLiteral("report"));
+    m_report->setReadOnly(true);
+    m_report->setAccessibleName(tr("Brief report"));
+    // Read-only text takes no keys by default: the arrows and pages must scroll it.
+    m_report->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
+    m_report->setFocusPolicy(Qt::StrongFocus);
+    // The report lines up its columns and rules: keep them as written.
+    m_report->setLineWrapMode(QPlainTextEdit::NoWrap);
+    m_report->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
+    m_report->setMinimumSize(320, 120);
+    layout->addWidget(m_report, 2);
+    m_report->hide();
+    connect(m_details, &QToolButton::toggled, this, [this](bool open) {
+        m_details->setArrowType(open ? Qt::DownArrow : Qt::RightArrow);
+        m_report->setVisible(open);
+        if (open) m_report->setFocus(Qt::OtherFocusReason);
+        FitScreen();
+    });
+
     m_footer1 = new QLabel(this);
     m_footer1->setObjectName(QStringLiteral("footer1"));
     m_footer2 = new QLabel(this);
@@ -422,9 +456,26 @@ void ResultSheet::ShowReport(const KestrinApp::ReportData& report)
     const int size = style()->pixelMetric(QStyle::PM_MessageBoxIconSize, nullptr, this);
     m_icon->setPixmap(style()->standardIcon(icon, nullptr, this).pixmap(size, size));
     m_title->setText(ToQString(report.title));
+    m_headline->setText(ToQString(report.summary.headline));
+    QStringList notices;
+    for (const std::string& notice : report.summary.notices) notices << ToQString(notice);
+    m_notices->setText(notices.join(QLatin1Char('\n')));
+    m_notices->setVisible(!notices.isEmpty());
+    // What the per-folder rows cannot show (a stop's cause, mailboxes not on
+    // disk) leads the problems list.
+    for (auto line = report.summary.problems.rbegin(); line != report.summary.problems.rend(); ++line) {
+        auto* item = new QTreeWidgetItem(QStringList{ToQString(*line)});
+        item->setToolTip(0, ToQString(*line));
+        m_issues->insertTopLevelItem(0, item);
+    }
+    m_issues->setVisible(m_issues->topLevelItemCount() > 0);
+    m_issuesCaption->setVisible(m_issues->topLevelItemCount() > 0);
     m_report->setPlainText(ToQString(report.report));
+    m_details->setChecked(false);
     m_footer1->setText(ToQString(report.footer1));
     m_footer2->setText(ToQString(report.footer2));
+    m_openLog->setEnabled(report.summary.logExists);
+    m_showData->setEnabled(report.summary.outputExists);
     m_guide->setVisible(!m_guideFile.isEmpty());
     m_verify->setEnabled(true);
     m_verifyList->clear();
@@ -545,6 +596,33 @@ QString ResultSheet::verifyStatusText() const
 QString ResultSheet::titleText() const
 {
     return m_title->text();
+}
+
+QString ResultSheet::headlineText() const
+{
+    return m_headline->text();
+}
+
+QString ResultSheet::noticeText() const
+{
+    return m_notices->isHidden() ? QString() : m_notices->text();
+}
+
+void ResultSheet::showEvent(QShowEvent* event)
+{
+    QDialog::showEvent(event);
+    FitScreen();
+}
+
+void ResultSheet::FitScreen()
+{
+    const QScreen* shown = screen() ? screen() : QGuiApplication::primaryScreen();
+    if (!shown) return;
+    const QSize room = shown->availableGeometry().size();
+    setMaximumSize(room);
+    // The lists and the report scroll, so the sheet may be smaller than all they hold.
+    setMinimumSize(layout()->minimumSize().boundedTo(room));
+    resize(size().expandedTo(sizeHint()).boundedTo(room));
 }
 
 QString ResultSheet::reportText() const

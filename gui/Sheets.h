@@ -19,6 +19,7 @@ class QLabel;
 class QPlainTextEdit;
 class QProgressBar;
 class QPushButton;
+class QToolButton;
 class QTreeWidget;
 
 namespace KestrinGui {
@@ -140,9 +141,12 @@ struct FolderStates {
     qint64 sourceUnread = -1;
 };
 
-// The result of an export: title by result, the brief report, both
-// footers, Open Log, Show Converted Data, the import guide of the target,
-// the read-back check when there is one, and the problems per folder.
+// The result of an export: the title and one headline of what it did,
+// notices, the problems (per folder and beyond), both footers, the brief
+// report behind "Details", Open Log and Show Converted Data (enabled when
+// there is something to open), the import guide of the target and the
+// read-back check when there is one. Never larger than the screen: long
+// content scrolls inside.
 class ResultSheet : public QDialog, public KestrinApp::IReportView {
     Q_OBJECT
 public:
@@ -163,7 +167,11 @@ public:
     void SetGuide(const QString& guideFile) { m_guideFile = guideFile; }
 
     QString titleText() const;
+    QString headlineText() const;
+    QString noticeText() const;
     QString reportText() const;
+    QToolButton* detailsButton() const { return m_details; }
+    QPlainTextEdit* reportView() const { return m_report; }
     QString footer1Text() const;
     QString footer2Text() const;
     QPushButton* openLogButton() const { return m_openLog; }
@@ -179,9 +187,18 @@ signals:
     void showDataClicked();
     void guideClicked(const QString& guideFile);
 
+protected:
+    void showEvent(QShowEvent* event) override;
+
 private:
+    // Keeps the sheet within the screen's available area.
+    void FitScreen();
+
     QLabel* m_icon;
     QLabel* m_title;
+    QLabel* m_headline;
+    QLabel* m_notices;
+    QToolButton* m_details;
     QPlainTextEdit* m_report;
     QLabel* m_footer1;
     QLabel* m_footer2;

@@ -109,6 +109,12 @@ std::vector<std::wstring> AppleMailDBStoreSQLITE::GetReportNotes()
     return notes;
 }
 
+std::vector<MailboxNotOnDisk> AppleMailDBStoreSQLITE::GetMailboxesNotOnDisk()
+{
+    boost::lock_guard<boost::recursive_mutex> guard(StoreMutex());
+    return m_mailboxesNotOnDisk;
+}
+
 void AppleMailDBStoreSQLITE::NoteMailboxWithoutFolder(int64_t rowId, const std::string& url)
 {
     int64_t count = -1;  // unknown when SQLite cannot count them
@@ -122,6 +128,10 @@ void AppleMailDBStoreSQLITE::NoteMailboxWithoutFolder(int64_t rowId, const std::
     // An empty mailbox loses nothing.
     if (count == 0)
         return;
+    // The name is the URL's last part ("Spam" of "imap://id/Spam").
+    const size_t slash = url.find_last_of('/');
+    const std::string name = slash == std::string::npos ? url : url.substr(slash + 1);
+    m_mailboxesNotOnDisk.push_back({Widen(name.empty() ? url : name), count});
     m_mailboxesWithoutFolder.push_back(
         L"Skipped : Mailbox " + Widen(url) + L" has no folder in the mail folder; its " +
         (count > 0 ? boost::lexical_cast<std::wstring>(count) + L" " : std::wstring()) +

@@ -35,6 +35,7 @@ public:
     // (their mailboxes are kept under the account ids), and one per mailbox
     // the database lists but the mail folder does not hold.
     std::vector<std::wstring> GetReportNotes() override;
+    std::vector<MailboxNotOnDisk> GetMailboxesNotOnDisk() override;
     Status LoadFolderTree(const boost::shared_ptr<IProgressPresenter>& presenter,
                        const boost::shared_ptr<ICancelable>& cancelable,
                        const boost::shared_ptr<ILogger>& logger) override;
@@ -115,6 +116,7 @@ private:
     // Account folders shown under their ids, in the order met.
     std::vector<std::wstring> m_unnamedAccounts;
     std::vector<std::wstring> m_mailboxesWithoutFolder;
+    std::vector<MailboxNotOnDisk> m_mailboxesNotOnDisk;
     boost::recursive_mutex m_envelopeIndexMutex;
 };
 

@@ -39,6 +39,9 @@ enum : int { kQueryKindNew = 0, kQueryKindDeleted = 2 };
 struct AddAssetResult {
     AddAssetCode code = AddAssetCode::Written;
     std::string text;  // the written file's path, when the folder writes files
+    // The system's error number when the output itself refused (a full disk,
+    // a read-only or removed folder); 0 otherwise.
+    int systemError = 0;
 };
 
 class IKSNotificationSender {

@@ -1,6 +1,7 @@
 // Stores: one source or target of assets with its folder tree.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -11,6 +12,14 @@
 #include "mime/MakeSafeName.h"
 
 namespace KestrinMIMEEngineCommon {
+
+// A mailbox the source's index lists with messages but whose folder is not
+// on the disk read: its messages cannot be converted, yet they are the
+// user's mail and count among what was listed.
+struct MailboxNotOnDisk {
+    std::wstring name;   // the mailbox's own name, as its owner would call it
+    int64_t count = -1;  // messages the index lists in it; -1 when unknown
+};
 
 class IAssetStore : public IKSNotificationSender {
 public:
@@ -29,6 +38,8 @@ public:
     // not do fully (for example accounts it could not name); the export
     // writes them once for every store it reads from.
     virtual std::vector<std::wstring> GetReportNotes() { return {}; }
+    // The mailboxes the store lists but could not find on disk.
+    virtual std::vector<MailboxNotOnDisk> GetMailboxesNotOnDisk() { return {}; }
     // How the files and folders the store creates are named.
     virtual NameStyle GetNameStyle() { return NameStyle::Ascii; }
 };

@@ -1,6 +1,9 @@
 #include "assets/KestrinLogger.h"
 
-#include <cstdio>
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <memory>
 
 #include <boost/filesystem.hpp>
@@ -12,15 +15,15 @@ namespace KestrinMIMEEngineCommon {
 
 namespace {
 
-// Lines wait in the stream's buffer for at most this long.
+// Lines wait in memory for at most this long, or until this many bytes wait.
 constexpr std::chrono::milliseconds kFlushInterval(250);
 constexpr size_t kBufferBytes = 64 * 1024;
+// What a disk that stays full may hold back before lines are given up.
+constexpr size_t kPendingLimit = 16 * 1024 * 1024;
 
-UniqueFile OpenForAppend(const std::string& path)
+FileDescriptor OpenForAppend(const std::string& path)
 {
-    UniqueFile file{std::fopen(path.c_str(), "ab")};
-    if (file) std::setvbuf(file.get(), nullptr, _IOFBF, kBufferBytes);
-    return file;
+    return FileDescriptor(::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0666));
 }
 
 }  // namespace
@@ -31,15 +34,12 @@ KestrinLogger::KestrinLogger(const std::string& logPath)
     boost::system::error_code ec;
     if (boost::filesystem::exists(m_logPath, ec)) return;
     m_file = OpenForAppend(m_logPath);
-    if (m_file) {
-        static const unsigned char kByteOrderMark[] = {0xEF, 0xBB, 0xBF};
-        const bool written =
-            std::fwrite(kByteOrderMark, 1, sizeof kByteOrderMark, m_file.get()) ==
-            sizeof kByteOrderMark;
-        if (!written || std::fflush(m_file.get()) != 0) m_writeFailed = true;
-    } else {
+    if (!m_file) {
         m_writeFailed = true;
+        return;
     }
+    m_pending = "\xEF\xBB\xBF";  // the byte-order mark
+    FlushLocked();
 }
 
 KestrinLogger::~KestrinLogger()
@@ -70,16 +70,14 @@ void KestrinLogger::Log(const std::wstring& text, bool toReport, bool toFile)
         m_writeFailed = true;
         return;
     }
-    std::string line = WideToUTF8(text);
-    line += "\r\n";
-    if (std::fwrite(line.data(), 1, line.size(), m_file.get()) != line.size()) {
+    if (m_pending.size() >= kPendingLimit) {
         m_writeFailed = true;
-        // A stream in error stays so; the next line tries a fresh one.
-        m_file.reset();
         return;
     }
+    m_pending += WideToUTF8(text);
+    m_pending += "\r\n";
     const auto now = std::chrono::steady_clock::now();
-    if (now - m_lastFlush >= kFlushInterval) {
+    if (m_pending.size() >= kBufferBytes || now - m_lastFlush >= kFlushInterval) {
         m_lastFlush = now;
         FlushLocked();
     }
@@ -93,18 +91,24 @@ void KestrinLogger::Flush()
 
 bool KestrinLogger::FlushLocked()
 {
-    if (!m_file) return true;
-    if (std::fflush(m_file.get()) == 0) return true;
-    m_writeFailed = true;
-    m_file.reset();
-    return false;
+    if (m_pending.empty()) return true;
+    if (!m_file) return false;
+    size_t done = 0;
+    while (done < m_pending.size()) {
+        const ssize_t wrote = ::write(m_file.Get(), m_pending.data() + done, m_pending.size() - done);
+        if (wrote < 0 && errno == EINTR) continue;
+        if (wrote <= 0) break;
+        done += static_cast<size_t>(wrote);
+    }
+    m_pending.erase(0, done);
+    return m_pending.empty();
 }
 
 bool KestrinLogger::HasWriteFailed()
 {
     boost::lock_guard<boost::mutex> guard(m_mutex);
-    FlushLocked();
-    return m_writeFailed;
+    const bool whole = FlushLocked();
+    return m_writeFailed || !whole;
 }
 
 std::wstring KestrinLogger::GetReportText()

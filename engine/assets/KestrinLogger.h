@@ -46,8 +46,9 @@ public:
     static constexpr size_t kReportTailLines = 40;
     void SetReportLimits(size_t headCharacters, size_t tailLines);
     // True once a line meant for the file did not reach it whole (the file
-    // could not be opened, a full disk): the log is then no full account of
-    // the run, and the run must not be called a success.
+    // could not be opened, or a full disk still refuses lines that wait):
+    // the log is then no full account of the run, and the run must not be
+    // called a success.
     bool HasWriteFailed();
 
 private:
@@ -58,11 +59,15 @@ private:
     std::deque<std::wstring> m_reportTail;  // the last lines once the head is full
     uint64_t m_reportLinesLeftOut = 0;
     std::string m_logPath;
-    // Flushes under m_mutex; false (and the stream dropped) when it failed.
+    // Writes what waits under m_mutex; false when some of it is still waiting.
     bool FlushLocked();
 
-    UniqueFile m_file;
-    bool m_writeFailed = false;
+    FileDescriptor m_file;
+    // Bytes logged but not yet in the file. A write the disk refused keeps
+    // them here, to be written once there is room again (an export that
+    // stops on a full disk frees the room it set aside for its report).
+    std::string m_pending;
+    bool m_writeFailed = false;  // lines were lost: the file could not be opened
     std::chrono::steady_clock::time_point m_lastFlush;
 };
 

@@ -1,9 +1,11 @@
 #include "export/ExportDriver.h"
 
+#include <cerrno>
 #include <exception>
 #include <memory>
 #include <string>
 
+#include <boost/filesystem/operations.hpp>
 #include <boost/lexical_cast.hpp>
 
 #include "assets/IAssetStore.h"
@@ -58,6 +60,30 @@ std::wstring NoteLine(const AssetNote& note)
     case AssetNoteKind::Repaired: break;
     }
     return L"NOTE : " + note.text;
+}
+
+// What a refused write means for the rest of the export. A full disk, a
+// read-only file system or a used-up quota refuses every further message
+// alike; trying each one would only list thousands of failures and push the
+// report itself off the disk. A missing file or folder ends the export only
+// when the output store's own folder is gone: one folder removed by hand
+// leaves the others writable.
+OutputStop StopFor(int systemError, IAssetFolderMutable& output)
+{
+    switch (systemError) {
+    case ENOSPC: return OutputStop::NoSpace;
+    case EROFS: return OutputStop::ReadOnly;
+    case EDQUOT: return OutputStop::Quota;
+    case ENOENT: {
+        const boost::shared_ptr<IAssetStore> store = output.GetStore();
+        boost::system::error_code error;
+        if (store && !store->GetLocation().empty() &&
+            !boost::filesystem::is_directory(store->GetLocation(), error))
+            return OutputStop::OutputRemoved;
+        return OutputStop::None;
+    }
+    default: return OutputStop::None;
+    }
 }
 
 // One export's state while the driver walks the selection.
@@ -230,13 +256,30 @@ public:
                 // said so.
                 const std::vector<AssetNote>& notes = asset->GetNotes();
                 for (size_t at = notesRead; at < notes.size(); ++at) Log(NoteLine(notes[at]), true);
-                Log(L"ERROR : Error occurred while converting this item.\r\n", false);
+                const OutputStop stop = StopFor(added.systemError, *target);
+                if (stop != OutputStop::None) {
+                    m_summary.stop = stop;
+                    m_summary.stopPath = added.text;
+                    if (m_summary.stopPath.empty() && target->GetStore())
+                        m_summary.stopPath = target->GetStore()->GetLocation();
+                    Log(L"ERROR : " + UTF8ToWide(StopCause(stop)) + L" while writing " +
+                            UTF8ToWide(m_summary.stopPath) +
+                            L". The export stopped here; no further messages were tried.",
+                        true);
+                } else {
+                    Log(L"ERROR : Error occurred while converting this item.\r\n", false);
+                }
                 Tell(ExportItemOutcome::Failed, asset, result, target);
+                if (stop != OutputStop::None) {
+                    StopNextFolder();
+                    loader.Stop();
+                    break;
+                }
             }
             if (m_presenter) m_presenter->AdvanceProgress(result->GetUnits());
         }
         if (output) CloseOutput(output, folder);
-        if (m_summary.status != Status::Canceled) {
+        if (m_summary.status != Status::Canceled && m_summary.stop == OutputStop::None) {
             // What the iterator's End() said follows the last output's lines.
             entry.atEnd.Replay(m_logger.get(), m_presenter.get());
             if (entry.error) std::rethrow_exception(entry.error);
@@ -349,6 +392,30 @@ private:
 
 }  // namespace
 
+const char* ToString(OutputStop stop)
+{
+    switch (stop) {
+    case OutputStop::NoSpace: return "no-space";
+    case OutputStop::ReadOnly: return "read-only";
+    case OutputStop::Quota: return "quota";
+    case OutputStop::OutputRemoved: return "output-removed";
+    case OutputStop::None: break;
+    }
+    return "none";
+}
+
+const char* StopCause(OutputStop stop)
+{
+    switch (stop) {
+    case OutputStop::NoSpace: return "No space left on device";
+    case OutputStop::ReadOnly: return "The output's file system is read-only";
+    case OutputStop::Quota: return "The disk quota is used up";
+    case OutputStop::OutputRemoved: return "The output folder was removed";
+    case OutputStop::None: break;
+    }
+    return "";
+}
+
 void RunExport(ExportSummary& summary, const int64_t* folderTotal,
                const boost::shared_ptr<ICancelableProgressPresenter>& presenter,
                const std::vector<boost::shared_ptr<IAssetFolder>>& folders,
@@ -395,7 +462,7 @@ void RunExport(ExportSummary& summary, const int64_t* folderTotal,
             break;
         }
         if (events) events->FolderEnded(folder);
-        if (summary.status == Status::Canceled) break;
+        if (summary.status == Status::Canceled || summary.stop != OutputStop::None) break;
     }
 
     pass.DropNextFolder();

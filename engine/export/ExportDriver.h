@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 #include <vector>
 
 #include <boost/shared_ptr.hpp>
@@ -17,11 +18,29 @@
 
 namespace KestrinMIMEEngineCommon {
 
+// Why the output refused every further write, so that the export stopped
+// there instead of failing message after message.
+enum class OutputStop {
+    None,
+    NoSpace,        // the disk is full (ENOSPC)
+    ReadOnly,       // the file system turned read-only (EROFS)
+    Quota,          // the user's disk quota is used up (EDQUOT)
+    OutputRemoved,  // the output store's folder is gone (ENOENT there)
+};
+
+// "none", "no-space", "read-only", "quota" or "output-removed", as the
+// command line's JSON spells them.
+const char* ToString(OutputStop stop);
+// The cause in the user's words: "No space left on device".
+const char* StopCause(OutputStop stop);
+
 struct ExportSummary {
     Status status = Status::Succeeded;
     int64_t processed = 0;  // items the output folders accepted
     int64_t failed = 0;     // unreadable items and items the output folders refused
     int64_t damaged = 0;    // of the processed ones, items written cut short
+    OutputStop stop = OutputStop::None;  // set when a failed write ended the export
+    std::string stopPath;                // what was being written then
 };
 
 // What became of one item. Each converted item counts under one outcome,

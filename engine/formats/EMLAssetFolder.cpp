@@ -98,18 +98,24 @@ AddAssetResult EMLAssetFolder::AddAsset(const boost::shared_ptr<IAsset>& asset,
         if (!ConfirmOutputPath(m_outputRoot, path, logger)) {
             result.code = AddAssetCode::Failed;
             result.text = path;
+            // Refused because the output folder itself is gone: no later
+            // message can be written either.
+            boost::system::error_code gone;
+            if (!boost::filesystem::is_directory(m_outputRoot, gone)) result.systemError = ENOENT;
             return result;
         }
         // Created exclusively and kept open: the message goes through this
         // descriptor, with no second open of the path.
         std::string error;
         const CreateOutcome outcome = Platform::CreateNewFile(path, error, fd);
+        const int createError = errno;
         if (outcome == CreateOutcome::Failed)
             KSDiagnostic("ERROR: Unable to create file - %s - %s\n", path.c_str(), error.c_str());
         if (outcome == CreateOutcome::Created) break;
         if (outcome == CreateOutcome::Failed) {
             result.code = AddAssetCode::Failed;
             result.text = path;
+            result.systemError = createError;
             return result;
         }
         ++number;
@@ -123,6 +129,7 @@ AddAssetResult EMLAssetFolder::AddAsset(const boost::shared_ptr<IAsset>& asset,
         result.code = AddAssetCode::Written;
     } else if (written == WriteResult::StreamFailed || written == WriteResult::Ok) {
         result.code = AddAssetCode::StreamFailed;
+        result.systemError = file->Error();
     } else {
         result.code = AddAssetCode::Failed;
     }

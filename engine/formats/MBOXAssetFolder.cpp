@@ -3,6 +3,8 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <cerrno>
+
 #include <boost/algorithm/string/predicate.hpp>
 #include <boost/filesystem.hpp>
 #include <boost/make_shared.hpp>
@@ -272,7 +274,13 @@ AddAssetResult MBOXAssetFolder::AddAsset(const boost::shared_ptr<IAsset>& asset,
     }
 
     boost::lock_guard<boost::recursive_mutex> guard(Mutex());
-    if (!OpenForWriting(logger)) return AddAssetResult{AddAssetCode::Failed, {}};
+    if (!OpenForWriting(logger)) {
+        // Refused because the output folder itself is gone: no later
+        // message can be written either.
+        boost::system::error_code gone;
+        const bool removed = !fs::is_directory(fs::path(m_mailboxPath).parent_path(), gone);
+        return AddAssetResult{AddAssetCode::Failed, {}, removed ? ENOENT : 0};
+    }
     const int64_t sizeBefore = m_entryStart;
     const auto store = boost::dynamic_pointer_cast<FileTreeStoreBase>(GetStore());
     const std::string stateLines =
@@ -287,6 +295,7 @@ AddAssetResult MBOXAssetFolder::AddAsset(const boost::shared_ptr<IAsset>& asset,
 
     // Take the broken entry back off: a half-written entry would swallow the
     // separator of the next one. The file is opened again for the next item.
+    const int systemError = m_buffer->Error();
     ReleaseMailbox();
     if (sizeBefore >= 0) {
         boost::system::error_code ec;
@@ -294,7 +303,7 @@ AddAssetResult MBOXAssetFolder::AddAsset(const boost::shared_ptr<IAsset>& asset,
     }
     KSDiagnostic("ERROR: Error while writing file: %s\n", m_mailboxPath.c_str());
     return AddAssetResult{written == WriteResult::StreamFailed ? AddAssetCode::StreamFailed : AddAssetCode::Failed,
-                          {}};
+                          {}, systemError};
 }
 
 boost::shared_ptr<MBOXAssetFolder> MBOXAssetFolder::CreateFolderObject(

@@ -23,6 +23,7 @@ size_t KSDescriptorOut::Write(const void* buffer, size_t n)
         const ssize_t wrote = ::write(m_fd.Get(), bytes + done, n - done);
         if (wrote < 0 && errno == EINTR) continue;
         if (wrote <= 0) {
+            if (wrote < 0 && m_error == 0) m_error = errno;
             KSDiagnostic("ERROR: Cannot write file %s - %s\n", m_path.c_str(),
                          wrote < 0 ? std::strerror(errno) : "nothing was written");
             m_failed = true;
@@ -37,6 +38,7 @@ bool KSDescriptorOut::Close()
 {
     if (!m_fd) return false;
     if (!m_fd.Close()) {
+        if (m_error == 0) m_error = errno;
         KSDiagnostic("ERROR: Cannot close file %s - %s\n", m_path.c_str(), std::strerror(errno));
         return false;
     }

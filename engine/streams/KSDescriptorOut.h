@@ -26,11 +26,16 @@ public:
     // Closes the descriptor, answering whether every write and the close
     // worked: some file systems report a failed write only at the close.
     bool Close();
+    // The system's error number of the first write or close that failed; 0
+    // while none did. A full disk and a removed folder end the whole export,
+    // not only this file, so the writer's caller must learn which it was.
+    int Error() const { return m_error; }
 
 private:
     FileDescriptor m_fd;
     std::string m_path;
     bool m_failed = false;
+    int m_error = 0;
     std::recursive_mutex m_mutex;
 };
 
@@ -45,6 +50,7 @@ public:
     int64_t Position() const { return m_position; }
     // As KSDescriptorOut::Close.
     bool Close() { return m_out.Close(); }
+    int Error() const { return m_out.Error(); }
 
 protected:
     std::streamsize xsputn(const char* bytes, std::streamsize count) override;

@@ -203,7 +203,7 @@ TEST_F(ConvertTest, CancelStopsBeforeTheNextMessage)
     EXPECT_EQ(record.Totals().converted, 1);
     EXPECT_EQ(CountFiles(out.path() / "Converted Data" / "Mails", ".eml"), 1u);
     EXPECT_EQ(observer.items, 1);
-    EXPECT_EQ(MakeReport(record).title, "Operation aborted. Data was Partially exported.");
+    EXPECT_EQ(MakeReport(record).title, "Conversion cancelled");
 }
 
 // Refused before anything is made: the mail folder and the output folder

@@ -169,7 +169,7 @@ TEST_F(ExportWorkflowTest, ExportWritesIntoConvertedDataAndShowsTheResult)
 
     ASSERT_EQ(reports.reports.size(), 1u);
     const ReportData& report = reports.reports[0];
-    EXPECT_EQ(report.title, "Operation Completed Successfully.");
+    EXPECT_EQ(report.title, "Conversion completed");
     EXPECT_NE(report.report.find("Operation completed successfully."), std::string::npos);
     EXPECT_NE(report.report.find("Total number of items processed:3"), std::string::npos);
     EXPECT_EQ(report.footer1, "Converted Data is saved at following path:\n" + root);
@@ -295,7 +295,7 @@ TEST_F(ExportWorkflowTest, CancelDuringTheExportAbortsIt)
     ConvertAndWait();
     EXPECT_EQ(LastStatus(), Status::Canceled);
     ASSERT_EQ(reports.reports.size(), 1u);
-    EXPECT_EQ(reports.reports[0].title, "Operation aborted. Data was Partially exported.");
+    EXPECT_EQ(reports.reports[0].title, "Conversion cancelled");
     EXPECT_NE(reports.reports[0].report.find("Operation canceled by user."), std::string::npos);
 }
 
@@ -321,7 +321,7 @@ TEST_F(ExportWorkflowTest, FailedItemsMakeTheExportFail)
     sent->entries = {UnreadableEntry()};
     ConvertAndWait();
     EXPECT_EQ(LastStatus(), Status::Failed);
-    EXPECT_EQ(reports.reports.at(0).title, "Operation failed.");
+    EXPECT_EQ(reports.reports.at(0).title, "Conversion completed with errors");
 }
 
 TEST_F(ExportWorkflowTest, MboxSourceCountsCallsNotUnits)
@@ -340,7 +340,7 @@ TEST_F(ExportWorkflowTest, UncreatableOutputFolderFailsInsteadOfSucceeding)
     EXPECT_EQ(LastStatus(), Status::Failed);
     EXPECT_TRUE(providers.targets.empty());
     ASSERT_EQ(reports.reports.size(), 1u);
-    EXPECT_EQ(reports.reports[0].title, "Operation failed.");
+    EXPECT_EQ(reports.reports[0].title, "Conversion failed");
     EXPECT_NE(reports.reports[0].report.find("Could not create the folder for the converted data"),
               std::string::npos);
 }
@@ -359,7 +359,7 @@ TEST_F(ExportWorkflowTest, FailedSetUpNamesNoFolderAndNoEarlierLog)
     ConvertAndWait();
     ASSERT_EQ(reports.reports.size(), 2u);
     const ReportData& failed = reports.reports[1];
-    EXPECT_EQ(failed.title, "Operation failed.");
+    EXPECT_EQ(failed.title, "Conversion failed");
     EXPECT_EQ(failed.footer1, "No converted data was saved.");
     EXPECT_EQ(failed.footer2, "No detailed Log Report was written.");
     EXPECT_EQ(failed.report.find(earlierLog), std::string::npos);
@@ -441,9 +441,9 @@ TEST_F(ExportWorkflowTest, ShutdownWhenIdleIsImmediate)
 TEST(ReportTest, TitlesAndFootersByResult)
 {
     const std::pair<Status, const char*> cases[] = {
-        {Status::Succeeded, "Operation Completed Successfully."},
-        {Status::Canceled, "Operation aborted. Data was Partially exported."},
-        {Status::Failed, "Operation failed."},
+        {Status::Succeeded, "Conversion completed"},
+        {Status::Canceled, "Conversion cancelled"},
+        {Status::Failed, "Conversion failed"},
     };
     for (const auto& c : cases) {
         ExportRecord record;

@@ -2,6 +2,7 @@
 // (--verify) and the JSON result (--json), on a generated sample library.
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <sstream>
 
 #include <boost/filesystem.hpp>
@@ -10,6 +11,8 @@
 #include "cli/CliRun.h"
 #include "cli/KestrinCli.h"
 #include "libbuilder/EnvelopeSamples.h"
+#include "app/ResultSummary.h"
+#include "support/RefusingOutput.h"
 #include "support/TestSupport.h"
 
 namespace {
@@ -50,7 +53,9 @@ protected:
         EXPECT_EQ(totals.at("failed").get<int64_t>(), failed) << label;
         EXPECT_EQ(totals.at("skipped").get<int64_t>(), skipped) << label;
         EXPECT_EQ(totals.at("notDownloaded").get<int64_t>(), notDownloaded) << label;
-        EXPECT_EQ(totals.at("listed").get<int64_t>(), processed + failed + skipped) << label;
+        EXPECT_EQ(totals.at("listed").get<int64_t>(),
+                  processed + failed + skipped + totals.at("notOnDisk").get<int64_t>())
+            << label;
     }
 
     kestrin_test::TempDir out;
@@ -89,7 +94,7 @@ TEST_F(CliResultTest, JsonResultAndReadBackAgreeForEveryTarget)
         }
         EXPECT_EQ(found, s_library->TotalMessages()) << target;
         // The report still reaches the user, beside the object.
-        EXPECT_TRUE(Contains(run.err, "Operation Completed Successfully.")) << run.err;
+        EXPECT_TRUE(Contains(run.err, "Conversion completed")) << run.err;
         EXPECT_TRUE(Contains(run.err, "Every output folder holds the messages written to it."));
     }
 }
@@ -99,7 +104,14 @@ TEST_F(CliResultTest, ClosingLinesGiveTheTotals)
     const RunResult run = Kestrin({"convert", Source(), "--to", "mbox", "--out", out.str()});
     EXPECT_EQ(run.status, kExitSuccess) << run.err;
     const std::string total = std::to_string(s_library->TotalMessages());
-    const std::string expected = "Messages listed: " + total + "\nMessages converted: " + total +
+    // Mailboxes the index lists without a folder on disk count among the listed.
+    int64_t notOnDisk = 0;
+    for (const auto& mailbox : s_library->recipe.mailboxes)
+        if (mailbox.bundle.empty()) notOnDisk += static_cast<int64_t>(mailbox.messages.size());
+    ASSERT_GT(notOnDisk, 0);
+    const std::string expected = "Messages listed: " +
+                                 std::to_string(s_library->TotalMessages() + notOnDisk) +
+                                 "\nMessages converted: " + total +
                                  "\nConverted header-only (not downloaded): " +
                                  std::to_string(s_library->TotalHeaderOnly()) +
                                  // The sample holds one message whose attachment
@@ -107,7 +119,9 @@ TEST_F(CliResultTest, ClosingLinesGiveTheTotals)
                                  "\nConverted without some attachments (not fully downloaded): 1"
                                  "\nConverted damaged (message file cut short): 0"
                                  "\nConverted with repairs (see NOTE lines of the report): 0"
-                                 "\nMessages failed: 0\nMessages skipped: 0\n";
+                                 "\nMessages failed: 0\nMessages skipped: 0"
+                                 "\nListed but not on this disk (mailbox folder missing): " +
+                                 std::to_string(notOnDisk) + "\n";
     EXPECT_TRUE(Contains(run.out, expected)) << run.out;
     EXPECT_FALSE(Contains(run.out, "Verified:")) << "no read-back without --verify";
 }
@@ -129,7 +143,7 @@ TEST_F(CliResultTest, VerifyNamesAFolderThatLostAMessage)
         Kestrin({"convert", Source(), "--to", "eml", "--out", out.str(), "--verify"}, environment);
     ASSERT_FALSE(removed.empty());
     EXPECT_EQ(run.status, kExitErrors) << run.out;
-    EXPECT_TRUE(Contains(run.out, "Operation Completed Successfully.")) << run.out;
+    EXPECT_TRUE(Contains(run.out, "Conversion completed")) << run.out;
     EXPECT_TRUE(Contains(run.out, "DIFFERENCE: " + removed.parent_path().string() + ": ")) << run.out;
     EXPECT_TRUE(Contains(run.out, "The output does not hold every message written")) << run.out;
 }
@@ -159,9 +173,45 @@ TEST_F(CliResultTest, OutputMovedDuringTheRunFailsTheRestAndIsNotMadeAgain)
         ASSERT_NO_THROW(result = json::parse(run.out)) << run.out;
         EXPECT_EQ(result.at("status"), "failed");
         EXPECT_GT(result.at("totals").at("failed").get<int64_t>(), 0) << c.target;
-        EXPECT_EQ(result.at("totals").at("listed").get<int64_t>(), s_library->TotalMessages());
+        EXPECT_EQ(result.at("totals").at("listed").get<int64_t>(),
+                  s_library->TotalMessages() + result.at("totals").at("notOnDisk").get<int64_t>());
         ExpectTotalsAddUp(result, c.target);
     }
+}
+
+}  // namespace
+
+namespace {
+
+// A disk that fills during the run: the export stops at once, the closing
+// lines say why and how far it got, and the report holds every line up to
+// the stop.
+TEST_F(CliResultTest, FullDiskStopsAtOnceAndSaysHowFarItGot)
+{
+    auto disk = std::make_shared<kestrin_test::RefusingDisk>();
+    disk->room = 2;
+    disk->error = ENOSPC;
+    CliEnvironment environment;
+    environment.providers = kestrin_test::RefusingProviders(disk);
+    const RunResult run =
+        Kestrin({"convert", Source(), "--to", "eml", "--out", out.str(), "--json"}, environment);
+    EXPECT_EQ(run.status, kExitErrors) << run.err;
+    EXPECT_EQ(disk->refused, 1) << "no message is tried after the disk refused one";
+    json result;
+    ASSERT_NO_THROW(result = json::parse(run.out)) << run.out;
+    EXPECT_EQ(result.at("status"), "failed");
+    EXPECT_EQ(result.at("stop"), "no-space");
+    EXPECT_EQ(result.at("totals").at("converted").get<int64_t>(), 2);
+    ExpectTotalsAddUp(result, "disk full");
+
+    const std::string line = "No space left on device: 2 of " +
+                             KestrinApp::GroupedNumber(s_library->TotalMessages()) +
+                             " messages written";
+    EXPECT_EQ(run.err.rfind("Conversion stopped\n" + line + "\n", 0), 0u) << run.err;
+    const std::string log = kestrin_test::ReadFile(result.at("logPath").get<std::string>());
+    ASSERT_GE(log.size(), line.size() + 2);
+    EXPECT_EQ(log.substr(log.size() - line.size() - 2), line + "\r\n");
+    EXPECT_NE(log.find("Operation completed with errors."), std::string::npos);
 }
 
 }  // namespace

@@ -211,7 +211,7 @@ TEST_F(CliTest, ConvertWritesEveryTargetAndReportsTheResult)
         EXPECT_TRUE(Contains(run.out, "Total number of items processed:" +
                                           std::to_string(s_library->TotalMessages()) + "\n"))
             << run.out;
-        EXPECT_EQ(run.out.rfind("Operation Completed Successfully.\n\n", 0), 0u) << c.target;
+        EXPECT_EQ(run.out.rfind("Conversion completed", 0), 0u) << c.target;
     }
     EXPECT_EQ(CountFiles(out.path() / "eml" / "Converted Data" / "Mails", ".eml"),
               static_cast<size_t>(s_library->TotalMessages()));
@@ -345,7 +345,7 @@ TEST_F(CliTest, CtrlCOnceCancelsBeforeTheNextItem)
 
     EXPECT_EQ(run.status, kExitCanceled) << run.out << run.err;
     EXPECT_EQ(shown, 1);
-    EXPECT_TRUE(Contains(run.out, "Operation aborted. Data was Partially exported.\n"));
+    EXPECT_TRUE(Contains(run.out, "Conversion cancelled\nCancelled: "));
     const std::string log =
         kestrin_test::ReadFile(out.path() / "Converted Data" / "Detailed Conversion Report.txt");
     EXPECT_TRUE(Contains(log, "Operation canceled by user.")) << log;

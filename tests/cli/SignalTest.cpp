@@ -269,7 +269,7 @@ TEST_F(SignalTest, OneSignalEndsTheRunAsCtrlCDoes)
         const std::string log = kestrin_test::ReadFile(report);
         EXPECT_TRUE(Contains(log, "Operation canceled by user.")) << log.substr(log.size() > 2000 ? log.size() - 2000 : 0);
         const std::string shown = kestrin_test::ReadFile(out.path() / "stdout.txt");
-        EXPECT_TRUE(Contains(shown, "Operation aborted. Data was Partially exported.")) << shown;
+        EXPECT_TRUE(Contains(shown, "Conversion cancelled\nCancelled: ")) << shown;
         EXPECT_LT(Converted(), s_messages);
         EXPECT_EQ(CopiesOf(process->Pid(), temporary), std::vector<std::string>());
     }

@@ -18,14 +18,18 @@
 #include <QMenu>
 #include <QMessageBox>
 #include <QMimeData>
+#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRegularExpression>
+#include <QScreen>
+#include <QScrollBar>
 #include <QSignalSpy>
 #include <QStyle>
 #include <QStyleOptionViewItem>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
+#include <QToolButton>
 #include <QTreeWidget>
 #include <QTreeView>
 #include <QUrl>
@@ -36,6 +40,7 @@
 
 #include "app/Application.h"
 #include "app/Preferences.h"
+#include "app/ResultSummary.h"
 #include "gui/MainWindow.h"
 #include "sample-library/SampleLibrary.h"
 
@@ -574,7 +579,7 @@ private slots:
             return;
         ResultSheet* sheet = m_window->resultSheet();
         const QString root = save.path() + "/Converted Data";
-        QVERIFY2(sheet->titleText().startsWith("Operation"), qPrintable(sheet->titleText()));
+        QVERIFY2(sheet->titleText().startsWith("Conversion completed"), qPrintable(sheet->titleText()));
         QCOMPARE(sheet->footer1Text(), "Converted Data is saved at following path:\n" + root);
         QCOMPARE(sheet->footer2Text(), "A detailed Log Report is saved at following path:\n" +
                                            root + "/Detailed Conversion Report.txt");
@@ -738,7 +743,7 @@ private slots:
         ResultSheet* sheet = m_window->resultSheet();
         // A message file present but without content is a message lost, not
         // one still on the server: the run fails and names it as failed.
-        QCOMPARE(sheet->titleText(), QStringLiteral("Operation failed."));
+        QCOMPARE(sheet->titleText(), QStringLiteral("Conversion completed with errors"));
 
         // Listed by folder and by name, as the export recorded it; folders
         // without problems are not listed.
@@ -816,6 +821,56 @@ private slots:
         sheet->accept();
     }
 
+    // The sheet leads with the title and one headline from the record's
+    // totals; the brief report waits folded behind Details, opens with a
+    // click and scrolls by key; Open Log and Show Converted Data are
+    // enabled only while there is something to open; the sheet fits the screen.
+    void resultSheetLeadsWithTheHeadlineAndFoldsTheReport()
+    {
+        QTemporaryDir save;
+        Convert(m_mail, 1, save.path());
+        if (QTest::currentTestFailed())
+            return;
+        ResultSheet* sheet = m_window->resultSheet();
+        const auto record = m_window->controller().LastExport();
+        QVERIFY(record);
+        const ResultSummary summary = MakeResultSummary(*record);
+        QCOMPARE(sheet->titleText(), ToQString(summary.title));
+        QVERIFY(summary.title.rfind("Conversion completed", 0) == 0);
+        QCOMPARE(sheet->headlineText(), ToQString(summary.headline));
+        QVERIFY2(sheet->headlineText().contains(" messages converted to EML"),
+                 qPrintable(sheet->headlineText()));
+        QVERIFY(sheet->openLogButton()->isEnabled());
+        QVERIFY(sheet->showDataButton()->isEnabled());
+        const QRect screen = sheet->screen()->availableGeometry();
+        QVERIFY(screen.contains(sheet->frameGeometry()));
+
+        QPlainTextEdit* report = sheet->reportView();
+        QVERIFY(!report->isVisible());
+        QTest::mouseClick(sheet->detailsButton(), Qt::LeftButton);
+        QVERIFY(report->isVisible());
+        QVERIFY(report->hasFocus());
+        QVERIFY(sheet->reportText().contains("Total number of items processed"));
+        report->resize(report->width(), 80);
+        QScrollBar* bar = report->verticalScrollBar();
+        QVERIFY(bar->maximum() > 0);
+        bar->setValue(0);
+        QTest::keyClick(report, Qt::Key_PageDown);
+        QVERIFY(bar->value() > 0);
+        QVERIFY(screen.contains(sheet->frameGeometry()));
+        QTest::mouseClick(sheet->detailsButton(), Qt::LeftButton);
+        QVERIFY(!report->isVisible());
+        sheet->accept();
+
+        // The output taken away before the sheet shows again: nothing to open.
+        QVERIFY(QDir(ToQString(record->outputFolder)).removeRecursively());
+        sheet->ShowReport(MakeReport(*record));
+        QTRY_VERIFY(sheet->isVisible());
+        QVERIFY(!sheet->openLogButton()->isEnabled());
+        QVERIFY(!sheet->showDataButton()->isEnabled());
+        sheet->accept();
+    }
+
     void cancellingAnExportEndsItAborted()
     {
         QTemporaryDir save;
@@ -826,8 +881,8 @@ private slots:
         m_gate.open = true;
         QVERIFY(finished.wait(60000));
         QCOMPARE(finished.first().first().toInt(), 1);
-        QCOMPARE(m_window->resultSheet()->titleText(),
-                 QStringLiteral("Operation aborted. Data was Partially exported."));
+        QCOMPARE(m_window->resultSheet()->titleText(), QStringLiteral("Conversion cancelled"));
+        QVERIFY(m_window->resultSheet()->headlineText().startsWith("Cancelled: "));
         QVERIFY(!m_window->progressSheet()->isVisible());
     }
 

@@ -1,6 +1,8 @@
 // Writing through the descriptor a file was created with.
 #include <fcntl.h>
 
+#include <cerrno>
+
 #include <gtest/gtest.h>
 
 #include "streams/KSDescriptorOut.h"
@@ -35,7 +37,9 @@ TEST(DescriptorOut, FullDiskIsAShortWriteAndAFailedClose)
     if (!fd) GTEST_SKIP() << "no /dev/full";
     kestrin_test::CapturedDiagnostics quiet;
     KSDescriptorOut out(std::move(fd), "/dev/full");
+    EXPECT_EQ(out.Error(), 0);
     EXPECT_LT(out.Write("message", 7), 7u);
     EXPECT_FALSE(out.Close());
+    EXPECT_EQ(out.Error(), ENOSPC) << "the cause goes up to the export, which stops on it";
     EXPECT_NE(quiet.text().find("Cannot write file /dev/full"), std::string::npos);
 }

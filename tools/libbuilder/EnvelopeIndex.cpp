@@ -86,6 +86,17 @@ int64_t InternRow(sqlite3* db, std::map<std::string, int64_t>& cache, const std:
 
 }  // namespace
 
+EnvelopeMailbox MakeEnvelopeMailbox(uint64_t rowId, const std::string& url, const fs::path& bundle,
+                                    std::vector<EnvelopeMessage> messages)
+{
+    EnvelopeMailbox box;
+    box.rowId = rowId;
+    box.url = url;
+    box.bundle = bundle;
+    box.messages = std::move(messages);
+    return box;
+}
+
 EnvelopeMessage MakeEnvelopeMessage(uint64_t rowId, const std::string& subject, int64_t date,
                                     bool hasFile, bool withMessageId)
 {

@@ -58,6 +58,11 @@ struct EnvelopeMailbox {
     int64_t unreadCount = 0;         // mailboxes.unread_count
 };
 
+// A mailbox row with its messages; an empty bundle puts nothing on disk.
+EnvelopeMailbox MakeEnvelopeMailbox(uint64_t rowId, const std::string& url,
+                                    const boost::filesystem::path& bundle,
+                                    std::vector<EnvelopeMessage> messages);
+
 struct EnvelopeIndexRecipe {
     int layout = 10;
     // The properties 'UUID' (layouts below 8; empty writes no row).
