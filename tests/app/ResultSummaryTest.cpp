@@ -164,7 +164,9 @@ TEST(ResultSummaryTest, EachEndingHasItsTitleHeadlineAndWhatThereIsToOpen)
             EXPECT_TRUE(it->path().filename() == "Mails" ||
                         it->path().filename() == "Detailed Conversion Report.txt")
                 << it->path();
-        if (ending.disk) EXPECT_EQ(ending.disk->refused, 1) << "no message is tried after the disk refused one";
+        if (ending.disk) {
+            EXPECT_EQ(ending.disk->refused, 1) << "no message is tried after the disk refused one";
+        }
         if (ending.disk || ending.removeOutput) {
             EXPECT_EQ(totals.failed, 1) << "no message is tried after the one refused";
             EXPECT_EQ(run.record.status, Status::Failed);
@@ -227,10 +229,11 @@ TEST(ResultSummaryTest, NamesWrittenInAsciiAreNoticedOnceAndOnlyWhenOneChanged)
         const ResultSummary summary =
             MakeResultSummary(ConvertLibrary(mail, out.path(), 0, nullptr, c.names).record);
         ASSERT_EQ(summary.notices.size(), c.notices);
-        if (c.notices)
+        if (c.notices) {
             EXPECT_EQ(summary.notices[0],
                       "Folder and file names were written in ASCII; the report's 'Saved As' lines "
                       "map each folder");
+        }
     }
 }
 
