@@ -421,10 +421,15 @@ void MainWindow::BuildCentralWidget()
     bottom->addWidget(m_format);
     bottom->addWidget(namesLabel);
     bottom->addWidget(m_names);
-    bottom->addWidget(keepBytes);
     bottom->addStretch();
-    bottom->addWidget(m_convert);
     layout->addLayout(bottom);
+    // The choices take one row and Convert the next, so that the window stays
+    // narrow enough for a small screen at a large scale factor.
+    auto* last = new QHBoxLayout;
+    last->addWidget(keepBytes);
+    last->addStretch();
+    last->addWidget(m_convert);
+    layout->addLayout(last);
 
     // Below the layout's smallest size (a small screen at a large scale
     // factor) the controls scroll rather than overlap.
@@ -452,7 +457,6 @@ void MainWindow::BuildCentralWidget()
     setTabOrder(previous, m_ignoreEmpty);
     setTabOrder(m_ignoreEmpty, m_format);
     setTabOrder(m_format, m_names);
-    setTabOrder(m_names, m_convert);
     setTabOrder(m_names, keepBytes);
     setTabOrder(keepBytes, m_convert);
 }

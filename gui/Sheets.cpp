@@ -1,5 +1,7 @@
 #include "gui/Sheets.h"
 
+#include "gui/ScreenFit.h"
+
 #include <algorithm>
 #include <limits>
 
@@ -623,6 +625,8 @@ void ResultSheet::FitScreen()
     // The lists and the report scroll, so the sheet may be smaller than all they hold.
     setMinimumSize(layout()->minimumSize().boundedTo(room));
     resize(size().expandedTo(sizeHint()).boundedTo(room));
+    // Within the screen, also where it opens: it may open off a corner.
+    FitToScreen(this);
 }
 
 QString ResultSheet::reportText() const
