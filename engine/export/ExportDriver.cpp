@@ -68,20 +68,20 @@ std::wstring NoteLine(const AssetNote& note)
 // report itself off the disk. A missing file or folder ends the export only
 // when the output store's own folder is gone: one folder removed by hand
 // leaves the others writable.
+// Whether the output store's own folder (or package) has gone.
+bool OutputStoreGone(const boost::shared_ptr<IAssetStore>& store)
+{
+    boost::system::error_code error;
+    return store && !store->GetLocation().empty() && !boost::filesystem::exists(store->GetLocation(), error);
+}
+
 OutputStop StopFor(int systemError, IAssetFolderMutable& output)
 {
     switch (systemError) {
     case ENOSPC: return OutputStop::NoSpace;
     case EROFS: return OutputStop::ReadOnly;
     case EDQUOT: return OutputStop::Quota;
-    case ENOENT: {
-        const boost::shared_ptr<IAssetStore> store = output.GetStore();
-        boost::system::error_code error;
-        if (store && !store->GetLocation().empty() &&
-            !boost::filesystem::is_directory(store->GetLocation(), error))
-            return OutputStop::OutputRemoved;
-        return OutputStop::None;
-    }
+    case ENOENT: return OutputStoreGone(output.GetStore()) ? OutputStop::OutputRemoved : OutputStop::None;
     default: return OutputStop::None;
     }
 }
@@ -98,6 +98,17 @@ public:
           m_provider(provider), m_queryKind(queryKind), m_useDefaultFolder(useDefaultFolder),
           m_events(events), m_limits(limits)
     {
+    }
+
+    // Every further write would be refused alike: the cause and where go
+    // into the report, and the caller stops the export.
+    void StopOnOutput(OutputStop stop, const std::string& path)
+    {
+        m_summary.stop = stop;
+        m_summary.stopPath = path;
+        Log(L"ERROR : " + UTF8ToWide(StopCause(stop)) + L" while writing " + UTF8ToWide(path) +
+                L". The export stopped here; no further messages were tried.",
+            true);
     }
 
     void Tell(ExportItemOutcome outcome, const boost::shared_ptr<IAsset>& asset,
@@ -227,10 +238,20 @@ public:
                 // export must not end as a success.
                 m_summary.failed += 1;
                 m_summary.status = Status::Failed;
+                // No folder can be made once the output itself was taken
+                // away: every further message would fail alike.
+                if (OutputStoreGone(m_outputStore)) {
+                    StopOnOutput(OutputStop::OutputRemoved, m_outputStore->GetLocation());
+                    Tell(ExportItemOutcome::Failed, asset, result, nullptr);
+                    StopNextFolder();
+                    loader.Stop();
+                    break;
+                }
                 Log(L"Failed to map this folder for current asset.", false);
                 Tell(ExportItemOutcome::Failed, asset, result, nullptr);
                 continue;
             }
+            if (target->GetStore()) m_outputStore = target->GetStore();
             if (target != output) {
                 if (output) CloseOutput(output, folder);
                 target->BeginAddAssets(folder, presenter, m_logger);
@@ -258,14 +279,9 @@ public:
                 for (size_t at = notesRead; at < notes.size(); ++at) Log(NoteLine(notes[at]), true);
                 const OutputStop stop = StopFor(added.systemError, *target);
                 if (stop != OutputStop::None) {
-                    m_summary.stop = stop;
-                    m_summary.stopPath = added.text;
-                    if (m_summary.stopPath.empty() && target->GetStore())
-                        m_summary.stopPath = target->GetStore()->GetLocation();
-                    Log(L"ERROR : " + UTF8ToWide(StopCause(stop)) + L" while writing " +
-                            UTF8ToWide(m_summary.stopPath) +
-                            L". The export stopped here; no further messages were tried.",
-                        true);
+                    StopOnOutput(stop, !added.text.empty() || !target->GetStore()
+                                           ? added.text
+                                           : target->GetStore()->GetLocation());
                 } else {
                     Log(L"ERROR : Error occurred while converting this item.\r\n", false);
                 }
@@ -382,6 +398,9 @@ private:
     ExportQueueLimits m_limits;
     bool m_haveStore = false;
     boost::shared_ptr<IAssetStore> m_currentStore;
+    // The store the last message was written to: when it is gone, the
+    // export stops rather than fail every message left.
+    boost::shared_ptr<IAssetStore> m_outputStore;
     // Every folder's items are built on this one thread, in turn, within
     // one budget (declared before the loaders, which must go first).
     LoaderThread m_loaderThread;

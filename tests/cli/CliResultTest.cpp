@@ -149,9 +149,9 @@ TEST_F(CliResultTest, VerifyNamesAFolderThatLostAMessage)
 }
 
 // The output folder moved away after the first messages: it is not made
-// again, the messages that could not be written are failures, and the
-// totals still add up.
-TEST_F(CliResultTest, OutputMovedDuringTheRunFailsTheRestAndIsNotMadeAgain)
+// again, the export stops at the first message it cannot write, naming the
+// cause, and the totals still add up.
+TEST_F(CliResultTest, OutputMovedDuringTheRunStopsItAndIsNotMadeAgain)
 {
     const struct {
         const char* target;
@@ -172,9 +172,12 @@ TEST_F(CliResultTest, OutputMovedDuringTheRunFailsTheRestAndIsNotMadeAgain)
         json result;
         ASSERT_NO_THROW(result = json::parse(run.out)) << run.out;
         EXPECT_EQ(result.at("status"), "failed");
+        EXPECT_EQ(result.value("stop", ""), "output-removed") << c.target;
         EXPECT_GT(result.at("totals").at("failed").get<int64_t>(), 0) << c.target;
-        EXPECT_EQ(result.at("totals").at("listed").get<int64_t>(),
+        // Stopped at once: the messages after the stop were never tried.
+        EXPECT_LT(result.at("totals").at("listed").get<int64_t>(),
                   s_library->TotalMessages() + result.at("totals").at("notOnDisk").get<int64_t>());
+        EXPECT_EQ(result.at("totals").at("failed").get<int64_t>(), 1) << c.target;
         ExpectTotalsAddUp(result, c.target);
     }
 }
