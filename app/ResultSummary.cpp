@@ -103,8 +103,12 @@ std::string GroupedNumber(int64_t value)
 
 std::string TargetName(ExportTarget target)
 {
-    if (target == ExportTarget::Eml) return "EML";
-    if (target == ExportTarget::Archive) return "an Outlook archive";
+    switch (target) {
+    case ExportTarget::Eml: return "EML";
+    case ExportTarget::Mbox: return "mbox";
+    case ExportTarget::Archive: return "an Outlook archive";
+    case ExportTarget::Maildir: return "Maildir";
+    }
     return ToString(target);
 }
 

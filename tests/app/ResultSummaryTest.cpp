@@ -248,3 +248,29 @@ TEST(ResultSummaryTest, NumbersAreGroupedByThousands)
 }
 
 }  // namespace
+
+namespace {
+
+// The headline names the format as the window's format list does.
+TEST(ResultSummaryTest, HeadlineNamesTheFormatWritten)
+{
+    const struct {
+        const char* name;
+        ExportTarget target;
+        const char* headline;
+    } cases[] = {
+        {"eml", ExportTarget::Eml, "2 of 2 messages converted to EML"},
+        {"mbox", ExportTarget::Mbox, "2 of 2 messages converted to mbox"},
+        {"archive", ExportTarget::Archive, "2 of 2 messages converted to an Outlook archive"},
+        {"maildir", ExportTarget::Maildir, "2 of 2 messages converted to Maildir"},
+    };
+    for (const auto& c : cases) {
+        ExportRecord record;
+        record.target = c.target;
+        record.status = Status::Succeeded;
+        record.folders.push_back(ExportFolderRecord{"/INBOX/", "INBOX", 2, "", 2, 0, 0});
+        EXPECT_EQ(MakeResultSummary(record).headline, c.headline) << c.name;
+    }
+}
+
+}  // namespace
