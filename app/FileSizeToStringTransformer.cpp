@@ -22,4 +22,13 @@ std::string FileSizeToStringTransformer::Transform(int64_t bytes)
     return text;
 }
 
+std::string GroupedNumber(int64_t value)
+{
+    const bool negative = value < 0;
+    const uint64_t magnitude = negative ? 0 - static_cast<uint64_t>(value) : static_cast<uint64_t>(value);
+    std::string digits = std::to_string(magnitude);
+    for (int at = static_cast<int>(digits.size()) - 3; at > 0; at -= 3) digits.insert(at, ",");
+    return negative ? "-" + digits : digits;
+}
+
 }  // namespace KestrinApp

@@ -1,5 +1,5 @@
-// Byte counts as the folder tree shows them: "0 BYTES", "1 BYTES", "0.5 KB",
-// "1.5 KB", "1.0 MB".
+// Numbers as the window shows them: byte counts ("0 BYTES", "1 BYTES",
+// "0.5 KB", "1.5 KB", "1.0 MB") and counts grouped by thousands.
 #pragma once
 
 #include <cstdint>
@@ -14,5 +14,8 @@ public:
     // with "PB" and "EB", which covers every 64-bit count.
     static std::string Transform(int64_t bytes);
 };
+
+// A count as people read it: "1,234,567".
+std::string GroupedNumber(int64_t value);
 
 }  // namespace KestrinApp

@@ -20,15 +20,6 @@ bool FolderNodeData::CountsAreBytes() const
     return kind == StoreKind::MboxArchive || kind == StoreKind::Archive || kind == StoreKind::Mbox;
 }
 
-std::string CountWithSeparators(int64_t count)
-{
-    const bool negative = count < 0;
-    std::string digits = std::to_string(negative ? -count : count);
-    for (int at = static_cast<int>(digits.size()) - 3; at > 0; at -= 3)
-        digits.insert(static_cast<size_t>(at), 1, ',');
-    return negative ? "-" + digits : digits;
-}
-
 std::shared_ptr<TreeNode> TreeNode::WithData(std::shared_ptr<FolderNodeData> data)
 {
     auto node = std::make_shared<TreeNode>();

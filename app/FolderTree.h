@@ -42,9 +42,6 @@ private:
     std::shared_ptr<const SourceFolder> m_source;
 };
 
-// A count as people read it: "1,234,567".
-std::string CountWithSeparators(int64_t count);
-
 using FolderNodeList = std::vector<std::shared_ptr<FolderNodeData>>;
 
 // A node of the tree: the root has no data, each loaded store is one child of

@@ -65,7 +65,7 @@ std::string StoreLocation(const TreeNode& storeRow)
 
 std::string Plural(int64_t count, const char* one, const char* many)
 {
-    return CountWithSeparators(count) + " " + (count == 1 ? one : many);
+    return GroupedNumber(count) + " " + (count == 1 ? one : many);
 }
 
 }  // namespace

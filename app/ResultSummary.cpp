@@ -92,15 +92,6 @@ const char* ToString(ResultTitleKind kind)
     return "completed";
 }
 
-std::string GroupedNumber(int64_t value)
-{
-    const bool negative = value < 0;
-    const uint64_t magnitude = negative ? 0 - static_cast<uint64_t>(value) : static_cast<uint64_t>(value);
-    std::string digits = std::to_string(magnitude);
-    for (int at = static_cast<int>(digits.size()) - 3; at > 0; at -= 3) digits.insert(at, ",");
-    return negative ? "-" + digits : digits;
-}
-
 std::string TargetName(ExportTarget target)
 {
     switch (target) {

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "app/FileSizeToStringTransformer.h"
 #include "export/ExportCodes.h"
 #include "export/ExportDriver.h"
 
@@ -40,9 +41,6 @@ struct ResultSummary {
 };
 
 ResultSummary MakeResultSummary(const ExportRecord& record);
-
-// 20039 as "20,039".
-std::string GroupedNumber(int64_t value);
 
 // The target as a headline names it: "EML", "mbox", "an Outlook archive".
 std::string TargetName(KestrinMIMEEngineCommon::ExportTarget target);

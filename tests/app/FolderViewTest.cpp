@@ -445,12 +445,12 @@ TEST_F(FolderViewTest, TicksAreRememberedPerMailFolder)
     EXPECT_TRUE(preferences.GetList(PreferenceKey::kUntickedFolders).empty());
 }
 
-TEST(CountWithSeparatorsTest, GroupsOfThree)
+TEST(GroupedNumberTest, GroupsOfThree)
 {
     const std::pair<int64_t, const char*> cases[] = {
         {0, "0"}, {999, "999"}, {1000, "1,000"}, {1234567, "1,234,567"}, {-12345, "-12,345"}};
     for (const auto& [count, text] : cases)
-        EXPECT_EQ(CountWithSeparators(count), text) << count;
+        EXPECT_EQ(GroupedNumber(count), text) << count;
 }
 
 TEST(FolderNodeDataTest, RowTextsShowCountsOrSizes)
